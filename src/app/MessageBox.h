@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Every message to the user: a box captioned "Labrosa" with an OK button only.
+void LabrosaMessageBox(const QString& text, QWidget* parent = nullptr);
+
+// Tests replace the modal box with a recorder; pass an empty function to restore it.
+void SetMessageBoxHook(std::function<void(const QString&)> hook);

@@ -1,0 +1,3 @@
+#include "StructuraInterna.h"
+
+StructuraInterna::~StructuraInterna() = default;

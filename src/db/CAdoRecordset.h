@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <memory>
+
+class CAdoDatabase;
+
+// One read-only, forward-only SELECT at a time on a CAdoDatabase: Open, read the rows
+// with IsEOF / GetFieldValue / MoveNext, Close. Failures set the two texts and are
+// logged through the database's error log.
+class CAdoRecordset {
+public:
+    CAdoRecordset();
+    virtual ~CAdoRecordset();
+    CAdoRecordset(const CAdoRecordset&) = delete;
+    CAdoRecordset& operator=(const CAdoRecordset&) = delete;
+
+    // values are bound to the statement's '?' placeholders in order.
+    bool Open(const QString& sql, CAdoDatabase* database, const QVariantList& values = {});
+    bool IsEOF() const;
+    // A database NULL arrives as a null QVariant (QVariant::isNull()).
+    bool GetFieldValue(const QString& name, QVariant* value);
+    bool MoveNext();
+    void Close();
+
+    CAdoDatabase* adoDbf = nullptr;
+    QString szComError;
+    QString szProviderError;
+
+private:
+    std::unique_ptr<QSqlQuery> m_query;
+    bool m_open = false;
+    bool m_eof = true;
+};

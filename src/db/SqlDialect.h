@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// The few places where SQLite and PostgreSQL differ. Every statement of the program is
+// written in portable SQL with '?' placeholders and asks this class for the rest.
+class SqlDialect {
+public:
+    enum class Kind { SQLite, PostgreSQL };
+
+    SqlDialect() = default;
+    explicit SqlDialect(Kind kind) : m_kind(kind) {}
+    Kind kind() const { return m_kind; }
+
+    // An integer expression: the leading whole number of a text column (optional sign and
+    // decimal digits, 0 when there are none), as the request identifier is compared.
+    QString leadingNumber(const QString& column) const;
+    // A condition "column contains the bound text", ignoring letter case; the bound value
+    // is made with containsPattern(), which escapes % and _ so they match literally.
+    QString containsCondition(const QString& column) const;
+    static QString containsPattern(const QString& text);
+
+    // Dates travel as text in the canonical form 'YYYY-MM-DD HH:MM:SS' on both backends.
+    // From a year/month/day text (as ToSqlDate gives, e.g. "2006/3/6"): midnight and 23:59:00
+    // of that day; empty when the text is not a valid date.
+    static QString dayStart(const QString& yearMonthDay);
+    static QString dayEnd(const QString& yearMonthDay);
+    // A placeholder for a bound date text, with the cast the backend needs ("?" or "CAST(? AS timestamp)").
+    QString dateParameter() const;
+
+private:
+    Kind m_kind = Kind::SQLite;
+};

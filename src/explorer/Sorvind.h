@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+#include "CAdoRecordset.h"
+#include "CViewBase.h"
+
+class CComboListCtrl;
+class QDateEdit;
+class QLineEdit;
+class QPushButton;
+class StructuraInterna;
+
+struct ProfileEntry {
+    QString name;  // at most 79 characters
+    int id = 0;
+};
+
+// The results explorer: the search fields over the editable result list.
+// Child widgets carry object names for tests and assistive tools: "editRequestId",
+// "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList".
+class Sorvind : public QWidget, public CViewBase {
+    Q_OBJECT
+public:
+    explicit Sorvind(StructuraInterna* structura, QWidget* parent = nullptr);
+    ~Sorvind() override;
+
+    void OnInitialUpdate() override;
+    void OnSearch();
+
+    // "6/3/2006" -> "2006/3/6"
+    static QString ToSqlDate(const QString& dayMonthYear);
+    // The name of the first loaded profile with this id, or an empty text.
+    QString ProfileNameById(int id) const;
+
+    CComboListCtrl* resultList() const { return m_pList; }
+    const std::vector<ProfileEntry>& profiles() const { return m_profiles; }
+
+public slots:
+    void OnGridEditDone(int row, int column);
+    void OnGridFillCombo(int column, QStringList* entries);
+    void OnListRightClick();
+    void OnListDoubleClick();
+
+private:
+    QDateEdit* m_pDateEnd = nullptr;
+    QDateEdit* m_pDateStart = nullptr;
+    QLineEdit* m_pRequestId = nullptr;
+    QLineEdit* m_pPatientName = nullptr;
+    CComboListCtrl* m_pList = nullptr;
+    QPushButton* m_pSearch = nullptr;
+    CAdoRecordset m_recordset;
+    StructuraInterna* m_pStructura;
+    std::vector<ProfileEntry> m_profiles;
+};

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QColor>
+#include <QStringList>
+#include <QTreeView>
+
+#include <cstdint>
+
+class CListRowModel;
+
+// End-of-label-edit record that an in-place editor hands to the list.
+struct NMLVDISPINFO {
+    QWidget* hwndFrom = nullptr;  // the list itself
+    int idFrom = 0;               // the editor's control id
+    int code = -106;              // LVN_ENDLABELEDIT
+    unsigned mask = 1;            // LVIF_TEXT
+    int iItem = -1;               // row
+    int iSubItem = -1;            // column
+    QString pszText;              // final text
+    int cchTextMax = 0;           // its length in bytes (UTF-8)
+};
+
+// A report-style list whose cells are edited in place: a click on a cell of the focused
+// row opens the shared edit box or, on a combo column, the shared drop-down list; a cell
+// reading "boolean" is drawn as a check box. The owner talks to it through the column-kind
+// operations and the four grid signals.
+class CComboListCtrl : public QTreeView {
+    Q_OBJECT
+public:
+    enum { LVCFMT_LEFT = 0 };
+    enum { LVSCW_AUTOSIZE = -1, LVSCW_AUTOSIZE_USEHEADER = -2 };
+    enum : unsigned { LVS_EX_GRIDLINES = 0x1, LVS_EX_CHECKBOXES = 0x4, LVS_EX_FULLROWSELECT = 0x20 };
+    enum : unsigned { LVS_EDITLABELS = 0x200 };
+
+    explicit CComboListCtrl(QWidget* parent = nullptr);
+    ~CComboListCtrl() override;
+
+    // The list operations the owner uses.
+    int InsertColumn(int column, const QString& heading, int format = LVCFMT_LEFT, int width = -1);
+    bool DeleteColumn(int column);
+    int GetColumnCount() const;
+    bool SetColumnWidth(int column, int width);  // a width or LVSCW_AUTOSIZE[_USEHEADER]
+    int GetColumnWidth(int column) const;
+    int InsertItem(int row, const QString& text);
+    bool DeleteItem(int row);
+    bool DeleteAllItems();
+    int GetItemCount() const;
+    bool SetItemText(int row, int column, const QString& text);
+    QString GetItemText(int row, int column) const;
+    bool SetItemData(int row, qint64 data);
+    qint64 GetItemData(int row) const;
+    int GetFirstSelectedItem() const;  // -1 when no row is selected
+    bool SetItemState(int row, unsigned state, unsigned mask);
+    unsigned GetItemState(int row, unsigned mask) const;
+    void SetExtendedStyle(unsigned style);
+    unsigned GetExtendedStyle() const;
+    void SetEditLabels(bool on);  // the LVS_EDITLABELS window style; on by default
+    bool EnsureVisible(int row);
+
+    // Column kinds and editor settings.
+    void MarkColumnAsCombo(int column, bool on);
+    void MarkColumnReadOnly(int column, bool on);
+    bool IsCombo(int column) const;
+    bool IsReadOnly(int column) const;
+    void SetAcceptedChars(const QString& chars);
+    void SetComboHorzScrollBar(bool on);
+    void SetComboVertScrollBar(bool on);
+    void SetRowTextColor(int row, const QColor& colour);
+    QColor GetRowTextColor(int row) const;
+
+    // Check state of a row: 1 checked, 0 unchecked, -1 never set (drawn as checked).
+    int GetCheck(int row) const;
+    void SetCheck(int row, bool checked);
+
+    // Called by the in-place editors.
+    void OnEndLabelEdit(const NMLVDISPINFO& info);
+    void OnEditorDone(int row, int column);
+
+signals:
+    void gridCheckToggled(int row, int column);
+    void gridEditDone(int row, int column);
+    // Emitted with a direct connection just before the drop-down opens: append the entries.
+    void gridFillCombo(int column, QStringList* entries);
+    void gridValidate(int controlId, const NMLVDISPINFO* info);
+    void listDoubleClicked();  // NM_DBLCLK
+    void listRightClicked();   // NM_RCLICK
+
+private:
+    CListRowModel* m_model;
+    // further members as the implementation needs
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// Small text and file helpers over byte strings (UTF-8 held in std::string). Positions are
+// indices into the text; the text's terminator stands at index size(), so a position of
+// size() + 1 lies past the end.
+
+bool ReadLine(const std::string& text, int& position, std::string& output, int maxLen);
+bool NextToken(const std::string& text, int& position, std::string& output, int maxLen, char delimiter);
+// Size in bytes, or -1. A failure other than a missing file is reported through the
+// message handler with "Eroare: %d la fuctia FindFirstFile".
+int FileSizeOf(const std::string& name);
+void MakeUpper(std::string& text);
+void TrimSpaces(std::string& text, int mode);
+void ReplaceChar(std::string& buffer, int length, char find, char replacement);
+
+// Where the utilities' own messages go; the application routes them to a message box.
+using UtilMessageHandler = std::function<void(const std::string&)>;
+void SetUtilMessageHandler(UtilMessageHandler handler);
