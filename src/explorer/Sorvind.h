@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -17,7 +18,7 @@ class QPushButton;
 class StructuraInterna;
 
 struct ProfileEntry {
-    QString name;  // at most 79 characters
+    QString name; // at most 79 characters
     int id = 0;
 };
 
@@ -41,13 +42,27 @@ public:
     CComboListCtrl* resultList() const { return m_pList; }
     const std::vector<ProfileEntry>& profiles() const { return m_profiles; }
 
+    // Limits of the typed texts.
+    static constexpr int kMaxRequestIdLength = 49;
+    static constexpr int kMaxNameLength = 299;
+    static constexpr int kMaxCellLength = 199;
+    static constexpr int kMaxAge = 150;
+
 public slots:
     void OnGridEditDone(int row, int column);
     void OnGridFillCombo(int column, QStringList* entries);
     void OnListRightClick();
     void OnListDoubleClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void LoadProfiles();
+    void AutoSizeColumns(int count);
+    // The statement and values of one finished cell edit; false when nothing is to be written.
+    bool BuildEditStatement(int row, int column, QString* sql, QVariantList* values);
+
     QDateEdit* m_pDateEnd = nullptr;
     QDateEdit* m_pDateStart = nullptr;
     QLineEdit* m_pRequestId = nullptr;
@@ -57,4 +72,5 @@ private:
     CAdoRecordset m_recordset;
     StructuraInterna* m_pStructura;
     std::vector<ProfileEntry> m_profiles;
+    QHash<int, QString> m_profileNames; // id -> name of the first profile with that id
 };

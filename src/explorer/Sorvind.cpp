@@ -1,0 +1,551 @@
+#include "Sorvind.h"
+
+#include <QDate>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <string>
+
+#include "BulletinBuilder.h"
+#include "CAdoDatabase.h"
+#include "CComboListCtrl.h"
+#include "MessageBox.h"
+#include "SqlDialect.h"
+#include "StructuraInterna.h"
+#include "TextUtils.h"
+#include "dlgComment.h"
+
+namespace {
+
+const char* const kSelectProfiles = "SELECT id, profileName FROM VET_PROFILES ORDER BY profileName";
+const char* const kSelectResults =
+    "SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
+const char* const kOrderResults = " ORDER BY TransDate, RequestID";
+const char* const kSelectComment = "SELECT comment FROM RESULTS WHERE ID = ?";
+const char* const kUpdateComment = "UPDATE RESULTS SET comment = ? WHERE RequestID = ?";
+const char* const kUpdateRequestId = "UPDATE RESULTS SET RequestID = ? WHERE ID = ?";
+// The patient fields and the profile change for the record and the rest of its request of that day.
+const char* const kUpdateRequestOfDay =
+    "UPDATE RESULTS SET %1 = ? WHERE ID = ? OR (RequestID = ? AND TransDate >= %2 AND TransDate <= %2)";
+const char* const kUpdateRecordOnly = "UPDATE RESULTS SET %1 = ? WHERE ID = ?";
+
+const char* const kMsgUpdateFailed = "Failed tu update";
+const char* const kMsgBadRequestId =
+    "\"ID pacient\" trebuie sa fie un numar intreg (cifre, optional precedate de + sau -).";
+const char* const kMsgRequestIdTooLong = "\"ID pacient\" poate avea cel mult %1 de caractere.";
+const char* const kMsgNameTooLong = "\"Nume pacient\" poate avea cel mult %1 de caractere.";
+const char* const kMsgBadAge = "Varsta trebuie sa fie un numar intreg intre 0 si %1. Nu s-a salvat nimic.";
+const char* const kMsgEmptyNewId = "ID-ul nu poate ramane gol. Nu s-a salvat nimic.";
+const char* const kMsgNewIdTooLong = "ID-ul poate avea cel mult %1 de caractere. Nu s-a salvat nimic.";
+const char* const kMsgCellTooLong = "Textul poate avea cel mult %1 de caractere. Nu s-a salvat nimic.";
+const char* const kMsgCommentReadFailed = "Comentariul nu a putut fi citit din baza de date.\n%1";
+const char* const kMsgCommentNotSaved = "Comentariul nu a fost salvat.\n%1";
+
+enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
+constexpr int kColumnCount = 7;
+
+// An optional sign followed by at least one decimal digit, nothing else.
+bool IsWholeNumber(const QString& text) {
+    int i = 0;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    if (i == text.size())
+        return false;
+    for (; i < text.size(); ++i) {
+        if (text[i] < QLatin1Char('0') || text[i] > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+// Whether the leading whole number of a text (leading blanks, optional sign, digits; 0 when
+// there are none) is 0.
+bool LeadingIntegerIsZero(const QString& text) {
+    int i = 0;
+    while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+        ++i;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
+        if (text[i] != QLatin1Char('0'))
+            return false;
+    }
+    return true;
+}
+
+int TwoOrFourDigits(const QChar* p, int count, bool* ok) {
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c < u'0' || c > u'9') {
+            *ok = false;
+            return 0;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// Column 4: the transfer day as day/month/year without leading zeros. The stored text form
+// 'YYYY-MM-DD ...' is read directly; other forms go through QDateTime.
+QString TransferDayText(const QVariant& value) {
+    if (value.isNull())
+        return QString();
+    int year = 0, month = 0, day = 0;
+    bool ok = false;
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        if (text.size() >= 10 && text[4] == QLatin1Char('-') && text[7] == QLatin1Char('-')) {
+            ok = true;
+            year = TwoOrFourDigits(text.constData(), 4, &ok);
+            month = TwoOrFourDigits(text.constData() + 5, 2, &ok);
+            day = TwoOrFourDigits(text.constData() + 8, 2, &ok);
+        }
+    }
+    if (!ok) {
+        QDate date = value.toDate();
+        if (!date.isValid())
+            date = value.toDateTime().date();
+        if (!date.isValid())
+            return QString();
+        year = date.year();
+        month = date.month();
+        day = date.day();
+    }
+    QString out;
+    out.reserve(10);
+    out += QString::number(day);
+    out += QLatin1Char('/');
+    out += QString::number(month);
+    out += QLatin1Char('/');
+    out += QString::number(year);
+    return out;
+}
+
+// "%d" of an integer column; a NULL or a value that is not a number shows empty.
+QString IntegerText(const QVariant& value) {
+    if (value.isNull())
+        return QString();
+    bool ok = false;
+    const qlonglong number = value.toLongLong(&ok);
+    return ok ? QString::number(number) : QString();
+}
+
+QString PlainText(const QVariant& value) {
+    return value.isNull() ? QString() : value.toString();
+}
+
+} // namespace
+
+Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent), m_pStructura(structura) {
+    setObjectName(QStringLiteral("Sorvind"));
+
+    auto* group = new QGroupBox(QStringLiteral("Cautare"), this);
+    group->setObjectName(QStringLiteral("groupSearch"));
+
+    auto* labelId = new QLabel(QStringLiteral("ID pacient"), group);
+    m_pRequestId = new QLineEdit(group);
+    m_pRequestId->setObjectName(QStringLiteral("editRequestId"));
+    m_pRequestId->setMaxLength(kMaxRequestIdLength);
+    labelId->setBuddy(m_pRequestId);
+
+    auto* labelName = new QLabel(QStringLiteral("Nume pacient"), group);
+    m_pPatientName = new QLineEdit(group);
+    m_pPatientName->setObjectName(QStringLiteral("editPatientName"));
+    m_pPatientName->setMaxLength(kMaxNameLength);
+    labelName->setBuddy(m_pPatientName);
+
+    auto* labelDates = new QLabel(QStringLiteral("Data transferului"), group);
+    m_pDateStart = new QDateEdit(group);
+    m_pDateStart->setObjectName(QStringLiteral("dateStart"));
+    auto* labelArrow = new QLabel(QStringLiteral("->"), group);
+    m_pDateEnd = new QDateEdit(group);
+    m_pDateEnd->setObjectName(QStringLiteral("dateEnd"));
+    labelDates->setBuddy(m_pDateStart);
+    labelArrow->setBuddy(m_pDateEnd);
+    m_pDateEnd->setAccessibleName(QStringLiteral("Data transferului, sfarsit"));
+    for (QDateEdit* picker : {m_pDateStart, m_pDateEnd}) {
+        picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+        picker->setCalendarPopup(true);
+        picker->setDate(QDate::currentDate());
+    }
+
+    m_pSearch = new QPushButton(QStringLiteral("Cauta"), group);
+    m_pSearch->setObjectName(QStringLiteral("buttonSearch"));
+    m_pSearch->setDefault(true);
+    m_pSearch->setAutoDefault(true);
+
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(labelId, 0, 0);
+    grid->addWidget(m_pRequestId, 0, 1);
+    grid->addWidget(labelName, 1, 0);
+    grid->addWidget(m_pPatientName, 1, 1);
+    grid->setColumnStretch(2, 1);
+    grid->addWidget(labelDates, 0, 3);
+    grid->addWidget(m_pDateStart, 0, 4);
+    grid->addWidget(labelArrow, 0, 5);
+    grid->addWidget(m_pDateEnd, 0, 6);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(m_pSearch);
+    buttonRow->addStretch(1);
+    grid->addLayout(buttonRow, 2, 0, 1, 7);
+
+    m_pList = new CComboListCtrl(this);
+    m_pList->setObjectName(QStringLiteral("resultList"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(m_pList, 1);
+
+    setTabOrder(m_pRequestId, m_pPatientName);
+    setTabOrder(m_pPatientName, m_pDateStart);
+    setTabOrder(m_pDateStart, m_pDateEnd);
+    setTabOrder(m_pDateEnd, m_pSearch);
+    setTabOrder(m_pSearch, m_pList);
+
+    // Enter in any search field runs the search, as the form's default button would.
+    for (QWidget* field : std::initializer_list<QWidget*>{m_pRequestId, m_pPatientName, m_pDateStart, m_pDateEnd})
+        field->installEventFilter(this);
+
+    connect(m_pSearch, &QPushButton::clicked, this, &Sorvind::OnSearch);
+    connect(m_pList, &CComboListCtrl::gridEditDone, this, &Sorvind::OnGridEditDone);
+    connect(m_pList, &CComboListCtrl::gridFillCombo, this, &Sorvind::OnGridFillCombo, Qt::DirectConnection);
+    connect(m_pList, &CComboListCtrl::listRightClicked, this, &Sorvind::OnListRightClick);
+    connect(m_pList, &CComboListCtrl::listDoubleClicked, this, &Sorvind::OnListDoubleClick);
+}
+
+Sorvind::~Sorvind() = default;
+
+bool Sorvind::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnSearch();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Sorvind::OnInitialUpdate() {
+    m_pList->SetExtendedStyle(CComboListCtrl::LVS_EX_FULLROWSELECT);
+    const char* const headers[kColumnCount] = {"ID",         "Descriere proba", "Varsta", "SEX", "Transfer Date",
+                                               "Comentarii", "Profil"};
+    for (int column = 0; column < kColumnCount; ++column)
+        m_pList->InsertColumn(column, QString::fromLatin1(headers[column]), CComboListCtrl::LVCFMT_LEFT);
+    m_pList->MarkColumnAsCombo(ColProfile, true);
+    AutoSizeColumns(ColComment + 1);
+    m_pList->MarkColumnReadOnly(ColDate, true);
+    m_pList->MarkColumnReadOnly(ColComment, true);
+
+    LoadProfiles();
+    OnSearch();
+
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(w)) {
+            frame->showMaximized();
+            break;
+        }
+    }
+}
+
+void Sorvind::AutoSizeColumns(int count) {
+    for (int column = 0; column < count; ++column)
+        m_pList->SetColumnWidth(column, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
+}
+
+void Sorvind::LoadProfiles() {
+    m_profiles.clear();
+    m_profileNames.clear();
+    CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
+    if (!m_recordset.Open(QString::fromLatin1(kSelectProfiles), database)) {
+        LabrosaMessageBox(m_recordset.szProviderError, this);
+        return;
+    }
+    const QString idField = QStringLiteral("id");
+    const QString nameField = QStringLiteral("profileName");
+    QVariant id, name;
+    while (!m_recordset.IsEOF()) {
+        ProfileEntry entry;
+        if (m_recordset.GetFieldValue(idField, &id) && !id.isNull())
+            entry.id = id.toInt();
+        if (m_recordset.GetFieldValue(nameField, &name))
+            entry.name = PlainText(name).left(79);
+        if (!m_profileNames.contains(entry.id))
+            m_profileNames.insert(entry.id, entry.name);
+        m_profiles.push_back(std::move(entry));
+        m_recordset.MoveNext();
+    }
+    m_recordset.Close();
+}
+
+QString Sorvind::ProfileNameById(int id) const {
+    return m_profileNames.value(id);
+}
+
+QString Sorvind::ToSqlDate(const QString& dayMonthYear) {
+    const std::string text = dayMonthYear.toStdString();
+    std::string parts[3];
+    int position = 0;
+    for (std::string& part : parts) {
+        if (!NextToken(text, position, part, 10, '/'))
+            part.clear();
+    }
+    return QString::fromStdString(parts[2] + '/' + parts[1] + '/' + parts[0]);
+}
+
+void Sorvind::OnSearch() {
+    m_pList->DeleteAllItems();
+
+    CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
+    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+
+    QString sql = QString::fromLatin1(kSelectResults);
+    QVariantList values;
+    const QString requestId = m_pRequestId->text().trimmed();
+    const QString name = m_pPatientName->text();
+    if (!requestId.isEmpty()) {
+        // A request identifier alone decides: dates and name are not looked at.
+        bool ok = false;
+        const qlonglong number = IsWholeNumber(requestId) ? requestId.toLongLong(&ok) : 0;
+        if (requestId.size() > kMaxRequestIdLength) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgRequestIdTooLong).arg(kMaxRequestIdLength), this);
+            AutoSizeColumns(kColumnCount);
+            return;
+        }
+        if (!ok) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgBadRequestId), this);
+            AutoSizeColumns(kColumnCount);
+            return;
+        }
+        sql += QStringLiteral(" AND %1 = ?").arg(dialect.leadingNumber(QStringLiteral("RequestID")));
+        values << number;
+    } else {
+        if (name.size() > kMaxNameLength) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgNameTooLong).arg(kMaxNameLength), this);
+            AutoSizeColumns(kColumnCount);
+            return;
+        }
+        const QString from = SqlDialect::dayStart(ToSqlDate(m_pDateStart->text()));
+        const QString to = SqlDialect::dayEnd(ToSqlDate(m_pDateEnd->text()));
+        if (!from.isEmpty()) {
+            sql += QStringLiteral(" AND TransDate >= %1").arg(dialect.dateParameter());
+            values << from;
+        }
+        if (!to.isEmpty()) {
+            sql += QStringLiteral(" AND TransDate <= %1").arg(dialect.dateParameter());
+            values << to;
+        }
+        if (!name.isEmpty()) {
+            sql += QStringLiteral(" AND ") + dialect.containsCondition(QStringLiteral("PacientName"));
+            values << SqlDialect::containsPattern(name);
+        }
+    }
+    sql += QString::fromLatin1(kOrderResults);
+
+    if (!m_recordset.Open(sql, database, values)) {
+        LabrosaMessageBox(m_recordset.szProviderError, this);
+        AutoSizeColumns(kColumnCount);
+        return;
+    }
+
+    static const QString fId = QStringLiteral("ID");
+    static const QString fRequestId = QStringLiteral("RequestID");
+    static const QString fName = QStringLiteral("PacientName");
+    static const QString fDate = QStringLiteral("TransDate");
+    static const QString fAge = QStringLiteral("Age");
+    static const QString fSex = QStringLiteral("SEX");
+    static const QString fComment = QStringLiteral("comment");
+    static const QString fProfile = QStringLiteral("profileID");
+
+    // Cells are born empty, so empty values cost no grid call.
+    auto setCell = [this](int row, int column, const QString& text) {
+        if (!text.isEmpty())
+            m_pList->SetItemText(row, column, text);
+    };
+    QVariant value;
+    int row = 0;
+    m_pList->setUpdatesEnabled(false);
+    while (!m_recordset.IsEOF()) {
+        m_pList->InsertItem(row, m_recordset.GetFieldValue(fRequestId, &value) ? PlainText(value) : QString());
+        if (m_recordset.GetFieldValue(fName, &value))
+            setCell(row, ColName, PlainText(value));
+        if (m_recordset.GetFieldValue(fDate, &value))
+            setCell(row, ColDate, TransferDayText(value));
+        if (m_recordset.GetFieldValue(fId, &value))
+            m_pList->SetItemData(row, value.toLongLong());
+        if (m_recordset.GetFieldValue(fAge, &value))
+            setCell(row, ColAge, IntegerText(value));
+        if (m_recordset.GetFieldValue(fSex, &value))
+            setCell(row, ColSex, PlainText(value));
+        if (m_recordset.GetFieldValue(fComment, &value))
+            setCell(row, ColComment, PlainText(value));
+        if (m_recordset.GetFieldValue(fProfile, &value) && !value.isNull()) {
+            bool ok = false;
+            const int profileId = value.toInt(&ok);
+            if (ok)
+                setCell(row, ColProfile, ProfileNameById(profileId));
+        }
+        ++row;
+        m_recordset.MoveNext();
+    }
+    m_recordset.Close();
+    m_pList->setUpdatesEnabled(true);
+    AutoSizeColumns(kColumnCount);
+}
+
+bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList* values) {
+    const qint64 recordId = m_pList->GetItemData(row);
+    const QString day = ToSqlDate(m_pList->GetItemText(row, ColDate).left(99));
+    QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
+    if (LeadingIntegerIsZero(requestId))
+        requestId = QStringLiteral("-1");
+    const QString text = m_pList->GetItemText(row, column);
+
+    QString field;
+    QVariant newValue;
+    switch (column) {
+    case ColRequestId:
+        if (text.trimmed().isEmpty()) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgEmptyNewId), this);
+            return false;
+        }
+        if (text.size() > kMaxRequestIdLength) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgNewIdTooLong).arg(kMaxRequestIdLength), this);
+            return false;
+        }
+        *sql = QString::fromLatin1(kUpdateRequestId);
+        *values = {text, recordId};
+        return true;
+    case ColName:
+    case ColSex:
+        if (text.size() > kMaxCellLength) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgCellTooLong).arg(kMaxCellLength), this);
+            return false;
+        }
+        field = column == ColName ? QStringLiteral("PacientName") : QStringLiteral("SEX");
+        newValue = text;
+        break;
+    case ColAge: {
+        const QString age = text.trimmed();
+        field = QStringLiteral("Age");
+        if (age.isEmpty()) {
+            newValue = QVariant(QMetaType(QMetaType::Int));
+        } else {
+            bool ok = false;
+            const int number = IsWholeNumber(age) && age.size() <= 4 ? age.toInt(&ok) : -1;
+            if (!ok || number < 0 || number > kMaxAge) {
+                LabrosaMessageBox(QString::fromLatin1(kMsgBadAge).arg(kMaxAge), this);
+                return false;
+            }
+            newValue = number;
+        }
+        break;
+    }
+    case ColProfile: {
+        auto it = std::find_if(m_profiles.begin(), m_profiles.end(),
+                               [&text](const ProfileEntry& entry) { return entry.name == text; });
+        if (it == m_profiles.end())
+            return false;
+        field = QStringLiteral("profileID");
+        newValue = it->id;
+        break;
+    }
+    default:
+        return false;
+    }
+
+    const QString from = SqlDialect::dayStart(day);
+    const QString to = SqlDialect::dayEnd(day);
+    if (from.isEmpty() || to.isEmpty()) {
+        // Without a readable transfer day the rest of the request cannot be told apart.
+        *sql = QString::fromLatin1(kUpdateRecordOnly).arg(field);
+        *values = {newValue, recordId};
+        return true;
+    }
+    CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
+    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    *sql = QString::fromLatin1(kUpdateRequestOfDay).arg(field, dialect.dateParameter());
+    *values = {newValue, recordId, requestId, from, to};
+    return true;
+}
+
+void Sorvind::OnGridEditDone(int row, int column) {
+    if (row >= 0 && row < m_pList->GetItemCount()) {
+        QString sql;
+        QVariantList values;
+        if (BuildEditStatement(row, column, &sql, &values)) {
+            CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
+            if (!database || !database->Execute(sql, values))
+                LabrosaMessageBox(QString::fromLatin1(kMsgUpdateFailed), this);
+        }
+    }
+    OnSearch();
+}
+
+void Sorvind::OnGridFillCombo(int column, QStringList* entries) {
+    if (!entries)
+        return;
+    entries->clear();
+    if (column != ColProfile)
+        return;
+    for (const ProfileEntry& entry : m_profiles)
+        entries->append(entry.name);
+}
+
+void Sorvind::OnListRightClick() {
+    CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
+    QString comment;
+    qint64 recordId = 0;
+    const int row = m_pList->GetFirstSelectedItem();
+    if (row >= 0) {
+        recordId = m_pList->GetItemData(row);
+        if (!m_recordset.Open(QString::fromLatin1(kSelectComment), database, {recordId})) {
+            // Opening the dialog empty here would let OK wipe the stored comment.
+            LabrosaMessageBox(QString::fromLatin1(kMsgCommentReadFailed).arg(m_recordset.szProviderError), this);
+            return;
+        }
+        QVariant value;
+        if (!m_recordset.IsEOF() && m_recordset.GetFieldValue(QStringLiteral("comment"), &value))
+            comment = PlainText(value);
+        m_recordset.Close();
+    }
+
+    dlgComment dialog(this);
+    dialog.m_pText = &comment;
+    if (dialog.exec() != QDialog::Accepted || recordId == 0)
+        return;
+
+    const QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
+    comment = comment.left(dlgComment::kMaxCommentLength);
+    if (!database || !database->Execute(QString::fromLatin1(kUpdateComment), {comment, requestId})) {
+        LabrosaMessageBox(
+            QString::fromLatin1(kMsgCommentNotSaved).arg(database ? database->szProviderError : QString()), this);
+        return;
+    }
+    m_pList->SetItemText(row, ColComment, comment);
+}
+
+void Sorvind::OnListDoubleClick() {
+    const int row = m_pList->GetFirstSelectedItem();
+    if (row < 0 || !m_pStructura)
+        return;
+    const int recordId = static_cast<int>(m_pList->GetItemData(row));
+    const BulletinBuildResult result =
+        BuildBulletin(m_recordset, *m_pStructura, recordId, m_pList->GetItemText(row, ColRequestId),
+                      ToSqlDate(m_pList->GetItemText(row, ColDate)));
+    for (const QString& message : result.messages)
+        LabrosaMessageBox(message, this);
+}
