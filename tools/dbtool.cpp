@@ -1,1 +1,259 @@
-int main() { return 0; }
+// labrosa-dbtool: creates the results database's schema, optionally with demo data.
+
+#include "ConnectionString.h"
+#include "DemoData.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] = "usage: labrosa-dbtool [--empty | --demo] [--seed N] [--results N] [--end-date YYYY-MM-DD]\n"
+                      "                      [--months N] [--force] <sqlite file | connection string>\n";
+
+struct Options {
+    bool demo = false;
+    bool force = false;
+    DemoOptions demoOptions;
+    QString target;
+};
+
+void fail(const QString& message) {
+    std::fprintf(stderr, "labrosa-dbtool: %s\n", message.toUtf8().constData());
+}
+
+bool parseNumber(const QString& text, qint64 min, qint64 max, qint64* value) {
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    if (!ok || v < min || v > max)
+        return false;
+    *value = v;
+    return true;
+}
+
+bool parseArguments(const QStringList& args, Options* options, QString* error) {
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        auto next = [&](QString* value) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(a);
+                return false;
+            }
+            *value = args.at(++i);
+            return true;
+        };
+        QString value;
+        qint64 number = 0;
+        if (a == QLatin1String("--empty")) {
+            options->demo = false;
+        } else if (a == QLatin1String("--demo")) {
+            options->demo = true;
+        } else if (a == QLatin1String("--force")) {
+            options->force = true;
+        } else if (a == QLatin1String("--seed")) {
+            if (!next(&value) || !parseNumber(value, 0, 4294967295LL, &number)) {
+                *error = QStringLiteral("--seed needs a whole number from 0 to 4294967295");
+                return false;
+            }
+            options->demoOptions.seed = std::uint32_t(number);
+        } else if (a == QLatin1String("--results")) {
+            if (!next(&value) || !parseNumber(value, 0, 100000000, &number)) {
+                *error = QStringLiteral("--results needs a whole number from 0 to 100000000");
+                return false;
+            }
+            options->demoOptions.results = int(number);
+        } else if (a == QLatin1String("--months")) {
+            if (!next(&value) || !parseNumber(value, 1, 1200, &number)) {
+                *error = QStringLiteral("--months needs a whole number from 1 to 1200");
+                return false;
+            }
+            options->demoOptions.months = int(number);
+        } else if (a == QLatin1String("--end-date")) {
+            if (!next(&value))
+                return false;
+            const QDate d = QDate::fromString(value, QStringLiteral("yyyy-MM-dd"));
+            if (!d.isValid()) {
+                *error = QStringLiteral("--end-date needs a date as YYYY-MM-DD, not \"%1\"").arg(value);
+                return false;
+            }
+            options->demoOptions.endDate = d;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            *error = QStringLiteral("unknown option %1").arg(a);
+            return false;
+        } else if (options->target.isEmpty()) {
+            options->target = a;
+        } else {
+            *error = QStringLiteral("only one database may be named");
+            return false;
+        }
+    }
+    if (options->target.isEmpty()) {
+        *error = QStringLiteral("no database named");
+        return false;
+    }
+    return true;
+}
+
+// The schema file's statements: comment lines dropped, split at the semicolons.
+QStringList schemaStatements(const QString& resource, QString* error) {
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = QStringLiteral("cannot read the built-in schema %1").arg(resource);
+        return {};
+    }
+    QString text;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    for (const QString& line : lines)
+        if (!line.trimmed().startsWith(QLatin1String("--")))
+            text += line + QLatin1Char('\n');
+    QStringList statements;
+    for (const QString& part : text.split(QLatin1Char(';')))
+        if (!part.trimmed().isEmpty())
+            statements << part.trimmed();
+    return statements;
+}
+
+bool run(QSqlDatabase& db, const QString& sql, QString* error) {
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        *error = QStringLiteral("%1\n  in: %2").arg(q.lastError().text(), sql.left(200));
+        return false;
+    }
+    return true;
+}
+
+bool fill(QSqlDatabase& db, const QString& schemaResource, const Options& options, DemoSummary* summary,
+          QString* error) {
+    const QStringList statements = schemaStatements(schemaResource, error);
+    if (statements.isEmpty())
+        return false;
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    for (const QString& sql : statements) {
+        if (!run(db, sql, error)) {
+            db.rollback();
+            return false;
+        }
+    }
+    if (options.demo && !FillDemoData(db, options.demoOptions, summary, error)) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+void removeSqliteFiles(const QString& file) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(file + QLatin1String(suffix));
+}
+
+int createSqlite(const QString& file, const Options& options, DemoSummary* summary) {
+    const QFileInfo info(file);
+    if (info.exists()) {
+        if (!info.isFile()) {
+            fail(QStringLiteral("%1 is not a file").arg(file));
+            return 1;
+        }
+        if (info.size() > 0 && !options.force) {
+            fail(QStringLiteral("%1 already exists and holds data; use --force to replace it").arg(file));
+            return 1;
+        }
+    }
+    removeSqliteFiles(file);
+
+    QString error;
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbtool"));
+        db.setDatabaseName(file);
+        if (!db.open()) {
+            error = QStringLiteral("cannot create %1: %2").arg(file, db.lastError().text());
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next() ||
+                q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+                error = QStringLiteral("cannot switch %1 to WAL journal mode: %2").arg(file, q.lastError().text());
+            } else {
+                q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+                q.finish();
+                ok = fill(db, QStringLiteral(":/schema/sqlite.sql"), options, summary, &error);
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("dbtool"));
+    if (!ok) {
+        // Leave nothing half made behind.
+        removeSqliteFiles(file);
+        fail(error);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    QString error;
+    const QStringList args = app.arguments();
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!parseArguments(args, &options, &error)) {
+        fail(error);
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    DemoSummary summary;
+    QString described = options.target;
+    int rc = 1;
+    if (options.target.contains(QLatin1Char('='))) {
+        const ConnectionString cs = ConnectionString::parse(options.target);
+        if (cs.isSQLite()) {
+            described = cs.sqliteFile();
+            if (described.isEmpty()) {
+                fail(QStringLiteral("the connection string names no Data Source"));
+                return 1;
+            }
+            rc = createSqlite(described, options, &summary);
+        } else {
+            fail(QStringLiteral("unsupported provider \"%1\" (use SQLite or PostgreSQL)").arg(cs.provider()));
+            return 1;
+        }
+    } else {
+        rc = createSqlite(options.target, options, &summary);
+    }
+    if (rc != 0)
+        return rc;
+
+    std::printf(
+        "labrosa-dbtool: created %s (%s): %d profiles, %d analysers, %d parameters, %d reference intervals, "
+        "%lld result sets, %lld values in %.1f s\n",
+        described.toUtf8().constData(),
+        options.demo ? QStringLiteral("demo, seed %1").arg(options.demoOptions.seed).toUtf8().constData() : "empty",
+        summary.profiles, summary.analysers, summary.parameters, summary.intervals,
+        static_cast<long long>(summary.results), static_cast<long long>(summary.values), timer.elapsed() / 1000.0);
+    return 0;
+}
