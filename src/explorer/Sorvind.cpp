@@ -153,6 +153,7 @@ Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent)
 
     auto* group = new QGroupBox(QStringLiteral("Cautare"), this);
     group->setObjectName(QStringLiteral("groupSearch"));
+    group->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     auto* labelId = new QLabel(QStringLiteral("ID pacient"), group);
     m_pRequestId = new QLineEdit(group);

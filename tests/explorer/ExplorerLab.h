@@ -1,0 +1,119 @@
+#pragma once
+
+// A results explorer on a fresh laboratory database, with message boxes recorded instead of
+// shown, and helpers that act on the real widgets as a user would.
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+
+#include <memory>
+
+#include "CAdoDatabase.h"
+#include "CComboListCtrl.h"
+#include "MessageBox.h"
+#include "Sorvind.h"
+#include "StructuraInterna.h"
+#include "TestLab.h"
+
+class ExplorerLab {
+public:
+    ExplorerLab() {
+        SetMessageBoxHook([this](const QString& text) { messages << text; });
+    }
+    ~ExplorerLab() {
+        view.reset();
+        SetMessageBoxHook({});
+    }
+
+    bool createEmpty() { return lab.createEmpty(); }
+
+    // One RESULTS row; a null QVariant stores NULL.
+    bool addResult(int id, const QString& requestId, const QVariant& name, const QString& transDate,
+                   const QVariant& age = QVariant(), const QVariant& sex = QVariant(),
+                   const QVariant& comment = QVariant(), const QVariant& profileId = QVariant()) {
+        return lab.exec("INSERT INTO RESULTS (ID, RequestID, PacientName, TransDate, ProcDate, Age, SEX, comment, "
+                        "profileID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                        {id, requestId, name, transDate, transDate, age, sex, comment, profileId});
+    }
+    bool addProfile(int id, const QString& name) {
+        return lab.exec("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {id, name});
+    }
+
+    // Opens the program's connection and shows the explorer, which runs its first search.
+    bool start() {
+        if (!database.Open(lab.connectionString()))
+            return false;
+        structura.m_pDatabase = &database;
+        view = std::make_unique<Sorvind>(&structura);
+        view->resize(1100, 700);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            return false;
+        view->OnInitialUpdate();
+        return true;
+    }
+
+    CComboListCtrl* list() const { return view->resultList(); }
+    QLineEdit* requestIdEdit() const { return view->findChild<QLineEdit*>("editRequestId"); }
+    QLineEdit* nameEdit() const { return view->findChild<QLineEdit*>("editPatientName"); }
+    QDateEdit* startDate() const { return view->findChild<QDateEdit*>("dateStart"); }
+    QDateEdit* endDate() const { return view->findChild<QDateEdit*>("dateEnd"); }
+    QPushButton* searchButton() const { return view->findChild<QPushButton*>("buttonSearch"); }
+
+    // Fills the search fields as typed and clicks "Cauta".
+    void search(const QString& requestId, const QString& name, const QDate& from, const QDate& to) {
+        requestIdEdit()->clear();
+        nameEdit()->clear();
+        QTest::keyClicks(requestIdEdit(), requestId);
+        QTest::keyClicks(nameEdit(), name);
+        startDate()->setDate(from);
+        endDate()->setDate(to);
+        QTest::mouseClick(searchButton(), Qt::LeftButton);
+    }
+
+    // The record ids of the listed rows, in list order.
+    QList<qint64> listedIds() const {
+        QList<qint64> ids;
+        for (int row = 0; row < list()->GetItemCount(); ++row)
+            ids << list()->GetItemData(row);
+        return ids;
+    }
+    int rowOf(qint64 id) const { return listedIds().indexOf(id); }
+
+    QPoint cellCentre(int row, int column) const {
+        return list()->visualRect(list()->model()->index(row, column)).center();
+    }
+    void clickCell(int row, int column, Qt::MouseButton button = Qt::LeftButton) {
+        list()->scrollTo(list()->model()->index(row, column));
+        QTest::mouseClick(list()->viewport(), button, Qt::NoModifier, cellCentre(row, column));
+    }
+    void selectRow(int row) { clickCell(row, 0); }
+
+    // All of RESULTS, one text per row, to show that nothing else changed.
+    QStringList dumpResults() {
+        QStringList rows;
+        QSqlQuery q(lab.admin());
+        q.exec("SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS ORDER BY ID");
+        while (q.next()) {
+            QStringList cells;
+            for (int i = 0; i < q.record().count(); ++i)
+                cells << (q.value(i).isNull() ? QStringLiteral("<NULL>") : q.value(i).toString());
+            rows << cells.join('|');
+        }
+        return rows;
+    }
+    QVariant field(int id, const QString& column) {
+        return lab.scalar(QStringLiteral("SELECT %1 FROM RESULTS WHERE ID = ?").arg(column), {id});
+    }
+
+    TestLab lab;
+    CAdoDatabase database;
+    StructuraInterna structura;
+    std::unique_ptr<Sorvind> view;
+    QStringList messages;
+};

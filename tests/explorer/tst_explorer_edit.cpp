@@ -1,0 +1,380 @@
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "ExplorerLab.h"
+#include "dlgComment.h"
+
+using Ids = QList<qint64>;
+
+namespace {
+
+const QDate kDay(2026, 5, 10);
+
+// Request 200 has two sets on 10 May (the second at 23:59:00) and continues on 11 May;
+// request 201 shares the day; three sets carry identifiers whose leading number is 0.
+bool fillEditLab(ExplorerLab& x) {
+    return x.createEmpty() && x.addProfile(1, "Hemograma") && x.addProfile(2, "Biochimie") &&
+           x.addProfile(3, "biochimie") && x.addResult(1, "200", "Ana", "2026-05-10 08:00:00", 30, "F", "vechi", 1) &&
+           x.addResult(2, "200", "Ana", "2026-05-10 23:59:00", 30, "F", "vechi", 1) &&
+           x.addResult(3, "200", "Ana", "2026-05-11 09:00:00", 30, "F", "vechi", 1) &&
+           x.addResult(4, "201", "Bob", "2026-05-10 09:00:00", 50, "M", "altul", 2) &&
+           x.addResult(5, "0", "Zero", "2026-05-10 10:00:00", 1, "F") &&
+           x.addResult(6, "0", "Zero bis", "2026-05-10 10:30:00", 2, "F") &&
+           x.addResult(7, "X7", "Litera", "2026-05-10 11:00:00", 3, "M");
+}
+
+bool startOnDay(ExplorerLab& x) {
+    if (!fillEditLab(x) || !x.start())
+        return false;
+    x.search("", "", kDay, kDay.addDays(1));
+    return x.list()->GetItemCount() == 7;
+}
+
+// The in-place editor the list has opened over one of its cells, if any.
+QWidget* openEditor(CComboListCtrl* list) {
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && focused != list && list->isAncestorOf(focused) &&
+        (qobject_cast<QLineEdit*>(focused) || qobject_cast<QComboBox*>(focused)))
+        return focused;
+    return nullptr;
+}
+
+// Clicks the cell until its editor opens (the first click may only focus the row).
+QWidget* startEditing(ExplorerLab& x, int row, int column) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        x.clickCell(row, column);
+        QWidget* editor = nullptr;
+        for (int i = 0; i < 20 && !(editor = openEditor(x.list())); ++i)
+            QTest::qWait(10);
+        if (editor)
+            return editor;
+    }
+    return nullptr;
+}
+
+// Types a new text into a cell's edit box and presses Enter, as a user corrects a cell.
+bool typeIntoCell(ExplorerLab& x, qint64 id, int column, const QString& text) {
+    auto* edit = qobject_cast<QLineEdit*>(startEditing(x, x.rowOf(id), column));
+    if (!edit)
+        return false;
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+    return true;
+}
+
+// Runs action on the comment dialog once it is up; closes any modal left open so no test hangs.
+void whenCommentDialogOpens(std::function<void(dlgComment*)> action) {
+    auto attempts = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [=]() {
+        if (auto* dialog = qobject_cast<dlgComment*>(QApplication::activeModalWidget())) {
+            action(dialog);
+            if (dialog->isVisible())
+                dialog->reject();
+        } else if (++*attempts < 500) {
+            QTimer::singleShot(10, *poll);
+        }
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+QPlainTextEdit* commentEdit(dlgComment* dialog) {
+    return dialog->findChild<QPlainTextEdit*>("editComment");
+}
+void press(dlgComment* dialog, const char* name) {
+    QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton);
+}
+
+// Right-clicks the row of a record (or empty space when id is 0) and answers the dialog.
+QString commentRoundTrip(ExplorerLab& x, qint64 id, const char* button, const QString& newText = QString(),
+                         bool replace = true) {
+    QString shown;
+    whenCommentDialogOpens([&](dlgComment* dialog) {
+        QPlainTextEdit* edit = commentEdit(dialog);
+        shown = edit->toPlainText();
+        if (replace)
+            edit->clear();
+        QTest::keyClicks(edit, newText);
+        press(dialog, button);
+    });
+    if (id) {
+        x.selectRow(x.rowOf(id));
+        x.clickCell(x.rowOf(id), 1, Qt::RightButton);
+    } else {
+        x.list()->clearSelection();
+        x.view->OnListRightClick();
+    }
+    return shown;
+}
+
+} // namespace
+
+class TestExplorerEdit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void scopeOfEdits_data() {
+        QTest::addColumn<qint64>("editedId");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<Ids>("changed");
+
+        const QVariant null;
+        QTest::newRow("name: request of that day") << qint64(1) << 1 << "Ana Maria"
+                                                   << "PacientName" << QVariant("Ana Maria") << Ids{1, 2};
+        QTest::newRow("name from the 23:59 set") << qint64(2) << 1 << "Ana M"
+                                                 << "PacientName" << QVariant("Ana M") << Ids{1, 2};
+        QTest::newRow("age") << qint64(1) << 2 << "45"
+                             << "Age" << QVariant(45) << Ids{1, 2};
+        QTest::newRow("age with blanks and sign") << qint64(4) << 2 << " +7 "
+                                                  << "Age" << QVariant(7) << Ids{4};
+        QTest::newRow("age cleared is NULL") << qint64(1) << 2 << ""
+                                             << "Age" << null << Ids{1, 2};
+        QTest::newRow("age 0") << qint64(4) << 2 << "0"
+                               << "Age" << QVariant(0) << Ids{4};
+        QTest::newRow("sex") << qint64(3) << 3 << "M"
+                             << "SEX" << QVariant("M") << Ids{3};
+        QTest::newRow("request id: one record") << qint64(1) << 0 << "300"
+                                                << "RequestID" << QVariant("300") << Ids{1};
+        QTest::newRow("unchanged text still written") << qint64(4) << 1 << "Bob"
+                                                      << "PacientName" << QVariant("Bob") << Ids{};
+        QTest::newRow("-1 rule: id 0 alone") << qint64(5) << 1 << "Zero nou"
+                                             << "PacientName" << QVariant("Zero nou") << Ids{5};
+        QTest::newRow("-1 rule: letters alone") << qint64(7) << 2 << "9"
+                                                << "Age" << QVariant(9) << Ids{7};
+        // Quotes, statement separators, comment markers and wildcards are stored as typed.
+        QTest::newRow("quote and statement in name")
+            << qint64(1) << 1 << "O'Hara'; DELETE FROM RESULTS; --"
+            << "PacientName" << QVariant("O'Hara'; DELETE FROM RESULTS; --") << Ids{1, 2};
+        QTest::newRow("condition in sex") << qint64(4) << 3 << "F' OR '1'='1"
+                                          << "SEX" << QVariant("F' OR '1'='1") << Ids{4};
+        QTest::newRow("wildcards in request id") << qint64(4) << 0 << "2%_01' --"
+                                                 << "RequestID" << QVariant("2%_01' --") << Ids{4};
+        QTest::newRow("keywords in request id") << qint64(5) << 0 << "1 OR 1=1; DROP TABLE RESULTS"
+                                                << "RequestID" << QVariant("1 OR 1=1; DROP TABLE RESULTS") << Ids{5};
+    }
+    void scopeOfEdits() {
+        QFETCH(qint64, editedId);
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(QString, field);
+        QFETCH(QVariant, stored);
+        QFETCH(Ids, changed);
+
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QMap<qint64, QVariant> before;
+        for (qint64 id = 1; id <= 7; ++id)
+            before[id] = x.field(id, field);
+        const QStringList dump = x.dumpResults();
+
+        QVERIFY(typeIntoCell(x, editedId, column, text));
+        QTRY_COMPARE(x.field(editedId, field), stored);
+        QCOMPARE(x.messages, QStringList());
+        QStringList after = x.dumpResults();
+        QCOMPARE(after.size(), dump.size());
+        for (qint64 id = 1; id <= 7; ++id) {
+            const QVariant expected = changed.contains(id) || id == editedId ? stored : before[id];
+            QCOMPARE(x.field(id, field), expected);
+        }
+        // The list was searched again and shows what is stored.
+        const int row = x.rowOf(editedId);
+        if (row >= 0)
+            QCOMPARE(x.list()->GetItemText(row, column), stored.isNull() ? QString() : stored.toString());
+        else
+            QCOMPARE(column, 0);
+    }
+
+    void refusedEdits_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("age letters") << 2 << "abc"
+                                     << "Varsta";
+        QTest::newRow("age trailing letter") << 2 << "12a"
+                                             << "Varsta";
+        QTest::newRow("age statement") << 2 << "1; DELETE FROM RESULTS"
+                                       << "Varsta";
+        QTest::newRow("age decimal") << 2 << "1.5"
+                                     << "Varsta";
+        QTest::newRow("age negative") << 2 << "-3"
+                                      << "Varsta";
+        QTest::newRow("age too old") << 2 << "151"
+                                     << "Varsta";
+        QTest::newRow("request id empty") << 0 << ""
+                                          << "ID";
+        QTest::newRow("request id blank") << 0 << "   "
+                                          << "ID";
+        QTest::newRow("request id too long") << 0 << QString(50, '4') << "ID";
+        QTest::newRow("name too long") << 1 << QString(200, 'n') << "199";
+    }
+    void refusedEdits() {
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(QString, hint);
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        const QStringList dump = x.dumpResults();
+        const QString shown = x.list()->GetItemText(x.rowOf(1), column);
+
+        QVERIFY(typeIntoCell(x, 1, column, text));
+        QTRY_COMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].contains(hint), qPrintable(x.messages[0]));
+        QCOMPARE(x.dumpResults(), dump);
+        QTRY_COMPARE(x.list()->GetItemText(x.rowOf(1), column), shown);
+    }
+
+    void failedUpdateRestoresTheList() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.lab.exec("CREATE TRIGGER results_read_only BEFORE UPDATE ON RESULTS "
+                           "BEGIN SELECT RAISE(ABORT, 'read only'); END"));
+        const QStringList dump = x.dumpResults();
+        QVERIFY(typeIntoCell(x, 1, 1, "Nu se salveaza"));
+        QTRY_COMPARE(x.messages, QStringList{"Failed tu update"});
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 1), QString("Ana"));
+    }
+
+    void profileFromTheDropDown() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        auto* combo = qobject_cast<QComboBox*>(startEditing(x, x.rowOf(1), 6));
+        QVERIFY(combo);
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
+        QCOMPARE(items, QStringList({"Biochimie", "Hemograma", "biochimie"}));
+        combo->setCurrentIndex(combo->findText("biochimie"));
+        QTest::keyClick(combo, Qt::Key_Return);
+        QTRY_COMPARE(x.field(1, "profileID"), QVariant(3));
+        QCOMPARE(x.field(2, "profileID"), QVariant(3));
+        QCOMPARE(x.field(3, "profileID"), QVariant(1));
+        QCOMPARE(x.field(4, "profileID"), QVariant(2));
+        QTRY_COMPARE(x.list()->GetItemText(x.rowOf(1), 6), QString("biochimie"));
+        QVERIFY(x.messages.isEmpty());
+    }
+
+    void unknownProfileNameWritesNothing_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no such profile") << "Urina";
+        QTest::newRow("case differs") << "HEMOGRAMA";
+        QTest::newRow("empty") << "";
+    }
+    void unknownProfileNameWritesNothing() {
+        QFETCH(QString, name);
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        const QStringList dump = x.dumpResults();
+        const int row = x.rowOf(4);
+        x.list()->SetItemText(row, 6, name);
+        x.view->OnGridEditDone(row, 6);
+        QCOMPARE(x.dumpResults(), dump);
+        QVERIFY(x.messages.isEmpty());
+        QCOMPARE(x.list()->GetItemText(x.rowOf(4), 6), QString("Biochimie"));
+    }
+
+    void commentForEveryDateOfTheRequest() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        const QString text = "Proba hemolizata; repetati 'urgent' -- 100% _ DROP TABLE RESULTS";
+        QCOMPARE(commentRoundTrip(x, 1, "buttonOk", text), QString("vechi"));
+        QVERIFY(x.messages.isEmpty());
+        for (qint64 id : {1, 2, 3})
+            QCOMPARE(x.field(id, "comment"), QVariant(text));
+        QCOMPARE(x.field(4, "comment"), QVariant("altul"));
+        QCOMPARE(x.field(5, "comment"), QVariant());
+        // Only the clicked row shows it until the next search.
+        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), text);
+        QCOMPARE(x.list()->GetItemText(x.rowOf(2), 5), QString("vechi"));
+        QTest::mouseClick(x.searchButton(), Qt::LeftButton);
+        QCOMPARE(x.list()->GetItemText(x.rowOf(2), 5), text);
+    }
+
+    void commentWithLineBreaksAndEmptyText() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QCOMPARE(commentRoundTrip(x, 5, "buttonOk", "rand 1\nrand 2"), QString());
+        QCOMPARE(x.field(5, "comment"), QVariant("rand 1\nrand 2"));
+        QCOMPARE(x.field(6, "comment"), QVariant("rand 1\nrand 2"));
+
+        // An empty comment is stored as empty text, not NULL.
+        commentRoundTrip(x, 5, "buttonOk", "");
+        QCOMPARE(x.field(5, "comment"), QVariant(QString("")));
+        QVERIFY(!x.field(5, "comment").isNull());
+    }
+
+    void commentCancelOrNoRowChangesNothing() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        const QStringList dump = x.dumpResults();
+        commentRoundTrip(x, 1, "buttonCancel", "nu");
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+
+        QCOMPARE(commentRoundTrip(x, 0, "buttonOk", "fara rand"), QString());
+        QCOMPARE(x.dumpResults(), dump);
+        QVERIFY(x.messages.isEmpty());
+    }
+
+    void failedCommentKeepsTheRow() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.lab.exec("CREATE TRIGGER results_read_only BEFORE UPDATE ON RESULTS "
+                           "BEGIN SELECT RAISE(ABORT, 'read only'); END"));
+        const QStringList dump = x.dumpResults();
+        commentRoundTrip(x, 1, "buttonOk", "nou");
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY(x.messages[0].contains("Comentariul"));
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+    }
+
+    void commentLimit() {
+        QString text = QString(9990, 'a');
+        dlgComment dialog;
+        dialog.m_pText = &text;
+        whenCommentDialogOpens([](dlgComment* d) {
+            QPlainTextEdit* edit = commentEdit(d);
+            QTest::keyClicks(edit, "0123456789xyz");
+            QCOMPARE(edit->toPlainText().size(), 9999);
+            QVERIFY(edit->toPlainText().endsWith("012345678"));
+            // Pasting in the middle keeps the text whole at the limit.
+            edit->clear();
+            QTest::keyClicks(edit, "start-end");
+            QTextCursor cursor = edit->textCursor();
+            cursor.setPosition(6);
+            edit->setTextCursor(cursor);
+            edit->insertPlainText(QString(20000, 'p'));
+            QCOMPARE(edit->toPlainText().size(), 9999);
+            QVERIFY(edit->toPlainText().startsWith("start-ppp"));
+            QVERIFY(edit->toPlainText().endsWith("pppend"));
+            press(d, "buttonOk");
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(text.size(), 9999);
+
+        // A stored text longer than the limit is shown cut, never more.
+        QString tooLong = QString(12000, 'b');
+        dlgComment second;
+        second.m_pText = &tooLong;
+        whenCommentDialogOpens([](dlgComment* d) {
+            QCOMPARE(commentEdit(d)->toPlainText().size(), 9999);
+            press(d, "buttonCancel");
+        });
+        QCOMPARE(second.exec(), int(QDialog::Rejected));
+        QCOMPARE(tooLong.size(), 12000);
+    }
+};
+
+QTEST_MAIN(TestExplorerEdit)
+#include "tst_explorer_edit.moc"

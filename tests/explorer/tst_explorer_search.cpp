@@ -1,0 +1,306 @@
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+
+#include "ExplorerLab.h"
+
+using Ids = QList<qint64>;
+
+class TestExplorerSearch : public QObject {
+    Q_OBJECT
+
+private:
+    // Requests spread over March and April 2006, with the cases the search must tell apart.
+    static bool fillSearchLab(ExplorerLab& x) {
+        return x.createEmpty() && x.addProfile(1, "Hemograma") && x.addProfile(2, "Biochimie") &&
+               x.addResult(1, "100", "Ion Popescu", "2006-03-06 09:00:00", 40, "M", "primul", 1) &&
+               x.addResult(2, "100", "Ion Popescu", "2006-03-20 10:00:00", 40, "M") &&
+               x.addResult(3, "101", "Maria Ionescu", "2006-03-06 08:00:00", 0, "F", QVariant(), 2) &&
+               x.addResult(4, "100/B", "Dan", "2006-04-01 12:00:00") &&
+               x.addResult(5, "7", "ANA ion", "2006-03-31 23:59:00") &&
+               x.addResult(6, "8", "Vlad", "2006-03-31 23:59:30") &&
+               x.addResult(7, "9", "50%_off", "2006-03-10 10:00:00") &&
+               x.addResult(8, "10", "50 percent", "2006-03-10 10:00:00") &&
+               x.addResult(9, "11", QVariant(), "2006-03-12 10:00:00", QVariant(), QVariant(), QVariant(), 99) &&
+               x.addResult(10, "12", "O'Brien; DROP TABLE RESULTS; --", "2006-03-13 10:00:00") &&
+               x.addResult(11, "abc", "Zed", "2006-03-14 10:00:00") &&
+               x.addResult(12, "-5", "Minus", "2006-03-15 10:00:00");
+    }
+
+private slots:
+    void toSqlDate_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("picker text") << "06/03/2006"
+                                     << "2006/03/06";
+        QTest::newRow("list text") << "6/3/2006"
+                                   << "2006/3/6";
+        QTest::newRow("leading blanks") << " 6/ 3/ 2006"
+                                        << "2006/3/6";
+        QTest::newRow("part too long") << "6/3/20060000000"
+                                       << "/3/6";
+        QTest::newRow("empty") << ""
+                               << "//";
+    }
+    void toSqlDate() {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(Sorvind::ToSqlDate(input), expected);
+    }
+
+    void form() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        QVERIFY(x.start());
+        QVERIFY(x.messages.isEmpty());
+
+        auto* group = x.view->findChild<QGroupBox*>();
+        QVERIFY(group);
+        QCOMPARE(group->title(), QString("Cautare"));
+        QMap<QString, QWidget*> buddies;
+        for (QLabel* label : x.view->findChildren<QLabel*>())
+            buddies[label->text()] = label->buddy();
+        QCOMPARE(buddies.value("ID pacient"), x.requestIdEdit());
+        QCOMPARE(buddies.value("Nume pacient"), x.nameEdit());
+        QCOMPARE(buddies.value("Data transferului"), x.startDate());
+        QVERIFY(buddies.contains("->"));
+        QCOMPARE(x.searchButton()->text(), QString("Cauta"));
+        QCOMPARE(x.requestIdEdit()->maxLength(), 49);
+        QCOMPARE(x.nameEdit()->maxLength(), 299);
+        for (QDateEdit* picker : {x.startDate(), x.endDate()}) {
+            QCOMPARE(picker->displayFormat(), QString("dd/MM/yyyy"));
+            QVERIFY(picker->calendarPopup());
+            QCOMPARE(picker->date(), QDate::currentDate());
+        }
+
+        const QStringList headers{"ID", "Descriere proba", "Varsta", "SEX", "Transfer Date", "Comentarii", "Profil"};
+        QCOMPARE(x.list()->GetColumnCount(), 7);
+        for (int c = 0; c < 7; ++c) {
+            QCOMPARE(x.list()->model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
+            QCOMPARE(x.list()->IsReadOnly(c), c == 4 || c == 5);
+            QCOMPARE(x.list()->IsCombo(c), c == 6);
+        }
+
+        // Tab walks the search fields in reading order and ends in the list.
+        x.view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(x.view.get()));
+        x.requestIdEdit()->setFocus();
+        QTRY_VERIFY(x.requestIdEdit()->hasFocus());
+        const QList<QWidget*> order{x.nameEdit(), x.startDate(), x.endDate(), x.searchButton(), x.list()};
+        for (QWidget* expected : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            QVERIFY2(focused == expected || expected->isAncestorOf(focused), qPrintable(focused->objectName()));
+        }
+
+        // The list takes the room that the window gains.
+        const int before = x.list()->height();
+        x.view->resize(1100, 900);
+        QTRY_COMPARE(x.list()->height(), before + 200);
+    }
+
+    void shownMaximisedInItsFrame() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        QVERIFY(x.database.Open(x.lab.connectionString()));
+        x.structura.m_pDatabase = &x.database;
+        QMdiArea area;
+        area.resize(900, 700);
+        area.show();
+        auto* view = new Sorvind(&x.structura);
+        QMdiSubWindow* frame = area.addSubWindow(view);
+        frame->show();
+        view->OnInitialUpdate();
+        QTRY_VERIFY(frame->isMaximized());
+    }
+
+    void firstSearchShowsToday() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+        QVERIFY(x.addResult(1, "5", "Azi", today + " 00:00:00"));
+        QVERIFY(x.addResult(2, "6", "Ieri", QDate::currentDate().addDays(-1).toString("yyyy-MM-dd") + " 12:00:00"));
+        QVERIFY(x.start());
+        QCOMPARE(x.listedIds(), Ids{1});
+    }
+
+    void conditions_data() {
+        QTest::addColumn<QString>("requestId");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<Ids>("expected");
+        const QDate mar1(2006, 3, 1), mar31(2006, 3, 31), apr30(2006, 4, 30);
+        // Ordered by transfer date, then by request identifier as text ("10" before "9").
+        QTest::newRow("March") << ""
+                               << "" << mar1 << mar31 << Ids{3, 1, 8, 7, 9, 10, 11, 12, 2, 5};
+        QTest::newRow("ends at 23:59 of the last day") << ""
+                                                       << "" << mar31 << mar31 << Ids{5};
+        QTest::newRow("start after end") << ""
+                                         << "" << apr30 << mar1 << Ids{};
+        QTest::newRow("nothing in range") << ""
+                                          << "" << QDate(2007, 1, 1) << QDate(2007, 2, 1) << Ids{};
+        QTest::newRow("name anywhere, any case") << ""
+                                                 << "ion" << mar1 << apr30 << Ids{3, 1, 2, 5};
+        QTest::newRow("name and dates together") << ""
+                                                 << "ion" << QDate(2006, 3, 7) << mar31 << Ids{2, 5};
+        QTest::newRow("percent is literal") << ""
+                                            << "50%" << mar1 << mar31 << Ids{7};
+        QTest::newRow("underscore is literal") << ""
+                                               << "_" << mar1 << mar31 << Ids{7};
+        QTest::newRow("quote and SQL in name") << ""
+                                               << "O'Brien; DROP" << mar1 << mar31 << Ids{10};
+        QTest::newRow("comment marker in name") << ""
+                                                << "; --" << mar1 << mar31 << Ids{10};
+        QTest::newRow("id beats dates and name") << "100"
+                                                 << "nobody" << QDate(2020, 1, 1) << QDate(2020, 1, 2) << Ids{1, 2, 4};
+        QTest::newRow("id with sign") << "+100"
+                                      << "" << mar1 << mar1 << Ids{1, 2, 4};
+        QTest::newRow("negative id") << "-5"
+                                     << "" << mar1 << mar1 << Ids{12};
+        QTest::newRow("id zero finds text ids") << "0"
+                                                << "" << mar1 << mar1 << Ids{11};
+        QTest::newRow("unknown id") << "4242"
+                                    << "" << mar1 << mar31 << Ids{};
+    }
+    void conditions() {
+        QFETCH(QString, requestId);
+        QFETCH(QString, name);
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(Ids, expected);
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        const QStringList before = x.dumpResults();
+        x.search(requestId, name, from, to);
+        QCOMPARE(x.listedIds(), expected);
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.dumpResults(), before);
+    }
+
+    void refusedRequestIds_data() {
+        QTest::addColumn<QString>("requestId");
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("trailing letter") << "12a";
+        QTest::newRow("decimal") << "1.5";
+        QTest::newRow("exponent") << "1e3";
+        QTest::newRow("statement") << "1; DELETE FROM RESULTS";
+        QTest::newRow("condition") << "1 OR 1=1";
+        QTest::newRow("comment") << "--";
+        QTest::newRow("sign only") << "-";
+        QTest::newRow("too big for a number") << QString(40, '9');
+    }
+    void refusedRequestIds() {
+        QFETCH(QString, requestId);
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QVERIFY(x.list()->GetItemCount() > 0);
+        const QStringList before = x.dumpResults();
+        x.messages.clear();
+
+        x.search(requestId, "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].contains("ID pacient"), qPrintable(x.messages[0]));
+        QCOMPARE(x.list()->GetItemCount(), 0);
+        QCOMPARE(x.list()->GetColumnCount(), 7);
+        QCOMPARE(x.dumpResults(), before);
+    }
+
+    void typedTextsAreCutAtTheirLimits() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        QVERIFY(x.start());
+        QTest::keyClicks(x.requestIdEdit(), QString(60, '1'));
+        QCOMPARE(x.requestIdEdit()->text().size(), 49);
+        QTest::keyClicks(x.nameEdit(), QString(310, 'a'));
+        QCOMPARE(x.nameEdit()->text().size(), 299);
+    }
+
+    void enterInAFieldSearches() {
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        QCOMPARE(x.list()->GetItemCount(), 0);
+        QTest::keyClicks(x.requestIdEdit(), "101");
+        QTest::keyClick(x.requestIdEdit(), Qt::Key_Return);
+        QCOMPARE(x.listedIds(), Ids{3});
+
+        x.requestIdEdit()->clear();
+        x.startDate()->setDate(QDate(2006, 3, 31));
+        x.endDate()->setDate(QDate(2006, 3, 31));
+        QTest::keyClick(x.endDate(), Qt::Key_Enter);
+        QCOMPARE(x.listedIds(), Ids{5});
+    }
+
+    void cellContents() {
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        auto cells = [&](qint64 id) {
+            const int row = x.rowOf(id);
+            QStringList texts;
+            for (int c = 0; c < 7; ++c)
+                texts << x.list()->GetItemText(row, c);
+            return texts;
+        };
+        QCOMPARE(cells(1), QStringList({"100", "Ion Popescu", "40", "M", "6/3/2006", "primul", "Hemograma"}));
+        QCOMPARE(cells(3), QStringList({"101", "Maria Ionescu", "0", "F", "6/3/2006", "", "Biochimie"}));
+        // All NULL, and a profile id that names no profile.
+        QCOMPARE(cells(9), QStringList({"11", "", "", "", "12/3/2006", "", ""}));
+        QCOMPARE(cells(2).at(6), QString());
+
+        QCOMPARE(Sorvind::ToSqlDate(x.list()->GetItemText(x.rowOf(1), 4)), QString("2006/3/6"));
+    }
+
+    void profiles() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        QVERIFY(x.addProfile(3, "hemo mic"));
+        QVERIFY(x.addProfile(1, "Hemograma"));
+        QVERIFY(x.addProfile(2, "Biochimie"));
+        QVERIFY(x.start());
+        QStringList names;
+        x.view->OnGridFillCombo(6, &names);
+        QCOMPARE(names, QStringList({"Biochimie", "Hemograma", "hemo mic"}));
+        QCOMPARE(x.view->ProfileNameById(1), QString("Hemograma"));
+        QCOMPARE(x.view->ProfileNameById(7), QString());
+        names = QStringList{"left over"};
+        x.view->OnGridFillCombo(1, &names);
+        QVERIFY(names.isEmpty());
+
+        // Loaded once: a profile added later is not offered by this window.
+        QVERIFY(x.addProfile(4, "Nou"));
+        x.view->OnSearch();
+        x.view->OnGridFillCombo(6, &names);
+        QCOMPARE(names.size(), 3);
+    }
+
+    void failingQueriesAreReported() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        QVERIFY(x.lab.exec("DROP TABLE VET_PROFILES"));
+        QVERIFY(x.addResult(1, "5", "Azi", QDate::currentDate().toString("yyyy-MM-dd") + " 10:00:00"));
+        QVERIFY(x.start());
+        // The profile list fails, the first search still runs.
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY(!x.messages[0].isEmpty());
+        QVERIFY(x.view->profiles().empty());
+        QCOMPARE(x.listedIds(), Ids{1});
+
+        x.messages.clear();
+        QVERIFY(x.lab.exec("DROP VIEW vResults2_vet"));
+        QVERIFY(x.lab.exec("ALTER TABLE RESULTS RENAME TO RESULTS_OLD"));
+        QTest::mouseClick(x.searchButton(), Qt::LeftButton);
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY(!x.messages[0].isEmpty());
+        QCOMPARE(x.list()->GetItemCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestExplorerSearch)
+#include "tst_explorer_search.moc"
