@@ -168,3 +168,15 @@ void ReplaceChar(std::string& buffer, int length, char find, char replacement) {
             buffer[i] = replacement;
     }
 }
+
+void CutUtf8(std::string& text, int maxBytes) {
+    if (maxBytes < 0)
+        maxBytes = 0;
+    if (static_cast<int>(text.size()) <= maxBytes)
+        return;
+    int end = maxBytes;
+    // Step back over continuation bytes (10xxxxxx) to the start of the cut character.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+}

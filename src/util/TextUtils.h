@@ -19,3 +19,6 @@ void ReplaceChar(std::string& buffer, int length, char find, char replacement);
 // Where the utilities' own messages go; the application routes them to a message box.
 using UtilMessageHandler = std::function<void(const std::string&)>;
 void SetUtilMessageHandler(UtilMessageHandler handler);
+
+// Shortens text to at most maxBytes bytes without splitting a UTF-8 character.
+void CutUtf8(std::string& text, int maxBytes);

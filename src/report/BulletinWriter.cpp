@@ -1,0 +1,404 @@
+#include "BulletinWriter.h"
+
+#include <QIODevice>
+
+#include <charconv>
+#include <cmath>
+#include <initializer_list>
+
+namespace {
+
+// The pieces of the page, in the order they are written; %s and %d take the values in
+// order, %% is a plain per cent sign.
+constexpr const char* kDocumentHead =
+    "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\"> \n"
+    "\t\t<HTML><HEAD><TITLE>Buletin de investigatii paraclinice</TITLE> \n"
+    "\t\t<META http-equiv=Content-Type content=\"text/html; charset=utf-8\"><LINK  \n"
+    "\t\thref=\"buletin_files/print.css\" type=text/css rel=stylesheet></LINK> \n"
+    "\t\t<STYLE> @media Print   \n"
+    "\t\t\t{ .noprint \n"
+    "\t\t\t\t{ DISPLAY: none \t}\n"
+    " \t\t} </STYLE> \t\t\t<META content=\"MSHTML 6.00.2900.2963\" name=GENERATOR></HEAD> \n"
+    "\t\t<BODY bgColor=#ffffff><!-- BEGIN PAGE ANTET --> \n"
+    "\t\t";
+
+constexpr const char* kLabHeader =
+    " <TABLE id=Table1 width=\"100%%\" border=0>\n"
+    "\t  <TBODY>\n"
+    "\t  <TR>\n"
+    "\t\t<TD vAlign=top align=left>\n"
+    "\t\t  <TABLE width=\"100%%\">\n"
+    "\t\t\t<TBODY>\n"
+    "\t\t\t<TR>\n"
+    "\t\t\t  <TD align=left colSpan=4><ST1:COUNTRY-REGION w:st=\"on\"><ST1:PLACE \n"
+    "\t\t\t\tw:st=\"on\"><SPAN \n"
+    "\t\t\t\tstyle=\"FONT-SIZE: 9pt; FONT-FAMILY: 'Times New Roman'; mso-fareast-font-family: 'Times New Roman'; "
+    "mso-ansi-language: EN-US; mso-fareast-language: EN-US; mso-bidi-language: AR-SA\">\n"
+    "\t\t\t\t<B>%s\n"
+    "\t\t\t\t</B><BR><SPAN \n"
+    "\t\t\t\tstyle=\"FONT-SIZE: 9pt; FONT-FAMILY: 'Times New Roman'; mso-fareast-font-family: 'Times New Roman'; "
+    "mso-ansi-language: EN-US; mso-fareast-language: EN-US; mso-bidi-language: AR-SA\">\n"
+    "\t\t\t\t%s<br>%s\n"
+    "\t\t\t\t</SPAN><BR><SPAN>%s \n"
+    "\t\t\t\t</SPAN></TD></TR></TBODY></TABLE></TD>\n"
+    "\t\t<TD vAlign=top align=right></TD></TR></TBODY></TABLE><!-- END PAGE ANTET --><BR><!-- BEGIN PAGE BODY -->\n"
+    "\t<TABLE width=\"100%%\">\n"
+    "\t";
+
+constexpr const char* kBulletinHead =
+    " <THEAD style=\"\"DISPLAY: table-header-group\"\"> \n"
+    "\t\t  <TR> \n"
+    "\t\t\t<TD align=middle width=\"100%%\" colSpan=10> \n"
+    "\t\t\t  <P class=MsoNormal style=\"TEXT-ALIGN: center\" align=center><B \n"
+    "\t\t\t  style=\"mso-bidi-font-weight: normal\"><SPAN style=\"FONT-SIZE: 18pt\">Buletin \n"
+    "\t\t\t  de analize medicale<O:P></O:P></SPAN></B></P> \n"
+    "\t\t\t  <P class=MsoNormal style=\"TEXT-ALIGN: center\" align=center><SPAN \n"
+    "\t\t\t  style=\"FONT-SIZE: 10pt; FONT-FAMILY: Arial\">Data setului de analize %s \n"
+    "\t\t\t  <BR>Inregistrat de: <O:P></O:P></SPAN></P></TD></TR> \n"
+    "\t\t  <TR> \n"
+    "\t\t\t<TD colspan=2> \n"
+    "\t\t\t</TD> \n"
+    "\t\t\t<TD noWrap align=right colSpan=2>Cod \n"
+    "\t\t\t  cerere:<B>%s</B>&nbsp;&nbsp;&nbsp;&nbsp; <Z class=MsoNormal \n"
+    "\t\t\t  style=\"TEXT-ALIGN: center\" align=\"center\">\n"
+    "\t\t\t</TD></TR> \n"
+    "\t\t  <TR><!--Se deseneaza o celula cu border linie neagra   --> \n"
+    "\t\t\t<TD \n"
+    "\t\t\tstyle=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "\t\t\twidth=\"100%%\" colSpan=3> \n"
+    "\t\t\t  <TABLE width=\"100%%\"> \n"
+    "\t\t\t\t<TBODY> \n"
+    "\t\t\t\t<TR> \n"
+    "\t\t\t\t<TD>Nume:<B>%s</B>, Profil:<b>%s</b></TD> \n"
+    "\t\t\t\t  <TD colspan=2>Varsta:<B>%s</B></TD> \n"
+    "\t\t\t\t  <TD>Sex:<B>%s</B></TD></TR> \n"
+    "\t\t\t\t\t</table> \n"
+    "\t\t\t</THEAD> \n"
+    "\t";
+
+constexpr const char* kFirstGroupTitle =
+    "\n"
+    "\t\t<TR>\n"
+    "          <TD \n"
+    "          style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; FONT-SIZE: 10pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; "
+    "BORDER-BOTTOM: windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "          colSpan=3><B>%s</B> </TD>\n"
+    "        <TR> \n"
+    "\t";
+
+constexpr const char* kFirstColumnHeader =
+    "<TR> \n"
+    "          <TD \n"
+    "          style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "          align=middle> \n"
+    "            <P class=MsoNormal><SPAN \n"
+    "            style=\"FONT-SIZE: 8pt; COLOR: black\">ANALIZE</SPAN></P></TD> \n"
+    "          <TD \n"
+    "          style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "          align=middle> \n"
+    "            <P class=MsoNormal><SPAN \n"
+    "            style=\"FONT-SIZE: 8pt; COLOR: black\">REZULTATE</SPAN></P></TD> \n"
+    "          <TD  \n"
+    "          style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\"  \n"
+    "          align=middle> \n"
+    "            <P class=MsoNormal><SPAN \n"
+    "            style=\"FONT-SIZE: 8pt; COLOR: black\">Interval de \n"
+    "          referinta</SPAN></P></TD></TR></TR> \n"
+    "\t";
+
+constexpr const char* kNextGroupTitle =
+    "\n"
+    "\t\t\t\t\t<tr><td>&nbsp;</td></tr><TR>\n"
+    "\t\t\t\t\t  <TD \n"
+    "\t\t\t\t\t  style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; FONT-SIZE: 10pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; "
+    "BORDER-BOTTOM: windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "\t\t\t\t\t  colSpan=3><B>%s</B> </TD>\n"
+    "\t\t\t\t\t<TR> \n"
+    "\t\t\t\t";
+
+constexpr const char* kNextColumnHeader =
+    "<TR> \n"
+    "\t\t\t\t\t  <TD \n"
+    "\t\t\t\t\t  style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "\t\t\t\t\t  align=middle> \n"
+    "\t\t\t\t\t\t<P class=MsoNormal><SPAN \n"
+    "\t\t\t\t\t\tstyle=\"FONT-SIZE: 8pt; COLOR: black\">ANALIZE</SPAN></P></TD> \n"
+    "\t\t\t\t\t  <TD \n"
+    "\t\t\t\t\t  style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "\t\t\t\t\t  align=middle> \n"
+    "\t\t\t\t\t\t<P class=MsoNormal><SPAN \n"
+    "\t\t\t\t\t\tstyle=\"FONT-SIZE: 8pt; COLOR: black\">REZULTATE</SPAN></P></TD> \n"
+    "\t\t\t\t\t  <TD  \n"
+    "\t\t\t\t\t  style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\"  \n"
+    "\t\t\t\t\t  align=middle> \n"
+    "\t\t\t\t\t\t<P class=MsoNormal><SPAN \n"
+    "\t\t\t\t\t\tstyle=\"FONT-SIZE: 8pt; COLOR: black\">Interval de \n"
+    "\t\t\t\t\t  referinta</SPAN></P></TD></TR></TR> \n"
+    "\t\t\t\t";
+
+constexpr const char* kResultRow =
+    "\t\t<TR>\n"
+    "          <TD \n"
+    "          style=\"FONT-SIZE: 8pt; COLOR: black; BORDER-BOTTOM: black 1px solid\"><B>%s</B></TD>\n"
+    "          <TD \n"
+    "          style=\"FONT-SIZE: 8pt; COLOR: black; BORDER-BOTTOM: black 1px solid\" \n"
+    "          align=middle><B>%s</B>%s </TD>\n"
+    "          <TD style=\"BORDER-BOTTOM: black 1px solid\" align=middle>\n"
+    "            <P class=MsoNormal><SPAN style=\"FONT-SIZE: 8pt; COLOR: black\">%s - \n"
+    "            %s  %s</SPAN></P></TD>\n"
+    "\t\t</tr>\n"
+    "\t\t";
+
+constexpr const char* kSignature =
+    "<tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr> \n"
+    "\t\t<tr><td>&nbsp;</td></tr>\n"
+    "\t<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \">EXECUTANT</td><td style=\"FONT-SIZE: 8pt; COLOR: black; \">SEF "
+    "COMPARTIMENT</td><td style=\"FONT-SIZE: 8pt; COLOR: black; \">SEF "
+    "LABORATOR</td></tr><tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr>";
+
+constexpr const char* kFooter = " <TFOOT style=\"DISPLAY: table-footer-group\"> \n"
+                                "  <TR>\n"
+                                "    <TD colSpan=4>\n"
+                                "      <HR>\n"
+                                "    </TD></TR>\n"
+                                "  <TR> \n"
+                                "    <TD style=\"FONT-SIZE: 8pt; COLOR: black\">&nbsp</TD> \n"
+                                "    <TD style=\"FONT-SIZE: 8pt; COLOR: black\" noWrap>Data tiparirii: </TD> \n"
+                                "    <TD style=\"FONT-SIZE: 8pt; COLOR: black\" noWrap>%d/%d/%d %d:%d</TD></TR> \n"
+                                "</TFOOT> \n"
+                                "\t";
+
+constexpr const char* kClosing = "</TABLE></BODY></HTML>";
+
+// printf-like filling of a piece: each %s or %d takes the next value as it stands (a value
+// holding a per cent sign is not read again), %% gives %.
+std::string FormatPiece(const char* piece, std::initializer_list<std::string> values) {
+    std::string out;
+    auto next = values.begin();
+    for (const char* p = piece; *p; ++p) {
+        if (p[0] == '%' && (p[1] == 's' || p[1] == 'd')) {
+            if (next != values.end())
+                out += *next++;
+            ++p;
+        } else if (p[0] == '%' && p[1] == '%') {
+            out += '%';
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+std::function<QDateTime()>& Clock() {
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+
+bool HasAsciiLetter(const std::string& text) {
+    for (const char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+            return true;
+    }
+    return false;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+void BulletinWriter::Write(const std::string& bytes) {
+    if (!m_ok)
+        return;
+    if (m_device->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+        m_ok = false;
+}
+
+QString BulletinWriter::errorString() const {
+    return m_device->errorString();
+}
+
+void BulletinWriter::WriteDocumentHead() {
+    Write(kDocumentHead);
+}
+
+void BulletinWriter::WriteLabHeader(const std::string& name, const std::string& address, const std::string& phone,
+                                    const std::string& other) {
+    Write(FormatPiece(kLabHeader, {name, address, phone, other}));
+}
+
+void BulletinWriter::WriteBulletinHead(const std::string& setDate, const std::string& requestCode,
+                                       const std::string& patientName, const std::string& profile,
+                                       const std::string& age, const std::string& sex) {
+    Write(FormatPiece(kBulletinHead, {HtmlEscape(setDate), HtmlEscape(requestCode), HtmlEscape(patientName),
+                                      HtmlEscape(profile), HtmlEscape(age), HtmlEscape(sex)}));
+}
+
+void BulletinWriter::WriteFirstGroupTitle(const std::string& title) {
+    Write(FormatPiece(kFirstGroupTitle, {HtmlEscape(title)}));
+}
+
+void BulletinWriter::WriteFirstColumnHeader() {
+    Write(kFirstColumnHeader);
+}
+
+void BulletinWriter::WriteNextGroupTitle(const std::string& title) {
+    Write(FormatPiece(kNextGroupTitle, {HtmlEscape(title)}));
+}
+
+void BulletinWriter::WriteNextColumnHeader() {
+    Write(kNextColumnHeader);
+}
+
+void BulletinWriter::WriteResultRow(const std::string& name, const std::string& value, const std::string& marker,
+                                    const std::string& lowerBound, const std::string& upperBound,
+                                    const std::string& unit) {
+    Write(FormatPiece(kResultRow, {HtmlEscape(name), HtmlEscape(value), marker, HtmlEscape(lowerBound),
+                                   HtmlEscape(upperBound), HtmlEscape(unit)}));
+}
+
+void BulletinWriter::WriteSignature() {
+    Write(kSignature);
+}
+
+void BulletinWriter::WriteFooter(const QDateTime& printed) {
+    const QDate d = printed.date();
+    const QTime t = printed.time();
+    Write(FormatPiece(kFooter, {std::to_string(d.day()), std::to_string(d.month()), std::to_string(d.year()),
+                                std::to_string(t.hour()), std::to_string(t.minute())}));
+}
+
+void BulletinWriter::WriteClosing() {
+    Write(kClosing);
+}
+
+double LeadingNumber(const std::string& text) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t start = i;
+    std::size_t digits = 0;
+    while (i < n && IsDigit(text[i]))
+        ++i, ++digits;
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && IsDigit(text[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return 0.0;
+    // An exponent counts only when digits follow it.
+    bool negativeExponent = false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (text[j] == '+' || text[j] == '-'))
+            negativeExponent = text[j++] == '-';
+        if (j < n && IsDigit(text[j])) {
+            while (j < n && IsDigit(text[j]))
+                ++j;
+            i = j;
+        } else {
+            negativeExponent = false;
+        }
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(text.data() + start, text.data() + i, value);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too small or too large for a double.
+        value = negativeExponent ? 0.0 : HUGE_VAL;
+    }
+    return negative ? -value : value;
+}
+
+std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound) {
+    const double v = LeadingNumber(value);
+    if (HasAsciiLetter(value) && v == 0.0)
+        return std::string();
+    std::string marker;
+    if (!lowerBound.empty() && LeadingNumber(lowerBound) > v)
+        marker = kMarkerLow;
+    if (!upperBound.empty() && LeadingNumber(upperBound) < v)
+        marker = kMarkerHigh;
+    return marker;
+}
+
+std::string HtmlEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string FormatBulletinDate(const QVariant& value) {
+    if (value.isNull())
+        return std::string();
+    QDateTime when;
+    if (value.metaType().id() == QMetaType::QDateTime) {
+        when = value.toDateTime();
+    } else if (value.metaType().id() == QMetaType::QDate) {
+        when = QDateTime(value.toDate(), QTime(0, 0));
+    } else {
+        const QString text = value.toString().trimmed();
+        for (const char* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss",
+                                   "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
+            when = QDateTime::fromString(text, QString::fromLatin1(format));
+            if (when.isValid())
+                break;
+        }
+    }
+    if (!when.isValid())
+        return std::string();
+    const QDate d = when.date();
+    const QTime t = when.time();
+    return std::to_string(d.day()) + '/' + std::to_string(d.month()) + '/' + std::to_string(d.year()) + ' ' +
+           std::to_string(t.hour()) + ':' + std::to_string(t.minute());
+}
+
+void SetBulletinClock(std::function<QDateTime()> clock) {
+    Clock() = std::move(clock);
+}
+
+QDateTime BulletinNow() {
+    return Clock() ? Clock()() : QDateTime::currentDateTime();
+}

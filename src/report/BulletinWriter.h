@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <string>
+
+class QIODevice;
+
+// The two marker images of a result outside its reference interval.
+inline constexpr const char* kMarkerLow = "<IMG height=10 src=\"buletin_files/dr.gif\" width=10 border=0>";
+inline constexpr const char* kMarkerHigh = "<IMG height=10 src=\"buletin_files/ub.gif\" width=10 border=0>";
+
+// Writes the bulletin page piece by piece in UTF-8. Texts from the database are
+// HTML-escaped here; the laboratory header is written as the laboratory typed it, so
+// it may carry markup of its own.
+class BulletinWriter {
+public:
+    explicit BulletinWriter(QIODevice* device) : m_device(device) {}
+
+    void WriteDocumentHead();
+    void WriteLabHeader(const std::string& name, const std::string& address, const std::string& phone,
+                        const std::string& other);
+    void WriteBulletinHead(const std::string& setDate, const std::string& requestCode, const std::string& patientName,
+                           const std::string& profile, const std::string& age, const std::string& sex);
+    void WriteFirstGroupTitle(const std::string& title);
+    void WriteFirstColumnHeader();
+    void WriteNextGroupTitle(const std::string& title);
+    void WriteNextColumnHeader();
+    // marker is one of kMarkerLow / kMarkerHigh or empty, written as it is.
+    void WriteResultRow(const std::string& name, const std::string& value, const std::string& marker,
+                        const std::string& lowerBound, const std::string& upperBound, const std::string& unit);
+    void WriteSignature();
+    void WriteFooter(const QDateTime& printed);
+    void WriteClosing();
+
+    // False once any write has failed (a full disk, a vanished file).
+    bool ok() const { return m_ok; }
+    QString errorString() const;
+
+private:
+    void Write(const std::string& bytes);
+
+    QIODevice* m_device;
+    bool m_ok = true;
+};
+
+// The marker of a result: kMarkerLow below a non-empty lower bound, kMarkerHigh above a
+// non-empty upper bound (it wins when both hold), else empty. A value holding a letter is
+// compared only when its leading number is not 0.
+std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound);
+// The leading decimal number of a text (blanks, sign, digits, full stop, exponent), 0 when
+// there is none; independent of the locale.
+double LeadingNumber(const std::string& text);
+
+std::string HtmlEscape(const std::string& text);
+// "day/month/year hour:minute" without leading zeros; empty for NULL or an unreadable value.
+std::string FormatBulletinDate(const QVariant& value);
+
+// The clock of the print date; tests fix it. An empty function restores the real clock.
+void SetBulletinClock(std::function<QDateTime()> clock);
+QDateTime BulletinNow();

@@ -1,0 +1,160 @@
+#include "INILoader.h"
+
+#include <QFile>
+
+#include "TextUtils.h"
+
+namespace {
+
+constexpr int kLineMax = 1023;  // a line buffer of 1024 bytes
+constexpr int kTokenMax = 1024; // the token reader's limit within a line
+constexpr int kKeyMax = 254;    // szKey holds 255 bytes with its terminator
+constexpr int kValueMax = 1023; // szValue holds 1024 bytes with its terminator
+
+// Windows-1252 differs from Latin-1 only in 0x80-0x9F; its five unassigned bytes keep
+// their Latin-1 (control) meaning.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char16_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        int extra;
+        unsigned int code;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= n)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (p[i + k] & 0x3F);
+        }
+        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string SettingsTextToUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes)) {
+        // Editors on Windows like to start a UTF-8 file with a byte-order mark; it is not
+        // part of the first key.
+        if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            return bytes.substr(3);
+        return bytes;
+    }
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 && c <= 0x9F)
+            AppendUtf8(out, kWindows1252High[c - 0x80]);
+        else
+            AppendUtf8(out, c);
+    }
+    return out;
+}
+
+INILoader::~INILoader() {
+    while (pHead) {
+        INIEntry* next = pHead->pNext;
+        delete pHead;
+        pHead = next;
+    }
+}
+
+bool INILoader::Load(const QString& fileName) {
+    if (FileSizeOf(QFile::encodeName(fileName).toStdString()) == -1)
+        return false;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray raw = file.readAll();
+    file.close();
+    const std::string text = SettingsTextToUtf8(raw.toStdString());
+
+    INIEntry* last = pHead;
+    while (last && last->pNext)
+        last = last->pNext;
+
+    int position = 0;
+    std::string line;
+    // A line too long for the line buffer ends the reading; what came before it is kept.
+    while (ReadLine(text, position, line, kLineMax)) {
+        if (line.empty())
+            continue;
+        auto* entry = new INIEntry;
+        int linePos = 0;
+        NextToken(line, linePos, entry->szKey, kTokenMax, '=');
+        CutUtf8(entry->szKey, kKeyMax);
+        NextToken(line, linePos, entry->szValue, kTokenMax, '=');
+        CutUtf8(entry->szValue, kValueMax);
+        if (last)
+            last->pNext = entry;
+        else
+            pHead = entry;
+        last = entry;
+    }
+    return true;
+}
+
+bool INILoader::GetValue(std::string& out, const std::string& name) const {
+    out.clear();
+    std::string wanted = name;
+    CutUtf8(wanted, kValueMax);
+    MakeUpper(wanted);
+    for (const INIEntry* entry = pHead; entry; entry = entry->pNext) {
+        std::string key = entry->szKey;
+        MakeUpper(key);
+        if (key == wanted) {
+            out = entry->szValue;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool INILoader::GetValue(QString& out, const QString& name) const {
+    std::string value;
+    const bool found = GetValue(value, name.toStdString());
+    out = QString::fromStdString(value);
+    return found;
+}

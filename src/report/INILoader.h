@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+// One key=value line of the laboratory's settings file.
+struct INIEntry {
+    std::string szKey;   // at most 254 bytes
+    std::string szValue; // at most 1023 bytes
+    INIEntry* pNext = nullptr;
+};
+
+// Reads a small key=value settings file (Labrosa.ini) whole and answers look-ups by key,
+// ignoring the case of ASCII letters; the first occurrence of a key wins. The file is
+// read as UTF-8, or as Windows-1252 when it is not valid UTF-8; texts are kept in UTF-8.
+class INILoader {
+public:
+    INILoader() = default;
+    virtual ~INILoader();
+    INILoader(const INILoader&) = delete;
+    INILoader& operator=(const INILoader&) = delete;
+
+    // True when the file exists and could be opened, whatever it holds.
+    bool Load(const QString& fileName);
+    // True when the key exists; out then holds its value, else out is empty.
+    bool GetValue(std::string& out, const std::string& name) const;
+    bool GetValue(QString& out, const QString& name) const;
+
+    INIEntry* pHead = nullptr;
+};
+
+// The settings file's bytes as UTF-8: kept when valid UTF-8 (a leading byte-order mark
+// dropped), otherwise converted from Windows-1252.
+std::string SettingsTextToUtf8(const std::string& bytes);

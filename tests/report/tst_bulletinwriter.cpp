@@ -1,0 +1,164 @@
+#include <QBuffer>
+#include <QTest>
+
+#include <string>
+
+#include "BulletinWriter.h"
+
+Q_DECLARE_METATYPE(std::string)
+
+class TestBulletinWriter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void marker_data();
+    void marker();
+    void leadingNumber_data();
+    void leadingNumber();
+    void setDate_data();
+    void setDate();
+    void databaseTextsAreEscaped();
+    void headerValuesAreWrittenAsTyped();
+    void footerUsesPrintTime();
+    void failedWriteIsReported();
+};
+
+void TestBulletinWriter::marker_data() {
+    QTest::addColumn<std::string>("value");
+    QTest::addColumn<std::string>("lower");
+    QTest::addColumn<std::string>("upper");
+    QTest::addColumn<std::string>("marker");
+    const std::string none, low = kMarkerLow, high = kMarkerHigh;
+
+    QTest::newRow("above upper") << std::string("4.5") << std::string("1") << std::string("4") << high;
+    QTest::newRow("below lower") << std::string("4.5") << std::string("5") << std::string("9") << low;
+    QTest::newRow("equal to lower") << std::string("4.5") << std::string("4.5") << std::string("9") << none;
+    QTest::newRow("equal to upper") << std::string("9") << std::string("4.5") << std::string("9.0") << none;
+    QTest::newRow("inside") << std::string("6") << std::string("5") << std::string("9") << none;
+    QTest::newRow("word only") << std::string("negativ") << std::string("5") << std::string("9") << none;
+    QTest::newRow("word above range of negatives")
+        << std::string("pozitiv") << std::string("-5") << std::string("-1") << none;
+    QTest::newRow("number with unit compared")
+        << std::string("12 g/dl") << std::string("1") << std::string("10") << high;
+    QTest::newRow("zero without letters compared") << std::string("0") << std::string("1") << std::string("9") << low;
+    QTest::newRow("zero followed by letters") << std::string("0 abc") << std::string("1") << std::string("9") << none;
+    QTest::newRow("empty lower bound never compared")
+        << std::string("-3") << std::string("") << std::string("9") << none;
+    QTest::newRow("empty upper bound never compared")
+        << std::string("30") << std::string("1") << std::string("") << none;
+    QTest::newRow("both bounds empty") << std::string("30") << std::string("") << std::string("") << none;
+    QTest::newRow("lower above upper: high wins") << std::string("5") << std::string("8") << std::string("2") << high;
+    QTest::newRow("bound with letters reads its number")
+        << std::string("3") << std::string("4 mg") << std::string("9 mg") << low;
+    QTest::newRow("bound without number reads 0") << std::string("3") << std::string("") << std::string("abc") << high;
+    QTest::newRow("decimal comma reads the whole part")
+        << std::string("4,9") << std::string("4.5") << std::string("9") << low;
+    QTest::newRow("exponent") << std::string("1e3") << std::string("1") << std::string("999") << high;
+    QTest::newRow("hex is not a number") << std::string("0x10") << std::string("1") << std::string("9") << none;
+    QTest::newRow("inf is a word") << std::string("inf") << std::string("1") << std::string("9") << none;
+    QTest::newRow("leading blanks and sign") << std::string("  -2") << std::string("-1") << std::string("5") << low;
+}
+
+void TestBulletinWriter::marker() {
+    QFETCH(std::string, value);
+    QFETCH(std::string, lower);
+    QFETCH(std::string, upper);
+    QFETCH(std::string, marker);
+    QCOMPARE(BulletinMarker(value, lower, upper), marker);
+}
+
+void TestBulletinWriter::leadingNumber_data() {
+    QTest::addColumn<std::string>("text");
+    QTest::addColumn<double>("number");
+    QTest::newRow("empty") << std::string() << 0.0;
+    QTest::newRow("sign only") << std::string("-") << 0.0;
+    QTest::newRow("point only") << std::string(".") << 0.0;
+    QTest::newRow("leading point") << std::string(".5") << 0.5;
+    QTest::newRow("trailing point") << std::string("7.") << 7.0;
+    QTest::newRow("plus") << std::string("+3.25x") << 3.25;
+    QTest::newRow("tab and newline blanks") << std::string("\t\n 8") << 8.0;
+    QTest::newRow("exponent without digits stops") << std::string("2e") << 2.0;
+    QTest::newRow("exponent sign without digits stops") << std::string("2e-x") << 2.0;
+    QTest::newRow("negative exponent") << std::string("25E-1") << 2.5;
+    QTest::newRow("huge") << std::string("1e999") << HUGE_VAL;
+    QTest::newRow("tiny") << std::string("1e-999") << 0.0;
+    QTest::newRow("two points") << std::string("1.2.3") << 1.2;
+}
+
+void TestBulletinWriter::leadingNumber() {
+    QFETCH(std::string, text);
+    QFETCH(double, number);
+    QCOMPARE(LeadingNumber(text), number);
+}
+
+void TestBulletinWriter::setDate_data() {
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<std::string>("text");
+    QTest::newRow("null") << QVariant() << std::string();
+    QTest::newRow("stored text") << QVariant(QString("2026-03-06 09:05:00")) << std::string("6/3/2026 9:5");
+    QTest::newRow("text with T") << QVariant(QString("2026-12-31T23:59:30")) << std::string("31/12/2026 23:59");
+    QTest::newRow("date and time") << QVariant(QDateTime(QDate(2006, 1, 2), QTime(0, 7)))
+                                   << std::string("2/1/2006 0:7");
+    QTest::newRow("unreadable") << QVariant(QString("ieri")) << std::string();
+}
+
+void TestBulletinWriter::setDate() {
+    QFETCH(QVariant, value);
+    QFETCH(std::string, text);
+    QCOMPARE(FormatBulletinDate(value), text);
+}
+
+void TestBulletinWriter::databaseTextsAreEscaped() {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    BulletinWriter writer(&buffer);
+    writer.WriteBulletinHead("1/2/2026 8:0", "R&1", "<script>alert(1)</script> Ion & \"Ana\"", "Câine", "7", "M");
+    writer.WriteResultRow("<b>", "5 < 6", kMarkerHigh, "1 > 0", "9%s", "mg&dl");
+    const QByteArray out = buffer.data();
+    QVERIFY(!out.contains("<script>"));
+    QVERIFY(out.contains("<TD>Nume:<B>&lt;script&gt;alert(1)&lt;/script&gt; Ion &amp; &quot;Ana&quot;</B>, "
+                         "Profil:<b>C\xc3\xa2ine</b></TD>"));
+    QVERIFY(out.contains("cerere:<B>R&amp;1</B>"));
+    QVERIFY(out.contains("<B>&lt;b&gt;</B>"));
+    // The marker is markup of the program's own; a per cent sign in a value stays as it is.
+    QVERIFY(out.contains(QByteArray("<B>5 &lt; 6</B>") + kMarkerHigh + " </TD>"));
+    QVERIFY(out.contains("1 &gt; 0 - \n            9%s  mg&amp;dl</SPAN>"));
+}
+
+void TestBulletinWriter::headerValuesAreWrittenAsTyped() {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    BulletinWriter writer(&buffer);
+    writer.WriteLabHeader("<i>Lab</i> & Co", "Str. 1", "Tel", "100%");
+    const QByteArray out = buffer.data();
+    QVERIFY(out.contains("\t\t\t\t<B><i>Lab</i> & Co\n"));
+    QVERIFY(out.contains("\t\t\t\tStr. 1<br>Tel\n"));
+    QVERIFY(out.contains("<SPAN>100% \n"));
+    QVERIFY(out.startsWith(" <TABLE id=Table1 width=\"100%\" border=0>\n"));
+}
+
+void TestBulletinWriter::footerUsesPrintTime() {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    BulletinWriter writer(&buffer);
+    writer.WriteFooter(QDateTime(QDate(2026, 5, 4), QTime(7, 3)));
+    QVERIFY(buffer.data().contains("noWrap>4/5/2026 7:3</TD></TR> \n</TFOOT> \n\t"));
+
+    SetBulletinClock([] { return QDateTime(QDate(2001, 2, 3), QTime(4, 5)); });
+    QCOMPARE(BulletinNow(), QDateTime(QDate(2001, 2, 3), QTime(4, 5)));
+    SetBulletinClock(nullptr);
+    QVERIFY(qAbs(BulletinNow().secsTo(QDateTime::currentDateTime())) < 3600);
+}
+
+void TestBulletinWriter::failedWriteIsReported() {
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    BulletinWriter writer(&readOnly);
+    QVERIFY(writer.ok());
+    writer.WriteDocumentHead();
+    QVERIFY(!writer.ok());
+    QVERIFY(!writer.errorString().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestBulletinWriter)
+#include "tst_bulletinwriter.moc"

@@ -1,0 +1,153 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <string>
+
+#include "INILoader.h"
+#include "TextUtils.h"
+
+namespace {
+
+const char* const kKeys[] = {"NumeLaborator", "Adresa", "Telefon", "Altele"};
+
+// The four header look-ups the bulletin makes, joined with '|'; a missing key shows as '-'.
+QString HeaderLookups(const INILoader& ini) {
+    QStringList parts;
+    for (const char* key : kKeys) {
+        QString value = QStringLiteral("junk");
+        parts << (ini.GetValue(value, QString::fromLatin1(key)) ? value : (value.isEmpty() ? "-" : "<not emptied>"));
+    }
+    return parts.join('|');
+}
+
+} // namespace
+
+class TestIniFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+    void lookups_data();
+    void lookups();
+    void overLongLineEndsReading();
+    void longKeyIsCut();
+    void missingFile();
+    void stdStringLookup();
+
+private:
+    QString write(const QByteArray& bytes) {
+        const QString path = m_dir.filePath("Labrosa.ini");
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QString();
+        f.write(bytes);
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestIniFile::lookups_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << QByteArray("NumeLaborator=Laborator Central\r\nAdresa=Str. Mare 1\r\nTelefon=0264 "
+                                         "111\r\nAltele=Program 8-16\r\n")
+                           << "Laborator Central|Str. Mare 1|0264 111|Program 8-16";
+    QTest::newRow("space before = stays in the key, after = is dropped")
+        << QByteArray("NumeLaborator =Laborator\r\nAdresa=   Str. Mare  \r\n") << "-|Str. Mare  |-|-";
+    QTest::newRow("blanks before key skipped, tab is not a blank")
+        << QByteArray("   Adresa=A\r\n\tTelefon=T\r\n") << "-|A|-|-";
+    QTest::newRow("lower-case key matches") << QByteArray("numelaborator=X\r\nALTELE=Y") << "X|-|-|Y";
+    QTest::newRow("value ends at the next =") << QByteArray("Altele=Cod=12\r\n") << "-|-|-|Cod";
+    QTest::newRow("lf only is one line running on")
+        << QByteArray("NumeLaborator=Lab\nAdresa=Str\nTelefon=1\n") << "Lab\nAdresa|-|-|-";
+    QTest::newRow("empty file") << QByteArray() << "-|-|-|-";
+    QTest::newRow("first of two wins") << QByteArray("Telefon=1\r\ntelefon=2\r\n") << "-|-|1|-";
+    QTest::newRow("sections, comments and empty lines are plain entries")
+        << QByteArray("[Laborator]\r\n\r\n;Adresa=nu\r\n\r\nAdresa=da\r\n") << "-|da|-|-";
+    QTest::newRow("key without =") << QByteArray("Telefon\r\n") << "-|-||-";
+    QTest::newRow("lone cr ends a line") << QByteArray("Adresa=A\rTelefon=T") << "-|A|T|-";
+    // Windows-1252 bytes: a-circumflex, i-circumflex, s-caron, euro sign.
+    QTest::newRow("windows-1252 file")
+        << QByteArray(
+               "NumeLaborator=Laborator C\xe2mpina\r\nAdresa=Str. \xcenv\xe2\x9a\x61tori\r\nAltele=Pret 5 \x80\r\n")
+        << QString::fromUtf8("Laborator Câmpina|Str. Învâšatori|-|Pret 5 €");
+    QTest::newRow("utf-8 file") << QByteArray("NumeLaborator=Laborator Bra\xc8\x99ov\r\n")
+                                << QString::fromUtf8("Laborator Brașov|-|-|-");
+    QTest::newRow("utf-8 file with byte-order mark") << QByteArray("\xef\xbb\xbfNumeLaborator=Lab\r\n") << "Lab|-|-|-";
+}
+
+void TestIniFile::lookups() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expected);
+    const QString path = write(file);
+    QVERIFY(!path.isEmpty());
+    INILoader ini;
+    QVERIFY(ini.Load(path));
+    QCOMPARE(HeaderLookups(ini), expected);
+}
+
+void TestIniFile::overLongLineEndsReading() {
+    // 1023 characters before a CR still fit; 1024 end the reading there.
+    const QByteArray fits = "Adresa=" + QByteArray(1023 - 7, 'a') + "\r\n";
+    const QByteArray tooLong = "Telefon=" + QByteArray(1024 - 8, 't') + "\r\n";
+    INILoader ini;
+    QVERIFY(ini.Load(write("NumeLaborator=Lab\r\n" + fits + tooLong + "Altele=after\r\n")));
+    std::string value;
+    QVERIFY(ini.GetValue(value, "Adresa"));
+    QCOMPARE(value.size(), std::size_t(1016));
+    QVERIFY(!ini.GetValue(value, "Telefon"));
+    QVERIFY(!ini.GetValue(value, "Altele"));
+    QVERIFY(ini.GetValue(value, "NumeLaborator"));
+
+    // The last line without a line break has one character less.
+    INILoader last;
+    QVERIFY(last.Load(write("Adresa=" + QByteArray(1022 - 7, 'a'))));
+    QVERIFY(last.GetValue(value, "Adresa"));
+    INILoader lastTooLong;
+    QVERIFY(lastTooLong.Load(write("Adresa=" + QByteArray(1023 - 7, 'a'))));
+    QVERIFY(!lastTooLong.GetValue(value, "Adresa"));
+}
+
+void TestIniFile::longKeyIsCut() {
+    // Keys are held in at most 254 bytes, never splitting a UTF-8 letter.
+    const QByteArray key = QByteArray(253, 'k') + "\xc8\x99" + "tail";
+    INILoader ini;
+    QVERIFY(ini.Load(write(key + "=v\r\nAdresa=A\r\n")));
+    QVERIFY(ini.pHead);
+    QCOMPARE(ini.pHead->szKey, std::string(253, 'k'));
+    QCOMPARE(HeaderLookups(ini), QString("-|A|-|-"));
+}
+
+void TestIniFile::missingFile() {
+    std::vector<std::string> messages;
+    SetUtilMessageHandler([&](const std::string& m) { messages.push_back(m); });
+    INILoader ini;
+    QVERIFY(!ini.Load(m_dir.filePath("absent.ini")));
+    QCOMPARE(HeaderLookups(ini), QString("-|-|-|-"));
+    QVERIFY(messages.empty());
+
+    INILoader inMissingFolder;
+    QVERIFY(!inMissingFolder.Load(m_dir.filePath("nu-exista/Labrosa.ini")));
+    QCOMPARE(messages, std::vector<std::string>{"Eroare: 3 la fuctia FindFirstFile"});
+
+    // A folder of that name cannot be read as a file.
+    QVERIFY(QDir(m_dir.path()).mkdir("folder.ini"));
+    INILoader folder;
+    QVERIFY(!folder.Load(m_dir.filePath("folder.ini")));
+    SetUtilMessageHandler(nullptr);
+}
+
+void TestIniFile::stdStringLookup() {
+    INILoader ini;
+    QVERIFY(ini.Load(write("Adresa=Str. A\r\n")));
+    std::string out = "junk";
+    QVERIFY(ini.GetValue(out, "ADRESA"));
+    QCOMPARE(out, std::string("Str. A"));
+    QVERIFY(!ini.GetValue(out, "Adres"));
+    QVERIFY(out.empty());
+}
+
+QTEST_GUILESS_MAIN(TestIniFile)
+#include "tst_inifile.moc"
