@@ -5,19 +5,21 @@
 #include <QTreeView>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 class CListRowModel;
 
 // End-of-label-edit record that an in-place editor hands to the list.
 struct NMLVDISPINFO {
-    QWidget* hwndFrom = nullptr;  // the list itself
-    int idFrom = 0;               // the editor's control id
-    int code = -106;              // LVN_ENDLABELEDIT
-    unsigned mask = 1;            // LVIF_TEXT
-    int iItem = -1;               // row
-    int iSubItem = -1;            // column
-    QString pszText;              // final text
-    int cchTextMax = 0;           // its length in bytes (UTF-8)
+    QWidget* hwndFrom = nullptr; // the list itself
+    int idFrom = 0;              // the editor's control id
+    int code = -106;             // LVN_ENDLABELEDIT
+    unsigned mask = 1;           // LVIF_TEXT
+    int iItem = -1;              // row
+    int iSubItem = -1;           // column
+    QString pszText;             // final text
+    int cchTextMax = 0;          // its length in bytes (UTF-8)
 };
 
 // A report-style list whose cells are edited in place: a click on a cell of the focused
@@ -31,6 +33,7 @@ public:
     enum { LVSCW_AUTOSIZE = -1, LVSCW_AUTOSIZE_USEHEADER = -2 };
     enum : unsigned { LVS_EX_GRIDLINES = 0x1, LVS_EX_CHECKBOXES = 0x4, LVS_EX_FULLROWSELECT = 0x20 };
     enum : unsigned { LVS_EDITLABELS = 0x200 };
+    enum : unsigned { LVIS_FOCUSED = 0x1, LVIS_SELECTED = 0x2, LVIS_CUT = 0x4, LVIS_STATEIMAGEMASK = 0xF000 };
 
     explicit CComboListCtrl(QWidget* parent = nullptr);
     ~CComboListCtrl() override;
@@ -39,7 +42,7 @@ public:
     int InsertColumn(int column, const QString& heading, int format = LVCFMT_LEFT, int width = -1);
     bool DeleteColumn(int column);
     int GetColumnCount() const;
-    bool SetColumnWidth(int column, int width);  // a width or LVSCW_AUTOSIZE[_USEHEADER]
+    bool SetColumnWidth(int column, int width); // a width or LVSCW_AUTOSIZE[_USEHEADER]
     int GetColumnWidth(int column) const;
     int InsertItem(int row, const QString& text);
     bool DeleteItem(int row);
@@ -49,12 +52,12 @@ public:
     QString GetItemText(int row, int column) const;
     bool SetItemData(int row, qint64 data);
     qint64 GetItemData(int row) const;
-    int GetFirstSelectedItem() const;  // -1 when no row is selected
+    int GetFirstSelectedItem() const; // -1 when no row is selected
     bool SetItemState(int row, unsigned state, unsigned mask);
     unsigned GetItemState(int row, unsigned mask) const;
     void SetExtendedStyle(unsigned style);
     unsigned GetExtendedStyle() const;
-    void SetEditLabels(bool on);  // the LVS_EDITLABELS window style; on by default
+    void SetEditLabels(bool on); // the LVS_EDITLABELS window style; on by default
     bool EnsureVisible(int row);
 
     // Column kinds and editor settings.
@@ -76,16 +79,62 @@ public:
     void OnEndLabelEdit(const NMLVDISPINFO& info);
     void OnEditorDone(int row, int column);
 
+    // The cell under a point of the viewport: the row (-1 when none) and, through column,
+    // the column; a point on the border between two columns belongs to the left one.
+    int HitTestCell(const QPoint& point, int* column) const;
+    // Opens the editor of a cell as a click would; false when the column is read-only
+    // or nothing could be opened.
+    bool EditLabel(int row, int column);
+    // The control id handed to the owner with gridValidate.
+    void SetDlgCtrlID(int id) { m_controlId = id; }
+    int GetDlgCtrlID() const { return m_controlId; }
+    // Height of one row in pixels (0 while the list is empty).
+    int RowHeight() const;
+    // The rectangle last handed to the drop-down list, its drop-down part included.
+    QRect ComboDropRect() const { return m_comboRect; }
+    unsigned EditStyle() const { return m_editStyle; }
+    unsigned ComboStyle() const { return m_comboStyle; }
+
 signals:
     void gridCheckToggled(int row, int column);
     void gridEditDone(int row, int column);
     // Emitted with a direct connection just before the drop-down opens: append the entries.
     void gridFillCombo(int column, QStringList* entries);
     void gridValidate(int controlId, const NMLVDISPINFO* info);
-    void listDoubleClicked();  // NM_DBLCLK
-    void listRightClicked();   // NM_RCLICK
+    void listDoubleClicked(); // NM_DBLCLK
+    void listRightClicked();  // NM_RCLICK
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    friend class CCellPainter;
+    QRect RowBounds(int row) const;
+    QRect EditorRect(int row, int column);
+    bool StartCombo(int row, int column, const QStringList& entries, const QString& text);
+    bool StartEditBox(int row, int column, const QString& text);
+    bool OpenEditor(int row, int column, const QString& text);
+    int AutoWidth(int column, bool useHeader) const;
+    void TakeFocusForScroll();
+
     CListRowModel* m_model;
-    // further members as the implementation needs
+    QList<int> m_comboColumns;
+    QList<int> m_readOnlyColumns;
+    QString m_acceptedChars;
+    unsigned m_editStyle = 0x008201C0;
+    unsigned m_comboStyle = 0x508008C3;
+    // Colours by row index, in the order they were first set; entries are not renumbered
+    // when rows come or go.
+    std::vector<std::pair<int, QColor>> m_rowColours;
+    unsigned m_extendedStyle = 0;
+    bool m_editLabels = true;
+    bool m_inDoubleClick = false;
+    bool m_rightPressed = false;
+    int m_controlId = 0;
+    QRect m_comboRect;
 };

@@ -1,0 +1,519 @@
+#include "CComboListCtrl.h"
+
+#include "CInPlaceCombo.h"
+#include "CInPlaceEdit.h"
+#include "CListRowModel.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+
+namespace {
+const QString kBoolean = QStringLiteral("boolean");
+constexpr unsigned WS_HSCROLL = 0x00100000;
+constexpr unsigned WS_VSCROLL = 0x00200000;
+constexpr int kTextPadding = 6; // on each side of a cell's text
+} // namespace
+
+// Draws every cell: the background by selection and focus, the text in the row's colour,
+// and cells reading "boolean" as a check box showing the row's check state.
+class CCellPainter : public QStyledItemDelegate {
+public:
+    explicit CCellPainter(CComboListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const int row = index.row();
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const QPalette& palette = m_list->palette();
+        const bool selected = m_list->GetItemState(row, CComboListCtrl::LVIS_SELECTED) != 0;
+        const bool focused = m_list->hasFocus();
+        const QColor background = !selected ? palette.color(QPalette::Base)
+                                  : focused ? palette.color(QPalette::Highlight)
+                                            : palette.color(QPalette::Button);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        const QRect cell = option.rect;
+        painter->fillRect(cell, background);
+
+        // Edges as exclusive coordinates, shrunk by 2 pixels left and right, 1 top and bottom.
+        const int left = cell.left() + 2;
+        const int top = cell.top() + 1;
+        const int right = cell.left() + cell.width() - 2;
+        const int bottom = cell.top() + cell.height() - 1;
+        if (text == kBoolean) {
+            const int h = bottom - top;
+            int boxLeft = left + (right - left) / 2 - h / 2 - 1;
+            const int boxRight = boxLeft + h + 1;
+            painter->fillRect(QRect(boxLeft, top, boxRight - boxLeft, h), palette.color(QPalette::Base));
+            ++boxLeft;
+            painter->setPen(QPen(palette.color(QPalette::WindowText), 1));
+            painter->drawRect(QRect(boxLeft, top, boxRight - boxLeft - 1, h - 1));
+            if (m_list->GetCheck(row) != 0) {
+                painter->setPen(QPen(QColor(0, 0, 0), 1));
+                int x = boxLeft + 9;
+                int y = top + 3;
+                for (int i = 0; i < 4; ++i, --x, ++y)
+                    painter->drawLine(x, y, x, y + 2);
+                for (int i = 0; i < 3; ++i, --x, --y)
+                    painter->drawLine(x, y, x, y + 2);
+            }
+        } else if (!text.isEmpty()) {
+            const QColor colour =
+                selected && focused ? palette.color(QPalette::HighlightedText) : m_list->GetRowTextColor(row);
+            const QRect textRect(left + kTextPadding - 2, top, right - left - 2 * (kTextPadding - 2), bottom - top);
+            const auto alignment = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+            painter->setPen(colour);
+            painter->setFont(option.font);
+            painter->drawText(textRect, int(alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
+                              option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
+        }
+        if (m_list->GetExtendedStyle() & CComboListCtrl::LVS_EX_GRIDLINES) {
+            painter->setPen(palette.color(QPalette::Midlight));
+            painter->drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
+            painter->drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
+        }
+        painter->restore();
+    }
+
+private:
+    CComboListCtrl* m_list;
+};
+
+CComboListCtrl::CComboListCtrl(QWidget* parent) : QTreeView(parent), m_model(new CListRowModel(this)) {
+    setModel(m_model);
+    setItemDelegate(new CCellPainter(this));
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setAllColumnsShowFocus(true);
+    setUniformRowHeights(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+    // The list takes the focus itself in its click handling, after it has found the cell
+    // under the pointer, so that an open editor ends at that moment.
+    setFocusPolicy(Qt::TabFocus);
+
+    // Scrolling with the scroll bars ends an open edit, as a loss of focus does.
+    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { TakeFocusForScroll(); });
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { TakeFocusForScroll(); });
+}
+
+CComboListCtrl::~CComboListCtrl() {
+    CInPlaceCombo::DeleteInstance();
+    CInPlaceEdit::DeleteInstance();
+}
+
+void CComboListCtrl::TakeFocusForScroll() {
+    if (!hasFocus())
+        setFocus(Qt::OtherFocusReason);
+}
+
+int CComboListCtrl::InsertColumn(int column, const QString& heading, int format, int width) {
+    const int at = m_model->InsertColumn(column, heading, format);
+    if (at >= 0)
+        header()->resizeSection(at, width >= 0 ? width : header()->defaultSectionSize());
+    return at;
+}
+
+bool CComboListCtrl::DeleteColumn(int column) {
+    return m_model->DeleteColumn(column);
+}
+
+int CComboListCtrl::GetColumnCount() const {
+    return header()->count();
+}
+
+int CComboListCtrl::AutoWidth(int column, bool useHeader) const {
+    int width = m_model->WidestText(column, fontMetrics()) + 2 * kTextPadding + 1;
+    if (useHeader) {
+        const int margin =
+            std::max(kTextPadding, header()->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header()));
+        width = std::max(width, header()->fontMetrics().horizontalAdvance(m_model->Heading(column)) + 2 * margin + 1);
+    }
+    return width;
+}
+
+bool CComboListCtrl::SetColumnWidth(int column, int width) {
+    if (column < 0 || column >= GetColumnCount())
+        return false;
+    if (width == LVSCW_AUTOSIZE || width == LVSCW_AUTOSIZE_USEHEADER)
+        width = AutoWidth(column, width == LVSCW_AUTOSIZE_USEHEADER);
+    if (width < 0)
+        return false;
+    header()->resizeSection(column, width);
+    return true;
+}
+
+int CComboListCtrl::GetColumnWidth(int column) const {
+    if (column < 0 || column >= GetColumnCount())
+        return 0;
+    return header()->sectionSize(column);
+}
+
+int CComboListCtrl::InsertItem(int row, const QString& text) {
+    return m_model->InsertRow(row, text);
+}
+
+bool CComboListCtrl::DeleteItem(int row) {
+    if (!m_model->DeleteRow(row))
+        return false;
+    // Only the deleted row's entry goes; the others keep their row numbers.
+    auto it = std::find_if(m_rowColours.begin(), m_rowColours.end(), [row](const auto& e) { return e.first == row; });
+    if (it != m_rowColours.end())
+        m_rowColours.erase(it);
+    return true;
+}
+
+bool CComboListCtrl::DeleteAllItems() {
+    const int count = GetItemCount();
+    m_model->DeleteAll();
+    m_rowColours.erase(std::remove_if(m_rowColours.begin(), m_rowColours.end(),
+                                      [count](const auto& e) { return e.first >= 0 && e.first < count; }),
+                       m_rowColours.end());
+    return true;
+}
+
+int CComboListCtrl::GetItemCount() const {
+    return m_model->rowCount();
+}
+
+bool CComboListCtrl::SetItemText(int row, int column, const QString& text) {
+    return m_model->SetText(row, column, text);
+}
+
+QString CComboListCtrl::GetItemText(int row, int column) const {
+    return m_model->Text(row, column);
+}
+
+bool CComboListCtrl::SetItemData(int row, qint64 data) {
+    return m_model->SetRowData(row, data);
+}
+
+qint64 CComboListCtrl::GetItemData(int row) const {
+    return m_model->RowData(row);
+}
+
+int CComboListCtrl::GetFirstSelectedItem() const {
+    int first = -1;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.isValid() && (first < 0 || range.top() < first))
+            first = range.top();
+    }
+    return first;
+}
+
+bool CComboListCtrl::SetItemState(int row, unsigned state, unsigned mask) {
+    if (row < 0 || row >= GetItemCount())
+        return false;
+    const QModelIndex index = m_model->index(row, 0);
+    if (mask & LVIS_SELECTED) {
+        const auto command = (state & LVIS_SELECTED) ? QItemSelectionModel::Select : QItemSelectionModel::Deselect;
+        selectionModel()->select(index, command | QItemSelectionModel::Rows);
+    }
+    if (mask & LVIS_FOCUSED) {
+        if (state & LVIS_FOCUSED)
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        else if (currentIndex().row() == row)
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    if (mask & LVIS_STATEIMAGEMASK) {
+        const unsigned old = m_model->StateImage(row);
+        m_model->SetStateImage(row, (old & ~mask) | (state & mask));
+    }
+    return true;
+}
+
+unsigned CComboListCtrl::GetItemState(int row, unsigned mask) const {
+    if (row < 0 || row >= GetItemCount())
+        return 0;
+    unsigned state = m_model->StateImage(row);
+    if (currentIndex().isValid() && currentIndex().row() == row)
+        state |= LVIS_FOCUSED;
+    if (selectionModel()->isSelected(m_model->index(row, 0)))
+        state |= LVIS_SELECTED;
+    return state & mask;
+}
+
+void CComboListCtrl::SetExtendedStyle(unsigned style) {
+    m_extendedStyle = style;
+    viewport()->update();
+}
+
+unsigned CComboListCtrl::GetExtendedStyle() const {
+    return m_extendedStyle;
+}
+
+void CComboListCtrl::SetEditLabels(bool on) {
+    m_editLabels = on;
+}
+
+bool CComboListCtrl::EnsureVisible(int row) {
+    if (row < 0 || row >= GetItemCount())
+        return false;
+    const QRect rect = visualRect(m_model->index(row, 0));
+    if (rect.isValid() && rect.bottom() >= 0 && rect.top() < viewport()->height())
+        return true;
+    // Only the vertical position changes; the columns stay where the user scrolled them.
+    const int horizontal = horizontalScrollBar()->value();
+    scrollTo(m_model->index(row, 0));
+    horizontalScrollBar()->setValue(horizontal);
+    return true;
+}
+
+void CComboListCtrl::MarkColumnAsCombo(int column, bool on) {
+    if (on && !m_comboColumns.contains(column))
+        m_comboColumns.append(column);
+    else if (!on)
+        m_comboColumns.removeOne(column);
+}
+
+void CComboListCtrl::MarkColumnReadOnly(int column, bool on) {
+    if (on && !m_readOnlyColumns.contains(column))
+        m_readOnlyColumns.append(column);
+    else if (!on)
+        m_readOnlyColumns.removeOne(column);
+}
+
+bool CComboListCtrl::IsCombo(int column) const {
+    return m_comboColumns.contains(column);
+}
+
+bool CComboListCtrl::IsReadOnly(int column) const {
+    return m_readOnlyColumns.contains(column);
+}
+
+void CComboListCtrl::SetAcceptedChars(const QString& chars) {
+    m_acceptedChars = chars;
+}
+
+void CComboListCtrl::SetComboHorzScrollBar(bool on) {
+    m_comboStyle = on ? (m_comboStyle | WS_HSCROLL) : (m_comboStyle & ~WS_HSCROLL);
+}
+
+void CComboListCtrl::SetComboVertScrollBar(bool on) {
+    m_comboStyle = on ? (m_comboStyle | WS_VSCROLL) : (m_comboStyle & ~WS_VSCROLL);
+}
+
+void CComboListCtrl::SetRowTextColor(int row, const QColor& colour) {
+    auto it = std::find_if(m_rowColours.begin(), m_rowColours.end(), [row](const auto& e) { return e.first == row; });
+    if (it != m_rowColours.end())
+        it->second = colour;
+    else
+        m_rowColours.emplace_back(row, colour);
+    viewport()->update();
+}
+
+QColor CComboListCtrl::GetRowTextColor(int row) const {
+    for (const auto& entry : m_rowColours) {
+        if (entry.first == row)
+            return entry.second;
+    }
+    return QColor(0, 0, 0);
+}
+
+int CComboListCtrl::GetCheck(int row) const {
+    return static_cast<int>(GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) - 1;
+}
+
+void CComboListCtrl::SetCheck(int row, bool checked) {
+    SetItemState(row, (checked ? 2u : 1u) << 12, LVIS_STATEIMAGEMASK);
+}
+
+void CComboListCtrl::OnEndLabelEdit(const NMLVDISPINFO& info) {
+    SetItemText(info.iItem, info.iSubItem, info.pszText);
+    emit gridValidate(m_controlId, &info);
+}
+
+void CComboListCtrl::OnEditorDone(int row, int column) {
+    emit gridEditDone(row, column);
+}
+
+int CComboListCtrl::RowHeight() const {
+    if (GetItemCount() == 0)
+        return 0;
+    return rowHeight(m_model->index(0, 0));
+}
+
+QRect CComboListCtrl::RowBounds(int row) const {
+    const QRect first = visualRect(m_model->index(row, 0));
+    if (!first.isValid())
+        return {};
+    return QRect(-header()->offset(), first.top(), header()->length(), first.height());
+}
+
+int CComboListCtrl::HitTestCell(const QPoint& point, int* column) const {
+    if (column)
+        *column = 0;
+    const QRect bounds(-header()->offset(), 0, header()->length(), viewport()->height());
+    if (GetColumnCount() == 0 || point.x() < bounds.left() || point.x() > bounds.right())
+        return -1;
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid())
+        return -1;
+    const int row = index.row();
+    const QRect rowRect = RowBounds(row);
+    if (!column || !rowRect.contains(point))
+        return row;
+    // Both ends inclusive: the border pixel between two columns belongs to the left one.
+    int left = rowRect.left();
+    const int count = GetColumnCount();
+    *column = count;
+    for (int c = 0; c < count; ++c) {
+        const int width = header()->sectionSize(c);
+        if (left <= point.x() && point.x() <= left + width) {
+            *column = c;
+            break;
+        }
+        left += width;
+    }
+    return row;
+}
+
+QRect CComboListCtrl::EditorRect(int row, int column) {
+    const QRect rowRect = RowBounds(row);
+    int offset = 0;
+    for (int c = 0; c < column && c < GetColumnCount(); ++c)
+        offset += header()->sectionSize(c);
+    const int width = GetColumnWidth(column);
+    const int x = rowRect.left() + offset;
+    const int clientRight = viewport()->width();
+    int dx = 0;
+    if (x < 0 || x > clientRight)
+        dx = x;
+    else if (x + width > clientRight)
+        dx = x + width - clientRight;
+    QScrollBar* bar = horizontalScrollBar();
+    const int before = bar->value();
+    bar->setValue(before + dx);
+    // Placed by the distance actually scrolled, so the editor always covers its own cell.
+    const int scrolled = bar->value() - before;
+    return QRect(rowRect.left() - scrolled + offset, rowRect.top(), width, rowRect.height());
+}
+
+bool CComboListCtrl::StartCombo(int row, int column, const QStringList& entries, const QString& text) {
+    if (!EnsureVisible(row))
+        return false;
+    if (column < 0 || column >= GetColumnCount() || GetColumnWidth(column) < 10)
+        return false;
+    QRect rect = EditorRect(row, column);
+    const int h = rect.height();
+    const int n = static_cast<int>(entries.size());
+    const int lines = n < 10 ? n + 10 : 11;
+    rect.setHeight(h + h * lines);
+    m_comboRect = rect;
+    return CInPlaceCombo::GetInstance()->StartCellEdit(m_comboStyle, rect, this, 0, row, column, entries, text);
+}
+
+bool CComboListCtrl::StartEditBox(int row, int column, const QString& text) {
+    const QRect rect = EditorRect(row, column);
+    return CInPlaceEdit::GetInstance()->StartCellEdit(m_editStyle, rect, this, 0, row, column, m_acceptedChars, text);
+}
+
+bool CComboListCtrl::OpenEditor(int row, int column, const QString& text) {
+    if (IsCombo(column)) {
+        QStringList entries;
+        emit gridFillCombo(column, &entries);
+        if (!StartCombo(row, column, entries, text))
+            return false;
+        CInPlaceCombo::GetInstance()->SelectString(text);
+        return true;
+    }
+    if (IsReadOnly(column))
+        return false;
+    return StartEditBox(row, column, text);
+}
+
+bool CComboListCtrl::EditLabel(int row, int column) {
+    if (row < 0 || row >= GetItemCount() || column < 0 || column >= GetColumnCount() || !m_editLabels)
+        return false;
+    if (IsReadOnly(column) && !IsCombo(column))
+        return false;
+    return OpenEditor(row, column, GetItemText(row, column));
+}
+
+void CComboListCtrl::mousePressEvent(QMouseEvent* event) {
+    if (m_inDoubleClick || event->button() != Qt::LeftButton) {
+        if (!hasFocus())
+            setFocus(Qt::MouseFocusReason);
+        m_rightPressed = event->button() == Qt::RightButton;
+        QTreeView::mousePressEvent(event);
+        return;
+    }
+    int column = 0;
+    const int row = HitTestCell(event->position().toPoint(), &column);
+    // Taking the focus ends an open editor before the new one may start.
+    if (!hasFocus())
+        setFocus(Qt::MouseFocusReason);
+    QTreeView::mousePressEvent(event);
+    if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))
+        return;
+    if (row < 0)
+        return;
+
+    const int check = GetCheck(row);
+    if (GetItemText(row, column) == kBoolean) {
+        SetCheck(row, check == 0);
+        emit gridCheckToggled(row, column);
+    }
+    const QString text = GetItemText(row, column);
+    if (!(GetItemState(row, LVIS_FOCUSED) & LVIS_FOCUSED) || !m_editLabels)
+        return;
+    OpenEditor(row, column, text);
+}
+
+void CComboListCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    if (event->button() == Qt::RightButton && m_rightPressed) {
+        m_rightPressed = false;
+        emit listRightClicked();
+    }
+}
+
+void CComboListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!hasFocus())
+        setFocus(Qt::MouseFocusReason);
+    // The second press of a double click gets the list's own handling only.
+    m_inDoubleClick = true;
+    QTreeView::mouseDoubleClickEvent(event);
+    m_inDoubleClick = false;
+    if (event->button() == Qt::LeftButton)
+        emit listDoubleClicked();
+}
+
+void CComboListCtrl::keyPressEvent(QKeyEvent* event) {
+    // F2 edits the focused row's first column that can be edited.
+    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier) {
+        const int row = currentIndex().row();
+        for (int c = 0; row >= 0 && c < GetColumnCount(); ++c) {
+            if (IsCombo(c) || !IsReadOnly(c)) {
+                EditLabel(row, c);
+                break;
+            }
+        }
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void CComboListCtrl::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CComboListCtrl::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
+}

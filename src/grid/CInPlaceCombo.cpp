@@ -1,0 +1,164 @@
+#include "CInPlaceCombo.h"
+
+#include "CComboListCtrl.h"
+
+#include <QAbstractItemView>
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+CInPlaceCombo* CInPlaceCombo::s_instance = nullptr;
+
+CInPlaceCombo* CInPlaceCombo::GetInstance() {
+    if (!s_instance)
+        s_instance = new CInPlaceCombo;
+    return s_instance;
+}
+
+void CInPlaceCombo::DeleteInstance() {
+    CInPlaceCombo* doomed = s_instance;
+    s_instance = nullptr;
+    delete doomed;
+}
+
+bool CInPlaceCombo::HasInstance() {
+    return s_instance != nullptr;
+}
+
+CInPlaceCombo::CInPlaceCombo() : QComboBox(nullptr) {
+    setObjectName(QStringLiteral("inPlaceCombo"));
+    setEditable(false);
+    hide();
+}
+
+CInPlaceCombo::~CInPlaceCombo() {
+    m_hasWindow = false;
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+bool CInPlaceCombo::StartCellEdit(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId, int row,
+                                  int column, const QStringList& entries, const QString& startText) {
+    m_row = row;
+    m_column = column;
+    m_cancelled = false;
+    m_entries = entries;
+    m_startText = startText;
+    bool result = true;
+    if (!m_hasWindow)
+        result = CreateWindow(style, rect, parent, controlId);
+    setCurrentIndex(-1);
+    return result;
+}
+
+bool CInPlaceCombo::CreateWindow(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId) {
+    if (!parent || rect.height() <= 0)
+        return false;
+    constexpr unsigned WS_HSCROLL = 0x00100000;
+    constexpr unsigned WS_VSCROLL = 0x00200000;
+    constexpr unsigned CBS_DISABLENOSCROLL = 0x0800;
+    m_list = parent;
+    m_controlId = controlId;
+    m_dropRect = rect;
+    setParent(parent->viewport());
+
+    // The combo itself covers the cell; the rest of the rectangle is its drop-down part,
+    // measured in lines of the cell's height.
+    const int cellHeight = parent->RowHeight() > 0 ? parent->RowHeight() : rect.height();
+    const int lines = std::max(1, rect.height() / cellHeight - 1);
+    setGeometry(QRect(rect.left(), rect.top(), rect.width(), std::min(cellHeight, rect.height())));
+    setMaxVisibleItems(lines);
+    const Qt::ScrollBarPolicy shown = (style & CBS_DISABLENOSCROLL) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+    view()->setVerticalScrollBarPolicy((style & WS_VSCROLL) ? shown : Qt::ScrollBarAlwaysOff);
+    view()->setHorizontalScrollBarPolicy((style & WS_HSCROLL) ? shown : Qt::ScrollBarAlwaysOff);
+    setFont(parent->font());
+    m_hasWindow = true;
+    show();
+    setFocus(Qt::OtherFocusReason);
+    clear();
+    addItems(m_entries);
+    return true;
+}
+
+int CInPlaceCombo::SelectString(const QString& text) {
+    int found = -1;
+    for (int i = 0; i < count() && found < 0; ++i) {
+        if (itemText(i).startsWith(text, Qt::CaseInsensitive))
+            found = i;
+    }
+    if (found >= 0)
+        setCurrentIndex(found);
+    return found;
+}
+
+void CInPlaceCombo::showPopup() {
+    m_popupOpen = true;
+    QComboBox::showPopup();
+}
+
+void CInPlaceCombo::hidePopup() {
+    const bool wasOpen = m_popupOpen;
+    m_popupOpen = false;
+    QComboBox::hidePopup();
+    // Closing the drop-down part, by any means, ends the edit.
+    if (wasOpen && m_hasWindow && m_list)
+        m_list->setFocus(Qt::OtherFocusReason);
+}
+
+bool CInPlaceCombo::event(QEvent* event) {
+    // Enter and Escape end the edit here, so the form around the list never sees them.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const int k = key->key();
+        if (k == Qt::Key_Escape || k == Qt::Key_Return || k == Qt::Key_Enter) {
+            if (event->type() == QEvent::ShortcutOverride) {
+                event->accept();
+                return true;
+            }
+            if (k == Qt::Key_Escape)
+                m_cancelled = true;
+            if (m_list)
+                m_list->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return QComboBox::event(event);
+}
+
+void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
+    QComboBox::focusOutEvent(event);
+    // Opening the drop-down part moves the focus into it; the edit goes on.
+    if (event->reason() == Qt::PopupFocusReason || !m_hasWindow)
+        return;
+    EndEdit();
+}
+
+void CInPlaceCombo::EndEdit() {
+    QPointer<CComboListCtrl> list = m_list;
+    const QString windowText = currentIndex() >= 0 ? currentText() : QString();
+    NMLVDISPINFO info;
+    info.hwndFrom = list;
+    info.idFrom = m_controlId;
+    info.iItem = m_row;
+    info.iSubItem = m_column;
+    info.pszText = m_cancelled ? m_startText : windowText;
+    info.cchTextMax = static_cast<int>(info.pszText.toUtf8().size());
+    if (list)
+        list->OnEndLabelEdit(info);
+    if (list)
+        list->OnEditorDone(m_row, m_column);
+    QMetaObject::invokeMethod(this, &CInPlaceCombo::CloseWindow, Qt::QueuedConnection);
+}
+
+void CInPlaceCombo::CloseWindow() {
+    if (!m_hasWindow)
+        return;
+    m_hasWindow = false;
+    if (m_popupOpen) {
+        m_popupOpen = false;
+        QComboBox::hidePopup();
+    }
+    hide();
+    setParent(nullptr);
+}

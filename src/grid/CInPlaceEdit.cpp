@@ -1,0 +1,157 @@
+#include "CInPlaceEdit.h"
+
+#include "CComboListCtrl.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+CInPlaceEdit* CInPlaceEdit::s_instance = nullptr;
+
+CInPlaceEdit* CInPlaceEdit::GetInstance() {
+    if (!s_instance)
+        s_instance = new CInPlaceEdit;
+    return s_instance;
+}
+
+void CInPlaceEdit::DeleteInstance() {
+    CInPlaceEdit* doomed = s_instance;
+    s_instance = nullptr;
+    delete doomed;
+}
+
+bool CInPlaceEdit::HasInstance() {
+    return s_instance != nullptr;
+}
+
+CInPlaceEdit::CInPlaceEdit() : QLineEdit(nullptr) {
+    setObjectName(QStringLiteral("inPlaceEdit"));
+    hide();
+}
+
+CInPlaceEdit::~CInPlaceEdit() {
+    // Leaving the edit because the object goes away must not report anything.
+    m_hasWindow = false;
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+bool CInPlaceEdit::StartCellEdit(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId, int row,
+                                 int column, const QString& acceptedChars, const QString& startText) {
+    m_row = row;
+    m_column = column;
+    m_acceptedChars = acceptedChars;
+    m_startText = startText;
+    m_cancelled = false;
+    if (m_hasWindow)
+        return true;
+    return CreateWindow(style, rect, parent, controlId);
+}
+
+bool CInPlaceEdit::CreateWindow(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId) {
+    if (!parent)
+        return false;
+    constexpr unsigned WS_BORDER = 0x00800000;
+    m_list = parent;
+    m_controlId = controlId;
+    setParent(parent->viewport());
+    setFrame((style & WS_BORDER) != 0);
+    setGeometry(rect);
+    setFont(parent->font());
+    m_hasWindow = true;
+    show();
+    setText(m_startText);
+    selectAll();
+    setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool CInPlaceEdit::event(QEvent* event) {
+    // Enter, Tab and Escape end the edit before the line edit, the focus chain or the
+    // form around the list can act on them.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            if (event->type() == QEvent::ShortcutOverride) {
+                event->accept();
+                return true;
+            }
+            if (key->key() == Qt::Key_Escape)
+                m_cancelled = true;
+            else
+                m_endedByKey = true;
+            if (m_list)
+                m_list->setFocus(Qt::OtherFocusReason);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void CInPlaceEdit::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (!m_acceptedChars.isEmpty() && !text.isEmpty()) {
+        const QChar ch = text.at(0);
+        const bool control = event->modifiers() & Qt::ControlModifier;
+        const int key = event->key();
+        // Backspace and the clipboard keys keep working whatever the accepted set.
+        const bool exempt = key == Qt::Key_Backspace || ch == QChar(8) || ch == QChar(3) || ch == QChar(22) ||
+                            ch == QChar(24) || (control && (key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_X));
+        const bool isCharacter = ch.isPrint() || ch.unicode() < 0x20;
+        if (isCharacter && !exempt && !m_acceptedChars.contains(ch)) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void CInPlaceEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // The line edit's own context menu takes the focus for a moment; that is no end of edit.
+    if (event->reason() == Qt::PopupFocusReason || !m_hasWindow)
+        return;
+    EndEdit();
+}
+
+void CInPlaceEdit::EndEdit() {
+    QPointer<CComboListCtrl> list = m_list;
+    // Only Enter or Tab keep the typed text; a plain loss of focus puts the start text back
+    // so the cell never shows a correction that was not stored.
+    const bool keep = !m_cancelled && m_endedByKey;
+    NMLVDISPINFO info;
+    info.hwndFrom = list;
+    info.idFrom = m_controlId;
+    info.iItem = m_row;
+    info.iSubItem = m_column;
+    info.pszText = keep ? text() : m_startText;
+    info.cchTextMax = static_cast<int>(info.pszText.toUtf8().size());
+    if (list)
+        list->OnEndLabelEdit(info);
+
+    QMetaObject::invokeMethod(this, &CInPlaceEdit::CloseWindow, Qt::QueuedConnection);
+    if (m_endedByKey) {
+        const int row = m_row;
+        const int column = m_column;
+        if (list)
+            QMetaObject::invokeMethod(
+                list, [list, row, column]() { list->OnEditorDone(row, column); }, Qt::QueuedConnection);
+        m_endedByKey = false;
+    }
+}
+
+void CInPlaceEdit::CloseWindow() {
+    if (!m_hasWindow)
+        return;
+    m_hasWindow = false;
+    hide();
+    setParent(nullptr);
+}

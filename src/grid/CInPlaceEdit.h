@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QRect>
+
+class CComboListCtrl;
+
+// The single-line edit box that the list lays over a cell. One object serves every list;
+// its "window" exists only while an edit runs and removes itself by a posted close.
+class CInPlaceEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    // The shared object, created on first use.
+    static CInPlaceEdit* GetInstance();
+    // Deletes the shared object; the next GetInstance() creates a new one.
+    static void DeleteInstance();
+    static bool HasInstance();
+
+    ~CInPlaceEdit() override;
+
+    // Starts an edit of (row, column). While the previous edit's close is still pending
+    // nothing is created or moved and the result is true.
+    bool StartCellEdit(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId, int row, int column,
+                       const QString& acceptedChars, const QString& startText);
+
+    bool HasWindow() const { return m_hasWindow; }
+    int Row() const { return m_row; }
+    int Column() const { return m_column; }
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    CInPlaceEdit();
+    bool CreateWindow(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId);
+    void EndEdit();
+    void CloseWindow();
+
+    static CInPlaceEdit* s_instance;
+
+    bool m_endedByKey = false;
+    int m_row = -1;
+    int m_column = -1;
+    bool m_cancelled = false;
+    QString m_acceptedChars;
+    QString m_startText;
+    bool m_hasWindow = false;
+    int m_controlId = 0;
+    QPointer<CComboListCtrl> m_list;
+};

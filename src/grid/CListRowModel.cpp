@@ -1,0 +1,223 @@
+#include "CListRowModel.h"
+
+#include <QFontMetrics>
+
+#include <algorithm>
+
+namespace {
+
+// Cell layout inside Row::cells: low and high 16 bits of the length, then the characters.
+constexpr int kHeader = 2;
+
+int cellLength(const QString& cells, int pos) {
+    return int(cells.at(pos).unicode()) | (int(cells.at(pos + 1).unicode()) << 16);
+}
+
+// Position of the header of a cell, or -1 when the row stores fewer cells.
+int findCell(const QString& cells, int column) {
+    int pos = 0;
+    for (int c = 0; c < column; ++c) {
+        if (pos >= cells.size())
+            return -1;
+        pos += kHeader + cellLength(cells, pos);
+    }
+    return pos < cells.size() ? pos : -1;
+}
+
+int storedCells(const QString& cells) {
+    int count = 0;
+    for (int pos = 0; pos < cells.size(); pos += kHeader + cellLength(cells, pos))
+        ++count;
+    return count;
+}
+
+void appendCell(QString& cells, const QString& text) {
+    const auto length = static_cast<unsigned>(text.size());
+    cells.append(QChar(char16_t(length & 0xFFFF)));
+    cells.append(QChar(char16_t(length >> 16)));
+    cells.append(text);
+}
+
+QString packedCell(const QString& text) {
+    QString cell;
+    appendCell(cell, text);
+    return cell;
+}
+
+} // namespace
+
+CListRowModel::CListRowModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int CListRowModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CListRowModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_headings.size());
+}
+
+QVariant CListRowModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !validRow(index.row()) || index.column() >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return Text(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole)
+        return headerData(index.column(), Qt::Horizontal, role);
+    return {};
+}
+
+QVariant CListRowModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_headings.at(section);
+    if (role == Qt::TextAlignmentRole) {
+        const int format = m_formats[section] & 3;
+        const Qt::Alignment horizontal = format == 1 ? Qt::AlignRight : format == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
+        return QVariant::fromValue(Qt::Alignment(horizontal | Qt::AlignVCenter));
+    }
+    return {};
+}
+
+Qt::ItemFlags CListRowModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+int CListRowModel::InsertColumn(int column, const QString& heading, int format) {
+    if (column < 0)
+        return -1;
+    column = std::min(column, columnCount());
+    beginInsertColumns(QModelIndex(), column, column);
+    m_headings.insert(column, heading);
+    m_formats.insert(m_formats.begin() + column, format);
+    for (Row& row : m_rows) {
+        const int pos = findCell(row.cells, column);
+        if (pos >= 0)
+            row.cells.insert(pos, packedCell(QString()));
+    }
+    endInsertColumns();
+    return column;
+}
+
+bool CListRowModel::DeleteColumn(int column) {
+    if (column < 0 || column >= columnCount())
+        return false;
+    beginRemoveColumns(QModelIndex(), column, column);
+    m_headings.removeAt(column);
+    m_formats.erase(m_formats.begin() + column);
+    for (Row& row : m_rows) {
+        const int pos = findCell(row.cells, column);
+        if (pos >= 0)
+            row.cells.remove(pos, kHeader + cellLength(row.cells, pos));
+    }
+    endRemoveColumns();
+    return true;
+}
+
+int CListRowModel::InsertRow(int row, const QString& text) {
+    if (row < 0)
+        return -1;
+    row = std::min(row, rowCount());
+    beginInsertRows(QModelIndex(), row, row);
+    Row fresh;
+    // Room for a typical row, so that filling its other cells seldom reallocates.
+    fresh.cells.reserve(std::max<qsizetype>(64, text.size() + kHeader));
+    appendCell(fresh.cells, text);
+    m_rows.insert(m_rows.begin() + row, std::move(fresh));
+    endInsertRows();
+    return row;
+}
+
+bool CListRowModel::DeleteRow(int row) {
+    if (!validRow(row))
+        return false;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+    return true;
+}
+
+void CListRowModel::DeleteAll() {
+    beginResetModel();
+    std::vector<Row>().swap(m_rows);
+    endResetModel();
+}
+
+bool CListRowModel::SetText(int row, int column, const QString& text) {
+    if (!validRow(row) || column < 0 || column >= columnCount())
+        return false;
+    QString& cells = m_rows[row].cells;
+    int pos = findCell(cells, column);
+    if (pos < 0) {
+        for (int c = storedCells(cells); c < column; ++c)
+            appendCell(cells, QString());
+        appendCell(cells, text);
+    } else {
+        // Rewrite the text and its length where they stand, without a temporary cell.
+        const auto length = static_cast<unsigned>(text.size());
+        cells.replace(pos + kHeader, cellLength(cells, pos), text);
+        cells[pos] = QChar(char16_t(length & 0xFFFF));
+        cells[pos + 1] = QChar(char16_t(length >> 16));
+    }
+    const QModelIndex changed = index(row, column);
+    emit dataChanged(changed, changed, {Qt::DisplayRole});
+    return true;
+}
+
+QString CListRowModel::Text(int row, int column) const {
+    if (!validRow(row) || column < 0)
+        return {};
+    const QString& cells = m_rows[row].cells;
+    const int pos = findCell(cells, column);
+    if (pos < 0)
+        return {};
+    return cells.mid(pos + kHeader, cellLength(cells, pos));
+}
+
+bool CListRowModel::SetRowData(int row, qint64 data) {
+    if (!validRow(row))
+        return false;
+    m_rows[row].data = data;
+    return true;
+}
+
+qint64 CListRowModel::RowData(int row) const {
+    return validRow(row) ? m_rows[row].data : 0;
+}
+
+unsigned CListRowModel::StateImage(int row) const {
+    return validRow(row) ? (m_rows[row].state & StateImageMask) : 0;
+}
+
+bool CListRowModel::SetStateImage(int row, unsigned bits) {
+    if (!validRow(row))
+        return false;
+    unsigned& state = m_rows[row].state;
+    const unsigned next = (state & ~StateImageMask) | (bits & StateImageMask);
+    if (next != state) {
+        state = next;
+        if (columnCount() > 0)
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    }
+    return true;
+}
+
+QString CListRowModel::Heading(int column) const {
+    return column >= 0 && column < columnCount() ? m_headings.at(column) : QString();
+}
+
+int CListRowModel::WidestText(int column, const QFontMetrics& metrics) const {
+    int widest = 0;
+    for (const Row& row : m_rows) {
+        const int pos = findCell(row.cells, column);
+        if (pos >= 0) {
+            const int length = cellLength(row.cells, pos);
+            if (length > 0)
+                widest = std::max(
+                    widest, metrics.horizontalAdvance(QStringView(row.cells).mid(pos + kHeader, length).toString()));
+        }
+    }
+    return widest;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QFontMetrics;
+
+// The rows of an editable list: one plain struct per row, all cell texts of a row packed
+// into one string so that 100,000 rows of seven columns stay small and quick to fill.
+class CListRowModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // Item state bits, as the list control reports them.
+    enum : unsigned { StateFocused = 0x1, StateSelected = 0x2, StateCut = 0x4, StateImageMask = 0xF000 };
+
+    struct Row {
+        QString cells; // per cell: two 16-bit units of length, then the text
+        qint64 data = 0;
+        unsigned state = 0; // only the state-image bits are kept here
+    };
+
+    explicit CListRowModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Column and row operations; indices out of range are refused (-1 or false).
+    int InsertColumn(int column, const QString& heading, int format);
+    bool DeleteColumn(int column);
+    int InsertRow(int row, const QString& text);
+    bool DeleteRow(int row);
+    void DeleteAll();
+
+    bool SetText(int row, int column, const QString& text);
+    QString Text(int row, int column) const;
+    bool SetRowData(int row, qint64 data);
+    qint64 RowData(int row) const;
+    unsigned StateImage(int row) const;
+    bool SetStateImage(int row, unsigned bits);
+    QString Heading(int column) const;
+    // The width in pixels of the widest text of the column.
+    int WidestText(int column, const QFontMetrics& metrics) const;
+
+private:
+    bool validRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+
+    std::vector<Row> m_rows;
+    QStringList m_headings;
+    std::vector<int> m_formats;
+};
