@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -37,6 +38,20 @@ public:
     // Which SQL dialect the open connection speaks.
     const SqlDialect& dialect() const { return m_dialect; }
 
+    // When a statement failed because the server went away: closes and reopens the
+    // connection once and says whether the statement is worth one more try.
+    bool ReconnectAfter(const QSqlError& error);
+    // Before a statement: when an earlier reconnect found the server still away, tries once
+    // more to open; false when the connection is not open (after Close or a failed Open).
+    // *reopened tells whether this call already spent the action's one reconnect.
+    bool EnsureOpen(bool* reopened);
+    // Qt driver of the connection ("QSQLITE", "QPSQL"), the Source of the error texts.
+    QString driverName() const;
+
+    // The clock that stamps log entries (local time when none is set); a test fixes it.
+    using LogClock = QDateTime (*)();
+    static void SetLogClock(LogClock clock);
+
     bool bLog = false;
     QString szLogFile;
     bool bOpen = false;
@@ -48,11 +63,18 @@ public:
     QString szProviderError;
 
 private:
+    void dropConnection();
+    void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
+
     QString m_connectionName;
+    QString m_connectionString;
+    bool m_lost = false; // the server went away and could not be reached again yet
     SqlDialect m_dialect;
 };
 
 // The five-line error text ("Error\n\tCode = ...") for a failure reported by Qt SQL.
 QString FormatComError(const QSqlError& error, const QString& source);
+// The failure of a statement on a connection that is closed (after Close or a failed Open).
+QSqlError closedConnectionError();
 // The provider line ("\t Error number: %x\t%s") for a failure reported by Qt SQL.
 QString GetProviderErrors(const QSqlError& error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -32,7 +34,11 @@ public:
     QString szProviderError;
 
 private:
+    void fail(const char* context, const QSqlError& error);
+    int columnIndex(const QString& name) const;
+
     std::unique_ptr<QSqlQuery> m_query;
+    QHash<QString, int> m_columns; // lower-case column name -> index
     bool m_open = false;
     bool m_eof = true;
 };

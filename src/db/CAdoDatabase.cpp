@@ -1,0 +1,371 @@
+#include "CAdoDatabase.h"
+
+#include "ConnectionString.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace {
+
+// Capacities of the texts, terminator excluded.
+constexpr int kErrorTextLength = 999;
+constexpr int kLogEntryLength = 10027;
+
+CAdoDatabase::LogClock g_logClock = nullptr;
+QAtomicInt g_connectionCounter;
+
+// Cuts a text to a capacity without leaving half of a surrogate pair at the end.
+QString cut(const QString& text, int length) {
+    if (text.size() <= length)
+        return text;
+    int n = length;
+    if (n > 0 && text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
+}
+
+quint32 codeFor(QSqlError::ErrorType type) {
+    switch (type) {
+    case QSqlError::StatementError:
+        return 0x80040e14u;
+    case QSqlError::TransactionError:
+        return 0x8000ffffu;
+    case QSqlError::ConnectionError:
+    case QSqlError::UnknownError:
+    case QSqlError::NoError:
+        break;
+    }
+    return 0x80004005u;
+}
+
+QString codeMeaning(quint32 code) {
+    switch (code) {
+    case 0x80004005u:
+        return QStringLiteral("Unspecified error");
+    case 0x8000ffffu:
+        return QStringLiteral("Catastrophic failure");
+    case 0x80004003u:
+        return QStringLiteral("Invalid pointer");
+    default:
+        break;
+    }
+    if (code >= 0x80040200u && code <= 0x8004ffffu && code != 0x80040200u)
+        return QStringLiteral("IDispatch error #%1").arg(code - 0x80040200u);
+    return QString::asprintf("Unknown error 0x%0X", code);
+}
+
+QString orNull(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("(null)") : text;
+}
+
+// The failure of an open that never reached the driver.
+QSqlError openError(const QString& text) {
+    return QSqlError(text, text, QSqlError::ConnectionError);
+}
+
+// A lost server connection shows as a connection error or an SQLSTATE of class 08 (PostgreSQL),
+// or as the text libpq gives when the server ended the session.
+bool isConnectionLoss(const QSqlError& error) {
+    if (error.type() == QSqlError::ConnectionError)
+        return true;
+    if (error.nativeErrorCode().startsWith(QLatin1String("08")) ||
+        error.nativeErrorCode().startsWith(QLatin1String("57P")))
+        return true;
+    const QString text = error.databaseText() + QLatin1Char(' ') + error.driverText();
+    return text.contains(QLatin1String("server closed the connection"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("no connection to the server"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("terminating connection"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("connection to server"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QSqlError closedConnectionError() {
+    const QString text = QStringLiteral("The database connection is not open");
+    return QSqlError(text, text, QSqlError::ConnectionError);
+}
+
+QString FormatComError(const QSqlError& error, const QString& source) {
+    const quint32 code = codeFor(error.type());
+    QString text = QStringLiteral("Error\n");
+    text += QString::asprintf("\tCode = %08x\n", code);
+    text += QStringLiteral("\tCode meaning = ") + codeMeaning(code) + QLatin1Char('\n');
+    text += QStringLiteral("\tSource = ") + orNull(source) + QLatin1Char('\n');
+    text += QStringLiteral("\tDescription = ") + orNull(error.databaseText()) + QLatin1Char('\n');
+    return cut(text, kErrorTextLength);
+}
+
+QString GetProviderErrors(const QSqlError& error) {
+    const QString native = error.nativeErrorCode().trimmed();
+    if (native.isEmpty() && error.driverText().isEmpty())
+        return QString();
+    bool numeric = false;
+    const qlonglong number = native.toLongLong(&numeric);
+    QString description = error.driverText();
+    // PostgreSQL reports a five-character SQLSTATE that need not be a number; keep it visible.
+    if (!numeric && !native.isEmpty())
+        description += QStringLiteral(" (") + native + QLatin1Char(')');
+    const QString text = QStringLiteral("\t Error number: ") + QString::number(numeric ? number : 0, 16) +
+                         QLatin1Char('\t') + description;
+    return cut(text, kErrorTextLength);
+}
+
+CAdoDatabase::CAdoDatabase() = default;
+
+CAdoDatabase::~CAdoDatabase() {
+    dropConnection();
+}
+
+void CAdoDatabase::SetLogClock(LogClock clock) {
+    g_logClock = clock;
+}
+
+void CAdoDatabase::SetLogFile(const QString& fileName) {
+    szLogFile = fileName.left(1023);
+    bLog = true;
+}
+
+bool CAdoDatabase::OpenAccess(const QString& dataSource, const QString& password) {
+    szPassword = password.left(49);
+    szDatabase = dataSource.left(99);
+    return Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1 ;Mode=ReadWrite;Persist Security "
+                               "Info=False;Jet OLEDB:Database Password=%2 ;")
+                    .arg(szDatabase, szPassword));
+}
+
+bool CAdoDatabase::OpenSqlServer(const QString& server, const QString& user, const QString& password,
+                                 const QString& database) {
+    szServer = server.left(99);
+    szUser = user.left(49);
+    szPassword = password.left(49);
+    szDatabase = database.left(99);
+    return Open(QStringLiteral("PROVIDER=SQLOLEDB.1;server=%1;uid=%2;pwd=%3;database=%4")
+                    .arg(szServer, szUser, szPassword, szDatabase));
+}
+
+QSqlDatabase CAdoDatabase::connection() const {
+    if (m_connectionName.isEmpty())
+        return QSqlDatabase();
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+QString CAdoDatabase::driverName() const {
+    return connection().driverName();
+}
+
+void CAdoDatabase::dropConnection() {
+    if (m_connectionName.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+}
+
+void CAdoDatabase::fail(const char* context, const QSqlError& error, const QString& source, bool withProvider) {
+    szComError = FormatComError(error, source);
+    if (withProvider)
+        szProviderError = GetProviderErrors(error);
+    LogError(QString::fromLatin1(context), szComError, szProviderError);
+}
+
+bool CAdoDatabase::Open(const QString& connectionString) {
+    bOpen = false;
+    dropConnection();
+    m_connectionString = connectionString;
+
+    const ConnectionString cs = ConnectionString::parse(connectionString);
+    QString driver;
+    if (cs.isSQLite())
+        driver = QStringLiteral("QSQLITE");
+    else if (cs.isPostgreSQL())
+        driver = QStringLiteral("QPSQL");
+    if (driver.isEmpty()) {
+        // No connection object comes into being, so the provider text stays as it was.
+        const QString provider = cs.provider();
+        fail("CAdoDatabase::Open",
+             openError(provider.isEmpty()
+                           ? QStringLiteral("The connection string names no provider; use Provider=SQLite or "
+                                            "Provider=PostgreSQL")
+                           : QStringLiteral("Provider \"%1\" is not available; use Provider=SQLite or "
+                                            "Provider=PostgreSQL")
+                                 .arg(provider)),
+             provider, false);
+        return false;
+    }
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        fail("CAdoDatabase::Open", openError(QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver)),
+             driver, false);
+        return false;
+    }
+
+    m_connectionName = QStringLiteral("labrosa-ado-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_connectionName);
+    if (driver == QLatin1String("QSQLITE")) {
+        m_dialect = SqlDialect(SqlDialect::Kind::SQLite);
+        const QString file = cs.sqliteFile();
+        szDatabase = file.left(99);
+        if (file.isEmpty()) {
+            fail("CAdoDatabase::Open", openError(QStringLiteral("The connection string names no Data Source")), driver,
+                 true);
+            return false;
+        }
+        // The program never creates a database: a missing file is a failed open.
+        if (!QFileInfo(file).isFile()) {
+            fail("CAdoDatabase::Open", openError(QStringLiteral("Could not find the database file \"%1\"").arg(file)),
+                 driver, true);
+            return false;
+        }
+        // mode=rw opens an existing file read-write and never creates one.
+        db.setDatabaseName(QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(file, "/:")) +
+                           QStringLiteral("?mode=rw"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    } else {
+        m_dialect = SqlDialect(SqlDialect::Kind::PostgreSQL);
+        auto first = [&cs](std::initializer_list<const char*> keys) {
+            for (const char* key : keys)
+                if (cs.contains(QLatin1String(key)))
+                    return cs.value(QLatin1String(key));
+            return QString();
+        };
+        const QString server = first({"server", "host", "data source"});
+        const QString port = first({"port"});
+        const QString database = first({"database", "initial catalog", "dbname"});
+        const QString user = first({"user id", "uid", "user", "username"});
+        const QString password = first({"password", "pwd"});
+        szServer = server.left(99);
+        szDatabase = database.left(99);
+        szUser = user.left(49);
+        szPassword = password.left(49);
+        if (!server.isEmpty())
+            db.setHostName(server);
+        if (!port.isEmpty())
+            db.setPort(port.toInt());
+        db.setDatabaseName(database);
+        db.setUserName(user);
+        db.setPassword(password);
+        // An unreachable server should fail in seconds, not hang the window.
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    }
+
+    if (!db.open()) {
+        fail("CAdoDatabase::Open", db.lastError(), driver, true);
+        return false;
+    }
+    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+        // A file that is not a database opens without complaint; the first read tells.
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+            const QSqlError error = probe.lastError();
+            probe.finish();
+            db.close();
+            fail("CAdoDatabase::Open", error, driver, true);
+            return false;
+        }
+    }
+    bOpen = true;
+    return true;
+}
+
+bool CAdoDatabase::Close() {
+    if (!bOpen)
+        return true;
+    QSqlDatabase db = connection();
+    db.close();
+    bOpen = false;
+    m_lost = false;
+    return true;
+}
+
+bool CAdoDatabase::ReconnectAfter(const QSqlError& error) {
+    if (!bOpen || m_dialect.kind() != SqlDialect::Kind::PostgreSQL || !isConnectionLoss(error))
+        return false;
+    QSqlDatabase db = connection();
+    db.close();
+    if (db.open()) {
+        m_lost = false;
+        return true;
+    }
+    // Still away: the next action tries once more.
+    m_lost = true;
+    return false;
+}
+
+bool CAdoDatabase::EnsureOpen(bool* reopened) {
+    *reopened = false;
+    QSqlDatabase db = connection();
+    if (db.isOpen())
+        return true;
+    if (!bOpen || !m_lost)
+        return false;
+    *reopened = true;
+    if (!db.open())
+        return false;
+    m_lost = false;
+    return true;
+}
+
+bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
+    if (m_connectionName.isEmpty()) {
+        szComError = FormatComError(
+            QSqlError(QString(), QStringLiteral("No database connection has been opened"), QSqlError::ConnectionError),
+            QString());
+        szProviderError.clear();
+        LogError(QStringLiteral("CAdoDatabase::Execute"), szComError, szProviderError);
+        WriteLog(sql);
+        return false;
+    }
+
+    QSqlError error;
+    bool reopened = false;
+    if (!EnsureOpen(&reopened)) {
+        const QSqlError lastError = connection().lastError();
+        fail("CAdoDatabase::Execute", reopened ? lastError : closedConnectionError(), driverName(), true);
+        WriteLog(sql);
+        return false;
+    }
+    for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
+        QSqlQuery query(connection());
+        bool ok = query.prepare(sql);
+        if (ok) {
+            for (int i = 0; i < values.size(); ++i)
+                query.bindValue(i, values.at(i));
+            ok = query.exec();
+        }
+        if (ok)
+            return true;
+        error = query.lastError();
+        query.finish();
+        if (attempt > 0 || !ReconnectAfter(error))
+            break;
+    }
+    fail("CAdoDatabase::Execute", error, driverName(), true);
+    WriteLog(sql);
+    return false;
+}
+
+void CAdoDatabase::WriteLog(const QString& entry) {
+    if (!bLog)
+        return;
+    const QDateTime now = g_logClock ? g_logClock() : QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    const QString text = cut(
+        QString::asprintf("\n[%d.%d.%d %d.%d.%d]->", d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()) +
+            entry,
+        kLogEntryLength);
+    QFile file(szLogFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(text.toUtf8());
+    file.close();
+}
+
+void CAdoDatabase::LogError(const QString& context, const QString& comError, const QString& providerError) {
+    WriteLog(context + QStringLiteral("\nComError: ") + comError + QStringLiteral("\nProviderError: ") + providerError);
+}

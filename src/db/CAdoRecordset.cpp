@@ -1,0 +1,149 @@
+#include "CAdoRecordset.h"
+
+#include "CAdoDatabase.h"
+
+#include <QSqlRecord>
+
+namespace {
+
+QSqlError recordsetError(const QString& text, QSqlError::ErrorType type = QSqlError::StatementError) {
+    return QSqlError(text, text, type);
+}
+
+} // namespace
+
+CAdoRecordset::CAdoRecordset() = default;
+
+CAdoRecordset::~CAdoRecordset() = default;
+
+void CAdoRecordset::fail(const char* context, const QSqlError& error) {
+    const QString source = adoDbf ? adoDbf->driverName() : QString();
+    szComError = FormatComError(error, source);
+    if (adoDbf && adoDbf->hasConnection())
+        szProviderError = GetProviderErrors(error);
+    else
+        szProviderError.clear();
+    if (adoDbf)
+        adoDbf->LogError(QString::fromLatin1(context), szComError, szProviderError);
+}
+
+bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVariantList& values) {
+    if (database)
+        adoDbf = database;
+    if (!adoDbf) {
+        szProviderError = QStringLiteral("Error: adoDbf not initializated");
+        return false;
+    }
+    if (m_open) {
+        fail("CAdoRecordset::Open",
+             recordsetError(QStringLiteral("The recordset is already open; close it before opening it again")));
+        return false;
+    }
+    if (!adoDbf->hasConnection()) {
+        szComError = FormatComError(
+            recordsetError(QStringLiteral("No database connection has been opened"), QSqlError::ConnectionError),
+            QString());
+        szProviderError = QStringLiteral("Error:pConnection is NULL");
+        adoDbf->LogError(QStringLiteral("CAdoRecordset::Open"), szComError, szProviderError);
+        return false;
+    }
+
+    bool reopened = false;
+    if (!adoDbf->EnsureOpen(&reopened)) {
+        fail("CAdoRecordset::Open", reopened ? adoDbf->connection().lastError() : closedConnectionError());
+        return false;
+    }
+    QSqlError error;
+    for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
+        m_query = std::make_unique<QSqlQuery>(adoDbf->connection());
+        m_query->setForwardOnly(true);
+        bool ok = m_query->prepare(sql);
+        if (ok) {
+            for (int i = 0; i < values.size(); ++i)
+                m_query->bindValue(i, values.at(i));
+            ok = m_query->exec();
+        }
+        if (ok)
+            break;
+        error = m_query->lastError();
+        m_query.reset();
+        if (attempt > 0 || !adoDbf->ReconnectAfter(error))
+            break;
+    }
+    if (!m_query) {
+        fail("CAdoRecordset::Open", error);
+        return false;
+    }
+
+    m_columns.clear();
+    const QSqlRecord record = m_query->record();
+    for (int i = 0; i < record.count(); ++i)
+        m_columns.insert(record.fieldName(i).toLower(), i);
+    m_open = true;
+    m_eof = !m_query->next();
+    if (m_eof && m_query->lastError().isValid()) {
+        const QSqlError fetchError = m_query->lastError();
+        Close();
+        fail("CAdoRecordset::Open", fetchError);
+        return false;
+    }
+    return true;
+}
+
+bool CAdoRecordset::IsEOF() const {
+    return !m_open || m_eof;
+}
+
+int CAdoRecordset::columnIndex(const QString& name) const {
+    const QString key = name.trimmed().toLower();
+    auto it = m_columns.constFind(key);
+    if (it != m_columns.constEnd())
+        return it.value();
+    // "table.column" finds the column of that name.
+    const int dot = key.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        it = m_columns.constFind(key.mid(dot + 1));
+        if (it != m_columns.constEnd())
+            return it.value();
+    }
+    return -1;
+}
+
+bool CAdoRecordset::GetFieldValue(const QString& name, QVariant* value) {
+    if (!m_open || m_eof) {
+        fail("CAdoRecordset::GetFieldValue", recordsetError(QStringLiteral("There is no current row")));
+        return false;
+    }
+    const int index = columnIndex(name);
+    if (index < 0) {
+        fail("CAdoRecordset::GetFieldValue",
+             recordsetError(QStringLiteral("The result has no column named \"%1\"").arg(name)));
+        return false;
+    }
+    if (value)
+        *value = m_query->value(index);
+    return true;
+}
+
+bool CAdoRecordset::MoveNext() {
+    if (!m_open || m_eof) {
+        fail("CAdoRecordset::MoveNext", recordsetError(QStringLiteral("There is no current row to move from")));
+        return false;
+    }
+    m_eof = !m_query->next();
+    if (m_eof && m_query->lastError().isValid()) {
+        fail("CAdoRecordset::MoveNext", m_query->lastError());
+        return false;
+    }
+    return !m_eof;
+}
+
+void CAdoRecordset::Close() {
+    if (m_query) {
+        m_query->finish();
+        m_query.reset();
+    }
+    m_columns.clear();
+    m_open = false;
+    m_eof = true;
+}

@@ -1,0 +1,378 @@
+#include "CAdoDatabase.h"
+#include "CAdoRecordset.h"
+#include "DbLab.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+QDateTime g_now;
+QDateTime fixedClock() {
+    return g_now;
+}
+
+const char kLog[] = "_database_err.log";
+
+int countEntries(const QByteArray& log, const QByteArray& context) {
+    return log.count(QByteArray("]->") + context + '\n');
+}
+
+} // namespace
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data() { DbLab::addBackends(); }
+    void init() { g_now = QDateTime(QDate(2026, 2, 1), QTime(7, 3, 9)); }
+    void cleanup() { CAdoDatabase::SetLogClock(nullptr); }
+
+    void failingExecuteWritesTwoEntries();
+    void logPrefixHasNoPadding();
+    void logAppendsAndKeepsOldContent();
+    void nothingLoggedWithoutLogFile();
+    void overlongTextsAreCut();
+    void missingFileFailsAndCreatesNothing();
+    void fileThatIsNoDatabaseFails();
+    void unsupportedProvidersFail_data();
+    void unsupportedProvidersFail();
+    void connectionStringKeysIgnoreCase();
+    void secondOpenDiscardsFirst();
+    void closeAndExecuteWithoutConnection();
+    void boundValuesStayPlainText_data();
+    void boundValuesStayPlainText();
+    void secondStatementIsNeverRun();
+    void errorTextsFromQtErrors_data();
+    void errorTextsFromQtErrors();
+
+private:
+    DbLab::Backend backend() {
+        QFETCH_GLOBAL(int, backend);
+        return DbLab::Backend(backend);
+    }
+};
+
+void TestDatabase::failingExecuteWritesTwoEntries() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    CAdoDatabase::SetLogClock(fixedClock);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    QVERIFY(ado.bOpen);
+
+    const QString sql = QStringLiteral("UPDATE NO_SUCH_TABLE SET x = 'Ștefănescu' WHERE id = 1");
+    QVERIFY(!ado.Execute(sql));
+
+    // The COM error text: five lines, the statement failure code and the driver as source.
+    const QStringList lines = ado.szComError.split('\n');
+    QCOMPARE(lines.size(), 6);
+    QCOMPARE(lines.at(0), QStringLiteral("Error"));
+    QCOMPARE(lines.at(1), QStringLiteral("\tCode = 80040e14"));
+    QCOMPARE(lines.at(2), QStringLiteral("\tCode meaning = IDispatch error #3092"));
+    QCOMPARE(lines.at(3), QStringLiteral("\tSource = ") + db.driver());
+    QVERIFY2(lines.at(4).startsWith("\tDescription = ") && lines.at(4).contains("no_such_table", Qt::CaseInsensitive),
+             qPrintable(lines.at(4)));
+    QCOMPARE(lines.at(5), QString());
+    QVERIFY2(QRegularExpression("^\t Error number: [0-9a-f]+\t\\S").match(ado.szProviderError).hasMatch(),
+             qPrintable(ado.szProviderError));
+
+    // The log holds the failure entry, then one with exactly the statement, in UTF-8.
+    const QByteArray expected = QByteArray("\n[2026.2.1 7.3.9]->CAdoDatabase::Execute\nComError: ") +
+                                ado.szComError.toUtf8() + "\nProviderError: " + ado.szProviderError.toUtf8() +
+                                "\n[2026.2.1 7.3.9]->" + sql.toUtf8();
+    QCOMPARE(fileBytes(kLog), expected);
+}
+
+void TestDatabase::logPrefixHasNoPadding() {
+    DbLab db(backend());
+    CAdoDatabase::SetLogClock(fixedClock);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    g_now = QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3));
+    ado.WriteLog("a");
+    g_now = QDateTime(QDate(2026, 10, 16), QTime(23, 59, 59));
+    ado.WriteLog("b");
+    ado.LogError("ctx", "Error\n\tCode = 1\n", "");
+    QCOMPARE(fileBytes(kLog),
+             QByteArray("\n[2026.12.6 9.5.3]->a\n[2026.10.16 23.59.59]->b"
+                        "\n[2026.10.16 23.59.59]->ctx\nComError: Error\n\tCode = 1\n\nProviderError: "));
+}
+
+void TestDatabase::logAppendsAndKeepsOldContent() {
+    DbLab db(backend());
+    {
+        QFile f(kLog);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("earlier run");
+    }
+    CAdoDatabase::SetLogClock(fixedClock);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    ado.WriteLog("one");
+    // The file is closed between entries: another writer can append in between.
+    {
+        QFile f(kLog);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("|other|");
+    }
+    ado.WriteLog("two");
+    QCOMPARE(fileBytes(kLog), QByteArray("earlier run\n[2026.2.1 7.3.9]->one|other|\n[2026.2.1 7.3.9]->two"));
+
+    // A log that cannot be opened drops the entry silently.
+    CAdoDatabase lost;
+    lost.SetLogFile(db.lab().filePath("no/such/dir/x.log"));
+    lost.WriteLog("dropped");
+    QVERIFY(!QFile::exists(db.lab().filePath("no/such/dir/x.log")));
+}
+
+void TestDatabase::nothingLoggedWithoutLogFile() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    const QStringList before = QDir(db.lab().path()).entryList(QDir::Files);
+    {
+        CAdoDatabase ado;
+        QVERIFY(!ado.Open("Provider=SQLite;Data Source=missing.db"));
+        QVERIFY(!ado.OpenAccess("lab.mdb", "mirtal"));
+        QVERIFY(ado.Open(db.connectionString()));
+        QVERIFY(!ado.Execute("UPDATE NOPE SET a = 1"));
+        CAdoRecordset rs;
+        QVERIFY(!rs.Open("SELECT nope FROM NOPE", &ado));
+        QVERIFY(rs.Open("SELECT ID FROM RESULTS", &ado));
+        QVariant v;
+        QVERIFY(!rs.GetFieldValue("nope", &v));
+        rs.Close();
+        QVERIFY(!ado.bLog);
+    }
+    QStringList after = QDir(db.lab().path()).entryList(QDir::Files);
+    // SQLite's own companion files come and go with the connection; no log may appear.
+    after.removeIf([](const QString& n) { return n.endsWith("-wal") || n.endsWith("-shm"); });
+    QStringList beforeFiles = before;
+    beforeFiles.removeIf([](const QString& n) { return n.endsWith("-wal") || n.endsWith("-shm"); });
+    QCOMPARE(after, beforeFiles);
+}
+
+void TestDatabase::overlongTextsAreCut() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    const QString sql =
+        QStringLiteral("UPDATE NO_SUCH_TABLE_") + QString(20000, QChar('x')) + QStringLiteral(" SET a=1");
+    QVERIFY(!ado.Execute(sql));
+    QVERIFY(ado.szComError.size() <= 999);
+    QVERIFY(ado.szProviderError.size() <= 999);
+    const QString log = QString::fromUtf8(fileBytes(kLog));
+    const int second = log.indexOf("\n[", 1);
+    QVERIFY(second > 0);
+    QCOMPARE(log.size() - second, 10027);
+    QVERIFY(sql.startsWith(log.mid(log.indexOf("]->", second) + 3)));
+}
+
+void TestDatabase::missingFileFailsAndCreatesNothing() {
+    DbLab db(DbLab::Backend::SQLite);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(!ado.Open("Provider=SQLite;Data Source=lab.db"));
+    QVERIFY(!ado.bOpen);
+    QVERIFY(ado.szComError.startsWith("Error\n\tCode = 80004005\n\tCode meaning = Unspecified error\n"
+                                      "\tSource = QSQLITE\n\tDescription = "));
+    QVERIFY(ado.szComError.contains("lab.db"));
+    QVERIFY(!QFile::exists("lab.db"));
+    QVERIFY(!QFile::exists(db.lab().dbPath()));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Open"), 1);
+
+    // The program's statements then fail instead of reaching an empty new database.
+    QVERIFY(!ado.Execute("UPDATE RESULTS SET comment = 'x'"));
+    CAdoRecordset rs;
+    QVERIFY(!rs.Open("SELECT * FROM RESULTS", &ado));
+    QVERIFY(!QFile::exists("lab.db"));
+}
+
+void TestDatabase::fileThatIsNoDatabaseFails() {
+    DbLab db(DbLab::Backend::SQLite);
+    {
+        QFile f("lab.db");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'z'));
+    }
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(!ado.Open("Provider=SQLite;Data Source=lab.db"));
+    QVERIFY(!ado.bOpen);
+    QVERIFY(ado.szComError.contains("Description = "));
+    QVERIFY(!ado.szComError.contains("Description = (null)"));
+    QCOMPARE(fileBytes("lab.db"), QByteArray(4096, 'z'));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Open"), 1);
+}
+
+void TestDatabase::unsupportedProvidersFail_data() {
+    QTest::addColumn<QString>("connection");
+    QTest::newRow("jet") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=lab.mdb ;Mode=ReadWrite;Persist Security "
+                            "Info=False;Jet OLEDB:Database Password=mirtal ;";
+    QTest::newRow("sql server") << "PROVIDER=SQLOLEDB.1;server=srv;uid=u;pwd=p;database=lab";
+    QTest::newRow("no provider") << "Data Source=lab.db";
+    QTest::newRow("empty") << "";
+    QTest::newRow("garbage") << ";;=;==x;";
+}
+
+void TestDatabase::unsupportedProvidersFail() {
+    QFETCH(QString, connection);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    ado.szProviderError = "earlier";
+    QVERIFY(!ado.Open(connection));
+    QVERIFY(!ado.bOpen);
+    QVERIFY(ado.szComError.startsWith("Error\n\tCode = 80004005\n"));
+    QVERIFY(!ado.szComError.contains("Description = (null)"));
+    QCOMPARE(ado.szProviderError, QStringLiteral("earlier")); // no connection object came into being
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Open"), 1);
+}
+
+void TestDatabase::connectionStringKeysIgnoreCase() {
+    DbLab db(DbLab::Backend::SQLite);
+    QVERIFY(db.createEmpty());
+    CAdoDatabase ado;
+    QVERIFY(ado.Open("  provider = sqlite ;  DATA SOURCE =  lab.db  ; Extra=1"));
+    QVERIFY(ado.Execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {1, "Caine"}));
+    QCOMPARE(db.scalar("SELECT profileName FROM VET_PROFILES").toString(), QStringLiteral("Caine"));
+    QCOMPARE(ado.dialect().kind(), SqlDialect::Kind::SQLite);
+
+    // The Jet string that OpenAccess builds keeps the given names.
+    QVERIFY(!ado.OpenAccess("lab.mdb", "mirtal"));
+    QCOMPARE(ado.szDatabase, QStringLiteral("lab.mdb"));
+    QCOMPARE(ado.szPassword, QStringLiteral("mirtal"));
+    QVERIFY(!ado.OpenSqlServer("srv", "sa", "pw", "lab"));
+    QCOMPARE(ado.szServer, QStringLiteral("srv"));
+    QCOMPARE(ado.szUser, QStringLiteral("sa"));
+}
+
+void TestDatabase::secondOpenDiscardsFirst() {
+    DbLab db(DbLab::Backend::SQLite);
+    QVERIFY(db.createEmpty());
+    QVERIFY(QFile::copy("lab.db", "other.db"));
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    const QString firstName = ado.connection().connectionName();
+    QVERIFY(ado.Open("Provider=SQLite;Data Source=other.db"));
+    QVERIFY(ado.connection().connectionName() != firstName);
+    QVERIFY(!QSqlDatabase::contains(firstName));
+    QVERIFY(ado.Execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (1, 'x')"));
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM VET_PROFILES").toInt(), 0);
+
+    // A failed second open leaves the object closed, the earlier connection gone.
+    const QString secondName = ado.connection().connectionName();
+    QVERIFY(!ado.Open("Provider=SQLite;Data Source=gone.db"));
+    QVERIFY(!ado.bOpen);
+    QVERIFY(!QSqlDatabase::contains(secondName));
+
+    // Two objects never share a connection.
+    CAdoDatabase a, b;
+    QVERIFY(a.Open(db.connectionString()));
+    QVERIFY(b.Open(db.connectionString()));
+    QVERIFY(a.connection().connectionName() != b.connection().connectionName());
+}
+
+void TestDatabase::closeAndExecuteWithoutConnection() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Close()); // never opened: nothing to do
+    QVERIFY(!QFile::exists(kLog));
+
+    QVERIFY(!ado.Execute("UPDATE RESULTS SET comment = 'x'"));
+    QVERIFY(ado.szProviderError.isEmpty());
+    QVERIFY(ado.szComError.startsWith("Error\n\tCode = "));
+    QByteArray log = fileBytes(kLog);
+    QCOMPARE(countEntries(log, "CAdoDatabase::Execute"), 1);
+    QVERIFY(log.endsWith("]->UPDATE RESULTS SET comment = 'x'"));
+
+    QVERIFY(ado.Open(db.connectionString()));
+    QVERIFY(ado.Close());
+    QVERIFY(!ado.bOpen);
+    QVERIFY(ado.Close());
+    QVERIFY(!ado.Execute("UPDATE RESULTS SET comment = 'y'"));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Execute"), 2);
+}
+
+void TestDatabase::boundValuesStayPlainText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("drop table") << "x'); DROP TABLE RESULTS; --";
+    QTest::newRow("quote") << "O'Brien - Rex";
+    QTest::newRow("double quote") << "\"Rex\"";
+    QTest::newRow("semicolon") << "a; b";
+    QTest::newRow("keywords") << "1 OR 1=1";
+    QTest::newRow("placeholder") << "? ?";
+    QTest::newRow("romanian") << "Ștefănescu Ioana - Bobiță";
+    QTest::newRow("backslash") << "C:\\lab\\x";
+}
+
+void TestDatabase::boundValuesStayPlainText() {
+    QFETCH(QString, text);
+    DbLab db(backend());
+    QVERIFY(db.createDemo(40));
+    const int before = db.scalar("SELECT COUNT(*) FROM RESULTS").toInt();
+    const QString othersSql = "SELECT COUNT(*) FROM RESULTS WHERE ID <> 3 AND PacientName = ?";
+    const QString name3 = db.scalar("SELECT PacientName FROM RESULTS WHERE ID = 4").toString();
+    const int sameAs4 = db.scalar(othersSql, {name3}).toInt();
+
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    QVERIFY(ado.Execute("UPDATE RESULTS SET PacientName = ? WHERE ID = ?", {text, 3}));
+    QCOMPARE(db.scalar("SELECT PacientName FROM RESULTS WHERE ID = 3").toString(), text);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), before);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS WHERE PacientName = ?", {text}).toInt(), 1);
+    QCOMPARE(db.scalar(othersSql, {name3}).toInt(), sameAs4);
+}
+
+void TestDatabase::secondStatementIsNeverRun() {
+    DbLab db(backend());
+    QVERIFY(db.createDemo(20));
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    const QString sql = "UPDATE RESULTS SET comment = ? WHERE ID = 1; DELETE FROM RESULTS";
+    // Either refused outright or run as the one statement: the DELETE never runs.
+    ado.Execute(sql, {"x"});
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 20);
+}
+
+void TestDatabase::errorTextsFromQtErrors_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("codeLines");
+    QTest::newRow("connection") << int(QSqlError::ConnectionError)
+                                << "\tCode = 80004005\n\tCode meaning = Unspecified error\n";
+    QTest::newRow("statement") << int(QSqlError::StatementError)
+                               << "\tCode = 80040e14\n\tCode meaning = IDispatch error #3092\n";
+    QTest::newRow("transaction") << int(QSqlError::TransactionError)
+                                 << "\tCode = 8000ffff\n\tCode meaning = Catastrophic failure\n";
+    QTest::newRow("unknown") << int(QSqlError::UnknownError)
+                             << "\tCode = 80004005\n\tCode meaning = Unspecified error\n";
+}
+
+void TestDatabase::errorTextsFromQtErrors() {
+    QFETCH(int, type);
+    QFETCH(QString, codeLines);
+    // Without texts: "(null)" for source and description, no provider line.
+    const QSqlError bare{QString(), QString(), QSqlError::ErrorType(type)};
+    QCOMPARE(FormatComError(bare, QString()),
+             QStringLiteral("Error\n") + codeLines + "\tSource = (null)\n\tDescription = (null)\n");
+    QCOMPARE(GetProviderErrors(bare), QString());
+
+    const QSqlError full("driver says", "database says 100%", QSqlError::ErrorType(type), "19");
+    QCOMPARE(FormatComError(full, "QSQLITE"),
+             QStringLiteral("Error\n") + codeLines + "\tSource = QSQLITE\n\tDescription = database says 100%\n");
+    QCOMPARE(GetProviderErrors(full), QStringLiteral("\t Error number: 13\tdriver says"));
+    // A PostgreSQL state code that is not a number stays readable.
+    const QSqlError pg("relation missing", "x", QSqlError::ErrorType(type), "42P01");
+    QCOMPARE(GetProviderErrors(pg), QStringLiteral("\t Error number: 0\trelation missing (42P01)"));
+}
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "tst_database.moc"

@@ -1,0 +1,316 @@
+#include "CAdoDatabase.h"
+#include "CAdoRecordset.h"
+#include "DbLab.h"
+
+#include <QtTest>
+
+namespace {
+
+const char kLog[] = "_database_err.log";
+
+int countEntries(const QByteArray& log, const QByteArray& context) {
+    return log.count(QByteArray("]->") + context + '\n');
+}
+
+} // namespace
+
+class TestRecordset : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data() { DbLab::addBackends(); }
+
+    void openWithoutDatabase();
+    void openOnDatabaseWithoutConnection();
+    void emptyResult();
+    void readsRowsInOrderWithNulls();
+    void columnNamesIgnoreCase_data();
+    void columnNamesIgnoreCase();
+    void misspeltColumnKeepsRow();
+    void moveNextPastTheEnd();
+    void openTwiceWithoutClose();
+    void refusedQuery_data();
+    void refusedQuery();
+    void boundValuesInQueries();
+    void viewDeliversOneRowPerValue();
+    void viewPicksIntervalBySex();
+
+private:
+    DbLab::Backend backend() {
+        QFETCH_GLOBAL(int, backend);
+        return DbLab::Backend(backend);
+    }
+};
+
+void TestRecordset::openWithoutDatabase() {
+    DbLab db(backend());
+    QVERIFY(db.createDemo(5));
+    CAdoRecordset rs;
+    QCOMPARE(rs.szComError, QString());
+    QVERIFY(!rs.Open("SELECT * FROM RESULTS", nullptr));
+    QCOMPARE(rs.szProviderError, QStringLiteral("Error: adoDbf not initializated"));
+    QVERIFY(rs.IsEOF());
+    QVERIFY(!QFile::exists(kLog));
+
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    QVERIFY(rs.Open("SELECT * FROM RESULTS", &ado));
+    QVERIFY(!rs.IsEOF());
+    rs.Close();
+    // The database given once stays bound.
+    QVERIFY(rs.Open("SELECT * FROM RESULTS", nullptr));
+    rs.Close();
+    QVERIFY(!QFile::exists(kLog));
+}
+
+void TestRecordset::openOnDatabaseWithoutConnection() {
+    DbLab db(backend());
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    CAdoRecordset rs;
+    QVERIFY(!rs.Open("SELECT 1", &ado));
+    QCOMPARE(rs.szProviderError, QStringLiteral("Error:pConnection is NULL"));
+    QVERIFY(rs.szComError.startsWith("Error\n\tCode = "));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 1);
+
+    // A connection that failed to open: a clear failure, no crash, one more entry.
+    QVERIFY(!ado.Open("Provider=SQLite;Data Source=missing.db"));
+    QVERIFY(!rs.Open("SELECT 1", &ado));
+    QVERIFY(rs.szComError.contains("not open"));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 2);
+}
+
+void TestRecordset::emptyResult() {
+    DbLab db(backend());
+    QVERIFY(db.createDemo(5));
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS WHERE 1 = 0", &ado));
+    QVERIFY(rs.IsEOF());
+    QVariant v;
+    QVERIFY(!rs.GetFieldValue("ID", &v));
+    rs.Close();
+    QVERIFY(rs.IsEOF());
+}
+
+void TestRecordset::readsRowsInOrderWithNulls() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.addResult("12", "Popescu Ion - Rex", "2026-03-06 09:05:03", 0, "M", "Proba hemolizata", 1) > 0);
+    QVERIFY(db.addResult("13", QVariant(), "2026-03-07 10:00:00") > 0);
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT ID, RequestID, PacientName, Age, SEX, comment, profileID FROM RESULTS ORDER BY ID", &ado));
+    QVariant v;
+    QVERIFY(rs.GetFieldValue("RequestID", &v));
+    QCOMPARE(v.toString(), QStringLiteral("12"));
+    QVERIFY(rs.GetFieldValue("Age", &v));
+    QVERIFY(!v.isNull());
+    QCOMPARE(v.toInt(), 0); // an age of 0 is a value, not a NULL
+    QVERIFY(rs.GetFieldValue("comment", &v));
+    QCOMPARE(v.toString(), QStringLiteral("Proba hemolizata"));
+    QVERIFY(rs.MoveNext());
+    for (const char* column : {"PacientName", "Age", "SEX", "comment", "profileID"}) {
+        QVERIFY(rs.GetFieldValue(column, &v));
+        QVERIFY2(v.isNull(), column);
+    }
+    QVERIFY(!rs.MoveNext());
+    QVERIFY(rs.IsEOF());
+    rs.Close();
+}
+
+void TestRecordset::columnNamesIgnoreCase_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("as declared") << "RequestID";
+    QTest::newRow("lower") << "requestid";
+    QTest::newRow("upper") << "REQUESTID";
+    QTest::newRow("qualified") << "results.RequestID";
+}
+
+void TestRecordset::columnNamesIgnoreCase() {
+    QFETCH(QString, name);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.addResult("77", "x", "2026-01-01 00:00:00") > 0);
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT * FROM RESULTS", &ado));
+    QVariant v;
+    QVERIFY(rs.GetFieldValue(name, &v));
+    QCOMPARE(v.toString(), QStringLiteral("77"));
+}
+
+void TestRecordset::misspeltColumnKeepsRow() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.addResult("1", "a", "2026-01-01 00:00:00") > 0);
+    QVERIFY(db.addResult("2", "b", "2026-01-02 00:00:00") > 0);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT RequestID, PacientName FROM RESULTS ORDER BY ID", &ado));
+    QVariant v = "untouched";
+    QVERIFY(!rs.GetFieldValue("PacientNmae", &v));
+    QVERIFY(rs.szComError.contains("PacientNmae"));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::GetFieldValue"), 1);
+    QVERIFY(rs.GetFieldValue("PacientName", &v));
+    QCOMPARE(v.toString(), QStringLiteral("a"));
+    QVERIFY(rs.MoveNext());
+    QVERIFY(rs.GetFieldValue("RequestID", &v));
+    QCOMPARE(v.toString(), QStringLiteral("2"));
+    rs.Close();
+}
+
+void TestRecordset::moveNextPastTheEnd() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.addResult("1", "a", "2026-01-01 00:00:00") > 0);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS", &ado));
+    QVERIFY(!rs.IsEOF());
+    QVERIFY(!rs.MoveNext()); // the last row passed: false, no failure
+    QVERIFY(rs.IsEOF());
+    QVERIFY(!QFile::exists(kLog));
+    QVERIFY(!rs.MoveNext()); // nothing left to move from: a logged failure
+    QVERIFY(rs.IsEOF());
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::MoveNext"), 1);
+    rs.Close();
+}
+
+void TestRecordset::openTwiceWithoutClose() {
+    DbLab db(backend());
+    QVERIFY(db.createDemo(3));
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS ORDER BY ID", &ado));
+    QVERIFY(!rs.Open("SELECT ID FROM RESULTS", &ado));
+    QVERIFY(!rs.szProviderError.isEmpty());
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 1);
+    // The first query is still usable.
+    QVariant v;
+    QVERIFY(rs.GetFieldValue("ID", &v));
+    QCOMPARE(v.toInt(), 1);
+    rs.Close();
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS", &ado));
+    rs.Close();
+}
+
+void TestRecordset::refusedQuery_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("syntax") << "SELEC ID FROM RESULTS";
+    QTest::newRow("missing table") << "SELECT * FROM NO_SUCH_TABLE";
+    QTest::newRow("missing column") << "SELECT nope FROM RESULTS";
+}
+
+void TestRecordset::refusedQuery() {
+    QFETCH(QString, sql);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(!rs.Open(sql, &ado));
+    QVERIFY(rs.IsEOF());
+    QVERIFY(rs.szComError.startsWith("Error\n\tCode = "));
+    QVERIFY(rs.szComError.contains("\tSource = " + db.driver() + "\n"));
+    QVERIFY(rs.szProviderError.startsWith("\t Error number: "));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 1);
+    // A failed query leaves nothing open.
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS", &ado));
+    rs.Close();
+}
+
+void TestRecordset::boundValuesInQueries() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.addResult("1", "O'Brien - Rex", "2026-01-01 00:00:00") > 0);
+    QVERIFY(db.addResult("2", "Other", "2026-01-01 00:00:00") > 0);
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"O'Brien - Rex"}));
+    QVariant v;
+    QVERIFY(rs.GetFieldValue("RequestID", &v));
+    QCOMPARE(v.toString(), QStringLiteral("1"));
+    QVERIFY(!rs.MoveNext());
+    rs.Close();
+    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"x' OR '1'='1"}));
+    QVERIFY(rs.IsEOF());
+    rs.Close();
+}
+
+void TestRecordset::viewDeliversOneRowPerValue() {
+    DbLab db(backend());
+    QVERIFY(db.createDemo(60));
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT * FROM vResults2_vet WHERE 1 = 0", &ado));
+    rs.Close();
+    QSqlQuery q(db.admin());
+    QVERIFY(q.exec("SELECT * FROM vResults2_vet WHERE 1 = 0"));
+    QStringList names;
+    for (int i = 0; i < q.record().count(); ++i)
+        names << q.record().fieldName(i).toLower();
+    QCOMPARE(names, QStringList({"results_id", "requestid", "pacientname", "transdate", "procdate", "age", "sex",
+                                 "comment", "profileid", "vsh", "machineid", "refcode", "stringvalue", "analysename",
+                                 "refname", "um", "order", "minvalue", "maxvalue"}));
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM vResults2_vet").toInt(),
+             db.scalar("SELECT COUNT(*) FROM RESULT_VALUES").toInt());
+}
+
+void TestRecordset::viewPicksIntervalBySex() {
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.exec("INSERT INTO VET_PROFILES (id, profileName) VALUES (1, 'Caine')"));
+    QVERIFY(db.exec("INSERT INTO ANALYSERS (MachineID, AnalyseName) VALUES (2, 'Biochimie')"));
+    QVERIFY(db.exec("INSERT INTO PARAMETERS (MachineID, refcode, refName, um, \"order\") VALUES (2, 'GLU', 'Glucoza', "
+                    "'mg/dl', 1)"));
+    // Both an any-sex and a male interval for one code: the male one wins for a male, no doubling.
+    QVERIFY(db.exec("INSERT INTO VET_PROFILE_NORMAL_VALUES (profileID, refcode, sex, minValue, maxValue) VALUES "
+                    "(1, 'GLU', NULL, '60', '100')"));
+    QVERIFY(db.exec("INSERT INTO VET_PROFILE_NORMAL_VALUES (profileID, refcode, sex, minValue, maxValue) VALUES "
+                    "(1, 'GLU', 'M', '70', '110')"));
+    const int male = db.addResult("1", "a", "2026-01-01 08:00:00", 3, "M", {}, 1);
+    const int unknown = db.addResult("2", "b", "2026-01-01 08:00:00", 3, {}, {}, 1);
+    const int noProfile = db.addResult("3", "c", "2026-01-01 08:00:00", 3, "F", {}, {});
+    for (int id : {male, unknown, noProfile})
+        QVERIFY(db.exec("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (?, 2, 'GLU', "
+                        "'90')",
+                        {id}));
+
+    CAdoDatabase ado;
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT results_id, minValue, maxValue, refName, um FROM vResults2_vet ORDER BY results_id", &ado));
+    QStringList seen;
+    while (!rs.IsEOF()) {
+        QVariant id, lo, hi, name;
+        QVERIFY(rs.GetFieldValue("results_id", &id));
+        QVERIFY(rs.GetFieldValue("minValue", &lo));
+        QVERIFY(rs.GetFieldValue("maxValue", &hi));
+        QVERIFY(rs.GetFieldValue("refName", &name));
+        QCOMPARE(name.toString(), QStringLiteral("Glucoza"));
+        seen << QStringLiteral("%1:%2-%3")
+                    .arg(id.toInt())
+                    .arg(lo.isNull() ? "null" : lo.toString(), hi.isNull() ? "null" : hi.toString());
+        rs.MoveNext();
+    }
+    rs.Close();
+    QCOMPARE(seen, QStringList({QString("%1:70-110").arg(male), QString("%1:60-100").arg(unknown),
+                                QString("%1:null-null").arg(noProfile)}));
+}
+
+QTEST_GUILESS_MAIN(TestRecordset)
+#include "tst_recordset.moc"
