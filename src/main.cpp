@@ -1,1 +1,13 @@
-int main() { return 0; }
+#include "CTervanaApp.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    // The bulletin view (Qt WebEngine) needs shared OpenGL contexts from the start.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    CTervanaApp app;
+    if (!app.InitInstance(QCoreApplication::arguments()))
+        return 1;
+    return QApplication::exec();
+}

@@ -20,8 +20,8 @@ public:
     CDocTemplate(int resourceId, const QString& docString, ViewFactory viewFactory);
 
     int resourceId() const { return m_resourceId; }
-    QString docName() const;      // the document name, e.g. "Tervan"
-    QString newFileName() const;  // the name offered by File > New
+    QString docName() const;     // the document name, e.g. "Tervan"
+    QString newFileName() const; // the name offered by File > New
     QString docStringField(int index) const;
 
     void setMainFrame(CMainFrame* frame) { m_pFrame = frame; }
@@ -31,6 +31,12 @@ public:
     // number; a path titles the window with the file's name. Returns the new child frame,
     // or null when it could not be created.
     CChildFrame* OpenDocumentFile(const QString& path, bool makeVisible = true);
+    // A further window on an open document (Window > New Window), or null.
+    CChildFrame* CreateNewFrame(CTervanaDoc* document);
+    // Runs the view's OnInitialUpdate, then shows and activates the frame.
+    void InitialUpdateFrame(CChildFrame* frame, bool makeVisible = true);
+    // How many untitled documents have been opened, for the next running number.
+    int untitledCount() const { return m_nUntitledCount; }
 
 private:
     int m_resourceId;

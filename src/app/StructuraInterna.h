@@ -9,7 +9,7 @@ public:
     StructuraInterna() = default;
     virtual ~StructuraInterna();
 
-    CAdoDatabase* m_pDatabase = nullptr;          // not owned
-    CDocTemplate* m_pListTemplate = nullptr;      // results list, resource 130
-    CDocTemplate* m_pBulletinTemplate = nullptr;  // bulletin, resource 129
+    CAdoDatabase* m_pDatabase = nullptr;         // not owned
+    CDocTemplate* m_pListTemplate = nullptr;     // results list, resource 130
+    CDocTemplate* m_pBulletinTemplate = nullptr; // bulletin, resource 129
 };

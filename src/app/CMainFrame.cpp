@@ -1,0 +1,430 @@
+#include "CMainFrame.h"
+
+#include "CChildFrame.h"
+#include "CDocTemplate.h"
+#include "CRecentFileList.h"
+#include "CTervanaDoc.h"
+#include "CViewBase.h"
+#include "MessageBox.h"
+#include "Resource.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+const char* const kAppTitle = "Labrosa";
+const char* const kReady = "Ready";
+} // namespace
+
+CMainFrame::CMainFrame(CRecentFileList* recentFiles, QWidget* parent)
+    : QMainWindow(parent), m_pRecentFiles(recentFiles) {
+    // The icons live in a static library; make sure its resources are linked in.
+    Q_INIT_RESOURCE(labrosa);
+
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/labrosa.svg")));
+    m_title = QLatin1String(kAppTitle);
+    setWindowTitle(m_title);
+
+    m_pMdi = new QMdiArea(this);
+    m_pMdi->setObjectName(QStringLiteral("mdiArea"));
+    m_pMdi->setViewMode(QMdiArea::SubWindowView);
+    m_pMdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_pMdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_pMdi);
+    connect(m_pMdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnActiveChildChanged);
+
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    if (m_pRecentFiles)
+        connect(m_pRecentFiles, &CRecentFileList::changed, this, &CMainFrame::UpdateRecentFileMenu);
+    UpdateRecentFileMenu();
+    OnActiveChildChanged();
+    resize(1024, 768);
+}
+
+CMainFrame::~CMainFrame() {
+    // Close the children while the frame is whole: their views still reach it.
+    disconnect(m_pMdi, nullptr, this, nullptr);
+    const QList<QMdiSubWindow*> children = m_pMdi->subWindowList();
+    for (QMdiSubWindow* child : children)
+        delete child;
+}
+
+QAction* CMainFrame::CreateAction(int commandId, const QString& text, const QString& commandString,
+                                  const QString& iconName) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QStringLiteral("command%1").arg(commandId));
+    // A command string is "status prompt\ntool tip".
+    const int lineBreak = commandString.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(lineBreak < 0 ? commandString : commandString.left(lineBreak));
+    if (lineBreak >= 0)
+        action->setToolTip(commandString.mid(lineBreak + 1));
+    if (!iconName.isEmpty())
+        action->setIcon(QIcon::fromTheme(iconName, QIcon(QStringLiteral(":/icons/%1.svg").arg(iconName))));
+    // Shortcuts work whichever menu is shown, as with one accelerator table for all windows.
+    addAction(action);
+    m_actions.insert(commandId, action);
+    return action;
+}
+
+void CMainFrame::CreateMenus() {
+    QAction* fileNew = CreateAction(ID_FILE_NEW, QStringLiteral("&New"), QStringLiteral("Create a new document\nNew"),
+                                    QStringLiteral("document-new"));
+    fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    QAction* fileOpen =
+        CreateAction(ID_FILE_OPEN, QStringLiteral("&Open..."), QStringLiteral("Open an existing document\nOpen"),
+                     QStringLiteral("document-open"));
+    fileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction* fileClose =
+        CreateAction(ID_FILE_CLOSE, QStringLiteral("&Close"), QStringLiteral("Close the active document\nClose"));
+    QAction* fileSave = CreateAction(ID_FILE_SAVE, QStringLiteral("&Save"),
+                                     QStringLiteral("Save the active document\nSave"), QStringLiteral("document-save"));
+    fileSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* fileSaveAs = CreateAction(ID_FILE_SAVE_AS, QStringLiteral("Save &As..."),
+                                       QStringLiteral("Save the active document with a new name\nSave As"));
+    QAction* filePrint =
+        CreateAction(ID_FILE_PRINT, QStringLiteral("&Print..."), QStringLiteral("Print the active document\nPrint"),
+                     QStringLiteral("document-print"));
+    filePrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction* printSetup = CreateAction(ID_FILE_PRINT_SETUP, QStringLiteral("P&rint Setup..."),
+                                       QStringLiteral("Change the printer and printing options\nPrint Setup"));
+    QAction* exitAction = CreateAction(ID_APP_EXIT, QStringLiteral("E&xit"),
+                                       QStringLiteral("Quit the application; prompts to save documents\nExit"));
+
+    QAction* undo = CreateAction(ID_EDIT_UNDO, QStringLiteral("&Undo"), QStringLiteral("Undo the last action\nUndo"));
+    undo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+    QAction* cut =
+        CreateAction(ID_EDIT_CUT, QStringLiteral("Cu&t"),
+                     QStringLiteral("Cut the selection and put it on the Clipboard\nCut"), QStringLiteral("edit-cut"));
+    cut->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+    QAction* copy = CreateAction(ID_EDIT_COPY, QStringLiteral("&Copy"),
+                                 QStringLiteral("Copy the selection and put it on the Clipboard\nCopy"),
+                                 QStringLiteral("edit-copy"));
+    copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+    QAction* paste = CreateAction(ID_EDIT_PASTE, QStringLiteral("&Paste"),
+                                  QStringLiteral("Insert Clipboard contents\nPaste"), QStringLiteral("edit-paste"));
+    paste->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    // The program has no editing of its own to offer here.
+    for (QAction* action : {undo, cut, copy, paste})
+        action->setEnabled(false);
+
+    QAction* viewToolbar = CreateAction(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"),
+                                        QStringLiteral("Show or hide the toolbar\nToggle ToolBar"));
+    QAction* viewStatus = CreateAction(ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"),
+                                       QStringLiteral("Show or hide the status bar\nToggle StatusBar"));
+    viewToolbar->setCheckable(true);
+    viewStatus->setCheckable(true);
+
+    QAction* windowNew = CreateAction(ID_WINDOW_NEW, QStringLiteral("&New Window"),
+                                      QStringLiteral("Open another window for the active document\nNew Window"));
+    QAction* cascade = CreateAction(ID_WINDOW_CASCADE, QStringLiteral("&Cascade"),
+                                    QStringLiteral("Arrange windows so they overlap\nCascade Windows"));
+    QAction* tile = CreateAction(ID_WINDOW_TILE_HORZ, QStringLiteral("&Tile"),
+                                 QStringLiteral("Arrange windows as non-overlapping tiles\nTile Windows"));
+    QAction* arrange = CreateAction(ID_WINDOW_ARRANGE, QStringLiteral("&Arrange Icons"),
+                                    QStringLiteral("Arrange icons at the bottom of the window\nArrange Icons"));
+    QAction* about = CreateAction(ID_APP_ABOUT, QStringLiteral("&About Labrosa..."),
+                                  QStringLiteral("Display program information, version number and copyright\nAbout"),
+                                  QStringLiteral("help-about"));
+
+    connect(fileClose, &QAction::triggered, this, &CMainFrame::OnFileClose);
+    connect(fileSave, &QAction::triggered, this, &CMainFrame::OnFileSave);
+    connect(fileSaveAs, &QAction::triggered, this, &CMainFrame::OnFileSaveAs);
+    connect(filePrint, &QAction::triggered, this, &CMainFrame::OnFilePrint);
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    connect(windowNew, &QAction::triggered, this, &CMainFrame::OnWindowNew);
+    connect(cascade, &QAction::triggered, m_pMdi, &QMdiArea::cascadeSubWindows);
+    connect(tile, &QAction::triggered, m_pMdi, &QMdiArea::tileSubWindows);
+    connect(arrange, &QAction::triggered, this, &CMainFrame::OnWindowArrange);
+
+    m_pFileMenuMain = new QMenu(QStringLiteral("&File"), this);
+    m_pFileMenuMain->setObjectName(QStringLiteral("menuFile128"));
+    m_pFileMenuMain->addAction(fileNew);
+    m_pFileMenuMain->addAction(fileOpen);
+    m_pFileMenuMain->addSeparator();
+    m_pFileMenuMain->addAction(printSetup);
+    m_pFileMenuMain->addSeparator();
+    m_pRecentAnchorMain = m_pFileMenuMain->addSeparator();
+    m_pFileMenuMain->addAction(exitAction);
+
+    m_pFileMenuBulletin = new QMenu(QStringLiteral("&File"), this);
+    m_pFileMenuBulletin->setObjectName(QStringLiteral("menuFile129"));
+    m_pFileMenuBulletin->addActions({fileNew, fileOpen, fileClose, fileSave, fileSaveAs});
+    m_pFileMenuBulletin->addSeparator();
+    m_pFileMenuBulletin->addActions({filePrint, printSetup});
+    m_pFileMenuBulletin->addSeparator();
+    m_pRecentAnchorBulletin = m_pFileMenuBulletin->addSeparator();
+    m_pFileMenuBulletin->addAction(exitAction);
+
+    m_pEditMenu = new QMenu(QStringLiteral("&Edit"), this);
+    m_pEditMenu->setObjectName(QStringLiteral("menuEdit"));
+    m_pEditMenu->addAction(undo);
+    m_pEditMenu->addSeparator();
+    m_pEditMenu->addActions({cut, copy, paste});
+
+    m_pViewMenu = new QMenu(QStringLiteral("&View"), this);
+    m_pViewMenu->setObjectName(QStringLiteral("menuView"));
+    m_pViewMenu->addActions({viewToolbar, viewStatus});
+
+    m_pWindowMenu = new QMenu(QStringLiteral("&Window"), this);
+    m_pWindowMenu->setObjectName(QStringLiteral("menuWindow"));
+    m_pWindowMenu->addActions({windowNew, cascade, tile, arrange});
+    m_pWindowListSeparator = m_pWindowMenu->addSeparator();
+    connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowMenu);
+
+    m_pHelpMenu = new QMenu(QStringLiteral("&Help"), this);
+    m_pHelpMenu->setObjectName(QStringLiteral("menuHelp"));
+    m_pHelpMenu->addAction(about);
+}
+
+void CMainFrame::CreateToolBar() {
+    m_barTools = new QToolBar(QStringLiteral("Standard"), this);
+    m_barTools->setObjectName(QStringLiteral("toolBar"));
+    m_barTools->setMovable(true);
+    m_barTools->setFloatable(true);
+    m_barTools->setAllowedAreas(Qt::AllToolBarAreas);
+    m_barTools->setIconSize(QSize(16, 16));
+    m_barTools->addAction(action(ID_FILE_NEW));
+    m_barTools->addAction(action(ID_FILE_OPEN));
+    m_barTools->addAction(action(ID_FILE_SAVE));
+    m_barTools->addSeparator();
+    m_barTools->addAction(action(ID_EDIT_CUT));
+    m_barTools->addAction(action(ID_EDIT_COPY));
+    m_barTools->addAction(action(ID_EDIT_PASTE));
+    m_barTools->addSeparator();
+    m_barTools->addAction(action(ID_FILE_PRINT));
+    m_barTools->addSeparator();
+    m_barTools->addAction(action(ID_APP_ABOUT));
+    addToolBar(Qt::TopToolBarArea, m_barTools);
+
+    QAction* toggle = action(ID_VIEW_TOOLBAR);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::triggered, m_barTools, &QWidget::setVisible);
+    // A floating bar closed with its own button unchecks the menu item too.
+    connect(m_barTools, &QToolBar::visibilityChanged, this, [this, toggle](bool visible) {
+        if (!isHidden())
+            toggle->setChecked(visible);
+    });
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    for (const char* text : {"CAP", "NUM", "SCRL"}) {
+        auto* indicator = new QLabel(QLatin1String(text), bar);
+        indicator->setObjectName(QStringLiteral("indicator%1").arg(QLatin1String(text)));
+        indicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        indicator->setAlignment(Qt::AlignCenter);
+        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 8);
+        bar->addPermanentWidget(indicator);
+        m_indicators.append(indicator);
+    }
+    // The message pane falls back to "Ready" whenever no command is pointed at.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& message) {
+        if (message.isEmpty())
+            bar->showMessage(QLatin1String(kReady));
+    });
+    bar->showMessage(QLatin1String(kReady));
+
+    QAction* toggle = action(ID_VIEW_STATUS_BAR);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::triggered, bar, &QWidget::setVisible);
+}
+
+void CMainFrame::ShowMenu(int menuId) {
+    if (menuId == m_menuId)
+        return;
+    m_menuId = menuId;
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    if (menuId == IDR_TERVANTYPE) {
+        bar->addMenu(m_pFileMenuBulletin);
+        bar->addMenu(m_pEditMenu);
+        bar->addMenu(m_pViewMenu);
+        bar->addMenu(m_pWindowMenu);
+        bar->addMenu(m_pHelpMenu);
+    } else {
+        bar->addMenu(m_pFileMenuMain);
+        bar->addMenu(m_pViewMenu);
+        bar->addMenu(m_pHelpMenu);
+    }
+}
+
+CChildFrame* CMainFrame::activeChild() const {
+    return qobject_cast<CChildFrame*>(m_pMdi->currentSubWindow());
+}
+
+QList<CChildFrame*> CMainFrame::childFrames() const {
+    QList<CChildFrame*> frames;
+    const QList<QMdiSubWindow*> windows = m_pMdi->subWindowList(QMdiArea::CreationOrder);
+    for (QMdiSubWindow* window : windows)
+        if (auto* frame = qobject_cast<CChildFrame*>(window))
+            frames.append(frame);
+    return frames;
+}
+
+void CMainFrame::OnActiveChildChanged() {
+    CChildFrame* child = activeChild();
+    ShowMenu(child && child->resourceId() == IDR_TERVANTYPE ? IDR_TERVANTYPE : IDR_MAINFRAME);
+
+    CViewBase* view = child ? child->viewBase() : nullptr;
+    action(ID_FILE_PRINT)->setEnabled(view && view->CanPrint());
+    for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
+                   ID_WINDOW_ARRANGE})
+        action(id)->setEnabled(child != nullptr);
+    if (child)
+        connect(child, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateFrameTitle, Qt::UniqueConnection);
+    UpdateFrameTitle();
+}
+
+void CMainFrame::UpdateFrameTitle() {
+    CChildFrame* child = activeChild();
+    const QString appTitle = QLatin1String(kAppTitle);
+    m_title =
+        child && !child->windowTitle().isEmpty() ? appTitle + QStringLiteral(" - ") + child->windowTitle() : appTitle;
+    setWindowTitle(m_title);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    // A maximised child writes its own title into the main window's caption; keep ours.
+    if (event->type() == QEvent::WindowTitleChange && !m_title.isEmpty() && windowTitle() != m_title)
+        setWindowTitle(m_title);
+    QMainWindow::changeEvent(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // The documents store nothing, so no window asks to be saved.
+    m_pMdi->closeAllSubWindows();
+    event->accept();
+}
+
+void CMainFrame::OnFileClose() {
+    CChildFrame* child = activeChild();
+    if (!child)
+        return;
+    // Closing a document closes every window that shows it.
+    const QList<CChildFrame*> frames = child->document()->frames();
+    for (CChildFrame* frame : frames)
+        frame->close();
+}
+
+void CMainFrame::OnFileSave() {
+    CChildFrame* child = activeChild();
+    if (!child)
+        return;
+    CTervanaDoc* document = child->document();
+    // The document holds nothing and is never modified: saving it over the file it came
+    // from would only empty that file, so a named document is left as it is on disk.
+    if (document->pathName().isEmpty() || !QFileInfo::exists(document->pathName()))
+        OnFileSaveAs();
+}
+
+void CMainFrame::OnFileSaveAs() {
+    CChildFrame* child = activeChild();
+    if (!child)
+        return;
+    CTervanaDoc* document = child->document();
+    const QString start = document->pathName().isEmpty() ? document->title() : document->pathName();
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), start, QStringLiteral("All Files (*)"));
+    if (!path.isEmpty())
+        SaveDocumentAs(document, path);
+}
+
+void CMainFrame::SaveDocumentAs(CTervanaDoc* document, const QString& path) {
+    QString error;
+    if (!document->OnSaveDocument(path, &error)) {
+        LabrosaMessageBox(error, this);
+        return;
+    }
+    document->setPathName(path);
+    if (m_pRecentFiles)
+        m_pRecentFiles->Add(path);
+}
+
+void CMainFrame::OnFilePrint() {
+    CChildFrame* child = activeChild();
+    CViewBase* view = child ? child->viewBase() : nullptr;
+    if (view && view->CanPrint())
+        view->OnFilePrint();
+}
+
+void CMainFrame::OnWindowNew() {
+    CChildFrame* child = activeChild();
+    if (!child || !child->docTemplate())
+        return;
+    CDocTemplate* docTemplate = child->docTemplate();
+    CChildFrame* frame = docTemplate->CreateNewFrame(child->document());
+    if (!frame) {
+        LabrosaMessageBox(QStringLiteral("Failed to create a new window."), this);
+        return;
+    }
+    docTemplate->InitialUpdateFrame(frame);
+}
+
+void CMainFrame::OnWindowArrange() {
+    // Minimised windows line up along the bottom edge of the client area.
+    int x = 0;
+    const int bottom = m_pMdi->viewport()->height();
+    const QList<QMdiSubWindow*> windows = m_pMdi->subWindowList(QMdiArea::CreationOrder);
+    for (QMdiSubWindow* window : windows) {
+        if (!window->isMinimized())
+            continue;
+        window->move(x, bottom - window->height());
+        x += window->width();
+    }
+}
+
+void CMainFrame::UpdateRecentFileMenu() {
+    for (QAction* old : std::as_const(m_recentActions))
+        delete old;
+    m_recentActions.clear();
+
+    const QStringList files = m_pRecentFiles ? m_pRecentFiles->files() : QStringList();
+    if (files.isEmpty()) {
+        auto* placeholder = new QAction(QStringLiteral("Recent File"), this);
+        placeholder->setEnabled(false);
+        m_recentActions.append(placeholder);
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files.at(i);
+        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)), this);
+        entry->setObjectName(QStringLiteral("command%1").arg(ID_FILE_MRU_FILE1 + i));
+        entry->setStatusTip(QStringLiteral("Open this document"));
+        connect(entry, &QAction::triggered, this, [this, path] { emit recentFileChosen(path); });
+        m_recentActions.append(entry);
+    }
+    m_pFileMenuMain->insertActions(m_pRecentAnchorMain, m_recentActions);
+    m_pFileMenuBulletin->insertActions(m_pRecentAnchorBulletin, m_recentActions);
+}
+
+void CMainFrame::UpdateWindowMenu() {
+    for (QAction* old : std::as_const(m_windowActions))
+        delete old;
+    m_windowActions.clear();
+    const QList<CChildFrame*> frames = childFrames();
+    m_pWindowListSeparator->setVisible(!frames.isEmpty());
+    CChildFrame* active = activeChild();
+    for (int i = 0; i < frames.size(); ++i) {
+        CChildFrame* frame = frames.at(i);
+        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(frame->windowTitle()), this);
+        entry->setCheckable(true);
+        entry->setChecked(frame == active);
+        entry->setStatusTip(QStringLiteral("Activate this window"));
+        connect(entry, &QAction::triggered, this, [this, frame] { m_pMdi->setActiveSubWindow(frame); });
+        m_windowActions.append(entry);
+    }
+    m_pWindowMenu->addActions(m_windowActions);
+}

@@ -1,0 +1,172 @@
+#include "CTervanaApp.h"
+
+#include "CAboutDlg.h"
+#include "CChildFrame.h"
+#include "CDocTemplate.h"
+#include "CMainFrame.h"
+#include "CNewTypeDlg.h"
+#include "CTervanaDoc.h"
+#include "CTervanaView.h"
+#include "MessageBox.h"
+#include "PrintSetup.h"
+#include "Resource.h"
+#include "Sorvind.h"
+#include "TextUtils.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QPageSetupDialog>
+#include <QPrinter>
+
+namespace {
+const char* const kSettingsKey = "Local AppWizard-Generated Applications";
+const char* const kAppName = "Labrosa";
+const char* const kLogFile = "_database_err.log";
+const char* const kDefaultConnection = "Provider=SQLite;Data Source=lab.db";
+const char* const kBulletinDocString = "\nTervan\nTervan\n\n\nTervana.Document\nTervan Document";
+const char* const kListDocString =
+    "\nLista Rezultate\nLista Rezultate\n\n\nLista Rezultate.Document\nLista Rezultate Document";
+const char* const kFailedEmptyDocument = "Failed to create empty document.";
+} // namespace
+
+CTervanaApp::CTervanaApp() = default;
+
+CTervanaApp::~CTervanaApp() {
+    // The windows go first: their views still use the connection and the shared state.
+    m_pMainFrame.reset();
+    SetCurrentPrinter(nullptr);
+    SetUtilMessageHandler(nullptr);
+}
+
+QString CTervanaApp::ConnectionStringFrom(const QStringList& arguments) {
+    const QString option = QStringLiteral("--database");
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == option && i + 1 < arguments.size())
+            return arguments.at(i + 1);
+        if (argument.startsWith(option + QLatin1Char('=')))
+            return argument.mid(option.size() + 1);
+    }
+    const QString fromEnvironment = qEnvironmentVariable("LABROSA_DATABASE");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QLatin1String(kDefaultConnection);
+}
+
+bool CTervanaApp::InitInstance(const QStringList& arguments) {
+    QCoreApplication::setOrganizationName(QLatin1String(kSettingsKey));
+    QCoreApplication::setApplicationName(QLatin1String(kAppName));
+    m_recentFiles.Load();
+    SetUtilMessageHandler([](const std::string& text) { LabrosaMessageBox(QString::fromStdString(text)); });
+
+    m_database.SetLogFile(QLatin1String(kLogFile));
+    if (!m_database.Open(ConnectionStringFrom(arguments))) {
+        LabrosaMessageBox(m_database.szComError);
+        return false;
+    }
+    m_structura.m_pDatabase = &m_database;
+
+    m_structura.m_pBulletinTemplate = AddDocTemplate(std::make_unique<CDocTemplate>(
+        IDR_TERVANTYPE, QString::fromUtf8(kBulletinDocString), [](CTervanaDoc*) { return new CTervanaView; }));
+    m_structura.m_pListTemplate = AddDocTemplate(std::make_unique<CDocTemplate>(
+        IDR_LISTTYPE, QString::fromUtf8(kListDocString), [this](CTervanaDoc*) { return new Sorvind(&m_structura); }));
+
+    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    SetCurrentPrinter(m_printer.get());
+
+    m_pMainFrame = std::make_unique<CMainFrame>(&m_recentFiles);
+    for (const auto& docTemplate : m_templates)
+        docTemplate->setMainFrame(m_pMainFrame.get());
+    CMainFrame* frame = m_pMainFrame.get();
+    QObject::connect(frame->action(ID_FILE_NEW), &QAction::triggered, frame, [this] { OnFileNew(); });
+    QObject::connect(frame->action(ID_FILE_OPEN), &QAction::triggered, frame, [this] { OnFileOpen(); });
+    QObject::connect(frame->action(ID_FILE_PRINT_SETUP), &QAction::triggered, frame, [this] { OnFilePrintSetup(); });
+    QObject::connect(frame->action(ID_APP_ABOUT), &QAction::triggered, frame, [this] { OnAppAbout(); });
+    QObject::connect(frame, &CMainFrame::recentFileChosen, frame,
+                     [this](const QString& path) { OpenDocumentFile(path); });
+
+    if (!m_structura.m_pListTemplate->OpenDocumentFile(QString()))
+        LabrosaMessageBox(QLatin1String(kFailedEmptyDocument), frame);
+
+    frame->show();
+    frame->update();
+    return true;
+}
+
+CDocTemplate* CTervanaApp::AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate) {
+    m_templates.push_back(std::move(docTemplate));
+    return m_templates.back().get();
+}
+
+CChildFrame* CTervanaApp::OpenNewDocument(std::size_t templateIndex) {
+    if (templateIndex >= m_templates.size())
+        return nullptr;
+    CChildFrame* frame = m_templates[templateIndex]->OpenDocumentFile(QString());
+    if (!frame)
+        LabrosaMessageBox(QLatin1String(kFailedEmptyDocument), m_pMainFrame.get());
+    return frame;
+}
+
+void CTervanaApp::OnFileNew() {
+    if (m_templates.empty())
+        return;
+    std::size_t chosen = 0;
+    if (m_templates.size() > 1) {
+        QStringList names;
+        for (const auto& docTemplate : m_templates)
+            names << docTemplate->newFileName();
+        CNewTypeDlg dialog(names, m_pMainFrame.get());
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedIndex() < 0)
+            return;
+        chosen = static_cast<std::size_t>(dialog.selectedIndex());
+    }
+    OpenNewDocument(chosen);
+}
+
+void CTervanaApp::OnFileOpen() {
+    const QString path = QFileDialog::getOpenFileName(m_pMainFrame.get(), QStringLiteral("Open"), QString(),
+                                                      QStringLiteral("All Files (*)"));
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+CChildFrame* CTervanaApp::OpenDocumentFile(const QString& path) {
+    if (m_templates.empty() || !m_pMainFrame)
+        return nullptr;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (CChildFrame* frame : m_pMainFrame->childFrames()) {
+        if (frame->document()->pathName() == absolute) {
+            m_pMainFrame->mdiArea()->setActiveSubWindow(frame);
+            m_recentFiles.Add(absolute);
+            return frame;
+        }
+    }
+    if (!QFileInfo::exists(absolute)) {
+        // A recent-file entry whose file has gone: say so and drop the entry.
+        LabrosaMessageBox(QStringLiteral("The file %1 cannot be found.").arg(QDir::toNativeSeparators(absolute)),
+                          m_pMainFrame.get());
+        m_recentFiles.Remove(absolute);
+        return nullptr;
+    }
+    // No template claims a file extension, so the first registered one takes every file.
+    CChildFrame* frame = m_templates.front()->OpenDocumentFile(absolute);
+    if (frame)
+        m_recentFiles.Add(absolute);
+    return frame;
+}
+
+void CTervanaApp::OnFilePrintSetup() {
+    if (!m_printer)
+        return;
+    QPageSetupDialog dialog(m_printer.get(), m_pMainFrame.get());
+    dialog.exec();
+}
+
+void CTervanaApp::OnAppAbout() {
+    CAboutDlg dialog(m_pMainFrame.get());
+    dialog.exec();
+}

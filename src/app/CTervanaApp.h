@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+#include "CAdoDatabase.h"
+#include "CRecentFileList.h"
+#include "StructuraInterna.h"
+
+class CChildFrame;
+class CDocTemplate;
+class CMainFrame;
+class QPrinter;
+
+// The program's application object: it owns the database connection and the shared state,
+// brings the program up in InitInstance and answers New, Open, Print Setup and About.
+class CTervanaApp {
+public:
+    CTervanaApp();
+    virtual ~CTervanaApp();
+    CTervanaApp(const CTervanaApp&) = delete;
+    CTervanaApp& operator=(const CTervanaApp&) = delete;
+
+    // False when the program cannot run (the database did not open); no window is left.
+    virtual bool InitInstance(const QStringList& arguments);
+
+    // --database "<connection string>", else LABROSA_DATABASE, else lab.db in the current directory.
+    static QString ConnectionStringFrom(const QStringList& arguments);
+
+    CMainFrame* mainFrame() const { return m_pMainFrame.get(); }
+    const std::vector<std::unique_ptr<CDocTemplate>>& templates() const { return m_templates; }
+    CRecentFileList& recentFiles() { return m_recentFiles; }
+
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFilePrintSetup();
+    void OnAppAbout();
+    // Opens a file in a bulletin window (the first template takes every file) and lists it
+    // among the recent files; an already open file gets its window activated.
+    CChildFrame* OpenDocumentFile(const QString& path);
+    // Opens an untitled document of the template at index; shows the failure itself.
+    CChildFrame* OpenNewDocument(std::size_t templateIndex);
+
+    CAdoDatabase m_database;
+    StructuraInterna m_structura;
+
+private:
+    CDocTemplate* AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate);
+
+    CRecentFileList m_recentFiles;
+    std::vector<std::unique_ptr<CDocTemplate>> m_templates;
+    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+};

@@ -1,0 +1,236 @@
+#include "AppTestMain.h"
+
+#include "CAdoDatabase.h"
+#include "CChildFrame.h"
+#include "CDocTemplate.h"
+#include "CMainFrame.h"
+#include "CTervanaApp.h"
+#include "CTervanaView.h"
+#include "MessageBox.h"
+#include "Resource.h"
+#include "Sorvind.h"
+#include "TestLab.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+int countOf(const QString& text, const QString& what) {
+    return text.count(what);
+}
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Answers the next modal dialog once it is up.
+void whenModal(std::function<void(QWidget*)> answer) {
+    QTimer::singleShot(0, [answer] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        answer(QApplication::activeModalWidget());
+    });
+}
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+private:
+    QStringList m_messages;
+
+private slots:
+    void init() {
+        m_messages.clear();
+        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        qunsetenv("LABROSA_DATABASE");
+    }
+    void cleanup() { SetMessageBoxHook(nullptr); }
+
+    void connectionStringChoice_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("expected");
+        const QString pg = QStringLiteral("Provider=PostgreSQL;Server=db;Database=lab");
+        QTest::newRow("default") << QStringList{"labrosa"} << QString() << "Provider=SQLite;Data Source=lab.db";
+        QTest::newRow("environment") << QStringList{"labrosa"} << pg << pg;
+        QTest::newRow("option wins") << QStringList{"labrosa", "--database", "Provider=SQLite;Data Source=x.db"} << pg
+                                     << "Provider=SQLite;Data Source=x.db";
+        QTest::newRow("option with =") << QStringList{"labrosa", "--database=" + pg} << QString() << pg;
+        QTest::newRow("option without value")
+            << QStringList{"labrosa", "--database"} << QString() << "Provider=SQLite;Data Source=lab.db";
+    }
+
+    void connectionStringChoice() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, expected);
+        if (!environment.isEmpty())
+            qputenv("LABROSA_DATABASE", environment.toUtf8());
+        QCOMPARE(CTervanaApp::ConnectionStringFrom(arguments), expected);
+        qunsetenv("LABROSA_DATABASE");
+    }
+
+    void startsWithOneResultsWindow() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(40));
+        CTervanaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        QVERIFY(m_messages.isEmpty());
+        CMainFrame* frame = app.mainFrame();
+        QVERIFY(frame && frame->isVisible());
+        QCOMPARE(app.m_structura.m_pDatabase, &app.m_database);
+        QVERIFY(app.m_structura.m_pBulletinTemplate && app.m_structura.m_pListTemplate);
+        QCOMPARE(app.templates().size(), std::size_t(2));
+        QCOMPARE(app.templates().at(0)->resourceId(), int(IDR_TERVANTYPE));
+        QCOMPARE(app.templates().at(1).get(), app.m_structura.m_pListTemplate);
+
+        const QList<CChildFrame*> children = frame->childFrames();
+        QCOMPARE(children.size(), 1);
+        QCOMPARE(children.first()->windowTitle(), QStringLiteral("Lista Rezultate1"));
+        QVERIFY(qobject_cast<Sorvind*>(children.first()->view()));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate1"));
+        QCOMPARE(frame->currentMenuId(), int(IDR_MAINFRAME));
+        QVERIFY(!frame->action(ID_FILE_PRINT)->isEnabled());
+        QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Labrosa"));
+    }
+
+    void missingDatabaseEndsStartUp() {
+        TestLab lab; // no lab.db in it
+        {
+            CTervanaApp app;
+            QVERIFY(!app.InitInstance({"labrosa"}));
+            QVERIFY(!app.mainFrame());
+            QVERIFY(app.templates().empty());
+            QVERIFY(!app.m_structura.m_pDatabase);
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY(!app.m_database.szComError.isEmpty());
+            QCOMPARE(m_messages.first(), app.m_database.szComError);
+        }
+        QVERIFY(!QFile::exists(lab.dbPath()));
+        const QString log = readFile(lab.filePath("_database_err.log"));
+        QCOMPARE(countOf(log, QStringLiteral("CAdoDatabase::Open")), 1);
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            QVERIFY(!widget->isVisible() || !qobject_cast<CMainFrame*>(widget));
+    }
+
+    void programExitsWithoutDatabase() {
+        TestLab lab;
+        QProcess labrosa;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LABROSA_NO_MODAL_MESSAGES"), QStringLiteral("1"));
+        environment.remove(QStringLiteral("LABROSA_DATABASE"));
+        labrosa.setProcessEnvironment(environment);
+        labrosa.setWorkingDirectory(lab.path());
+        labrosa.start(QStringLiteral(LABROSA_EXECUTABLE), QStringList());
+        QVERIFY(labrosa.waitForFinished(60000));
+        QCOMPARE(labrosa.exitStatus(), QProcess::NormalExit);
+        QVERIFY(labrosa.exitCode() != 0);
+        const QString errors = QString::fromUtf8(labrosa.readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("Labrosa: Error")), qPrintable(errors));
+        QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("CAdoDatabase::Open")), 1);
+    }
+
+    void fileNewOffersBothKinds() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        CTervanaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        CMainFrame* frame = app.mainFrame();
+
+        QStringList offered;
+        QString caption;
+        whenModal([&](QWidget* dialog) {
+            caption = dialog->windowTitle();
+            auto* list = dialog->findChild<QListWidget*>(QStringLiteral("newTypeList"));
+            for (int i = 0; list && i < list->count(); ++i)
+                offered << list->item(i)->text();
+            list->setCurrentRow(1);
+            QTest::keyClick(list, Qt::Key_Return);
+        });
+        frame->action(ID_FILE_NEW)->trigger();
+        QCOMPARE(caption, QStringLiteral("New"));
+        QCOMPARE(offered, (QStringList{"Tervan", "Lista Rezultate"}));
+        QCOMPARE(frame->childFrames().size(), 2);
+        QCOMPARE(frame->activeChild()->windowTitle(), QStringLiteral("Lista Rezultate2"));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate2"));
+
+        // Cancel opens nothing.
+        whenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+        frame->action(ID_FILE_NEW)->trigger();
+        QCOMPARE(frame->childFrames().size(), 2);
+
+        // "Tervan" opens a bulletin window with its own menu and printing.
+        whenModal([](QWidget* dialog) {
+            auto* list = dialog->findChild<QListWidget*>(QStringLiteral("newTypeList"));
+            list->setCurrentRow(0);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        frame->action(ID_FILE_NEW)->trigger();
+        CChildFrame* bulletin = frame->activeChild();
+        QCOMPARE(bulletin->windowTitle(), QStringLiteral("Tervan1"));
+        QVERIFY(qobject_cast<CTervanaView*>(bulletin->view()));
+        QCOMPARE(frame->menuBar()->actions().size(), 5);
+        QVERIFY(frame->action(ID_FILE_PRINT)->isEnabled());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void openFileGoesToBulletinTemplate() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        QFile file(lab.filePath("arhiva.html"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<p>x</p>");
+        file.close();
+
+        CTervanaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        CChildFrame* opened = app.OpenDocumentFile(lab.filePath("arhiva.html"));
+        QVERIFY(opened);
+        QCOMPARE(opened->resourceId(), int(IDR_TERVANTYPE));
+        QCOMPARE(opened->windowTitle(), QStringLiteral("arhiva.html"));
+        QCOMPARE(app.recentFiles().files().value(0), QFileInfo(lab.filePath("arhiva.html")).absoluteFilePath());
+        // The same file again brings its window forward instead of opening a second one.
+        QCOMPARE(app.OpenDocumentFile(lab.filePath("arhiva.html")), opened);
+        QCOMPARE(app.mainFrame()->childFrames().size(), 2);
+
+        // A recent entry whose file has gone is reported and dropped.
+        opened->close();
+        QTRY_COMPARE(app.mainFrame()->childFrames().size(), 1);
+        QVERIFY(QFile::remove(lab.filePath("arhiva.html")));
+        emit app.mainFrame()->recentFileChosen(app.recentFiles().files().value(0));
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages.first().contains(QStringLiteral("arhiva.html")));
+        QVERIFY(app.recentFiles().files().isEmpty());
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+    }
+
+    void exitClosesEverything() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        CTervanaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        app.OpenNewDocument(0);
+        QCOMPARE(app.mainFrame()->childFrames().size(), 2);
+        app.mainFrame()->action(ID_APP_EXIT)->trigger();
+        QVERIFY(!app.mainFrame()->isVisible());
+        QTRY_VERIFY(app.mainFrame()->childFrames().isEmpty());
+        QVERIFY(m_messages.isEmpty());
+    }
+};
+
+LABROSA_GUI_TEST_MAIN(TestApp)
+#include "tst_app.moc"
