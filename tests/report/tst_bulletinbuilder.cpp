@@ -46,6 +46,7 @@ private slots:
     void overLongTextsAreCut();
     void failedQueryGivesTwoMessagesAndNoFile();
     void uncreatableFileGivesMessageAndNoWindow();
+    void fullDiskGivesMessageAndNoWindow();
 
 private:
     BulletinBuildResult build(int recordId, const QString& requestId, const QString& day = kDay) {
@@ -273,6 +274,19 @@ void TestBulletinBuilder::uncreatableFileGivesMessageAndNoWindow() {
     QVERIFY(QDir().rmdir(kBulletinFileName));
     QVERIFY(build(1, "1201").messages.isEmpty());
     QCOMPARE(m_viewsMade, 1);
+}
+
+void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
+    if (!QFile::exists("/dev/full"))
+        QSKIP("no /dev/full on this system");
+    arrangeLaboratory();
+    QVERIFY(QFile::link("/dev/full", kBulletinFileName));
+    const BulletinBuildResult result = build(1, "1201");
+    QCOMPARE(result.messages.size(), 1);
+    QVERIFY2(result.messages.at(0).startsWith("Nu pot scrie fisierul buletinului _buletin.html: "),
+             qPrintable(result.messages.at(0)));
+    QVERIFY(!result.opened);
+    QCOMPARE(m_viewsMade, 0);
 }
 
 QTEST_MAIN(TestBulletinBuilder)
