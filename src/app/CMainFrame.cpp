@@ -18,6 +18,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -58,6 +59,8 @@ CMainFrame::~CMainFrame() {
     // Close the children while the frame is whole: their views still reach it.
     disconnect(m_pMdi, nullptr, this, nullptr);
     const QList<QMdiSubWindow*> children = m_pMdi->subWindowList();
+    for (QMdiSubWindow* child : children)
+        disconnect(child, nullptr, this, nullptr);
     for (QMdiSubWindow* child : children)
         delete child;
 }
@@ -423,7 +426,10 @@ void CMainFrame::UpdateWindowMenu() {
         entry->setCheckable(true);
         entry->setChecked(frame == active);
         entry->setStatusTip(QStringLiteral("Activate this window"));
-        connect(entry, &QAction::triggered, this, [this, frame] { m_pMdi->setActiveSubWindow(frame); });
+        connect(entry, &QAction::triggered, this, [this, window = QPointer<CChildFrame>(frame)] {
+            if (window)
+                m_pMdi->setActiveSubWindow(window);
+        });
         m_windowActions.append(entry);
     }
     m_pWindowMenu->addActions(m_windowActions);

@@ -19,6 +19,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <functional>
@@ -103,6 +104,7 @@ private slots:
         QVERIFY(qobject_cast<Sorvind*>(children.first()->view()));
         QCOMPARE(frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate1"));
         QCOMPARE(frame->currentMenuId(), int(IDR_MAINFRAME));
+        QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
         QVERIFY(!frame->action(ID_FILE_PRINT)->isEnabled());
         QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Labrosa"));
