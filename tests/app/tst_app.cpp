@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -218,6 +219,37 @@ private slots:
         QVERIFY(m_messages.first().contains(QStringLiteral("arhiva.html")));
         QVERIFY(app.recentFiles().files().isEmpty());
         QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+    }
+
+    void helpAndPrintSetupDialogs() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        CTervanaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        CMainFrame* frame = app.mainFrame();
+
+        QString caption;
+        QStringList lines;
+        whenModal([&](QWidget* dialog) {
+            caption = dialog->windowTitle();
+            for (QLabel* label : dialog->findChildren<QLabel*>())
+                if (!label->text().isEmpty())
+                    lines << label->text();
+            QTest::keyClick(dialog, Qt::Key_Return); // OK is the default button
+        });
+        frame->action(ID_APP_ABOUT)->trigger();
+        QCOMPARE(caption, QStringLiteral("About Labrosa"));
+        QVERIFY(lines.contains(QStringLiteral("Labrosa Version 1.0")));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(!QApplication::activeModalWidget());
+
+        bool pageSetupShown = false;
+        whenModal([&](QWidget* dialog) {
+            pageSetupShown = true;
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        frame->action(ID_FILE_PRINT_SETUP)->trigger();
+        QVERIFY(pageSetupShown);
     }
 
     void exitClosesEverything() {
