@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libqt6svg6
     libqt6sql6-sqlite libqt6sql6-psql
     libbenchmark-dev
     postgresql
