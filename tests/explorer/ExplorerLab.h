@@ -108,7 +108,9 @@ public:
         return rows;
     }
     QVariant field(int id, const QString& column) {
-        return lab.scalar(QStringLiteral("SELECT %1 FROM RESULTS WHERE ID = ?").arg(column), {id});
+        // A NULL comes back typed by the driver; plain QVariant() stands for NULL here.
+        const QVariant value = lab.scalar(QStringLiteral("SELECT %1 FROM RESULTS WHERE ID = ?").arg(column), {id});
+        return value.isNull() ? QVariant() : value;
     }
 
     TestLab lab;

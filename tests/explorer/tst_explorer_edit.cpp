@@ -101,7 +101,12 @@ QString commentRoundTrip(ExplorerLab& x, qint64 id, const char* button, const QS
         shown = edit->toPlainText();
         if (replace)
             edit->clear();
-        QTest::keyClicks(edit, newText);
+        const QStringList lines = newText.split('\n');
+        for (int i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClicks(edit, lines[i]);
+        }
         press(dialog, button);
     });
     if (id) {
