@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <map>
+#include <memory>
 #include <random>
 
 namespace {
@@ -185,21 +187,15 @@ bool hasIntervals(int profile) {
     return profile >= 1 && profile <= 9;
 }
 
-// Multi-row INSERTs through two prepared statements (a full batch and a single row), which
-// is what makes hundreds of thousands of sets a matter of seconds.
+// Multi-row INSERTs through prepared statements, one per number of rows, which is what makes
+// hundreds of thousands of sets a matter of seconds. A table whose rows are referred to by
+// this one's (the parent) is flushed first, so its rows always exist before they are named.
 class BatchInserter {
 public:
-    BatchInserter(QSqlDatabase& db, const QString& table, const QStringList& columns, int rowsPerBatch)
-        : m_table(table), m_columns(columns), m_rowsPerBatch(rowsPerBatch), m_full(db), m_single(db) {}
-
-    bool prepare(QString* error) {
-        if (!m_full.prepare(statement(m_rowsPerBatch)) || !m_single.prepare(statement(1))) {
-            *error = QStringLiteral("cannot prepare the insert into %1: %2")
-                         .arg(m_table, (m_full.lastError().isValid() ? m_full : m_single).lastError().text());
-            return false;
-        }
+    BatchInserter(QSqlDatabase& db, const QString& table, const QStringList& columns, int rowsPerBatch,
+                  BatchInserter* parent = nullptr)
+        : m_db(db), m_table(table), m_columns(columns), m_rowsPerBatch(rowsPerBatch), m_parent(parent) {
         m_pending.reserve(m_rowsPerBatch * m_columns.size());
-        return true;
     }
 
     bool add(const QVariantList& row, QString* error) {
@@ -211,13 +207,26 @@ public:
     }
 
     bool flush(QString* error) {
-        const int columns = m_columns.size();
-        const int rows = m_pending.size() / columns;
-        if (rows == m_rowsPerBatch)
-            return run(m_full, 0, rows * columns, error);
-        for (int r = 0; r < rows; ++r)
-            if (!run(m_single, r * columns, columns, error))
+        if (m_parent && !m_parent->flush(error))
+            return false;
+        const int rows = m_pending.size() / m_columns.size();
+        if (rows == 0)
+            return true;
+        std::unique_ptr<QSqlQuery>& query = m_statements[rows];
+        if (!query) {
+            query = std::make_unique<QSqlQuery>(m_db);
+            if (!query->prepare(statement(rows))) {
+                *error =
+                    QStringLiteral("cannot prepare the insert into %1: %2").arg(m_table, query->lastError().text());
                 return false;
+            }
+        }
+        for (int i = 0; i < m_pending.size(); ++i)
+            query->bindValue(i, m_pending.at(i));
+        if (!query->exec()) {
+            *error = QStringLiteral("cannot insert into %1: %2").arg(m_table, query->lastError().text());
+            return false;
+        }
         m_pending.clear();
         return true;
     }
@@ -226,32 +235,21 @@ public:
 
 private:
     QString statement(int rows) const {
-        QString one = QStringLiteral("(") +
-                      QStringList(QVector<QString>(m_columns.size(), QStringLiteral("?"))).join(',') +
-                      QStringLiteral(")");
+        const QString one = QStringLiteral("(") +
+                            QStringList(QVector<QString>(m_columns.size(), QStringLiteral("?"))).join(',') +
+                            QStringLiteral(")");
         QStringList all;
         for (int i = 0; i < rows; ++i)
             all << one;
         return QStringLiteral("INSERT INTO %1 (%2) VALUES %3").arg(m_table, m_columns.join(','), all.join(','));
     }
 
-    bool run(QSqlQuery& query, int from, int count, QString* error) {
-        for (int i = 0; i < count; ++i)
-            query.bindValue(i, m_pending.at(from + i));
-        if (!query.exec()) {
-            *error = QStringLiteral("cannot insert into %1: %2").arg(m_table, query.lastError().text());
-            return false;
-        }
-        if (&query == &m_full)
-            m_pending.clear();
-        return true;
-    }
-
+    QSqlDatabase& m_db;
     QString m_table;
     QStringList m_columns;
     int m_rowsPerBatch;
-    QSqlQuery m_full;
-    QSqlQuery m_single;
+    BatchInserter* m_parent;
+    std::map<int, std::unique_ptr<QSqlQuery>> m_statements;
     QVariantList m_pending;
     qint64 m_count = 0;
 };
@@ -387,8 +385,6 @@ bool FillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* sum
     {
         BatchInserter intervals(db, QStringLiteral("VET_PROFILE_NORMAL_VALUES"),
                                 {"profileID", "refcode", "sex", "minValue", "maxValue"}, 50);
-        if (!intervals.prepare(error))
-            return false;
         for (const Profile& profile : kProfiles) {
             if (!hasIntervals(profile.id))
                 continue;
@@ -416,9 +412,8 @@ bool FillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* sum
     BatchInserter results(
         db, QStringLiteral("RESULTS"),
         {"ID", "RequestID", "PacientName", "TransDate", "ProcDate", "Age", "SEX", "comment", "profileID", "VSH"}, 50);
-    BatchInserter values(db, QStringLiteral("RESULT_VALUES"), {"resultID", "MachineID", "refcode", "stringvalue"}, 200);
-    if (!results.prepare(error) || !values.prepare(error))
-        return false;
+    BatchInserter values(db, QStringLiteral("RESULT_VALUES"), {"resultID", "MachineID", "refcode", "stringvalue"}, 200,
+                         &results);
 
     const QDate end = options.endDate.isValid() ? options.endDate : QDate::currentDate();
     const QDate start = end.addMonths(-qMax(1, options.months)).addDays(1);
@@ -494,7 +489,7 @@ bool FillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* sum
             }
         }
     }
-    if (!results.flush(error) || !values.flush(error))
+    if (!values.flush(error))
         return false;
     s.results = results.count();
     s.values = values.count();

@@ -1,5 +1,6 @@
 // labrosa-dbtool: creates the results database's schema, optionally with demo data.
 
+#include "CAdoDatabase.h"
 #include "ConnectionString.h"
 #include "DemoData.h"
 
@@ -131,11 +132,12 @@ bool run(QSqlDatabase& db, const QString& sql, QString* error) {
     return true;
 }
 
-bool fill(QSqlDatabase& db, const QString& schemaResource, const Options& options, DemoSummary* summary,
-          QString* error) {
-    const QStringList statements = schemaStatements(schemaResource, error);
+bool fill(QSqlDatabase& db, const QString& schemaResource, const Options& options, DemoSummary* summary, QString* error,
+          const QStringList& before = {}, const QStringList& after = {}) {
+    QStringList statements = schemaStatements(schemaResource, error);
     if (statements.isEmpty())
         return false;
+    statements = before + statements;
     if (!db.transaction()) {
         *error = db.lastError().text();
         return false;
@@ -149,6 +151,12 @@ bool fill(QSqlDatabase& db, const QString& schemaResource, const Options& option
     if (options.demo && !FillDemoData(db, options.demoOptions, summary, error)) {
         db.rollback();
         return false;
+    }
+    for (const QString& sql : after) {
+        if (!run(db, sql, error)) {
+            db.rollback();
+            return false;
+        }
     }
     if (!db.commit()) {
         *error = db.lastError().text();
@@ -207,6 +215,58 @@ int createSqlite(const QString& file, const Options& options, DemoSummary* summa
     return 0;
 }
 
+// The description line of the database layer's error text, for a one-line message.
+QString describe(const CAdoDatabase& ado) {
+    for (const QString& line : ado.szComError.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("\tDescription = ")))
+            return line.mid(15).trimmed();
+    return ado.szComError.simplified();
+}
+
+// The tables go into the database the connection string names; with --force the program's
+// tables and view are dropped first, anything else in the database is left alone.
+int createPostgres(const QString& connectionString, const Options& options, DemoSummary* summary) {
+    CAdoDatabase ado;
+    if (!ado.Open(connectionString)) {
+        fail(QStringLiteral("cannot connect to PostgreSQL: %1").arg(describe(ado)));
+        return 1;
+    }
+    QSqlDatabase db = ado.connection();
+    QSqlQuery probe(db);
+    if (!probe.exec(
+            QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename IN "
+                           "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
+                           "'vet_profile_normal_values')")) ||
+        !probe.next()) {
+        fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
+        return 1;
+    }
+    const bool exists = probe.value(0).toInt() > 0;
+    probe.finish();
+    if (exists && !options.force) {
+        fail(QStringLiteral("database \"%1\" already holds the results tables; use --force to replace them")
+                 .arg(ado.szDatabase));
+        return 1;
+    }
+    const QStringList before = {
+        QStringLiteral("SET LOCAL client_min_messages = warning"),
+        QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
+        QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
+                       "vet_profiles CASCADE"),
+    };
+    QStringList after;
+    for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
+        after << QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), GREATEST(COALESCE(MAX(id), 0), 1), "
+                                "MAX(id) IS NOT NULL) FROM %1")
+                     .arg(QLatin1String(table));
+    QString error;
+    if (!fill(db, QStringLiteral(":/schema/postgresql.sql"), options, summary, &error, before, after)) {
+        fail(error);
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -238,6 +298,10 @@ int main(int argc, char* argv[]) {
                 return 1;
             }
             rc = createSqlite(described, options, &summary);
+        } else if (cs.isPostgreSQL()) {
+            described = QStringLiteral("PostgreSQL database %1 on %2")
+                            .arg(cs.value(QStringLiteral("database")), cs.value(QStringLiteral("server")));
+            rc = createPostgres(options.target, options, &summary);
         } else {
             fail(QStringLiteral("unsupported provider \"%1\" (use SQLite or PostgreSQL)").arg(cs.provider()));
             return 1;

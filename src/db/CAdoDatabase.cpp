@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QUrl>
 
 namespace {
@@ -81,7 +82,54 @@ bool isConnectionLoss(const QSqlError& error) {
            text.contains(QLatin1String("connection to server"), Qt::CaseInsensitive);
 }
 
+// Each line of a database's message trimmed, blank lines and PostgreSQL's caret marker
+// dropped, joined into one line so the error text keeps its five lines.
+QString oneLine(const QString& text) {
+    QStringList parts;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString t = line.trimmed();
+        if (!t.isEmpty() && t != QLatin1String("^"))
+            parts << t;
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+bool HoldsSeveralStatements(const QString& sql) {
+    const int n = sql.size();
+    for (int i = 0; i < n; ++i) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // A doubled quote inside stays inside: the scan just re-enters the literal.
+            const int close = sql.indexOf(c, i + 1);
+            if (close < 0)
+                return false;
+            i = close;
+        } else if (c == QLatin1Char('-') && i + 1 < n && sql.at(i + 1) == QLatin1Char('-')) {
+            const int eol = sql.indexOf(QLatin1Char('\n'), i);
+            if (eol < 0)
+                return false;
+            i = eol;
+        } else if (c == QLatin1Char('/') && i + 1 < n && sql.at(i + 1) == QLatin1Char('*')) {
+            const int close = sql.indexOf(QLatin1String("*/"), i + 2);
+            if (close < 0)
+                return false;
+            i = close + 1;
+        } else if (c == QLatin1Char(';')) {
+            for (int j = i + 1; j < n; ++j)
+                if (!sql.at(j).isSpace() && sql.at(j) != QLatin1Char(';'))
+                    return true;
+            return false;
+        }
+    }
+    return false;
+}
+
+QSqlError severalStatementsError() {
+    const QString text = QStringLiteral("Only one SQL statement can be run at a time");
+    return QSqlError(text, text, QSqlError::StatementError);
+}
 
 QSqlError closedConnectionError() {
     const QString text = QStringLiteral("The database connection is not open");
@@ -94,7 +142,7 @@ QString FormatComError(const QSqlError& error, const QString& source) {
     text += QString::asprintf("\tCode = %08x\n", code);
     text += QStringLiteral("\tCode meaning = ") + codeMeaning(code) + QLatin1Char('\n');
     text += QStringLiteral("\tSource = ") + orNull(source) + QLatin1Char('\n');
-    text += QStringLiteral("\tDescription = ") + orNull(error.databaseText()) + QLatin1Char('\n');
+    text += QStringLiteral("\tDescription = ") + orNull(oneLine(error.databaseText())) + QLatin1Char('\n');
     return cut(text, kErrorTextLength);
 }
 
@@ -104,7 +152,7 @@ QString GetProviderErrors(const QSqlError& error) {
         return QString();
     bool numeric = false;
     const qlonglong number = native.toLongLong(&numeric);
-    QString description = error.driverText();
+    QString description = oneLine(error.driverText());
     // PostgreSQL reports a five-character SQLSTATE that need not be a number; keep it visible.
     if (!numeric && !native.isEmpty())
         description += QStringLiteral(" (") + native + QLatin1Char(')');
@@ -322,6 +370,12 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
     }
 
     QSqlError error;
+    // Some drivers would run a second statement while preparing the first; none may run.
+    if (HoldsSeveralStatements(sql)) {
+        fail("CAdoDatabase::Execute", severalStatementsError(), driverName(), true);
+        WriteLog(sql);
+        return false;
+    }
     bool reopened = false;
     if (!EnsureOpen(&reopened)) {
         const QSqlError lastError = connection().lastError();

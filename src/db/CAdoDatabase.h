@@ -74,6 +74,10 @@ private:
 
 // The five-line error text ("Error\n\tCode = ...") for a failure reported by Qt SQL.
 QString FormatComError(const QSqlError& error, const QString& source);
+// Whether an SQL text holds more than one statement (a semicolon followed by more text,
+// outside quotes and comments).
+bool HoldsSeveralStatements(const QString& sql);
+QSqlError severalStatementsError();
 // The failure of a statement on a connection that is closed (after Close or a failed Open).
 QSqlError closedConnectionError();
 // The provider line ("\t Error number: %x\t%s") for a failure reported by Qt SQL.

@@ -48,6 +48,10 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
         return false;
     }
 
+    if (HoldsSeveralStatements(sql)) {
+        fail("CAdoRecordset::Open", severalStatementsError());
+        return false;
+    }
     bool reopened = false;
     if (!adoDbf->EnsureOpen(&reopened)) {
         fail("CAdoRecordset::Open", reopened ? adoDbf->connection().lastError() : closedConnectionError());

@@ -7,7 +7,8 @@
 QString SqlDialect::leadingNumber(const QString& column) const {
     if (m_kind == Kind::PostgreSQL) {
         // numeric rather than bigint: an identifier with twenty digits must compare, not fail.
-        return QStringLiteral("COALESCE(CAST(substring(%1 from '^\\s*[+-]?[0-9]+') AS numeric), 0)").arg(column);
+        // No question mark in the pattern: it would be taken for a placeholder.
+        return QStringLiteral("COALESCE(CAST(substring(%1 from '^\\s*[+-]{0,1}[0-9]+') AS numeric), 0)").arg(column);
     }
     // SQLite's cast of a text to INTEGER reads its longest leading integer (after blanks) and
     // gives 0 when there is none.

@@ -44,6 +44,8 @@ private slots:
     void boundValuesStayPlainText_data();
     void boundValuesStayPlainText();
     void secondStatementIsNeverRun();
+    void statementCount_data();
+    void statementCount();
     void errorTextsFromQtErrors_data();
     void errorTextsFromQtErrors();
 
@@ -338,9 +340,36 @@ void TestDatabase::secondStatementIsNeverRun() {
     ado.SetLogFile(kLog);
     QVERIFY(ado.Open(db.connectionString()));
     const QString sql = "UPDATE RESULTS SET comment = ? WHERE ID = 1; DELETE FROM RESULTS";
-    // Either refused outright or run as the one statement: the DELETE never runs.
-    ado.Execute(sql, {"x"});
+    QVERIFY(!ado.Execute(sql, {"x"}));
+    QVERIFY(ado.szComError.contains("one SQL statement"));
+    CAdoRecordset rs;
+    QVERIFY(!rs.Open("SELECT ID FROM RESULTS; DELETE FROM RESULTS", &ado));
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 20);
+    QVERIFY(db.scalar("SELECT comment FROM RESULTS WHERE ID = 1").toString() != QStringLiteral("x"));
+    // A trailing semicolon and semicolons inside texts are still one statement.
+    QVERIFY(ado.Execute("UPDATE RESULTS SET comment = 'a; b' WHERE ID = 1;"));
+    QCOMPARE(db.scalar("SELECT comment FROM RESULTS WHERE ID = 1").toString(), QStringLiteral("a; b"));
+}
+
+void TestDatabase::statementCount_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("several");
+    QTest::newRow("one") << "SELECT 1" << false;
+    QTest::newRow("trailing semicolons") << "SELECT 1 ; ; " << false;
+    QTest::newRow("two") << "SELECT 1; SELECT 2" << true;
+    QTest::newRow("in text") << "SELECT 'a;b'" << false;
+    QTest::newRow("in doubled quotes") << "SELECT 'it''s; ok'" << false;
+    QTest::newRow("after doubled quotes") << "SELECT 'it''s'; DROP TABLE RESULTS" << true;
+    QTest::newRow("in identifier") << "SELECT \"a;b\" FROM t" << false;
+    QTest::newRow("in line comment") << "-- x; y\nSELECT 1" << false;
+    QTest::newRow("in block comment") << "/* ; */ SELECT 1" << false;
+    QTest::newRow("unclosed text") << "SELECT 'a; b" << false;
+}
+
+void TestDatabase::statementCount() {
+    QFETCH(QString, sql);
+    QFETCH(bool, several);
+    QCOMPARE(HoldsSeveralStatements(sql), several);
 }
 
 void TestDatabase::errorTextsFromQtErrors_data() {

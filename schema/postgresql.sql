@@ -1,0 +1,94 @@
+-- Labrosa results database, PostgreSQL flavour: the same tables, view and indexes as the
+-- SQLite schema; identifiers are unquoted (folded to lower case) except "order".
+-- Statements are separated by a semicolon at the end of a line; the tool splits on it.
+
+CREATE TABLE VET_PROFILES (
+    id INTEGER PRIMARY KEY,
+    profileName VARCHAR(79) NOT NULL
+);
+
+-- profileID carries no foreign key: the laboratory's data may name a profile that is gone,
+-- and the program shows such a set with an empty profile.
+CREATE TABLE RESULTS (
+    ID SERIAL PRIMARY KEY,
+    RequestID VARCHAR(50) NOT NULL,
+    PacientName VARCHAR(300),
+    TransDate TIMESTAMP NOT NULL,
+    ProcDate TIMESTAMP,
+    Age INTEGER,
+    SEX VARCHAR(10),
+    comment TEXT,
+    profileID SMALLINT,
+    VSH VARCHAR(50)
+);
+
+CREATE TABLE ANALYSERS (
+    MachineID INTEGER PRIMARY KEY,
+    AnalyseName VARCHAR(100) NOT NULL
+);
+
+CREATE TABLE PARAMETERS (
+    MachineID INTEGER NOT NULL REFERENCES ANALYSERS (MachineID),
+    refcode VARCHAR(20) NOT NULL,
+    refName VARCHAR(100),
+    um VARCHAR(30),
+    "order" INTEGER,
+    PRIMARY KEY (MachineID, refcode)
+);
+
+CREATE TABLE RESULT_VALUES (
+    id SERIAL PRIMARY KEY,
+    resultID INTEGER NOT NULL REFERENCES RESULTS (ID) ON DELETE CASCADE,
+    MachineID INTEGER NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    stringvalue VARCHAR(100) NOT NULL
+);
+
+-- A NULL sex applies to either sex.
+CREATE TABLE VET_PROFILE_NORMAL_VALUES (
+    id SERIAL PRIMARY KEY,
+    profileID SMALLINT NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    sex VARCHAR(10),
+    minValue VARCHAR(30),
+    maxValue VARCHAR(30)
+);
+
+CREATE INDEX IX_RESULTS_TransDate ON RESULTS (TransDate);
+CREATE INDEX IX_RESULTS_RequestID ON RESULTS (RequestID);
+CREATE INDEX IX_RESULT_VALUES_resultID ON RESULT_VALUES (resultID);
+CREATE INDEX IX_NORMAL_VALUES_profile_code ON VET_PROFILE_NORMAL_VALUES (profileID, refcode);
+
+-- One row per measured value. The reference interval is picked by a subquery so that a
+-- profile holding both a sex-specific and an any-sex interval for one code still yields one
+-- row per value; the sex-specific interval wins.
+CREATE VIEW vResults2_vet AS
+SELECT r.ID AS results_id,
+       r.RequestID AS RequestID,
+       r.PacientName AS PacientName,
+       r.TransDate AS TransDate,
+       r.ProcDate AS ProcDate,
+       r.Age AS Age,
+       r.SEX AS sex,
+       r.comment AS comment,
+       r.profileID AS profileID,
+       r.VSH AS VSH,
+       v.MachineID AS MachineID,
+       v.refcode AS refcode,
+       v.stringvalue AS stringvalue,
+       a.AnalyseName AS AnalyseName,
+       p.refName AS refName,
+       p.um AS um,
+       p."order" AS "order",
+       n.minValue AS minValue,
+       n.maxValue AS maxValue
+FROM RESULT_VALUES v
+JOIN RESULTS r ON r.ID = v.resultID
+LEFT JOIN ANALYSERS a ON a.MachineID = v.MachineID
+LEFT JOIN PARAMETERS p ON p.MachineID = v.MachineID AND p.refcode = v.refcode
+LEFT JOIN VET_PROFILE_NORMAL_VALUES n ON n.id = (
+    SELECT n2.id FROM VET_PROFILE_NORMAL_VALUES n2
+    WHERE n2.profileID = r.profileID AND n2.refcode = v.refcode
+      AND (n2.sex = r.SEX OR n2.sex IS NULL)
+    ORDER BY CASE WHEN n2.sex IS NULL THEN 1 ELSE 0 END, n2.id
+    LIMIT 1);
