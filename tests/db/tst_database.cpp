@@ -3,8 +3,11 @@
 #include "DbLab.h"
 
 #include <QDir>
+#include <QFileInfo>
+
 #include <QRegularExpression>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +51,7 @@ private slots:
     void statementCount();
     void errorTextsFromQtErrors_data();
     void errorTextsFromQtErrors();
+    void reconnectsOnceAfterServerRestart();
 
 private:
     DbLab::Backend backend() {
@@ -401,6 +405,98 @@ void TestDatabase::errorTextsFromQtErrors() {
     // A PostgreSQL state code that is not a number stays readable.
     const QSqlError pg("relation missing", "x", QSqlError::ErrorType(type), "42P01");
     QCOMPARE(GetProviderErrors(pg), QStringLiteral("\t Error number: 0\trelation missing (42P01)"));
+}
+
+namespace {
+
+// Stops and starts the test server that scripts/pg-test-server.sh made; starts it again on
+// the way out whatever happened.
+class PgServerControl {
+public:
+    PgServerControl()
+        : m_bin(qEnvironmentVariable("LABROSA_PG_BIN")), m_data(qEnvironmentVariable("LABROSA_PG_DATA")),
+          m_port(qEnvironmentVariable("LABROSA_PG_PORT")) {}
+    ~PgServerControl() {
+        if (m_stopped)
+            start();
+    }
+    bool available() const { return !m_bin.isEmpty() && !m_data.isEmpty() && !m_port.isEmpty(); }
+    bool stop() {
+        m_stopped = pgCtl({"-D", m_data, "-m", "fast", "-w", "stop"});
+        return m_stopped;
+    }
+    bool start() {
+        const bool ok =
+            pgCtl({"-D", m_data, "-w", "-l", m_data + "/server.log", "-o",
+                   QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2").arg(m_port, m_data), "start"});
+        if (ok)
+            m_stopped = false;
+        return ok;
+    }
+
+private:
+    bool pgCtl(const QStringList& args) const {
+        QProcess p;
+        const QString pgctl = m_bin + "/pg_ctl";
+        if (geteuid() == 0)
+            p.start("runuser", QStringList{"-u", "postgres", "--", pgctl} + args);
+        else
+            p.start(pgctl, args);
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+    QString m_bin, m_data, m_port;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+void TestDatabase::reconnectsOnceAfterServerRestart() {
+    DbLab db(backend());
+    if (!db.isPg())
+        QSKIP("only a database server can go away");
+    PgServerControl server;
+    if (!server.available())
+        QSKIP("LABROSA_PG_BIN, LABROSA_PG_DATA and LABROSA_PG_PORT are needed to restart the server");
+    QVERIFY(db.createDemo(10));
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    const QString update = "UPDATE RESULTS SET comment = ? WHERE ID = ?";
+    QVERIFY(ado.Execute(update, {"before", 1}));
+
+    auto commentOf = [&ado](int id) {
+        CAdoRecordset rs;
+        QVariant v;
+        if (!rs.Open("SELECT comment FROM RESULTS WHERE ID = ?", &ado, {id}) || !rs.GetFieldValue("comment", &v))
+            return QStringLiteral("<failed>");
+        rs.Close();
+        return v.toString();
+    };
+
+    // The server restarts between two statements: the next one reconnects and runs.
+    QVERIFY(server.stop());
+    QVERIFY(server.start());
+    QVERIFY2(ado.Execute(update, {"after restart", 1}), qPrintable(ado.szComError));
+    QVERIFY(!QFile::exists(kLog));
+    QVERIFY(server.stop());
+    QVERIFY(server.start());
+    QCOMPARE(commentOf(1), QStringLiteral("after restart"));
+
+    // While the server is away every action fails once, cleanly, and is logged.
+    QVERIFY(server.stop());
+    QVERIFY(!ado.Execute(update, {"while away", 2}));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Execute"), 1);
+    CAdoRecordset rs;
+    QVERIFY(!rs.Open("SELECT ID FROM RESULTS", &ado));
+    QVERIFY(!rs.szProviderError.isEmpty() || !rs.szComError.isEmpty());
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 1);
+
+    // Back again: the next action opens the connection anew.
+    QVERIFY(server.start());
+    QVERIFY2(ado.Execute(update, {"back", 2}), qPrintable(ado.szComError));
+    QCOMPARE(commentOf(2), QStringLiteral("back"));
+    QVERIFY(ado.bOpen);
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)
