@@ -42,6 +42,8 @@ private slots:
     void unsupportedProvidersFail_data();
     void unsupportedProvidersFail();
     void connectionStringKeysIgnoreCase();
+    void opensFilesWithAwkwardNames_data();
+    void opensFilesWithAwkwardNames();
     void secondOpenDiscardsFirst();
     void closeAndExecuteWithoutConnection();
     void boundValuesStayPlainText_data();
@@ -256,6 +258,39 @@ void TestDatabase::connectionStringKeysIgnoreCase() {
     QVERIFY(!ado.OpenSqlServer("srv", "sa", "pw", "lab"));
     QCOMPARE(ado.szServer, QStringLiteral("srv"));
     QCOMPARE(ado.szUser, QStringLiteral("sa"));
+}
+
+void TestDatabase::opensFilesWithAwkwardNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("space") << "my lab.db";
+    QTest::newRow("hash") << "lab#1.db";
+    QTest::newRow("question mark") << "lab?.db";
+    QTest::newRow("percent") << "lab%20x.db";
+    QTest::newRow("romanian") << "laborator-Ștefănești.db";
+}
+
+void TestDatabase::opensFilesWithAwkwardNames() {
+    QFETCH(QString, name);
+    DbLab db(DbLab::Backend::SQLite);
+    QVERIFY(db.createDemo(3));
+    QVERIFY(QFile::copy("lab.db", name));
+    const QStringList before = QDir().entryList(QDir::Files);
+    CAdoDatabase ado;
+    QVERIFY2(ado.Open("Provider=SQLite;Data Source=" + name), qPrintable(ado.szComError));
+    QVERIFY(ado.Execute("DELETE FROM RESULTS WHERE ID = ?", {1}));
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM RESULTS", &ado));
+    QVariant n;
+    QVERIFY(rs.GetFieldValue("n", &n));
+    QCOMPARE(n.toInt(), 2);
+    rs.Close();
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 3); // the copy was changed, not lab.db
+    ado.Close();
+    QStringList after = QDir().entryList(QDir::Files);
+    after.removeIf([](const QString& f) { return f.endsWith("-wal") || f.endsWith("-shm"); });
+    QStringList expected = before;
+    expected.removeIf([](const QString& f) { return f.endsWith("-wal") || f.endsWith("-shm"); });
+    QCOMPARE(after, expected);
 }
 
 void TestDatabase::secondOpenDiscardsFirst() {
