@@ -26,6 +26,16 @@ public:
     bool IsEOF() const;
     // A database NULL arrives as a null QVariant (QVariant::isNull()).
     bool GetFieldValue(const QString& name, QVariant* value);
+    // The position of a column of the open result (-1 when there is none) and a value by that
+    // position, for loops over many rows where looking each name up again would cost.
+    int FieldIndex(const QString& name) const { return m_open ? columnIndex(name) : -1; }
+    bool GetFieldValueAt(int index, QVariant* value) {
+        if (!m_open || m_eof || index < 0 || index >= m_columns.size())
+            return false;
+        if (value)
+            *value = m_query->value(index);
+        return true;
+    }
     bool MoveNext();
     void Close();
 

@@ -54,6 +54,9 @@ const char* const kMsgCommentNotSaved = "Comentariul nu a fost salvat.\n%1";
 
 enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
 constexpr int kColumnCount = 7;
+// Texts within this many characters of a column's longest are measured for its width.
+constexpr int kLengthSlack = 2;
+constexpr int kMaxCandidates = 16;
 
 // An optional sign followed by at least one decimal digit, nothing else.
 bool IsWholeNumber(const QString& text) {
@@ -247,7 +250,14 @@ void Sorvind::OnInitialUpdate() {
     for (int column = 0; column < kColumnCount; ++column)
         m_pList->InsertColumn(column, QString::fromLatin1(headers[column]), CComboListCtrl::LVCFMT_LEFT);
     m_pList->MarkColumnAsCombo(ColProfile, true);
-    AutoSizeColumns(ColComment + 1);
+    // With no rows yet, auto-size gives each header's width and the padding around a text.
+    m_pList->SetColumnWidth(0, CComboListCtrl::LVSCW_AUTOSIZE);
+    m_textPadding = m_pList->GetColumnWidth(0);
+    m_emptyColumnWidths.assign(kColumnCount, 0);
+    for (int column = 0; column < kColumnCount; ++column) {
+        m_pList->SetColumnWidth(column, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
+        m_emptyColumnWidths[column] = m_pList->GetColumnWidth(column);
+    }
     m_pList->MarkColumnReadOnly(ColDate, true);
     m_pList->MarkColumnReadOnly(ColComment, true);
 
@@ -265,6 +275,20 @@ void Sorvind::OnInitialUpdate() {
 void Sorvind::AutoSizeColumns(int count) {
     for (int column = 0; column < count; ++column)
         m_pList->SetColumnWidth(column, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
+}
+
+void Sorvind::SizeColumnsToTexts(const std::vector<QStringList>& longestTexts) {
+    if (m_emptyColumnWidths.size() != static_cast<size_t>(kColumnCount)) {
+        AutoSizeColumns(kColumnCount);
+        return;
+    }
+    const QFontMetrics metrics = m_pList->fontMetrics();
+    for (int column = 0; column < kColumnCount; ++column) {
+        int widest = 0;
+        for (const QString& text : longestTexts[column])
+            widest = std::max(widest, metrics.horizontalAdvance(text));
+        m_pList->SetColumnWidth(column, std::max(m_emptyColumnWidths[column], widest + m_textPadding));
+    }
 }
 
 void Sorvind::LoadProfiles() {
@@ -362,38 +386,60 @@ void Sorvind::OnSearch() {
         return;
     }
 
-    static const QString fId = QStringLiteral("ID");
-    static const QString fRequestId = QStringLiteral("RequestID");
-    static const QString fName = QStringLiteral("PacientName");
-    static const QString fDate = QStringLiteral("TransDate");
-    static const QString fAge = QStringLiteral("Age");
-    static const QString fSex = QStringLiteral("SEX");
-    static const QString fComment = QStringLiteral("comment");
-    static const QString fProfile = QStringLiteral("profileID");
+    // Column positions are looked up once per search, not once per value.
+    const int fId = m_recordset.FieldIndex(QStringLiteral("ID"));
+    const int fRequestId = m_recordset.FieldIndex(QStringLiteral("RequestID"));
+    const int fName = m_recordset.FieldIndex(QStringLiteral("PacientName"));
+    const int fDate = m_recordset.FieldIndex(QStringLiteral("TransDate"));
+    const int fAge = m_recordset.FieldIndex(QStringLiteral("Age"));
+    const int fSex = m_recordset.FieldIndex(QStringLiteral("SEX"));
+    const int fComment = m_recordset.FieldIndex(QStringLiteral("comment"));
+    const int fProfile = m_recordset.FieldIndex(QStringLiteral("profileID"));
 
+    // The grid's auto-size measures every row, which takes seconds for a large result, so the
+    // widths come from the longest texts (by characters) of each column, noted while filling.
+    std::vector<QStringList> longest(kColumnCount);
+    std::vector<int> longestLength(kColumnCount, 0);
+    auto noteLength = [&](int column, const QString& text) {
+        const int length = text.size();
+        int& top = longestLength[column];
+        if (length + kLengthSlack < top)
+            return;
+        QStringList& candidates = longest[column];
+        if (length > top) {
+            top = length;
+            candidates.removeIf([top](const QString& t) { return t.size() + kLengthSlack < top; });
+        }
+        if (candidates.size() < kMaxCandidates)
+            candidates.append(text);
+    };
     // Cells are born empty, so empty values cost no grid call.
-    auto setCell = [this](int row, int column, const QString& text) {
-        if (!text.isEmpty())
+    auto setCell = [&](int row, int column, const QString& text) {
+        if (!text.isEmpty()) {
             m_pList->SetItemText(row, column, text);
+            noteLength(column, text);
+        }
     };
     QVariant value;
     int row = 0;
     m_pList->setUpdatesEnabled(false);
     while (!m_recordset.IsEOF()) {
-        m_pList->InsertItem(row, m_recordset.GetFieldValue(fRequestId, &value) ? PlainText(value) : QString());
-        if (m_recordset.GetFieldValue(fName, &value))
+        const QString requestIdText = m_recordset.GetFieldValueAt(fRequestId, &value) ? PlainText(value) : QString();
+        m_pList->InsertItem(row, requestIdText);
+        noteLength(ColRequestId, requestIdText);
+        if (m_recordset.GetFieldValueAt(fName, &value))
             setCell(row, ColName, PlainText(value));
-        if (m_recordset.GetFieldValue(fDate, &value))
+        if (m_recordset.GetFieldValueAt(fDate, &value))
             setCell(row, ColDate, TransferDayText(value));
-        if (m_recordset.GetFieldValue(fId, &value))
+        if (m_recordset.GetFieldValueAt(fId, &value))
             m_pList->SetItemData(row, value.toLongLong());
-        if (m_recordset.GetFieldValue(fAge, &value))
+        if (m_recordset.GetFieldValueAt(fAge, &value))
             setCell(row, ColAge, IntegerText(value));
-        if (m_recordset.GetFieldValue(fSex, &value))
+        if (m_recordset.GetFieldValueAt(fSex, &value))
             setCell(row, ColSex, PlainText(value));
-        if (m_recordset.GetFieldValue(fComment, &value))
+        if (m_recordset.GetFieldValueAt(fComment, &value))
             setCell(row, ColComment, PlainText(value));
-        if (m_recordset.GetFieldValue(fProfile, &value) && !value.isNull()) {
+        if (m_recordset.GetFieldValueAt(fProfile, &value) && !value.isNull()) {
             bool ok = false;
             const int profileId = value.toInt(&ok);
             if (ok)
@@ -404,7 +450,7 @@ void Sorvind::OnSearch() {
     }
     m_recordset.Close();
     m_pList->setUpdatesEnabled(true);
-    AutoSizeColumns(kColumnCount);
+    SizeColumnsToTexts(longest);
 }
 
 bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList* values) {

@@ -60,6 +60,8 @@ protected:
 private:
     void LoadProfiles();
     void AutoSizeColumns(int count);
+    // Column widths after a fill, from the longest texts seen while filling.
+    void SizeColumnsToTexts(const std::vector<QStringList>& longestTexts);
     // The statement and values of one finished cell edit; false when nothing is to be written.
     bool BuildEditStatement(int row, int column, QString* sql, QVariantList* values);
 
@@ -72,5 +74,7 @@ private:
     CAdoRecordset m_recordset;
     StructuraInterna* m_pStructura;
     std::vector<ProfileEntry> m_profiles;
-    QHash<int, QString> m_profileNames; // id -> name of the first profile with that id
+    QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
+    std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows
+    int m_textPadding = 0;                // what auto-size adds to a column's widest text
 };
