@@ -427,16 +427,15 @@ void Sorvind::OnSearch() {
         const QString requestIdText = m_recordset.GetFieldValueAt(fRequestId, &value) ? PlainText(value) : QString();
         m_pList->InsertItem(row, requestIdText);
         noteLength(ColRequestId, requestIdText);
+        // Cells are set left to right, so the row's texts are only appended to.
         if (m_recordset.GetFieldValueAt(fName, &value))
             setCell(row, ColName, PlainText(value));
-        if (m_recordset.GetFieldValueAt(fDate, &value))
-            setCell(row, ColDate, TransferDayText(value));
-        if (m_recordset.GetFieldValueAt(fId, &value))
-            m_pList->SetItemData(row, value.toLongLong());
         if (m_recordset.GetFieldValueAt(fAge, &value))
             setCell(row, ColAge, IntegerText(value));
         if (m_recordset.GetFieldValueAt(fSex, &value))
             setCell(row, ColSex, PlainText(value));
+        if (m_recordset.GetFieldValueAt(fDate, &value))
+            setCell(row, ColDate, TransferDayText(value));
         if (m_recordset.GetFieldValueAt(fComment, &value))
             setCell(row, ColComment, PlainText(value));
         if (m_recordset.GetFieldValueAt(fProfile, &value) && !value.isNull()) {
@@ -445,6 +444,8 @@ void Sorvind::OnSearch() {
             if (ok)
                 setCell(row, ColProfile, ProfileNameById(profileId));
         }
+        if (m_recordset.GetFieldValueAt(fId, &value))
+            m_pList->SetItemData(row, value.toLongLong());
         ++row;
         m_recordset.MoveNext();
     }
