@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,8 +56,8 @@ const char* const kMsgCommentNotSaved = "Comentariul nu a fost salvat.\n%1";
 enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
 constexpr int kColumnCount = 7;
 // Texts within this many characters of a column's longest are measured for its width.
-constexpr int kLengthSlack = 2;
-constexpr int kMaxCandidates = 16;
+constexpr int kLengthSlack = 3;
+constexpr int kMaxCandidates = 32;
 
 // An optional sign followed by at least one decimal digit, nothing else.
 bool IsWholeNumber(const QString& text) {
@@ -251,8 +252,13 @@ void Sorvind::OnInitialUpdate() {
         m_pList->InsertColumn(column, QString::fromLatin1(headers[column]), CComboListCtrl::LVCFMT_LEFT);
     m_pList->MarkColumnAsCombo(ColProfile, true);
     // With no rows yet, auto-size gives each header's width and the padding around a text.
+    // The header's minimum section size would hide the bare padding, so it is lifted meanwhile.
+    QHeaderView* header = m_pList->header();
+    const int minimumSection = header->minimumSectionSize();
+    header->setMinimumSectionSize(0);
     m_pList->SetColumnWidth(0, CComboListCtrl::LVSCW_AUTOSIZE);
     m_textPadding = m_pList->GetColumnWidth(0);
+    header->setMinimumSectionSize(minimumSection);
     m_emptyColumnWidths.assign(kColumnCount, 0);
     for (int column = 0; column < kColumnCount; ++column) {
         m_pList->SetColumnWidth(column, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
@@ -410,7 +416,7 @@ void Sorvind::OnSearch() {
             top = length;
             candidates.removeIf([top](const QString& t) { return t.size() + kLengthSlack < top; });
         }
-        if (candidates.size() < kMaxCandidates)
+        if (candidates.size() < kMaxCandidates && !candidates.contains(text))
             candidates.append(text);
     };
     // Cells are born empty, so empty values cost no grid call.

@@ -4,6 +4,7 @@
 #include <QMdiSubWindow>
 #include <QTest>
 
+#include "BulletinBuilder.h"
 #include "ExplorerLab.h"
 
 using Ids = QList<qint64>;
@@ -282,6 +283,86 @@ private slots:
         x.view->OnSearch();
         x.view->OnGridFillCombo(6, &names);
         QCOMPARE(names.size(), 3);
+    }
+
+    void doubleClickWritesTheBulletin() {
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        // Nothing selected: nothing is built.
+        x.list()->clearSelection();
+        x.view->OnListDoubleClick();
+        QVERIFY(!QFile::exists(kBulletinFileName));
+
+        // One measured value, so that the bulletin has the set's patient block.
+        QVERIFY(x.lab.exec("INSERT INTO ANALYSERS (MachineID, AnalyseName) VALUES (1, 'Hematologie')"));
+        QVERIFY(x.lab.exec("INSERT INTO PARAMETERS (MachineID, refcode, refName, um, \"order\") "
+                           "VALUES (1, 'WBC', 'Leucocite', 'mii/uL', 1)"));
+        QVERIFY(x.lab.exec("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) "
+                           "VALUES (3, 1, 'WBC', '7.5')"));
+        const int row = x.rowOf(3);
+        x.selectRow(row);
+        QTest::mouseDClick(x.list()->viewport(), Qt::LeftButton, Qt::NoModifier, x.cellCentre(row, 4));
+        QTRY_VERIFY(QFile::exists(kBulletinFileName));
+        QFile file(kBulletinFileName);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(file.readAll()).contains("Maria Ionescu"));
+        QCOMPARE(x.messages, QStringList());
+    }
+
+    void bulletinMessagesAreShownInOrder() {
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        x.search("100", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        // A folder standing where the bulletin file goes makes the file impossible to create.
+        QVERIFY(QDir().mkdir(kBulletinFileName));
+        x.selectRow(0);
+        x.view->OnListDoubleClick();
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].contains(kBulletinFileName), qPrintable(x.messages[0]));
+    }
+
+    void demoDatabase() {
+        ExplorerLab x;
+        QVERIFY(x.lab.createDemo(400, 11));
+        QVERIFY(x.start());
+        const QDate first = x.lab.scalar("SELECT MIN(TransDate) FROM RESULTS").toDateTime().date();
+        const QDate last = x.lab.scalar("SELECT MAX(TransDate) FROM RESULTS").toDateTime().date();
+        QVERIFY(first.isValid() && last.isValid());
+        x.search("", "", first, last);
+        QCOMPARE(x.list()->GetItemCount(), x.lab.scalar("SELECT COUNT(*) FROM RESULTS").toInt());
+
+        // Rows come by transfer day; the day text reads back to the stored date.
+        QDate previous;
+        for (int row = 0; row < x.list()->GetItemCount(); ++row) {
+            const QDate day = QDate::fromString(x.list()->GetItemText(row, 4), "d/M/yyyy");
+            QVERIFY(day.isValid());
+            QVERIFY(!previous.isValid() || previous <= day);
+            previous = day;
+            const QString stored = x.field(x.list()->GetItemData(row), "TransDate").toString();
+            QCOMPARE(stored.left(10), day.toString("yyyy-MM-dd"));
+        }
+
+        // The widths set after the fill are those the list's own auto-size gives.
+        QList<int> widths;
+        for (int c = 0; c < 7; ++c)
+            widths << x.list()->GetColumnWidth(c);
+        for (int c = 0; c < 7; ++c) {
+            x.list()->SetColumnWidth(c, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
+            QVERIFY2(widths[c] == x.list()->GetColumnWidth(c),
+                     qPrintable(QString("column %1: %2 vs %3").arg(c).arg(widths[c]).arg(x.list()->GetColumnWidth(c))));
+        }
+
+        // A request identifier finds all sets of that request, on any day.
+        const QString requestId = x.list()->GetItemText(x.list()->GetItemCount() / 2, 0);
+        const int number = requestId.toInt();
+        QVERIFY(number != 0);
+        x.search(QString::number(number), "", last, last);
+        QVERIFY(x.list()->GetItemCount() >= 1);
+        for (int row = 0; row < x.list()->GetItemCount(); ++row)
+            QCOMPARE(x.list()->GetItemText(row, 0).toInt(), number);
     }
 
     void failingQueriesAreReported() {
