@@ -100,6 +100,7 @@ CComboListCtrl::CComboListCtrl(QWidget* parent) : QTreeView(parent), m_model(new
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
+    header()->setMinimumSectionSize(0);
     header()->setSectionResizeMode(QHeaderView::Interactive);
     // The list takes the focus itself in its click handling, after it has found the cell
     // under the pointer, so that an open editor ends at that moment.

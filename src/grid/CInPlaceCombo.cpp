@@ -3,6 +3,7 @@
 #include "CComboListCtrl.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 
@@ -101,9 +102,17 @@ void CInPlaceCombo::hidePopup() {
     const bool wasOpen = m_popupOpen;
     m_popupOpen = false;
     QComboBox::hidePopup();
-    // Closing the drop-down part, by any means, ends the edit.
-    if (wasOpen && m_hasWindow && m_list)
-        m_list->setFocus(Qt::OtherFocusReason);
+    // Closing the drop-down part, by any means, ends the edit. The combo box applies a
+    // chosen entry only after it has closed the drop-down part, so the edit ends just after.
+    if (wasOpen && m_hasWindow && m_list) {
+        QMetaObject::invokeMethod(
+            this,
+            [this]() {
+                if (m_hasWindow && m_list && hasFocus())
+                    m_list->setFocus(Qt::OtherFocusReason);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 bool CInPlaceCombo::event(QEvent* event) {
@@ -129,7 +138,7 @@ bool CInPlaceCombo::event(QEvent* event) {
 void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
     // Opening the drop-down part moves the focus into it; the edit goes on.
-    if (event->reason() == Qt::PopupFocusReason || !m_hasWindow)
+    if (event->reason() == Qt::PopupFocusReason || m_popupOpen || QApplication::activePopupWidget() || !m_hasWindow)
         return;
     EndEdit();
 }

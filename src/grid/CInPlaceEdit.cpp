@@ -107,6 +107,7 @@ void CInPlaceEdit::keyPressEvent(QKeyEvent* event) {
         const bool isCharacter = ch.isPrint() || ch.unicode() < 0x20;
         if (isCharacter && !exempt && !m_acceptedChars.contains(ch)) {
             QApplication::beep();
+            emit characterRefused(ch);
             event->accept();
             return;
         }
@@ -117,7 +118,7 @@ void CInPlaceEdit::keyPressEvent(QKeyEvent* event) {
 void CInPlaceEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     // The line edit's own context menu takes the focus for a moment; that is no end of edit.
-    if (event->reason() == Qt::PopupFocusReason || !m_hasWindow)
+    if (event->reason() == Qt::PopupFocusReason || QApplication::activePopupWidget() || !m_hasWindow)
         return;
     EndEdit();
 }

@@ -28,6 +28,10 @@ public:
     int Row() const { return m_row; }
     int Column() const { return m_column; }
 
+signals:
+    // A typed character outside the accepted set was dropped (with a warning beep).
+    void characterRefused(QChar character);
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,0 +1,407 @@
+// The editable list itself: the cell under the pointer, what a click opens or toggles, the
+// check boxes as drawn, selection colours, sideways scrolling, row colours and the model.
+
+#include "CListRowModel.h"
+#include "GridFixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class TestComboListCtrl : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void modelStaysConsistent();
+    void listOperations();
+    void autoSizeUsesTheWiderOfHeaderAndCells();
+    void cellUnderPoint_data();
+    void cellUnderPoint();
+    void clickOpensByColumnKind_data();
+    void clickOpensByColumnKind();
+    void modifiedClickOnlySelects_data();
+    void modifiedClickOnlySelects();
+    void checkBoxToggles();
+    void checkBoxDrawing_data();
+    void checkBoxDrawing();
+    void selectionColourFollowsFocus();
+    void scrollRuleForEditor_data();
+    void scrollRuleForEditor();
+    void narrowComboColumnOpensNothing();
+    void rowColoursSurviveDeletion();
+    void scrollBarEndsEdit();
+    void ownerClicks();
+
+private:
+    std::unique_ptr<GridWindow> m_window;
+};
+
+void TestComboListCtrl::init() {
+    m_window = std::make_unique<GridWindow>();
+    QVERIFY(m_window->showActive());
+}
+
+void TestComboListCtrl::cleanup() {
+    m_window.reset();
+    settle();
+}
+
+void TestComboListCtrl::modelStaysConsistent() {
+    CListRowModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.InsertColumn(0, QStringLiteral("A"), 0);
+    model.InsertColumn(1, QStringLiteral("B"), 1);
+    for (int i = 0; i < 20; ++i)
+        model.InsertRow(i, QString::number(i));
+    model.InsertRow(0, QStringLiteral("first"));
+    model.SetText(3, 1, QStringLiteral("x"));
+    model.InsertColumn(1, QStringLiteral("middle"), 2);
+    model.DeleteRow(5);
+    model.SetStateImage(2, 0x2000);
+    model.DeleteColumn(0);
+    model.DeleteAll();
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(model.columnCount(), 2);
+}
+
+void TestComboListCtrl::listOperations() {
+    CComboListCtrl* list = m_window->list;
+    // Cells keep their texts when columns come and go around them.
+    QCOMPARE(list->InsertColumn(1, QStringLiteral("Nou")), 1);
+    QCOMPARE(list->GetItemText(2, 0), QStringLiteral("r2c0"));
+    QCOMPARE(list->GetItemText(2, 1), QString());
+    QCOMPARE(list->GetItemText(2, 2), QStringLiteral("r2c1"));
+    QVERIFY(list->DeleteColumn(0));
+    QCOMPARE(list->GetItemText(2, 1), QStringLiteral("r2c1"));
+    QCOMPARE(list->GetItemText(2, 6), QStringLiteral("r2c6"));
+    QVERIFY(!list->DeleteColumn(7));
+
+    // A cell beyond the ones set so far reads empty, and texts of any length survive.
+    const int row = list->InsertItem(99, QStringLiteral("last"));
+    QCOMPARE(row, 5);
+    QCOMPARE(list->GetItemText(row, 4), QString());
+    const QString longText(70000, QLatin1Char('x'));
+    QVERIFY(list->SetItemText(row, 4, longText));
+    QVERIFY(list->SetItemText(row, 2, QStringLiteral("doi")));
+    QCOMPARE(list->GetItemText(row, 4), longText);
+    QCOMPARE(list->GetItemText(row, 2), QStringLiteral("doi"));
+    QVERIFY(!list->SetItemText(row, 7, QStringLiteral("none")));
+    QVERIFY(!list->SetItemText(-1, 0, QStringLiteral("none")));
+
+    QVERIFY(list->SetItemData(row, 123456789012LL));
+    QCOMPARE(list->GetItemData(row), 123456789012LL);
+    QCOMPARE(list->GetFirstSelectedItem(), -1);
+    list->SetItemState(4, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    list->SetItemState(2, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    QCOMPARE(list->GetFirstSelectedItem(), 2);
+    QVERIFY(list->DeleteItem(0));
+    QCOMPARE(list->GetItemText(0, 1), QStringLiteral("r1c1"));
+    QVERIFY(list->DeleteAllItems());
+    QCOMPARE(list->GetItemCount(), 0);
+    QCOMPARE(list->GetFirstSelectedItem(), -1);
+}
+
+void TestComboListCtrl::autoSizeUsesTheWiderOfHeaderAndCells() {
+    CComboListCtrl* list = m_window->list;
+    const QFontMetrics cells(list->font());
+    const QFontMetrics heading(list->header()->font());
+    list->SetItemText(3, 1, QStringLiteral("Popescu-Ionescu Maria Magdalena"));
+    QVERIFY(list->SetColumnWidth(1, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER));
+    const int wideCell = list->GetColumnWidth(1);
+    QVERIFY(wideCell > cells.horizontalAdvance(QStringLiteral("Popescu-Ionescu Maria Magdalena")));
+
+    list->InsertColumn(7, QStringLiteral("Un titlu de coloana foarte lung"));
+    list->SetItemText(0, 7, QStringLiteral("x"));
+    QVERIFY(list->SetColumnWidth(7, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER));
+    QVERIFY(list->GetColumnWidth(7) > heading.horizontalAdvance(QStringLiteral("Un titlu de coloana foarte lung")));
+    QVERIFY(list->SetColumnWidth(7, CComboListCtrl::LVSCW_AUTOSIZE));
+    QVERIFY(list->GetColumnWidth(7) < heading.horizontalAdvance(QStringLiteral("Un titlu de coloana foarte lung")));
+}
+
+void TestComboListCtrl::cellUnderPoint_data() {
+    QTest::addColumn<int>("dx"); // from the right border of column 0
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+
+    QTest::newRow("inside column 0") << -5 << 1 << 0;
+    QTest::newRow("border pixel belongs to the left") << 0 << 1 << 0;
+    QTest::newRow("one pixel right of it") << 1 << 1 << 1;
+    QTest::newRow("past the last column") << 7 * 80 + 20 << -1 << 0;
+}
+
+void TestComboListCtrl::cellUnderPoint() {
+    QFETCH(int, dx);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    CComboListCtrl* list = m_window->list;
+    const QRect first = list->visualRect(list->model()->index(1, 0));
+    int found = -7;
+    QCOMPARE(list->HitTestCell(QPoint(first.left() + 80 + dx, first.center().y()), &found), row);
+    QCOMPARE(found, column);
+    // Below the last row there is no row.
+    const QRect last = list->visualRect(list->model()->index(4, 0));
+    QCOMPARE(list->HitTestCell(QPoint(last.center().x(), last.bottom() + 3 * last.height()), &found), -1);
+}
+
+void TestComboListCtrl::clickOpensByColumnKind_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("opens");
+
+    QTest::newRow("plain column") << 1 << "edit";
+    QTest::newRow("combo column") << 6 << "combo";
+    QTest::newRow("read-only column") << 4 << "nothing";
+    QTest::newRow("both kinds: combo wins") << 5 << "combo";
+}
+
+void TestComboListCtrl::clickOpensByColumnKind() {
+    QFETCH(int, column);
+    QFETCH(QString, opens);
+    GridWindow& w = *m_window;
+    w.list->MarkColumnAsCombo(6, true);
+    w.list->MarkColumnAsCombo(5, true);
+    w.list->MarkColumnReadOnly(4, true);
+    w.list->MarkColumnReadOnly(5, true);
+    w.list->MarkColumnReadOnly(4, true); // a second mark changes nothing
+    w.click(2, column);
+    QCOMPARE(editOpen(), opens == "edit");
+    QCOMPARE(comboOpen(), opens == "combo");
+    QCOMPARE(w.log.contains(QStringLiteral("fill %1").arg(column)), opens == "combo");
+    QCOMPARE(w.list->GetFirstSelectedItem(), 2);
+    QCOMPARE(w.list->EditLabel(2, 4), false); // a label edit on a read-only column is refused
+
+    // A column released from its kind is edited with the edit box on the next click.
+    w.list->setFocus();
+    QTRY_VERIFY(!editOpen() && !comboOpen());
+    w.list->MarkColumnReadOnly(4, false);
+    w.list->MarkColumnAsCombo(5, false);
+    w.click(3, column);
+    QCOMPARE(editOpen(), column == 1 || column == 4);
+}
+
+void TestComboListCtrl::modifiedClickOnlySelects_data() {
+    QTest::addColumn<Qt::KeyboardModifier>("modifier");
+    QTest::addColumn<QList<int>>("selected");
+
+    QTest::newRow("shift") << Qt::ShiftModifier << QList<int>{1, 2, 3};
+    QTest::newRow("ctrl") << Qt::ControlModifier << QList<int>{1, 3};
+}
+
+void TestComboListCtrl::modifiedClickOnlySelects() {
+    QFETCH(Qt::KeyboardModifier, modifier);
+    QFETCH(QList<int>, selected);
+    GridWindow& w = *m_window;
+    w.list->MarkColumnReadOnly(4, true);
+    w.list->SetItemText(3, 2, QStringLiteral("boolean"));
+    w.click(1, 4);
+    w.click(3, 2, modifier);
+    QVERIFY(!editOpen());
+    QVERIFY(w.log.isEmpty());
+    QCOMPARE(w.list->GetCheck(3), -1);
+    QList<int> rows;
+    for (int r = 0; r < w.list->GetItemCount(); ++r) {
+        if (w.list->GetItemState(r, CComboListCtrl::LVIS_SELECTED))
+            rows << r;
+    }
+    QCOMPARE(rows, selected);
+}
+
+void TestComboListCtrl::checkBoxToggles() {
+    GridWindow& w = *m_window;
+    w.list->MarkColumnReadOnly(4, true);
+    w.list->MarkColumnReadOnly(5, true);
+    w.list->SetItemText(2, 4, QStringLiteral("boolean"));
+    w.list->SetItemText(2, 5, QStringLiteral("boolean"));
+    w.list->SetItemText(1, 4, QStringLiteral("Boolean"));
+
+    QCOMPARE(w.list->GetCheck(2), -1); // never set: drawn checked
+    w.click(2, 4);
+    QCOMPARE(w.list->GetCheck(2), 0);
+    w.click(2, 5); // the state belongs to the row, so the other cell flips it back
+    QCOMPARE(w.list->GetCheck(2), 1);
+    w.click(2, 4);
+    QCOMPARE(w.list->GetCheck(2), 0);
+    w.click(1, 4); // not exactly "boolean"
+    QCOMPARE(w.list->GetCheck(1), -1);
+    QCOMPARE(w.log, (QStringList{"toggle 2 4", "toggle 2 5", "toggle 2 4"}));
+
+    // In an editable column the toggle is followed by the edit box, like any other cell.
+    w.list->SetItemText(3, 1, QStringLiteral("boolean"));
+    w.click(3, 1);
+    QCOMPARE(w.list->GetCheck(3), 0);
+    QVERIFY(editOpen());
+    QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("boolean"));
+}
+
+void TestComboListCtrl::checkBoxDrawing_data() {
+    QTest::addColumn<int>("check"); // -1 never set
+    QTest::addColumn<bool>("marked");
+
+    QTest::newRow("never set") << -1 << true;
+    QTest::newRow("unchecked") << 0 << false;
+    QTest::newRow("checked") << 1 << true;
+}
+
+void TestComboListCtrl::checkBoxDrawing() {
+    QFETCH(int, check);
+    QFETCH(bool, marked);
+    CComboListCtrl* list = m_window->list;
+    list->SetItemText(3, 2, QStringLiteral("boolean"));
+    if (check >= 0)
+        list->SetCheck(3, check == 1);
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect cell = list->visualRect(list->model()->index(3, 2));
+
+    // The box sits centred in the cell shrunk by 2 and 1 pixels; the mark is seven strokes
+    // of three pixels, from (left + 9, top + 3) down to the left and back up.
+    const int top = cell.top() + 1;
+    const int h = cell.height() - 2;
+    const int boxLeft = cell.left() + 2 + (cell.width() - 4) / 2 - h / 2 - 1 + 1;
+    const QPoint strokes[] = {{9, 3}, {8, 4}, {7, 5}, {6, 6}, {5, 7}, {4, 6}, {3, 5}};
+    int black = 0;
+    for (const QPoint& s : strokes) {
+        for (int dy = 0; dy < 3; ++dy)
+            black += image.pixelColor(boxLeft + s.x(), top + s.y() + dy) == QColor(Qt::black) ? 1 : 0;
+    }
+    QCOMPARE(black, marked ? 21 : 0);
+    // The frame is drawn either way; a pixel between the strokes stays the window colour.
+    QCOMPARE(image.pixelColor(boxLeft, top + h / 2), list->palette().color(QPalette::WindowText));
+    QCOMPARE(image.pixelColor(boxLeft + 9, top + 7), list->palette().color(QPalette::Base));
+}
+
+void TestComboListCtrl::selectionColourFollowsFocus() {
+    GridWindow& w = *m_window;
+    w.list->SetItemText(1, 3, QString());
+    w.list->SetItemState(1, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    const QRect cell = w.list->visualRect(w.list->model()->index(1, 3));
+    const QPoint probe(cell.left() + 4, cell.center().y());
+    const QPoint other(cell.left() + 4, w.list->visualRect(w.list->model()->index(2, 3)).center().y());
+
+    w.list->setFocus();
+    QTRY_VERIFY(w.list->hasFocus());
+    QImage image = w.list->viewport()->grab().toImage();
+    QCOMPARE(image.pixelColor(probe), w.list->palette().color(QPalette::Highlight));
+    QCOMPARE(image.pixelColor(other), w.list->palette().color(QPalette::Base));
+
+    w.other->setFocus();
+    QTRY_VERIFY(!w.list->hasFocus());
+    image = w.list->viewport()->grab().toImage();
+    QCOMPARE(image.pixelColor(probe), w.list->palette().color(QPalette::Button));
+}
+
+void TestComboListCtrl::scrollRuleForEditor_data() {
+    QTest::addColumn<int>("scrollTo"); // horizontal scroll position before the click
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("expected"); // scroll position afterwards
+
+    // Viewport 200 pixels wide. Column 2 spans 160..240: its right edge shows at 240 - 0.
+    QTest::newRow("partly out on the right") << 0 << 2 << 40;
+    // Column 1 spans 80..160; scrolled by 100 its left edge is 20 pixels out on the left.
+    QTest::newRow("partly out on the left") << 100 << 1 << 80;
+    QTest::newRow("fully visible") << 0 << 1 << 0;
+}
+
+void TestComboListCtrl::scrollRuleForEditor() {
+    QFETCH(int, scrollTo);
+    QFETCH(int, column);
+    QFETCH(int, expected);
+    GridWindow& w = *m_window;
+    const int frame = w.list->width() - w.list->viewport()->width();
+    w.list->setFixedWidth(200 + frame);
+    QTRY_COMPARE(w.list->viewport()->width(), 200);
+    w.list->horizontalScrollBar()->setValue(scrollTo);
+    QCOMPARE(w.list->horizontalScrollBar()->value(), scrollTo);
+
+    const QRect cell = w.list->visualRect(w.list->model()->index(1, column));
+    const QRect visible = cell.intersected(w.list->viewport()->rect());
+    QTest::mouseClick(w.list->viewport(), Qt::LeftButton, {}, visible.center());
+    QVERIFY(editOpen());
+    QCOMPARE(w.list->horizontalScrollBar()->value(), expected);
+    const QRect placed = CInPlaceEdit::GetInstance()->geometry();
+    QCOMPARE(placed, w.list->visualRect(w.list->model()->index(1, column)));
+    QVERIFY(placed.left() >= 0 && placed.right() < 200);
+}
+
+void TestComboListCtrl::narrowComboColumnOpensNothing() {
+    GridWindow& w = *m_window;
+    w.list->MarkColumnAsCombo(6, true);
+    w.list->SetColumnWidth(6, 12);
+    w.click(1, 6);
+    QVERIFY(comboOpen());
+    w.list->setFocus();
+    QTRY_VERIFY(!comboOpen());
+    w.log.clear();
+    w.list->SetColumnWidth(6, 9);
+    QCOMPARE(w.list->GetColumnWidth(6), 9);
+    w.click(1, 6);
+    QVERIFY(!comboOpen());
+    QCOMPARE(w.log, QStringList{"fill 6"}); // the owner was asked before the width was checked
+}
+
+void TestComboListCtrl::rowColoursSurviveDeletion() {
+    CComboListCtrl* list = m_window->list;
+    list->SetRowTextColor(1, Qt::red);
+    list->SetRowTextColor(3, Qt::blue);
+    list->SetRowTextColor(1, Qt::darkGreen); // updates in place
+    QCOMPARE(list->GetRowTextColor(1), QColor(Qt::darkGreen));
+    QCOMPARE(list->GetRowTextColor(2), QColor(Qt::black));
+
+    QVERIFY(list->DeleteItem(1));
+    QCOMPARE(list->GetRowTextColor(1), QColor(Qt::black));
+    QCOMPARE(list->GetRowTextColor(3), QColor(Qt::blue)); // keyed by index, not renumbered
+    QVERIFY(list->DeleteItem(0));
+    QCOMPARE(list->GetRowTextColor(3), QColor(Qt::blue));
+
+    // Whatever row stands at index 3 is drawn in that colour.
+    QCOMPARE(list->GetItemCount(), 3);
+    QCOMPARE(list->InsertItem(3, QStringLiteral("new")), 3);
+    list->SetItemText(3, 1, QStringLiteral("WWWWWWWW"));
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect cell = list->visualRect(list->model()->index(3, 1));
+    bool blue = false;
+    for (int x = cell.left(); x <= cell.right() && !blue; ++x) {
+        for (int y = cell.top(); y <= cell.bottom() && !blue; ++y) {
+            const QColor c = image.pixelColor(x, y);
+            blue = c.blue() > 150 && c.red() < 100 && c.green() < 100;
+        }
+    }
+    QVERIFY(blue);
+    list->DeleteAllItems();
+    QCOMPARE(list->GetRowTextColor(3), QColor(Qt::black));
+}
+
+void TestComboListCtrl::scrollBarEndsEdit() {
+    GridWindow w(60);
+    QVERIFY(w.showActive());
+    w.click(1, 1);
+    QVERIFY(editOpen());
+    w.list->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QVERIFY(w.list->hasFocus());
+    QCOMPARE(w.log, QStringList{"validate 1 1 r1c1"});
+    QTRY_VERIFY(!editOpen());
+}
+
+void TestComboListCtrl::ownerClicks() {
+    GridWindow& w = *m_window;
+    w.list->MarkColumnReadOnly(4, true);
+    QSignalSpy right(w.list, &CComboListCtrl::listRightClicked);
+    QSignalSpy twice(w.list, &CComboListCtrl::listDoubleClicked);
+    QTest::mouseClick(w.list->viewport(), Qt::RightButton, {}, w.cellCentre(2, 1));
+    QCOMPARE(right.count(), 1);
+    QCOMPARE(w.list->GetFirstSelectedItem(), 2); // the row is selected before the owner hears
+    QVERIFY(!editOpen());
+    QTest::mouseDClick(w.list->viewport(), Qt::LeftButton, {}, w.cellCentre(3, 4));
+    QCOMPARE(twice.count(), 1);
+    QCOMPARE(w.list->GetFirstSelectedItem(), 3);
+}
+
+QTEST_MAIN(TestComboListCtrl)
+#include "tst_combolistctrl.moc"

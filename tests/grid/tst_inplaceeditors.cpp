@@ -1,0 +1,396 @@
+// The two in-place editors driven like a user: how each edit ends, what the owner hears and
+// in which order, the character filter, and the close that is still pending on a new click.
+
+#include "GridFixture.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class TestInPlaceEditors : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void editBoxEnds_data();
+    void editBoxEnds();
+    void newClickWhileCloseIsPending();
+    void characterFilter_data();
+    void characterFilter();
+    void pasteIsNotFiltered();
+
+    void comboEntriesAndHeights_data();
+    void comboEntriesAndHeights();
+    void comboEnds_data();
+    void comboEnds();
+    void comboChoiceInDropDownEndsAtOnce();
+    void comboEscapeOnEmptyCellAfterAnother();
+
+    void keysNeverReachTheForm();
+    void destroyingAListReleasesTheEditors();
+
+private:
+    std::unique_ptr<GridWindow> m_window;
+};
+
+void TestInPlaceEditors::init() {
+    m_window = std::make_unique<GridWindow>();
+    m_window->list->MarkColumnAsCombo(6, true);
+    m_window->list->MarkColumnReadOnly(4, true);
+    m_window->list->MarkColumnReadOnly(5, true);
+    QVERIFY(m_window->showActive());
+}
+
+void TestInPlaceEditors::cleanup() {
+    m_window.reset();
+    settle();
+    QVERIFY(!CInPlaceEdit::HasInstance());
+    QVERIFY(!CInPlaceCombo::HasInstance());
+}
+
+void TestInPlaceEditors::editBoxEnds_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QStringList>("log");
+
+    const QString typed = QStringLiteral("Ionescu");
+    QTest::newRow("enter") << "enter" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"};
+    QTest::newRow("keypad enter") << "keypad" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"};
+    QTest::newRow("tab") << "tab" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"};
+    QTest::newRow("escape") << "escape"
+                            << "r0c1" << QStringList{"validate 0 1 r0c1"};
+    // A plain loss of focus keeps nothing: the cell shows its start text again.
+    QTest::newRow("click elsewhere") << "click"
+                                     << "r0c1" << QStringList{"validate 0 1 r0c1"};
+    QTest::newRow("other widget") << "focus"
+                                  << "r0c1" << QStringList{"validate 0 1 r0c1"};
+}
+
+void TestInPlaceEditors::editBoxEnds() {
+    QFETCH(QString, how);
+    QFETCH(QString, cell);
+    QFETCH(QStringList, log);
+    GridWindow& w = *m_window;
+
+    w.click(0, 1);
+    QVERIFY(editOpen());
+    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    QVERIFY(edit->hasFocus());
+    QCOMPARE(edit->selectedText(), QStringLiteral("r0c1"));
+    QCOMPARE(edit->geometry(),
+             QRect(w.list->visualRect(w.list->model()->index(0, 1)).topLeft(), QSize(80, w.list->RowHeight())));
+    // The whole text is selected, so typing replaces it.
+    QTest::keyClicks(edit, QStringLiteral("Ionescu"));
+    QCOMPARE(edit->text(), QStringLiteral("Ionescu"));
+
+    if (how == "enter")
+        QTest::keyClick(edit, Qt::Key_Return);
+    else if (how == "keypad")
+        QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+    else if (how == "tab")
+        QTest::keyClick(edit, Qt::Key_Tab);
+    else if (how == "escape")
+        QTest::keyClick(edit, Qt::Key_Escape);
+    else if (how == "click")
+        w.click(2, 4);
+    else
+        w.other->setFocus();
+
+    // The cell holds its final text as soon as the edit ends; the owner hears of it later.
+    QCOMPARE(w.list->GetItemText(0, 1), cell);
+    QCOMPARE(w.log.first(), log.first());
+    QTRY_VERIFY(!editOpen());
+    settle();
+    QCOMPARE(w.log, log);
+    QVERIFY(!edit->isVisible());
+    // Tab ends the edit; it does not move on to another cell or widget.
+    if (how == "tab" || how == "enter" || how == "escape")
+        QVERIFY(w.list->hasFocus());
+}
+
+void TestInPlaceEditors::newClickWhileCloseIsPending() {
+    GridWindow& w = *m_window;
+    w.click(0, 1);
+    QVERIFY(editOpen());
+    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    const QRect firstPlace = edit->geometry();
+
+    // This click ends the old edit; the close it posted is still pending, so no new box opens.
+    w.click(1, 2);
+    QCOMPARE(w.log, QStringList{"validate 0 1 r0c1"});
+    QCOMPARE(edit->geometry(), firstPlace);
+    QCOMPARE(edit->Row(), 1);
+    QCOMPARE(edit->Column(), 2);
+    QTRY_VERIFY(!editOpen());
+    settle();
+    QVERIFY(!edit->isVisible());
+
+    // The next click opens the box on the clicked cell.
+    w.click(1, 2);
+    QVERIFY(editOpen());
+    QCOMPARE(edit->text(), QStringLiteral("r1c2"));
+    QCOMPARE(edit->geometry().topLeft(), w.list->visualRect(w.list->model()->index(1, 2)).topLeft());
+}
+
+void TestInPlaceEditors::characterFilter_data() {
+    QTest::addColumn<QString>("accepted");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("refused");
+
+    QTest::newRow("digits only") << "0123456789"
+                                 << "4a2b"
+                                 << "42" << 2;
+    QTest::newRow("all accepted when empty") << ""
+                                             << "4a2b"
+                                             << "4a2b" << 0;
+    QTest::newRow("space refused") << "0123456789"
+                                   << "1 2"
+                                   << "12" << 1;
+    QTest::newRow("letters of the set") << "MF"
+                                        << "MxF"
+                                        << "MF" << 1;
+}
+
+void TestInPlaceEditors::characterFilter() {
+    QFETCH(QString, accepted);
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    QFETCH(int, refused);
+    GridWindow& w = *m_window;
+    w.list->SetAcceptedChars(accepted);
+    w.click(0, 2);
+    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    QSignalSpy beeps(edit, &CInPlaceEdit::characterRefused);
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), result);
+    QCOMPARE(beeps.count(), refused);
+
+    // Backspace and the clipboard keys keep working whatever the set.
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(edit->text(), result.left(result.size() - 1));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(edit->text(), QString());
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->text(), result.left(result.size() - 1));
+    QCOMPARE(beeps.count(), refused);
+}
+
+void TestInPlaceEditors::pasteIsNotFiltered() {
+    GridWindow& w = *m_window;
+    w.list->SetAcceptedChars(QStringLiteral("0123456789"));
+    w.click(0, 2);
+    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    QApplication::clipboard()->setText(QStringLiteral("12 ani"));
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->text(), QStringLiteral("12 ani"));
+}
+
+void TestInPlaceEditors::comboEntriesAndHeights_data() {
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("lines");
+
+    const QStringList three{"Pisica", "caine adult", "Caine junior"};
+    QTest::newRow("3 entries, prefix in another case") << three << "Caine" << 1 << 13;
+    QTest::newRow("3 entries, no match") << three << "Cal" << -1 << 13;
+    QStringList nine;
+    for (int i = 0; i < 9; ++i)
+        nine << QStringLiteral("Profil %1").arg(9 - i);
+    QTest::newRow("9 entries, order kept") << nine << "Profil 3" << 6 << 19;
+    QTest::newRow("10 entries") << (nine + QStringList{"Zebra"}) << "zeb" << 9 << 11;
+    QTest::newRow("12 entries") << (nine + QStringList{"Zebra", "A", "B"}) << "B" << 11 << 11;
+}
+
+void TestInPlaceEditors::comboEntriesAndHeights() {
+    QFETCH(QStringList, entries);
+    QFETCH(QString, cell);
+    QFETCH(int, selected);
+    QFETCH(int, lines);
+    GridWindow& w = *m_window;
+    w.comboEntries = entries;
+    w.list->SetItemText(1, 6, cell);
+
+    w.click(1, 6);
+    QCOMPARE(w.log, QStringList{"fill 6"});
+    QVERIFY(comboOpen());
+    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    QVERIFY(combo->hasFocus());
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i)
+        shown << combo->itemText(i);
+    QCOMPARE(shown, entries);
+    QCOMPARE(combo->currentIndex(), selected);
+
+    const int h = w.list->RowHeight();
+    const QRect cellRect = w.list->visualRect(w.list->model()->index(1, 6));
+    QCOMPARE(w.list->ComboDropRect(), QRect(cellRect.left(), cellRect.top(), 80, h * (1 + lines)));
+    QCOMPARE(combo->DropRect(), w.list->ComboDropRect());
+    QCOMPARE(combo->maxVisibleItems(), lines);
+    QCOMPARE(combo->geometry(), QRect(cellRect.left(), cellRect.top(), 80, h));
+
+    // Enter keeps the selection, which is nothing when no entry matched.
+    QTest::keyClick(combo, Qt::Key_Return);
+    const QString result = selected >= 0 ? entries.at(selected) : QString();
+    QCOMPARE(w.list->GetItemText(1, 6), result);
+    QCOMPARE(w.log, (QStringList{"fill 6", "validate 1 6 " + result, "done 1 6 open"}));
+    QTRY_VERIFY(!comboOpen());
+}
+
+void TestInPlaceEditors::comboEnds_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("cell");
+
+    QTest::newRow("enter") << "enter"
+                           << "Caine junior";
+    QTest::newRow("escape") << "escape"
+                            << "Caine";
+    QTest::newRow("click elsewhere") << "click"
+                                     << "Caine junior";
+    QTest::newRow("scroll bar") << "scroll"
+                                << "Caine junior";
+}
+
+void TestInPlaceEditors::comboEnds() {
+    QFETCH(QString, how);
+    QFETCH(QString, cell);
+    GridWindow& w = *m_window;
+    w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
+    w.list->SetItemText(0, 6, QStringLiteral("Caine"));
+
+    w.click(0, 6);
+    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    QCOMPARE(combo->currentIndex(), 1);
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(combo->currentIndex(), 2);
+    QVERIFY(comboOpen());
+
+    if (how == "enter")
+        QTest::keyClick(combo, Qt::Key_Return);
+    else if (how == "escape")
+        QTest::keyClick(combo, Qt::Key_Escape);
+    else if (how == "click")
+        w.click(3, 4);
+    else
+        w.list->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+
+    // The done message is sent at once, before the combo's window goes away.
+    QCOMPARE(w.list->GetItemText(0, 6), cell);
+    QCOMPARE(w.log, (QStringList{"fill 6", "validate 0 6 " + cell, "done 0 6 open"}));
+    QTRY_VERIFY(!comboOpen());
+    settle();
+    QCOMPARE(w.log.size(), 3);
+    QVERIFY(!combo->isVisible());
+}
+
+void TestInPlaceEditors::comboChoiceInDropDownEndsAtOnce() {
+    GridWindow& w = *m_window;
+    w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
+    w.click(2, 6);
+    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    combo->showPopup();
+    QAbstractItemView* view = combo->view();
+    QTRY_VERIFY(view->isVisible());
+    QVERIFY(comboOpen()); // opening the drop-down part does not end the edit
+    QTest::keyClick(view, Qt::Key_Home);
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_COMPARE(w.list->GetItemText(2, 6), QStringLiteral("Pisica"));
+    QCOMPARE(w.log, (QStringList{"fill 6", "validate 2 6 Pisica", "done 2 6 open"}));
+    QTRY_VERIFY(!comboOpen());
+}
+
+void TestInPlaceEditors::comboEscapeOnEmptyCellAfterAnother() {
+    GridWindow& w = *m_window;
+    w.comboEntries = QStringList{"Pisica", "Caine adult"};
+    w.list->SetItemText(0, 6, QStringLiteral("Pisica"));
+    w.list->SetItemText(1, 6, QString());
+    w.click(0, 6);
+    QTest::keyClick(CInPlaceCombo::GetInstance(), Qt::Key_Escape);
+    QTRY_VERIFY(!comboOpen());
+    w.click(1, 6);
+    QVERIFY(comboOpen());
+    QTest::keyClick(CInPlaceCombo::GetInstance(), Qt::Key_Escape);
+    QCOMPARE(w.list->GetItemText(1, 6), QString());
+    QCOMPARE(w.list->GetItemText(0, 6), QStringLiteral("Pisica"));
+    QCOMPARE(w.log.last(), QStringLiteral("done 1 6 open"));
+}
+
+void TestInPlaceEditors::keysNeverReachTheForm() {
+    // A dialog with a default button around the list: Enter and Escape inside an editor
+    // end the edit and neither accept nor reject the dialog.
+    m_window.reset();
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new CComboListCtrl(&dialog);
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    layout->addWidget(list);
+    layout->addWidget(ok);
+    for (int c = 0; c < 3; ++c)
+        list->InsertColumn(c, QStringLiteral("C%1").arg(c), CComboListCtrl::LVCFMT_LEFT, 80);
+    list->InsertItem(0, QStringLiteral("a"));
+    list->MarkColumnAsCombo(2, true);
+    QObject::connect(list, &CComboListCtrl::gridFillCombo, list,
+                     [](int, QStringList* entries) { *entries << QStringLiteral("x"); });
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    QSignalSpy rejected(&dialog, &QDialog::rejected);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+
+    const auto clickCell = [list](int column) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(0, column)).center());
+    };
+    const int keys[] = {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Enter};
+    for (int key : keys) {
+        clickCell(0);
+        QVERIFY(editOpen());
+        QTest::keyClick(CInPlaceEdit::GetInstance(), Qt::Key(key));
+        QTRY_VERIFY(!editOpen());
+        clickCell(2);
+        QVERIFY(comboOpen());
+        QTest::keyClick(CInPlaceCombo::GetInstance(), Qt::Key(key));
+        QTRY_VERIFY(!comboOpen());
+    }
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(accepted.count(), 0);
+    QCOMPARE(rejected.count(), 0);
+}
+
+void TestInPlaceEditors::destroyingAListReleasesTheEditors() {
+    GridWindow& w = *m_window;
+    w.click(0, 1);
+    QVERIFY(editOpen());
+    {
+        // A second list, destroyed while the first one's edit is open, takes both editors along.
+        GridWindow second(1);
+        second.list->MarkColumnAsCombo(1, true);
+        QVERIFY(second.showActive());
+        second.click(0, 1);
+        QVERIFY(comboOpen());
+    }
+    QVERIFY(!CInPlaceEdit::HasInstance());
+    QVERIFY(!CInPlaceCombo::HasInstance());
+    settle();
+    // The next click simply creates a new edit box.
+    QVERIFY(w.showActive());
+    w.click(1, 1);
+    QVERIFY(editOpen());
+    QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("r1c1"));
+}
+
+QTEST_MAIN(TestInPlaceEditors)
+#include "tst_inplaceeditors.moc"
