@@ -138,6 +138,27 @@ QString TransferDayText(const QVariant& value) {
 }
 
 // "%d" of an integer column; a NULL or a value that is not a number shows empty.
+// Rows come ordered by transfer date, so neighbours mostly share their day: the text of the
+// previous day is kept and reused while the stored date's day part stays the same.
+class DayTextCache {
+public:
+    QString text(const QVariant& value) {
+        if (value.typeId() == QMetaType::QString) {
+            const QString stored = value.toString();
+            if (stored.size() >= 10 && !m_text.isEmpty() && QStringView(stored).left(10) == m_key)
+                return m_text;
+            m_text = TransferDayText(value);
+            m_key = stored.left(10);
+            return m_text;
+        }
+        return TransferDayText(value);
+    }
+
+private:
+    QString m_key;
+    QString m_text;
+};
+
 QString IntegerText(const QVariant& value) {
     if (value.isNull())
         return QString();
@@ -427,6 +448,7 @@ void Sorvind::OnSearch() {
         }
     };
     QVariant value;
+    DayTextCache dayTexts;
     int row = 0;
     m_pList->setUpdatesEnabled(false);
     while (!m_recordset.IsEOF()) {
@@ -441,7 +463,7 @@ void Sorvind::OnSearch() {
         if (m_recordset.GetFieldValueAt(fSex, &value))
             setCell(row, ColSex, PlainText(value));
         if (m_recordset.GetFieldValueAt(fDate, &value))
-            setCell(row, ColDate, TransferDayText(value));
+            setCell(row, ColDate, dayTexts.text(value));
         if (m_recordset.GetFieldValueAt(fComment, &value))
             setCell(row, ColComment, PlainText(value));
         if (m_recordset.GetFieldValueAt(fProfile, &value) && !value.isNull()) {
