@@ -107,6 +107,21 @@ public:
         }
         return rows;
     }
+    // Records every RESULTS row an UPDATE touches, even when it writes the value it found.
+    bool logUpdates() {
+        return lab.exec("CREATE TABLE test_updated (id INTEGER)") &&
+               lab.exec("CREATE TRIGGER test_log_update AFTER UPDATE ON RESULTS "
+                        "BEGIN INSERT INTO test_updated VALUES (NEW.ID); END");
+    }
+    QList<qint64> updatedIds() {
+        QList<qint64> ids;
+        QSqlQuery q(lab.admin());
+        q.exec("SELECT id FROM test_updated ORDER BY id");
+        while (q.next())
+            ids << q.value(0).toLongLong();
+        return ids;
+    }
+
     QVariant field(int id, const QString& column) {
         // A NULL comes back typed by the driver; plain QVariant() stands for NULL here.
         const QVariant value = lab.scalar(QStringLiteral("SELECT %1 FROM RESULTS WHERE ID = ?").arg(column), {id});

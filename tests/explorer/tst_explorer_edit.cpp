@@ -131,7 +131,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<Ids>("changed");
+        QTest::addColumn<Ids>("updated");
 
         const QVariant null;
         QTest::newRow("name: request of that day") << qint64(1) << 1 << "Ana Maria"
@@ -151,7 +151,7 @@ private slots:
         QTest::newRow("request id: one record") << qint64(1) << 0 << "300"
                                                 << "RequestID" << QVariant("300") << Ids{1};
         QTest::newRow("unchanged text still written") << qint64(4) << 1 << "Bob"
-                                                      << "PacientName" << QVariant("Bob") << Ids{};
+                                                      << "PacientName" << QVariant("Bob") << Ids{4};
         QTest::newRow("-1 rule: id 0 alone") << qint64(5) << 1 << "Zero nou"
                                              << "PacientName" << QVariant("Zero nou") << Ids{5};
         QTest::newRow("-1 rule: letters alone") << qint64(7) << 2 << "9"
@@ -173,24 +173,22 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, field);
         QFETCH(QVariant, stored);
-        QFETCH(Ids, changed);
+        QFETCH(Ids, updated);
 
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         QMap<qint64, QVariant> before;
         for (qint64 id = 1; id <= 7; ++id)
             before[id] = x.field(id, field);
-        const QStringList dump = x.dumpResults();
+        const int count = x.dumpResults().size();
+        QVERIFY(x.logUpdates());
 
         QVERIFY(typeIntoCell(x, editedId, column, text));
-        QTRY_COMPARE(x.field(editedId, field), stored);
+        QTRY_COMPARE(x.updatedIds(), updated);
         QCOMPARE(x.messages, QStringList());
-        QStringList after = x.dumpResults();
-        QCOMPARE(after.size(), dump.size());
-        for (qint64 id = 1; id <= 7; ++id) {
-            const QVariant expected = changed.contains(id) || id == editedId ? stored : before[id];
-            QCOMPARE(x.field(id, field), expected);
-        }
+        QCOMPARE(x.dumpResults().size(), count);
+        for (qint64 id = 1; id <= 7; ++id)
+            QCOMPARE(x.field(id, field), updated.contains(id) ? stored : before[id]);
         // The list was searched again and shows what is stored.
         const int row = x.rowOf(editedId);
         if (row >= 0)
@@ -231,8 +229,10 @@ private slots:
         const QStringList dump = x.dumpResults();
         const QString shown = x.list()->GetItemText(x.rowOf(1), column);
 
+        QVERIFY(x.logUpdates());
         QVERIFY(typeIntoCell(x, 1, column, text));
         QTRY_COMPARE(x.messages.size(), 1);
+        QCOMPARE(x.updatedIds(), Ids{});
         QVERIFY2(x.messages[0].contains(hint), qPrintable(x.messages[0]));
         QCOMPARE(x.dumpResults(), dump);
         QTRY_COMPARE(x.list()->GetItemText(x.rowOf(1), column), shown);
@@ -280,9 +280,11 @@ private slots:
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         const QStringList dump = x.dumpResults();
+        QVERIFY(x.logUpdates());
         const int row = x.rowOf(4);
         x.list()->SetItemText(row, 6, name);
         x.view->OnGridEditDone(row, 6);
+        QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QVERIFY(x.messages.isEmpty());
         QCOMPARE(x.list()->GetItemText(x.rowOf(4), 6), QString("Biochimie"));
@@ -292,7 +294,9 @@ private slots:
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         const QString text = "Proba hemolizata; repetati 'urgent' -- 100% _ DROP TABLE RESULTS";
+        QVERIFY(x.logUpdates());
         QCOMPARE(commentRoundTrip(x, 1, "buttonOk", text), QString("vechi"));
+        QCOMPARE(x.updatedIds(), Ids({1, 2, 3}));
         QVERIFY(x.messages.isEmpty());
         for (qint64 id : {1, 2, 3})
             QCOMPARE(x.field(id, "comment"), QVariant(text));
@@ -322,11 +326,14 @@ private slots:
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         const QStringList dump = x.dumpResults();
+        QVERIFY(x.logUpdates());
         commentRoundTrip(x, 1, "buttonCancel", "nu");
+        QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
 
         QCOMPARE(commentRoundTrip(x, 0, "buttonOk", "fara rand"), QString());
+        QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QVERIFY(x.messages.isEmpty());
     }
