@@ -40,6 +40,7 @@ private slots:
     void rowColoursSurviveDeletion();
     void scrollBarEndsEdit();
     void ownerClicks();
+    void keyboardEditing();
 
 private:
     std::unique_ptr<GridWindow> m_window;
@@ -401,6 +402,22 @@ void TestComboListCtrl::ownerClicks() {
     QTest::mouseDClick(w.list->viewport(), Qt::LeftButton, {}, w.cellCentre(3, 4));
     QCOMPARE(twice.count(), 1);
     QCOMPARE(w.list->GetFirstSelectedItem(), 3);
+}
+
+void TestComboListCtrl::keyboardEditing() {
+    GridWindow& w = *m_window;
+    w.list->MarkColumnReadOnly(0, true);
+    w.list->setFocus();
+    w.list->SetItemState(1, CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED,
+                         CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED);
+    QTest::keyClick(w.list, Qt::Key_Down);
+    QCOMPARE(w.list->GetItemState(2, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    // F2 opens the edit box on the first column that can be edited.
+    QTest::keyClick(w.list, Qt::Key_F2);
+    QVERIFY(editOpen());
+    QCOMPARE(CInPlaceEdit::GetInstance()->Row(), 2);
+    QCOMPARE(CInPlaceEdit::GetInstance()->Column(), 1);
+    QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("r2c1"));
 }
 
 QTEST_MAIN(TestComboListCtrl)
