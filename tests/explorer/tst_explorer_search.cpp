@@ -215,16 +215,6 @@ private slots:
         QCOMPARE(x.dumpResults(), before);
     }
 
-    void typedTextsAreCutAtTheirLimits() {
-        ExplorerLab x;
-        QVERIFY(x.createEmpty());
-        QVERIFY(x.start());
-        QTest::keyClicks(x.requestIdEdit(), QString(60, '1'));
-        QCOMPARE(x.requestIdEdit()->text().size(), 49);
-        QTest::keyClicks(x.nameEdit(), QString(310, 'a'));
-        QCOMPARE(x.nameEdit()->text().size(), 299);
-    }
-
     void enterInAFieldSearches() {
         ExplorerLab x;
         QVERIFY(fillSearchLab(x));
