@@ -83,6 +83,10 @@ bool CInPlaceCombo::CreateWindow(unsigned style, const QRect& rect, CComboListCt
 }
 
 int CInPlaceCombo::SelectString(const QString& text) {
+    // An empty cell would match every entry; choosing the first one for the user would
+    // store a value nobody picked as soon as the edit ends.
+    if (text.isEmpty())
+        return -1;
     int found = -1;
     for (int i = 0; i < count() && found < 0; ++i) {
         if (itemText(i).startsWith(text, Qt::CaseInsensitive))

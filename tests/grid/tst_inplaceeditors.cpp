@@ -206,6 +206,8 @@ void TestInPlaceEditors::comboEntriesAndHeights_data() {
     const QStringList three{"Pisica", "caine adult", "Caine junior"};
     QTest::newRow("3 entries, prefix in another case") << three << "Caine" << 1 << 13;
     QTest::newRow("3 entries, no match") << three << "Cal" << -1 << 13;
+    // An empty cell selects nothing, so leaving it stores nothing the user did not choose.
+    QTest::newRow("3 entries, empty cell") << three << "" << -1 << 13;
     QStringList nine;
     for (int i = 0; i < 9; ++i)
         nine << QStringLiteral("Profil %1").arg(9 - i);
