@@ -178,6 +178,8 @@ bool CComboListCtrl::DeleteItem(int row) {
 }
 
 bool CComboListCtrl::DeleteAllItems() {
+    // The row under an open editor goes away: nothing it could store has a row to go to.
+    DropOpenEdit();
     const int count = GetItemCount();
     m_model->DeleteAll();
     m_rowColours.erase(std::remove_if(m_rowColours.begin(), m_rowColours.end(),
@@ -187,7 +189,24 @@ bool CComboListCtrl::DeleteAllItems() {
 }
 
 int CComboListCtrl::GetItemCount() const {
-    return m_model->rowCount();
+    return m_model->RowTotal();
+}
+
+void CComboListCtrl::BeginFill() {
+    if (!m_model->Filling())
+        DropOpenEdit();
+    m_model->BeginFill();
+}
+
+void CComboListCtrl::EndFill() {
+    m_model->EndFill();
+}
+
+void CComboListCtrl::DropOpenEdit() {
+    if (CInPlaceEdit::HasInstance() && CInPlaceEdit::GetInstance()->List() == this)
+        CInPlaceEdit::GetInstance()->DropEdit();
+    if (CInPlaceCombo::HasInstance() && CInPlaceCombo::GetInstance()->List() == this)
+        CInPlaceCombo::GetInstance()->DropEdit();
 }
 
 bool CComboListCtrl::SetItemText(int row, int column, const QString& text) {
@@ -218,6 +237,9 @@ int CComboListCtrl::GetFirstSelectedItem() const {
 bool CComboListCtrl::SetItemState(int row, unsigned state, unsigned mask) {
     if (row < 0 || row >= GetItemCount())
         return false;
+    // Selection and focus live in the view, which must know the row first.
+    if (mask & (LVIS_SELECTED | LVIS_FOCUSED))
+        m_model->Publish();
     const QModelIndex index = m_model->index(row, 0);
     if (mask & LVIS_SELECTED) {
         const auto command = (state & LVIS_SELECTED) ? QItemSelectionModel::Select : QItemSelectionModel::Deselect;
@@ -263,6 +285,7 @@ void CComboListCtrl::SetEditLabels(bool on) {
 bool CComboListCtrl::EnsureVisible(int row) {
     if (row < 0 || row >= GetItemCount())
         return false;
+    m_model->Publish();
     const QRect rect = visualRect(m_model->index(row, 0));
     if (rect.isValid() && rect.bottom() >= 0 && rect.top() < viewport()->height())
         return true;
@@ -342,7 +365,7 @@ void CComboListCtrl::OnEditorDone(int row, int column) {
 }
 
 int CComboListCtrl::RowHeight() const {
-    if (GetItemCount() == 0)
+    if (m_model->rowCount() == 0)
         return 0;
     return rowHeight(m_model->index(0, 0));
 }
@@ -423,6 +446,7 @@ bool CComboListCtrl::StartEditBox(int row, int column, const QString& text) {
 }
 
 bool CComboListCtrl::OpenEditor(int row, int column, const QString& text) {
+    m_model->Publish(); // the editor is placed over the row as the view lays it out
     if (IsCombo(column)) {
         QStringList entries;
         emit gridFillCombo(column, &entries);

@@ -52,6 +52,11 @@ public:
     QString GetItemText(int row, int column) const;
     bool SetItemData(int row, qint64 data);
     qint64 GetItemData(int row) const;
+    // Brackets a fill of many rows (calls nest): rows added at the end meanwhile reach the
+    // view in one go at EndFill instead of one notice per row and per cell. An edit open
+    // in the list is dropped first, as its row is about to change.
+    void BeginFill();
+    void EndFill();
     int GetFirstSelectedItem() const; // -1 when no row is selected
     bool SetItemState(int row, unsigned state, unsigned mask);
     unsigned GetItemState(int row, unsigned mask) const;
@@ -121,6 +126,7 @@ private:
     bool OpenEditor(int row, int column, const QString& text);
     int AutoWidth(int column, bool useHeader) const;
     void TakeFocusForScroll();
+    void DropOpenEdit();
 
     CListRowModel* m_model;
     QList<int> m_comboColumns;

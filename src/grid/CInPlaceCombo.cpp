@@ -75,6 +75,7 @@ bool CInPlaceCombo::CreateWindow(unsigned style, const QRect& rect, CComboListCt
     view()->setHorizontalScrollBarPolicy((style & WS_HSCROLL) ? shown : Qt::ScrollBarAlwaysOff);
     setFont(parent->font());
     m_hasWindow = true;
+    ++m_windowSerial;
     show();
     setFocus(Qt::OtherFocusReason);
     clear();
@@ -161,7 +162,24 @@ void CInPlaceCombo::EndEdit() {
         list->OnEndLabelEdit(info);
     if (list)
         list->OnEditorDone(m_row, m_column);
-    QMetaObject::invokeMethod(this, &CInPlaceCombo::CloseWindow, Qt::QueuedConnection);
+    const unsigned serial = m_windowSerial;
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial]() {
+            if (serial == m_windowSerial)
+                CloseWindow();
+        },
+        Qt::QueuedConnection);
+}
+
+void CInPlaceCombo::DropEdit() {
+    if (!m_hasWindow)
+        return;
+    const bool focused = hasFocus() || m_popupOpen;
+    const QPointer<CComboListCtrl> list = m_list;
+    CloseWindow();
+    if (focused && list)
+        list->setFocus(Qt::OtherFocusReason);
 }
 
 void CInPlaceCombo::CloseWindow() {

@@ -29,6 +29,10 @@ public:
 
     bool HasWindow() const { return m_hasWindow; }
     int Row() const { return m_row; }
+    CComboListCtrl* List() const { return m_hasWindow ? m_list.data() : nullptr; }
+    // Ends a running edit at once without reporting it, for a list whose rows are being
+    // replaced; the focus goes back to the list.
+    void DropEdit();
     int Column() const { return m_column; }
     const QStringList& Entries() const { return m_entries; }
     // The rectangle handed over by the list, drop-down part included.
@@ -55,6 +59,7 @@ private:
     QString m_startText;
     QStringList m_entries;
     bool m_hasWindow = false;
+    unsigned m_windowSerial = 0; // so that a posted close never closes a later window
     bool m_popupOpen = false;
     int m_controlId = 0;
     QRect m_dropRect;

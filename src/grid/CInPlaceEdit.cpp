@@ -3,10 +3,17 @@
 #include "CComboListCtrl.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 CInPlaceEdit* CInPlaceEdit::s_instance = nullptr;
+
+namespace {
+// When the shared edit box last opened; a double click that arrives sooner was begun on the list.
+QElapsedTimer g_openedAt;
+} // namespace
 
 CInPlaceEdit* CInPlaceEdit::GetInstance() {
     if (!s_instance)
@@ -59,6 +66,8 @@ bool CInPlaceEdit::CreateWindow(unsigned style, const QRect& rect, CComboListCtr
     setGeometry(rect);
     setFont(parent->font());
     m_hasWindow = true;
+    ++m_windowSerial;
+    g_openedAt.start();
     show();
     setText(m_startText);
     selectAll();
@@ -67,6 +76,19 @@ bool CInPlaceEdit::CreateWindow(unsigned style, const QRect& rect, CComboListCtr
 }
 
 bool CInPlaceEdit::event(QEvent* event) {
+    // The first press of a double click on a cell opened this box under the pointer, so the
+    // second press lands here: it belongs to the list (the row's double click), and the
+    // untouched edit ends as a plain loss of focus would.
+    if (event->type() == QEvent::MouseButtonDblClick && m_list && g_openedAt.isValid() &&
+        g_openedAt.elapsed() <= QApplication::doubleClickInterval()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QWidget* viewport = m_list->viewport();
+        QMouseEvent forwarded(QEvent::MouseButtonDblClick, viewport->mapFromGlobal(mouse->globalPosition()),
+                              mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers());
+        g_openedAt.invalidate();
+        QCoreApplication::sendEvent(viewport, &forwarded);
+        return true;
+    }
     // Enter, Tab and Escape end the edit before the line edit, the focus chain or the
     // form around the list can act on them.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
@@ -138,7 +160,14 @@ void CInPlaceEdit::EndEdit() {
     if (list)
         list->OnEndLabelEdit(info);
 
-    QMetaObject::invokeMethod(this, &CInPlaceEdit::CloseWindow, Qt::QueuedConnection);
+    const unsigned serial = m_windowSerial;
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial]() {
+            if (serial == m_windowSerial)
+                CloseWindow();
+        },
+        Qt::QueuedConnection);
     if (m_endedByKey) {
         const int row = m_row;
         const int column = m_column;
@@ -147,6 +176,16 @@ void CInPlaceEdit::EndEdit() {
                 list, [list, row, column]() { list->OnEditorDone(row, column); }, Qt::QueuedConnection);
         m_endedByKey = false;
     }
+}
+
+void CInPlaceEdit::DropEdit() {
+    if (!m_hasWindow)
+        return;
+    const bool focused = hasFocus();
+    const QPointer<CComboListCtrl> list = m_list;
+    CloseWindow();
+    if (focused && list)
+        list->setFocus(Qt::OtherFocusReason);
 }
 
 void CInPlaceEdit::CloseWindow() {

@@ -26,6 +26,10 @@ public:
 
     bool HasWindow() const { return m_hasWindow; }
     int Row() const { return m_row; }
+    CComboListCtrl* List() const { return m_hasWindow ? m_list.data() : nullptr; }
+    // Ends a running edit at once without reporting it, for a list whose rows are being
+    // replaced; the focus goes back to the list.
+    void DropEdit();
     int Column() const { return m_column; }
 
 signals:
@@ -52,6 +56,7 @@ private:
     QString m_acceptedChars;
     QString m_startText;
     bool m_hasWindow = false;
+    unsigned m_windowSerial = 0; // so that a posted close never closes a later window
     int m_controlId = 0;
     QPointer<CComboListCtrl> m_list;
 };

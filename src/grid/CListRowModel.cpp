@@ -13,29 +13,43 @@ int cellLength(const QString& cells, int pos) {
     return int(cells.at(pos).unicode()) | (int(cells.at(pos + 1).unicode()) << 16);
 }
 
-// Position of the header of a cell, or -1 when the row stores fewer cells.
-int findCell(const QString& cells, int column) {
+// Position of the header of a cell, or -1 when the row stores fewer cells; then stored
+// (when given) gets the number of cells the row holds.
+int findCell(const QString& cells, int column, int* stored = nullptr) {
     int pos = 0;
-    for (int c = 0; c < column; ++c) {
-        if (pos >= cells.size())
-            return -1;
+    int c = 0;
+    for (; c < column && pos < cells.size(); ++c)
         pos += kHeader + cellLength(cells, pos);
-    }
-    return pos < cells.size() ? pos : -1;
+    if (c == column && pos < cells.size())
+        return pos;
+    if (stored)
+        *stored = c;
+    return -1;
 }
 
-int storedCells(const QString& cells) {
-    int count = 0;
-    for (int pos = 0; pos < cells.size(); pos += kHeader + cellLength(cells, pos))
-        ++count;
-    return count;
+// Appends empty cells, then a cell holding text, growing the row once.
+void appendCells(QString& cells, int empties, const QString& text) {
+    const qsizetype at = cells.size();
+    const auto length = static_cast<unsigned>(text.size());
+    cells.resize(at + kHeader * (empties + 1) + length);
+    QChar* out = cells.data() + at;
+    for (int i = 0; i < empties; ++i) {
+        *out++ = QChar(0);
+        *out++ = QChar(0);
+    }
+    *out++ = QChar(char16_t(length & 0xFFFF));
+    *out++ = QChar(char16_t(length >> 16));
+    std::copy_n(text.constData(), length, out);
 }
 
 void appendCell(QString& cells, const QString& text) {
-    const auto length = static_cast<unsigned>(text.size());
-    cells.append(QChar(char16_t(length & 0xFFFF)));
-    cells.append(QChar(char16_t(length >> 16)));
-    cells.append(text);
+    appendCells(cells, 0, text);
+}
+
+// Shared, so that announcing a changed cell allocates no list of roles.
+const QList<int>& displayRole() {
+    static const QList<int> roles{Qt::DisplayRole};
+    return roles;
 }
 
 QString packedCell(const QString& text) {
@@ -49,7 +63,7 @@ QString packedCell(const QString& text) {
 CListRowModel::CListRowModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int CListRowModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_published;
 }
 
 int CListRowModel::columnCount(const QModelIndex& parent) const {
@@ -57,7 +71,7 @@ int CListRowModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CListRowModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || !validRow(index.row()) || index.column() >= columnCount())
+    if (!index.isValid() || !validRow(index.row()) || !published(index.row()) || index.column() >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
         return Text(index.row(), index.column());
@@ -88,6 +102,7 @@ Qt::ItemFlags CListRowModel::flags(const QModelIndex& index) const {
 int CListRowModel::InsertColumn(int column, const QString& heading, int format) {
     if (column < 0)
         return -1;
+    Publish();
     column = std::min(column, columnCount());
     beginInsertColumns(QModelIndex(), column, column);
     m_headings.insert(column, heading);
@@ -104,6 +119,7 @@ int CListRowModel::InsertColumn(int column, const QString& heading, int format) 
 bool CListRowModel::DeleteColumn(int column) {
     if (column < 0 || column >= columnCount())
         return false;
+    Publish();
     beginRemoveColumns(QModelIndex(), column, column);
     m_headings.removeAt(column);
     m_formats.erase(m_formats.begin() + column);
@@ -119,22 +135,36 @@ bool CListRowModel::DeleteColumn(int column) {
 int CListRowModel::InsertRow(int row, const QString& text) {
     if (row < 0)
         return -1;
-    row = std::min(row, rowCount());
-    beginInsertRows(QModelIndex(), row, row);
+    row = std::min(row, RowTotal());
+    // A row placed among those the views know about is announced on its own.
+    const bool announce = !Filling() || row < m_published;
+    if (announce) {
+        Publish();
+        beginInsertRows(QModelIndex(), row, row);
+    }
     Row fresh;
     // Room for a typical row, so that filling its other cells seldom reallocates.
     fresh.cells.reserve(std::max<qsizetype>(64, text.size() + kHeader));
     appendCell(fresh.cells, text);
     m_rows.insert(m_rows.begin() + row, std::move(fresh));
-    endInsertRows();
+    if (announce) {
+        m_published = RowTotal();
+        endInsertRows();
+    }
     return row;
 }
 
 bool CListRowModel::DeleteRow(int row) {
     if (!validRow(row))
         return false;
+    if (!published(row)) {
+        m_rows.erase(m_rows.begin() + row);
+        return true;
+    }
+    Publish();
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.erase(m_rows.begin() + row);
+    m_published = RowTotal();
     endRemoveRows();
     return true;
 }
@@ -142,18 +172,38 @@ bool CListRowModel::DeleteRow(int row) {
 void CListRowModel::DeleteAll() {
     beginResetModel();
     std::vector<Row>().swap(m_rows);
+    m_published = 0;
     endResetModel();
+}
+
+void CListRowModel::BeginFill() {
+    ++m_fillDepth;
+}
+
+void CListRowModel::EndFill() {
+    if (m_fillDepth == 0)
+        return;
+    if (--m_fillDepth == 0)
+        Publish();
+}
+
+void CListRowModel::Publish() {
+    const int total = RowTotal();
+    if (total <= m_published)
+        return;
+    beginInsertRows(QModelIndex(), m_published, total - 1);
+    m_published = total;
+    endInsertRows();
 }
 
 bool CListRowModel::SetText(int row, int column, const QString& text) {
     if (!validRow(row) || column < 0 || column >= columnCount())
         return false;
     QString& cells = m_rows[row].cells;
-    int pos = findCell(cells, column);
+    int stored = 0;
+    const int pos = findCell(cells, column, &stored);
     if (pos < 0) {
-        for (int c = storedCells(cells); c < column; ++c)
-            appendCell(cells, QString());
-        appendCell(cells, text);
+        appendCells(cells, column - stored, text);
     } else {
         // Rewrite the text and its length where they stand, without a temporary cell.
         const auto length = static_cast<unsigned>(text.size());
@@ -161,8 +211,10 @@ bool CListRowModel::SetText(int row, int column, const QString& text) {
         cells[pos] = QChar(char16_t(length & 0xFFFF));
         cells[pos + 1] = QChar(char16_t(length >> 16));
     }
-    const QModelIndex changed = index(row, column);
-    emit dataChanged(changed, changed, {Qt::DisplayRole});
+    if (published(row)) {
+        const QModelIndex changed = index(row, column);
+        emit dataChanged(changed, changed, displayRole());
+    }
     return true;
 }
 
@@ -198,7 +250,7 @@ bool CListRowModel::SetStateImage(int row, unsigned bits) {
     const unsigned next = (state & ~StateImageMask) | (bits & StateImageMask);
     if (next != state) {
         state = next;
-        if (columnCount() > 0)
+        if (published(row) && columnCount() > 0)
             emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     }
     return true;

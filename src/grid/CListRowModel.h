@@ -37,6 +37,17 @@ public:
     bool DeleteRow(int row);
     void DeleteAll();
 
+    // Between BeginFill and EndFill (they nest), rows added at the end are kept from the
+    // views; EndFill announces them all at once. Rows the views already know about are
+    // changed and announced as usual.
+    void BeginFill();
+    void EndFill();
+    bool Filling() const { return m_fillDepth > 0; }
+    // Announces the rows added since BeginFill now, so that views can reach them.
+    void Publish();
+    // All rows, including those still kept from the views during a fill.
+    int RowTotal() const { return static_cast<int>(m_rows.size()); }
+
     bool SetText(int row, int column, const QString& text);
     QString Text(int row, int column) const;
     bool SetRowData(int row, qint64 data);
@@ -49,8 +60,12 @@ public:
 
 private:
     bool validRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+    // Whether the views know about the row, so that a change to it must be announced.
+    bool published(int row) const { return row < m_published; }
 
     std::vector<Row> m_rows;
     QStringList m_headings;
     std::vector<int> m_formats;
+    int m_published = 0; // rows the views have been told of
+    int m_fillDepth = 0;
 };

@@ -41,6 +41,10 @@ private slots:
     void scrollBarEndsEdit();
     void ownerClicks();
     void keyboardEditing();
+    void bulkFillReachesTheViewOnce();
+    void bulkFillWithViewOperations();
+    void refillDropsOpenEdit_data();
+    void refillDropsOpenEdit();
 
 private:
     std::unique_ptr<GridWindow> m_window;
@@ -418,6 +422,139 @@ void TestComboListCtrl::keyboardEditing() {
     QCOMPARE(CInPlaceEdit::GetInstance()->Row(), 2);
     QCOMPARE(CInPlaceEdit::GetInstance()->Column(), 1);
     QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("r2c1"));
+}
+
+void TestComboListCtrl::bulkFillReachesTheViewOnce() {
+    CComboListCtrl* list = m_window->list;
+    QAbstractItemModel* model = list->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    list->SetItemState(3, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    list->SetItemState(1, CComboListCtrl::LVIS_FOCUSED, CComboListCtrl::LVIS_FOCUSED);
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+
+    list->BeginFill();
+    list->BeginFill(); // nested: only the outer end announces
+    for (int r = 5; r < 1005; ++r) {
+        QCOMPARE(list->InsertItem(r, QStringLiteral("n%1").arg(r)), r);
+        list->SetItemText(r, 3, QStringLiteral("c3"));
+        list->SetItemText(r, 1, QStringLiteral("n%1c1").arg(r)); // out of order, after a later cell
+        list->SetItemData(r, r * 10);
+    }
+    list->SetCheck(7, true);
+    list->EndFill();
+    // The owner sees every row while the view still knows only the old ones.
+    QCOMPARE(list->GetItemCount(), 1005);
+    QCOMPARE(model->rowCount(), 5);
+    QCOMPARE(list->GetItemText(600, 1), QStringLiteral("n600c1"));
+    QCOMPARE(list->GetItemText(600, 2), QString());
+    QCOMPARE(list->GetItemText(600, 3), QStringLiteral("c3"));
+    // A change to a row the view already shows is announced at once.
+    list->SetItemText(0, 2, QStringLiteral("changed"));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(inserted.size(), 0);
+    list->EndFill();
+
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted.at(0).at(1).toInt(), 5);
+    QCOMPARE(inserted.at(0).at(2).toInt(), 1004);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(model->rowCount(), 1005);
+    QCOMPARE(model->index(1004, 0).data().toString(), QStringLiteral("n1004"));
+    QCOMPARE(list->GetItemData(1004), 10040);
+    QCOMPARE(list->GetCheck(7), 1);
+    QCOMPARE(list->GetCheck(8), -1);
+    QCOMPARE(list->GetFirstSelectedItem(), 3);
+    QCOMPARE(list->GetItemState(1, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    list->EndFill(); // an unmatched end changes nothing
+    QCOMPARE(inserted.size(), 1);
+
+    // The new rows are laid out and can be scrolled to.
+    QVERIFY(list->EnsureVisible(1004));
+    QVERIFY(list->viewport()->rect().intersects(list->visualRect(model->index(1004, 0))));
+}
+
+void TestComboListCtrl::bulkFillWithViewOperations() {
+    // During a fill, what needs the view (selection, focus, rows in the middle, columns)
+    // first hands it the rows added so far, so the model never contradicts it.
+    CComboListCtrl* list = m_window->list;
+    QAbstractItemModel* model = list->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    list->DeleteAllItems();
+    list->BeginFill();
+    for (int r = 0; r < 10; ++r)
+        list->InsertItem(r, QStringLiteral("a%1").arg(r));
+    list->SetItemState(8, CComboListCtrl::LVIS_SELECTED | CComboListCtrl::LVIS_FOCUSED,
+                       CComboListCtrl::LVIS_SELECTED | CComboListCtrl::LVIS_FOCUSED);
+    QCOMPARE(model->rowCount(), 10);
+    for (int r = 10; r < 20; ++r)
+        list->InsertItem(r, QStringLiteral("a%1").arg(r));
+    list->InsertItem(0, QStringLiteral("first"));
+    QVERIFY(list->DeleteItem(15)); // was a14
+    list->InsertColumn(7, QStringLiteral("Col 7"));
+    list->SetItemText(19, 7, QStringLiteral("x"));
+    list->EndFill();
+
+    QCOMPARE(model->rowCount(), 20);
+    QCOMPARE(list->GetItemText(0, 0), QStringLiteral("first"));
+    QCOMPARE(list->GetItemText(15, 0), QStringLiteral("a15"));
+    QCOMPARE(list->GetItemText(19, 7), QStringLiteral("x"));
+    // The selected, focused row moved down with the row put before it.
+    QCOMPARE(list->GetFirstSelectedItem(), 9);
+    QCOMPARE(list->GetItemState(9, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    QCOMPARE(model->index(9, 0).data().toString(), QStringLiteral("a8"));
+}
+
+void TestComboListCtrl::refillDropsOpenEdit_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("clearFirst"); // the search clears the list, then fills it
+
+    QTest::newRow("edit box, cleared and filled") << 1 << true;
+    QTest::newRow("drop-down, cleared and filled") << 6 << true;
+    QTest::newRow("edit box, rows added") << 1 << false;
+    QTest::newRow("drop-down, rows added") << 6 << false;
+}
+
+void TestComboListCtrl::refillDropsOpenEdit() {
+    QFETCH(int, column);
+    QFETCH(bool, clearFirst);
+    GridWindow& w = *m_window;
+    w.comboEntries = {QStringLiteral("Caine"), QStringLiteral("Pisica")};
+    w.list->MarkColumnAsCombo(6, true);
+    w.list->SetRowTextColor(2, Qt::red);
+    w.list->SetCheck(2, true);
+    w.click(2, column);
+    QVERIFY(editOpen() || comboOpen());
+    if (column == 1)
+        QTest::keyClicks(CInPlaceEdit::GetInstance(), QStringLiteral("typed"));
+
+    if (clearFirst)
+        w.list->DeleteAllItems();
+    w.list->BeginFill();
+    for (int r = 0; r < 8; ++r)
+        w.list->InsertItem(w.list->GetItemCount(), QStringLiteral("new%1").arg(r));
+    w.list->EndFill();
+    settle();
+
+    // The edit ends without a word: its row is gone or about to move, and nothing typed is stored.
+    QVERIFY(!editOpen());
+    QVERIFY(!comboOpen());
+    QVERIFY2(w.log.filter(QStringLiteral("validate")).isEmpty(), qPrintable(w.log.join('|')));
+    QVERIFY(w.list->hasFocus());
+    QCOMPARE(w.list->GetItemCount(), clearFirst ? 8 : 13);
+    QCOMPARE(w.list->GetItemText(2, 1), clearFirst ? QString() : QStringLiteral("r2c1"));
+    // Rows replaced by a refill start unselected, unchecked and in the plain colour.
+    QCOMPARE(w.list->GetFirstSelectedItem(), clearFirst ? -1 : 2);
+    QCOMPARE(w.list->GetCheck(2), clearFirst ? -1 : 1);
+    QCOMPARE(w.list->GetRowTextColor(2), clearFirst ? QColor(Qt::black) : QColor(Qt::red));
+
+    // A later edit opens and reports as usual.
+    w.click(4, 1);
+    QTRY_VERIFY(editOpen());
+    QTest::keyClick(CInPlaceEdit::GetInstance(), Qt::Key_Return);
+    settle();
+    QVERIFY(!editOpen());
+    QCOMPARE(w.log.filter(QStringLiteral("validate 4 1")).size(), 1);
 }
 
 QTEST_MAIN(TestComboListCtrl)
