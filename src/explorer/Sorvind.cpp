@@ -450,7 +450,8 @@ void Sorvind::OnSearch() {
     QVariant value;
     DayTextCache dayTexts;
     int row = 0;
-    m_pList->setUpdatesEnabled(false);
+    // The rows reach the list in one go once all are read, not one notice per row and cell.
+    m_pList->BeginFill();
     while (!m_recordset.IsEOF()) {
         const QString requestIdText = m_recordset.GetFieldValueAt(fRequestId, &value) ? PlainText(value) : QString();
         m_pList->InsertItem(row, requestIdText);
@@ -478,7 +479,7 @@ void Sorvind::OnSearch() {
         m_recordset.MoveNext();
     }
     m_recordset.Close();
-    m_pList->setUpdatesEnabled(true);
+    m_pList->EndFill();
     SizeColumnsToTexts(longest);
 }
 
