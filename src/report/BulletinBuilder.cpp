@@ -14,13 +14,14 @@
 namespace {
 
 // Every record of the request transferred that day, together with the clicked record;
-// %1 and %2 are the dialect's placeholders for the start and end of the day.
+// %1 and %2 are the dialect's placeholders for the start and end of the day. A missing analyser
+// name or order sorts first on every backend (PostgreSQL would put NULLs last).
 constexpr const char* kBulletinQuery =
     "select PacientName, RequestID, AnalyseName, VSH, ProcDate as procDate, Age, sex, comment, MachineID, "
     "refcode as refCode, minValue, maxValue, refName, stringvalue, um, VET_PROFILES.profileName as profilename "
     "from vResults2_vet left join VET_PROFILES on VET_PROFILES.id = vResults2_vet.profileID "
     "where (results_id = ? or RequestID = ?) and TransDate >= %1 and TransDate <= %2 "
-    "order by AnalyseName, \"order\"";
+    "order by AnalyseName nulls first, \"order\" nulls first";
 
 constexpr const char* kSettingsFile = "Labrosa.ini";
 

@@ -7,7 +7,6 @@
 
 #include <QRegularExpression>
 #include <QtTest>
-#include <unistd.h>
 
 namespace {
 
@@ -441,50 +440,6 @@ void TestDatabase::errorTextsFromQtErrors() {
     const QSqlError pg("relation missing", "x", QSqlError::ErrorType(type), "42P01");
     QCOMPARE(GetProviderErrors(pg), QStringLiteral("\t Error number: 0\trelation missing (42P01)"));
 }
-
-namespace {
-
-// Stops and starts the test server that scripts/pg-test-server.sh made; starts it again on
-// the way out whatever happened.
-class PgServerControl {
-public:
-    PgServerControl()
-        : m_bin(qEnvironmentVariable("LABROSA_PG_BIN")), m_data(qEnvironmentVariable("LABROSA_PG_DATA")),
-          m_port(qEnvironmentVariable("LABROSA_PG_PORT")) {}
-    ~PgServerControl() {
-        if (m_stopped)
-            start();
-    }
-    bool available() const { return !m_bin.isEmpty() && !m_data.isEmpty() && !m_port.isEmpty(); }
-    bool stop() {
-        m_stopped = pgCtl({"-D", m_data, "-m", "fast", "-w", "stop"});
-        return m_stopped;
-    }
-    bool start() {
-        const bool ok =
-            pgCtl({"-D", m_data, "-w", "-l", m_data + "/server.log", "-o",
-                   QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2").arg(m_port, m_data), "start"});
-        if (ok)
-            m_stopped = false;
-        return ok;
-    }
-
-private:
-    bool pgCtl(const QStringList& args) const {
-        QProcess p;
-        const QString pgctl = m_bin + "/pg_ctl";
-        if (geteuid() == 0)
-            p.start("runuser", QStringList{"-u", "postgres", "--", pgctl} + args);
-        else
-            p.start(pgctl, args);
-        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-
-    QString m_bin, m_data, m_port;
-    bool m_stopped = false;
-};
-
-} // namespace
 
 void TestDatabase::reconnectsOnceAfterServerRestart() {
     DbLab db(backend());

@@ -1,7 +1,8 @@
 #pragma once
 
-// A results explorer on a fresh laboratory database, with message boxes recorded instead of
-// shown, and helpers that act on the real widgets as a user would.
+// A results explorer on a fresh laboratory database of the backend under test (SQLite, or
+// PostgreSQL when LABROSA_TEST_PG is set), with message boxes recorded instead of shown, and
+// helpers that act on the real widgets as a user would.
 
 #include <QApplication>
 #include <QDateEdit>
@@ -15,30 +16,34 @@
 
 #include "CAdoDatabase.h"
 #include "CComboListCtrl.h"
+#include "DbLab.h"
 #include "MessageBox.h"
 #include "Sorvind.h"
 #include "StructuraInterna.h"
-#include "TestLab.h"
 
 class ExplorerLab {
 public:
-    ExplorerLab() {
+    ExplorerLab() : lab(DbLab::current()) {
         SetMessageBoxHook([this](const QString& text) { messages << text; });
     }
     ~ExplorerLab() {
         view.reset();
         SetMessageBoxHook({});
+        dropLeftovers();
     }
 
-    bool createEmpty() { return lab.createEmpty(); }
+    bool createEmpty() { return dropLeftovers() && lab.createEmpty(); }
+    bool createDemo(int results, int seed) { return dropLeftovers() && lab.createDemo(results, seed); }
 
     // One RESULTS row; a null QVariant stores NULL.
     bool addResult(int id, const QString& requestId, const QVariant& name, const QString& transDate,
                    const QVariant& age = QVariant(), const QVariant& sex = QVariant(),
                    const QVariant& comment = QVariant(), const QVariant& profileId = QVariant()) {
-        return lab.exec("INSERT INTO RESULTS (ID, RequestID, PacientName, TransDate, ProcDate, Age, SEX, comment, "
-                        "profileID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                        {id, requestId, name, transDate, transDate, age, sex, comment, profileId});
+        return lab.exec(
+            QStringLiteral("INSERT INTO RESULTS (ID, RequestID, PacientName, TransDate, ProcDate, Age, SEX, "
+                           "comment, profileID) VALUES (?, ?, ?, %1, %1, ?, ?, ?, ?)")
+                .arg(lab.dateParameter()),
+            {id, requestId, name, transDate, transDate, age, sex, comment, profileId});
     }
     bool addProfile(int id, const QString& name) {
         return lab.exec("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {id, name});
@@ -109,9 +114,8 @@ public:
     }
     // Records every RESULTS row an UPDATE touches, even when it writes the value it found.
     bool logUpdates() {
-        return lab.exec("CREATE TABLE test_updated (id INTEGER)") &&
-               lab.exec("CREATE TRIGGER test_log_update AFTER UPDATE ON RESULTS "
-                        "BEGIN INSERT INTO test_updated VALUES (NEW.ID); END");
+        return lab.createTable("test_updated", "id INTEGER") &&
+               lab.createTrigger("test_log_update", "AFTER UPDATE", "INSERT INTO test_updated VALUES (NEW.ID);");
     }
     QList<qint64> updatedIds() {
         QList<qint64> ids;
@@ -128,7 +132,15 @@ public:
         return value.isNull() ? QVariant() : value;
     }
 
-    TestLab lab;
+    // Tables a test makes beside the program's stay in a PostgreSQL database when the tool
+    // replaces the program's tables; they go before the next test builds its own.
+    bool dropLeftovers() {
+        if (!lab.isPg())
+            return true;
+        return lab.exec("DROP TABLE IF EXISTS test_updated") && lab.exec("DROP TABLE IF EXISTS RESULTS_OLD CASCADE");
+    }
+
+    DbLab lab;
     CAdoDatabase database;
     StructuraInterna structura;
     std::unique_ptr<Sorvind> view;

@@ -31,6 +31,8 @@ private:
     }
 
 private slots:
+    void initTestCase_data() { DbLab::addBackends(); }
+
     void toSqlDate_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
@@ -316,7 +318,7 @@ private slots:
 
     void demoDatabase() {
         ExplorerLab x;
-        QVERIFY(x.lab.createDemo(400, 11));
+        QVERIFY(x.createDemo(400, 11));
         QVERIFY(x.start());
         const QDate first = x.lab.scalar("SELECT MIN(TransDate) FROM RESULTS").toDateTime().date();
         const QDate last = x.lab.scalar("SELECT MAX(TransDate) FROM RESULTS").toDateTime().date();

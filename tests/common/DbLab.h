@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 class DbLab {
 public:
     enum class Backend { SQLite, PostgreSQL };
@@ -32,6 +34,12 @@ public:
         QTest::newRow("sqlite") << int(Backend::SQLite);
         if (!pgConnectionString().isEmpty())
             QTest::newRow("postgresql") << int(Backend::PostgreSQL);
+    }
+
+    // The backend of the running test row (the global data that addBackends() made).
+    static Backend current() {
+        QFETCH_GLOBAL(int, backend);
+        return Backend(backend);
     }
 
     Backend backend() const { return m_backend; }
@@ -79,11 +87,22 @@ public:
             db.setPassword(cs.value("password"));
             if (!db.open())
                 qWarning() << "admin connection failed:" << db.lastError().text();
+            else
+                QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO warning"));
         }
         return QSqlDatabase::database(m_pgAdmin);
     }
     bool exec(const QString& sql, const QVariantList& values = {}) {
         QSqlQuery q(admin());
+        // PostgreSQL prepares only queries and data changes; a statement without values
+        // (CREATE, DROP, ALTER) runs as it stands.
+        if (values.isEmpty()) {
+            if (!q.exec(sql)) {
+                qWarning() << "exec failed:" << sql << q.lastError().text();
+                return false;
+            }
+            return true;
+        }
         if (!q.prepare(sql)) {
             qWarning() << "prepare failed:" << sql << q.lastError().text();
             return false;
@@ -105,11 +124,42 @@ public:
             return QVariant();
         return q.value(0);
     }
+    // A placeholder for a bound date text in the admin connection's statements.
+    QString dateParameter() const { return isPg() ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?"); }
+
+    // A trigger on RESULTS; body is a list of statements ending in ';' that may use NEW.
+    // SQLite runs them inside the trigger; PostgreSQL through a plpgsql function.
+    bool createTrigger(const QString& name, const QString& timing, const QString& body) {
+        if (!isPg())
+            return exec(
+                QStringLiteral("CREATE TRIGGER %1 %2 ON RESULTS FOR EACH ROW BEGIN %3 END").arg(name, timing, body));
+        return exec(QStringLiteral("CREATE OR REPLACE FUNCTION %1_fn() RETURNS trigger LANGUAGE plpgsql AS $body$ "
+                                   "BEGIN %2 RETURN NEW; END $body$")
+                        .arg(name, body)) &&
+               exec(QStringLiteral("CREATE TRIGGER %1 %2 ON RESULTS FOR EACH ROW EXECUTE FUNCTION %1_fn()")
+                        .arg(name, timing));
+    }
+    // A trigger that makes every UPDATE of RESULTS fail with the given text.
+    bool refuseUpdates(const QString& text = QStringLiteral("read only")) {
+        if (!isPg())
+            return exec(QStringLiteral("CREATE TRIGGER results_read_only BEFORE UPDATE ON RESULTS "
+                                       "BEGIN SELECT RAISE(ABORT, '%1'); END")
+                            .arg(text));
+        return createTrigger(QStringLiteral("results_read_only"), QStringLiteral("BEFORE UPDATE"),
+                             QStringLiteral("RAISE EXCEPTION '%1';").arg(text));
+    }
+    // A table of the test's own, replacing one that an earlier test left in the PostgreSQL
+    // database (the tool replaces only the program's tables).
+    bool createTable(const QString& name, const QString& columns) {
+        return exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name)) &&
+               exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(name, columns));
+    }
+
     // Inserts one result set and gives its ID.
     int addResult(const QVariant& requestId, const QVariant& name, const QString& transDate, const QVariant& age = {},
                   const QVariant& sex = {}, const QVariant& comment = {}, const QVariant& profileId = {}) {
         const int id = scalar(QStringLiteral("SELECT COALESCE(MAX(ID), 0) + 1 FROM RESULTS")).toInt();
-        const QString date = isPg() ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?");
+        const QString date = dateParameter();
         if (!exec(QStringLiteral("INSERT INTO RESULTS (ID, RequestID, PacientName, TransDate, ProcDate, Age, SEX, "
                                  "comment, profileID) VALUES (?, ?, ?, %1, %1, ?, ?, ?, ?)")
                       .arg(date),
@@ -122,6 +172,46 @@ private:
     Backend m_backend;
     TestLab m_lab;
     QString m_pgAdmin;
+};
+
+// Stops and starts the test server that scripts/pg-test-server.sh made; starts it again on
+// the way out whatever happened.
+class PgServerControl {
+public:
+    PgServerControl()
+        : m_bin(qEnvironmentVariable("LABROSA_PG_BIN")), m_data(qEnvironmentVariable("LABROSA_PG_DATA")),
+          m_port(qEnvironmentVariable("LABROSA_PG_PORT")) {}
+    ~PgServerControl() {
+        if (m_stopped)
+            start();
+    }
+    bool available() const { return !m_bin.isEmpty() && !m_data.isEmpty() && !m_port.isEmpty(); }
+    bool stop() {
+        m_stopped = pgCtl({"-D", m_data, "-m", "fast", "-w", "stop"});
+        return m_stopped;
+    }
+    bool start() {
+        const bool ok =
+            pgCtl({"-D", m_data, "-w", "-l", m_data + "/server.log", "-o",
+                   QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2").arg(m_port, m_data), "start"});
+        if (ok)
+            m_stopped = false;
+        return ok;
+    }
+
+private:
+    bool pgCtl(const QStringList& args) const {
+        QProcess p;
+        const QString pgctl = m_bin + "/pg_ctl";
+        if (geteuid() == 0)
+            p.start("runuser", QStringList{"-u", "postgres", "--", pgctl} + args);
+        else
+            p.start(pgctl, args);
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+    QString m_bin, m_data, m_port;
+    bool m_stopped = false;
 };
 
 // Reads a whole file as bytes; empty when it is missing.
