@@ -55,6 +55,7 @@ const char* const kMsgCommentNotSaved = "Comentariul nu a fost salvat.\n%1";
 
 enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
 constexpr int kColumnCount = 7;
+constexpr int kMaxSexLength = 10;
 // Texts within this many characters of a column's longest are measured for its width.
 constexpr int kLengthSlack = 3;
 constexpr int kMaxCandidates = 32;
@@ -507,14 +508,17 @@ bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList
         *values = {text, recordId};
         return true;
     case ColName:
-    case ColSex:
-        if (text.size() > kMaxCellLength) {
-            LabrosaMessageBox(QString::fromLatin1(kMsgCellTooLong).arg(kMaxCellLength), this);
+    case ColSex: {
+        // The sex column holds at most 10 characters; a longer text is refused on every backend alike.
+        const int limit = column == ColSex ? kMaxSexLength : kMaxCellLength;
+        if (text.size() > limit) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgCellTooLong).arg(limit), this);
             return false;
         }
         field = column == ColName ? QStringLiteral("PacientName") : QStringLiteral("SEX");
         newValue = text;
         break;
+    }
     case ColAge: {
         const QString age = text.trimmed();
         field = QStringLiteral("Age");
