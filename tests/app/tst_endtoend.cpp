@@ -1,0 +1,511 @@
+#include "AppTestMain.h"
+
+#include "CChildFrame.h"
+#include "CComboListCtrl.h"
+#include "CMainFrame.h"
+#include "CTervanaApp.h"
+#include "CTervanaView.h"
+#include "MessageBox.h"
+#include "Resource.h"
+#include "Sorvind.h"
+#include "TestLab.h"
+#include "dlgComment.h"
+
+#include <QAction>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <functional>
+#include <memory>
+
+// The whole program on a demo laboratory folder, driven through its windows as a user would:
+// mouse events enter through the window, key events go to the widget holding the focus.
+
+namespace {
+
+bool copyFile(const QString& from, const QString& to) {
+    QFile::remove(to);
+    return QFile::copy(from, to);
+}
+
+// The files a laboratory keeps beside its database: the header settings and the page assets.
+bool installShareFiles(const TestLab& lab) {
+    const QString share = QStringLiteral(LABROSA_SOURCE_DIR "/share");
+    if (!copyFile(share + "/Labrosa.ini", lab.filePath("Labrosa.ini")))
+        return false;
+    if (!QDir(lab.path()).mkpath("buletin_files"))
+        return false;
+    for (const char* name : {"print.css", "dr.gif", "ub.gif"}) {
+        const QString file = QStringLiteral("buletin_files/") + QLatin1String(name);
+        if (!copyFile(share + "/" + file, lab.filePath(file)))
+            return false;
+    }
+    return true;
+}
+
+// Mouse input enters through the top-level window, as from the window system: Qt picks the
+// widget under the pointer, keeps the press's widget until the release, and turns a second
+// quick press at the same place into a double click.
+QWindow* windowAt(QWidget* reference, QPoint* position) {
+    QWidget* top = reference->window();
+    *position = top->mapFromGlobal(reference->mapToGlobal(*position));
+    return top->windowHandle();
+}
+
+void userClick(QWidget* reference, QPoint position, Qt::MouseButton button = Qt::LeftButton) {
+    QWindow* window = windowAt(reference, &position);
+    QTest::mouseClick(window, button, Qt::NoModifier, position);
+}
+
+void userDoubleClick(QWidget* reference, QPoint position) {
+    QWindow* window = windowAt(reference, &position);
+    QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, position);
+}
+
+QWidget* focused() {
+    return QApplication::focusWidget();
+}
+
+void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = focused();
+    QVERIFY(target);
+    QTest::keyClick(target, key, modifiers);
+}
+
+// Types text into the focused widget one character at a time, any letter (diacritics too).
+void typeText(const QString& text) {
+    for (const QChar c : text) {
+        QWidget* target = focused();
+        QVERIFY(target);
+        QTest::sendKeyEvent(QTest::Press, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+QString simplified(QString text) {
+    return text.simplified();
+}
+
+QString pdfText(const QString& path) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, "-"});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+QString pageText(CTervanaView* view) {
+    auto text = std::make_shared<QString>();
+    auto done = std::make_shared<bool>(false);
+    view->webView()->page()->toPlainText([text, done](const QString& result) {
+        *text = result;
+        *done = true;
+    });
+    if (!QTest::qWaitFor([done] { return *done; }, 15000))
+        return QString();
+    return *text;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestLab> m_lab;
+    std::unique_ptr<CTervanaApp> m_app;
+    QStringList m_messages;
+
+    // A month of demo requests ending today, so the window's first search lists today's.
+    bool startProgram() {
+        m_lab = std::make_unique<TestLab>();
+        const QString today = QDate::currentDate().toString(Qt::ISODate);
+        if (!m_lab->runTool({"--demo", "--seed", "11", "--results", "150", "--months", "1", "--end-date", today}))
+            return false;
+        if (!installShareFiles(*m_lab))
+            return false;
+        m_app = std::make_unique<CTervanaApp>();
+        if (!m_app->InitInstance({"labrosa"}))
+            return false;
+        CMainFrame* frame = m_app->mainFrame();
+        frame->resize(1280, 860);
+        frame->activateWindow();
+        return QTest::qWaitForWindowActive(frame) && list() && list()->GetItemCount() > 0;
+    }
+
+    CMainFrame* frame() const { return m_app->mainFrame(); }
+    CChildFrame* resultsWindow() const {
+        for (CChildFrame* child : frame()->childFrames())
+            if (qobject_cast<Sorvind*>(child->view()))
+                return child;
+        return nullptr;
+    }
+    Sorvind* explorer() const {
+        CChildFrame* window = resultsWindow();
+        return window ? qobject_cast<Sorvind*>(window->view()) : nullptr;
+    }
+    CComboListCtrl* list() const { return explorer() ? explorer()->resultList() : nullptr; }
+
+    int rowOf(qint64 id) const {
+        for (int row = 0; row < list()->GetItemCount(); ++row)
+            if (list()->GetItemData(row) == id)
+                return row;
+        return -1;
+    }
+    QPoint cellCentre(int row, int column) const {
+        const QModelIndex index = list()->model()->index(row, column);
+        list()->scrollTo(index);
+        return list()->visualRect(index).center();
+    }
+    QList<qint64> listedIds() const {
+        QList<qint64> ids;
+        for (int row = 0; row < list()->GetItemCount(); ++row)
+            ids << list()->GetItemData(row);
+        return ids;
+    }
+    QList<qint64> idsOf(const QString& sql, const QVariantList& values = {}) {
+        QSqlQuery q(m_lab->admin());
+        q.prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        QList<qint64> ids;
+        if (q.exec())
+            while (q.next())
+                ids << q.value(0).toLongLong();
+        return ids;
+    }
+
+    // Brings the results window forward through the Window menu, as a user switches windows.
+    void activateResultsWindow() {
+        QMenu* windowMenu = frame()->findChild<QMenu*>(QStringLiteral("menuWindow"));
+        QVERIFY(windowMenu);
+        emit windowMenu->aboutToShow();
+        QAction* entry = nullptr;
+        for (QAction* action : windowMenu->actions())
+            if (action->text().endsWith(QStringLiteral(" Lista Rezultate1")))
+                entry = action;
+        QVERIFY(entry);
+        entry->trigger();
+        QTRY_COMPARE(frame()->activeChild(), resultsWindow());
+    }
+
+    // Double-clicks a row and waits for the bulletin window it opens to load its page.
+    CTervanaView* openBulletinOf(int row, QString* title) {
+        const int before = frame()->childFrames().size();
+        userDoubleClick(list()->viewport(), cellCentre(row, 1));
+        if (frame()->childFrames().size() != before + 1)
+            return nullptr;
+        CChildFrame* window = frame()->activeChild();
+        auto* view = window ? qobject_cast<CTervanaView*>(window->view()) : nullptr;
+        if (!view)
+            return nullptr;
+        *title = window->windowTitle();
+        QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
+        if (!QTest::qWaitFor([&] { return !loaded.isEmpty(); }, 30000) || !loaded.first().first().toBool())
+            return nullptr;
+        return view;
+    }
+
+    // The first listed row with a patient name, and that name.
+    int firstNamedRow(QString* name, int after = -1) const {
+        for (int row = after + 1; row < list()->GetItemCount(); ++row) {
+            if (!list()->GetItemText(row, 1).isEmpty()) {
+                *name = list()->GetItemText(row, 1);
+                return row;
+            }
+        }
+        return -1;
+    }
+
+private slots:
+    void init() {
+        m_messages.clear();
+        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        qunsetenv("LABROSA_DATABASE");
+    }
+
+    void cleanup() {
+        CTervanaView::SetPrintDialogHook(nullptr);
+        m_app.reset();
+        m_lab.reset();
+        SetMessageBoxHook(nullptr);
+    }
+
+    void doubleClickOpensBulletinWindows() {
+        QVERIFY(startProgram());
+        QCOMPARE(frame()->activeChild()->windowTitle(), QStringLiteral("Lista Rezultate1"));
+        QCOMPARE(frame()->currentMenuId(), int(IDR_MAINFRAME));
+
+        QString firstName;
+        const int firstRow = firstNamedRow(&firstName);
+        QVERIFY(firstRow >= 0);
+        QString title;
+        CTervanaView* first = openBulletinOf(firstRow, &title);
+        QVERIFY(first);
+        QCOMPARE(title, QStringLiteral("Tervan1"));
+        QCOMPARE(frame()->childFrames().size(), 2);
+        QCOMPARE(frame()->currentMenuId(), int(IDR_TERVANTYPE));
+        QCOMPARE(frame()->windowTitle(), QStringLiteral("Labrosa - Tervan1"));
+        QCOMPARE(first->webView()->page()->title(), QStringLiteral("Buletin de investigatii paraclinice"));
+        QVERIFY2(pageText(first).contains(firstName), qPrintable(firstName));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+
+        // Back to the list: another patient's bulletin opens a second window beside the first.
+        activateResultsWindow();
+        QCOMPARE(frame()->currentMenuId(), int(IDR_MAINFRAME));
+        QString secondName;
+        int secondRow = firstRow;
+        while ((secondRow = firstNamedRow(&secondName, secondRow)) >= 0 && secondName == firstName) {
+        }
+        QVERIFY(secondRow >= 0);
+        CTervanaView* second = openBulletinOf(secondRow, &title);
+        QVERIFY(second);
+        QCOMPARE(title, QStringLiteral("Tervan2"));
+        QCOMPARE(frame()->childFrames().size(), 3);
+        QVERIFY(pageText(second).contains(secondName));
+        QVERIFY(pageText(first).contains(firstName));
+        QVERIFY(!pageText(first).contains(secondName));
+
+        // The row that already has the focus opens its bulletin too: the first press of the
+        // double click must not leave an edit box that swallows the second.
+        activateResultsWindow();
+        CTervanaView* third = openBulletinOf(secondRow, &title);
+        QVERIFY(third);
+        QCOMPARE(title, QStringLiteral("Tervan3"));
+        QVERIFY(pageText(third).contains(secondName));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    }
+
+    void printBulletinFromFileMenu() {
+        QVERIFY(startProgram());
+        QString name;
+        const int row = firstNamedRow(&name);
+        QVERIFY(row >= 0);
+        QString title;
+        CTervanaView* view = openBulletinOf(row, &title);
+        QVERIFY(view);
+
+        // File > Print of the bulletin menu, with the print dialog answered "to a PDF file".
+        QAction* fileMenu = frame()->menuBar()->actions().value(0);
+        QVERIFY(fileMenu && fileMenu->menu());
+        QAction* print = nullptr;
+        for (QAction* action : fileMenu->menu()->actions())
+            if (action == frame()->action(ID_FILE_PRINT))
+                print = action;
+        QVERIFY2(print, "the bulletin's File menu offers Print");
+        QVERIFY(print->isEnabled());
+
+        const QString pdf = m_lab->filePath("buletin.pdf");
+        int dialogs = 0;
+        CTervanaView::SetPrintDialogHook([&](QPrinter& printer) {
+            ++dialogs;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        });
+        QSignalSpy finished(view, &CTervanaView::printFinished);
+        print->trigger();
+        QCOMPARE(dialogs, 1);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(!CTervanaView::IsPrinting());
+        const QString text = pdfText(pdf);
+        QVERIFY2(simplified(text).contains(simplified(name)), qPrintable(text.left(2000)));
+        QVERIFY(text.contains(QStringLiteral("Laborator Veterinar Labrosa")));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void editNameAndCommentInTheList() {
+        QVERIFY(startProgram());
+        // A request of today with several sets on the same day, when the demo has one.
+        const QDate today = QDate::currentDate();
+        const QString dayStart = today.toString("yyyy-MM-dd") + " 00:00:00";
+        const QString dayEnd = today.toString("yyyy-MM-dd") + " 23:59:00";
+        const QVariant requestId =
+            m_lab->scalar("SELECT RequestID FROM RESULTS WHERE TransDate >= ? AND TransDate <= ? GROUP BY RequestID "
+                          "ORDER BY COUNT(*) DESC, RequestID LIMIT 1",
+                          {dayStart, dayEnd});
+        QVERIFY(requestId.isValid());
+        const QList<qint64> sameDay =
+            idsOf("SELECT ID FROM RESULTS WHERE RequestID = ? AND TransDate >= ? AND TransDate <= ? ORDER BY ID",
+                  {requestId, dayStart, dayEnd});
+        const QList<qint64> otherDays =
+            idsOf("SELECT ID FROM RESULTS WHERE RequestID = ? AND NOT (TransDate >= ? AND TransDate <= ?)",
+                  {requestId, dayStart, dayEnd});
+        const qint64 id = sameDay.first();
+        int row = rowOf(id);
+        QVERIFY(row >= 0);
+
+        // A click on the row's name cell focuses the row and opens the edit box over the cell.
+        userClick(list()->viewport(), cellCentre(row, 1));
+        auto* edit = qobject_cast<QLineEdit*>(focused());
+        QVERIFY2(edit && list()->isAncestorOf(edit), "an edit box opens over the name cell");
+        QCOMPARE(edit->text(), list()->GetItemText(row, 1));
+        pressKey(Qt::Key_A, Qt::ControlModifier);
+        const QString newName = QStringLiteral("Ștefănescu D'Arc - Grivei");
+        typeText(newName);
+        pressKey(Qt::Key_Return);
+
+        for (qint64 changed : sameDay)
+            QTRY_COMPARE(m_lab->scalar("SELECT PacientName FROM RESULTS WHERE ID = ?", {changed}).toString(), newName);
+        for (qint64 untouched : otherDays)
+            QVERIFY(m_lab->scalar("SELECT PacientName FROM RESULTS WHERE ID = ?", {untouched}).toString() != newName);
+        for (qint64 changed : sameDay) {
+            QTRY_VERIFY(rowOf(changed) >= 0);
+            QCOMPARE(list()->GetItemText(rowOf(changed), 1), newName);
+        }
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+
+        // A right click on the row opens the comment dialog; OK stores the typed comment for the request.
+        row = rowOf(id);
+        const QString comment = QStringLiteral("Probă hemolizată, repetat 'urgent'");
+        bool dialogSeen = false;
+        bool focusInDialog = false;
+        QString shownCaption;
+        auto answer = std::make_shared<std::function<void()>>();
+        auto attempts = std::make_shared<int>(0);
+        *answer = [&, answer, attempts] {
+            auto* dialog = qobject_cast<dlgComment*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                if (++*attempts < 1000)
+                    QTimer::singleShot(10, *answer);
+                return;
+            }
+            dialogSeen = true;
+            shownCaption = dialog->windowTitle();
+            // The offscreen platform has no window manager to hand a new dialog the focus.
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitFor([dialog] { return QGuiApplication::focusWindow() == dialog->windowHandle(); }));
+            // The comment box has the focus: the typed text replaces the stored comment.
+            focusInDialog = focused() == dialog->findChild<QPlainTextEdit*>(QStringLiteral("editComment"));
+            if (focusInDialog) {
+                pressKey(Qt::Key_A, Qt::ControlModifier);
+                typeText(comment);
+            }
+            auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("buttonOk"));
+            if (ok)
+                QTest::mouseClick(ok, Qt::LeftButton);
+            if (dialog->isVisible())
+                dialog->reject();
+        };
+        QTimer::singleShot(0, *answer);
+        userClick(list()->viewport(), cellCentre(row, 1), Qt::RightButton);
+        QVERIFY(dialogSeen);
+        QVERIFY(focusInDialog);
+        QCOMPARE(shownCaption, QStringLiteral("Dialog"));
+        const QList<qint64> wholeRequest = idsOf("SELECT ID FROM RESULTS WHERE RequestID = ?", {requestId});
+        for (qint64 stored : wholeRequest)
+            QCOMPARE(m_lab->scalar("SELECT comment FROM RESULTS WHERE ID = ?", {stored}).toString(), comment);
+        QCOMPARE(list()->GetItemText(row, 5), comment);
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    }
+
+    void searchWithTheKeyboardOnly() {
+        QVERIFY(startProgram());
+        Sorvind* view = explorer();
+        auto* requestIdEdit = view->findChild<QLineEdit*>(QStringLiteral("editRequestId"));
+        auto* nameEdit = view->findChild<QLineEdit*>(QStringLiteral("editPatientName"));
+        auto* startDate = view->findChild<QDateEdit*>(QStringLiteral("dateStart"));
+        auto* endDate = view->findChild<QDateEdit*>(QStringLiteral("dateEnd"));
+        auto* search = view->findChild<QPushButton*>(QStringLiteral("buttonSearch"));
+        QVERIFY(requestIdEdit && nameEdit && startDate && endDate && search);
+
+        // From wherever the focus is, Tab reaches the identifier field.
+        QVERIFY(focused());
+        for (int i = 0; i < 20 && focused() != requestIdEdit; ++i)
+            pressKey(Qt::Key_Tab);
+        QCOMPARE(focused(), requestIdEdit);
+
+        // A request from earlier in the month (not among today's rows), with all its sets.
+        const QVariant requestId = m_lab->scalar("SELECT RequestID FROM RESULTS GROUP BY RequestID "
+                                                 "ORDER BY COUNT(*) DESC, RequestID LIMIT 1");
+        const QList<qint64> expected =
+            idsOf("SELECT ID FROM RESULTS WHERE RequestID = ? ORDER BY TransDate, RequestID", {requestId});
+        QVERIFY(!expected.isEmpty());
+        QVERIFY(!listedIds().contains(expected.first()));
+        typeText(requestId.toString());
+        pressKey(Qt::Key_Return);
+        QCOMPARE(listedIds(), expected);
+        for (int row = 0; row < list()->GetItemCount(); ++row)
+            QCOMPARE(list()->GetItemText(row, 0), requestId.toString());
+
+        // Letters in the identifier: a message, an empty list, and the field keeps its text.
+        pressKey(Qt::Key_End);
+        typeText("a");
+        pressKey(Qt::Key_Return);
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages.first().contains(QStringLiteral("ID pacient")));
+        QCOMPARE(list()->GetItemCount(), 0);
+        QCOMPARE(requestIdEdit->text(), requestId.toString() + "a");
+
+        // Clear it, Tab on to the name, search by part of a name (dates stay on today).
+        pressKey(Qt::Key_A, Qt::ControlModifier);
+        pressKey(Qt::Key_Delete);
+        pressKey(Qt::Key_Tab);
+        QCOMPARE(focused(), nameEdit);
+        const QString todayStart = QDate::currentDate().toString("yyyy-MM-dd") + " 00:00:00";
+        const QString part = m_lab
+                                 ->scalar("SELECT substr(PacientName, 1, 5) FROM RESULTS WHERE TransDate >= ? "
+                                          "AND PacientName IS NOT NULL ORDER BY ID LIMIT 1",
+                                          {todayStart})
+                                 .toString();
+        QVERIFY(!part.isEmpty());
+        typeText(part);
+        pressKey(Qt::Key_Return);
+        QVERIFY(list()->GetItemCount() > 0);
+        for (int row = 0; row < list()->GetItemCount(); ++row)
+            QVERIFY(list()->GetItemText(row, 1).contains(part));
+
+        // The rest of the form in Tab order, the button pressed with the keyboard, then the list.
+        pressKey(Qt::Key_Tab);
+        QCOMPARE(focused(), startDate);
+        for (int i = 0; i < 10 && focused() == startDate; ++i)
+            pressKey(Qt::Key_Tab);
+        QCOMPARE(focused(), endDate);
+        for (int i = 0; i < 10 && focused() == endDate; ++i)
+            pressKey(Qt::Key_Tab);
+        QCOMPARE(focused(), search);
+        const int found = list()->GetItemCount();
+        list()->DeleteAllItems();
+        pressKey(Qt::Key_Space);
+        QCOMPARE(list()->GetItemCount(), found);
+        pressKey(Qt::Key_Tab);
+        QCOMPARE(focused(), static_cast<QWidget*>(list()));
+        QCOMPARE(m_messages.size(), 1);
+    }
+
+    void everySearchLabelHasItsField() {
+        QVERIFY(startProgram());
+        auto* group = explorer()->findChild<QGroupBox*>(QStringLiteral("groupSearch"));
+        QVERIFY(group);
+        const QList<QLabel*> labels = group->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 3);
+        QStringList fields;
+        for (QLabel* label : labels) {
+            QVERIFY2(label->buddy(), qPrintable(label->text()));
+            QVERIFY(label->buddy()->focusPolicy() & Qt::TabFocus);
+            fields << label->buddy()->objectName();
+        }
+        for (const char* name : {"editRequestId", "editPatientName", "dateStart", "dateEnd"})
+            QVERIFY2(fields.contains(QLatin1String(name)), name);
+    }
+};
+
+LABROSA_GUI_TEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
