@@ -45,6 +45,8 @@ public:
     // more to open; false when the connection is not open (after Close or a failed Open).
     // *reopened tells whether this call already spent the action's one reconnect.
     bool EnsureOpen(bool* reopened);
+    // The server went away and could not be reached again by the last action.
+    bool ConnectionLost() const { return m_lost; }
     // Qt driver of the connection ("QSQLITE", "QPSQL"), the Source of the error texts.
     QString driverName() const;
 

@@ -52,6 +52,8 @@ const char* const kMsgNewIdTooLong = "ID-ul poate avea cel mult %1 de caractere.
 const char* const kMsgCellTooLong = "Textul poate avea cel mult %1 de caractere. Nu s-a salvat nimic.";
 const char* const kMsgCommentReadFailed = "Comentariul nu a putut fi citit din baza de date.\n%1";
 const char* const kMsgCommentNotSaved = "Comentariul nu a fost salvat.\n%1";
+const char* const kMsgServerAway = "Legatura cu serverul bazei de date s-a intrerupt. Datele deja salvate nu s-au "
+                                   "pierdut; incercati din nou cand serverul este disponibil.\n%1";
 
 enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
 constexpr int kColumnCount = 7;
@@ -170,6 +172,13 @@ QString IntegerText(const QVariant& value) {
 
 QString PlainText(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
+}
+
+// The database's own text, led by a plain sentence when the server is out of reach.
+QString FailureText(const CAdoDatabase* database, const QString& providerError) {
+    if (database && database->ConnectionLost())
+        return QString::fromLatin1(kMsgServerAway).arg(providerError.trimmed());
+    return providerError;
 }
 
 } // namespace
@@ -324,7 +333,7 @@ void Sorvind::LoadProfiles() {
     m_profileNames.clear();
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     if (!m_recordset.Open(QString::fromLatin1(kSelectProfiles), database)) {
-        LabrosaMessageBox(m_recordset.szProviderError, this);
+        LabrosaMessageBox(FailureText(database, m_recordset.szProviderError), this);
         return;
     }
     const QString idField = QStringLiteral("id");
@@ -409,7 +418,7 @@ void Sorvind::OnSearch() {
     sql += QString::fromLatin1(kOrderResults);
 
     if (!m_recordset.Open(sql, database, values)) {
-        LabrosaMessageBox(m_recordset.szProviderError, this);
+        LabrosaMessageBox(FailureText(database, m_recordset.szProviderError), this);
         AutoSizeColumns(kColumnCount);
         return;
     }
@@ -595,7 +604,9 @@ void Sorvind::OnListRightClick() {
         recordId = m_pList->GetItemData(row);
         if (!m_recordset.Open(QString::fromLatin1(kSelectComment), database, {recordId})) {
             // Opening the dialog empty here would let OK wipe the stored comment.
-            LabrosaMessageBox(QString::fromLatin1(kMsgCommentReadFailed).arg(m_recordset.szProviderError), this);
+            LabrosaMessageBox(
+                QString::fromLatin1(kMsgCommentReadFailed).arg(FailureText(database, m_recordset.szProviderError)),
+                this);
             return;
         }
         QVariant value;
@@ -612,8 +623,9 @@ void Sorvind::OnListRightClick() {
     const QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
     comment = comment.left(dlgComment::kMaxCommentLength);
     if (!database || !database->Execute(QString::fromLatin1(kUpdateComment), {comment, requestId})) {
-        LabrosaMessageBox(
-            QString::fromLatin1(kMsgCommentNotSaved).arg(database ? database->szProviderError : QString()), this);
+        LabrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved)
+                              .arg(FailureText(database, database ? database->szProviderError : QString())),
+                          this);
         return;
     }
     m_pList->SetItemText(row, ColComment, comment);

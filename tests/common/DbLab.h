@@ -77,20 +77,41 @@ public:
             return m_lab.admin();
         if (m_pgAdmin.isEmpty()) {
             m_pgAdmin = QStringLiteral("dblab-pg-%1").arg(reinterpret_cast<quintptr>(this));
-            const ConnectionString cs = ConnectionString::parse(pgConnectionString());
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_pgAdmin);
-            db.setHostName(cs.value("server"));
-            if (cs.contains("port"))
-                db.setPort(cs.value("port").toInt());
-            db.setDatabaseName(cs.value("database"));
-            db.setUserName(cs.value("user id"));
-            db.setPassword(cs.value("password"));
+            QSqlDatabase db = addConnection(m_pgAdmin);
             if (!db.open())
                 qWarning() << "admin connection failed:" << db.lastError().text();
             else
                 QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO warning"));
         }
         return QSqlDatabase::database(m_pgAdmin);
+    }
+    // After the server came back: the admin connection opens anew.
+    void reopenAdmin() {
+        if (!isPg() || m_pgAdmin.isEmpty())
+            return;
+        QSqlDatabase db = QSqlDatabase::database(m_pgAdmin, false);
+        db.close();
+        if (db.open())
+            QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO warning"));
+    }
+    // A further connection to the test database, not yet open, owned by the calling thread
+    // (another program instance in a test); the caller removes it.
+    QSqlDatabase addConnection(const QString& name) const {
+        if (!isPg()) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(m_lab.dbPath());
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            return db;
+        }
+        const ConnectionString cs = ConnectionString::parse(pgConnectionString());
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(cs.value("server"));
+        if (cs.contains("port"))
+            db.setPort(cs.value("port").toInt());
+        db.setDatabaseName(cs.value("database"));
+        db.setUserName(cs.value("user id"));
+        db.setPassword(cs.value("password"));
+        return db;
     }
     bool exec(const QString& sql, const QVariantList& values = {}) {
         QSqlQuery q(admin());

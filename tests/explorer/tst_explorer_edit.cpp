@@ -4,7 +4,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "ExplorerLab.h"
 #include "dlgComment.h"
@@ -351,6 +354,83 @@ private slots:
         QVERIFY(x.messages[0].contains("Comentariul"));
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+    }
+
+    // Two program instances on one database: what one stores, the other's next search shows.
+    void secondInstanceSeesTheEdit() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        CAdoDatabase otherDatabase;
+        QVERIFY(otherDatabase.Open(x.lab.connectionString()));
+        StructuraInterna otherStructura;
+        otherStructura.m_pDatabase = &otherDatabase;
+        Sorvind other(&otherStructura);
+        other.show();
+        other.OnInitialUpdate();
+        other.findChild<QDateEdit*>("dateStart")->setDate(kDay);
+        other.findChild<QDateEdit*>("dateEnd")->setDate(kDay);
+        other.OnSearch();
+        CComboListCtrl* otherList = other.resultList();
+        auto otherRowOf = [otherList](qint64 id) {
+            for (int row = 0; row < otherList->GetItemCount(); ++row)
+                if (otherList->GetItemData(row) == id)
+                    return row;
+            return -1;
+        };
+        QCOMPARE(otherList->GetItemText(otherRowOf(2), 1), QString("Ana"));
+
+        QVERIFY(typeIntoCell(x, 1, 1, "Ana Maria"));
+        QTRY_COMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
+        other.OnSearch();
+        QCOMPARE(otherList->GetItemText(otherRowOf(1), 1), QString("Ana Maria"));
+        QCOMPARE(otherList->GetItemText(otherRowOf(2), 1), QString("Ana Maria"));
+
+        // And back: the other instance corrects the age, the first one's next search shows it.
+        const int row = otherRowOf(4);
+        otherList->SetItemText(row, 2, "51");
+        other.OnGridEditDone(row, 2);
+        QTest::mouseClick(x.searchButton(), Qt::LeftButton);
+        QCOMPARE(x.list()->GetItemText(x.rowOf(4), 2), QString("51"));
+        QCOMPARE(x.messages, QStringList());
+    }
+
+    // Another instance is in the middle of writing the same request: the edit waits for it
+    // instead of failing, and then corrects every record of the request, none half-way.
+    void editWaitsForAnotherInstance() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        std::atomic<int> state{0}; // 1: the other instance holds its write, 2: it committed, -1: failed
+        const bool pg = x.lab.isPg();
+        DbLab& lab = x.lab;
+        std::thread otherInstance([&state, &lab, pg] {
+            {
+                QSqlDatabase db = lab.addConnection(QStringLiteral("other-instance"));
+                QSqlQuery q(db);
+                if (!db.open() || !q.exec(pg ? "BEGIN" : "BEGIN IMMEDIATE") ||
+                    !q.exec("UPDATE RESULTS SET PacientName = 'Alt nume' WHERE ID = 2")) {
+                    state = -1;
+                } else {
+                    state = 1;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                    state = q.exec("COMMIT") ? 2 : -1;
+                }
+                q.finish();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("other-instance"));
+        });
+        QTRY_VERIFY(state != 0);
+        QCOMPARE(int(state), 1);
+
+        const bool typed = typeIntoCell(x, 1, 1, "Ana Maria");
+        QTRY_VERIFY_WITH_TIMEOUT(state == 2 || state == -1, 10000);
+        otherInstance.join();
+        QVERIFY(typed);
+        QCOMPARE(int(state), 2);
+        QTRY_COMPARE(x.field(1, "PacientName"), QVariant("Ana Maria"));
+        QCOMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.list()->GetItemText(x.rowOf(2), 1), QString("Ana Maria"));
     }
 
     void commentLimit() {

@@ -357,6 +357,44 @@ private slots:
             QCOMPARE(x.list()->GetItemText(row, 0).toInt(), number);
     }
 
+    void searchAfterServerRestart() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("only a database server can go away");
+        PgServerControl server;
+        if (!server.available())
+            QSKIP("LABROSA_PG_BIN, LABROSA_PG_DATA and LABROSA_PG_PORT are needed to restart the server");
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        x.search("100", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.listedIds(), Ids({1, 2, 4}));
+        const QStringList stored = x.dumpResults();
+
+        // The server goes away. An edit fails and says so; its refresh and the next search each
+        // fail once with a message and leave the list empty.
+        QVERIFY(server.stop());
+        x.list()->SetItemText(0, 1, "Nu ajunge");
+        x.view->OnGridEditDone(0, 1);
+        QCOMPARE(x.messages.size(), 2);
+        QCOMPARE(x.messages[0], QString("Failed tu update"));
+        QVERIFY2(x.messages[1].contains("serverul bazei de date"), qPrintable(x.messages[1]));
+        QCOMPARE(x.list()->GetItemCount(), 0);
+        x.messages.clear();
+        x.search("101", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].contains("serverul bazei de date"), qPrintable(x.messages[0]));
+        QCOMPARE(x.list()->GetItemCount(), 0);
+
+        // Back again: the next search works on the same connection object.
+        QVERIFY(server.start());
+        x.messages.clear();
+        x.search("101", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.listedIds(), Ids{3});
+        x.lab.reopenAdmin();
+        QCOMPARE(x.dumpResults(), stored);
+    }
+
     void failingQueriesAreReported() {
         ExplorerLab x;
         QVERIFY(x.createEmpty());
