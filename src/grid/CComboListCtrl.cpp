@@ -27,6 +27,14 @@ class CCellPainter : public QStyledItemDelegate {
 public:
     explicit CCellPainter(CComboListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
 
+    // Cells are drawn 1 pixel in from the top and bottom: a row only as tall as the font
+    // would cut the descenders (g, y, ș) of every text.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), option.fontMetrics.height() + 4));
+        return size;
+    }
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         const int row = index.row();
         const QString text = index.data(Qt::DisplayRole).toString();
