@@ -490,6 +490,26 @@ private slots:
         QCOMPARE(m_messages.size(), 1);
     }
 
+    // Over a month of rows, no text in the list is cut: not at the bottom of a row (letters
+    // with descenders), not at the end of a column.
+    void resultCellsShowTheirWholeText() {
+        QVERIFY(startProgram());
+        explorer()->findChild<QDateEdit*>(QStringLiteral("dateStart"))->setDate(QDate::currentDate().addMonths(-1));
+        userClick(explorer()->findChild<QPushButton*>(QStringLiteral("buttonSearch")), QPoint(5, 5));
+        QVERIFY(list()->GetItemCount() > 100);
+        const QFontMetrics metrics = list()->fontMetrics();
+        // A cell is drawn 1 pixel in from its top and bottom edges and its text 6 pixels in from each side.
+        QVERIFY2(list()->RowHeight() - 2 >= metrics.height(),
+                 qPrintable(QStringLiteral("row %1, font %2").arg(list()->RowHeight()).arg(metrics.height())));
+        for (int column = 0; column < list()->GetColumnCount(); ++column) {
+            for (int row = 0; row < list()->GetItemCount(); ++row) {
+                const QString text = list()->GetItemText(row, column);
+                QVERIFY2(list()->GetColumnWidth(column) - 12 >= metrics.horizontalAdvance(text),
+                         qPrintable(QStringLiteral("column %1: %2").arg(column).arg(text)));
+            }
+        }
+    }
+
     void everySearchLabelHasItsField() {
         QVERIFY(startProgram());
         auto* group = explorer()->findChild<QGroupBox*>(QStringLiteral("groupSearch"));
