@@ -4,12 +4,20 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
 
 #include <algorithm>
 
 CInPlaceCombo* CInPlaceCombo::s_instance = nullptr;
+
+namespace {
+// When the shared drop-down list last opened; a double click that arrives sooner was begun on the list.
+QElapsedTimer g_openedAt;
+} // namespace
 
 CInPlaceCombo* CInPlaceCombo::GetInstance() {
     if (!s_instance)
@@ -76,6 +84,7 @@ bool CInPlaceCombo::CreateWindow(unsigned style, const QRect& rect, CComboListCt
     setFont(parent->font());
     m_hasWindow = true;
     ++m_windowSerial;
+    g_openedAt.start();
     show();
     setFocus(Qt::OtherFocusReason);
     clear();
@@ -121,6 +130,27 @@ void CInPlaceCombo::hidePopup() {
 }
 
 bool CInPlaceCombo::event(QEvent* event) {
+    // The first press of a double click on a cell opened this box under the pointer, so the
+    // second press lands here: it belongs to the list (the row's double click). Nothing was
+    // chosen, so the edit is dropped without a report.
+    if (event->type() == QEvent::MouseButtonDblClick && m_list && !m_popupOpen && g_openedAt.isValid() &&
+        g_openedAt.elapsed() <= QApplication::doubleClickInterval()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPointer<CComboListCtrl> list = m_list;
+        const QPointF global = mouse->globalPosition();
+        const Qt::MouseButton button = mouse->button();
+        const Qt::MouseButtons buttons = mouse->buttons();
+        const Qt::KeyboardModifiers modifiers = mouse->modifiers();
+        g_openedAt.invalidate();
+        DropEdit();
+        if (list) {
+            QWidget* viewport = list->viewport();
+            QMouseEvent forwarded(QEvent::MouseButtonDblClick, viewport->mapFromGlobal(global), global, button, buttons,
+                                  modifiers);
+            QCoreApplication::sendEvent(viewport, &forwarded);
+        }
+        return true;
+    }
     // Enter and Escape end the edit here, so the form around the list never sees them.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
