@@ -206,9 +206,9 @@ private:
     }
 
     // Double-clicks a row and waits for the bulletin window it opens to load its page.
-    CTervanaView* openBulletinOf(int row, QString* title) {
+    CTervanaView* openBulletinOf(int row, QString* title, int column = 1) {
         const int before = frame()->childFrames().size();
-        userDoubleClick(list()->viewport(), cellCentre(row, 1));
+        userDoubleClick(list()->viewport(), cellCentre(row, column));
         if (frame()->childFrames().size() != before + 1)
             return nullptr;
         CChildFrame* window = frame()->activeChild();
@@ -289,6 +289,44 @@ private slots:
         QVERIFY(third);
         QCOMPARE(title, QStringLiteral("Tervan3"));
         QVERIFY(pageText(third).contains(secondName));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    }
+
+    // Whatever the cell under the pointer (edit box, read-only, drop-down), a double click on a
+    // row opens that row's bulletin and leaves the row's values as they were.
+    void doubleClickOnAnyColumn_data() {
+        QTest::addColumn<int>("column");
+        QTest::newRow("request id") << 0;
+        QTest::newRow("age") << 2;
+        QTest::newRow("transfer date") << 4;
+        QTest::newRow("comment") << 5;
+        QTest::newRow("profile") << 6;
+    }
+
+    void doubleClickOnAnyColumn() {
+        QFETCH(int, column);
+        QVERIFY(startProgram());
+        QString name;
+        const int row = firstNamedRow(&name);
+        QVERIFY(row >= 0);
+        const qint64 id = list()->GetItemData(row);
+        QStringList before;
+        for (int c = 0; c < list()->GetColumnCount(); ++c)
+            before << list()->GetItemText(row, c);
+        QString title;
+        CTervanaView* view = openBulletinOf(row, &title, column);
+        QVERIFY(view);
+        QCOMPARE(title, QStringLiteral("Tervan1"));
+        QVERIFY(pageText(view).contains(name));
+
+        activateResultsWindow();
+        QTest::qWait(50);
+        QVERIFY(!qobject_cast<QLineEdit*>(focused()) || !list()->isAncestorOf(focused()));
+        QStringList after;
+        for (int c = 0; c < list()->GetColumnCount(); ++c)
+            after << list()->GetItemText(rowOf(id), c);
+        QCOMPARE(after, before);
+        QCOMPARE(frame()->childFrames().size(), 2);
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
     }
 
