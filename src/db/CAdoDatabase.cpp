@@ -2,9 +2,14 @@
 
 #include "ConnectionString.h"
 
+#ifdef LABROSA_HAVE_SQLITE3
+#include <sqlite3.h>
+#endif
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUrl>
@@ -93,6 +98,34 @@ QString oneLine(const QString& text) {
     }
     return parts.join(QLatin1Char(' '));
 }
+
+#ifdef LABROSA_HAVE_SQLITE3
+// labrosa_fold(text): the text with Unicode case folding, NULL for NULL.
+void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+// Offers labrosa_fold on an open QSQLITE connection; false when the driver gives no handle.
+bool registerFoldFunction(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    return connection &&
+           sqlite3_create_function_v2(connection, SqlDialect::foldFunctionName(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                      nullptr, foldCase, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+#else
+bool registerFoldFunction(const QSqlDatabase&) {
+    return false;
+}
+#endif
 
 } // namespace
 
@@ -315,6 +348,7 @@ bool CAdoDatabase::Open(const QString& connectionString) {
             fail("CAdoDatabase::Open", error, driver, true);
             return false;
         }
+        m_dialect.setFoldFunction(registerFoldFunction(db));
     }
     bOpen = true;
     return true;

@@ -18,6 +18,8 @@ QString SqlDialect::leadingNumber(const QString& column) const {
 QString SqlDialect::containsCondition(const QString& column) const {
     if (m_kind == Kind::PostgreSQL)
         return QStringLiteral("%1 ILIKE ? ESCAPE '\\'").arg(column);
+    if (m_foldFunction)
+        return QStringLiteral("%2(%1) LIKE %2(?) ESCAPE '\\'").arg(column, QLatin1String(foldFunctionName()));
     return QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column);
 }
 

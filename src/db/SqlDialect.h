@@ -18,6 +18,11 @@ public:
     // A condition "column contains the bound text", ignoring letter case; the bound value
     // is made with containsPattern(), which escapes % and _ so they match literally.
     QString containsCondition(const QString& column) const;
+    // SQLite's LIKE ignores the case of ASCII letters only; when the connection offers the SQL
+    // function labrosa_fold (Unicode case folding), the condition folds both sides with it so
+    // that letters such as Ș and ș match too.
+    void setFoldFunction(bool available) { m_foldFunction = available; }
+    static const char* foldFunctionName() { return "labrosa_fold"; }
     static QString containsPattern(const QString& text);
 
     // Dates travel as text in the canonical form 'YYYY-MM-DD HH:MM:SS' on both backends.
@@ -30,4 +35,5 @@ public:
 
 private:
     Kind m_kind = Kind::SQLite;
+    bool m_foldFunction = false;
 };

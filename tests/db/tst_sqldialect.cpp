@@ -74,8 +74,18 @@ void TestSqlDialect::containsCondition_data() {
     QTest::newRow("underscore is literal") << "_" << QStringList{"lot_3"};
     QTest::newRow("quote") << "O'B" << QStringList{"O'Brien - Max"};
     QTest::newRow("backslash") << "\\" << QStringList{"a\\b"};
-    QTest::newRow("everything with empty")
-        << "" << QStringList{"Popescu Ion - Rex", "Reducere 50% - Tom", "lot_3", "lotX3", "O'Brien - Max", "a\\b"};
+    QTest::newRow("Romanian letters, small for capital")
+        << QString::fromUtf8("ștefan") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+    QTest::newRow("Romanian letters, capital for small")
+        << QString::fromUtf8("ȚURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+    QTest::newRow("everything with empty") << ""
+                                           << QStringList{"Popescu Ion - Rex",
+                                                          "Reducere 50% - Tom",
+                                                          "lot_3",
+                                                          "lotX3",
+                                                          "O'Brien - Max",
+                                                          "a\\b",
+                                                          QString::fromUtf8("Ștefan Țurcanu")};
     QTest::newRow("nothing") << "zzz" << QStringList{};
 }
 
@@ -84,7 +94,8 @@ void TestSqlDialect::containsCondition() {
     QFETCH(QStringList, found);
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    for (const char* name : {"Popescu Ion - Rex", "Reducere 50% - Tom", "lot_3", "lotX3", "O'Brien - Max", "a\\b"})
+    for (const char* name :
+         {"Popescu Ion - Rex", "Reducere 50% - Tom", "lot_3", "lotX3", "O'Brien - Max", "a\\b", "Ștefan Țurcanu"})
         QVERIFY(db.addResult("1", QString::fromUtf8(name), "2026-01-01 00:00:00") > 0);
     QVERIFY(db.addResult("1", QVariant(), "2026-01-01 00:00:00") > 0);
     CAdoDatabase ado;
