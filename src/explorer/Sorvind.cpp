@@ -250,6 +250,8 @@ Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent)
     setTabOrder(m_pDateStart, m_pDateEnd);
     setTabOrder(m_pDateEnd, m_pSearch);
     setTabOrder(m_pSearch, m_pList);
+    // Like a form, the window hands the keyboard to its first field when it is opened or activated.
+    setFocusProxy(m_pRequestId);
 
     // Enter in any search field runs the search, as the form's default button would.
     for (QWidget* field : std::initializer_list<QWidget*>{m_pRequestId, m_pPatientName, m_pDateStart, m_pDateEnd})
