@@ -12,28 +12,10 @@
 
 #include <algorithm>
 
-CInPlaceCombo* CInPlaceCombo::s_instance = nullptr;
-
 namespace {
 // When the shared drop-down list last opened; a double click that arrives sooner was begun on the list.
 QElapsedTimer g_openedAt;
 } // namespace
-
-CInPlaceCombo* CInPlaceCombo::GetInstance() {
-    if (!s_instance)
-        s_instance = new CInPlaceCombo;
-    return s_instance;
-}
-
-void CInPlaceCombo::DeleteInstance() {
-    CInPlaceCombo* doomed = s_instance;
-    s_instance = nullptr;
-    delete doomed;
-}
-
-bool CInPlaceCombo::HasInstance() {
-    return s_instance != nullptr;
-}
 
 CInPlaceCombo::CInPlaceCombo() : QComboBox(nullptr) {
     setObjectName(QStringLiteral("inPlaceCombo"));
@@ -43,8 +25,7 @@ CInPlaceCombo::CInPlaceCombo() : QComboBox(nullptr) {
 
 CInPlaceCombo::~CInPlaceCombo() {
     m_hasWindow = false;
-    if (s_instance == this)
-        s_instance = nullptr;
+    ForgetInstance(this);
 }
 
 bool CInPlaceCombo::StartCellEdit(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId, int row,
@@ -135,20 +116,10 @@ bool CInPlaceCombo::event(QEvent* event) {
     // chosen, so the edit is dropped without a report.
     if (event->type() == QEvent::MouseButtonDblClick && m_list && !m_popupOpen && g_openedAt.isValid() &&
         g_openedAt.elapsed() <= QApplication::doubleClickInterval()) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
         const QPointer<CComboListCtrl> list = m_list;
-        const QPointF global = mouse->globalPosition();
-        const Qt::MouseButton button = mouse->button();
-        const Qt::MouseButtons buttons = mouse->buttons();
-        const Qt::KeyboardModifiers modifiers = mouse->modifiers();
         g_openedAt.invalidate();
         DropEdit();
-        if (list) {
-            QWidget* viewport = list->viewport();
-            QMouseEvent forwarded(QEvent::MouseButtonDblClick, viewport->mapFromGlobal(global), global, button, buttons,
-                                  modifiers);
-            QCoreApplication::sendEvent(viewport, &forwarded);
-        }
+        ForwardDoubleClick(static_cast<QMouseEvent*>(event), list);
         return true;
     }
     // Enter and Escape end the edit here, so the form around the list never sees them.
@@ -181,15 +152,9 @@ void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
 void CInPlaceCombo::EndEdit() {
     QPointer<CComboListCtrl> list = m_list;
     const QString windowText = currentIndex() >= 0 ? currentText() : QString();
-    NMLVDISPINFO info;
-    info.hwndFrom = list;
-    info.idFrom = m_controlId;
-    info.iItem = m_row;
-    info.iSubItem = m_column;
-    info.pszText = m_cancelled ? m_startText : windowText;
-    info.cchTextMax = static_cast<int>(info.pszText.toUtf8().size());
     if (list)
-        list->OnEndLabelEdit(info);
+        list->OnEndLabelEdit(
+            EndLabelEditRecord(list, m_controlId, m_row, m_column, m_cancelled ? m_startText : windowText));
     if (list)
         list->OnEditorDone(m_row, m_column);
     const unsigned serial = m_windowSerial;

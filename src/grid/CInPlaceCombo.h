@@ -5,17 +5,17 @@
 #include <QRect>
 #include <QStringList>
 
+#include "InPlaceEditorSupport.h"
+
 class CComboListCtrl;
 
 // The drop-down list that the list lays over a cell of a combo column. One object serves
 // every list; its "window" exists only while an edit runs and removes itself by a posted close.
-class CInPlaceCombo : public QComboBox {
+class CInPlaceCombo : public QComboBox, public CSharedEditor<CInPlaceCombo> {
     Q_OBJECT
-public:
-    static CInPlaceCombo* GetInstance();
-    static void DeleteInstance();
-    static bool HasInstance();
+    friend class CSharedEditor<CInPlaceCombo>;
 
+public:
     ~CInPlaceCombo() override;
 
     // Starts an edit of (row, column) with its own copy of the entries; no entry is
@@ -50,8 +50,6 @@ private:
     bool CreateWindow(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId);
     void EndEdit();
     void CloseWindow();
-
-    static CInPlaceCombo* s_instance;
 
     int m_row = -1;
     int m_column = -1;

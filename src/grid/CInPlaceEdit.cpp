@@ -8,28 +8,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-CInPlaceEdit* CInPlaceEdit::s_instance = nullptr;
-
 namespace {
 // When the shared edit box last opened; a double click that arrives sooner was begun on the list.
 QElapsedTimer g_openedAt;
 } // namespace
-
-CInPlaceEdit* CInPlaceEdit::GetInstance() {
-    if (!s_instance)
-        s_instance = new CInPlaceEdit;
-    return s_instance;
-}
-
-void CInPlaceEdit::DeleteInstance() {
-    CInPlaceEdit* doomed = s_instance;
-    s_instance = nullptr;
-    delete doomed;
-}
-
-bool CInPlaceEdit::HasInstance() {
-    return s_instance != nullptr;
-}
 
 CInPlaceEdit::CInPlaceEdit() : QLineEdit(nullptr) {
     setObjectName(QStringLiteral("inPlaceEdit"));
@@ -39,8 +21,7 @@ CInPlaceEdit::CInPlaceEdit() : QLineEdit(nullptr) {
 CInPlaceEdit::~CInPlaceEdit() {
     // Leaving the edit because the object goes away must not report anything.
     m_hasWindow = false;
-    if (s_instance == this)
-        s_instance = nullptr;
+    ForgetInstance(this);
 }
 
 bool CInPlaceEdit::StartCellEdit(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId, int row,
@@ -81,12 +62,8 @@ bool CInPlaceEdit::event(QEvent* event) {
     // untouched edit ends as a plain loss of focus would.
     if (event->type() == QEvent::MouseButtonDblClick && m_list && g_openedAt.isValid() &&
         g_openedAt.elapsed() <= QApplication::doubleClickInterval()) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        QWidget* viewport = m_list->viewport();
-        QMouseEvent forwarded(QEvent::MouseButtonDblClick, viewport->mapFromGlobal(mouse->globalPosition()),
-                              mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers());
         g_openedAt.invalidate();
-        QCoreApplication::sendEvent(viewport, &forwarded);
+        ForwardDoubleClick(static_cast<QMouseEvent*>(event), m_list);
         return true;
     }
     // Enter, Tab and Escape end the edit before the line edit, the focus chain or the
@@ -150,15 +127,8 @@ void CInPlaceEdit::EndEdit() {
     // Only Enter or Tab keep the typed text; a plain loss of focus puts the start text back
     // so the cell never shows a correction that was not stored.
     const bool keep = !m_cancelled && m_endedByKey;
-    NMLVDISPINFO info;
-    info.hwndFrom = list;
-    info.idFrom = m_controlId;
-    info.iItem = m_row;
-    info.iSubItem = m_column;
-    info.pszText = keep ? text() : m_startText;
-    info.cchTextMax = static_cast<int>(info.pszText.toUtf8().size());
     if (list)
-        list->OnEndLabelEdit(info);
+        list->OnEndLabelEdit(EndLabelEditRecord(list, m_controlId, m_row, m_column, keep ? text() : m_startText));
 
     const unsigned serial = m_windowSerial;
     QMetaObject::invokeMethod(

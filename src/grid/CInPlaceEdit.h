@@ -4,19 +4,17 @@
 #include <QPointer>
 #include <QRect>
 
+#include "InPlaceEditorSupport.h"
+
 class CComboListCtrl;
 
 // The single-line edit box that the list lays over a cell. One object serves every list;
 // its "window" exists only while an edit runs and removes itself by a posted close.
-class CInPlaceEdit : public QLineEdit {
+class CInPlaceEdit : public QLineEdit, public CSharedEditor<CInPlaceEdit> {
     Q_OBJECT
-public:
-    // The shared object, created on first use.
-    static CInPlaceEdit* GetInstance();
-    // Deletes the shared object; the next GetInstance() creates a new one.
-    static void DeleteInstance();
-    static bool HasInstance();
+    friend class CSharedEditor<CInPlaceEdit>;
 
+public:
     ~CInPlaceEdit() override;
 
     // Starts an edit of (row, column). While the previous edit's close is still pending
@@ -46,8 +44,6 @@ private:
     bool CreateWindow(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId);
     void EndEdit();
     void CloseWindow();
-
-    static CInPlaceEdit* s_instance;
 
     bool m_endedByKey = false;
     int m_row = -1;

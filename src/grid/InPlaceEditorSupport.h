@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include "CComboListCtrl.h"
+
+class QMouseEvent;
+
+// One shared object per editor kind: made on the first request, kept between edits and
+// deleted when a list goes away.
+template <class T> class CSharedEditor {
+public:
+    static T* GetInstance() {
+        if (!s_instance)
+            s_instance = new T;
+        return s_instance;
+    }
+    static void DeleteInstance() {
+        T* doomed = s_instance;
+        s_instance = nullptr;
+        delete doomed;
+    }
+    static bool HasInstance() { return s_instance != nullptr; }
+
+protected:
+    // Called from the editor's destructor, so a deleted object is never handed out again.
+    static void ForgetInstance(const T* self) {
+        if (s_instance == self)
+            s_instance = nullptr;
+    }
+
+private:
+    static inline T* s_instance = nullptr;
+};
+
+// The end-of-label-edit record an editor hands to the list when its edit ends.
+NMLVDISPINFO EndLabelEditRecord(CComboListCtrl* list, int controlId, int row, int column, const QString& text);
+
+// The second press of a double click on a cell lands in the editor that its first press
+// opened; this hands it to the list's viewport, where the row's double click belongs.
+void ForwardDoubleClick(const QMouseEvent* mouse, CComboListCtrl* list);
