@@ -379,13 +379,23 @@ std::string FormatBulletinDate(const QVariant& value) {
     } else if (value.metaType().id() == QMetaType::QDate) {
         when = QDateTime(value.toDate(), QTime(0, 0));
     } else {
+        // Date and time are read apart and kept in UTC: a stored local time inside a
+        // daylight-saving gap (03:30 on the spring-forward night) is still printed as stored.
         const QString text = value.toString().trimmed();
-        for (const char* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss",
-                                   "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
-            when = QDateTime::fromString(text, QString::fromLatin1(format));
-            if (when.isValid())
-                break;
+        const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+        const QString rest = text.mid(10);
+        QTime time;
+        if (rest.isEmpty()) {
+            time = QTime(0, 0);
+        } else if (rest.at(0) == QLatin1Char(' ') || rest.at(0) == QLatin1Char('T')) {
+            for (const char* format : {"HH:mm:ss", "HH:mm:ss.zzz", "HH:mm"}) {
+                time = QTime::fromString(rest.mid(1), QString::fromLatin1(format));
+                if (time.isValid())
+                    break;
+            }
         }
+        if (date.isValid() && time.isValid())
+            when = QDateTime(date, time, Qt::UTC);
     }
     if (!when.isValid())
         return std::string();

@@ -1,6 +1,7 @@
 #include <QBuffer>
 #include <QTest>
 
+#include <ctime>
 #include <string>
 
 #include "BulletinWriter.h"
@@ -11,6 +12,7 @@ class TestBulletinWriter : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void marker_data();
     void marker();
     void leadingNumber_data();
@@ -22,6 +24,12 @@ private slots:
     void footerUsesPrintTime();
     void failedWriteIsReported();
 };
+
+void TestBulletinWriter::initTestCase() {
+    // Romanian local time, so that a set time inside the spring-forward gap is exercised.
+    qputenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4");
+    tzset();
+}
 
 void TestBulletinWriter::marker_data() {
     QTest::addColumn<std::string>("value");
@@ -100,6 +108,10 @@ void TestBulletinWriter::setDate_data() {
     QTest::newRow("date and time") << QVariant(QDateTime(QDate(2006, 1, 2), QTime(0, 7)))
                                    << std::string("2/1/2006 0:7");
     QTest::newRow("unreadable") << QVariant(QString("ieri")) << std::string();
+    QTest::newRow("in the daylight-saving gap")
+        << QVariant(QString("2026-03-29 03:30:00")) << std::string("29/3/2026 3:30");
+    QTest::newRow("only a date") << QVariant(QString("2026-03-06")) << std::string("6/3/2026 0:0");
+    QTest::newRow("date with trailing text") << QVariant(QString("2026-03-06x09:05")) << std::string();
 }
 
 void TestBulletinWriter::setDate() {
