@@ -71,3 +71,10 @@ QString SqlDialect::dayEnd(const QString& yearMonthDay) {
 QString SqlDialect::dateParameter() const {
     return m_kind == Kind::PostgreSQL ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?");
 }
+
+QString SqlDialect::dateTimeText(const QString& column) const {
+    // SQLite keeps the text as it was stored.
+    if (m_kind == Kind::PostgreSQL)
+        return QStringLiteral("to_char(%1, 'YYYY-MM-DD HH24:MI:SS')").arg(column);
+    return column;
+}

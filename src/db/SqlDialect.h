@@ -30,6 +30,9 @@ public:
     // of that day; empty when the text is not a valid date.
     static QString dayStart(const QString& yearMonthDay);
     static QString dayEnd(const QString& yearMonthDay);
+    // A date and time column read back as text 'YYYY-MM-DD HH:MM:SS'. A timestamp handed to
+    // the client as a local date-time is lost when it falls in a daylight-saving gap.
+    QString dateTimeText(const QString& column) const;
     // A placeholder for a bound date text, with the cast the backend needs ("?" or "CAST(? AS timestamp)").
     QString dateParameter() const;
 

@@ -14,10 +14,11 @@
 namespace {
 
 // Every record of the request transferred that day, together with the clicked record;
-// %1 and %2 are the dialect's placeholders for the start and end of the day. A missing analyser
-// name or order sorts first on every backend (PostgreSQL would put NULLs last).
+// %1 and %2 are the dialect's placeholders for the start and end of the day, %3 the set date
+// read as text. A missing analyser name or order sorts first on every backend (PostgreSQL
+// would put NULLs last).
 constexpr const char* kBulletinQuery =
-    "select PacientName, RequestID, AnalyseName, VSH, ProcDate as procDate, Age, sex, comment, MachineID, "
+    "select PacientName, RequestID, AnalyseName, VSH, %3 as procDate, Age, sex, comment, MachineID, "
     "refcode as refCode, minValue, maxValue, refName, stringvalue, um, VET_PROFILES.profileName as profilename "
     "from vResults2_vet left join VET_PROFILES on VET_PROFILES.id = vResults2_vet.profileID "
     "where (results_id = ? or RequestID = ?) and TransDate >= %1 and TransDate <= %2 "
@@ -79,7 +80,9 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     BulletinBuildResult result;
     CAdoDatabase* database = structura.m_pDatabase;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
-    const QString sql = QString::fromLatin1(kBulletinQuery).arg(dialect.dateParameter(), dialect.dateParameter());
+    const QString sql =
+        QString::fromLatin1(kBulletinQuery)
+            .arg(dialect.dateParameter(), dialect.dateParameter(), dialect.dateTimeText(QStringLiteral("ProcDate")));
     if (!recordset.Open(sql, database, {recordId, requestId, SqlDialect::dayStart(day), SqlDialect::dayEnd(day)})) {
         result.messages << recordset.szProviderError << sql;
         return result;

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <ctime>
 #include <memory>
 
 #include "BulletinBuilder.h"
@@ -46,6 +47,7 @@ private slots:
     void databaseTextsAreEscaped();
     void groupingFollowsMachineId();
     void overLongTextsAreCut();
+    void setDateInDaylightSavingGap();
     void failedQueryGivesTwoMessagesAndNoFile();
     void uncreatableFileGivesMessageAndNoWindow();
     void fullDiskGivesMessageAndNoWindow();
@@ -84,6 +86,9 @@ private:
 void TestBulletinBuilder::initTestCase() {
     QVERIFY2(!TestLab::dbTool().isEmpty(), "LABROSA_DBTOOL is not set");
     SetBulletinClock([] { return QDateTime(QDate(2026, 3, 7), QTime(8, 4)); });
+    // Romanian local time, with its daylight-saving gap.
+    qputenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4");
+    tzset();
 }
 
 void TestBulletinBuilder::init() {
@@ -257,6 +262,16 @@ void TestBulletinBuilder::overLongTextsAreCut() {
     QVERIFY(page.contains("Nume:<B>" + QString(127, QChar(0x0219)).toUtf8() + "</B>"));
     QVERIFY(page.contains("cerere:<B>" + QByteArray(50, '9') + "</B>"));
     QVERIFY(page.contains("<B>" + QByteArray(1034, '7') + "</B>"));
+}
+
+void TestBulletinBuilder::setDateInDaylightSavingGap() {
+    // 03:30 on the spring-forward night does not exist as a local time here.
+    QVERIFY(m_lab->exec("insert into ANALYSERS (MachineID, AnalyseName) values (5, 'Urina')"));
+    QVERIFY(addResult({"31", "Max", "2026-03-29 03:30:00", "2026-03-29 03:30:00", 3, "M", "", QVariant(), ""},
+                      {{5, "PH", "6"}}) > 0);
+    const BulletinBuildResult result = build(1, "31", QStringLiteral("2026/3/29"));
+    QVERIFY(result.messages.isEmpty());
+    QVERIFY(ReadFile(kBulletinFileName).contains("Data setului de analize 29/3/2026 3:30 \n"));
 }
 
 void TestBulletinBuilder::failedQueryGivesTwoMessagesAndNoFile() {
