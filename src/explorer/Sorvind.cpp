@@ -402,6 +402,10 @@ void Sorvind::OnSearch() {
             AutoSizeColumns(kColumnCount);
             return;
         }
+        // Enter in a picker arrives before the picker has taken its half-typed text; settle
+        // both, or a day left blank would drop that end of the range without a word.
+        m_pDateStart->interpretText();
+        m_pDateEnd->interpretText();
         const QString from = SqlDialect::dayStart(ToSqlDate(m_pDateStart->text()));
         const QString to = SqlDialect::dayEnd(ToSqlDate(m_pDateEnd->text()));
         if (!from.isEmpty()) {
