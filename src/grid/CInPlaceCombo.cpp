@@ -78,7 +78,9 @@ int CInPlaceCombo::SelectString(const QString& text) {
     // store a value nobody picked as soon as the edit ends.
     if (text.isEmpty())
         return -1;
-    int found = -1;
+    // The cell's own entry comes first: with names sorted byte by byte, "HEMO complet" stands
+    // before "Hemo" and, taken as a prefix match, would be stored when the edit merely ends.
+    int found = findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     for (int i = 0; i < count() && found < 0; ++i) {
         if (itemText(i).startsWith(text, Qt::CaseInsensitive))
             found = i;

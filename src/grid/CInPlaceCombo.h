@@ -23,7 +23,7 @@ public:
     // rect covers the cell and the drop-down part below it.
     bool StartCellEdit(unsigned style, const QRect& rect, CComboListCtrl* parent, int controlId, int row, int column,
                        const QStringList& entries, const QString& startText);
-    // Selects the first entry beginning with text (case-insensitive); -1 when none does
+    // Selects the entry equal to text, else the first beginning with it (case-insensitive); -1 when none does
     // or the text is empty.
     int SelectString(const QString& text);
 

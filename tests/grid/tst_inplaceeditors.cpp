@@ -206,6 +206,9 @@ void TestInPlaceEditors::comboEntriesAndHeights_data() {
     const QStringList three{"Pisica", "caine adult", "Caine junior"};
     QTest::newRow("3 entries, prefix in another case") << three << "Caine" << 1 << 13;
     QTest::newRow("3 entries, no match") << three << "Cal" << -1 << 13;
+    // Names sorted byte by byte put capitals first; the cell's own profile must still win,
+    // or merely leaving the drop-down would store another profile.
+    QTest::newRow("exact entry after a longer one") << QStringList{"HEMO complet", "Hemo"} << "Hemo" << 1 << 12;
     // An empty cell selects nothing, so leaving it stores nothing the user did not choose.
     QTest::newRow("3 entries, empty cell") << three << "" << -1 << 13;
     QStringList nine;
