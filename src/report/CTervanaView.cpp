@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrintDialog>
@@ -25,12 +26,30 @@ std::function<bool(QPrinter&)>& printDialogHook() {
     static std::function<bool(QPrinter&)> hook;
     return hook;
 }
+
+// Scripts stay off for the bulletin, but the engine draws its own page for a file it cannot
+// read with script, and without it that page is blank. Script is allowed only while the page
+// goes to a local file that cannot be read, so a reload once the bulletin exists runs none.
+class BulletinPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (isMainFrame) {
+            const bool unreadable = url.isLocalFile() && !QFileInfo(url.toLocalFile()).isReadable();
+            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, unreadable);
+        }
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+};
 } // namespace
 
 CTervanaView::CTervanaView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("bulletinView"));
     m_pWeb = new QWebEngineView(this);
     m_pWeb->setObjectName(QStringLiteral("bulletinWeb"));
+    m_pWeb->setPage(new BulletinPage(m_pWeb));
     // The bulletin is a plain document; nothing in it needs to run.
     m_pWeb->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     auto* layout = new QVBoxLayout(this);

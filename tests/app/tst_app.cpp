@@ -20,8 +20,11 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <functional>
 #include <memory>
@@ -35,6 +38,16 @@ int countOf(const QString& text, const QString& what) {
 QString readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString pageText(QWebEngineView* web) {
+    QString text;
+    bool done = false;
+    web->page()->toPlainText([&](const QString& result) {
+        text = result;
+        done = true;
+    });
+    return QTest::qWaitFor([&done] { return done; }, 10000) ? text : QString();
 }
 
 // Answers the next modal dialog once it is up.
@@ -189,6 +202,36 @@ private slots:
         QCOMPARE(frame->menuBar()->actions().size(), 5);
         QVERIFY(frame->action(ID_FILE_PRINT)->isEnabled());
         QVERIFY(m_messages.isEmpty());
+    }
+
+    // Before any bulletin exists a bulletin window shows the engine's page for a missing file,
+    // not a blank one; reloaded once the bulletin is there, the page still runs no script.
+    void bulletinWindowBeforeAnyBulletin() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        CTervanaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        CChildFrame* frame = app.OpenNewDocument(0);
+        QVERIFY(frame);
+        QWebEngineView* web = qobject_cast<CTervanaView*>(frame->view())->webView();
+        QSignalSpy loaded(web, &QWebEngineView::loadFinished);
+        QVERIFY(loaded.wait(30000));
+        QCOMPARE(loaded.first().first().toBool(), false);
+        QVERIFY(!pageText(web).trimmed().isEmpty());
+        QVERIFY(frame->isVisible());
+        QVERIFY(m_messages.isEmpty());
+
+        QFile bulletin(lab.filePath("_buletin.html"));
+        QVERIFY(bulletin.open(QIODevice::WriteOnly));
+        bulletin.write("<html><head><title>neschimbat</title></head><body><p>Hemoglobina</p>"
+                       "<script>document.title = 'schimbat';</script></body></html>");
+        bulletin.close();
+        loaded.clear();
+        web->reload();
+        QVERIFY(loaded.wait(30000));
+        QCOMPARE(loaded.first().first().toBool(), true);
+        QVERIFY(pageText(web).contains(QStringLiteral("Hemoglobina")));
+        QCOMPARE(web->page()->title(), QStringLiteral("neschimbat"));
     }
 
     void openFileGoesToBulletinTemplate() {
