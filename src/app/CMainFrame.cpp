@@ -403,7 +403,9 @@ void CMainFrame::UpdateRecentFileMenu() {
     }
     for (int i = 0; i < files.size(); ++i) {
         const QString path = files.at(i);
-        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)), this);
+        // A '&' in a path is shown as itself, not taken as the entry's mnemonic.
+        const QString shown = QDir::toNativeSeparators(path).replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this);
         entry->setObjectName(QStringLiteral("command%1").arg(ID_FILE_MRU_FILE1 + i));
         entry->setStatusTip(QStringLiteral("Open this document"));
         connect(entry, &QAction::triggered, this, [this, path] { emit recentFileChosen(path); });
@@ -422,7 +424,8 @@ void CMainFrame::UpdateWindowMenu() {
     CChildFrame* active = activeChild();
     for (int i = 0; i < frames.size(); ++i) {
         CChildFrame* frame = frames.at(i);
-        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(frame->windowTitle()), this);
+        const QString shown = frame->windowTitle().replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this);
         entry->setCheckable(true);
         entry->setChecked(frame == active);
         entry->setStatusTip(QStringLiteral("Activate this window"));

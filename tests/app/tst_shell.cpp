@@ -378,6 +378,10 @@ private slots:
         m_recent->Remove(paths[4]);
         QCOMPARE(m_recent->files().size(), 3);
         QCOMPARE(itemsOf(file).at(6), QStringLiteral("&2 ") + QDir::toNativeSeparators(paths[3]));
+
+        // A '&' in a file name is shown, not taken as a mnemonic.
+        m_recent->Add(dir.filePath(QStringLiteral("Pop & fiul.html")));
+        QVERIFY(itemsOf(file).at(5).endsWith(QStringLiteral("Pop && fiul.html")));
     }
 
     void barsDockAndToggle() {
