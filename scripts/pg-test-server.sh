@@ -13,7 +13,7 @@ pg_test_server_start() {
     rm -rf "$data"
     mkdir -p "$data"
     [ "$(id -u)" -eq 0 ] && chown postgres:postgres "$data"
-    "${runas[@]}" "$bindir/initdb" -D "$data" -U labrosa --auth=trust -E UTF8 >/dev/null
+    "${runas[@]}" "$bindir/initdb" -D "$data" -U labrosa --auth=trust -E UTF8 --locale=C.UTF-8 >/dev/null
     "${runas[@]}" "$bindir/pg_ctl" -D "$data" -w -l "$data/server.log" \
         -o "-c listen_addresses=127.0.0.1 -p $LABROSA_PG_PORT -k $data" start >/dev/null
     "${runas[@]}" "$bindir/createdb" -h 127.0.0.1 -p "$LABROSA_PG_PORT" -U labrosa labrosa_test
