@@ -10,8 +10,8 @@ class StructuraInterna;
 inline constexpr const char* kBulletinFileName = "_buletin.html";
 
 struct BulletinBuildResult {
-    bool opened = false;   // the file was written and a bulletin window opened
-    QStringList messages;  // message boxes to show, in order (empty on success)
+    bool opened = false;  // the file was written and a bulletin window opened
+    QStringList messages; // message boxes to show, in order (empty on success)
 };
 
 // Reads the request of (recordId, requestId, day) through recordset, writes the bulletin

@@ -19,8 +19,7 @@
 class TestLab {
 public:
     TestLab() : m_previousDir(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~TestLab()
-    {
+    ~TestLab() {
         if (!m_adminName.isEmpty()) {
             QSqlDatabase::database(m_adminName, false).close();
             QSqlDatabase::removeDatabase(m_adminName);
@@ -38,8 +37,7 @@ public:
     static QString dbTool() { return QString::fromLocal8Bit(qgetenv("LABROSA_DBTOOL")); }
 
     // Runs the database tool with the given arguments followed by the database file.
-    bool runTool(const QStringList& args, QString* output = nullptr) const
-    {
+    bool runTool(const QStringList& args, QString* output = nullptr) const {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(dbTool(), QStringList(args) << dbPath());
@@ -51,14 +49,12 @@ public:
     }
     // The schema with no rows, for tests that insert exactly the rows they need.
     bool createEmpty() const { return runTool({"--empty"}); }
-    bool createDemo(int results = 300, int seed = 7) const
-    {
+    bool createDemo(int results = 300, int seed = 7) const {
         return runTool({"--demo", "--seed", QString::number(seed), "--results", QString::number(results)});
     }
 
     // A connection of the test's own to the same file, for arranging and checking rows.
-    QSqlDatabase admin()
-    {
+    QSqlDatabase admin() {
         if (m_adminName.isEmpty()) {
             m_adminName = QStringLiteral("testlab-admin-%1").arg(reinterpret_cast<quintptr>(this));
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_adminName);
@@ -68,8 +64,7 @@ public:
         return QSqlDatabase::database(m_adminName);
     }
     // Runs one statement with bound values on the admin connection; fails the test on error.
-    bool exec(const QString& sql, const QVariantList& values = {})
-    {
+    bool exec(const QString& sql, const QVariantList& values = {}) {
         QSqlQuery q(admin());
         if (!q.prepare(sql)) {
             qWarning() << "prepare failed:" << sql << q.lastError().text();
@@ -83,8 +78,7 @@ public:
         }
         return true;
     }
-    QVariant scalar(const QString& sql, const QVariantList& values = {})
-    {
+    QVariant scalar(const QString& sql, const QVariantList& values = {}) {
         QSqlQuery q(admin());
         q.prepare(sql);
         for (const QVariant& v : values)
