@@ -179,6 +179,14 @@ QString FormatComError(const QSqlError& error, const QString& source) {
     return cut(text, kErrorTextLength);
 }
 
+QString CombinedErrorText(const QString& databaseText, const QString& providerError) {
+    const QString reason = oneLine(databaseText);
+    const QString provider = providerError.trimmed();
+    if (reason.isEmpty() || provider.contains(reason))
+        return provider;
+    return provider.isEmpty() ? reason : reason + QLatin1Char('\n') + provider;
+}
+
 QString GetProviderErrors(const QSqlError& error) {
     const QString native = error.nativeErrorCode().trimmed();
     if (native.isEmpty() && error.driverText().isEmpty())
@@ -250,6 +258,7 @@ void CAdoDatabase::dropConnection() {
 
 void CAdoDatabase::fail(const char* context, const QSqlError& error, const QString& source, bool withProvider) {
     szComError = FormatComError(error, source);
+    m_databaseText = error.databaseText();
     if (withProvider)
         szProviderError = GetProviderErrors(error);
     LogError(QString::fromLatin1(context), szComError, szProviderError);

@@ -9,6 +9,10 @@
 
 #include "SqlDialect.h"
 
+// A failure as a person reads it: the database's reason ("database is locked") on its own
+// line, then the provider line with the driver's words; either may be empty.
+QString CombinedErrorText(const QString& databaseText, const QString& providerError);
+
 // The program's one connection to the results database. Failures are reported as a
 // false result with two texts kept in the object (szComError, szProviderError) and an
 // entry appended to the error log; this layer never shows anything itself.
@@ -30,6 +34,8 @@ public:
     // One statement that returns no rows; values are bound to its '?' placeholders in order.
     bool Execute(const QString& sql, const QVariantList& values = {});
     void WriteLog(const QString& entry);
+    // The last failure for a person: the database's own words first, then the provider line.
+    QString ErrorText() const { return CombinedErrorText(m_databaseText, szProviderError); }
     void LogError(const QString& context, const QString& comError, const QString& providerError);
 
     // The open connection (the "pConnection" of this object); invalid before the first Open.
@@ -68,6 +74,7 @@ private:
     void dropConnection();
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
 
+    QString m_databaseText; // the database's own words for the last failure
     QString m_connectionName;
     QString m_connectionString;
     bool m_lost = false; // the server went away and could not be reached again yet

@@ -19,6 +19,7 @@ CAdoRecordset::~CAdoRecordset() = default;
 void CAdoRecordset::fail(const char* context, const QSqlError& error) {
     const QString source = adoDbf ? adoDbf->driverName() : QString();
     szComError = FormatComError(error, source);
+    m_databaseText = error.databaseText();
     if (adoDbf && adoDbf->hasConnection())
         szProviderError = GetProviderErrors(error);
     else
@@ -28,6 +29,8 @@ void CAdoRecordset::fail(const char* context, const QSqlError& error) {
 }
 
 bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVariantList& values) {
+    m_readFailed = false;
+    m_databaseText.clear();
     if (database)
         adoDbf = database;
     if (!adoDbf) {
@@ -136,10 +139,15 @@ bool CAdoRecordset::MoveNext() {
     }
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
+        m_readFailed = true;
         fail("CAdoRecordset::MoveNext", m_query->lastError());
         return false;
     }
     return !m_eof;
+}
+
+QString CAdoRecordset::ErrorText() const {
+    return CombinedErrorText(m_databaseText, szProviderError);
 }
 
 void CAdoRecordset::Close() {

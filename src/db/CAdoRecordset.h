@@ -36,8 +36,13 @@ public:
             *value = m_query->value(index);
         return true;
     }
+    // False at the end of the rows and when the next row could not be read; ReadFailed()
+    // tells the two apart, so a caller never takes a broken read for the last row.
     bool MoveNext();
+    bool ReadFailed() const { return m_readFailed; }
     void Close();
+    // The last failure for a person: the database's own words first, then the provider line.
+    QString ErrorText() const;
 
     CAdoDatabase* adoDbf = nullptr;
     QString szComError;
@@ -51,4 +56,6 @@ private:
     QHash<QString, int> m_columns; // lower-case column name -> index
     bool m_open = false;
     bool m_eof = true;
+    bool m_readFailed = false;
+    QString m_databaseText;
 };
