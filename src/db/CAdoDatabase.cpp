@@ -434,8 +434,10 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
                 query.bindValue(i, values.at(i));
             ok = query.exec();
         }
-        if (ok)
+        if (ok) {
+            m_rowsAffected = query.numRowsAffected();
             return true;
+        }
         error = query.lastError();
         query.finish();
         if (attempt > 0 || !ReconnectAfter(error))

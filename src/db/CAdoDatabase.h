@@ -33,6 +33,8 @@ public:
     bool Close();
     // One statement that returns no rows; values are bound to its '?' placeholders in order.
     bool Execute(const QString& sql, const QVariantList& values = {});
+    // How many rows the last successful Execute changed.
+    int RowsAffected() const { return m_rowsAffected; }
     void WriteLog(const QString& entry);
     // The last failure for a person: the database's own words first, then the provider line.
     QString ErrorText() const { return CombinedErrorText(m_databaseText, szProviderError); }
@@ -74,6 +76,7 @@ private:
     void dropConnection();
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
 
+    int m_rowsAffected = 0;
     QString m_databaseText; // the database's own words for the last failure
     QString m_connectionName;
     QString m_connectionString;

@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <limits>
+
 QString SqlDialect::leadingNumber(const QString& column) const {
     if (m_kind == Kind::PostgreSQL) {
         // numeric rather than bigint: an identifier with twenty digits must compare, not fail.
@@ -13,6 +15,44 @@ QString SqlDialect::leadingNumber(const QString& column) const {
     // SQLite's cast of a text to INTEGER reads its longest leading integer (after blanks) and
     // gives 0 when there is none.
     return QStringLiteral("COALESCE(CAST(%1 AS INTEGER), 0)").arg(column);
+}
+
+QString SqlDialect::leadingNumberEquals(const QString& column) const {
+    if (m_kind == Kind::PostgreSQL)
+        return QStringLiteral("%1 = CAST(? AS numeric)").arg(leadingNumber(column));
+    return QStringLiteral("%1 = ?").arg(leadingNumber(column));
+}
+
+QVariant SqlDialect::leadingNumberValue(const QString& canonicalNumber) const {
+    if (m_kind == Kind::PostgreSQL)
+        return canonicalNumber;
+    // The stored text's number saturates at the 64-bit limits; the wanted one does the same.
+    bool ok = false;
+    const qlonglong number = canonicalNumber.toLongLong(&ok);
+    if (ok)
+        return number;
+    return canonicalNumber.startsWith(QLatin1Char('-')) ? std::numeric_limits<qlonglong>::min()
+                                                        : std::numeric_limits<qlonglong>::max();
+}
+
+QString SqlDialect::canonicalLeadingNumber(QStringView text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    // The blanks that both SQLite's cast and PostgreSQL's \s skip.
+    while (i < n && (text[i] == QLatin1Char(' ') || (text[i] >= QLatin1Char('\t') && text[i] <= QLatin1Char('\r'))))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        negative = text[i++] == QLatin1Char('-');
+    while (i < n && text[i] == QLatin1Char('0'))
+        ++i;
+    const qsizetype first = i;
+    while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'))
+        ++i;
+    if (i == first)
+        return QStringLiteral("0");
+    const QString digits = text.mid(first, i - first).toString();
+    return negative ? QLatin1Char('-') + digits : digits;
 }
 
 QString SqlDialect::containsCondition(const QString& column) const {
@@ -66,6 +106,56 @@ QString SqlDialect::dayStart(const QString& yearMonthDay) {
 
 QString SqlDialect::dayEnd(const QString& yearMonthDay) {
     return canonical(yearMonthDay, "23:59:00");
+}
+
+QString SqlDialect::dayRangeCondition(const QString& column, const QString& firstDay, const QString& lastDay,
+                                      QVariantList* values) const {
+    QStringList parts;
+    const QDate first = parseYearMonthDay(firstDay);
+    const QDate last = parseYearMonthDay(lastDay);
+    const bool hasFirst = !dayStart(firstDay).isEmpty();
+    const bool hasLast = !dayEnd(lastDay).isEmpty();
+    if (m_kind == Kind::PostgreSQL) {
+        // A timestamp column: every stored shape was already read into one value.
+        if (hasFirst) {
+            parts << QStringLiteral("%1 >= CAST(? AS timestamp)").arg(column);
+            *values << dayStart(firstDay);
+        }
+        if (hasLast) {
+            parts << QStringLiteral("%1 <= CAST(? AS timestamp)").arg(column);
+            *values << dayEnd(lastDay);
+        }
+        return parts.join(QLatin1String(" AND "));
+    }
+    // SQLite keeps the text as another program wrote it. Every shape of a day's date begins
+    // with 'YYYY-MM-DD', so the days are a range of texts; of the last day, only what lies
+    // after 23:59:00 is left out: 23:59 with more than zero seconds, after a blank or a 'T'
+    // (an hour of 23 is never written with one digit).
+    const QString iso = QStringLiteral("yyyy-MM-dd");
+    if (hasFirst) {
+        parts << QStringLiteral("%1 >= ?").arg(column);
+        *values << first.toString(iso);
+    }
+    if (hasLast) {
+        parts << QStringLiteral("%1 < ?").arg(column);
+        *values << last.addDays(1).toString(iso);
+        // '23:59:00' and '23:59:00.000' sort before this bound, '23:59:00.001' and '23:59:01' after it.
+        const QString zeroSeconds = QStringLiteral(":00.") + QString(40, QLatin1Char('0'));
+        for (const char* separator : {" ", "T"}) {
+            const QString minute = last.toString(iso) + QLatin1String(separator) + QStringLiteral("23:59");
+            parts << QStringLiteral("NOT (%1 > ? AND %1 < ?)").arg(column);
+            *values << minute + zeroSeconds << minute + QLatin1Char('~');
+        }
+    }
+    return parts.join(QLatin1String(" AND "));
+}
+
+QString SqlDialect::caseInsensitiveOrder(const QString& column) const {
+    if (m_kind == Kind::PostgreSQL)
+        return QStringLiteral("lower(%1) COLLATE \"C\"").arg(column);
+    if (m_foldFunction)
+        return QStringLiteral("%1(%2)").arg(QLatin1String(foldFunctionName()), column);
+    return QStringLiteral("%1 COLLATE NOCASE").arg(column);
 }
 
 QString SqlDialect::dateParameter() const {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
+#include <QVariant>
+#include <QVariantList>
 
 // The few places where SQLite and PostgreSQL differ. Every statement of the program is
 // written in portable SQL with '?' placeholders and asks this class for the rest.
@@ -15,6 +18,16 @@ public:
     // An integer expression: the leading whole number of a text column (optional sign and
     // decimal digits, 0 when there are none), as the request identifier is compared.
     QString leadingNumber(const QString& column) const;
+    // A condition "the leading whole number of column equals the bound value" and that value,
+    // for a number of any length (a canonical text as canonicalLeadingNumber gives). SQLite
+    // reads a number beyond 64 bits as the nearest 64-bit limit, so there the condition also
+    // holds for longer numbers that saturate alike: compare canonicalLeadingNumber of the
+    // stored text with the wanted one before trusting a row.
+    QString leadingNumberEquals(const QString& column) const;
+    QVariant leadingNumberValue(const QString& canonicalNumber) const;
+    // The leading whole number of a text in one canonical spelling: blanks, a '+' and leading
+    // zeros dropped, "0" when there is none ("  007x" -> "7", "-0" -> "0", "-12ab" -> "-12").
+    static QString canonicalLeadingNumber(QStringView text);
     // A condition "column contains the bound text", ignoring letter case; the bound value
     // is made with containsPattern(), which escapes % and _ so they match literally.
     QString containsCondition(const QString& column) const;
@@ -33,6 +46,15 @@ public:
     // A date and time column read back as text 'YYYY-MM-DD HH:MM:SS'. A timestamp handed to
     // the client as a local date-time is lost when it falls in a daylight-saving gap.
     QString dateTimeText(const QString& column) const;
+    // The condition "column lies between midnight of the first day and 23:59:00 of the last",
+    // whatever shape the stored date has (a blank or a 'T' before the time, a date alone,
+    // fractional seconds, a one-digit hour), kept usable by an index on the column. The days
+    // are year/month/day texts (as ToSqlDate gives); an empty or invalid one leaves that end
+    // open. The bound values are appended to values; empty when neither end is given.
+    QString dayRangeCondition(const QString& column, const QString& firstDay, const QString& lastDay,
+                              QVariantList* values) const;
+    // An ordering expression for a text column that ignores letter case alike on both backends.
+    QString caseInsensitiveOrder(const QString& column) const;
     // A placeholder for a bound date text, with the cast the backend needs ("?" or "CAST(? AS timestamp)").
     QString dateParameter() const;
 

@@ -30,15 +30,20 @@
 namespace {
 
 const char* const kSelectProfiles = "SELECT id, profileName FROM VET_PROFILES ORDER BY profileName";
+// %1: the transfer date read as text, so a time inside a daylight-saving gap is not lost.
 const char* const kSelectResults =
-    "SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
-const char* const kOrderResults = " ORDER BY TransDate, RequestID";
+    "SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
+const char* const kOrderResults = " ORDER BY RESULTS.TransDate, RESULTS.RequestID";
 const char* const kSelectComment = "SELECT comment FROM RESULTS WHERE ID = ?";
-const char* const kUpdateComment = "UPDATE RESULTS SET comment = ? WHERE RequestID = ?";
+// The comment of a request, written only while the clicked record still belongs to it.
+const char* const kUpdateComment = "UPDATE RESULTS SET comment = ? WHERE RequestID = ? AND EXISTS "
+                                   "(SELECT 1 FROM RESULTS AS clicked WHERE clicked.ID = ? AND clicked.RequestID = ?)";
+// A record whose identifier is no request keeps its comment to itself.
+const char* const kUpdateCommentOfRecord = "UPDATE RESULTS SET comment = ? WHERE ID = ?";
 const char* const kUpdateRequestId = "UPDATE RESULTS SET RequestID = ? WHERE ID = ?";
-// The patient fields and the profile change for the record and the rest of its request of that day.
-const char* const kUpdateRequestOfDay =
-    "UPDATE RESULTS SET %1 = ? WHERE ID = ? OR (RequestID = ? AND TransDate >= %2 AND TransDate <= %2)";
+// The patient fields and the profile change for the record and the rest of its request of
+// that day; %2 is the dialect's condition for the day.
+const char* const kUpdateRequestOfDay = "UPDATE RESULTS SET %1 = ? WHERE ID = ? OR (RequestID = ? AND %2)";
 const char* const kUpdateRecordOnly = "UPDATE RESULTS SET %1 = ? WHERE ID = ?";
 
 const char* const kMsgUpdateFailed = "Failed tu update";
@@ -52,6 +57,11 @@ const char* const kMsgNewIdTooLong = "ID-ul poate avea cel mult %1 de caractere.
 const char* const kMsgCellTooLong = "Textul poate avea cel mult %1 de caractere. Nu s-a salvat nimic.";
 const char* const kMsgCommentReadFailed = "Comentariul nu a putut fi citit din baza de date.\n%1";
 const char* const kMsgCommentNotSaved = "Comentariul nu a fost salvat.\n%1";
+const char* const kMsgCommentRequestChanged =
+    "Comentariul nu a fost salvat: cererea acestui rand a fost schimbata intre timp (de pe alt calculator). "
+    "Cautati din nou si reincercati.";
+const char* const kMsgSearchIncomplete =
+    "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
 const char* const kMsgServerAway = "Legatura cu serverul bazei de date s-a intrerupt. Datele deja salvate nu s-au "
                                    "pierdut; incercati din nou cand serverul este disponibil.\n%1";
 
@@ -76,19 +86,9 @@ bool IsWholeNumber(const QString& text) {
     return true;
 }
 
-// Whether the leading whole number of a text (leading blanks, optional sign, digits; 0 when
-// there are none) is 0.
-bool LeadingIntegerIsZero(const QString& text) {
-    int i = 0;
-    while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
-        ++i;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        ++i;
-    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
-        if (text[i] != QLatin1Char('0'))
-            return false;
-    }
-    return true;
+// A request identifier whose leading whole number is 0 ("0", "", "abc") names no request.
+bool NamesNoRequest(const QString& requestId) {
+    return SqlDialect::canonicalLeadingNumber(requestId) == QLatin1String("0");
 }
 
 int TwoOrFourDigits(const QChar* p, int count, bool* ok) {
@@ -335,7 +335,7 @@ void Sorvind::LoadProfiles() {
     m_profileNames.clear();
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     if (!m_recordset.Open(QString::fromLatin1(kSelectProfiles), database)) {
-        LabrosaMessageBox(FailureText(database, m_recordset.szProviderError), this);
+        LabrosaMessageBox(FailureText(database, m_recordset.ErrorText()), this);
         return;
     }
     const QString idField = QStringLiteral("id");
@@ -376,26 +376,27 @@ void Sorvind::OnSearch() {
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
 
-    QString sql = QString::fromLatin1(kSelectResults);
+    QString sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate")));
     QVariantList values;
     const QString requestId = m_pRequestId->text().trimmed();
     const QString name = m_pPatientName->text();
+    // The identifier's number, compared exactly whatever its length; empty when not searched by it.
+    QString wantedNumber;
     if (!requestId.isEmpty()) {
         // A request identifier alone decides: dates and name are not looked at.
-        bool ok = false;
-        const qlonglong number = IsWholeNumber(requestId) ? requestId.toLongLong(&ok) : 0;
         if (requestId.size() > kMaxRequestIdLength) {
             LabrosaMessageBox(QString::fromLatin1(kMsgRequestIdTooLong).arg(kMaxRequestIdLength), this);
             AutoSizeColumns(kColumnCount);
             return;
         }
-        if (!ok) {
+        if (!IsWholeNumber(requestId)) {
             LabrosaMessageBox(QString::fromLatin1(kMsgBadRequestId), this);
             AutoSizeColumns(kColumnCount);
             return;
         }
-        sql += QStringLiteral(" AND %1 = ?").arg(dialect.leadingNumber(QStringLiteral("RequestID")));
-        values << number;
+        wantedNumber = SqlDialect::canonicalLeadingNumber(requestId);
+        sql += QStringLiteral(" AND ") + dialect.leadingNumberEquals(QStringLiteral("RequestID"));
+        values << dialect.leadingNumberValue(wantedNumber);
     } else {
         if (name.size() > kMaxNameLength) {
             LabrosaMessageBox(QString::fromLatin1(kMsgNameTooLong).arg(kMaxNameLength), this);
@@ -406,16 +407,11 @@ void Sorvind::OnSearch() {
         // both, or a day left blank would drop that end of the range without a word.
         m_pDateStart->interpretText();
         m_pDateEnd->interpretText();
-        const QString from = SqlDialect::dayStart(ToSqlDate(m_pDateStart->text()));
-        const QString to = SqlDialect::dayEnd(ToSqlDate(m_pDateEnd->text()));
-        if (!from.isEmpty()) {
-            sql += QStringLiteral(" AND TransDate >= %1").arg(dialect.dateParameter());
-            values << from;
-        }
-        if (!to.isEmpty()) {
-            sql += QStringLiteral(" AND TransDate <= %1").arg(dialect.dateParameter());
-            values << to;
-        }
+        const QString days =
+            dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), ToSqlDate(m_pDateStart->text()),
+                                      ToSqlDate(m_pDateEnd->text()), &values);
+        if (!days.isEmpty())
+            sql += QStringLiteral(" AND ") + days;
         if (!name.isEmpty()) {
             sql += QStringLiteral(" AND ") + dialect.containsCondition(QStringLiteral("PacientName"));
             values << SqlDialect::containsPattern(name);
@@ -424,7 +420,7 @@ void Sorvind::OnSearch() {
     sql += QString::fromLatin1(kOrderResults);
 
     if (!m_recordset.Open(sql, database, values)) {
-        LabrosaMessageBox(FailureText(database, m_recordset.szProviderError), this);
+        LabrosaMessageBox(FailureText(database, m_recordset.ErrorText()), this);
         AutoSizeColumns(kColumnCount);
         return;
     }
@@ -470,6 +466,11 @@ void Sorvind::OnSearch() {
     m_pList->BeginFill();
     while (!m_recordset.IsEOF()) {
         const QString requestIdText = m_recordset.GetFieldValueAt(fRequestId, &value) ? PlainText(value) : QString();
+        if (!wantedNumber.isEmpty() && SqlDialect::canonicalLeadingNumber(requestIdText) != wantedNumber) {
+            // A longer number that the database read as the same 64-bit limit.
+            m_recordset.MoveNext();
+            continue;
+        }
         m_pList->InsertItem(row, requestIdText);
         noteLength(ColRequestId, requestIdText);
         // Cells are set left to right, so the row's texts are only appended to.
@@ -494,17 +495,24 @@ void Sorvind::OnSearch() {
         ++row;
         m_recordset.MoveNext();
     }
+    const bool complete = !m_recordset.ReadFailed();
+    const QString readError = m_recordset.ErrorText();
     m_recordset.Close();
     m_pList->EndFill();
+    if (!complete) {
+        // Part of a result shown as the whole would hide records from the user.
+        m_pList->DeleteAllItems();
+        AutoSizeColumns(kColumnCount);
+        LabrosaMessageBox(QString::fromLatin1(kMsgSearchIncomplete).arg(FailureText(database, readError)), this);
+        return;
+    }
     SizeColumnsToTexts(longest);
 }
 
 bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList* values) {
     const qint64 recordId = m_pList->GetItemData(row);
     const QString day = ToSqlDate(m_pList->GetItemText(row, ColDate).left(99));
-    QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
-    if (LeadingIntegerIsZero(requestId))
-        requestId = QStringLiteral("-1");
+    const QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
     const QString text = m_pList->GetItemText(row, column);
 
     QString field;
@@ -563,18 +571,18 @@ bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList
         return false;
     }
 
-    const QString from = SqlDialect::dayStart(day);
-    const QString to = SqlDialect::dayEnd(day);
-    if (from.isEmpty() || to.isEmpty()) {
-        // Without a readable transfer day the rest of the request cannot be told apart.
+    CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
+    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    QVariantList dayValues;
+    const QString sameDay = dialect.dayRangeCondition(QStringLiteral("TransDate"), day, day, &dayValues);
+    if (NamesNoRequest(requestId) || SqlDialect::dayStart(day).isEmpty()) {
+        // No request to share the correction with, or no readable day to tell the rest of it apart.
         *sql = QString::fromLatin1(kUpdateRecordOnly).arg(field);
         *values = {newValue, recordId};
         return true;
     }
-    CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
-    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
-    *sql = QString::fromLatin1(kUpdateRequestOfDay).arg(field, dialect.dateParameter());
-    *values = {newValue, recordId, requestId, from, to};
+    *sql = QString::fromLatin1(kUpdateRequestOfDay).arg(field, sameDay);
+    *values = QVariantList{newValue, recordId, requestId} + dayValues;
     return true;
 }
 
@@ -584,8 +592,12 @@ void Sorvind::OnGridEditDone(int row, int column) {
         QVariantList values;
         if (BuildEditStatement(row, column, &sql, &values)) {
             CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
-            if (!database || !database->Execute(sql, values))
-                LabrosaMessageBox(QString::fromLatin1(kMsgUpdateFailed), this);
+            if (!database || !database->Execute(sql, values)) {
+                const QString reason = database ? FailureText(database, database->ErrorText()) : QString();
+                LabrosaMessageBox(QString::fromLatin1(kMsgUpdateFailed) +
+                                      (reason.isEmpty() ? QString() : QLatin1Char('\n') + reason),
+                                  this);
+            }
         }
     }
     OnSearch();
@@ -611,8 +623,7 @@ void Sorvind::OnListRightClick() {
         if (!m_recordset.Open(QString::fromLatin1(kSelectComment), database, {recordId})) {
             // Opening the dialog empty here would let OK wipe the stored comment.
             LabrosaMessageBox(
-                QString::fromLatin1(kMsgCommentReadFailed).arg(FailureText(database, m_recordset.szProviderError)),
-                this);
+                QString::fromLatin1(kMsgCommentReadFailed).arg(FailureText(database, m_recordset.ErrorText())), this);
             return;
         }
         QVariant value;
@@ -628,10 +639,18 @@ void Sorvind::OnListRightClick() {
 
     const QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
     comment = comment.left(dlgComment::kMaxCommentLength);
-    if (!database || !database->Execute(QString::fromLatin1(kUpdateComment), {comment, requestId})) {
+    const bool recordOnly = NamesNoRequest(requestId);
+    const QString sql = QString::fromLatin1(recordOnly ? kUpdateCommentOfRecord : kUpdateComment);
+    const QVariantList values =
+        recordOnly ? QVariantList{comment, recordId} : QVariantList{comment, requestId, recordId, requestId};
+    if (!database || !database->Execute(sql, values)) {
         LabrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved)
-                              .arg(FailureText(database, database ? database->szProviderError : QString())),
+                              .arg(FailureText(database, database ? database->ErrorText() : QString())),
                           this);
+        return;
+    }
+    if (database->RowsAffected() == 0) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgCommentRequestChanged), this);
         return;
     }
     m_pList->SetItemText(row, ColComment, comment);

@@ -14,15 +14,15 @@
 namespace {
 
 // Every record of the request transferred that day, together with the clicked record;
-// %1 and %2 are the dialect's placeholders for the start and end of the day, %3 the set date
-// read as text. A missing analyser name or order sorts first on every backend (PostgreSQL
-// would put NULLs last).
+// %1 is the dialect's condition for the day, %2 the set date read as text, %3 the analysis
+// name in an order that ignores letter case on every backend. A missing analyser name or
+// order sorts first on every backend (PostgreSQL would put NULLs last).
 constexpr const char* kBulletinQuery =
-    "select PacientName, RequestID, AnalyseName, VSH, %3 as procDate, Age, sex, comment, MachineID, "
+    "select PacientName, RequestID, AnalyseName, VSH, %2 as procDate, Age, sex, comment, MachineID, "
     "refcode as refCode, minValue, maxValue, refName, stringvalue, um, VET_PROFILES.profileName as profilename "
     "from vResults2_vet left join VET_PROFILES on VET_PROFILES.id = vResults2_vet.profileID "
-    "where (results_id = ? or RequestID = ?) and TransDate >= %1 and TransDate <= %2 "
-    "order by AnalyseName nulls first, \"order\" nulls first";
+    "where (results_id = ? or RequestID = ?) and %1 "
+    "order by %3 nulls first, AnalyseName, \"order\" nulls first";
 
 constexpr const char* kSettingsFile = "Labrosa.ini";
 
@@ -80,11 +80,15 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     BulletinBuildResult result;
     CAdoDatabase* database = structura.m_pDatabase;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
-    const QString sql =
-        QString::fromLatin1(kBulletinQuery)
-            .arg(dialect.dateParameter(), dialect.dateParameter(), dialect.dateTimeText(QStringLiteral("ProcDate")));
-    if (!recordset.Open(sql, database, {recordId, requestId, SqlDialect::dayStart(day), SqlDialect::dayEnd(day)})) {
-        result.messages << recordset.szProviderError << sql;
+    QVariantList values{recordId, requestId};
+    QString sameDay = dialect.dayRangeCondition(QStringLiteral("TransDate"), day, day, &values);
+    if (sameDay.isEmpty())
+        sameDay = QStringLiteral("1=0"); // no readable day: nothing of the request can be told apart
+    const QString sql = QString::fromLatin1(kBulletinQuery)
+                            .arg(sameDay, dialect.dateTimeText(QStringLiteral("ProcDate")),
+                                 dialect.caseInsensitiveOrder(QStringLiteral("AnalyseName")));
+    if (!recordset.Open(sql, database, values)) {
+        result.messages << recordset.ErrorText() << sql;
         return result;
     }
 
@@ -146,6 +150,16 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
         writer.WriteResultRow(name, value, BulletinMarker(value, lower, upper), lower, upper, unit);
         if (!recordset.MoveNext())
             break;
+    }
+    if (recordset.ReadFailed()) {
+        result.messages << QStringLiteral("Nu toate rezultatele cererii au putut fi citite, asa ca buletinul nu a fost "
+                                          "facut.\n%1")
+                               .arg(recordset.ErrorText());
+        // No partial bulletin stays behind to be taken for a complete one.
+        file.close();
+        file.remove();
+        recordset.Close();
+        return result;
     }
 
     writer.WriteSignature();

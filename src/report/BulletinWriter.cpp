@@ -1,5 +1,7 @@
 #include "BulletinWriter.h"
 
+#include "StoredDateTime.h"
+
 #include <QIODevice>
 
 #include <charconv>
@@ -381,20 +383,9 @@ std::string FormatBulletinDate(const QVariant& value) {
     } else {
         // Date and time are read apart and kept in UTC: a stored local time inside a
         // daylight-saving gap (03:30 on the spring-forward night) is still printed as stored.
-        const QString text = value.toString().trimmed();
-        const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-        const QString rest = text.mid(10);
+        QDate date;
         QTime time;
-        if (rest.isEmpty()) {
-            time = QTime(0, 0);
-        } else if (rest.at(0) == QLatin1Char(' ') || rest.at(0) == QLatin1Char('T')) {
-            for (const char* format : {"HH:mm:ss", "HH:mm:ss.zzz", "HH:mm"}) {
-                time = QTime::fromString(rest.mid(1), QString::fromLatin1(format));
-                if (time.isValid())
-                    break;
-            }
-        }
-        if (date.isValid() && time.isValid())
+        if (ParseStoredDateTime(value.toString(), &date, &time))
             when = QDateTime(date, time, Qt::UTC);
     }
     if (!when.isValid())
