@@ -19,7 +19,10 @@ namespace {
 const QDate kDay(2026, 5, 10);
 
 // Request 200 has two sets on 10 May (the second at 23:59:00) and continues on 11 May;
-// request 201 shares the day; three sets carry identifiers whose leading number is 0.
+// request 201 shares the day; three sets carry identifiers whose leading number is 0. Sets
+// 9 to 11 of request 200 were stored by another program, their dates in other shapes; set 8
+// carries the identifier "-1" itself.
+constexpr qint64 kLastId = 11;
 bool fillEditLab(ExplorerLab& x) {
     return x.createEmpty() && x.addProfile(1, "Hemograma") && x.addProfile(2, "Biochimie") &&
            x.addProfile(3, "biochimie") && x.addResult(1, "200", "Ana", "2026-05-10 08:00:00", 30, "F", "vechi", 1) &&
@@ -28,14 +31,18 @@ bool fillEditLab(ExplorerLab& x) {
            x.addResult(4, "201", "Bob", "2026-05-10 09:00:00", 50, "M", "altul", 2) &&
            x.addResult(5, "0", "Zero", "2026-05-10 10:00:00", 1, "F") &&
            x.addResult(6, "0", "Zero bis", "2026-05-10 10:30:00", 2, "F") &&
-           x.addResult(7, "X7", "Litera", "2026-05-10 11:00:00", 3, "M");
+           x.addResult(7, "X7", "Litera", "2026-05-10 11:00:00", 3, "M") &&
+           x.addResult(8, "-1", "Minus unu", "2026-05-10 12:00:00", 4, "M") &&
+           x.addResult(9, "200", "Ana", "2026-05-10T13:00:00", 30, "F", "vechi", 1) &&
+           x.addResult(10, "200", "Ana", "2026-05-10", 30, "F", "vechi", 1) &&
+           x.addResult(11, "200", "Ana", "2026-05-10T23:59:30", 30, "F", "vechi", 1);
 }
 
 bool startOnDay(ExplorerLab& x) {
     if (!fillEditLab(x) || !x.start())
         return false;
     x.search("", "", kDay, kDay.addDays(1));
-    return x.list()->GetItemCount() == 7;
+    return x.list()->GetItemCount() == kLastId;
 }
 
 // The in-place editor the list has opened over one of its cells, if any.
@@ -140,15 +147,17 @@ private slots:
 
         const QVariant null;
         QTest::newRow("name: request of that day") << qint64(1) << 1 << "Ana Maria"
-                                                   << "PacientName" << QVariant("Ana Maria") << Ids{1, 2};
+                                                   << "PacientName" << QVariant("Ana Maria") << Ids{1, 2, 9, 10};
         QTest::newRow("name from the 23:59 set") << qint64(2) << 1 << "Ana M"
-                                                 << "PacientName" << QVariant("Ana M") << Ids{1, 2};
+                                                 << "PacientName" << QVariant("Ana M") << Ids{1, 2, 9, 10};
+        QTest::newRow("name from a set dated with T") << qint64(9) << 1 << "Ana T"
+                                                      << "PacientName" << QVariant("Ana T") << Ids{1, 2, 9, 10};
         QTest::newRow("age") << qint64(1) << 2 << "45"
-                             << "Age" << QVariant(45) << Ids{1, 2};
+                             << "Age" << QVariant(45) << Ids{1, 2, 9, 10};
         QTest::newRow("age with blanks and sign") << qint64(4) << 2 << " +7 "
                                                   << "Age" << QVariant(7) << Ids{4};
         QTest::newRow("age cleared is NULL") << qint64(1) << 2 << ""
-                                             << "Age" << null << Ids{1, 2};
+                                             << "Age" << null << Ids{1, 2, 9, 10};
         QTest::newRow("age 0") << qint64(4) << 2 << "0"
                                << "Age" << QVariant(0) << Ids{4};
         QTest::newRow("sex") << qint64(3) << 3 << "M"
@@ -164,7 +173,7 @@ private slots:
         // Quotes, statement separators, comment markers and wildcards are stored as typed.
         QTest::newRow("quote and statement in name")
             << qint64(1) << 1 << "O'Hara'; DELETE FROM RESULTS; --"
-            << "PacientName" << QVariant("O'Hara'; DELETE FROM RESULTS; --") << Ids{1, 2};
+            << "PacientName" << QVariant("O'Hara'; DELETE FROM RESULTS; --") << Ids{1, 2, 9, 10};
         QTest::newRow("condition in sex") << qint64(4) << 3 << "F'OR'1'='1"
                                           << "SEX" << QVariant("F'OR'1'='1") << Ids{4};
         QTest::newRow("wildcards in request id") << qint64(4) << 0 << "2%_01' --"
@@ -183,7 +192,7 @@ private slots:
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         QMap<qint64, QVariant> before;
-        for (qint64 id = 1; id <= 7; ++id)
+        for (qint64 id = 1; id <= kLastId; ++id)
             before[id] = x.field(id, field);
         const int count = x.dumpResults().size();
         QVERIFY(x.logUpdates());
@@ -192,7 +201,7 @@ private slots:
         QTRY_COMPARE(x.updatedIds(), updated);
         QCOMPARE(x.messages, QStringList());
         QCOMPARE(x.dumpResults().size(), count);
-        for (qint64 id = 1; id <= 7; ++id)
+        for (qint64 id = 1; id <= kLastId; ++id)
             QCOMPARE(x.field(id, field), updated.contains(id) ? stored : before[id]);
         // The list was searched again and shows what is stored.
         const int row = x.rowOf(editedId);
@@ -251,7 +260,8 @@ private slots:
         QVERIFY(x.lab.refuseUpdates());
         const QStringList dump = x.dumpResults();
         QVERIFY(typeIntoCell(x, 1, 1, "Nu se salveaza"));
-        QTRY_COMPARE(x.messages, QStringList{"Failed tu update"});
+        QTRY_COMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].startsWith("Failed tu update\n"), qPrintable(x.messages[0]));
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.list()->GetItemText(x.rowOf(1), 1), QString("Ana"));
     }
@@ -302,7 +312,7 @@ private slots:
         const QString text = "Proba hemolizata; repetati 'urgent' -- 100% _ DROP TABLE RESULTS";
         QVERIFY(x.logUpdates());
         QCOMPARE(commentRoundTrip(x, 1, "buttonOk", text), QString("vechi"));
-        QCOMPARE(x.updatedIds(), Ids({1, 2, 3}));
+        QCOMPARE(x.updatedIds(), Ids({1, 2, 3, 9, 10, 11}));
         QVERIFY(x.messages.isEmpty());
         for (qint64 id : {1, 2, 3})
             QCOMPARE(x.field(id, "comment"), QVariant(text));
@@ -318,9 +328,12 @@ private slots:
     void commentWithLineBreaksAndEmptyText() {
         ExplorerLab x;
         QVERIFY(startOnDay(x));
+        // "0" names no request: the comment stays with the record, not every "0" of every date.
+        QVERIFY(x.logUpdates());
         QCOMPARE(commentRoundTrip(x, 5, "buttonOk", "rand 1\nrand 2"), QString());
+        QCOMPARE(x.updatedIds(), Ids{5});
         QCOMPARE(x.field(5, "comment"), QVariant("rand 1\nrand 2"));
-        QCOMPARE(x.field(6, "comment"), QVariant("rand 1\nrand 2"));
+        QCOMPARE(x.field(6, "comment"), QVariant());
 
         // An empty comment is stored as empty text, not NULL.
         commentRoundTrip(x, 5, "buttonOk", "");
@@ -342,6 +355,21 @@ private slots:
         QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QVERIFY(x.messages.isEmpty());
+    }
+
+    // Another workstation gave the record a new identifier after this search: nothing is
+    // written, neither to the record nor to the rest of its old request, and the user is told.
+    void commentOnARecordMovedElsewhere() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.lab.exec("UPDATE RESULTS SET RequestID = '999' WHERE ID = 1"));
+        QVERIFY(x.logUpdates());
+        commentRoundTrip(x, 1, "buttonOk", "nou");
+        QCOMPARE(x.updatedIds(), Ids{});
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].contains("nu a fost salvat"), qPrintable(x.messages[0]));
+        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+        QCOMPARE(x.field(2, "comment"), QVariant("vechi"));
     }
 
     void failedCommentKeepsTheRow() {
