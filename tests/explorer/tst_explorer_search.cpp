@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScopeGuard>
 #include <QTest>
 
 #include "BulletinBuilder.h"
@@ -437,6 +438,34 @@ private slots:
         QCOMPARE(x.listedIds(), Ids{3});
         x.lab.reopenAdmin();
         QCOMPARE(x.dumpResults(), stored);
+    }
+
+    // A record that cannot be read half-way through: the rows read before it are not shown as
+    // if they were the whole result.
+    void unreadableRowShowsNoPartialList() {
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.lab.exec("ALTER TABLE RESULTS RENAME TO RESULTS_STORED"));
+        // The shared PostgreSQL test database gets its table back whatever happens.
+        const auto restore = qScopeGuard([&x] {
+            x.lab.exec("DROP VIEW RESULTS");
+            x.lab.exec("ALTER TABLE RESULTS_STORED RENAME TO RESULTS");
+        });
+        QVERIFY(x.lab.exec(
+            "CREATE VIEW RESULTS AS SELECT ID, RequestID, CASE WHEN ID = 9 THEN "
+            "CAST(abs(ID * 0 - 9223372036854775807 - 1) AS VARCHAR(20)) ELSE PacientName END AS PacientName, "
+            "TransDate, Age, SEX, comment, profileID FROM RESULTS_STORED"));
+        QVERIFY(x.start());
+        x.messages.clear();
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.messages.size(), 1);
+        QCOMPARE(x.list()->GetItemCount(), 0);
+        QCOMPARE(x.list()->GetColumnCount(), 7);
+        // Without the unreadable record the same search fills the list.
+        x.messages.clear();
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 11));
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.listedIds(), Ids({3, 1, 8, 7}));
     }
 
     void failingQueriesAreReported() {
