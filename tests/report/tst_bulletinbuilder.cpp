@@ -47,7 +47,9 @@ private slots:
     void databaseTextsAreEscaped();
     void groupingFollowsMachineId();
     void overLongTextsAreCut();
-    void setDateInDaylightSavingGap();
+    void datesInEveryStoredShape_data();
+    void datesInEveryStoredShape();
+    void analysisNamesIgnoreLetterCase();
     void failedQueryGivesTwoMessagesAndNoFile();
     void uncreatableFileGivesMessageAndNoWindow();
     void fullDiskGivesMessageAndNoWindow();
@@ -264,14 +266,59 @@ void TestBulletinBuilder::overLongTextsAreCut() {
     QVERIFY(page.contains("<B>" + QByteArray(1034, '7') + "</B>"));
 }
 
-void TestBulletinBuilder::setDateInDaylightSavingGap() {
+// Sets written by other programs: the set is found for its day and its set date printed.
+void TestBulletinBuilder::datesInEveryStoredShape_data() {
+    QTest::addColumn<QString>("transDate");
+    QTest::addColumn<QString>("procDate");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QString>("printed");
     // 03:30 on the spring-forward night does not exist as a local time here.
+    QTest::newRow("daylight-saving gap") << "2026-03-29 03:30:00"
+                                         << "2026-03-29 03:30:00"
+                                         << "2026/3/29"
+                                         << "29/3/2026 3:30";
+    QTest::newRow("with T") << "2026-03-06T10:00:00"
+                            << "2026-03-06T10:05:00"
+                            << "2026/3/6"
+                            << "6/3/2026 10:5";
+    QTest::newRow("date alone") << "2026-03-06"
+                                << "2026-03-06"
+                                << "2026/3/6"
+                                << "6/3/2026 0:0";
+    QTest::newRow("fractional seconds") << "2026-03-06 10:00:00.1234567"
+                                        << "2026-03-06 10:07:59.999999"
+                                        << "2026/3/6"
+                                        << "6/3/2026 10:7";
+    QTest::newRow("one-digit hour") << "2026-03-06 9:00:00"
+                                    << "2026-03-06 9:07"
+                                    << "2026/3/6"
+                                    << "6/3/2026 9:7";
+}
+
+void TestBulletinBuilder::datesInEveryStoredShape() {
+    QFETCH(QString, transDate);
+    QFETCH(QString, procDate);
+    QFETCH(QString, day);
+    QFETCH(QString, printed);
     QVERIFY(m_lab->exec("insert into ANALYSERS (MachineID, AnalyseName) values (5, 'Urina')"));
-    QVERIFY(addResult({"31", "Max", "2026-03-29 03:30:00", "2026-03-29 03:30:00", 3, "M", "", QVariant(), ""},
-                      {{5, "PH", "6"}}) > 0);
-    const BulletinBuildResult result = build(1, "31", QStringLiteral("2026/3/29"));
+    QVERIFY(addResult({"31", "Max", transDate, procDate, 3, "M", "", QVariant(), ""}, {{5, "PH", "6"}}) > 0);
+    const BulletinBuildResult result = build(1, "31", day);
     QVERIFY(result.messages.isEmpty());
-    QVERIFY(ReadFile(kBulletinFileName).contains("Data setului de analize 29/3/2026 3:30 \n"));
+    const QByteArray page = ReadFile(kBulletinFileName);
+    QVERIFY2(page.contains(("Data setului de analize " + printed + " \n").toUtf8()), page.constData());
+    QVERIFY(page.contains("<B>PH</B>"));
+}
+
+// SQLite and PostgreSQL sort text by different rules; the groups come in one order on both.
+void TestBulletinBuilder::analysisNamesIgnoreLetterCase() {
+    QVERIFY(m_lab->exec("insert into ANALYSERS (MachineID, AnalyseName) values (4, 'Urina'), (5, 'biochimie'), "
+                        "(6, 'Hematologie')"));
+    QVERIFY(addResult({"9", "Max", "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3, "M", "", QVariant(), ""},
+                      {{4, "U", "1"}, {5, "B", "2"}, {6, "H", "3"}}) > 0);
+    QVERIFY(build(1, "9").messages.isEmpty());
+    const QByteArray page = ReadFile(kBulletinFileName);
+    QVERIFY(page.indexOf("<B>biochimie</B>") < page.indexOf("<B>Hematologie</B>"));
+    QVERIFY(page.indexOf("<B>Hematologie</B>") < page.indexOf("<B>Urina</B>"));
 }
 
 void TestBulletinBuilder::failedQueryGivesTwoMessagesAndNoFile() {
