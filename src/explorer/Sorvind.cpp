@@ -25,6 +25,7 @@
 #include "SqlDialect.h"
 #include "StructuraInterna.h"
 #include "TextUtils.h"
+#include "WidestTextTracker.h"
 #include "dlgComment.h"
 
 namespace {
@@ -68,9 +69,6 @@ const char* const kMsgServerAway = "Legatura cu serverul bazei de date s-a intre
 enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
 constexpr int kColumnCount = 7;
 constexpr int kMaxSexLength = 10;
-// Texts within this many characters of a column's longest are measured for its width.
-constexpr int kLengthSlack = 3;
-constexpr int kMaxCandidates = 32;
 
 // An optional sign followed by at least one decimal digit, nothing else.
 bool IsWholeNumber(const QString& text) {
@@ -316,18 +314,13 @@ void Sorvind::AutoSizeColumns(int count) {
         m_pList->SetColumnWidth(column, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
 }
 
-void Sorvind::SizeColumnsToTexts(const std::vector<QStringList>& longestTexts) {
+void Sorvind::SizeColumnsToTexts(const std::vector<WidestTextTracker>& widest) {
     if (m_emptyColumnWidths.size() != static_cast<size_t>(kColumnCount)) {
         AutoSizeColumns(kColumnCount);
         return;
     }
-    const QFontMetrics metrics = m_pList->fontMetrics();
-    for (int column = 0; column < kColumnCount; ++column) {
-        int widest = 0;
-        for (const QString& text : longestTexts[column])
-            widest = std::max(widest, metrics.horizontalAdvance(text));
-        m_pList->SetColumnWidth(column, std::max(m_emptyColumnWidths[column], widest + m_textPadding));
-    }
+    for (int column = 0; column < kColumnCount; ++column)
+        m_pList->SetColumnWidth(column, std::max(m_emptyColumnWidths[column], widest[column].widest() + m_textPadding));
 }
 
 void Sorvind::LoadProfiles() {
@@ -436,22 +429,9 @@ void Sorvind::OnSearch() {
     const int fProfile = m_recordset.FieldIndex(QStringLiteral("profileID"));
 
     // The grid's auto-size measures every row, which takes seconds for a large result, so the
-    // widths come from the longest texts (by characters) of each column, noted while filling.
-    std::vector<QStringList> longest(kColumnCount);
-    std::vector<int> longestLength(kColumnCount, 0);
-    auto noteLength = [&](int column, const QString& text) {
-        const int length = text.size();
-        int& top = longestLength[column];
-        if (length + kLengthSlack < top)
-            return;
-        QStringList& candidates = longest[column];
-        if (length > top) {
-            top = length;
-            candidates.removeIf([top](const QString& t) { return t.size() + kLengthSlack < top; });
-        }
-        if (candidates.size() < kMaxCandidates && !candidates.contains(text))
-            candidates.append(text);
-    };
+    // widths come from texts measured while filling.
+    std::vector<WidestTextTracker> widest(kColumnCount, WidestTextTracker(m_pList->fontMetrics()));
+    auto noteLength = [&](int column, const QString& text) { widest[column].note(text); };
     // Cells are born empty, so empty values cost no grid call.
     auto setCell = [&](int row, int column, const QString& text) {
         if (!text.isEmpty()) {
@@ -506,7 +486,7 @@ void Sorvind::OnSearch() {
         LabrosaMessageBox(QString::fromLatin1(kMsgSearchIncomplete).arg(FailureText(database, readError)), this);
         return;
     }
-    SizeColumnsToTexts(longest);
+    SizeColumnsToTexts(widest);
 }
 
 bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList* values) {

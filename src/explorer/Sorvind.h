@@ -16,6 +16,7 @@ class QDateEdit;
 class QLineEdit;
 class QPushButton;
 class StructuraInterna;
+class WidestTextTracker;
 
 struct ProfileEntry {
     QString name; // at most 79 characters
@@ -60,8 +61,8 @@ protected:
 private:
     void LoadProfiles();
     void AutoSizeColumns(int count);
-    // Column widths after a fill, from the longest texts seen while filling.
-    void SizeColumnsToTexts(const std::vector<QStringList>& longestTexts);
+    // Column widths after a fill, from the widest texts seen while filling.
+    void SizeColumnsToTexts(const std::vector<WidestTextTracker>& widest);
     // The statement and values of one finished cell edit; false when nothing is to be written.
     bool BuildEditStatement(int row, int column, QString* sql, QVariantList* values);
 
