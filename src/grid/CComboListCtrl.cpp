@@ -188,6 +188,7 @@ bool CComboListCtrl::DeleteItem(int row) {
 bool CComboListCtrl::DeleteAllItems() {
     // The row under an open editor goes away: nothing it could store has a row to go to.
     DropOpenEdit();
+    m_contextItem = -1;
     const int count = GetItemCount();
     m_model->DeleteAll();
     m_rowColours.erase(std::remove_if(m_rowColours.begin(), m_rowColours.end(),
@@ -476,11 +477,31 @@ bool CComboListCtrl::EditLabel(int row, int column) {
     return OpenEditor(row, column, GetItemText(row, column));
 }
 
+void CComboListCtrl::RightPress(QMouseEvent* event) {
+    const int row = HitTestCell(event->position().toPoint(), nullptr);
+    QTreeView::mousePressEvent(event);
+    m_rightPressed = true;
+    m_contextItem = row;
+    if (row < 0)
+        return;
+    // The owner acts on the clicked row: it becomes the focused row, and the selection is kept
+    // when it holds that row (so the whole selection is meant), else the row is selected alone.
+    const QModelIndex index = m_model->index(row, 0);
+    if (selectionModel()->isSelected(index))
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    else
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 void CComboListCtrl::mousePressEvent(QMouseEvent* event) {
     if (m_inDoubleClick || event->button() != Qt::LeftButton) {
         if (!hasFocus())
             setFocus(Qt::MouseFocusReason);
-        m_rightPressed = event->button() == Qt::RightButton;
+        if (event->button() == Qt::RightButton) {
+            RightPress(event);
+            return;
+        }
+        m_rightPressed = false;
         QTreeView::mousePressEvent(event);
         return;
     }

@@ -93,6 +93,10 @@ public:
     // The control id handed to the owner with gridValidate.
     void SetDlgCtrlID(int id) { m_controlId = id; }
     int GetDlgCtrlID() const { return m_controlId; }
+    // The row under the pointer at the last right click, -1 when that click was on empty space
+    // or the rows have all been deleted since. Set before listRightClicked() is emitted; that row
+    // is then the focused row and is selected (with the rest of a selection it belongs to).
+    int GetContextItem() const { return m_contextItem; }
     // Height of one row in pixels (0 while the list is empty).
     int RowHeight() const;
     // The rectangle last handed to the drop-down list, its drop-down part included.
@@ -126,6 +130,7 @@ private:
     bool OpenEditor(int row, int column, const QString& text);
     int AutoWidth(int column, bool useHeader) const;
     void TakeFocusForScroll();
+    void RightPress(QMouseEvent* event);
     void DropOpenEdit();
 
     CListRowModel* m_model;
@@ -141,6 +146,7 @@ private:
     bool m_editLabels = true;
     bool m_inDoubleClick = false;
     bool m_rightPressed = false;
+    int m_contextItem = -1;
     int m_controlId = 0;
     QRect m_comboRect;
 };

@@ -40,6 +40,8 @@ private slots:
     void rowColoursSurviveDeletion();
     void scrollBarEndsEdit();
     void ownerClicks();
+    void rightClickTargetsRowUnderPointer_data();
+    void rightClickTargetsRowUnderPointer();
     void keyboardEditing();
     void bulkFillReachesTheViewOnce();
     void bulkFillWithViewOperations();
@@ -406,6 +408,63 @@ void TestComboListCtrl::ownerClicks() {
     QTest::mouseDClick(w.list->viewport(), Qt::LeftButton, {}, w.cellCentre(3, 4));
     QCOMPARE(twice.count(), 1);
     QCOMPARE(w.list->GetFirstSelectedItem(), 3);
+}
+
+void TestComboListCtrl::rightClickTargetsRowUnderPointer_data() {
+    QTest::addColumn<int>("shiftTo"); // rows 1 to shiftTo are selected first, shiftTo focused
+    QTest::addColumn<int>("clicked"); // row under the right click, -1 for the space below the rows
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("current");
+
+    const Qt::KeyboardModifiers none;
+    // The owner acts on the row that was clicked, not on the topmost or the focused one.
+    QTest::newRow("inside a selection of several rows") << 3 << 2 << none << QList<int>{1, 2, 3} << 2;
+    QTest::newRow("on the focused row of a selection") << 3 << 3 << none << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("outside the selection") << 3 << 4 << none << QList<int>{4} << 4;
+    QTest::newRow("outside a single selected row") << 1 << 0 << none << QList<int>{0} << 0;
+    // With Ctrl held the row clicked must still be among the selected ones the user sees.
+    QTest::newRow("ctrl, outside the selection")
+        << 3 << 4 << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{4} << 4;
+    QTest::newRow("shift, inside the selection")
+        << 3 << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << QList<int>{1, 2, 3} << 1;
+    // Empty space clears the selection, as in a file manager: there is no row to act on.
+    QTest::newRow("empty space below the rows") << 3 << -1 << none << QList<int>{} << 3;
+}
+
+void TestComboListCtrl::rightClickTargetsRowUnderPointer() {
+    QFETCH(int, shiftTo);
+    QFETCH(int, clicked);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
+    GridWindow& w = *m_window;
+    w.list->MarkColumnReadOnly(4, true);
+    w.click(1, 4);
+    if (shiftTo != 1)
+        w.click(shiftTo, 4, Qt::ShiftModifier);
+
+    // What the owner finds when it hears of the right click.
+    int context = -2;
+    QList<int> rows;
+    int focused = -2;
+    connect(w.list, &CComboListCtrl::listRightClicked, w.list, [&]() {
+        context = w.list->GetContextItem();
+        for (int r = 0; r < w.list->GetItemCount(); ++r) {
+            if (w.list->GetItemState(r, CComboListCtrl::LVIS_SELECTED))
+                rows << r;
+            if (w.list->GetItemState(r, CComboListCtrl::LVIS_FOCUSED))
+                focused = r;
+        }
+    });
+    const QRect last = w.list->visualRect(w.list->model()->index(4, 2));
+    const QPoint at = clicked >= 0 ? w.cellCentre(clicked, 2) : last.center() + QPoint(0, 3 * last.height());
+    QTest::mouseClick(w.list->viewport(), Qt::RightButton, modifiers, at);
+    QCOMPARE(context, clicked);
+    QCOMPARE(rows, selected);
+    QCOMPARE(focused, current);
+    QVERIFY(!editOpen());
+    QCOMPARE(w.list->GetContextItem(), clicked);
 }
 
 void TestComboListCtrl::keyboardEditing() {
