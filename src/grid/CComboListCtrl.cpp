@@ -474,6 +474,12 @@ bool CComboListCtrl::EditLabel(int row, int column) {
         return false;
     if (IsReadOnly(column) && !IsCombo(column))
         return false;
+    // A request from the keyboard may come for a row scrolled out of sight; the whole row is
+    // brought into view first, so the editor lies over it and not outside the list.
+    m_model->Publish();
+    const int horizontal = horizontalScrollBar()->value();
+    scrollTo(m_model->index(row, 0), QAbstractItemView::EnsureVisible);
+    horizontalScrollBar()->setValue(horizontal);
     return OpenEditor(row, column, GetItemText(row, column));
 }
 

@@ -87,8 +87,8 @@ public:
     // The cell under a point of the viewport: the row (-1 when none) and, through column,
     // the column; a point on the border between two columns belongs to the left one.
     int HitTestCell(const QPoint& point, int* column) const;
-    // Opens the editor of a cell as a click would; false when the column is read-only
-    // or nothing could be opened.
+    // Opens the editor of a cell as a click would, after scrolling the row entirely into view;
+    // false when the column is read-only or nothing could be opened.
     bool EditLabel(int row, int column);
     // The control id handed to the owner with gridValidate.
     void SetDlgCtrlID(int id) { m_controlId = id; }

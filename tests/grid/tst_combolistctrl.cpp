@@ -42,6 +42,7 @@ private slots:
     void ownerClicks();
     void rightClickTargetsRowUnderPointer_data();
     void rightClickTargetsRowUnderPointer();
+    void keyboardEditing_data();
     void keyboardEditing();
     void bulkFillReachesTheViewOnce();
     void bulkFillWithViewOperations();
@@ -467,20 +468,55 @@ void TestComboListCtrl::rightClickTargetsRowUnderPointer() {
     QCOMPARE(w.list->GetContextItem(), clicked);
 }
 
+void TestComboListCtrl::keyboardEditing_data() {
+    QTest::addColumn<int>("start");      // the focused row before Down is pressed
+    QTest::addColumn<QString>("scroll"); // where the list is scrolled before F2
+
+    QTest::newRow("row in view") << 1 << "";
+    // The wheel or the scroll bar may have taken the focused row out of sight; F2 brings it back
+    // so the edit box opens over that row and not outside the list.
+    QTest::newRow("row scrolled out above") << 1 << "bottom";
+    QTest::newRow("row scrolled out below") << 50 << "top";
+    // The list shows ten and a half rows: the eleventh is cut by the bottom edge.
+    QTest::newRow("row cut by the bottom edge") << 9 << "top, half row";
+}
+
 void TestComboListCtrl::keyboardEditing() {
-    GridWindow& w = *m_window;
+    QFETCH(int, start);
+    QFETCH(QString, scroll);
+    GridWindow w(60);
+    QVERIFY(w.showActive());
     w.list->MarkColumnReadOnly(0, true);
     w.list->setFocus();
-    w.list->SetItemState(1, CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED,
+    w.list->SetItemState(start, CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED,
                          CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED);
     QTest::keyClick(w.list, Qt::Key_Down);
-    QCOMPARE(w.list->GetItemState(2, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    const int row = start + 1;
+    QCOMPARE(w.list->GetItemState(row, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    QScrollBar* bar = w.list->verticalScrollBar();
+    const QRect viewport = w.list->viewport()->rect();
+    if (scroll == "top, half row") {
+        const int h = w.list->RowHeight();
+        w.list->setFixedHeight(w.list->height() - viewport.height() + 10 * h + h / 2);
+        QTRY_COMPARE(w.list->viewport()->height(), 10 * h + h / 2);
+        bar->setValue(bar->minimum());
+        const QRect cell = w.list->visualRect(w.list->model()->index(row, 1));
+        QVERIFY(w.list->viewport()->rect().intersects(cell) && !w.list->viewport()->rect().contains(cell));
+    } else if (!scroll.isEmpty()) {
+        bar->setValue(scroll == "top" ? bar->minimum() : bar->maximum());
+        QVERIFY(!viewport.intersects(w.list->visualRect(w.list->model()->index(row, 1))));
+    }
+
     // F2 opens the edit box on the first column that can be edited.
     QTest::keyClick(w.list, Qt::Key_F2);
     QVERIFY(editOpen());
-    QCOMPARE(CInPlaceEdit::GetInstance()->Row(), 2);
-    QCOMPARE(CInPlaceEdit::GetInstance()->Column(), 1);
-    QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("r2c1"));
+    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    QCOMPARE(edit->Row(), row);
+    QCOMPARE(edit->Column(), 1);
+    QCOMPARE(edit->text(), QStringLiteral("r%1c1").arg(row));
+    QCOMPARE(edit->geometry(), w.list->visualRect(w.list->model()->index(row, 1)));
+    QVERIFY(w.list->viewport()->rect().contains(edit->geometry()));
+    QVERIFY(edit->isVisible());
 }
 
 void TestComboListCtrl::bulkFillReachesTheViewOnce() {
