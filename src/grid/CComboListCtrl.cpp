@@ -21,8 +21,9 @@ constexpr unsigned WS_VSCROLL = 0x00200000;
 constexpr int kTextPadding = 6; // on each side of a cell's text
 } // namespace
 
-// Draws every cell: the background by selection and focus, the text in the row's colour,
-// and cells reading "boolean" as a check box showing the row's check state.
+// Draws every cell: the background by selection and focus, the text in the row's colour (the
+// palette's text colour for a row without one, its highlighted text colour on the focused
+// highlight), and cells reading "boolean" as a check box showing the row's check state.
 class CCellPainter : public QStyledItemDelegate {
 public:
     explicit CCellPainter(CComboListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
@@ -63,7 +64,9 @@ public:
             painter->setPen(QPen(palette.color(QPalette::WindowText), 1));
             painter->drawRect(QRect(boxLeft, top, boxRight - boxLeft - 1, h - 1));
             if (m_list->GetCheck(row) != 0) {
-                painter->setPen(QPen(QColor(0, 0, 0), 1));
+                // The box is filled with the base colour, so the mark takes the text colour that
+                // goes with it: black in a light theme, light in a dark one.
+                painter->setPen(QPen(palette.color(QPalette::Text), 1));
                 int x = boxLeft + 9;
                 int y = top + 3;
                 for (int i = 0; i < 4; ++i, --x, ++y)
@@ -353,7 +356,8 @@ QColor CComboListCtrl::GetRowTextColor(int row) const {
         if (entry.first == row)
             return entry.second;
     }
-    return QColor(0, 0, 0);
+    // A row without a colour of its own is drawn like any text of the theme.
+    return palette().color(QPalette::Text);
 }
 
 int CComboListCtrl::GetCheck(int row) const {

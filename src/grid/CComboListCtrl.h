@@ -74,6 +74,8 @@ public:
     void SetComboHorzScrollBar(bool on);
     void SetComboVertScrollBar(bool on);
     void SetRowTextColor(int row, const QColor& colour);
+    // The row's own colour, else the palette's text colour; a selected row is drawn in the
+    // highlighted text colour while the list has the focus.
     QColor GetRowTextColor(int row) const;
 
     // Check state of a row: 1 checked, 0 unchecked, -1 never set (drawn as checked).

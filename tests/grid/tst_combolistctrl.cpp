@@ -14,6 +14,36 @@
 
 #include <memory>
 
+namespace {
+// A dark theme: light text on a dark base. Selected text gets a colour of its own here, so the
+// two can be told apart on screen.
+QPalette darkPalette() {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::WindowText, QColor(0xd0, 0xd0, 0xd0));
+    palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    palette.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::Button, QColor(0x45, 0x45, 0x45));
+    palette.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::Highlight, QColor(0x2a, 0x5d, 0xb0));
+    palette.setColor(QPalette::HighlightedText, QColor(0xff, 0xe0, 0x60));
+    return palette;
+}
+
+// Whether some pixel of the area is drawn in about that colour (glyph edges are blended).
+bool drawnIn(const QImage& image, const QRect& area, const QColor& colour) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 &&
+                std::abs(c.blue() - colour.blue()) < 40)
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 class TestComboListCtrl : public QObject {
     Q_OBJECT
 
@@ -34,6 +64,8 @@ private slots:
     void checkBoxDrawing_data();
     void checkBoxDrawing();
     void selectionColourFollowsFocus();
+    void textColourFollowsPalette_data();
+    void textColourFollowsPalette();
     void scrollRuleForEditor_data();
     void scrollRuleForEditor();
     void narrowComboColumnOpensNothing();
@@ -251,17 +283,24 @@ void TestComboListCtrl::checkBoxToggles() {
 
 void TestComboListCtrl::checkBoxDrawing_data() {
     QTest::addColumn<int>("check"); // -1 never set
+    QTest::addColumn<bool>("dark");
     QTest::addColumn<bool>("marked");
 
-    QTest::newRow("never set") << -1 << true;
-    QTest::newRow("unchecked") << 0 << false;
-    QTest::newRow("checked") << 1 << true;
+    QTest::newRow("never set") << -1 << false << true;
+    QTest::newRow("unchecked") << 0 << false << false;
+    QTest::newRow("checked") << 1 << false << true;
+    // Under a dark theme a black mark on the dark box would not be seen.
+    QTest::newRow("checked, dark theme") << 1 << true << true;
+    QTest::newRow("unchecked, dark theme") << 0 << true << false;
 }
 
 void TestComboListCtrl::checkBoxDrawing() {
     QFETCH(int, check);
+    QFETCH(bool, dark);
     QFETCH(bool, marked);
     CComboListCtrl* list = m_window->list;
+    if (dark)
+        list->setPalette(darkPalette());
     list->SetItemText(3, 2, QStringLiteral("boolean"));
     if (check >= 0)
         list->SetCheck(3, check == 1);
@@ -274,12 +313,13 @@ void TestComboListCtrl::checkBoxDrawing() {
     const int h = cell.height() - 2;
     const int boxLeft = cell.left() + 2 + (cell.width() - 4) / 2 - h / 2 - 1 + 1;
     const QPoint strokes[] = {{9, 3}, {8, 4}, {7, 5}, {6, 6}, {5, 7}, {4, 6}, {3, 5}};
-    int black = 0;
+    const QColor mark = list->palette().color(QPalette::Text);
+    int drawn = 0;
     for (const QPoint& s : strokes) {
         for (int dy = 0; dy < 3; ++dy)
-            black += image.pixelColor(boxLeft + s.x(), top + s.y() + dy) == QColor(Qt::black) ? 1 : 0;
+            drawn += image.pixelColor(boxLeft + s.x(), top + s.y() + dy) == mark ? 1 : 0;
     }
-    QCOMPARE(black, marked ? 21 : 0);
+    QCOMPARE(drawn, marked ? 21 : 0);
     // The frame is drawn either way; a pixel between the strokes stays the window colour.
     QCOMPARE(image.pixelColor(boxLeft, top + h / 2), list->palette().color(QPalette::WindowText));
     QCOMPARE(image.pixelColor(boxLeft + 9, top + 7), list->palette().color(QPalette::Base));
@@ -303,6 +343,45 @@ void TestComboListCtrl::selectionColourFollowsFocus() {
     QTRY_VERIFY(!w.list->hasFocus());
     image = w.list->viewport()->grab().toImage();
     QCOMPARE(image.pixelColor(probe), w.list->palette().color(QPalette::Button));
+}
+
+void TestComboListCtrl::textColourFollowsPalette_data() {
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<QColor>("own");               // set with SetRowTextColor, invalid for none
+    QTest::addColumn<QPalette::ColorRole>("role"); // expected colour, when the row has none of its own
+
+    const QColor none;
+    QTest::newRow("plain row") << false << true << none << QPalette::Text;
+    QTest::newRow("selected, list focused") << true << true << none << QPalette::HighlightedText;
+    QTest::newRow("selected, focus elsewhere") << true << false << none << QPalette::Text;
+    QTest::newRow("row's own colour") << false << true << QColor(0xff, 0x40, 0x40) << QPalette::NoRole;
+}
+
+void TestComboListCtrl::textColourFollowsPalette() {
+    QFETCH(bool, selected);
+    QFETCH(bool, focused);
+    QFETCH(QColor, own);
+    QFETCH(QPalette::ColorRole, role);
+    GridWindow& w = *m_window;
+    w.list->setPalette(darkPalette());
+    w.list->SetItemText(2, 1, QStringLiteral("HIHIHIHI"));
+    if (own.isValid())
+        w.list->SetRowTextColor(2, own);
+    if (selected)
+        w.list->SetItemState(2, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    if (focused)
+        w.list->setFocus();
+    else
+        w.other->setFocus();
+    QTRY_COMPARE(w.list->hasFocus(), focused);
+
+    const QColor expected = own.isValid() ? own : w.list->palette().color(role);
+    const QImage image = w.list->viewport()->grab().toImage();
+    const QRect cell = w.list->visualRect(w.list->model()->index(2, 1));
+    QVERIFY2(drawnIn(image, cell, expected), qPrintable(expected.name()));
+    // The owner reads the colour a row is drawn in when not highlighted.
+    QCOMPARE(w.list->GetRowTextColor(2), own.isValid() ? own : w.list->palette().color(QPalette::Text));
 }
 
 void TestComboListCtrl::scrollRuleForEditor_data() {
@@ -360,10 +439,11 @@ void TestComboListCtrl::rowColoursSurviveDeletion() {
     list->SetRowTextColor(3, Qt::blue);
     list->SetRowTextColor(1, Qt::darkGreen); // updates in place
     QCOMPARE(list->GetRowTextColor(1), QColor(Qt::darkGreen));
-    QCOMPARE(list->GetRowTextColor(2), QColor(Qt::black));
+    const QColor plain = list->palette().color(QPalette::Text);
+    QCOMPARE(list->GetRowTextColor(2), plain);
 
     QVERIFY(list->DeleteItem(1));
-    QCOMPARE(list->GetRowTextColor(1), QColor(Qt::black));
+    QCOMPARE(list->GetRowTextColor(1), plain);
     QCOMPARE(list->GetRowTextColor(3), QColor(Qt::blue)); // keyed by index, not renumbered
     QVERIFY(list->DeleteItem(0));
     QCOMPARE(list->GetRowTextColor(3), QColor(Qt::blue));
@@ -383,7 +463,7 @@ void TestComboListCtrl::rowColoursSurviveDeletion() {
     }
     QVERIFY(blue);
     list->DeleteAllItems();
-    QCOMPARE(list->GetRowTextColor(3), QColor(Qt::black));
+    QCOMPARE(list->GetRowTextColor(3), plain);
 }
 
 void TestComboListCtrl::scrollBarEndsEdit() {
@@ -641,7 +721,7 @@ void TestComboListCtrl::refillDropsOpenEdit() {
     // Rows replaced by a refill start unselected, unchecked and in the plain colour.
     QCOMPARE(w.list->GetFirstSelectedItem(), clearFirst ? -1 : 2);
     QCOMPARE(w.list->GetCheck(2), clearFirst ? -1 : 1);
-    QCOMPARE(w.list->GetRowTextColor(2), clearFirst ? QColor(Qt::black) : QColor(Qt::red));
+    QCOMPARE(w.list->GetRowTextColor(2), clearFirst ? w.list->palette().color(QPalette::Text) : QColor(Qt::red));
 
     // A later edit opens and reports as usual.
     w.click(4, 1);
