@@ -21,8 +21,9 @@ constexpr unsigned WS_VSCROLL = 0x00200000;
 constexpr int kTextPadding = 6; // on each side of a cell's text
 } // namespace
 
-// Draws every cell: the background by selection and focus, the text in the row's colour,
-// and cells reading "boolean" as a check box showing the row's check state.
+// Draws every cell: the background by selection and focus, the text in the row's colour (the
+// palette's text colour for a row without one, its highlighted text colour on the focused
+// highlight), and cells reading "boolean" as a check box showing the row's check state.
 class CCellPainter : public QStyledItemDelegate {
 public:
     explicit CCellPainter(CComboListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
@@ -63,7 +64,9 @@ public:
             painter->setPen(QPen(palette.color(QPalette::WindowText), 1));
             painter->drawRect(QRect(boxLeft, top, boxRight - boxLeft - 1, h - 1));
             if (m_list->GetCheck(row) != 0) {
-                painter->setPen(QPen(QColor(0, 0, 0), 1));
+                // The box is filled with the base colour, so the mark takes the text colour that
+                // goes with it: black in a light theme, light in a dark one.
+                painter->setPen(QPen(palette.color(QPalette::Text), 1));
                 int x = boxLeft + 9;
                 int y = top + 3;
                 for (int i = 0; i < 4; ++i, --x, ++y)
@@ -188,6 +191,7 @@ bool CComboListCtrl::DeleteItem(int row) {
 bool CComboListCtrl::DeleteAllItems() {
     // The row under an open editor goes away: nothing it could store has a row to go to.
     DropOpenEdit();
+    m_contextItem = -1;
     const int count = GetItemCount();
     m_model->DeleteAll();
     m_rowColours.erase(std::remove_if(m_rowColours.begin(), m_rowColours.end(),
@@ -352,7 +356,8 @@ QColor CComboListCtrl::GetRowTextColor(int row) const {
         if (entry.first == row)
             return entry.second;
     }
-    return QColor(0, 0, 0);
+    // A row without a colour of its own is drawn like any text of the theme.
+    return palette().color(QPalette::Text);
 }
 
 int CComboListCtrl::GetCheck(int row) const {
@@ -473,14 +478,40 @@ bool CComboListCtrl::EditLabel(int row, int column) {
         return false;
     if (IsReadOnly(column) && !IsCombo(column))
         return false;
+    // A request from the keyboard may come for a row scrolled out of sight; the whole row is
+    // brought into view first, so the editor lies over it and not outside the list.
+    m_model->Publish();
+    const int horizontal = horizontalScrollBar()->value();
+    scrollTo(m_model->index(row, 0), QAbstractItemView::EnsureVisible);
+    horizontalScrollBar()->setValue(horizontal);
     return OpenEditor(row, column, GetItemText(row, column));
+}
+
+void CComboListCtrl::RightPress(QMouseEvent* event) {
+    const int row = HitTestCell(event->position().toPoint(), nullptr);
+    QTreeView::mousePressEvent(event);
+    m_rightPressed = true;
+    m_contextItem = row;
+    if (row < 0)
+        return;
+    // The owner acts on the clicked row: it becomes the focused row, and the selection is kept
+    // when it holds that row (so the whole selection is meant), else the row is selected alone.
+    const QModelIndex index = m_model->index(row, 0);
+    if (selectionModel()->isSelected(index))
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    else
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void CComboListCtrl::mousePressEvent(QMouseEvent* event) {
     if (m_inDoubleClick || event->button() != Qt::LeftButton) {
         if (!hasFocus())
             setFocus(Qt::MouseFocusReason);
-        m_rightPressed = event->button() == Qt::RightButton;
+        if (event->button() == Qt::RightButton) {
+            RightPress(event);
+            return;
+        }
+        m_rightPressed = false;
         QTreeView::mousePressEvent(event);
         return;
     }

@@ -74,6 +74,8 @@ public:
     void SetComboHorzScrollBar(bool on);
     void SetComboVertScrollBar(bool on);
     void SetRowTextColor(int row, const QColor& colour);
+    // The row's own colour, else the palette's text colour; a selected row is drawn in the
+    // highlighted text colour while the list has the focus.
     QColor GetRowTextColor(int row) const;
 
     // Check state of a row: 1 checked, 0 unchecked, -1 never set (drawn as checked).
@@ -87,12 +89,16 @@ public:
     // The cell under a point of the viewport: the row (-1 when none) and, through column,
     // the column; a point on the border between two columns belongs to the left one.
     int HitTestCell(const QPoint& point, int* column) const;
-    // Opens the editor of a cell as a click would; false when the column is read-only
-    // or nothing could be opened.
+    // Opens the editor of a cell as a click would, after scrolling the row entirely into view;
+    // false when the column is read-only or nothing could be opened.
     bool EditLabel(int row, int column);
     // The control id handed to the owner with gridValidate.
     void SetDlgCtrlID(int id) { m_controlId = id; }
     int GetDlgCtrlID() const { return m_controlId; }
+    // The row under the pointer at the last right click, -1 when that click was on empty space
+    // or the rows have all been deleted since. Set before listRightClicked() is emitted; that row
+    // is then the focused row and is selected (with the rest of a selection it belongs to).
+    int GetContextItem() const { return m_contextItem; }
     // Height of one row in pixels (0 while the list is empty).
     int RowHeight() const;
     // The rectangle last handed to the drop-down list, its drop-down part included.
@@ -126,6 +132,7 @@ private:
     bool OpenEditor(int row, int column, const QString& text);
     int AutoWidth(int column, bool useHeader) const;
     void TakeFocusForScroll();
+    void RightPress(QMouseEvent* event);
     void DropOpenEdit();
 
     CListRowModel* m_model;
@@ -141,6 +148,7 @@ private:
     bool m_editLabels = true;
     bool m_inDoubleClick = false;
     bool m_rightPressed = false;
+    int m_contextItem = -1;
     int m_controlId = 0;
     QRect m_comboRect;
 };

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -149,6 +150,13 @@ void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
     if (event->reason() == Qt::PopupFocusReason || m_popupOpen || QApplication::activePopupWidget() || !m_hasWindow)
         return;
     EndEdit();
+}
+
+void CInPlaceCombo::wheelEvent(QWheelEvent* event) {
+    // A wheel turned while the pointer merely rests on the closed box would step to another
+    // profile, stored for the whole request when the cell is left. Only a choice in the open
+    // drop-down part or a key changes the entry; the wheel is taken here and does nothing.
+    event->accept();
 }
 
 void CInPlaceCombo::EndEdit() {

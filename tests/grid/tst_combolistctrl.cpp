@@ -14,6 +14,36 @@
 
 #include <memory>
 
+namespace {
+// A dark theme: light text on a dark base. Selected text gets a colour of its own here, so the
+// two can be told apart on screen.
+QPalette darkPalette() {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::WindowText, QColor(0xd0, 0xd0, 0xd0));
+    palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    palette.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::Button, QColor(0x45, 0x45, 0x45));
+    palette.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::Highlight, QColor(0x2a, 0x5d, 0xb0));
+    palette.setColor(QPalette::HighlightedText, QColor(0xff, 0xe0, 0x60));
+    return palette;
+}
+
+// Whether some pixel of the area is drawn in about that colour (glyph edges are blended).
+bool drawnIn(const QImage& image, const QRect& area, const QColor& colour) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 &&
+                std::abs(c.blue() - colour.blue()) < 40)
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 class TestComboListCtrl : public QObject {
     Q_OBJECT
 
@@ -34,12 +64,17 @@ private slots:
     void checkBoxDrawing_data();
     void checkBoxDrawing();
     void selectionColourFollowsFocus();
+    void textColourFollowsPalette_data();
+    void textColourFollowsPalette();
     void scrollRuleForEditor_data();
     void scrollRuleForEditor();
     void narrowComboColumnOpensNothing();
     void rowColoursSurviveDeletion();
     void scrollBarEndsEdit();
     void ownerClicks();
+    void rightClickTargetsRowUnderPointer_data();
+    void rightClickTargetsRowUnderPointer();
+    void keyboardEditing_data();
     void keyboardEditing();
     void bulkFillReachesTheViewOnce();
     void bulkFillWithViewOperations();
@@ -248,17 +283,24 @@ void TestComboListCtrl::checkBoxToggles() {
 
 void TestComboListCtrl::checkBoxDrawing_data() {
     QTest::addColumn<int>("check"); // -1 never set
+    QTest::addColumn<bool>("dark");
     QTest::addColumn<bool>("marked");
 
-    QTest::newRow("never set") << -1 << true;
-    QTest::newRow("unchecked") << 0 << false;
-    QTest::newRow("checked") << 1 << true;
+    QTest::newRow("never set") << -1 << false << true;
+    QTest::newRow("unchecked") << 0 << false << false;
+    QTest::newRow("checked") << 1 << false << true;
+    // Under a dark theme a black mark on the dark box would not be seen.
+    QTest::newRow("checked, dark theme") << 1 << true << true;
+    QTest::newRow("unchecked, dark theme") << 0 << true << false;
 }
 
 void TestComboListCtrl::checkBoxDrawing() {
     QFETCH(int, check);
+    QFETCH(bool, dark);
     QFETCH(bool, marked);
     CComboListCtrl* list = m_window->list;
+    if (dark)
+        list->setPalette(darkPalette());
     list->SetItemText(3, 2, QStringLiteral("boolean"));
     if (check >= 0)
         list->SetCheck(3, check == 1);
@@ -271,12 +313,13 @@ void TestComboListCtrl::checkBoxDrawing() {
     const int h = cell.height() - 2;
     const int boxLeft = cell.left() + 2 + (cell.width() - 4) / 2 - h / 2 - 1 + 1;
     const QPoint strokes[] = {{9, 3}, {8, 4}, {7, 5}, {6, 6}, {5, 7}, {4, 6}, {3, 5}};
-    int black = 0;
+    const QColor mark = list->palette().color(QPalette::Text);
+    int drawn = 0;
     for (const QPoint& s : strokes) {
         for (int dy = 0; dy < 3; ++dy)
-            black += image.pixelColor(boxLeft + s.x(), top + s.y() + dy) == QColor(Qt::black) ? 1 : 0;
+            drawn += image.pixelColor(boxLeft + s.x(), top + s.y() + dy) == mark ? 1 : 0;
     }
-    QCOMPARE(black, marked ? 21 : 0);
+    QCOMPARE(drawn, marked ? 21 : 0);
     // The frame is drawn either way; a pixel between the strokes stays the window colour.
     QCOMPARE(image.pixelColor(boxLeft, top + h / 2), list->palette().color(QPalette::WindowText));
     QCOMPARE(image.pixelColor(boxLeft + 9, top + 7), list->palette().color(QPalette::Base));
@@ -300,6 +343,45 @@ void TestComboListCtrl::selectionColourFollowsFocus() {
     QTRY_VERIFY(!w.list->hasFocus());
     image = w.list->viewport()->grab().toImage();
     QCOMPARE(image.pixelColor(probe), w.list->palette().color(QPalette::Button));
+}
+
+void TestComboListCtrl::textColourFollowsPalette_data() {
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<QColor>("own");               // set with SetRowTextColor, invalid for none
+    QTest::addColumn<QPalette::ColorRole>("role"); // expected colour, when the row has none of its own
+
+    const QColor none;
+    QTest::newRow("plain row") << false << true << none << QPalette::Text;
+    QTest::newRow("selected, list focused") << true << true << none << QPalette::HighlightedText;
+    QTest::newRow("selected, focus elsewhere") << true << false << none << QPalette::Text;
+    QTest::newRow("row's own colour") << false << true << QColor(0xff, 0x40, 0x40) << QPalette::NoRole;
+}
+
+void TestComboListCtrl::textColourFollowsPalette() {
+    QFETCH(bool, selected);
+    QFETCH(bool, focused);
+    QFETCH(QColor, own);
+    QFETCH(QPalette::ColorRole, role);
+    GridWindow& w = *m_window;
+    w.list->setPalette(darkPalette());
+    w.list->SetItemText(2, 1, QStringLiteral("HIHIHIHI"));
+    if (own.isValid())
+        w.list->SetRowTextColor(2, own);
+    if (selected)
+        w.list->SetItemState(2, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    if (focused)
+        w.list->setFocus();
+    else
+        w.other->setFocus();
+    QTRY_COMPARE(w.list->hasFocus(), focused);
+
+    const QColor expected = own.isValid() ? own : w.list->palette().color(role);
+    const QImage image = w.list->viewport()->grab().toImage();
+    const QRect cell = w.list->visualRect(w.list->model()->index(2, 1));
+    QVERIFY2(drawnIn(image, cell, expected), qPrintable(expected.name()));
+    // The owner reads the colour a row is drawn in when not highlighted.
+    QCOMPARE(w.list->GetRowTextColor(2), own.isValid() ? own : w.list->palette().color(QPalette::Text));
 }
 
 void TestComboListCtrl::scrollRuleForEditor_data() {
@@ -357,10 +439,11 @@ void TestComboListCtrl::rowColoursSurviveDeletion() {
     list->SetRowTextColor(3, Qt::blue);
     list->SetRowTextColor(1, Qt::darkGreen); // updates in place
     QCOMPARE(list->GetRowTextColor(1), QColor(Qt::darkGreen));
-    QCOMPARE(list->GetRowTextColor(2), QColor(Qt::black));
+    const QColor plain = list->palette().color(QPalette::Text);
+    QCOMPARE(list->GetRowTextColor(2), plain);
 
     QVERIFY(list->DeleteItem(1));
-    QCOMPARE(list->GetRowTextColor(1), QColor(Qt::black));
+    QCOMPARE(list->GetRowTextColor(1), plain);
     QCOMPARE(list->GetRowTextColor(3), QColor(Qt::blue)); // keyed by index, not renumbered
     QVERIFY(list->DeleteItem(0));
     QCOMPARE(list->GetRowTextColor(3), QColor(Qt::blue));
@@ -380,7 +463,7 @@ void TestComboListCtrl::rowColoursSurviveDeletion() {
     }
     QVERIFY(blue);
     list->DeleteAllItems();
-    QCOMPARE(list->GetRowTextColor(3), QColor(Qt::black));
+    QCOMPARE(list->GetRowTextColor(3), plain);
 }
 
 void TestComboListCtrl::scrollBarEndsEdit() {
@@ -408,20 +491,112 @@ void TestComboListCtrl::ownerClicks() {
     QCOMPARE(w.list->GetFirstSelectedItem(), 3);
 }
 
-void TestComboListCtrl::keyboardEditing() {
+void TestComboListCtrl::rightClickTargetsRowUnderPointer_data() {
+    QTest::addColumn<int>("shiftTo"); // rows 1 to shiftTo are selected first, shiftTo focused
+    QTest::addColumn<int>("clicked"); // row under the right click, -1 for the space below the rows
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("current");
+
+    const Qt::KeyboardModifiers none;
+    // The owner acts on the row that was clicked, not on the topmost or the focused one.
+    QTest::newRow("inside a selection of several rows") << 3 << 2 << none << QList<int>{1, 2, 3} << 2;
+    QTest::newRow("on the focused row of a selection") << 3 << 3 << none << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("outside the selection") << 3 << 4 << none << QList<int>{4} << 4;
+    QTest::newRow("outside a single selected row") << 1 << 0 << none << QList<int>{0} << 0;
+    // With Ctrl held the row clicked must still be among the selected ones the user sees.
+    QTest::newRow("ctrl, outside the selection")
+        << 3 << 4 << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{4} << 4;
+    QTest::newRow("shift, inside the selection")
+        << 3 << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << QList<int>{1, 2, 3} << 1;
+    // Empty space clears the selection, as in a file manager: there is no row to act on.
+    QTest::newRow("empty space below the rows") << 3 << -1 << none << QList<int>{} << 3;
+}
+
+void TestComboListCtrl::rightClickTargetsRowUnderPointer() {
+    QFETCH(int, shiftTo);
+    QFETCH(int, clicked);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
     GridWindow& w = *m_window;
+    w.list->MarkColumnReadOnly(4, true);
+    w.click(1, 4);
+    if (shiftTo != 1)
+        w.click(shiftTo, 4, Qt::ShiftModifier);
+
+    // What the owner finds when it hears of the right click.
+    int context = -2;
+    QList<int> rows;
+    int focused = -2;
+    connect(w.list, &CComboListCtrl::listRightClicked, w.list, [&]() {
+        context = w.list->GetContextItem();
+        for (int r = 0; r < w.list->GetItemCount(); ++r) {
+            if (w.list->GetItemState(r, CComboListCtrl::LVIS_SELECTED))
+                rows << r;
+            if (w.list->GetItemState(r, CComboListCtrl::LVIS_FOCUSED))
+                focused = r;
+        }
+    });
+    const QRect last = w.list->visualRect(w.list->model()->index(4, 2));
+    const QPoint at = clicked >= 0 ? w.cellCentre(clicked, 2) : last.center() + QPoint(0, 3 * last.height());
+    QTest::mouseClick(w.list->viewport(), Qt::RightButton, modifiers, at);
+    QCOMPARE(context, clicked);
+    QCOMPARE(rows, selected);
+    QCOMPARE(focused, current);
+    QVERIFY(!editOpen());
+    QCOMPARE(w.list->GetContextItem(), clicked);
+}
+
+void TestComboListCtrl::keyboardEditing_data() {
+    QTest::addColumn<int>("start");      // the focused row before Down is pressed
+    QTest::addColumn<QString>("scroll"); // where the list is scrolled before F2
+
+    QTest::newRow("row in view") << 1 << "";
+    // The wheel or the scroll bar may have taken the focused row out of sight; F2 brings it back
+    // so the edit box opens over that row and not outside the list.
+    QTest::newRow("row scrolled out above") << 1 << "bottom";
+    QTest::newRow("row scrolled out below") << 50 << "top";
+    // The list shows ten and a half rows: the eleventh is cut by the bottom edge.
+    QTest::newRow("row cut by the bottom edge") << 9 << "top, half row";
+}
+
+void TestComboListCtrl::keyboardEditing() {
+    QFETCH(int, start);
+    QFETCH(QString, scroll);
+    GridWindow w(60);
+    QVERIFY(w.showActive());
     w.list->MarkColumnReadOnly(0, true);
     w.list->setFocus();
-    w.list->SetItemState(1, CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED,
+    w.list->SetItemState(start, CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED,
                          CComboListCtrl::LVIS_FOCUSED | CComboListCtrl::LVIS_SELECTED);
     QTest::keyClick(w.list, Qt::Key_Down);
-    QCOMPARE(w.list->GetItemState(2, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    const int row = start + 1;
+    QCOMPARE(w.list->GetItemState(row, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    QScrollBar* bar = w.list->verticalScrollBar();
+    const QRect viewport = w.list->viewport()->rect();
+    if (scroll == "top, half row") {
+        const int h = w.list->RowHeight();
+        w.list->setFixedHeight(w.list->height() - viewport.height() + 10 * h + h / 2);
+        QTRY_COMPARE(w.list->viewport()->height(), 10 * h + h / 2);
+        bar->setValue(bar->minimum());
+        const QRect cell = w.list->visualRect(w.list->model()->index(row, 1));
+        QVERIFY(w.list->viewport()->rect().intersects(cell) && !w.list->viewport()->rect().contains(cell));
+    } else if (!scroll.isEmpty()) {
+        bar->setValue(scroll == "top" ? bar->minimum() : bar->maximum());
+        QVERIFY(!viewport.intersects(w.list->visualRect(w.list->model()->index(row, 1))));
+    }
+
     // F2 opens the edit box on the first column that can be edited.
     QTest::keyClick(w.list, Qt::Key_F2);
     QVERIFY(editOpen());
-    QCOMPARE(CInPlaceEdit::GetInstance()->Row(), 2);
-    QCOMPARE(CInPlaceEdit::GetInstance()->Column(), 1);
-    QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("r2c1"));
+    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    QCOMPARE(edit->Row(), row);
+    QCOMPARE(edit->Column(), 1);
+    QCOMPARE(edit->text(), QStringLiteral("r%1c1").arg(row));
+    QCOMPARE(edit->geometry(), w.list->visualRect(w.list->model()->index(row, 1)));
+    QVERIFY(w.list->viewport()->rect().contains(edit->geometry()));
+    QVERIFY(edit->isVisible());
 }
 
 void TestComboListCtrl::bulkFillReachesTheViewOnce() {
@@ -546,7 +721,7 @@ void TestComboListCtrl::refillDropsOpenEdit() {
     // Rows replaced by a refill start unselected, unchecked and in the plain colour.
     QCOMPARE(w.list->GetFirstSelectedItem(), clearFirst ? -1 : 2);
     QCOMPARE(w.list->GetCheck(2), clearFirst ? -1 : 1);
-    QCOMPARE(w.list->GetRowTextColor(2), clearFirst ? QColor(Qt::black) : QColor(Qt::red));
+    QCOMPARE(w.list->GetRowTextColor(2), clearFirst ? w.list->palette().color(QPalette::Text) : QColor(Qt::red));
 
     // A later edit opens and reports as usual.
     w.click(4, 1);

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -34,6 +35,8 @@ private slots:
     void comboEnds();
     void comboChoiceInDropDownEndsAtOnce();
     void comboEscapeOnEmptyCellAfterAnother();
+    void comboWheelChangesNothing_data();
+    void comboWheelChangesNothing();
 
     void keysNeverReachTheForm();
     void destroyingAListReleasesTheEditors();
@@ -338,6 +341,42 @@ void TestInPlaceEditors::comboEscapeOnEmptyCellAfterAnother() {
     QCOMPARE(w.list->GetItemText(1, 6), QString());
     QCOMPARE(w.list->GetItemText(0, 6), QStringLiteral("Pisica"));
     QCOMPARE(w.log.last(), QStringLiteral("done 1 6 open"));
+}
+
+void TestInPlaceEditors::comboWheelChangesNothing_data() {
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<int>("delta"); // wheel angle: negative turns towards the user (down the list)
+
+    QTest::newRow("down on a chosen profile") << "Caine adult" << -120;
+    QTest::newRow("up on a chosen profile") << "Caine adult" << 120;
+    // An empty cell has no entry selected: one notch down would pick the first profile.
+    QTest::newRow("down on an empty cell") << "" << -120;
+}
+
+void TestInPlaceEditors::comboWheelChangesNothing() {
+    QFETCH(QString, cell);
+    QFETCH(int, delta);
+    GridWindow& w = *m_window;
+    w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
+    w.list->SetItemText(1, 6, cell);
+    w.click(1, 6);
+    QVERIFY(comboOpen());
+    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    const int before = combo->currentIndex();
+
+    // The pointer merely rests on the closed drop-down while the hand turns the wheel.
+    const QPoint inside = combo->rect().center();
+    QWheelEvent wheel(inside, combo->mapToGlobal(inside), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(combo, &wheel);
+    QCOMPARE(combo->currentIndex(), before);
+    QVERIFY(comboOpen());
+
+    // Leaving the cell stores what it held before, so no other profile is saved for the request.
+    w.click(3, 4);
+    QTRY_VERIFY(!comboOpen());
+    QCOMPARE(w.list->GetItemText(1, 6), cell);
+    QCOMPARE(w.log, (QStringList{"fill 6", "validate 1 6 " + cell, "done 1 6 open"}));
 }
 
 void TestInPlaceEditors::keysNeverReachTheForm() {
