@@ -597,7 +597,8 @@ void Sorvind::OnListRightClick() {
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     QString comment;
     qint64 recordId = 0;
-    const int row = m_pList->GetFirstSelectedItem();
+    // The row under the pointer, even inside a selection of several rows.
+    const int row = m_pList->GetContextItem();
     if (row >= 0) {
         recordId = m_pList->GetItemData(row);
         if (!m_recordset.Open(QString::fromLatin1(kSelectComment), database, {recordId})) {

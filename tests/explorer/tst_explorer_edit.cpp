@@ -123,8 +123,10 @@ QString commentRoundTrip(ExplorerLab& x, qint64 id, const char* button, const QS
         x.selectRow(x.rowOf(id));
         x.clickCell(x.rowOf(id), 1, Qt::RightButton);
     } else {
+        // Empty space below the last row.
         x.list()->clearSelection();
-        x.view->OnListRightClick();
+        QTest::mouseClick(x.list()->viewport(), Qt::RightButton, Qt::NoModifier,
+                          QPoint(5, x.list()->viewport()->height() - 3));
     }
     return shown;
 }
@@ -355,6 +357,25 @@ private slots:
         QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QVERIFY(x.messages.isEmpty());
+    }
+
+    // Several rows selected: the comment is the one of the row under the pointer.
+    void rightClickInsideASelection() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        x.selectRow(x.rowOf(1));
+        QTest::mouseClick(x.list()->viewport(), Qt::LeftButton, Qt::ControlModifier, x.cellCentre(x.rowOf(4), 0));
+        QCOMPARE(x.list()->selectionModel()->selectedRows().size(), 2);
+        QString shown;
+        whenCommentDialogOpens([&](dlgComment* dialog) {
+            shown = commentEdit(dialog)->toPlainText();
+            QTest::keyClicks(commentEdit(dialog), " nou");
+            press(dialog, "buttonOk");
+        });
+        x.clickCell(x.rowOf(4), 1, Qt::RightButton);
+        QCOMPARE(shown, QString("altul"));
+        QCOMPARE(x.field(4, "comment"), QVariant("altul nou"));
+        QCOMPARE(x.field(1, "comment"), QVariant("vechi"));
     }
 
     // Another workstation gave the record a new identifier after this search: nothing is
