@@ -5,6 +5,8 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <ctime>
+
 #include "BulletinBuilder.h"
 #include "ExplorerLab.h"
 
@@ -46,6 +48,11 @@ private:
 
 private slots:
     void initTestCase_data() { DbLab::addBackends(); }
+    // The laboratory's time zone, where 03:30 on the spring-forward night is no local time.
+    void initTestCase() {
+        qputenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4");
+        tzset();
+    }
 
     void toSqlDate_data() {
         QTest::addColumn<QString>("input");
@@ -297,6 +304,11 @@ private slots:
         QCOMPARE(cells(2).at(6), QString());
 
         QCOMPARE(Sorvind::ToSqlDate(x.list()->GetItemText(x.rowOf(1), 4)), QString("2006/3/6"));
+
+        // A transfer time inside the daylight-saving gap keeps its day.
+        QVERIFY(x.addResult(32, "3", "Ora lipsa", "2026-03-29 03:30:00"));
+        x.search("3", "", QDate(2006, 7, 1), QDate(2006, 7, 1));
+        QCOMPARE(cells(32).at(4), QString("29/3/2026"));
 
         // A text of fewer but wider letters than the longest is not cut by its column.
         QVERIFY(x.addResult(30, "1", QString(30, 'i'), "2006-07-01 10:00:00"));
