@@ -223,8 +223,44 @@ QString describe(const CAdoDatabase& ado) {
     return ado.szComError.simplified();
 }
 
+// Objects outside the program's tables and view that depend on them (a view, a foreign key
+// or a column default of another table, a function of a row type, ...) and that a DROP
+// with CASCADE would take along, each described as the database names it. The tables' own
+// parts (indexes, triggers, constraints, owned sequences, row types) go with the tables.
+const char kForeignDependentsSql[] = R"SQL(
+WITH own AS (
+    SELECT c.oid FROM pg_class c
+    WHERE c.relnamespace = (SELECT n.oid FROM pg_namespace n WHERE n.nspname = current_schema())
+      AND c.relname IN ('vet_profiles', 'results', 'analysers', 'parameters', 'result_values',
+                        'vet_profile_normal_values', 'vresults2_vet')
+), parts AS (
+    SELECT 'pg_class'::regclass::oid AS classid, oid AS objid FROM own
+    UNION
+    SELECT d.classid, d.objid FROM pg_depend d
+    WHERE d.refclassid = 'pg_class'::regclass AND d.refobjid IN (SELECT oid FROM own) AND d.deptype IN ('a', 'i')
+    UNION
+    SELECT 'pg_type'::regclass::oid, t.typarray FROM pg_type t
+    WHERE t.typrelid IN (SELECT oid FROM own) AND t.typarray <> 0
+), dependents AS (
+    SELECT DISTINCT d.classid, d.objid, d.objsubid FROM pg_depend d
+    JOIN parts p ON p.classid = d.refclassid AND p.objid = d.refobjid
+    WHERE d.deptype = 'n'
+      AND NOT EXISTS (SELECT 1 FROM parts q WHERE q.classid = d.classid AND q.objid = d.objid)
+)
+SELECT DISTINCT CASE WHEN d.classid = 'pg_rewrite'::regclass
+                     THEN pg_describe_object('pg_class'::regclass, r.ev_class, 0)
+                     ELSE pg_describe_object(d.classid, d.objid, d.objsubid) END AS description
+FROM dependents d
+LEFT JOIN pg_rewrite r ON d.classid = 'pg_rewrite'::regclass AND r.oid = d.objid
+ORDER BY 1
+)SQL";
+
+const char kMsgOthersDepend[] = "nu s-a sters nimic: in baza de date \"%1\" exista obiecte care nu sunt ale "
+                                "programului si depind de tabelele lui: %2. Mutati-le sau stergeti-le intai.";
+
 // The tables go into the database the connection string names; with --force the program's
-// tables and view are dropped first, anything else in the database is left alone.
+// tables and view are dropped first, anything else in the database is left alone: when
+// something of the laboratory's own depends on them, nothing is dropped at all.
 int createPostgres(const QString& connectionString, const Options& options, DemoSummary* summary) {
     CAdoDatabase ado;
     if (!ado.Open(connectionString)) {
@@ -248,11 +284,26 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
                  .arg(ado.szDatabase));
         return 1;
     }
+    QSqlQuery dependents(db);
+    if (!dependents.exec(QString::fromLatin1(kForeignDependentsSql))) {
+        fail(QStringLiteral("cannot read what depends on the results tables: %1").arg(dependents.lastError().text()));
+        return 1;
+    }
+    QStringList names;
+    while (dependents.next())
+        names << dependents.value(0).toString();
+    dependents.finish();
+    if (!names.isEmpty()) {
+        fail(QString::fromLatin1(kMsgOthersDepend).arg(ado.szDatabase, names.join(QLatin1String("; "))));
+        return 1;
+    }
+    // No CASCADE: should anything else depend on these after all, the database refuses and
+    // the transaction leaves everything as it was.
     const QStringList before = {
         QStringLiteral("SET LOCAL client_min_messages = warning"),
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
-                       "vet_profiles CASCADE"),
+                       "vet_profiles"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})

@@ -292,59 +292,111 @@ void BulletinWriter::WriteClosing() {
     Write(kClosing);
 }
 
-double LeadingNumber(const std::string& text) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+std::size_t SkipBlanks(const std::string& text, std::size_t i) {
+    while (i < text.size() && IsBlank(text[i]))
         ++i;
+    return i;
+}
+
+// A decimal number starting at text[i]: an optional sign, digits with one decimal point and
+// an optional exponent; reading stops at the first character that does not fit. With
+// commaIsPoint a comma between two digits is the decimal point as well. False when no digit
+// is there.
+bool ReadNumber(const std::string& text, std::size_t i, bool commaIsPoint, double* number) {
+    const std::size_t n = text.size();
     bool negative = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
-    const std::size_t start = i;
-    std::size_t digits = 0;
+    // The digits as from_chars reads them: a comma taken as the point becomes a full stop.
+    std::string digits;
     while (i < n && IsDigit(text[i]))
-        ++i, ++digits;
-    if (i < n && text[i] == '.') {
+        digits += text[i++];
+    const bool comma = commaIsPoint && i + 1 < n && text[i] == ',' && !digits.empty() && IsDigit(text[i + 1]);
+    if (i < n && (text[i] == '.' || comma)) {
+        digits += '.';
         ++i;
         while (i < n && IsDigit(text[i]))
-            ++i, ++digits;
+            digits += text[i++];
     }
-    if (digits == 0)
-        return 0.0;
+    if (digits.find_first_of("0123456789") == std::string::npos)
+        return false;
     // An exponent counts only when digits follow it.
     bool negativeExponent = false;
     if (i < n && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
-        if (j < n && (text[j] == '+' || text[j] == '-'))
-            negativeExponent = text[j++] == '-';
+        std::string exponent = "e";
+        if (j < n && (text[j] == '+' || text[j] == '-')) {
+            negativeExponent = text[j] == '-';
+            exponent += text[j++];
+        }
         if (j < n && IsDigit(text[j])) {
             while (j < n && IsDigit(text[j]))
-                ++j;
-            i = j;
+                exponent += text[j++];
+            digits += exponent;
         } else {
             negativeExponent = false;
         }
     }
     double value = 0.0;
-    const auto result = std::from_chars(text.data() + start, text.data() + i, value);
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (result.ec == std::errc::result_out_of_range) {
         // Too small or too large for a double.
         value = negativeExponent ? 0.0 : HUGE_VAL;
     }
-    return negative ? -value : value;
+    *number = negative ? -value : value;
+    return true;
+}
+
+// How a value relates to its number: "<x", "<=x", ">x", ">=x" or the number itself.
+enum class Relation { Exact, Below, AtMost, Above, AtLeast };
+
+} // namespace
+
+double LeadingNumber(const std::string& text) {
+    double value = 0.0;
+    return ReadNumber(text, SkipBlanks(text, 0), false, &value) ? value : 0.0;
 }
 
 std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound) {
-    const double v = LeadingNumber(value);
+    std::size_t i = SkipBlanks(value, 0);
+    Relation relation = Relation::Exact;
+    if (i < value.size() && (value[i] == '<' || value[i] == '>')) {
+        const bool below = value[i] == '<';
+        const bool orEqual = i + 1 < value.size() && value[i + 1] == '=';
+        relation =
+            below ? (orEqual ? Relation::AtMost : Relation::Below) : (orEqual ? Relation::AtLeast : Relation::Above);
+        i = SkipBlanks(value, i + (orEqual ? 2 : 1));
+    }
+    // A value without a number of its own ("+++", a word) is never compared.
+    double v = 0.0;
+    if (!ReadNumber(value, i, true, &v))
+        return std::string();
     if (HasAsciiLetter(value) && v == 0.0)
         return std::string();
+
+    // A value written as a bound is flagged only when every value it allows lies outside:
+    // "<x" is below the lower bound when x <= lower, "<=x" when x < lower; likewise above.
     std::string marker;
-    if (!lowerBound.empty() && LeadingNumber(lowerBound) > v)
-        marker = kMarkerLow;
-    if (!upperBound.empty() && LeadingNumber(upperBound) < v)
-        marker = kMarkerHigh;
+    if (!lowerBound.empty()) {
+        const double lower = LeadingNumber(lowerBound);
+        if ((relation == Relation::Exact && v < lower) || (relation == Relation::Below && v <= lower) ||
+            (relation == Relation::AtMost && v < lower))
+            marker = kMarkerLow;
+    }
+    if (!upperBound.empty()) {
+        const double upper = LeadingNumber(upperBound);
+        if ((relation == Relation::Exact && v > upper) || (relation == Relation::Above && v >= upper) ||
+            (relation == Relation::AtLeast && v > upper))
+            marker = kMarkerHigh;
+    }
     return marker;
 }
 

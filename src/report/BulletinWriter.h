@@ -48,11 +48,13 @@ private:
 };
 
 // The marker of a result: kMarkerLow below a non-empty lower bound, kMarkerHigh above a
-// non-empty upper bound (it wins when both hold), else empty. A value holding a letter is
-// compared only when its leading number is not 0.
+// non-empty upper bound (it wins when both hold), else empty. The value is compared by its
+// leading number, where a comma between digits is the decimal point; a value without one,
+// or holding a letter with a leading number of 0, gets no marker. A value written "<x",
+// "<=x", ">x" or ">=x" is flagged only when every value it allows is outside the interval.
 std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound);
 // The leading decimal number of a text (blanks, sign, digits, full stop, exponent), 0 when
-// there is none; independent of the locale.
+// there is none; independent of the locale. The bounds of an interval are read this way.
 double LeadingNumber(const std::string& text);
 
 std::string HtmlEscape(const std::string& text);

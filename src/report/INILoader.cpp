@@ -71,16 +71,7 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
-} // namespace
-
-std::string SettingsTextToUtf8(const std::string& bytes) {
-    if (IsValidUtf8(bytes)) {
-        // Editors on Windows like to start a UTF-8 file with a byte-order mark; it is not
-        // part of the first key.
-        if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            return bytes.substr(3);
-        return bytes;
-    }
+std::string Windows1252ToUtf8(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
     for (const char ch : bytes) {
@@ -91,6 +82,34 @@ std::string SettingsTextToUtf8(const std::string& bytes) {
             AppendUtf8(out, c);
     }
     return out;
+}
+
+// Editors on Windows like to start a UTF-8 file with a byte-order mark; it is not part of
+// the first key.
+std::string WithoutByteOrderMark(const std::string& bytes) {
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return bytes.substr(3);
+    return bytes;
+}
+
+// A key or value as read from the file, cut to maxChars of the file's own characters (bytes;
+// a UTF-8 letter is never split) and given in UTF-8.
+std::string FileText(std::string text, int maxChars, bool utf8) {
+    if (utf8) {
+        CutUtf8(text, maxChars);
+        return text;
+    }
+    if (static_cast<int>(text.size()) > maxChars)
+        text.resize(maxChars);
+    return Windows1252ToUtf8(text);
+}
+
+} // namespace
+
+std::string SettingsTextToUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes))
+        return WithoutByteOrderMark(bytes);
+    return Windows1252ToUtf8(bytes);
 }
 
 INILoader::~INILoader() {
@@ -107,9 +126,13 @@ bool INILoader::Load(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray raw = file.readAll();
+    const std::string raw = file.readAll().toStdString();
     file.close();
-    const std::string text = SettingsTextToUtf8(raw.toStdString());
+    // Lines and tokens are cut out of the file's own bytes, so that the limits count the
+    // characters the laboratory typed: a Windows-1252 letter is one of them, though it takes
+    // two or three bytes once in UTF-8. The delimiters are ASCII in both encodings.
+    const bool utf8 = IsValidUtf8(raw);
+    const std::string text = utf8 ? WithoutByteOrderMark(raw) : raw;
 
     INIEntry* last = pHead;
     while (last && last->pNext)
@@ -123,10 +146,11 @@ bool INILoader::Load(const QString& fileName) {
             continue;
         auto* entry = new INIEntry;
         int linePos = 0;
-        NextToken(line, linePos, entry->szKey, kTokenMax, '=');
-        CutUtf8(entry->szKey, kKeyMax);
-        NextToken(line, linePos, entry->szValue, kTokenMax, '=');
-        CutUtf8(entry->szValue, kValueMax);
+        std::string token;
+        NextToken(line, linePos, token, kTokenMax, '=');
+        entry->szKey = FileText(token, kKeyMax, utf8);
+        NextToken(line, linePos, token, kTokenMax, '=');
+        entry->szValue = FileText(token, kValueMax, utf8);
         if (last)
             last->pNext = entry;
         else

@@ -6,14 +6,17 @@
 
 // One key=value line of the laboratory's settings file.
 struct INIEntry {
-    std::string szKey;   // at most 254 bytes
-    std::string szValue; // at most 1023 bytes
+    // In UTF-8; the limits count the file's own characters (bytes), so a value from a
+    // Windows-1252 file may take up to three times as many bytes here.
+    std::string szKey;   // at most 254 characters of the file
+    std::string szValue; // at most 1023 characters of the file
     INIEntry* pNext = nullptr;
 };
 
 // Reads a small key=value settings file (Labrosa.ini) whole and answers look-ups by key,
 // ignoring the case of ASCII letters; the first occurrence of a key wins. The file is
-// read as UTF-8, or as Windows-1252 when it is not valid UTF-8; texts are kept in UTF-8.
+// read as UTF-8, or as Windows-1252 when it is not valid UTF-8; texts are kept in UTF-8,
+// and the line limit of 1023 characters counts the bytes of the file itself.
 class INILoader {
 public:
     INILoader() = default;

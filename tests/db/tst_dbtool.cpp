@@ -58,6 +58,8 @@ private slots:
     void refusesToOverwriteWithoutForce();
     void rejectsBadArguments_data();
     void rejectsBadArguments();
+    void forceKeepsOthersObjects_data();
+    void forceKeepsOthersObjects();
 };
 
 void TestDbTool::demoIsDeterministic() {
@@ -178,6 +180,80 @@ void TestDbTool::rejectsBadArguments() {
     QVERIFY2(out.startsWith("labrosa-dbtool: "), qPrintable(out));
     QVERIFY(!QFile::exists("a.db"));
     QVERIFY(!QFile::exists("a.mdb"));
+}
+
+void TestDbTool::forceKeepsOthersObjects_data() {
+    QTest::addColumn<QStringList>("create");
+    QTest::addColumn<QString>("probe"); // gives 1 while the laboratory's object is there
+    QTest::addColumn<QString>("named"); // in the refusal; empty when --force may go on
+    QTest::addColumn<QStringList>("drop");
+
+    QTest::newRow("view on RESULTS") << QStringList{"CREATE VIEW lab_counts AS SELECT COUNT(*) AS n FROM results"}
+                                     << "SELECT COUNT(*) FROM pg_views WHERE viewname = 'lab_counts'"
+                                     << "lab_counts" << QStringList{"DROP VIEW IF EXISTS lab_counts"};
+    QTest::newRow("view in another schema")
+        << QStringList{"CREATE SCHEMA lab_own", "CREATE VIEW lab_own.recent AS SELECT ID, TransDate FROM results"}
+        << "SELECT COUNT(*) FROM pg_views WHERE schemaname = 'lab_own' AND viewname = 'recent'"
+        << "lab_own.recent" << QStringList{"DROP SCHEMA IF EXISTS lab_own CASCADE"};
+    QTest::newRow("foreign key to RESULTS")
+        << QStringList{"CREATE TABLE lab_notes (note TEXT, result_id INTEGER CONSTRAINT lab_notes_result "
+                       "REFERENCES results (ID))",
+                       "INSERT INTO lab_notes SELECT 'vazut', MIN(ID) FROM results"}
+        << "SELECT COUNT(*) FROM pg_constraint WHERE conname = 'lab_notes_result'"
+        << "lab_notes_result" << QStringList{"DROP TABLE IF EXISTS lab_notes"};
+    QTest::newRow("default from the sequence of RESULTS")
+        << QStringList{"CREATE TABLE lab_numbers (n INTEGER DEFAULT nextval('results_id_seq'))"}
+        << "SELECT COUNT(*) FROM pg_attrdef WHERE adrelid = 'lab_numbers'::regclass"
+        << "lab_numbers" << QStringList{"DROP TABLE IF EXISTS lab_numbers"};
+    QTest::newRow("function of the RESULTS row type")
+        << QStringList{"CREATE FUNCTION lab_age(r results) RETURNS INTEGER LANGUAGE sql AS 'SELECT r.Age'"}
+        << "SELECT COUNT(*) FROM pg_proc WHERE proname = 'lab_age'"
+        << "lab_age" << QStringList{"DROP FUNCTION IF EXISTS lab_age(results)"};
+    // A trigger is part of its table, like an index: it goes with it, as with a plain DROP.
+    QTest::newRow("trigger on RESULTS goes with the table")
+        << QStringList{"CREATE FUNCTION lab_touch() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RETURN NEW; END'",
+                       "CREATE TRIGGER lab_touch BEFORE UPDATE ON results FOR EACH ROW EXECUTE FUNCTION lab_touch()"}
+        << "SELECT COUNT(*) FROM pg_trigger WHERE tgname = 'lab_touch'"
+        << "" << QStringList{"DROP TRIGGER IF EXISTS lab_touch ON results", "DROP FUNCTION IF EXISTS lab_touch()"};
+}
+
+// --force replaces the program's tables and view only: an object of the laboratory's own
+// that depends on them makes the tool refuse and leave the database as it was.
+void TestDbTool::forceKeepsOthersObjects() {
+    QFETCH(QStringList, create);
+    QFETCH(QString, probe);
+    QFETCH(QString, named);
+    QFETCH(QStringList, drop);
+    if (DbLab::pgConnectionString().isEmpty())
+        QSKIP("LABROSA_TEST_PG names no PostgreSQL test database");
+    DbLab db(DbLab::Backend::PostgreSQL);
+    QVERIFY(db.createDemo(20));
+    // The object goes again whatever the outcome, so that later tests find the database clean.
+    struct Cleanup {
+        DbLab& db;
+        const QStringList& drop;
+        ~Cleanup() {
+            for (const QString& sql : drop)
+                db.exec(sql);
+        }
+    } cleanup{db, drop};
+    for (const QString& sql : create)
+        QVERIFY(db.exec(sql));
+    QCOMPARE(db.scalar(probe).toInt(), 1);
+
+    QString out;
+    const int rc = runTool({"--empty", "--force", DbLab::pgConnectionString()}, &out);
+    if (named.isEmpty()) {
+        QVERIFY2(rc == 0, qPrintable(out));
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM results").toInt(), 0);
+        return;
+    }
+    QVERIFY2(rc != 0, qPrintable(out));
+    QVERIFY2(out.startsWith("labrosa-dbtool: ") && out.contains(named), qPrintable(out));
+    QCOMPARE(db.scalar(probe).toInt(), 1);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM results").toInt(), 20);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM vResults2_vet").toInt(),
+             db.scalar("SELECT COUNT(*) FROM result_values").toInt());
 }
 
 QTEST_GUILESS_MAIN(TestDbTool)

@@ -59,12 +59,39 @@ void TestBulletinWriter::marker_data() {
     QTest::newRow("bound with letters reads its number")
         << std::string("3") << std::string("4 mg") << std::string("9 mg") << low;
     QTest::newRow("bound without number reads 0") << std::string("3") << std::string("") << std::string("abc") << high;
-    QTest::newRow("decimal comma reads the whole part")
-        << std::string("4,9") << std::string("4.5") << std::string("9") << low;
+    QTest::newRow("decimal comma between digits")
+        << std::string("4,9") << std::string("4.5") << std::string("9") << none;
+    QTest::newRow("decimal comma below lower") << std::string("5,4") << std::string("5.5") << std::string("8.5") << low;
+    QTest::newRow("comma not after a digit") << std::string(",4") << std::string("5.5") << std::string("8.5") << none;
     QTest::newRow("exponent") << std::string("1e3") << std::string("1") << std::string("999") << high;
     QTest::newRow("hex is not a number") << std::string("0x10") << std::string("1") << std::string("9") << none;
     QTest::newRow("inf is a word") << std::string("inf") << std::string("1") << std::string("9") << none;
     QTest::newRow("leading blanks and sign") << std::string("  -2") << std::string("-1") << std::string("5") << low;
+    QTest::newRow("empty value") << std::string("") << std::string("1") << std::string("9") << none;
+    QTest::newRow("signs without a number") << std::string("+++") << std::string("1") << std::string("9") << none;
+    QTest::newRow("sign and blank only") << std::string("- ") << std::string("1") << std::string("9") << none;
+    // A value written as a bound is flagged only when every value it allows is outside.
+    QTest::newRow("greater than the upper bound")
+        << std::string(">1500") << std::string("300") << std::string("1500") << high;
+    QTest::newRow("greater than a value inside")
+        << std::string(">1400") << std::string("300") << std::string("1500") << none;
+    QTest::newRow("greater than a value below lower")
+        << std::string(">5") << std::string("10") << std::string("20") << none;
+    QTest::newRow("at least the upper bound")
+        << std::string(">=1500") << std::string("300") << std::string("1500") << none;
+    QTest::newRow("at least above upper, blanks and unit")
+        << std::string(" >= 1500.5 UI/l") << std::string("300") << std::string("1500") << high;
+    QTest::newRow("less than the lower bound") << std::string("<0.1") << std::string("0.1") << std::string("5") << low;
+    QTest::newRow("less than below lower") << std::string("< 0.05") << std::string("0.1") << std::string("5") << low;
+    QTest::newRow("at most the lower bound") << std::string("<=0.1") << std::string("0.1") << std::string("5") << none;
+    QTest::newRow("less than a value inside") << std::string("<3") << std::string("1") << std::string("9") << none;
+    QTest::newRow("less than a value above upper")
+        << std::string("<50") << std::string("1") << std::string("9") << none;
+    QTest::newRow("less than, comma and negative bound")
+        << std::string("<-0,5") << std::string("-0.5") << std::string("9") << low;
+    QTest::newRow("relation without a number") << std::string("<") << std::string("1") << std::string("9") << none;
+    QTest::newRow("relation on a lower bound above upper")
+        << std::string(">5") << std::string("8") << std::string("2") << high;
 }
 
 void TestBulletinWriter::marker() {

@@ -73,6 +73,10 @@ void TestIniFile::lookups_data() {
         << QByteArray(
                "NumeLaborator=Laborator C\xe2mpina\r\nAdresa=Str. \xcenv\xe2\x9a\x61tori\r\nAltele=Pret 5 \x80\r\n")
         << QString::fromUtf8("Laborator Câmpina|Str. Învâšatori|-|Pret 5 €");
+    // The line limit counts the file's own characters, one byte each in Windows-1252.
+    QTest::newRow("windows-1252 line at the limit")
+        << QByteArray("Adresa=" + QByteArray(1023 - 7, '\xe2') + "\r\nTelefon=T\r\n")
+        << QString("-|") + QString(1023 - 7, QChar(0xe2)) + "|T|-";
     QTest::newRow("utf-8 file") << QByteArray("NumeLaborator=Laborator Bra\xc8\x99ov\r\n")
                                 << QString::fromUtf8("Laborator Brașov|-|-|-");
     QTest::newRow("utf-8 file with byte-order mark") << QByteArray("\xef\xbb\xbfNumeLaborator=Lab\r\n") << "Lab|-|-|-";
