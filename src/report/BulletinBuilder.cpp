@@ -35,7 +35,6 @@ constexpr int kNameCodeProfileSize = 199;
 constexpr int kPatientTitleBoundSize = 255;
 constexpr int kUnitSize = 103;
 constexpr int kValueSize = 1035;
-constexpr int kHeaderValueSize = 1024;
 
 constexpr char kRecordSeparator = 30;
 
@@ -65,11 +64,12 @@ int FieldGroupKey(CAdoRecordset& rs) {
     return value.toInt();
 }
 
+// The loader already holds at most 1,023 characters of the file per value; counting them
+// again in UTF-8 bytes would cut a Windows-1252 file's letters short.
 std::string SettingsValue(const INILoader& ini, bool loaded, const char* key) {
     std::string value;
     if (loaded)
         ini.GetValue(value, key);
-    CutUtf8(value, kHeaderValueSize - 1);
     return value;
 }
 
