@@ -1,4 +1,4 @@
-# Sourced by run-tests.sh: a throw-away PostgreSQL cluster on 127.0.0.1 for the tests.
+# Sourced by run-tests.sh and .ci/run: a throw-away PostgreSQL cluster on 127.0.0.1 for the tests.
 # Exports LABROSA_TEST_PG, the connection string of an empty test database.
 pg_test_server_start() {
     local data="$1"
@@ -26,4 +26,12 @@ pg_test_server_stop() {
     local runas=()
     if [ "$(id -u)" -eq 0 ]; then runas=(runuser -u postgres --); fi
     "${runas[@]}" "$LABROSA_PG_BIN/pg_ctl" -D "$LABROSA_PG_DATA" -m fast stop >/dev/null 2>&1 || true
+}
+
+# True when the server that pg_test_server_start made (in this shell or a parent) still runs.
+pg_test_server_running() {
+    [ -n "${LABROSA_TEST_PG:-}" ] && [ -n "${LABROSA_PG_DATA:-}" ] && [ -n "${LABROSA_PG_BIN:-}" ] || return 1
+    local runas=()
+    if [ "$(id -u)" -eq 0 ]; then runas=(runuser -u postgres --); fi
+    "${runas[@]}" "$LABROSA_PG_BIN/pg_ctl" -D "$LABROSA_PG_DATA" status >/dev/null 2>&1
 }

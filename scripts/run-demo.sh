@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+BUILD_DIR="$build" "$root/scripts/build.sh"
 
 demo="$root/demo"
 mkdir -p "$demo"

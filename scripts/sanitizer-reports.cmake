@@ -1,0 +1,15 @@
+# Run by CTest after the suites of a sanitizer build: prints every AddressSanitizer or
+# LeakSanitizer report that a test's processes wrote to DIR, and fails when there is one.
+file(GLOB reports "${DIR}/*")
+if(NOT reports)
+    message(STATUS "No sanitizer reports in ${DIR}")
+    return()
+endif()
+list(SORT reports)
+foreach(report ${reports})
+    file(READ "${report}" text)
+    get_filename_component(name "${report}" NAME)
+    message("---- ${name}\n${text}")
+endforeach()
+list(LENGTH reports count)
+message(FATAL_ERROR "${count} sanitizer report(s) in ${DIR}")
