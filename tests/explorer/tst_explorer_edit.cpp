@@ -83,6 +83,8 @@ bool typeIntoCell(ExplorerLab& x, qint64 id, int column, const QString& text) {
 void whenCommentDialogOpens(std::function<void(dlgComment*)> action) {
     auto attempts = std::make_shared<int>(0);
     auto poll = std::make_shared<std::function<void()>>();
+    // The closure holds its own pointer while it polls and lets go of it when it ends, so it
+    // neither leaks nor outlives its test.
     *poll = [=]() {
         if (auto* dialog = qobject_cast<dlgComment*>(QApplication::activeModalWidget())) {
             action(dialog);
@@ -90,7 +92,9 @@ void whenCommentDialogOpens(std::function<void(dlgComment*)> action) {
                 dialog->reject();
         } else if (++*attempts < 500) {
             QTimer::singleShot(10, *poll);
+            return;
         }
+        QTimer::singleShot(0, [poll] { *poll = nullptr; });
     };
     QTimer::singleShot(0, *poll);
 }
