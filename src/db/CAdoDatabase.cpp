@@ -72,6 +72,28 @@ QSqlError openError(const QString& text) {
     return QSqlError(text, text, QSqlError::ConnectionError);
 }
 
+// A bound value as it would be typed again: texts quoted, NULL as NULL.
+QString valueForLog(const QVariant& value) {
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return value.toString();
+    default:
+        break;
+    }
+    QString text = value.toString();
+    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
 // A lost server connection shows as a connection error or an SQLSTATE of class 08 (PostgreSQL),
 // or as the text libpq gives when the server ended the session.
 bool isConnectionLoss(const QSqlError& error) {
@@ -408,7 +430,7 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
             QString());
         szProviderError.clear();
         LogError(QStringLiteral("CAdoDatabase::Execute"), szComError, szProviderError);
-        WriteLog(sql);
+        LogStatement(sql, values);
         return false;
     }
 
@@ -416,14 +438,14 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
     // Some drivers would run a second statement while preparing the first; none may run.
     if (HoldsSeveralStatements(sql)) {
         fail("CAdoDatabase::Execute", severalStatementsError(), driverName(), true);
-        WriteLog(sql);
+        LogStatement(sql, values);
         return false;
     }
     bool reopened = false;
     if (!EnsureOpen(&reopened)) {
         const QSqlError lastError = connection().lastError();
         fail("CAdoDatabase::Execute", reopened ? lastError : closedConnectionError(), driverName(), true);
-        WriteLog(sql);
+        LogStatement(sql, values);
         return false;
     }
     for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
@@ -442,7 +464,7 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
             break;
     }
     fail("CAdoDatabase::Execute", error, driverName(), true);
-    WriteLog(sql);
+    LogStatement(sql, values);
     return false;
 }
 
@@ -461,6 +483,18 @@ void CAdoDatabase::WriteLog(const QString& entry) {
         return;
     file.write(text.toUtf8());
     file.close();
+}
+
+void CAdoDatabase::LogStatement(const QString& sql, const QVariantList& values) {
+    if (values.isEmpty()) {
+        WriteLog(sql);
+        return;
+    }
+    QStringList shown;
+    shown.reserve(values.size());
+    for (const QVariant& value : values)
+        shown << valueForLog(value);
+    WriteLog(sql + QStringLiteral("\nValues: ") + shown.join(QStringLiteral(", ")));
 }
 
 void CAdoDatabase::LogError(const QString& context, const QString& comError, const QString& providerError) {

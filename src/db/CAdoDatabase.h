@@ -73,6 +73,9 @@ public:
 private:
     void dropConnection();
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
+    // The entry that follows a failed statement: its text, then the values it was to bind, so
+    // that a correction that was not stored can be typed again from the log.
+    void LogStatement(const QString& sql, const QVariantList& values);
 
     QString m_databaseText; // the database's own words for the last failure
     QString m_connectionName;

@@ -91,6 +91,14 @@ void TestDatabase::failingExecuteWritesTwoEntries() {
                                 ado.szComError.toUtf8() + "\nProviderError: " + ado.szProviderError.toUtf8() +
                                 "\n[2026.2.1 7.3.9]->" + sql.toUtf8();
     QCOMPARE(fileBytes(kLog), expected);
+
+    // With bound values the statement's entry ends with them, as they would be typed again.
+    const QString update = QStringLiteral("UPDATE NO_SUCH_TABLE SET a = ?, b = ?, c = ? WHERE d = ?");
+    QVERIFY(!ado.Execute(update, {QStringLiteral("O'Brien - Ștefănescu"), 17, QVariant(), 2.5}));
+    QVERIFY2(fileBytes(kLog).endsWith(QByteArray("ProviderError: ") + ado.szProviderError.toUtf8() +
+                                      "\n[2026.2.1 7.3.9]->" + update.toUtf8() +
+                                      "\nValues: 'O''Brien - Ștefănescu', 17, NULL, 2.5"),
+             fileBytes(kLog).right(300).constData());
 }
 
 void TestDatabase::logPrefixHasNoPadding() {
