@@ -290,6 +290,7 @@ bool CAdoDatabase::Open(const QString& connectionString) {
     bOpen = false;
     dropConnection();
     m_connectionString = connectionString;
+    m_file.clear();
 
     const ConnectionString cs = ConnectionString::parse(connectionString);
     QString driver;
@@ -327,14 +328,16 @@ bool CAdoDatabase::Open(const QString& connectionString) {
                  true);
             return false;
         }
+        m_file = QFileInfo(file).absoluteFilePath();
         // The program never creates a database: a missing file is a failed open.
         if (!QFileInfo(file).isFile()) {
             fail("CAdoDatabase::Open", openError(QStringLiteral("Could not find the database file \"%1\"").arg(file)),
                  driver, true);
             return false;
         }
-        // mode=rw opens an existing file read-write and never creates one.
-        db.setDatabaseName(QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(file, "/:")) +
+        // mode=rw opens an existing file read-write and never creates one. The URI always has
+        // an empty authority, so a path written with a leading "//" stays a path.
+        db.setDatabaseName(QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(m_file, "/:")) +
                            QStringLiteral("?mode=rw"));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     } else {

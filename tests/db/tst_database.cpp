@@ -269,21 +269,27 @@ void TestDatabase::connectionStringKeysIgnoreCase() {
 
 void TestDatabase::opensFilesWithAwkwardNames_data() {
     QTest::addColumn<QString>("name");
-    QTest::newRow("space") << "my lab.db";
-    QTest::newRow("hash") << "lab#1.db";
-    QTest::newRow("question mark") << "lab?.db";
-    QTest::newRow("percent") << "lab%20x.db";
-    QTest::newRow("romanian") << "laborator-Ștefănești.db";
+    // How Data Source names the copy: %1 is its name, %2 the lab folder's absolute path.
+    QTest::addColumn<QString>("dataSource");
+    const QString asGiven = QStringLiteral("%1");
+    QTest::newRow("space") << "my lab.db" << asGiven;
+    QTest::newRow("hash") << "lab#1.db" << asGiven;
+    QTest::newRow("question mark") << "lab?.db" << asGiven;
+    QTest::newRow("percent") << "lab%20x.db" << asGiven;
+    QTest::newRow("romanian") << "laborator-Ștefănești.db" << asGiven;
+    QTest::newRow("leading double slash") << "copie.db" << QStringLiteral("/%2/%1");
 }
 
 void TestDatabase::opensFilesWithAwkwardNames() {
     QFETCH(QString, name);
+    QFETCH(QString, dataSource);
     DbLab db(DbLab::Backend::SQLite);
     QVERIFY(db.createDemo(3));
     QVERIFY(QFile::copy("lab.db", name));
     const QStringList before = QDir().entryList(QDir::Files);
     CAdoDatabase ado;
-    QVERIFY2(ado.Open("Provider=SQLite;Data Source=" + name), qPrintable(ado.szComError));
+    const QString source = dataSource.arg(name, QDir::currentPath());
+    QVERIFY2(ado.Open("Provider=SQLite;Data Source=" + source), qPrintable(ado.szComError));
     QVERIFY(ado.Execute("DELETE FROM RESULTS WHERE ID = ?", {1}));
     CAdoRecordset rs;
     QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM RESULTS", &ado));
