@@ -14,6 +14,11 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
 namespace {
 
 // Capacities of the texts, terminator excluded.
@@ -67,9 +72,18 @@ QString orNull(const QString& text) {
     return text.isEmpty() ? QStringLiteral("(null)") : text;
 }
 
-// The failure of an open that never reached the driver.
+// The failure of an open that never reached the driver, or that the program refused itself.
 QSqlError openError(const QString& text) {
     return QSqlError(text, text, QSqlError::ConnectionError);
+}
+
+// Whether the process has the given access (access() mode) to a path; *reason gets the
+// system's words when not.
+bool accessible(const QString& path, int mode, QString* reason) {
+    if (::access(QFile::encodeName(path).constData(), mode) == 0)
+        return true;
+    *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
 }
 
 // A bound value as it would be typed again: texts quoted, NULL as NULL.
@@ -122,6 +136,13 @@ QString oneLine(const QString& text) {
 }
 
 #ifdef LABROSA_HAVE_SQLITE3
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
 // labrosa_fold(text): the text with Unicode case folding, NULL for NULL.
 void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -135,16 +156,24 @@ void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
 
 // Offers labrosa_fold on an open QSQLITE connection; false when the driver gives no handle.
 bool registerFoldFunction(const QSqlDatabase& db) {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    sqlite3* connection = sqliteHandle(db);
     return connection &&
            sqlite3_create_function_v2(connection, SqlDialect::foldFunctionName(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                       nullptr, foldCase, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
+
+// SQLite quietly falls back to reading when it cannot open the file for writing, for instance
+// on a share that refuses the program's user although the local permission bits allow it.
+bool openedReadOnly(const QSqlDatabase& db) {
+    sqlite3* connection = sqliteHandle(db);
+    return connection && sqlite3_db_readonly(connection, "main") == 1;
+}
 #else
 bool registerFoldFunction(const QSqlDatabase&) {
+    return false;
+}
+
+bool openedReadOnly(const QSqlDatabase&) {
     return false;
 }
 #endif
@@ -335,6 +364,25 @@ bool CAdoDatabase::Open(const QString& connectionString) {
                  driver, true);
             return false;
         }
+        // Every correction writes, and SQLite writes its -wal, -shm and -journal files beside
+        // the database: a file or folder the program cannot write is refused now, not at the
+        // first correction.
+        QString reason;
+        if (!accessible(m_file, R_OK | W_OK, &reason)) {
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("The database file \"%1\" cannot be written: %2").arg(file, reason)), driver,
+                 true);
+            return false;
+        }
+        const QString folder = QFileInfo(m_file).absolutePath();
+        if (!accessible(folder, W_OK | X_OK, &reason)) {
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("The folder \"%1\" of the database cannot be written (SQLite keeps its "
+                                          "-wal, -shm and -journal files there): %2")
+                               .arg(folder, reason)),
+                 driver, true);
+            return false;
+        }
         // mode=rw opens an existing file read-write and never creates one. The URI always has
         // an empty authority, so a path written with a leading "//" stays a path.
         db.setDatabaseName(QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(m_file, "/:")) +
@@ -380,6 +428,13 @@ bool CAdoDatabase::Open(const QString& connectionString) {
             probe.finish();
             db.close();
             fail("CAdoDatabase::Open", error, driver, true);
+            return false;
+        }
+        if (openedReadOnly(db)) {
+            db.close();
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("The database file \"%1\" could only be opened read-only").arg(m_file)),
+                 driver, true);
             return false;
         }
         m_dialect.setFoldFunction(registerFoldFunction(db));

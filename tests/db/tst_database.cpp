@@ -1,6 +1,7 @@
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "DbLab.h"
+#include "LabSchemaCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -53,6 +54,8 @@ private slots:
     void errorTextsFromQtErrors_data();
     void errorTextsFromQtErrors();
     void reconnectsOnceAfterServerRestart();
+    void labSchemaCheckNamesWhatIsMissing_data();
+    void labSchemaCheckNamesWhatIsMissing();
 
 private:
     DbLab::Backend backend() {
@@ -501,6 +504,39 @@ void TestDatabase::reconnectsOnceAfterServerRestart() {
     QVERIFY2(ado.Execute(update, {"back", 2}), qPrintable(ado.szComError));
     QCOMPARE(commentOf(2), QStringLiteral("back"));
     QVERIFY(ado.bOpen);
+}
+
+void TestDatabase::labSchemaCheckNamesWhatIsMissing_data() {
+    QTest::addColumn<QString>("dropped"); // the object taken out of the laboratory schema
+    QTest::addColumn<QString>("missing"); // what the check names
+    QTest::newRow("complete") << QString() << QString();
+    QTest::newRow("no results view") << "VIEW vResults2_vet"
+                                     << "vResults2_vet";
+    QTest::newRow("no profiles") << "TABLE VET_PROFILES"
+                                 << "VET_PROFILES";
+    QTest::newRow("no results") << "TABLE RESULTS"
+                                << "RESULTS";
+}
+
+void TestDatabase::labSchemaCheckNamesWhatIsMissing() {
+    QFETCH(QString, dropped);
+    QFETCH(QString, missing);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    // PostgreSQL drops what depends on the object with it (the view); SQLite leaves it broken.
+    if (!dropped.isEmpty())
+        QVERIFY(db.exec("DROP " + dropped + (db.isPg() ? " CASCADE" : "")));
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    const LabSchemaCheck check = LabSchemaCheck::Run(&ado);
+    QCOMPARE(check.ok, missing.isEmpty());
+    QCOMPARE(check.object, missing);
+    QVERIFY2(check.reason.contains(missing, Qt::CaseInsensitive), qPrintable(check.reason));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), missing.isEmpty() ? 0 : 1);
+    // The connection stays usable after a failed probe.
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM ANALYSERS", &ado));
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)
