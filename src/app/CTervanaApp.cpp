@@ -6,11 +6,9 @@
 #include "CMainFrame.h"
 #include "CNewTypeDlg.h"
 #include "CTervanaDoc.h"
-#include "CTervanaView.h"
 #include "MessageBox.h"
 #include "PrintSetup.h"
 #include "Resource.h"
-#include "Sorvind.h"
 #include "TextUtils.h"
 
 #include <QAction>
@@ -33,7 +31,8 @@ const char* const kListDocString =
 const char* const kFailedEmptyDocument = "Failed to create empty document.";
 } // namespace
 
-CTervanaApp::CTervanaApp() = default;
+CTervanaApp::CTervanaApp(ViewFactory bulletinView, ViewFactory listView)
+    : m_bulletinView(std::move(bulletinView)), m_listView(std::move(listView)) {}
 
 CTervanaApp::~CTervanaApp() {
     // The windows go first: their views still use the connection and the shared state.
@@ -70,10 +69,14 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
     }
     m_structura.m_pDatabase = &m_database;
 
-    m_structura.m_pBulletinTemplate = AddDocTemplate(std::make_unique<CDocTemplate>(
-        IDR_TERVANTYPE, QString::fromUtf8(kBulletinDocString), [](CTervanaDoc*) { return new CTervanaView; }));
-    m_structura.m_pListTemplate = AddDocTemplate(std::make_unique<CDocTemplate>(
-        IDR_LISTTYPE, QString::fromUtf8(kListDocString), [this](CTervanaDoc*) { return new Sorvind(&m_structura); }));
+    m_structura.m_pBulletinTemplate = AddDocTemplate(
+        std::make_unique<CDocTemplate>(IDR_TERVANTYPE, QString::fromUtf8(kBulletinDocString), [this](CTervanaDoc*) {
+            return m_bulletinView ? m_bulletinView(&m_structura) : nullptr;
+        }));
+    m_structura.m_pListTemplate = AddDocTemplate(
+        std::make_unique<CDocTemplate>(IDR_LISTTYPE, QString::fromUtf8(kListDocString), [this](CTervanaDoc*) {
+            return m_listView ? m_listView(&m_structura) : nullptr;
+        }));
 
     m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     SetCurrentPrinter(m_printer.get());

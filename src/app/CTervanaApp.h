@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,12 +15,17 @@ class CChildFrame;
 class CDocTemplate;
 class CMainFrame;
 class QPrinter;
+class QWidget;
 
 // The program's application object: it owns the database connection and the shared state,
 // brings the program up in InitInstance and answers New, Open, Print Setup and About.
+// The views of its two window kinds come from the caller, so the shell knows none of them.
 class CTervanaApp {
 public:
-    CTervanaApp();
+    // Makes the view of a new window; the view reaches the database through the shared state.
+    using ViewFactory = std::function<QWidget*(StructuraInterna*)>;
+
+    CTervanaApp(ViewFactory bulletinView, ViewFactory listView);
     virtual ~CTervanaApp();
     CTervanaApp(const CTervanaApp&) = delete;
     CTervanaApp& operator=(const CTervanaApp&) = delete;
@@ -50,6 +56,8 @@ public:
 private:
     CDocTemplate* AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate);
 
+    ViewFactory m_bulletinView;
+    ViewFactory m_listView;
     CRecentFileList m_recentFiles;
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
     std::unique_ptr<QPrinter> m_printer;

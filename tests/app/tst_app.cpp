@@ -4,8 +4,8 @@
 #include "CChildFrame.h"
 #include "CDocTemplate.h"
 #include "CMainFrame.h"
-#include "CTervanaApp.h"
 #include "CTervanaView.h"
+#include "LabrosaApp.h"
 #include "MessageBox.h"
 #include "Resource.h"
 #include "Sorvind.h"
@@ -101,7 +101,7 @@ private slots:
     void startsWithOneResultsWindow() {
         TestLab lab;
         QVERIFY(lab.createDemo(40));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
         CMainFrame* frame = app.mainFrame();
@@ -127,7 +127,7 @@ private slots:
     void missingDatabaseEndsStartUp() {
         TestLab lab; // no lab.db in it
         {
-            CTervanaApp app;
+            LabrosaApp app;
             QVERIFY(!app.InitInstance({"labrosa"}));
             QVERIFY(!app.mainFrame());
             QVERIFY(app.templates().empty());
@@ -163,7 +163,7 @@ private slots:
     void fileNewOffersBothKinds() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CMainFrame* frame = app.mainFrame();
 
@@ -209,7 +209,7 @@ private slots:
     void bulletinWindowBeforeAnyBulletin() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CChildFrame* frame = app.OpenNewDocument(0);
         QVERIFY(frame);
@@ -242,7 +242,7 @@ private slots:
         file.write("<p>x</p>");
         file.close();
 
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CChildFrame* opened = app.OpenDocumentFile(lab.filePath("arhiva.html"));
         QVERIFY(opened);
@@ -267,7 +267,7 @@ private slots:
     void helpAndPrintSetupDialogs() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CMainFrame* frame = app.mainFrame();
 
@@ -298,7 +298,7 @@ private slots:
     void exitClosesEverything() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         app.OpenNewDocument(0);
         QCOMPARE(app.mainFrame()->childFrames().size(), 2);
