@@ -6,6 +6,7 @@
 #include "CMainFrame.h"
 #include "CNewTypeDlg.h"
 #include "CTervanaDoc.h"
+#include "LabSchemaCheck.h"
 #include "MessageBox.h"
 #include "PrintSetup.h"
 #include "Resource.h"
@@ -29,6 +30,10 @@ const char* const kBulletinDocString = "\nTervan\nTervan\n\n\nTervana.Document\n
 const char* const kListDocString =
     "\nLista Rezultate\nLista Rezultate\n\n\nLista Rezultate.Document\nLista Rezultate Document";
 const char* const kFailedEmptyDocument = "Failed to create empty document.";
+
+// %1 is the database's name with a leading blank, or nothing when the connection names none.
+const char* const kMsgDatabaseNotOpened = "Baza de date%1 nu a putut fi deschisa.\n%2";
+const char* const kMsgNotLabDatabase = "Baza de date%1 nu poate fi folosita: nu se poate citi %2.\n%3";
 } // namespace
 
 CTervanaApp::CTervanaApp(ViewFactory bulletinView, ViewFactory listView)
@@ -64,7 +69,12 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
 
     m_database.SetLogFile(QLatin1String(kLogFile));
     if (!m_database.Open(ConnectionStringFrom(arguments))) {
-        LabrosaMessageBox(m_database.szComError);
+        LabrosaMessageBox(QString::fromLatin1(kMsgDatabaseNotOpened).arg(DatabaseLabel(), m_database.ErrorText()));
+        return false;
+    }
+    const LabSchemaCheck schema = LabSchemaCheck::Run(&m_database);
+    if (!schema.ok) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgNotLabDatabase).arg(DatabaseLabel(), schema.object, schema.reason));
         return false;
     }
     m_structura.m_pDatabase = &m_database;
@@ -98,6 +108,17 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
     frame->show();
     frame->update();
     return true;
+}
+
+QString CTervanaApp::DatabaseLabel() const {
+    const QString file = m_database.databaseFile();
+    if (!file.isEmpty())
+        return QStringLiteral(" \"%1\"").arg(QDir::toNativeSeparators(file));
+    if (m_database.szDatabase.isEmpty())
+        return QString();
+    if (m_database.szServer.isEmpty())
+        return QStringLiteral(" \"%1\"").arg(m_database.szDatabase);
+    return QStringLiteral(" \"%1\" de pe serverul %2").arg(m_database.szDatabase, m_database.szServer);
 }
 
 CDocTemplate* CTervanaApp::AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate) {

@@ -30,7 +30,8 @@ public:
     CTervanaApp(const CTervanaApp&) = delete;
     CTervanaApp& operator=(const CTervanaApp&) = delete;
 
-    // False when the program cannot run (the database did not open); no window is left.
+    // False when the program cannot run (the database did not open, cannot be written or is
+    // not a laboratory database); the message has been shown and no window is left.
     virtual bool InitInstance(const QStringList& arguments);
 
     // --database "<connection string>", else LABROSA_DATABASE, else lab.db in the current directory.
@@ -55,6 +56,9 @@ public:
 
 private:
     CDocTemplate* AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate);
+    // The database as a person knows it, for a message: the file, or the database and its
+    // server, after a blank; empty when the connection names none.
+    QString DatabaseLabel() const;
 
     ViewFactory m_bulletinView;
     ViewFactory m_listView;

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -28,6 +29,8 @@
 
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +41,12 @@ int countOf(const QString& text, const QString& what) {
 QString readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The bytes of a file, or "missing".
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
 }
 
 QString pageText(QWebEngineView* web) {
@@ -133,8 +142,10 @@ private slots:
             QVERIFY(app.templates().empty());
             QVERIFY(!app.m_structura.m_pDatabase);
             QCOMPARE(m_messages.size(), 1);
-            QVERIFY(!app.m_database.szComError.isEmpty());
-            QCOMPARE(m_messages.first(), app.m_database.szComError);
+            // The message names the file, so a person can tell which folder the program looked in.
+            QVERIFY2(m_messages.first().contains(QDir(lab.path()).absoluteFilePath("lab.db")),
+                     qPrintable(m_messages.first()));
+            QVERIFY2(m_messages.first().contains("Could not find"), qPrintable(m_messages.first()));
         }
         QVERIFY(!QFile::exists(lab.dbPath()));
         const QString log = readFile(lab.filePath("_database_err.log"));
@@ -143,21 +154,85 @@ private slots:
             QVERIFY(!widget->isVisible() || !qobject_cast<CMainFrame*>(widget));
     }
 
+    // A database the program cannot work on ends the program at start-up, before any window,
+    // with a message naming the file and the reason, and an entry in the log.
+    void programExitsWithoutDatabase_data() {
+        QTest::addColumn<QString>("database"); // what lab.db is
+        QTest::addColumn<QString>("reason");   // the reason the message must give
+        QTest::newRow("missing file") << "missing"
+                                      << "Could not find the database file";
+        // The permission bits do not bind root: these two run the program as an ordinary user.
+        QTest::newRow("read-only file") << "read-only file"
+                                        << "cannot be written: Permission denied";
+        QTest::newRow("read-only folder") << "read-only folder"
+                                          << "of the database cannot be written";
+        QTest::newRow("empty file") << "empty"
+                                    << "no such table: RESULTS";
+        QTest::newRow("another program's database") << "other program"
+                                                    << "no such table: RESULTS";
+        QTest::newRow("not a database") << "not a database"
+                                        << "file is not a database";
+    }
+
     void programExitsWithoutDatabase() {
+        QFETCH(QString, database);
+        QFETCH(QString, reason);
         TestLab lab;
+        QFile::Permissions folderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        bool unprivileged = false;
+        if (database == "read-only file" || database == "read-only folder") {
+            QVERIFY(lab.createEmpty());
+            const bool file = database == "read-only file";
+            const QFile::Permissions all = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+            const QFile::Permissions write = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+            const QFile::Permissions enter = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+            QVERIFY(QFile::setPermissions(lab.dbPath(), file ? all : all | write));
+            folderMode = file ? all | write | enter : all | enter;
+            unprivileged = true;
+        } else if (database == "empty") {
+            QFile f(lab.dbPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (database == "other program") {
+            QVERIFY(lab.exec("CREATE TABLE contacts (id INTEGER PRIMARY KEY, name TEXT)"));
+            QVERIFY(lab.exec("INSERT INTO contacts (name) VALUES (?)", {"Popescu"}));
+            lab.admin().close();
+        } else if (database == "not a database") {
+            QFile f(lab.dbPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'z'));
+        }
+        const QByteArray before = contentOf(lab.dbPath());
+        // The folder gets its usual mode back whatever happens, so that it can be removed.
+        struct FolderMode {
+            QString path;
+            ~FolderMode() { QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); }
+        } restore{lab.path()};
+        QVERIFY(QFile::setPermissions(lab.path(), folderMode));
+
         QProcess labrosa;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LABROSA_NO_MODAL_MESSAGES"), QStringLiteral("1"));
         environment.remove(QStringLiteral("LABROSA_DATABASE"));
         labrosa.setProcessEnvironment(environment);
         labrosa.setWorkingDirectory(lab.path());
-        labrosa.start(QStringLiteral(LABROSA_EXECUTABLE), QStringList());
-        QVERIFY(labrosa.waitForFinished(60000));
+        if (unprivileged && geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is needed to run the program as an ordinary user");
+            labrosa.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups", LABROSA_EXECUTABLE});
+        } else {
+            labrosa.start(QStringLiteral(LABROSA_EXECUTABLE), QStringList());
+        }
+        QVERIFY2(labrosa.waitForFinished(30000), "the program started instead of refusing the database");
         QCOMPARE(labrosa.exitStatus(), QProcess::NormalExit);
-        QVERIFY(labrosa.exitCode() != 0);
         const QString errors = QString::fromUtf8(labrosa.readAllStandardError());
-        QVERIFY2(errors.contains(QStringLiteral("Labrosa: Error")), qPrintable(errors));
-        QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("CAdoDatabase::Open")), 1);
+        QVERIFY2(labrosa.exitCode() == 1, qPrintable(errors));
+        const QString file = QDir(lab.path()).canonicalPath() + QStringLiteral("/lab.db");
+        QVERIFY2(errors.contains(QStringLiteral("Labrosa: Baza de date \"%1\"").arg(file)), qPrintable(errors));
+        QVERIFY2(errors.contains(reason), qPrintable(errors));
+        if (database != "read-only folder") // where nothing can be written, the log cannot be either
+            QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("]->CAdo")), 1);
+        QVERIFY(contentOf(lab.dbPath()) == before); // nothing created, nothing changed
     }
 
     void fileNewOffersBothKinds() {
