@@ -30,6 +30,9 @@ const char* const kBulletinDocString = "\nTervan\nTervan\n\n\nTervana.Document\n
 const char* const kListDocString =
     "\nLista Rezultate\nLista Rezultate\n\n\nLista Rezultate.Document\nLista Rezultate Document";
 const char* const kFailedEmptyDocument = "Failed to create empty document.";
+// Files of the laboratory folder that the program reads or writes besides the database.
+const char* const kSettingsFile = "Labrosa.ini";
+const char* const kBulletinFile = "_buletin.html";
 
 // %1 is the database's name with a leading blank, or nothing when the connection names none.
 const char* const kMsgDatabaseNotOpened = "Baza de date%1 nu a putut fi deschisa.\n%2";
@@ -92,6 +95,7 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
     SetCurrentPrinter(m_printer.get());
 
     m_pMainFrame = std::make_unique<CMainFrame>(&m_recentFiles);
+    m_pMainFrame->SetProtectedFiles(ProgramFiles());
     for (const auto& docTemplate : m_templates)
         docTemplate->setMainFrame(m_pMainFrame.get());
     CMainFrame* frame = m_pMainFrame.get();
@@ -119,6 +123,20 @@ QString CTervanaApp::DatabaseLabel() const {
     if (m_database.szServer.isEmpty())
         return QStringLiteral(" \"%1\"").arg(m_database.szDatabase);
     return QStringLiteral(" \"%1\" de pe serverul %2").arg(m_database.szDatabase, m_database.szServer);
+}
+
+QStringList CTervanaApp::ProgramFiles() const {
+    QStringList files;
+    const QString database = m_database.databaseFile();
+    if (!database.isEmpty()) {
+        files << database;
+        // SQLite's companions hold committed rows until they are copied into the database.
+        for (const char* suffix : {"-wal", "-shm", "-journal"})
+            files << database + QLatin1String(suffix);
+    }
+    for (const char* name : {kLogFile, kSettingsFile, kBulletinFile})
+        files << QFileInfo(QLatin1String(name)).absoluteFilePath();
+    return files;
 }
 
 CDocTemplate* CTervanaApp::AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate) {

@@ -59,6 +59,8 @@ private:
     // The database as a person knows it, for a message: the file, or the database and its
     // server, after a blank; empty when the connection names none.
     QString DatabaseLabel() const;
+    // The files a Save As must never empty: the database, its log and the laboratory's files.
+    QStringList ProgramFiles() const;
 
     ViewFactory m_bulletinView;
     ViewFactory m_listView;

@@ -15,11 +15,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -337,6 +340,66 @@ private slots:
         QVERIFY(m_messages.first().contains(QStringLiteral("arhiva.html")));
         QVERIFY(app.recentFiles().files().isEmpty());
         QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+    }
+
+    // The documents hold nothing, so a saved document is an empty file: Save As must never
+    // write it over the files the program lives on, whatever path the dialog gives.
+    void saveAsLeavesProgramFilesAlone_data() {
+        QTest::addColumn<QString>("target"); // the file chosen in the lab folder
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("database") << "lab.db" << true;
+        QTest::newRow("database through a link") << "legatura.db" << true;
+        QTest::newRow("laboratory settings") << "Labrosa.ini" << true;
+        QTest::newRow("file the window was opened from") << "arhiva.html" << true;
+        QTest::newRow("a new file") << "copie.html" << false;
+    }
+
+    void saveAsLeavesProgramFilesAlone() {
+        QFETCH(QString, target);
+        QFETCH(bool, refused);
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        for (const char* name : {"Labrosa.ini", "arhiva.html"}) {
+            QFile file(lab.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Laborator]\nNume=Laborator Veterinar\n");
+        }
+        QVERIFY(QFile::link(lab.dbPath(), lab.filePath("legatura.db")));
+        LabrosaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        CChildFrame* window = app.OpenDocumentFile(lab.filePath("arhiva.html"));
+        QVERIFY(window);
+        const QString path = lab.filePath(target);
+        const QByteArray before = contentOf(path);
+
+        bool dialogShown = false;
+        whenModal([&](QWidget* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            QVERIFY(files);
+            dialogShown = true;
+            files->selectFile(path);
+            if (QFile::exists(path)) // the dialog asks first whether to replace the file: yes
+                whenModal([](QWidget* question) {
+                    auto* box = qobject_cast<QMessageBox*>(question);
+                    QVERIFY(box);
+                    box->button(QMessageBox::Yes)->click();
+                });
+            static_cast<QDialog*>(files)->accept();
+        });
+        app.mainFrame()->action(ID_FILE_SAVE_AS)->trigger();
+        QVERIFY(dialogShown);
+        QVERIFY(!QApplication::activeModalWidget());
+        if (refused) {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(target), qPrintable(m_messages.first()));
+            QVERIFY(contentOf(path) == before);
+            QCOMPARE(window->windowTitle(), QStringLiteral("arhiva.html"));
+        } else {
+            QVERIFY(m_messages.isEmpty());
+            QCOMPARE(contentOf(path), QByteArray());
+            QCOMPARE(window->windowTitle(), target);
+        }
+        QCOMPARE(contentOf(lab.filePath("Labrosa.ini")), QByteArray("[Laborator]\nNume=Laborator Veterinar\n"));
     }
 
     void helpAndPrintSetupDialogs() {
