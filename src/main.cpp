@@ -1,4 +1,4 @@
-#include "CTervanaApp.h"
+#include "LabrosaApp.h"
 
 #include <QApplication>
 
@@ -6,7 +6,7 @@ int main(int argc, char* argv[]) {
     // The bulletin view (Qt WebEngine) needs shared OpenGL contexts from the start.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
-    CTervanaApp app;
+    LabrosaApp app;
     if (!app.InitInstance(QCoreApplication::arguments()))
         return 1;
     return QApplication::exec();

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -22,9 +23,34 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <sys/stat.h>
+
 namespace {
 const char* const kAppTitle = "Labrosa";
 const char* const kReady = "Ready";
+const char* const kMsgFileInUse = "Fisierul %1 este folosit de program si nu poate fi inlocuit. Alegeti alt nume.";
+
+// A path with its folder resolved (links, "..", doubled slashes), also for a file that does not
+// exist yet; a link to a missing file stands for that file, which saving through it would create.
+QString resolvedPath(const QString& path) {
+    QFileInfo info(path);
+    for (int depth = 0; depth < 8 && info.isSymLink() && !info.exists(); ++depth)
+        info = QFileInfo(info.symLinkTarget());
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
+}
+
+// Whether two paths name the same file, whatever link or spelling leads to it.
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return resolvedPath(a) == resolvedPath(b);
+}
 } // namespace
 
 CMainFrame::CMainFrame(CRecentFileList* recentFiles, QWidget* parent)
@@ -347,6 +373,17 @@ void CMainFrame::OnFileSaveAs() {
 }
 
 void CMainFrame::SaveDocumentAs(CTervanaDoc* document, const QString& path) {
+    // The document holds nothing: saved over a file the program lives on, it would empty it.
+    QStringList kept = m_protectedFiles;
+    for (CChildFrame* frame : childFrames())
+        if (!frame->document()->pathName().isEmpty())
+            kept << frame->document()->pathName();
+    for (const QString& file : std::as_const(kept)) {
+        if (sameFile(path, file)) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgFileInUse).arg(QDir::toNativeSeparators(path)), this);
+            return;
+        }
+    }
     QString error;
     if (!document->OnSaveDocument(path, &error)) {
         LabrosaMessageBox(error, this);

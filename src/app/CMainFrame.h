@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
 
 class CChildFrame;
 class CRecentFileList;
@@ -32,7 +33,11 @@ public:
     // Which menu the menu bar shows now: IDR_MAINFRAME or IDR_TERVANTYPE.
     int currentMenuId() const { return m_menuId; }
 
+    // Writes the (empty) document to path, unless path is one of the protected files or a
+    // file that an open window was opened from: those are left untouched, with a message.
     void SaveDocumentAs(CTervanaDoc* document, const QString& path);
+    // The files of the program that a Save must never overwrite (absolute paths).
+    void SetProtectedFiles(const QStringList& paths) { m_protectedFiles = paths; }
 
 signals:
     // A recent-file entry was chosen.
@@ -79,5 +84,6 @@ private:
     QList<QAction*> m_recentActions;
     QList<QAction*> m_windowActions;
     QString m_title;
+    QStringList m_protectedFiles;
     int m_menuId = 0;
 };

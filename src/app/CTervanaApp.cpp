@@ -6,11 +6,10 @@
 #include "CMainFrame.h"
 #include "CNewTypeDlg.h"
 #include "CTervanaDoc.h"
-#include "CTervanaView.h"
+#include "LabSchemaCheck.h"
 #include "MessageBox.h"
 #include "PrintSetup.h"
 #include "Resource.h"
-#include "Sorvind.h"
 #include "TextUtils.h"
 
 #include <QAction>
@@ -31,9 +30,17 @@ const char* const kBulletinDocString = "\nTervan\nTervan\n\n\nTervana.Document\n
 const char* const kListDocString =
     "\nLista Rezultate\nLista Rezultate\n\n\nLista Rezultate.Document\nLista Rezultate Document";
 const char* const kFailedEmptyDocument = "Failed to create empty document.";
+// Files of the laboratory folder that the program reads or writes besides the database.
+const char* const kSettingsFile = "Labrosa.ini";
+const char* const kBulletinFile = "_buletin.html";
+
+// %1 is the database's name with a leading blank, or nothing when the connection names none.
+const char* const kMsgDatabaseNotOpened = "Baza de date%1 nu a putut fi deschisa.\n%2";
+const char* const kMsgNotLabDatabase = "Baza de date%1 nu poate fi folosita: nu se poate citi %2.\n%3";
 } // namespace
 
-CTervanaApp::CTervanaApp() = default;
+CTervanaApp::CTervanaApp(ViewFactory bulletinView, ViewFactory listView)
+    : m_bulletinView(std::move(bulletinView)), m_listView(std::move(listView)) {}
 
 CTervanaApp::~CTervanaApp() {
     // The windows go first: their views still use the connection and the shared state.
@@ -65,20 +72,30 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
 
     m_database.SetLogFile(QLatin1String(kLogFile));
     if (!m_database.Open(ConnectionStringFrom(arguments))) {
-        LabrosaMessageBox(m_database.szComError);
+        LabrosaMessageBox(QString::fromLatin1(kMsgDatabaseNotOpened).arg(DatabaseLabel(), m_database.ErrorText()));
+        return false;
+    }
+    const LabSchemaCheck schema = LabSchemaCheck::Run(&m_database);
+    if (!schema.ok) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgNotLabDatabase).arg(DatabaseLabel(), schema.object, schema.reason));
         return false;
     }
     m_structura.m_pDatabase = &m_database;
 
-    m_structura.m_pBulletinTemplate = AddDocTemplate(std::make_unique<CDocTemplate>(
-        IDR_TERVANTYPE, QString::fromUtf8(kBulletinDocString), [](CTervanaDoc*) { return new CTervanaView; }));
-    m_structura.m_pListTemplate = AddDocTemplate(std::make_unique<CDocTemplate>(
-        IDR_LISTTYPE, QString::fromUtf8(kListDocString), [this](CTervanaDoc*) { return new Sorvind(&m_structura); }));
+    m_structura.m_pBulletinTemplate = AddDocTemplate(
+        std::make_unique<CDocTemplate>(IDR_TERVANTYPE, QString::fromUtf8(kBulletinDocString), [this](CTervanaDoc*) {
+            return m_bulletinView ? m_bulletinView(&m_structura) : nullptr;
+        }));
+    m_structura.m_pListTemplate = AddDocTemplate(
+        std::make_unique<CDocTemplate>(IDR_LISTTYPE, QString::fromUtf8(kListDocString), [this](CTervanaDoc*) {
+            return m_listView ? m_listView(&m_structura) : nullptr;
+        }));
 
     m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     SetCurrentPrinter(m_printer.get());
 
     m_pMainFrame = std::make_unique<CMainFrame>(&m_recentFiles);
+    m_pMainFrame->SetProtectedFiles(ProgramFiles());
     for (const auto& docTemplate : m_templates)
         docTemplate->setMainFrame(m_pMainFrame.get());
     CMainFrame* frame = m_pMainFrame.get();
@@ -95,6 +112,31 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
     frame->show();
     frame->update();
     return true;
+}
+
+QString CTervanaApp::DatabaseLabel() const {
+    const QString file = m_database.databaseFile();
+    if (!file.isEmpty())
+        return QStringLiteral(" \"%1\"").arg(QDir::toNativeSeparators(file));
+    if (m_database.szDatabase.isEmpty())
+        return QString();
+    if (m_database.szServer.isEmpty())
+        return QStringLiteral(" \"%1\"").arg(m_database.szDatabase);
+    return QStringLiteral(" \"%1\" de pe serverul %2").arg(m_database.szDatabase, m_database.szServer);
+}
+
+QStringList CTervanaApp::ProgramFiles() const {
+    QStringList files;
+    const QString database = m_database.databaseFile();
+    if (!database.isEmpty()) {
+        files << database;
+        // SQLite's companions hold committed rows until they are copied into the database.
+        for (const char* suffix : {"-wal", "-shm", "-journal"})
+            files << database + QLatin1String(suffix);
+    }
+    for (const char* name : {kLogFile, kSettingsFile, kBulletinFile})
+        files << QFileInfo(QLatin1String(name)).absoluteFilePath();
+    return files;
 }
 
 CDocTemplate* CTervanaApp::AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate) {

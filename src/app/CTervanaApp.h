@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,17 +15,23 @@ class CChildFrame;
 class CDocTemplate;
 class CMainFrame;
 class QPrinter;
+class QWidget;
 
 // The program's application object: it owns the database connection and the shared state,
 // brings the program up in InitInstance and answers New, Open, Print Setup and About.
+// The views of its two window kinds come from the caller, so the shell knows none of them.
 class CTervanaApp {
 public:
-    CTervanaApp();
+    // Makes the view of a new window; the view reaches the database through the shared state.
+    using ViewFactory = std::function<QWidget*(StructuraInterna*)>;
+
+    CTervanaApp(ViewFactory bulletinView, ViewFactory listView);
     virtual ~CTervanaApp();
     CTervanaApp(const CTervanaApp&) = delete;
     CTervanaApp& operator=(const CTervanaApp&) = delete;
 
-    // False when the program cannot run (the database did not open); no window is left.
+    // False when the program cannot run (the database did not open, cannot be written or is
+    // not a laboratory database); the message has been shown and no window is left.
     virtual bool InitInstance(const QStringList& arguments);
 
     // --database "<connection string>", else LABROSA_DATABASE, else lab.db in the current directory.
@@ -49,7 +56,14 @@ public:
 
 private:
     CDocTemplate* AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate);
+    // The database as a person knows it, for a message: the file, or the database and its
+    // server, after a blank; empty when the connection names none.
+    QString DatabaseLabel() const;
+    // The files a Save As must never empty: the database, its log and the laboratory's files.
+    QStringList ProgramFiles() const;
 
+    ViewFactory m_bulletinView;
+    ViewFactory m_listView;
     CRecentFileList m_recentFiles;
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
     std::unique_ptr<QPrinter> m_printer;

@@ -14,6 +14,11 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
 namespace {
 
 // Capacities of the texts, terminator excluded.
@@ -67,9 +72,40 @@ QString orNull(const QString& text) {
     return text.isEmpty() ? QStringLiteral("(null)") : text;
 }
 
-// The failure of an open that never reached the driver.
+// The failure of an open that never reached the driver, or that the program refused itself.
 QSqlError openError(const QString& text) {
     return QSqlError(text, text, QSqlError::ConnectionError);
+}
+
+// Whether the process has the given access (access() mode) to a path; *reason gets the
+// system's words when not.
+bool accessible(const QString& path, int mode, QString* reason) {
+    if (::access(QFile::encodeName(path).constData(), mode) == 0)
+        return true;
+    *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+// A bound value as it would be typed again: texts quoted, NULL as NULL.
+QString valueForLog(const QVariant& value) {
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return value.toString();
+    default:
+        break;
+    }
+    QString text = value.toString();
+    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
 }
 
 // A lost server connection shows as a connection error or an SQLSTATE of class 08 (PostgreSQL),
@@ -100,6 +136,13 @@ QString oneLine(const QString& text) {
 }
 
 #ifdef LABROSA_HAVE_SQLITE3
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
 // labrosa_fold(text): the text with Unicode case folding, NULL for NULL.
 void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -113,16 +156,24 @@ void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
 
 // Offers labrosa_fold on an open QSQLITE connection; false when the driver gives no handle.
 bool registerFoldFunction(const QSqlDatabase& db) {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    sqlite3* connection = sqliteHandle(db);
     return connection &&
            sqlite3_create_function_v2(connection, SqlDialect::foldFunctionName(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                       nullptr, foldCase, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
+
+// SQLite quietly falls back to reading when it cannot open the file for writing, for instance
+// on a share that refuses the program's user although the local permission bits allow it.
+bool openedReadOnly(const QSqlDatabase& db) {
+    sqlite3* connection = sqliteHandle(db);
+    return connection && sqlite3_db_readonly(connection, "main") == 1;
+}
 #else
 bool registerFoldFunction(const QSqlDatabase&) {
+    return false;
+}
+
+bool openedReadOnly(const QSqlDatabase&) {
     return false;
 }
 #endif
@@ -268,6 +319,7 @@ bool CAdoDatabase::Open(const QString& connectionString) {
     bOpen = false;
     dropConnection();
     m_connectionString = connectionString;
+    m_file.clear();
 
     const ConnectionString cs = ConnectionString::parse(connectionString);
     QString driver;
@@ -305,14 +357,35 @@ bool CAdoDatabase::Open(const QString& connectionString) {
                  true);
             return false;
         }
+        m_file = QFileInfo(file).absoluteFilePath();
         // The program never creates a database: a missing file is a failed open.
         if (!QFileInfo(file).isFile()) {
             fail("CAdoDatabase::Open", openError(QStringLiteral("Could not find the database file \"%1\"").arg(file)),
                  driver, true);
             return false;
         }
-        // mode=rw opens an existing file read-write and never creates one.
-        db.setDatabaseName(QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(file, "/:")) +
+        // Every correction writes, and SQLite writes its -wal, -shm and -journal files beside
+        // the database: a file or folder the program cannot write is refused now, not at the
+        // first correction.
+        QString reason;
+        if (!accessible(m_file, R_OK | W_OK, &reason)) {
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("The database file \"%1\" cannot be written: %2").arg(file, reason)), driver,
+                 true);
+            return false;
+        }
+        const QString folder = QFileInfo(m_file).absolutePath();
+        if (!accessible(folder, W_OK | X_OK, &reason)) {
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("The folder \"%1\" of the database cannot be written (SQLite keeps its "
+                                          "-wal, -shm and -journal files there): %2")
+                               .arg(folder, reason)),
+                 driver, true);
+            return false;
+        }
+        // mode=rw opens an existing file read-write and never creates one. The URI always has
+        // an empty authority, so a path written with a leading "//" stays a path.
+        db.setDatabaseName(QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(m_file, "/:")) +
                            QStringLiteral("?mode=rw"));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     } else {
@@ -355,6 +428,13 @@ bool CAdoDatabase::Open(const QString& connectionString) {
             probe.finish();
             db.close();
             fail("CAdoDatabase::Open", error, driver, true);
+            return false;
+        }
+        if (openedReadOnly(db)) {
+            db.close();
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("The database file \"%1\" could only be opened read-only").arg(m_file)),
+                 driver, true);
             return false;
         }
         m_dialect.setFoldFunction(registerFoldFunction(db));
@@ -408,7 +488,7 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
             QString());
         szProviderError.clear();
         LogError(QStringLiteral("CAdoDatabase::Execute"), szComError, szProviderError);
-        WriteLog(sql);
+        LogStatement(sql, values);
         return false;
     }
 
@@ -416,14 +496,14 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
     // Some drivers would run a second statement while preparing the first; none may run.
     if (HoldsSeveralStatements(sql)) {
         fail("CAdoDatabase::Execute", severalStatementsError(), driverName(), true);
-        WriteLog(sql);
+        LogStatement(sql, values);
         return false;
     }
     bool reopened = false;
     if (!EnsureOpen(&reopened)) {
         const QSqlError lastError = connection().lastError();
         fail("CAdoDatabase::Execute", reopened ? lastError : closedConnectionError(), driverName(), true);
-        WriteLog(sql);
+        LogStatement(sql, values);
         return false;
     }
     for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
@@ -444,7 +524,7 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
             break;
     }
     fail("CAdoDatabase::Execute", error, driverName(), true);
-    WriteLog(sql);
+    LogStatement(sql, values);
     return false;
 }
 
@@ -463,6 +543,18 @@ void CAdoDatabase::WriteLog(const QString& entry) {
         return;
     file.write(text.toUtf8());
     file.close();
+}
+
+void CAdoDatabase::LogStatement(const QString& sql, const QVariantList& values) {
+    if (values.isEmpty()) {
+        WriteLog(sql);
+        return;
+    }
+    QStringList shown;
+    shown.reserve(values.size());
+    for (const QVariant& value : values)
+        shown << valueForLog(value);
+    WriteLog(sql + QStringLiteral("\nValues: ") + shown.join(QStringLiteral(", ")));
 }
 
 void CAdoDatabase::LogError(const QString& context, const QString& comError, const QString& providerError) {

@@ -57,6 +57,9 @@ public:
     bool ConnectionLost() const { return m_lost; }
     // Qt driver of the connection ("QSQLITE", "QPSQL"), the Source of the error texts.
     QString driverName() const;
+    // The SQLite file of the last Open as an absolute path, also when that Open failed; empty
+    // for a database server.
+    QString databaseFile() const { return m_file; }
 
     // The clock that stamps log entries (local time when none is set); a test fixes it.
     using LogClock = QDateTime (*)();
@@ -75,11 +78,15 @@ public:
 private:
     void dropConnection();
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
+    // The entry that follows a failed statement: its text, then the values it was to bind, so
+    // that a correction that was not stored can be typed again from the log.
+    void LogStatement(const QString& sql, const QVariantList& values);
 
     int m_rowsAffected = 0;
     QString m_databaseText; // the database's own words for the last failure
     QString m_connectionName;
     QString m_connectionString;
+    QString m_file;
     bool m_lost = false; // the server went away and could not be reached again yet
     SqlDialect m_dialect;
 };

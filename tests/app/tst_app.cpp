@@ -4,8 +4,8 @@
 #include "CChildFrame.h"
 #include "CDocTemplate.h"
 #include "CMainFrame.h"
-#include "CTervanaApp.h"
 #include "CTervanaView.h"
+#include "LabrosaApp.h"
 #include "MessageBox.h"
 #include "Resource.h"
 #include "Sorvind.h"
@@ -15,12 +15,16 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -28,6 +32,8 @@
 
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +44,12 @@ int countOf(const QString& text, const QString& what) {
 QString readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The bytes of a file, or "missing".
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
 }
 
 QString pageText(QWebEngineView* web) {
@@ -101,7 +113,7 @@ private slots:
     void startsWithOneResultsWindow() {
         TestLab lab;
         QVERIFY(lab.createDemo(40));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
         CMainFrame* frame = app.mainFrame();
@@ -127,14 +139,16 @@ private slots:
     void missingDatabaseEndsStartUp() {
         TestLab lab; // no lab.db in it
         {
-            CTervanaApp app;
+            LabrosaApp app;
             QVERIFY(!app.InitInstance({"labrosa"}));
             QVERIFY(!app.mainFrame());
             QVERIFY(app.templates().empty());
             QVERIFY(!app.m_structura.m_pDatabase);
             QCOMPARE(m_messages.size(), 1);
-            QVERIFY(!app.m_database.szComError.isEmpty());
-            QCOMPARE(m_messages.first(), app.m_database.szComError);
+            // The message names the file, so a person can tell which folder the program looked in.
+            QVERIFY2(m_messages.first().contains(QDir(lab.path()).absoluteFilePath("lab.db")),
+                     qPrintable(m_messages.first()));
+            QVERIFY2(m_messages.first().contains("Could not find"), qPrintable(m_messages.first()));
         }
         QVERIFY(!QFile::exists(lab.dbPath()));
         const QString log = readFile(lab.filePath("_database_err.log"));
@@ -143,27 +157,91 @@ private slots:
             QVERIFY(!widget->isVisible() || !qobject_cast<CMainFrame*>(widget));
     }
 
+    // A database the program cannot work on ends the program at start-up, before any window,
+    // with a message naming the file and the reason, and an entry in the log.
+    void programExitsWithoutDatabase_data() {
+        QTest::addColumn<QString>("database"); // what lab.db is
+        QTest::addColumn<QString>("reason");   // the reason the message must give
+        QTest::newRow("missing file") << "missing"
+                                      << "Could not find the database file";
+        // The permission bits do not bind root: these two run the program as an ordinary user.
+        QTest::newRow("read-only file") << "read-only file"
+                                        << "cannot be written: Permission denied";
+        QTest::newRow("read-only folder") << "read-only folder"
+                                          << "of the database cannot be written";
+        QTest::newRow("empty file") << "empty"
+                                    << "no such table: RESULTS";
+        QTest::newRow("another program's database") << "other program"
+                                                    << "no such table: RESULTS";
+        QTest::newRow("not a database") << "not a database"
+                                        << "file is not a database";
+    }
+
     void programExitsWithoutDatabase() {
+        QFETCH(QString, database);
+        QFETCH(QString, reason);
         TestLab lab;
+        QFile::Permissions folderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        bool unprivileged = false;
+        if (database == "read-only file" || database == "read-only folder") {
+            QVERIFY(lab.createEmpty());
+            const bool file = database == "read-only file";
+            const QFile::Permissions all = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+            const QFile::Permissions write = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+            const QFile::Permissions enter = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+            QVERIFY(QFile::setPermissions(lab.dbPath(), file ? all : all | write));
+            folderMode = file ? all | write | enter : all | enter;
+            unprivileged = true;
+        } else if (database == "empty") {
+            QFile f(lab.dbPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (database == "other program") {
+            QVERIFY(lab.exec("CREATE TABLE contacts (id INTEGER PRIMARY KEY, name TEXT)"));
+            QVERIFY(lab.exec("INSERT INTO contacts (name) VALUES (?)", {"Popescu"}));
+            lab.admin().close();
+        } else if (database == "not a database") {
+            QFile f(lab.dbPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'z'));
+        }
+        const QByteArray before = contentOf(lab.dbPath());
+        // The folder gets its usual mode back whatever happens, so that it can be removed.
+        struct FolderMode {
+            QString path;
+            ~FolderMode() { QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); }
+        } restore{lab.path()};
+        QVERIFY(QFile::setPermissions(lab.path(), folderMode));
+
         QProcess labrosa;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LABROSA_NO_MODAL_MESSAGES"), QStringLiteral("1"));
         environment.remove(QStringLiteral("LABROSA_DATABASE"));
         labrosa.setProcessEnvironment(environment);
         labrosa.setWorkingDirectory(lab.path());
-        labrosa.start(QStringLiteral(LABROSA_EXECUTABLE), QStringList());
-        QVERIFY(labrosa.waitForFinished(60000));
+        if (unprivileged && geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is needed to run the program as an ordinary user");
+            labrosa.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups", LABROSA_EXECUTABLE});
+        } else {
+            labrosa.start(QStringLiteral(LABROSA_EXECUTABLE), QStringList());
+        }
+        QVERIFY2(labrosa.waitForFinished(30000), "the program started instead of refusing the database");
         QCOMPARE(labrosa.exitStatus(), QProcess::NormalExit);
-        QVERIFY(labrosa.exitCode() != 0);
         const QString errors = QString::fromUtf8(labrosa.readAllStandardError());
-        QVERIFY2(errors.contains(QStringLiteral("Labrosa: Error")), qPrintable(errors));
-        QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("CAdoDatabase::Open")), 1);
+        QVERIFY2(labrosa.exitCode() == 1, qPrintable(errors));
+        const QString file = QDir(lab.path()).canonicalPath() + QStringLiteral("/lab.db");
+        QVERIFY2(errors.contains(QStringLiteral("Labrosa: Baza de date \"%1\"").arg(file)), qPrintable(errors));
+        QVERIFY2(errors.contains(reason), qPrintable(errors));
+        if (database != "read-only folder") // where nothing can be written, the log cannot be either
+            QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("]->CAdo")), 1);
+        QVERIFY(contentOf(lab.dbPath()) == before); // nothing created, nothing changed
     }
 
     void fileNewOffersBothKinds() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CMainFrame* frame = app.mainFrame();
 
@@ -209,7 +287,7 @@ private slots:
     void bulletinWindowBeforeAnyBulletin() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CChildFrame* frame = app.OpenNewDocument(0);
         QVERIFY(frame);
@@ -242,7 +320,7 @@ private slots:
         file.write("<p>x</p>");
         file.close();
 
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CChildFrame* opened = app.OpenDocumentFile(lab.filePath("arhiva.html"));
         QVERIFY(opened);
@@ -264,10 +342,70 @@ private slots:
         QCOMPARE(app.mainFrame()->childFrames().size(), 1);
     }
 
+    // The documents hold nothing, so a saved document is an empty file: Save As must never
+    // write it over the files the program lives on, whatever path the dialog gives.
+    void saveAsLeavesProgramFilesAlone_data() {
+        QTest::addColumn<QString>("target"); // the file chosen in the lab folder
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("database") << "lab.db" << true;
+        QTest::newRow("database through a link") << "legatura.db" << true;
+        QTest::newRow("laboratory settings") << "Labrosa.ini" << true;
+        QTest::newRow("file the window was opened from") << "arhiva.html" << true;
+        QTest::newRow("a new file") << "copie.html" << false;
+    }
+
+    void saveAsLeavesProgramFilesAlone() {
+        QFETCH(QString, target);
+        QFETCH(bool, refused);
+        TestLab lab;
+        QVERIFY(lab.createDemo(20));
+        for (const char* name : {"Labrosa.ini", "arhiva.html"}) {
+            QFile file(lab.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Laborator]\nNume=Laborator Veterinar\n");
+        }
+        QVERIFY(QFile::link(lab.dbPath(), lab.filePath("legatura.db")));
+        LabrosaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        CChildFrame* window = app.OpenDocumentFile(lab.filePath("arhiva.html"));
+        QVERIFY(window);
+        const QString path = lab.filePath(target);
+        const QByteArray before = contentOf(path);
+
+        bool dialogShown = false;
+        whenModal([&](QWidget* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            QVERIFY(files);
+            dialogShown = true;
+            files->selectFile(path);
+            if (QFile::exists(path)) // the dialog asks first whether to replace the file: yes
+                whenModal([](QWidget* question) {
+                    auto* box = qobject_cast<QMessageBox*>(question);
+                    QVERIFY(box);
+                    box->button(QMessageBox::Yes)->click();
+                });
+            static_cast<QDialog*>(files)->accept();
+        });
+        app.mainFrame()->action(ID_FILE_SAVE_AS)->trigger();
+        QVERIFY(dialogShown);
+        QVERIFY(!QApplication::activeModalWidget());
+        if (refused) {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(target), qPrintable(m_messages.first()));
+            QVERIFY(contentOf(path) == before);
+            QCOMPARE(window->windowTitle(), QStringLiteral("arhiva.html"));
+        } else {
+            QVERIFY(m_messages.isEmpty());
+            QCOMPARE(contentOf(path), QByteArray());
+            QCOMPARE(window->windowTitle(), target);
+        }
+        QCOMPARE(contentOf(lab.filePath("Labrosa.ini")), QByteArray("[Laborator]\nNume=Laborator Veterinar\n"));
+    }
+
     void helpAndPrintSetupDialogs() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CMainFrame* frame = app.mainFrame();
 
@@ -298,7 +436,7 @@ private slots:
     void exitClosesEverything() {
         TestLab lab;
         QVERIFY(lab.createDemo(20));
-        CTervanaApp app;
+        LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         app.OpenNewDocument(0);
         QCOMPARE(app.mainFrame()->childFrames().size(), 2);

@@ -3,8 +3,8 @@
 #include "CChildFrame.h"
 #include "CComboListCtrl.h"
 #include "CMainFrame.h"
-#include "CTervanaApp.h"
 #include "CTervanaView.h"
+#include "LabrosaApp.h"
 #include "MessageBox.h"
 #include "Resource.h"
 #include "Sorvind.h"
@@ -140,7 +140,7 @@ private:
             return false;
         if (!installShareFiles(*m_lab))
             return false;
-        m_app = std::make_unique<CTervanaApp>();
+        m_app = std::make_unique<LabrosaApp>();
         if (!m_app->InitInstance({"labrosa"}))
             return false;
         CMainFrame* frame = m_app->mainFrame();

@@ -1,6 +1,7 @@
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "DbLab.h"
+#include "LabSchemaCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -53,6 +54,8 @@ private slots:
     void errorTextsFromQtErrors_data();
     void errorTextsFromQtErrors();
     void reconnectsOnceAfterServerRestart();
+    void labSchemaCheckNamesWhatIsMissing_data();
+    void labSchemaCheckNamesWhatIsMissing();
 
 private:
     DbLab::Backend backend() {
@@ -91,6 +94,14 @@ void TestDatabase::failingExecuteWritesTwoEntries() {
                                 ado.szComError.toUtf8() + "\nProviderError: " + ado.szProviderError.toUtf8() +
                                 "\n[2026.2.1 7.3.9]->" + sql.toUtf8();
     QCOMPARE(fileBytes(kLog), expected);
+
+    // With bound values the statement's entry ends with them, as they would be typed again.
+    const QString update = QStringLiteral("UPDATE NO_SUCH_TABLE SET a = ?, b = ?, c = ? WHERE d = ?");
+    QVERIFY(!ado.Execute(update, {QStringLiteral("O'Brien - Ștefănescu"), 17, QVariant(), 2.5}));
+    QVERIFY2(fileBytes(kLog).endsWith(QByteArray("ProviderError: ") + ado.szProviderError.toUtf8() +
+                                      "\n[2026.2.1 7.3.9]->" + update.toUtf8() +
+                                      "\nValues: 'O''Brien - Ștefănescu', 17, NULL, 2.5"),
+             fileBytes(kLog).right(300).constData());
 }
 
 void TestDatabase::logPrefixHasNoPadding() {
@@ -261,21 +272,27 @@ void TestDatabase::connectionStringKeysIgnoreCase() {
 
 void TestDatabase::opensFilesWithAwkwardNames_data() {
     QTest::addColumn<QString>("name");
-    QTest::newRow("space") << "my lab.db";
-    QTest::newRow("hash") << "lab#1.db";
-    QTest::newRow("question mark") << "lab?.db";
-    QTest::newRow("percent") << "lab%20x.db";
-    QTest::newRow("romanian") << "laborator-Ștefănești.db";
+    // How Data Source names the copy: %1 is its name, %2 the lab folder's absolute path.
+    QTest::addColumn<QString>("dataSource");
+    const QString asGiven = QStringLiteral("%1");
+    QTest::newRow("space") << "my lab.db" << asGiven;
+    QTest::newRow("hash") << "lab#1.db" << asGiven;
+    QTest::newRow("question mark") << "lab?.db" << asGiven;
+    QTest::newRow("percent") << "lab%20x.db" << asGiven;
+    QTest::newRow("romanian") << "laborator-Ștefănești.db" << asGiven;
+    QTest::newRow("leading double slash") << "copie.db" << QStringLiteral("/%2/%1");
 }
 
 void TestDatabase::opensFilesWithAwkwardNames() {
     QFETCH(QString, name);
+    QFETCH(QString, dataSource);
     DbLab db(DbLab::Backend::SQLite);
     QVERIFY(db.createDemo(3));
     QVERIFY(QFile::copy("lab.db", name));
     const QStringList before = QDir().entryList(QDir::Files);
     CAdoDatabase ado;
-    QVERIFY2(ado.Open("Provider=SQLite;Data Source=" + name), qPrintable(ado.szComError));
+    const QString source = dataSource.arg(name, QDir::currentPath());
+    QVERIFY2(ado.Open("Provider=SQLite;Data Source=" + source), qPrintable(ado.szComError));
     QVERIFY(ado.Execute("DELETE FROM RESULTS WHERE ID = ?", {1}));
     CAdoRecordset rs;
     QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM RESULTS", &ado));
@@ -487,6 +504,39 @@ void TestDatabase::reconnectsOnceAfterServerRestart() {
     QVERIFY2(ado.Execute(update, {"back", 2}), qPrintable(ado.szComError));
     QCOMPARE(commentOf(2), QStringLiteral("back"));
     QVERIFY(ado.bOpen);
+}
+
+void TestDatabase::labSchemaCheckNamesWhatIsMissing_data() {
+    QTest::addColumn<QString>("dropped"); // the object taken out of the laboratory schema
+    QTest::addColumn<QString>("missing"); // what the check names
+    QTest::newRow("complete") << QString() << QString();
+    QTest::newRow("no results view") << "VIEW vResults2_vet"
+                                     << "vResults2_vet";
+    QTest::newRow("no profiles") << "TABLE VET_PROFILES"
+                                 << "VET_PROFILES";
+    QTest::newRow("no results") << "TABLE RESULTS"
+                                << "RESULTS";
+}
+
+void TestDatabase::labSchemaCheckNamesWhatIsMissing() {
+    QFETCH(QString, dropped);
+    QFETCH(QString, missing);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    // PostgreSQL drops what depends on the object with it (the view); SQLite leaves it broken.
+    if (!dropped.isEmpty())
+        QVERIFY(db.exec("DROP " + dropped + (db.isPg() ? " CASCADE" : "")));
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    const LabSchemaCheck check = LabSchemaCheck::Run(&ado);
+    QCOMPARE(check.ok, missing.isEmpty());
+    QCOMPARE(check.object, missing);
+    QVERIFY2(check.reason.contains(missing, Qt::CaseInsensitive), qPrintable(check.reason));
+    QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), missing.isEmpty() ? 0 : 1);
+    // The connection stays usable after a failed probe.
+    CAdoRecordset rs;
+    QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM ANALYSERS", &ado));
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

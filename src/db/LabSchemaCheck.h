@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class CAdoDatabase;
+
+// Whether an open database is a laboratory database: the tables and the view that the
+// program reads and writes all answer a query. An empty file (SQLite takes it for an empty
+// database) or another program's database fails here, at start-up, instead of at the first
+// search. A failed query is logged by the database layer like any other.
+struct LabSchemaCheck {
+    bool ok = true;
+    QString object; // the first table or view that did not answer
+    QString reason; // the database's own words for it
+
+    static LabSchemaCheck Run(CAdoDatabase* database);
+};
