@@ -1,0 +1,44 @@
+-- Labrosa correction journal and bulletin archive, SQLite flavour. Applied to every database
+-- the tool creates and by `labrosa-dbtool --upgrade` to an existing one; safe to apply again.
+-- Rows are only ever inserted: triggers refuse to change or remove them.
+-- Times are UTC, stored as text 'YYYY-MM-DD HH:MM:SS'.
+
+CREATE TABLE IF NOT EXISTS CORRECTION_JOURNAL (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    resultID INTEGER NOT NULL,
+    RequestID VARCHAR(50),
+    field VARCHAR(30) NOT NULL,
+    oldValue TEXT,
+    newValue TEXT,
+    changedAt TIMESTAMP NOT NULL,
+    userName VARCHAR(100) NOT NULL,
+    workstation VARCHAR(255) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_CORRECTION_JOURNAL_result ON CORRECTION_JOURNAL (resultID);
+CREATE INDEX IF NOT EXISTS IX_CORRECTION_JOURNAL_request ON CORRECTION_JOURNAL (RequestID);
+
+CREATE TABLE IF NOT EXISTS BULLETIN_ARCHIVE (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    resultID INTEGER NOT NULL,
+    RequestID VARCHAR(50) NOT NULL,
+    madeAt TIMESTAMP NOT NULL,
+    userName VARCHAR(100) NOT NULL,
+    workstation VARCHAR(255) NOT NULL,
+    contentHash CHAR(64) NOT NULL,
+    content BLOB NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_BULLETIN_ARCHIVE_request ON BULLETIN_ARCHIVE (RequestID);
+
+CREATE TRIGGER IF NOT EXISTS CORRECTION_JOURNAL_no_update BEFORE UPDATE ON CORRECTION_JOURNAL
+BEGIN SELECT RAISE(ABORT, 'the correction journal is kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS CORRECTION_JOURNAL_no_delete BEFORE DELETE ON CORRECTION_JOURNAL
+BEGIN SELECT RAISE(ABORT, 'the correction journal is kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS BULLETIN_ARCHIVE_no_update BEFORE UPDATE ON BULLETIN_ARCHIVE
+BEGIN SELECT RAISE(ABORT, 'the bulletin archive is kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS BULLETIN_ARCHIVE_no_delete BEFORE DELETE ON BULLETIN_ARCHIVE
+BEGIN SELECT RAISE(ABORT, 'the bulletin archive is kept as written'); END;

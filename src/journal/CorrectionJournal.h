@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <functional>
+#include <vector>
+
+class CAdoDatabase;
+
+// One recorded correction of one result set.
+struct JournalEntry {
+    qint64 id = 0;
+    qint64 resultId = 0;
+    QString requestId; // the set's request identifier before the correction
+    QString field;     // RESULTS column: RequestID, PacientName, Age, SEX, profileID, comment
+    QVariant oldValue; // null for a database NULL
+    QVariant newValue;
+    QDateTime changedAt; // UTC
+    QString userName;
+    QString workstation;
+};
+
+// The correction journal: every correction of RESULTS made through Apply is written in one
+// transaction with one journal row per set whose value it changes (old value read inside the
+// transaction), so the journal and the data never disagree. Journal rows are only inserted.
+// On a database without the journal table, Apply makes the plain UPDATE and Available() says so.
+class CorrectionJournal {
+public:
+    explicit CorrectionJournal(CAdoDatabase* database);
+
+    // Whether the database holds the journal table (asked once, then remembered).
+    bool Available();
+    // UPDATE RESULTS SET field = newValue WHERE scope. scope is an SQL condition on RESULTS
+    // with '?' placeholders for scopeValues. False when nothing was written (the reason in
+    // ErrorText()); *changed receives the number of sets the UPDATE touched.
+    bool Apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
+               int* changed = nullptr);
+    QString ErrorText() const { return m_error; }
+
+    // Entries for the given sets (newest first); with since valid, only those after it.
+    std::vector<JournalEntry> EntriesFor(const QList<qint64>& resultIds, const QDateTime& since = QDateTime());
+    // Entries for every set that carries or carried this request identifier, newest first.
+    std::vector<JournalEntry> EntriesForRequest(const QString& requestId, const QList<qint64>& resultIds);
+
+    // Who and where, as written into the journal and the bulletin archive.
+    static QString CurrentUser();
+    static QString Workstation();
+    // The clock of the journal and the archive (UTC now when none is set); a test fixes it.
+    static void SetClock(std::function<QDateTime()> clock);
+    static QDateTime Now();
+    // Times are stored as UTC text 'YYYY-MM-DD HH:MM:SS.zzz'.
+    static QString TimeText(const QDateTime& utc);
+    static QDateTime TimeFromValue(const QVariant& value);
+
+private:
+    CAdoDatabase* m_database;
+    int m_available = -1; // -1 not yet asked
+    QString m_error;
+};
