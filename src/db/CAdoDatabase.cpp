@@ -454,6 +454,9 @@ bool CAdoDatabase::Close() {
 }
 
 bool CAdoDatabase::ReconnectAfter(const QSqlError& error) {
+    // A statement repeated on a new connection would run outside the transaction it belonged to.
+    if (m_inTransaction)
+        return false;
     if (!bOpen || m_dialect.kind() != SqlDialect::Kind::PostgreSQL || !isConnectionLoss(error))
         return false;
     QSqlDatabase db = connection();
@@ -526,6 +529,35 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
     fail("CAdoDatabase::Execute", error, driverName(), true);
     LogStatement(sql, values);
     return false;
+}
+
+bool CAdoDatabase::BeginTransaction() {
+    // SQLite takes the write lock at once, so what the transaction reads stays as read.
+    const bool ok = Execute(m_dialect.kind() == SqlDialect::Kind::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                                         : QStringLiteral("BEGIN"));
+    m_inTransaction = ok;
+    return ok;
+}
+
+bool CAdoDatabase::CommitTransaction() {
+    const bool ok = Execute(QStringLiteral("COMMIT"));
+    if (!ok)
+        RollbackTransaction();
+    m_inTransaction = false;
+    return ok;
+}
+
+void CAdoDatabase::RollbackTransaction() {
+    if (!m_inTransaction)
+        return;
+    // The reason of the failure that led here stays the one reported.
+    const QString comError = szComError, providerError = szProviderError, databaseText = m_databaseText;
+    QSqlQuery rollback(connection());
+    rollback.exec(QStringLiteral("ROLLBACK"));
+    szComError = comError;
+    szProviderError = providerError;
+    m_databaseText = databaseText;
+    m_inTransaction = false;
 }
 
 void CAdoDatabase::WriteLog(const QString& entry) {

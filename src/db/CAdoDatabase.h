@@ -33,6 +33,11 @@ public:
     bool Close();
     // One statement that returns no rows; values are bound to its '?' placeholders in order.
     bool Execute(const QString& sql, const QVariantList& values = {});
+    // A transaction on the connection; while it is open, a lost server is not reconnected to.
+    bool BeginTransaction();
+    bool CommitTransaction(); // rolls back when the commit fails
+    void RollbackTransaction();
+    bool InTransaction() const { return m_inTransaction; }
     // How many rows the last successful Execute changed.
     int RowsAffected() const { return m_rowsAffected; }
     void WriteLog(const QString& entry);
@@ -83,6 +88,7 @@ private:
     void LogStatement(const QString& sql, const QVariantList& values);
 
     int m_rowsAffected = 0;
+    bool m_inTransaction = false;
     QString m_databaseText; // the database's own words for the last failure
     QString m_connectionName;
     QString m_connectionString;

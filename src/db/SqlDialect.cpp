@@ -150,6 +150,13 @@ QString SqlDialect::dayRangeCondition(const QString& column, const QString& firs
     return parts.join(QLatin1String(" AND "));
 }
 
+QString SqlDialect::tableExistsQuery() const {
+    if (m_kind == Kind::PostgreSQL)
+        return QStringLiteral("SELECT count(*) AS n FROM information_schema.tables WHERE table_schema = "
+                              "current_schema() AND table_name = lower(?)");
+    return QStringLiteral("SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE");
+}
+
 QString SqlDialect::caseInsensitiveOrder(const QString& column) const {
     if (m_kind == Kind::PostgreSQL)
         return QStringLiteral("lower(%1) COLLATE \"C\"").arg(column);

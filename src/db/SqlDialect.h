@@ -53,6 +53,9 @@ public:
     // open. The bound values are appended to values; empty when neither end is given.
     QString dayRangeCondition(const QString& column, const QString& firstDay, const QString& lastDay,
                               QVariantList* values) const;
+    // A query giving one row with a count above 0 when the table bound to its '?' exists
+    // (a name as written in the schema; the backend's own folding is applied).
+    QString tableExistsQuery() const;
     // An ordering expression for a text column that ignores letter case alike on both backends.
     QString caseInsensitiveOrder(const QString& column) const;
     // A placeholder for a bound date text, with the cast the backend needs ("?" or "CAST(? AS timestamp)").

@@ -21,6 +21,7 @@
 #include "BulletinBuilder.h"
 #include "CAdoDatabase.h"
 #include "CComboListCtrl.h"
+#include "CorrectionJournal.h"
 #include "MessageBox.h"
 #include "SqlDialect.h"
 #include "StructuraInterna.h"
@@ -36,16 +37,14 @@ const char* const kSelectResults =
     "SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
 const char* const kOrderResults = " ORDER BY RESULTS.TransDate, RESULTS.RequestID";
 const char* const kSelectComment = "SELECT comment FROM RESULTS WHERE ID = ?";
-// The comment of a request, written only while the clicked record still belongs to it.
-const char* const kUpdateComment = "UPDATE RESULTS SET comment = ? WHERE RequestID = ? AND EXISTS "
-                                   "(SELECT 1 FROM RESULTS AS clicked WHERE clicked.ID = ? AND clicked.RequestID = ?)";
-// A record whose identifier is no request keeps its comment to itself.
-const char* const kUpdateCommentOfRecord = "UPDATE RESULTS SET comment = ? WHERE ID = ?";
-const char* const kUpdateRequestId = "UPDATE RESULTS SET RequestID = ? WHERE ID = ?";
+// Which sets a correction reaches. The comment of a request is written only while the
+// clicked record still belongs to it.
+const char* const kScopeRequest = "RequestID = ? AND EXISTS "
+                                  "(SELECT 1 FROM RESULTS AS clicked WHERE clicked.ID = ? AND clicked.RequestID = ?)";
+const char* const kScopeRecord = "ID = ?";
 // The patient fields and the profile change for the record and the rest of its request of
-// that day; %2 is the dialect's condition for the day.
-const char* const kUpdateRequestOfDay = "UPDATE RESULTS SET %1 = ? WHERE ID = ? OR (RequestID = ? AND %2)";
-const char* const kUpdateRecordOnly = "UPDATE RESULTS SET %1 = ? WHERE ID = ?";
+// that day; %1 is the dialect's condition for the day.
+const char* const kScopeRequestOfDay = "ID = ? OR (RequestID = ? AND %1)";
 
 const char* const kMsgUpdateFailed = "Failed tu update";
 const char* const kMsgBadRequestId =
@@ -263,6 +262,12 @@ Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent)
 }
 
 Sorvind::~Sorvind() = default;
+
+CorrectionJournal* Sorvind::Journal() {
+    if (!m_journal)
+        m_journal = std::make_unique<CorrectionJournal>(m_pStructura ? m_pStructura->m_pDatabase : nullptr);
+    return m_journal.get();
+}
 
 bool Sorvind::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
@@ -489,7 +494,7 @@ void Sorvind::OnSearch() {
     SizeColumnsToTexts(widest);
 }
 
-bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList* values) {
+bool Sorvind::BuildCorrection(int row, int column, Correction* correction) {
     const qint64 recordId = m_pList->GetItemData(row);
     const QString day = ToSqlDate(m_pList->GetItemText(row, ColDate).left(99));
     const QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
@@ -507,8 +512,7 @@ bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList
             LabrosaMessageBox(QString::fromLatin1(kMsgNewIdTooLong).arg(kMaxRequestIdLength), this);
             return false;
         }
-        *sql = QString::fromLatin1(kUpdateRequestId);
-        *values = {text, recordId};
+        *correction = {QStringLiteral("RequestID"), text, QString::fromLatin1(kScopeRecord), {recordId}};
         return true;
     case ColName:
     case ColSex: {
@@ -557,23 +561,22 @@ bool Sorvind::BuildEditStatement(int row, int column, QString* sql, QVariantList
     const QString sameDay = dialect.dayRangeCondition(QStringLiteral("TransDate"), day, day, &dayValues);
     if (NamesNoRequest(requestId) || SqlDialect::dayStart(day).isEmpty()) {
         // No request to share the correction with, or no readable day to tell the rest of it apart.
-        *sql = QString::fromLatin1(kUpdateRecordOnly).arg(field);
-        *values = {newValue, recordId};
+        *correction = {field, newValue, QString::fromLatin1(kScopeRecord), {recordId}};
         return true;
     }
-    *sql = QString::fromLatin1(kUpdateRequestOfDay).arg(field, sameDay);
-    *values = QVariantList{newValue, recordId, requestId} + dayValues;
+    *correction = {field, newValue, QString::fromLatin1(kScopeRequestOfDay).arg(sameDay),
+                   QVariantList{recordId, requestId} + dayValues};
     return true;
 }
 
 void Sorvind::OnGridEditDone(int row, int column) {
     if (row >= 0 && row < m_pList->GetItemCount()) {
-        QString sql;
-        QVariantList values;
-        if (BuildEditStatement(row, column, &sql, &values)) {
+        Correction correction;
+        if (BuildCorrection(row, column, &correction)) {
             CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
-            if (!database || !database->Execute(sql, values)) {
-                const QString reason = database ? FailureText(database, database->ErrorText()) : QString();
+            if (!database ||
+                !Journal()->Apply(correction.field, correction.newValue, correction.scope, correction.scopeValues)) {
+                const QString reason = database ? FailureText(database, Journal()->ErrorText()) : QString();
                 LabrosaMessageBox(QString::fromLatin1(kMsgUpdateFailed) +
                                       (reason.isEmpty() ? QString() : QLatin1Char('\n') + reason),
                                   this);
@@ -620,17 +623,17 @@ void Sorvind::OnListRightClick() {
 
     const QString requestId = m_pList->GetItemText(row, ColRequestId).left(99);
     comment = comment.left(dlgComment::kMaxCommentLength);
+    // A record whose identifier is no request keeps its comment to itself.
     const bool recordOnly = NamesNoRequest(requestId);
-    const QString sql = QString::fromLatin1(recordOnly ? kUpdateCommentOfRecord : kUpdateComment);
-    const QVariantList values =
-        recordOnly ? QVariantList{comment, recordId} : QVariantList{comment, requestId, recordId, requestId};
-    if (!database || !database->Execute(sql, values)) {
-        LabrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved)
-                              .arg(FailureText(database, database ? database->ErrorText() : QString())),
-                          this);
+    const QString scope = QString::fromLatin1(recordOnly ? kScopeRecord : kScopeRequest);
+    const QVariantList scopeValues = recordOnly ? QVariantList{recordId} : QVariantList{requestId, recordId, requestId};
+    int changed = 0;
+    if (!database || !Journal()->Apply(QStringLiteral("comment"), comment, scope, scopeValues, &changed)) {
+        const QString reason = database ? Journal()->ErrorText() : QString();
+        LabrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved).arg(FailureText(database, reason)), this);
         return;
     }
-    if (database->RowsAffected() == 0) {
+    if (changed == 0) {
         LabrosaMessageBox(QString::fromLatin1(kMsgCommentRequestChanged), this);
         return;
     }

@@ -12,6 +12,7 @@
 #include "CViewBase.h"
 
 class CComboListCtrl;
+class CorrectionJournal;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
@@ -63,8 +64,15 @@ private:
     void AutoSizeColumns(int count);
     // Column widths after a fill, from the widest texts seen while filling.
     void SizeColumnsToTexts(const std::vector<WidestTextTracker>& widest);
-    // The statement and values of one finished cell edit; false when nothing is to be written.
-    bool BuildEditStatement(int row, int column, QString* sql, QVariantList* values);
+    // One finished cell edit as a correction of RESULTS; false when nothing is to be written.
+    struct Correction {
+        QString field;
+        QVariant newValue;
+        QString scope; // condition on RESULTS, '?' for scopeValues
+        QVariantList scopeValues;
+    };
+    bool BuildCorrection(int row, int column, Correction* correction);
+    CorrectionJournal* Journal();
 
     QDateEdit* m_pDateEnd = nullptr;
     QDateEdit* m_pDateStart = nullptr;
@@ -74,6 +82,7 @@ private:
     QPushButton* m_pSearch = nullptr;
     CAdoRecordset m_recordset;
     StructuraInterna* m_pStructura;
+    std::unique_ptr<CorrectionJournal> m_journal;
     std::vector<ProfileEntry> m_profiles;
     QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
     std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows

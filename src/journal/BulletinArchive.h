@@ -28,7 +28,8 @@ public:
 
     bool Available();
     // Stores the bytes with the time (CorrectionJournal::Now()), the user and the workstation.
-    bool Store(qint64 resultId, const QString& requestId, const QByteArray& content, ArchivedBulletin* stored = nullptr);
+    bool Store(qint64 resultId, const QString& requestId, const QByteArray& content,
+               ArchivedBulletin* stored = nullptr);
     // The bulletins of a request, newest first.
     std::vector<ArchivedBulletin> ListForRequest(const QString& requestId);
     // The newest bulletin of a request; false when there is none.

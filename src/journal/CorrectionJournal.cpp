@@ -1,0 +1,264 @@
+#include "CorrectionJournal.h"
+
+#include "CAdoDatabase.h"
+#include "CAdoRecordset.h"
+#include "SqlDialect.h"
+
+#include <QSysInfo>
+#include <QTimeZone>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+// %1: the corrected column, %2: the set's scope, %3: the lock PostgreSQL takes on what it read.
+const char* const kReadOld = "SELECT ID, RequestID, %1 AS oldValue FROM RESULTS WHERE %2%3";
+const char* const kUpdate = "UPDATE RESULTS SET %1 = ? WHERE %2";
+const char* const kInsert =
+    "INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, changedAt, "
+    "userName, workstation) VALUES (?, ?, ?, ?, ?, %1, ?, ?)";
+const char* const kSelectEntries =
+    "SELECT id, resultID, RequestID, field, oldValue, newValue, %1 AS changedAt, userName, "
+    "workstation FROM CORRECTION_JOURNAL WHERE %2 ORDER BY changedAt DESC, id DESC";
+
+std::function<QDateTime()>& Clock() {
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+
+// A value as the journal keeps it: text, NULL for NULL.
+QVariant JournalText(const QVariant& value) {
+    if (value.isNull() || !value.isValid())
+        return QVariant(QMetaType(QMetaType::QString));
+    return value.toString();
+}
+
+bool SameValue(const QVariant& a, const QVariant& b) {
+    const bool aNull = a.isNull() || !a.isValid();
+    const bool bNull = b.isNull() || !b.isValid();
+    if (aNull || bNull)
+        return aNull == bNull;
+    return a.toString() == b.toString();
+}
+
+QString Placeholders(int count) {
+    QStringList marks;
+    for (int i = 0; i < count; ++i)
+        marks << QStringLiteral("?");
+    return marks.join(QLatin1String(", "));
+}
+
+} // namespace
+
+CorrectionJournal::CorrectionJournal(CAdoDatabase* database) : m_database(database) {}
+
+bool CorrectionJournal::Available() {
+    if (m_available < 0 && m_database) {
+        // Asked of the catalogue, so a database without the table leaves no error in the log.
+        CAdoRecordset probe;
+        QVariant count;
+        if (probe.Open(m_database->dialect().tableExistsQuery(), m_database, {QStringLiteral("CORRECTION_JOURNAL")}) &&
+            !probe.IsEOF() && probe.GetFieldValue(QStringLiteral("n"), &count))
+            m_available = count.toInt() > 0 ? 1 : 0;
+        probe.Close();
+    }
+    return m_available == 1;
+}
+
+bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, const QString& scope,
+                              const QVariantList& scopeValues, int* changed) {
+    m_error.clear();
+    if (changed)
+        *changed = 0;
+    if (!m_database) {
+        m_error = QStringLiteral("No database connection has been opened");
+        return false;
+    }
+    if (!Available()) {
+        if (!m_database->Execute(QString::fromLatin1(kUpdate).arg(field, scope),
+                                 QVariantList{newValue} + scopeValues)) {
+            m_error = m_database->ErrorText();
+            return false;
+        }
+        if (changed)
+            *changed = m_database->RowsAffected();
+        return true;
+    }
+
+    auto fail = [this](const QString& error) {
+        m_error = error;
+        m_database->RollbackTransaction();
+        return false;
+    };
+    if (!m_database->BeginTransaction()) {
+        m_error = m_database->ErrorText();
+        return false;
+    }
+    const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
+    struct OldRow {
+        qint64 id;
+        QVariant requestId;
+        QVariant value;
+    };
+    std::vector<OldRow> rows;
+    {
+        CAdoRecordset read;
+        const QString sql =
+            QString::fromLatin1(kReadOld).arg(field, scope, postgres ? QStringLiteral(" FOR UPDATE") : QString());
+        if (!read.Open(sql, m_database, scopeValues))
+            return fail(read.ErrorText());
+        QVariant id, requestId, value;
+        while (!read.IsEOF()) {
+            read.GetFieldValue(QStringLiteral("ID"), &id);
+            read.GetFieldValue(QStringLiteral("RequestID"), &requestId);
+            read.GetFieldValue(QStringLiteral("oldValue"), &value);
+            rows.push_back({id.toLongLong(), requestId, value});
+            read.MoveNext();
+        }
+        const bool complete = !read.ReadFailed();
+        const QString readError = read.ErrorText();
+        read.Close();
+        if (!complete)
+            return fail(readError);
+    }
+    if (rows.empty()) {
+        m_database->RollbackTransaction();
+        return true;
+    }
+
+    // Exactly the sets read are changed, so every change has its journal row.
+    QVariantList ids;
+    for (const OldRow& row : rows)
+        ids << row.id;
+    if (!m_database->Execute(
+            QString::fromLatin1(kUpdate).arg(field, QStringLiteral("ID IN (%1)").arg(Placeholders(int(ids.size())))),
+            QVariantList{newValue} + ids))
+        return fail(m_database->ErrorText());
+
+    const QString insert = QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter());
+    const QString when = TimeText(Now());
+    const QString user = CurrentUser();
+    const QString workstation = Workstation();
+    for (const OldRow& row : rows) {
+        if (SameValue(row.value, newValue))
+            continue;
+        if (!m_database->Execute(insert, {row.id, JournalText(row.requestId), field, JournalText(row.value),
+                                          JournalText(newValue), when, user, workstation}))
+            return fail(m_database->ErrorText());
+    }
+    if (!m_database->CommitTransaction()) {
+        m_error = m_database->ErrorText();
+        return false;
+    }
+    if (changed)
+        *changed = int(rows.size());
+    return true;
+}
+
+std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& resultIds, const QDateTime& since) {
+    std::vector<JournalEntry> entries;
+    if (!m_database || resultIds.isEmpty() || !Available())
+        return entries;
+    QVariantList values;
+    for (qint64 id : resultIds)
+        values << id;
+    QString condition = QStringLiteral("resultID IN (%1)").arg(Placeholders(int(values.size())));
+    if (since.isValid()) {
+        condition += QStringLiteral(" AND changedAt > %1").arg(m_database->dialect().dateParameter());
+        values << TimeText(since);
+    }
+    CAdoRecordset read;
+    // Read as text with its milliseconds, so no time zone of the client is applied.
+    const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
+    const QString changedAt =
+        postgres ? QStringLiteral("to_char(changedAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("changedAt");
+    const QString sql = QString::fromLatin1(kSelectEntries).arg(changedAt, condition);
+    if (!read.Open(sql, m_database, values)) {
+        m_error = read.ErrorText();
+        return entries;
+    }
+    QVariant v;
+    while (!read.IsEOF()) {
+        JournalEntry e;
+        read.GetFieldValue(QStringLiteral("id"), &v);
+        e.id = v.toLongLong();
+        read.GetFieldValue(QStringLiteral("resultID"), &v);
+        e.resultId = v.toLongLong();
+        read.GetFieldValue(QStringLiteral("RequestID"), &v);
+        e.requestId = v.toString();
+        read.GetFieldValue(QStringLiteral("field"), &v);
+        e.field = v.toString();
+        read.GetFieldValue(QStringLiteral("oldValue"), &e.oldValue);
+        read.GetFieldValue(QStringLiteral("newValue"), &e.newValue);
+        read.GetFieldValue(QStringLiteral("changedAt"), &v);
+        e.changedAt = TimeFromValue(v);
+        read.GetFieldValue(QStringLiteral("userName"), &v);
+        e.userName = v.toString();
+        read.GetFieldValue(QStringLiteral("workstation"), &v);
+        e.workstation = v.toString();
+        entries.push_back(std::move(e));
+        read.MoveNext();
+    }
+    if (read.ReadFailed()) {
+        m_error = read.ErrorText();
+        entries.clear();
+    }
+    read.Close();
+    return entries;
+}
+
+std::vector<JournalEntry> CorrectionJournal::EntriesForRequest(const QString& requestId,
+                                                               const QList<qint64>& resultIds) {
+    // The sets that carried the identifier at some time, with those that carry it now.
+    QList<qint64> ids = resultIds;
+    if (m_database && Available()) {
+        CAdoRecordset read;
+        if (read.Open(QStringLiteral("SELECT DISTINCT resultID FROM CORRECTION_JOURNAL WHERE RequestID = ? OR "
+                                     "(field = 'RequestID' AND newValue = ?)"),
+                      m_database, {requestId, requestId})) {
+            QVariant v;
+            while (!read.IsEOF()) {
+                read.GetFieldValue(QStringLiteral("resultID"), &v);
+                if (!ids.contains(v.toLongLong()))
+                    ids << v.toLongLong();
+                read.MoveNext();
+            }
+            read.Close();
+        }
+    }
+    return EntriesFor(ids);
+}
+
+QString CorrectionJournal::CurrentUser() {
+    if (const passwd* entry = getpwuid(geteuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+QString CorrectionJournal::Workstation() {
+    return QSysInfo::machineHostName();
+}
+
+void CorrectionJournal::SetClock(std::function<QDateTime()> clock) {
+    Clock() = std::move(clock);
+}
+
+QDateTime CorrectionJournal::Now() {
+    return Clock() ? Clock()().toUTC() : QDateTime::currentDateTimeUtc();
+}
+
+QString CorrectionJournal::TimeText(const QDateTime& utc) {
+    return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+}
+
+QDateTime CorrectionJournal::TimeFromValue(const QVariant& value) {
+    QString text = value.toString().trimmed();
+    text.replace(QLatin1Char('T'), QLatin1Char(' '));
+    for (const char* format : {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss"}) {
+        const QDateTime when = QDateTime::fromString(text.left(23), QString::fromLatin1(format));
+        if (when.isValid())
+            return QDateTime(when.date(), when.time(), QTimeZone::utc());
+    }
+    return QDateTime();
+}
