@@ -228,25 +228,27 @@ QString schemaResource(bool sqlite, bool journal) {
 // Runs the steps in one transaction: all of them take effect or none. SQLite takes the write
 // lock at once, since a plain BEGIN that reads first fails when another workstation writes.
 bool inTransaction(QSqlDatabase& db, bool sqlite, const std::function<bool(QString*)>& steps, QString* error) {
-    if (sqlite ? !run(db, QStringLiteral("BEGIN IMMEDIATE"), error) : !db.transaction()) {
+    auto rollback = [&] {
+        if (sqlite)
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        else
+            db.rollback();
+    };
+    const bool begun = sqlite ? run(db, QStringLiteral("BEGIN IMMEDIATE"), error) : db.transaction();
+    if (!begun) {
         if (!sqlite)
             *error = db.lastError().text();
         return false;
     }
     if (!steps(error)) {
-        if (sqlite)
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        else
-            db.rollback();
+        rollback();
         return false;
     }
-    if (sqlite ? !run(db, QStringLiteral("COMMIT"), error) : !db.commit()) {
+    const bool committed = sqlite ? run(db, QStringLiteral("COMMIT"), error) : db.commit();
+    if (!committed) {
         if (!sqlite)
             *error = db.lastError().text();
-        if (sqlite)
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        else
-            db.rollback();
+        rollback();
         return false;
     }
     return true;
