@@ -1,4 +1,5 @@
-// labrosa-dbtool: creates the results database's schema, optionally with demo data.
+// labrosa-dbtool: creates the results database's schema, optionally with demo data, and adds
+// the correction journal and bulletin archive to a database made before they existed.
 
 #include "CAdoDatabase.h"
 #include "ConnectionString.h"
@@ -8,24 +9,56 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTextStream>
+#include <QUrl>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
-const char kUsage[] = "usage: labrosa-dbtool [--empty | --demo] [--seed N] [--results N] [--end-date YYYY-MM-DD]\n"
-                      "                      [--months N] [--force] <sqlite file | connection string>\n";
+const char kUsage[] =
+    "usage: labrosa-dbtool [--empty | --demo] [--seed N] [--results N] [--end-date YYYY-MM-DD]\n"
+    "                      [--months N] [--force] [--program-role ROLE] <sqlite file | connection string>\n"
+    "       labrosa-dbtool --upgrade [--program-role ROLE] <sqlite file | connection string>\n"
+    "\n"
+    "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
+    "                        corecturilor si arhiva buletinelor\n"
+    "  --upgrade             adauga jurnalul corecturilor si arhiva buletinelor unei baze de date\n"
+    "                        existente, fara sa schimbe altceva; se poate rula din nou fara grija\n"
+    "  --force               inlocuieste o baza de date existenta (tot ce contine se pierde)\n"
+    "  --program-role ROLE   PostgreSQL: rolul cu care lucreaza programul primeste doar drepturile\n"
+    "                        lui; in jurnal si in arhiva poate doar adauga si citi randuri\n";
+
+enum class Mode { Empty, Demo, Upgrade };
 
 struct Options {
-    bool demo = false;
+    Mode mode = Mode::Empty;
     bool force = false;
+    bool demoOptionGiven = false;
     DemoOptions demoOptions;
+    QString programRole; // folded to lower case, as PostgreSQL folds an unquoted name
     QString target;
+};
+
+// The program's tables and view, as PostgreSQL names them (and SQLite, case aside).
+const char* const kProgramTables[] = {"vet_profiles", "results",       "analysers",
+                                      "parameters",   "result_values", "vet_profile_normal_values"};
+const char kProgramView[] = "vresults2_vet";
+const char* const kJournalTables[] = {"correction_journal", "bulletin_archive"};
+
+// Reading every column proves that a table of that name is the program's own and not
+// something else that CREATE TABLE IF NOT EXISTS would have left standing.
+const char* const kJournalColumnProbes[] = {
+    "SELECT id, resultID, RequestID, field, oldValue, newValue, changedAt, userName, workstation "
+    "FROM CORRECTION_JOURNAL WHERE 1 = 0",
+    "SELECT id, resultID, RequestID, madeAt, userName, workstation, contentHash, content "
+    "FROM BULLETIN_ARCHIVE WHERE 1 = 0",
 };
 
 void fail(const QString& message) {
@@ -42,6 +75,7 @@ bool parseNumber(const QString& text, qint64 min, qint64 max, qint64* value) {
 }
 
 bool parseArguments(const QStringList& args, Options* options, QString* error) {
+    bool modeGiven = false;
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args.at(i);
         auto next = [&](QString* value) {
@@ -54,30 +88,57 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
         };
         QString value;
         qint64 number = 0;
+        auto setMode = [&](Mode mode) {
+            if (modeGiven && (mode == Mode::Upgrade) != (options->mode == Mode::Upgrade)) {
+                *error = QStringLiteral("--upgrade nu se poate folosi impreuna cu --empty sau --demo");
+                return false;
+            }
+            options->mode = mode;
+            modeGiven = true;
+            return true;
+        };
         if (a == QLatin1String("--empty")) {
-            options->demo = false;
+            if (!setMode(Mode::Empty))
+                return false;
         } else if (a == QLatin1String("--demo")) {
-            options->demo = true;
+            if (!setMode(Mode::Demo))
+                return false;
+        } else if (a == QLatin1String("--upgrade")) {
+            if (!setMode(Mode::Upgrade))
+                return false;
         } else if (a == QLatin1String("--force")) {
             options->force = true;
+        } else if (a == QLatin1String("--program-role")) {
+            // Only a plain identifier: it is written into GRANT statements, where no value can be bound.
+            static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$"));
+            if (!next(&value) || !plain.match(value).hasMatch()) {
+                *error = QStringLiteral("--program-role cere numele unui rol: litere, cifre si _, cel mult 63, fara "
+                                        "cifra la inceput (nu \"%1\")")
+                             .arg(value);
+                return false;
+            }
+            options->programRole = value.toLower();
         } else if (a == QLatin1String("--seed")) {
             if (!next(&value) || !parseNumber(value, 0, 4294967295LL, &number)) {
                 *error = QStringLiteral("--seed needs a whole number from 0 to 4294967295");
                 return false;
             }
             options->demoOptions.seed = std::uint32_t(number);
+            options->demoOptionGiven = true;
         } else if (a == QLatin1String("--results")) {
             if (!next(&value) || !parseNumber(value, 0, 100000000, &number)) {
                 *error = QStringLiteral("--results needs a whole number from 0 to 100000000");
                 return false;
             }
             options->demoOptions.results = int(number);
+            options->demoOptionGiven = true;
         } else if (a == QLatin1String("--months")) {
             if (!next(&value) || !parseNumber(value, 1, 1200, &number)) {
                 *error = QStringLiteral("--months needs a whole number from 1 to 1200");
                 return false;
             }
             options->demoOptions.months = int(number);
+            options->demoOptionGiven = true;
         } else if (a == QLatin1String("--end-date")) {
             if (!next(&value))
                 return false;
@@ -87,6 +148,7 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
                 return false;
             }
             options->demoOptions.endDate = d;
+            options->demoOptionGiven = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             *error = QStringLiteral("unknown option %1").arg(a);
             return false;
@@ -101,25 +163,42 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
         *error = QStringLiteral("no database named");
         return false;
     }
+    if (options->mode == Mode::Upgrade && (options->force || options->demoOptionGiven)) {
+        *error = QStringLiteral("--upgrade doar adauga tabelele care lipsesc; nu se foloseste cu --force, --seed, "
+                                "--results, --end-date sau --months");
+        return false;
+    }
     return true;
 }
 
-// The schema file's statements: comment lines dropped, split at the semicolons.
+// The schema file's statements: comment lines dropped, split where a line ends with a
+// semicolon (a trigger's body keeps its inner semicolons, which stand inside a line).
 QStringList schemaStatements(const QString& resource, QString* error) {
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         *error = QStringLiteral("cannot read the built-in schema %1").arg(resource);
         return {};
     }
-    QString text;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (const QString& line : lines)
-        if (!line.trimmed().startsWith(QLatin1String("--")))
-            text += line + QLatin1Char('\n');
     QStringList statements;
-    for (const QString& part : text.split(QLatin1Char(';')))
-        if (!part.trimmed().isEmpty())
-            statements << part.trimmed();
+    QString current;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1String("--")))
+            continue;
+        current += line + QLatin1Char('\n');
+        if (trimmed.endsWith(QLatin1Char(';'))) {
+            current = current.trimmed();
+            current.chop(1);
+            if (!current.trimmed().isEmpty())
+                statements << current.trimmed();
+            current.clear();
+        }
+    }
+    if (!current.trimmed().isEmpty())
+        statements << current.trimmed();
+    if (statements.isEmpty())
+        *error = QStringLiteral("the built-in schema %1 is empty").arg(resource);
     return statements;
 }
 
@@ -132,38 +211,242 @@ bool run(QSqlDatabase& db, const QString& sql, QString* error) {
     return true;
 }
 
-bool fill(QSqlDatabase& db, const QString& schemaResource, const Options& options, DemoSummary* summary, QString* error,
-          const QStringList& before = {}, const QStringList& after = {}) {
-    QStringList statements = schemaStatements(schemaResource, error);
-    if (statements.isEmpty())
-        return false;
-    statements = before + statements;
-    if (!db.transaction()) {
-        *error = db.lastError().text();
-        return false;
-    }
-    for (const QString& sql : statements) {
-        if (!run(db, sql, error)) {
-            db.rollback();
+bool runAll(QSqlDatabase& db, const QStringList& statements, QString* error) {
+    for (const QString& sql : statements)
+        if (!run(db, sql, error))
             return false;
-        }
-    }
-    if (options.demo && !FillDemoData(db, options.demoOptions, summary, error)) {
-        db.rollback();
+    return true;
+}
+
+QString schemaResource(bool sqlite, bool journal) {
+    if (journal)
+        return sqlite ? QStringLiteral(":/schema/journal-sqlite.sql")
+                      : QStringLiteral(":/schema/journal-postgresql.sql");
+    return sqlite ? QStringLiteral(":/schema/sqlite.sql") : QStringLiteral(":/schema/postgresql.sql");
+}
+
+// Runs the steps in one transaction: all of them take effect or none. SQLite takes the write
+// lock at once, since a plain BEGIN that reads first fails when another workstation writes.
+bool inTransaction(QSqlDatabase& db, bool sqlite, const std::function<bool(QString*)>& steps, QString* error) {
+    auto rollback = [&] {
+        if (sqlite)
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        else
+            db.rollback();
+    };
+    const bool begun = sqlite ? run(db, QStringLiteral("BEGIN IMMEDIATE"), error) : db.transaction();
+    if (!begun) {
+        if (!sqlite)
+            *error = db.lastError().text();
         return false;
     }
-    for (const QString& sql : after) {
-        if (!run(db, sql, error)) {
-            db.rollback();
-            return false;
-        }
+    if (!steps(error)) {
+        rollback();
+        return false;
     }
-    if (!db.commit()) {
-        *error = db.lastError().text();
-        db.rollback();
+    const bool committed = sqlite ? run(db, QStringLiteral("COMMIT"), error) : db.commit();
+    if (!committed) {
+        if (!sqlite)
+            *error = db.lastError().text();
+        rollback();
         return false;
     }
     return true;
+}
+
+// Tables and views of the database's own schema, in lower case.
+bool objectNames(QSqlDatabase& db, bool sqlite, QStringList* names, QString* error) {
+    QSqlQuery q(db);
+    const QString sql =
+        sqlite ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type IN ('table', 'view')")
+               : QStringLiteral("SELECT relname FROM pg_class WHERE relkind IN ('r', 'p', 'v') AND relnamespace = "
+                                "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())");
+    if (!q.exec(sql)) {
+        *error = QStringLiteral("nu se pot citi tabelele bazei de date: %1").arg(q.lastError().text());
+        return false;
+    }
+    while (q.next())
+        *names << q.value(0).toString();
+    return true;
+}
+
+bool checkJournalColumns(QSqlDatabase& db, QString* error) {
+    for (const char* sql : kJournalColumnProbes) {
+        QSqlQuery q(db);
+        if (!q.exec(QString::fromLatin1(sql))) {
+            *error = QStringLiteral("in baza de date exista deja o tabela cu numele jurnalului sau al arhivei, dar cu "
+                                    "alte coloane; nu s-a schimbat nimic: %1")
+                         .arg(q.lastError().text());
+            return false;
+        }
+    }
+    return true;
+}
+
+const char kMsgRoleMissing[] = "rolul \"%1\" nu exista; creati-l intai (CREATE ROLE %1 LOGIN PASSWORD '...')";
+const char kMsgRoleTooStrong[] = "rolul \"%1\" ar putea inca schimba sau sterge randuri din %2: este proprietarul "
+                                 "tabelelor, superutilizator sau primeste dreptul prin alt rol ori prin PUBLIC. "
+                                 "Programul are nevoie de un rol al lui, fara alte drepturi; nu s-a schimbat nimic.";
+
+// Gives the program's role what the program needs and no more: it corrects RESULTS, reads
+// the rest, and only adds and reads rows of the journal and the archive. The role name was
+// checked to be a plain identifier, so quoting it is enough.
+bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
+    QSqlQuery exists(db);
+    exists.prepare(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"));
+    exists.addBindValue(role);
+    if (!exists.exec()) {
+        *error = exists.lastError().text();
+        return false;
+    }
+    if (!exists.next()) {
+        *error = QString::fromLatin1(kMsgRoleMissing).arg(role);
+        return false;
+    }
+    exists.finish();
+    const QString quoted = QLatin1Char('"') + role + QLatin1Char('"');
+    QSqlQuery sequences(db);
+    if (!sequences.exec(QStringLiteral("SELECT pg_get_serial_sequence('correction_journal', 'id'), "
+                                       "pg_get_serial_sequence('bulletin_archive', 'id')")) ||
+        !sequences.next() || sequences.value(0).isNull() || sequences.value(1).isNull()) {
+        *error = QStringLiteral("nu se gasesc secventele jurnalului si arhivei: %1").arg(sequences.lastError().text());
+        return false;
+    }
+    // The names come quoted as needed from the database itself.
+    const QString journalSequences =
+        sequences.value(0).toString() + QLatin1String(", ") + sequences.value(1).toString();
+    sequences.finish();
+    const QStringList grants = {
+        QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive FROM %1").arg(quoted),
+        QStringLiteral("GRANT SELECT, INSERT, UPDATE ON results TO %1").arg(quoted),
+        QStringLiteral("GRANT SELECT ON vet_profiles, analysers, parameters, result_values, "
+                       "vet_profile_normal_values, vResults2_vet TO %1")
+            .arg(quoted),
+        QStringLiteral("GRANT SELECT, INSERT ON correction_journal, bulletin_archive TO %1").arg(quoted),
+        QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(journalSequences, quoted),
+    };
+    if (!runAll(db, grants, error))
+        return false;
+
+    // What the grants cannot take away: ownership, superuser, rights through other roles or PUBLIC.
+    QSqlQuery still(db);
+    still.prepare(QStringLiteral(
+        "SELECT t.name || ' (' || p.name || ')' FROM (VALUES ('correction_journal'), ('bulletin_archive')) t(name) "
+        "CROSS JOIN (VALUES ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name) "
+        "WHERE has_table_privilege(CAST(? AS name), t.name, p.name) "
+        "OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class WHERE oid = CAST(t.name AS regclass)), "
+        "'MEMBER') ORDER BY 1"));
+    still.addBindValue(role);
+    still.addBindValue(role);
+    if (!still.exec()) {
+        *error = still.lastError().text();
+        return false;
+    }
+    QStringList open;
+    while (still.next())
+        open << still.value(0).toString();
+    if (!open.isEmpty()) {
+        *error = QString::fromLatin1(kMsgRoleTooStrong).arg(role, open.join(QLatin1String(", ")));
+        return false;
+    }
+    return true;
+}
+
+bool fill(QSqlDatabase& db, bool sqlite, const Options& options, DemoSummary* summary, QString* error,
+          const QStringList& before = {}, const QStringList& after = {}) {
+    const QStringList schema = schemaStatements(schemaResource(sqlite, false), error);
+    const QStringList journal =
+        schema.isEmpty() ? QStringList() : schemaStatements(schemaResource(sqlite, true), error);
+    if (schema.isEmpty() || journal.isEmpty())
+        return false;
+    return inTransaction(
+        db, sqlite,
+        [&](QString* e) {
+            return runAll(db, before + schema + journal, e) &&
+                   (options.mode != Mode::Demo || FillDemoData(db, options.demoOptions, summary, e)) &&
+                   runAll(db, after, e) &&
+                   (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
+        },
+        error);
+}
+
+// Adds the journal and the archive to a database of the program's; a database without the
+// program's tables is refused untouched. *added tells whether a table was missing.
+bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QString& name, bool* added, QString* error) {
+    QStringList journal = schemaStatements(schemaResource(sqlite, true), error);
+    if (journal.isEmpty())
+        return false;
+    if (!sqlite)
+        journal.prepend(QStringLiteral("SET LOCAL client_min_messages = warning"));
+    return inTransaction(
+        db, sqlite,
+        [&](QString* e) {
+            QStringList present;
+            if (!objectNames(db, sqlite, &present, e))
+                return false;
+            QStringList missing;
+            for (const char* table : kProgramTables)
+                if (!present.contains(QLatin1String(table)))
+                    missing << QLatin1String(table);
+            if (!present.contains(QLatin1String(kProgramView)))
+                missing << QLatin1String(kProgramView);
+            if (!missing.isEmpty()) {
+                *e = QStringLiteral("%1 nu este o baza de date Labrosa (lipsesc %2); nu s-a schimbat nimic. O baza de "
+                                    "date noua se face cu --empty sau --demo.")
+                         .arg(name, missing.join(QLatin1String(", ")));
+                return false;
+            }
+            *added = false;
+            for (const char* table : kJournalTables)
+                if (!present.contains(QLatin1String(table)))
+                    *added = true;
+            return runAll(db, journal, e) && checkJournalColumns(db, e) &&
+                   (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
+        },
+        error);
+}
+
+void reportUpgrade(const QString& name, bool added, const QString& role) {
+    QString text = added ? QStringLiteral("%1: jurnalul corecturilor si arhiva buletinelor au fost adaugate").arg(name)
+                         : QStringLiteral("%1: jurnalul corecturilor si arhiva buletinelor erau deja acolo").arg(name);
+    if (!role.isEmpty())
+        text += QStringLiteral("; rolul %1 poate doar adauga si citi randuri in ele").arg(role);
+    std::printf("labrosa-dbtool: %s\n", text.toUtf8().constData());
+}
+
+int upgradeSqlite(const QString& file, const Options& options) {
+    const QFileInfo info(file);
+    if (!info.exists()) {
+        fail(QStringLiteral("%1 nu exista; o baza de date noua se face cu --empty sau --demo").arg(file));
+        return 1;
+    }
+    if (!info.isFile()) {
+        fail(QStringLiteral("%1 nu este un fisier").arg(file));
+        return 1;
+    }
+    QString error;
+    bool ok = false;
+    bool added = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbtool"));
+        // mode=rw: an existing file only, never a new empty one.
+        db.setDatabaseName(QStringLiteral("file://") +
+                           QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/:")) +
+                           QStringLiteral("?mode=rw"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open())
+            error = QStringLiteral("nu se poate deschide %1: %2").arg(file, db.lastError().text());
+        else
+            ok = upgrade(db, true, options, file, &added, &error);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("dbtool"));
+    if (!ok) {
+        fail(error);
+        return 1;
+    }
+    reportUpgrade(file, added, QString());
+    return 0;
 }
 
 void removeSqliteFiles(const QString& file) {
@@ -200,7 +483,7 @@ int createSqlite(const QString& file, const Options& options, DemoSummary* summa
             } else {
                 q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
                 q.finish();
-                ok = fill(db, QStringLiteral(":/schema/sqlite.sql"), options, summary, &error);
+                ok = fill(db, true, options, summary, &error);
             }
             db.close();
         }
@@ -232,7 +515,7 @@ WITH own AS (
     SELECT c.oid FROM pg_class c
     WHERE c.relnamespace = (SELECT n.oid FROM pg_namespace n WHERE n.nspname = current_schema())
       AND c.relname IN ('vet_profiles', 'results', 'analysers', 'parameters', 'result_values',
-                        'vet_profile_normal_values', 'vresults2_vet')
+                        'vet_profile_normal_values', 'vresults2_vet', 'correction_journal', 'bulletin_archive')
 ), parts AS (
     SELECT 'pg_class'::regclass::oid AS classid, oid AS objid FROM own
     UNION
@@ -259,8 +542,8 @@ const char kMsgOthersDepend[] = "nu s-a sters nimic: in baza de date \"%1\" exis
                                 "programului si depind de tabelele lui: %2. Mutati-le sau stergeti-le intai.";
 
 // The tables go into the database the connection string names; with --force the program's
-// tables and view are dropped first, anything else in the database is left alone: when
-// something of the laboratory's own depends on them, nothing is dropped at all.
+// tables and view, the journal and the archive included, are dropped first, anything else in the database is left
+// alone: when something of the laboratory's own depends on them, nothing is dropped at all.
 int createPostgres(const QString& connectionString, const Options& options, DemoSummary* summary) {
     CAdoDatabase ado;
     if (!ado.Open(connectionString)) {
@@ -272,7 +555,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
     if (!probe.exec(
             QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename IN "
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
-                           "'vet_profile_normal_values')")) ||
+                           "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -303,7 +586,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("SET LOCAL client_min_messages = warning"),
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
-                       "vet_profiles"),
+                       "vet_profiles, correction_journal, bulletin_archive"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
@@ -311,10 +594,27 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
                                 "MAX(id) IS NOT NULL) FROM %1")
                      .arg(QLatin1String(table));
     QString error;
-    if (!fill(db, QStringLiteral(":/schema/postgresql.sql"), options, summary, &error, before, after)) {
+    if (!fill(db, false, options, summary, &error, before, after)) {
         fail(error);
         return 1;
     }
+    return 0;
+}
+
+int upgradePostgres(const QString& connectionString, const Options& options, const QString& name) {
+    CAdoDatabase ado;
+    if (!ado.Open(connectionString)) {
+        fail(QStringLiteral("cannot connect to PostgreSQL: %1").arg(describe(ado)));
+        return 1;
+    }
+    QSqlDatabase db = ado.connection();
+    QString error;
+    bool added = false;
+    if (!upgrade(db, false, options, name, &added, &error)) {
+        fail(error);
+        return 1;
+    }
+    reportUpgrade(name, added, options.programRole);
     return 0;
 }
 
@@ -340,6 +640,7 @@ int main(int argc, char* argv[]) {
     DemoSummary summary;
     QString described = options.target;
     int rc = 1;
+    bool postgres = false;
     if (options.target.contains(QLatin1Char('='))) {
         const ConnectionString cs = ConnectionString::parse(options.target);
         if (cs.isSQLite()) {
@@ -348,18 +649,23 @@ int main(int argc, char* argv[]) {
                 fail(QStringLiteral("the connection string names no Data Source"));
                 return 1;
             }
-            rc = createSqlite(described, options, &summary);
         } else if (cs.isPostgreSQL()) {
+            postgres = true;
             described = QStringLiteral("PostgreSQL database %1 on %2")
                             .arg(cs.value(QStringLiteral("database")), cs.value(QStringLiteral("server")));
-            rc = createPostgres(options.target, options, &summary);
         } else {
             fail(QStringLiteral("unsupported provider \"%1\" (use SQLite or PostgreSQL)").arg(cs.provider()));
             return 1;
         }
-    } else {
-        rc = createSqlite(options.target, options, &summary);
     }
+    if (!postgres && !options.programRole.isEmpty()) {
+        fail(QStringLiteral("--program-role se foloseste doar cu PostgreSQL; in SQLite jurnalul si arhiva "
+                            "refuza singure orice schimbare sau stergere"));
+        return 2;
+    }
+    if (options.mode == Mode::Upgrade)
+        return postgres ? upgradePostgres(options.target, options, described) : upgradeSqlite(described, options);
+    rc = postgres ? createPostgres(options.target, options, &summary) : createSqlite(described, options, &summary);
     if (rc != 0)
         return rc;
 
@@ -367,7 +673,8 @@ int main(int argc, char* argv[]) {
         "labrosa-dbtool: created %s (%s): %d profiles, %d analysers, %d parameters, %d reference intervals, "
         "%lld result sets, %lld values in %.1f s\n",
         described.toUtf8().constData(),
-        options.demo ? QStringLiteral("demo, seed %1").arg(options.demoOptions.seed).toUtf8().constData() : "empty",
+        options.mode == Mode::Demo ? QStringLiteral("demo, seed %1").arg(options.demoOptions.seed).toUtf8().constData()
+                                   : "empty",
         summary.profiles, summary.analysers, summary.parameters, summary.intervals,
         static_cast<long long>(summary.results), static_cast<long long>(summary.values), timer.elapsed() / 1000.0);
     return 0;

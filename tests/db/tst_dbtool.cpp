@@ -1,6 +1,7 @@
 #include "DbLab.h"
 
 #include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -60,6 +61,10 @@ private slots:
     void rejectsBadArguments();
     void forceKeepsOthersObjects_data();
     void forceKeepsOthersObjects();
+    void upgradeAddsJournal_data();
+    void upgradeAddsJournal();
+    void programRoleOnlyAddsJournalRows_data();
+    void programRoleOnlyAddsJournalRows();
 };
 
 void TestDbTool::demoIsDeterministic() {
@@ -170,6 +175,8 @@ void TestDbTool::rejectsBadArguments_data() {
     QTest::newRow("two databases") << QStringList{"a.db", "b.db"};
     QTest::newRow("unknown provider") << QStringList{"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb"};
     QTest::newRow("directory") << QStringList{"."};
+    QTest::newRow("upgrade with demo data") << QStringList{"--upgrade", "--demo", "a.db"};
+    QTest::newRow("program role on SQLite") << QStringList{"--program-role", "labrosa_app", "a.db"};
 }
 
 void TestDbTool::rejectsBadArguments() {
@@ -254,6 +261,152 @@ void TestDbTool::forceKeepsOthersObjects() {
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM results").toInt(), 20);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM vResults2_vet").toInt(),
              db.scalar("SELECT COUNT(*) FROM result_values").toInt());
+}
+
+void TestDbTool::upgradeAddsJournal_data() {
+    DbLab::addBackends();
+}
+
+// A database made before the journal existed gets it from --upgrade, its data untouched;
+// a second run changes nothing. On SQLite the journal's rows cannot be changed; on
+// PostgreSQL --force starts the journal afresh with the new data.
+void TestDbTool::upgradeAddsJournal() {
+    QFETCH(int, backend);
+    DbLab db{DbLab::Backend(backend)};
+    QVERIFY(db.createDemo(40));
+    QVERIFY(db.exec("DROP TABLE CORRECTION_JOURNAL"));
+    QVERIFY(db.exec("DROP TABLE BULLETIN_ARCHIVE"));
+    const QByteArray before = digest(db.admin());
+    QVERIFY(!before.isEmpty());
+
+    QString out;
+    QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
+    QCOMPARE(digest(db.admin()), before);
+    const QString date = db.dateParameter();
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, "
+                                   "changedAt, userName, workstation) VALUES (1, '7', 'PacientName', 'Rex', "
+                                   "'Rex - Pop', %1, 'ana', 'lab1')")
+                        .arg(date),
+                    {"2026-06-30 10:00:00"}));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO BULLETIN_ARCHIVE (resultID, RequestID, madeAt, userName, workstation, "
+                                   "contentHash, content) VALUES (1, '7', %1, 'ana', 'lab1', ?, ?)")
+                        .arg(date),
+                    {"2026-06-30 10:01:00", QString(64, QLatin1Char('0')), QByteArray("<html></html>")}));
+
+    QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
+    QCOMPARE(digest(db.admin()), before);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE newValue = 'Rex - Pop'").toInt(), 1);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM BULLETIN_ARCHIVE").toInt(), 1);
+    if (db.isPg()) {
+        QVERIFY(db.createDemo(10));
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL").toInt(), 0);
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM BULLETIN_ARCHIVE").toInt(), 0);
+        return;
+    }
+    for (const char* table : {"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE"}) {
+        QVERIFY(!db.exec(QStringLiteral("UPDATE %1 SET userName = 'altcineva'").arg(table)));
+        QVERIFY(!db.exec(QStringLiteral("DELETE FROM %1").arg(table)));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE userName = 'ana'").arg(table)).toInt(), 1);
+    }
+
+    // Another program's database is refused and left as it was.
+    const QString other = db.lab().filePath("other.db");
+    {
+        QSqlDatabase o = QSqlDatabase::addDatabase("QSQLITE", "other");
+        o.setDatabaseName(other);
+        QVERIFY(o.open());
+        QVERIFY(QSqlQuery(o).exec("CREATE TABLE notes (text TEXT)"));
+        o.close();
+    }
+    QSqlDatabase::removeDatabase("other");
+    const QByteArray bytes = fileBytes(other);
+    QVERIFY(runTool({"--upgrade", other}, &out) != 0);
+    QVERIFY2(out.startsWith("labrosa-dbtool: ") && out.contains("results"), qPrintable(out));
+    QCOMPARE(fileBytes(other), bytes);
+}
+
+void TestDbTool::programRoleOnlyAddsJournalRows_data() {
+    QTest::addColumn<QStringList>("setup"); // %1 is the role, %2 the tables' owner
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("role of its own") << QStringList() << true;
+    // Through the owner's role it could still change the journal: refused, nothing changed.
+    QTest::newRow("member of the owner's role") << QStringList{"GRANT %2 TO %1"} << false;
+    QTest::newRow("member of the owner's role, not inheriting")
+        << QStringList{"ALTER ROLE %1 NOINHERIT", "GRANT %2 TO %1"} << false;
+}
+
+// The program's PostgreSQL role adds and reads journal rows but can neither change nor
+// remove one, whatever the program or a person at a workstation tries.
+void TestDbTool::programRoleOnlyAddsJournalRows() {
+    QFETCH(QStringList, setup);
+    QFETCH(bool, accepted);
+    if (DbLab::pgConnectionString().isEmpty())
+        QSKIP("LABROSA_TEST_PG names no PostgreSQL test database");
+    DbLab db(DbLab::Backend::PostgreSQL);
+    QVERIFY(db.createDemo(20));
+    QVERIFY(db.exec("DROP TABLE correction_journal, bulletin_archive"));
+    // Roles belong to the whole server: a name of this run's own, dropped again on the way out.
+    const QString role = QStringLiteral("labrosa_prog_%1_%2")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(QRandomGenerator::global()->bounded(1000000));
+    const QString owner = db.scalar("SELECT current_user").toString();
+    QVERIFY(db.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role)));
+    struct DropRole {
+        DbLab& db;
+        QString role;
+        ~DropRole() {
+            QSqlDatabase::removeDatabase("program-role");
+            db.exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+            db.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
+        }
+    } dropRole{db, role};
+    for (const QString& sql : setup)
+        QVERIFY(db.exec(sql.arg(role, owner)));
+
+    // Typed as the administrator may have written it in CREATE ROLE, which folds it.
+    QString out;
+    const int rc = runTool({"--upgrade", "--program-role", role.toUpper(), DbLab::pgConnectionString()}, &out);
+    if (!accepted) {
+        QVERIFY2(rc != 0 && out.contains(role), qPrintable(out));
+        QCOMPARE(db.scalar("SELECT to_regclass('correction_journal') IS NULL").toBool(), true);
+        return;
+    }
+    QVERIFY2(rc == 0, qPrintable(out));
+
+    {
+        QSqlDatabase program = db.addConnection("program-role");
+        program.setUserName(role);
+        program.setPassword(QString());
+        QVERIFY2(program.open(), qPrintable(program.lastError().text()));
+        auto exec = [&program](const QString& sql, const QVariantList& values = {}) {
+            QSqlQuery q(program);
+            if (!q.prepare(sql))
+                return false;
+            for (const QVariant& v : values)
+                q.addBindValue(v);
+            return q.exec();
+        };
+        QVERIFY(exec("UPDATE results SET PacientName = 'Rex - Pop' WHERE ID = (SELECT MIN(ID) FROM results)"));
+        QVERIFY(exec("INSERT INTO correction_journal (resultID, RequestID, field, oldValue, newValue, changedAt, "
+                     "userName, workstation) VALUES (1, '7', 'PacientName', 'Rex', 'Rex - Pop', "
+                     "CAST(? AS timestamp), 'ana', 'lab1')",
+                     {"2026-06-30 10:00:00"}));
+        QVERIFY(exec("INSERT INTO bulletin_archive (resultID, RequestID, madeAt, userName, workstation, contentHash, "
+                     "content) VALUES (1, '7', CAST(? AS timestamp), 'ana', 'lab1', ?, ?)",
+                     {"2026-06-30 10:01:00", QString(64, QLatin1Char('0')), QByteArray("<html></html>")}));
+        for (const char* table : {"correction_journal", "bulletin_archive"}) {
+            QSqlQuery read(program);
+            QVERIFY(read.exec(QStringLiteral("SELECT userName FROM %1").arg(table)) && read.next());
+            QCOMPARE(read.value(0).toString(), QStringLiteral("ana"));
+            QVERIFY(!exec(QStringLiteral("UPDATE %1 SET userName = 'altcineva'").arg(table)));
+            QVERIFY(!exec(QStringLiteral("DELETE FROM %1").arg(table)));
+            QVERIFY(!exec(QStringLiteral("TRUNCATE %1").arg(table)));
+        }
+        QVERIFY(!exec("DELETE FROM results"));
+        program.close();
+    }
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM correction_journal WHERE userName = 'ana'").toInt(), 1);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM bulletin_archive WHERE userName = 'ana'").toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDbTool)
