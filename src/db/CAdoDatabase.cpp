@@ -531,16 +531,31 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
     return false;
 }
 
+// Transaction control runs as a plain statement: PostgreSQL cannot prepare BEGIN or COMMIT.
+bool CAdoDatabase::ExecuteControl(const char* context, const QString& sql) {
+    bool reopened = false;
+    if (!EnsureOpen(&reopened)) {
+        fail(context, closedConnectionError(), driverName(), true);
+        return false;
+    }
+    QSqlQuery query(connection());
+    if (query.exec(sql))
+        return true;
+    fail(context, query.lastError(), driverName(), true);
+    return false;
+}
+
 bool CAdoDatabase::BeginTransaction() {
     // SQLite takes the write lock at once, so what the transaction reads stays as read.
-    const bool ok = Execute(m_dialect.kind() == SqlDialect::Kind::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
+    const bool ok = ExecuteControl("CAdoDatabase::BeginTransaction", m_dialect.kind() == SqlDialect::Kind::SQLite
+                                                                         ? QStringLiteral("BEGIN IMMEDIATE")
                                                                          : QStringLiteral("BEGIN"));
     m_inTransaction = ok;
     return ok;
 }
 
 bool CAdoDatabase::CommitTransaction() {
-    const bool ok = Execute(QStringLiteral("COMMIT"));
+    const bool ok = ExecuteControl("CAdoDatabase::CommitTransaction", QStringLiteral("COMMIT"));
     if (!ok)
         RollbackTransaction();
     m_inTransaction = false;

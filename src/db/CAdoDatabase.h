@@ -82,6 +82,7 @@ public:
 
 private:
     void dropConnection();
+    bool ExecuteControl(const char* context, const QString& sql);
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
     // The entry that follows a failed statement: its text, then the values it was to bind, so
     // that a correction that was not stored can be typed again from the log.
