@@ -549,7 +549,7 @@ void TestComboListCtrl::cellNotesFollowRows() {
 
     QStringList found;
     for (int r = 0; r < list->GetItemCount(); ++r) {
-        for (int c = 0; c < list->GetColumnCount(); ++c) {
+        for (int c = 0; c <= list->GetColumnCount(); ++c) {
             const QString note = list->GetCellNote(r, c);
             QCOMPARE(list->HasCellNote(r, c), !note.isEmpty());
             // Assistive tools read the note from the cell; a cell without one has nothing to say.
