@@ -1,5 +1,6 @@
-// The result list under load: 100,000 rows of seven columns filled through the same calls
-// the results explorer makes, cleared again, and scrolled to its last row.
+// The result list under load: 100,000 and 200,000 rows of seven columns filled through the same
+// calls the results explorer makes (with or without corrected cells), cleared again, and
+// scrolled to its last row.
 
 #include "CComboListCtrl.h"
 
@@ -36,7 +37,8 @@ void setUpColumns(CComboListCtrl& list) {
     list.MarkColumnReadOnly(5, true);
 }
 
-void fill(CComboListCtrl& list, int rows, bool bracketed) {
+// notes: one row in a hundred carries a corrected name, as after a day of corrections.
+void fill(CComboListCtrl& list, int rows, bool bracketed, bool notes = false) {
     if (bracketed)
         list.BeginFill();
     for (int i = 0; i < rows; ++i) {
@@ -48,6 +50,10 @@ void fill(CComboListCtrl& list, int rows, bool bracketed) {
         list.SetItemText(i, 3, i % 2 ? QStringLiteral("M") : QStringLiteral("F"));
         list.SetItemText(i, 5, i % 5 ? QString() : QStringLiteral("hemoliza usoara"));
         list.SetItemText(i, 6, QStringLiteral("Caine adult"));
+        if (notes && i % 100 == 7)
+            list.SetCellNote(
+                i, 1,
+                QStringLiteral("Corectat de operator%1 la 12/03/2016 10:15\nera: Popescu Ion %2").arg(i % 7).arg(i));
     }
     if (bracketed)
         list.EndFill();
@@ -59,12 +65,13 @@ void BM_FillAndClear(benchmark::State& state) {
     setUpColumns(list);
     list.show();
     QApplication::processEvents();
+    const int rows = static_cast<int>(state.range(2));
     double fillSeconds = 0, layoutSeconds = 0, clearSeconds = 0, growth = 0, afterClear = 0;
     for (auto _ : state) {
         const double before = residentMegabytes();
         QElapsedTimer timer;
         timer.start();
-        fill(list, kRows, state.range(0) != 0);
+        fill(list, rows, state.range(0) != 0, state.range(1) != 0);
         fillSeconds = timer.nsecsElapsed() / 1e9;
         timer.restart();
         list.viewport()->repaint(); // the first paint lays the rows out
@@ -83,8 +90,17 @@ void BM_FillAndClear(benchmark::State& state) {
     state.counters["rss_growth_MB"] = growth;
     state.counters["rss_after_clear_MB"] = afterClear;
 }
-// Argument 0: one call after another, as a small list is filled; 1: inside BeginFill/EndFill.
-BENCHMARK(BM_FillAndClear)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+// Arguments: one call after another (0), as a small list is filled, or inside BeginFill/EndFill
+// (1); without (0) or with (1) a note on one row in a hundred; the number of rows.
+BENCHMARK(BM_FillAndClear)
+    ->Args({0, 0, kRows})
+    ->Args({1, 0, kRows})
+    ->Args({1, 1, kRows})
+    ->Args({1, 0, 2 * kRows})
+    ->Args({1, 1, 2 * kRows})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 void BM_ScrollToLastRow(benchmark::State& state) {
     CComboListCtrl list;

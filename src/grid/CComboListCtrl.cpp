@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -19,6 +20,7 @@ const QString kBoolean = QStringLiteral("boolean");
 constexpr unsigned WS_HSCROLL = 0x00100000;
 constexpr unsigned WS_VSCROLL = 0x00200000;
 constexpr int kTextPadding = 6; // on each side of a cell's text
+constexpr int kNoteMark = 6;    // side of the corner triangle of a cell with a note
 } // namespace
 
 // Draws every cell: the background by selection and focus, the text in the row's colour (the
@@ -83,6 +85,19 @@ public:
             painter->setFont(option.font);
             painter->drawText(textRect, int(alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
                               option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
+        }
+        if (m_list->HasCellNote(row, index.column())) {
+            // Drawn over the text's end, so a long text never hides it. Highlight stands out
+            // on the base and button colours of any theme, highlighted text on the highlight.
+            const QColor mark =
+                selected && focused ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Highlight);
+            const int side = std::min(kNoteMark, cell.height() / 2);
+            const int x = cell.right() - ((m_list->GetExtendedStyle() & CComboListCtrl::LVS_EX_GRIDLINES) ? 1 : 0);
+            const int y = cell.top();
+            const QPoint corner[] = {{x - side + 1, y}, {x, y}, {x, y + side - 1}};
+            painter->setPen(mark);
+            painter->setBrush(mark);
+            painter->drawPolygon(corner, 3);
         }
         if (m_list->GetExtendedStyle() & CComboListCtrl::LVS_EX_GRIDLINES) {
             painter->setPen(palette.color(QPalette::Midlight));
@@ -360,6 +375,18 @@ QColor CComboListCtrl::GetRowTextColor(int row) const {
     return palette().color(QPalette::Text);
 }
 
+void CComboListCtrl::SetCellNote(int row, int column, const QString& toolTip) {
+    m_model->SetNote(row, column, toolTip);
+}
+
+bool CComboListCtrl::HasCellNote(int row, int column) const {
+    return m_model->HasNote(row, column);
+}
+
+QString CComboListCtrl::GetCellNote(int row, int column) const {
+    return m_model->Note(row, column);
+}
+
 int CComboListCtrl::GetCheck(int row) const {
     return static_cast<int>(GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) - 1;
 }
@@ -580,4 +607,23 @@ void CComboListCtrl::focusInEvent(QFocusEvent* event) {
 void CComboListCtrl::focusOutEvent(QFocusEvent* event) {
     QTreeView::focusOutEvent(event);
     viewport()->update();
+}
+
+bool CComboListCtrl::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    // The cell is found as a click finds it, so the note shown is that of the cell a click
+    // would edit.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    int column = 0;
+    const int row = HitTestCell(help->pos(), &column);
+    const QModelIndex index = row >= 0 ? m_model->index(row, column) : QModelIndex();
+    const QString tip = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
 }

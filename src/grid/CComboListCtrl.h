@@ -78,6 +78,13 @@ public:
     // highlighted text colour while the list has the focus.
     QColor GetRowTextColor(int row) const;
 
+    // A corrected cell carries a note (who changed it, when, what it was): it is drawn with a
+    // corner mark and shows the note as its tool tip. An empty text removes the mark. Notes
+    // stay with their rows when rows are inserted or deleted, and go with DeleteAllItems.
+    void SetCellNote(int row, int column, const QString& toolTip);
+    bool HasCellNote(int row, int column) const;
+    QString GetCellNote(int row, int column) const;
+
     // Check state of a row: 1 checked, 0 unchecked, -1 never set (drawn as checked).
     int GetCheck(int row) const;
     void SetCheck(int row, bool checked);
@@ -122,6 +129,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     friend class CCellPainter;

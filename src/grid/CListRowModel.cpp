@@ -1,6 +1,7 @@
 #include "CListRowModel.h"
 
 #include <QFontMetrics>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -77,6 +78,13 @@ QVariant CListRowModel::data(const QModelIndex& index, int role) const {
         return Text(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)
         return headerData(index.column(), Qt::Horizontal, role);
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) {
+        const QString note = Note(index.row(), index.column());
+        if (note.isEmpty())
+            return {};
+        // A tool tip takes markup; the note is shown as written ("era: <5>" stays legible).
+        return role == Qt::ToolTipRole ? Qt::convertFromPlainText(note) : note;
+    }
     return {};
 }
 
@@ -112,6 +120,7 @@ int CListRowModel::InsertColumn(int column, const QString& heading, int format) 
         if (pos >= 0)
             row.cells.insert(pos, packedCell(QString()));
     }
+    moveNoteColumns(column, 1);
     endInsertColumns();
     return column;
 }
@@ -128,6 +137,7 @@ bool CListRowModel::DeleteColumn(int column) {
         if (pos >= 0)
             row.cells.remove(pos, kHeader + cellLength(row.cells, pos));
     }
+    moveNoteColumns(column, -1);
     endRemoveColumns();
     return true;
 }
@@ -158,11 +168,13 @@ bool CListRowModel::DeleteRow(int row) {
     if (!validRow(row))
         return false;
     if (!published(row)) {
+        dropNotes(m_rows[row]);
         m_rows.erase(m_rows.begin() + row);
         return true;
     }
     Publish();
     beginRemoveRows(QModelIndex(), row, row);
+    dropNotes(m_rows[row]);
     m_rows.erase(m_rows.begin() + row);
     m_published = RowTotal();
     endRemoveRows();
@@ -172,6 +184,8 @@ bool CListRowModel::DeleteRow(int row) {
 void CListRowModel::DeleteAll() {
     beginResetModel();
     std::vector<Row>().swap(m_rows);
+    m_notes.clear();
+    m_lastNoteKey = 0;
     m_published = 0;
     endResetModel();
 }
@@ -254,6 +268,95 @@ bool CListRowModel::SetStateImage(int row, unsigned bits) {
             emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     }
     return true;
+}
+
+bool CListRowModel::SetNote(int row, int column, const QString& text) {
+    if (!validRow(row) || column < 0 || column >= columnCount())
+        return false;
+    quint32& key = m_rows[row].noteKey;
+    if (text.isEmpty() && key == 0)
+        return true;
+    if (key == 0) {
+        // Keys are never reused while their row lives, even after 2^32 of them.
+        do
+            ++m_lastNoteKey;
+        while (m_lastNoteKey == 0 || m_notes.contains(m_lastNoteKey));
+        key = m_lastNoteKey;
+    }
+    NoteList& notes = m_notes[key];
+    auto it = std::find_if(notes.begin(), notes.end(), [column](const CellNote& n) { return n.column == column; });
+    if (text.isEmpty()) {
+        if (it == notes.end())
+            return true;
+        notes.erase(it);
+        if (notes.empty()) {
+            m_notes.remove(key);
+            key = 0;
+        }
+    } else if (it != notes.end()) {
+        if (it->text == text)
+            return true;
+        it->text = text;
+    } else {
+        notes.push_back({column, text});
+    }
+    if (published(row)) {
+        static const QList<int> roles{Qt::ToolTipRole, Qt::AccessibleDescriptionRole};
+        const QModelIndex changed = index(row, column);
+        emit dataChanged(changed, changed, roles);
+    }
+    return true;
+}
+
+const CListRowModel::NoteList* CListRowModel::notesOf(int row) const {
+    if (!validRow(row) || m_rows[row].noteKey == 0)
+        return nullptr;
+    const auto it = m_notes.constFind(m_rows[row].noteKey);
+    return it == m_notes.cend() ? nullptr : &it.value();
+}
+
+QString CListRowModel::Note(int row, int column) const {
+    if (const NoteList* notes = notesOf(row)) {
+        for (const CellNote& note : *notes) {
+            if (note.column == column)
+                return note.text;
+        }
+    }
+    return {};
+}
+
+bool CListRowModel::HasNote(int row, int column) const {
+    if (const NoteList* notes = notesOf(row))
+        return std::any_of(notes->begin(), notes->end(), [column](const CellNote& n) { return n.column == column; });
+    return false;
+}
+
+void CListRowModel::dropNotes(const Row& row) {
+    if (row.noteKey != 0)
+        m_notes.remove(row.noteKey);
+}
+
+void CListRowModel::moveNoteColumns(int column, int delta) {
+    if (m_notes.isEmpty())
+        return;
+    for (Row& row : m_rows) {
+        if (row.noteKey == 0)
+            continue;
+        NoteList& notes = m_notes[row.noteKey];
+        for (auto it = notes.begin(); it != notes.end();) {
+            if (delta < 0 && it->column == column) {
+                it = notes.erase(it);
+                continue;
+            }
+            if (it->column >= column)
+                it->column += delta;
+            ++it;
+        }
+        if (notes.empty()) {
+            m_notes.remove(row.noteKey);
+            row.noteKey = 0;
+        }
+    }
 }
 
 QString CListRowModel::Heading(int column) const {

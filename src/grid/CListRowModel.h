@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,9 @@ public:
         QString cells; // per cell: two 16-bit units of length, then the text
         qint64 data = 0;
         unsigned state = 0; // only the state-image bits are kept here
+        // Key of the row's cell notes, 0 for none; fills the struct's padding, so rows
+        // without notes cost nothing more.
+        quint32 noteKey = 0;
     };
 
     explicit CListRowModel(QObject* parent = nullptr);
@@ -54,11 +58,27 @@ public:
     qint64 RowData(int row) const;
     unsigned StateImage(int row) const;
     bool SetStateImage(int row, unsigned bits);
+    // A note on a cell (a correction: who, when, what it was) marks it; an empty text
+    // removes the mark. Notes belong to their rows and move with them.
+    bool SetNote(int row, int column, const QString& text);
+    QString Note(int row, int column) const;
+    bool HasNote(int row, int column) const;
     QString Heading(int column) const;
     // The width in pixels of the widest text of the column.
     int WidestText(int column, const QFontMetrics& metrics) const;
 
 private:
+    struct CellNote {
+        int column;
+        QString text;
+    };
+    using NoteList = std::vector<CellNote>;
+
+    const NoteList* notesOf(int row) const;
+    void dropNotes(const Row& row);
+    // Shifts note columns from column on by delta; a note on a removed column goes.
+    void moveNoteColumns(int column, int delta);
+
     bool validRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
     // Whether the views know about the row, so that a change to it must be announced.
     bool published(int row) const { return row < m_published; }
@@ -66,6 +86,9 @@ private:
     std::vector<Row> m_rows;
     QStringList m_headings;
     std::vector<int> m_formats;
+    // Notes are rare: kept apart from the rows, by the key a row holds.
+    QHash<quint32, NoteList> m_notes;
+    quint32 m_lastNoteKey = 0;
     int m_published = 0; // rows the views have been told of
     int m_fillDepth = 0;
 };

@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include <memory>
 
@@ -42,6 +44,20 @@ bool drawnIn(const QImage& image, const QRect& area, const QColor& colour) {
     }
     return false;
 }
+
+// What a reader sees of a tool tip: its markup, when it has some, is rendered.
+QString shownText(const QString& tip) {
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
+}
+
+// Sum of the channel differences: how well one colour reads on the other.
+int contrast(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
 } // namespace
 
 class TestComboListCtrl : public QObject {
@@ -70,6 +86,10 @@ private slots:
     void scrollRuleForEditor();
     void narrowComboColumnOpensNothing();
     void rowColoursSurviveDeletion();
+    void cellNotesFollowRows_data();
+    void cellNotesFollowRows();
+    void cellNoteShown_data();
+    void cellNoteShown();
     void scrollBarEndsEdit();
     void ownerClicks();
     void rightClickTargetsRowUnderPointer_data();
@@ -464,6 +484,139 @@ void TestComboListCtrl::rowColoursSurviveDeletion() {
     QVERIFY(blue);
     list->DeleteAllItems();
     QCOMPARE(list->GetRowTextColor(3), plain);
+}
+
+void TestComboListCtrl::cellNotesFollowRows_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("notes"); // "row column text", by row and column
+
+    const QStringList start{"1 2 A", "3 1 C", "3 5 B"};
+    QTest::newRow("as set") << "" << start;
+    QTest::newRow("row above deleted") << "delete 0" << QStringList{"0 2 A", "2 1 C", "2 5 B"};
+    QTest::newRow("marked row deleted") << "delete 1" << QStringList{"2 1 C", "2 5 B"};
+    QTest::newRow("row inserted above") << "insert 2" << QStringList{"1 2 A", "4 1 C", "4 5 B"};
+    // A new search must not show the last one's corrections on its rows.
+    QTest::newRow("cleared and filled again") << "refill" << QStringList{};
+    QTest::newRow("empty text removes the mark") << "clear 3 5" << QStringList{"1 2 A", "3 1 C"};
+    QTest::newRow("new text replaces the note") << "replace 1 2" << QStringList{"1 2 A2", "3 1 C", "3 5 B"};
+    QTest::newRow("cells out of range refused") << "outside" << start;
+    QTest::newRow("during a fill") << "fill" << QStringList{"1 2 A", "3 1 C", "3 5 B", "7 3 D"};
+    QTest::newRow("column inserted before") << "insert column 2" << QStringList{"1 3 A", "3 1 C", "3 6 B"};
+    QTest::newRow("column deleted") << "delete column 2" << QStringList{"3 1 C", "3 4 B"};
+}
+
+void TestComboListCtrl::cellNotesFollowRows() {
+    QFETCH(QString, change);
+    QFETCH(QStringList, notes);
+    CComboListCtrl* list = m_window->list;
+    QAbstractItemModel* model = list->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    list->SetCellNote(1, 2, QStringLiteral("A"));
+    list->SetCellNote(3, 5, QStringLiteral("B"));
+    list->SetCellNote(3, 1, QStringLiteral("C"));
+
+    if (change.startsWith("delete column"))
+        QVERIFY(list->DeleteColumn(change.section(' ', 2).toInt()));
+    else if (change.startsWith("insert column"))
+        list->InsertColumn(change.section(' ', 2).toInt(), QStringLiteral("Nou"));
+    else if (change.startsWith("delete"))
+        QVERIFY(list->DeleteItem(change.section(' ', 1).toInt()));
+    else if (change.startsWith("insert"))
+        list->InsertItem(change.section(' ', 1).toInt(), QStringLiteral("new"));
+    else if (change.startsWith("clear"))
+        list->SetCellNote(change.section(' ', 1, 1).toInt(), change.section(' ', 2).toInt(), QString());
+    else if (change.startsWith("replace"))
+        list->SetCellNote(1, 2, QStringLiteral("A2"));
+    if (change == "refill") {
+        list->DeleteAllItems();
+        for (int r = 0; r < 5; ++r)
+            list->InsertItem(r, QStringLiteral("n%1").arg(r));
+    } else if (change == "outside") {
+        list->SetCellNote(5, 0, QStringLiteral("x"));
+        list->SetCellNote(-1, 0, QStringLiteral("x"));
+        list->SetCellNote(0, 7, QStringLiteral("x"));
+        list->SetCellNote(0, -1, QStringLiteral("x"));
+    } else if (change == "fill") {
+        // Rows still kept from the view take their notes along, and a deleted one moves them.
+        list->BeginFill();
+        for (int r = 5; r < 10; ++r)
+            list->InsertItem(r, QStringLiteral("n%1").arg(r));
+        list->SetCellNote(8, 3, QStringLiteral("D"));
+        QVERIFY(list->DeleteItem(6));
+        QVERIFY(list->HasCellNote(7, 3));
+        list->EndFill();
+    }
+
+    QStringList found;
+    for (int r = 0; r < list->GetItemCount(); ++r) {
+        for (int c = 0; c <= list->GetColumnCount(); ++c) {
+            const QString note = list->GetCellNote(r, c);
+            QCOMPARE(list->HasCellNote(r, c), !note.isEmpty());
+            // Assistive tools read the note from the cell; a cell without one has nothing to say.
+            const QModelIndex index = model->index(r, c);
+            QCOMPARE(index.data(Qt::AccessibleDescriptionRole).toString(), note);
+            QCOMPARE(shownText(index.data(Qt::ToolTipRole).toString()), note);
+            if (!note.isEmpty())
+                found << QStringLiteral("%1 %2 %3").arg(r).arg(c).arg(note);
+        }
+    }
+    QCOMPARE(found, notes);
+}
+
+void TestComboListCtrl::cellNoteShown_data() {
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<QString>("note");
+
+    const QString note = QStringLiteral("Corectat de ana la 12/03/2016 10:15\nera: Popescu Ion");
+    QTest::newRow("light theme") << false << false << note;
+    QTest::newRow("dark theme") << true << false << note;
+    QTest::newRow("selected row, dark theme") << true << true << note;
+    QTest::newRow("selected row, light theme") << false << true << note;
+    // An old value is shown as it was written, never read as markup.
+    QTest::newRow("note with markup signs") << false << false << QStringLiteral("era: <b>Pop</b> & <i>Ion");
+}
+
+void TestComboListCtrl::cellNoteShown() {
+    QFETCH(bool, dark);
+    QFETCH(bool, selected);
+    QFETCH(QString, note);
+    GridWindow& w = *m_window;
+    if (dark)
+        w.list->setPalette(darkPalette());
+    w.list->setFocus();
+    QTRY_VERIFY(w.list->hasFocus());
+    if (selected)
+        w.list->SetItemState(2, CComboListCtrl::LVIS_SELECTED, CComboListCtrl::LVIS_SELECTED);
+    w.list->SetCellNote(2, 3, note);
+
+    // The top-right corner of the marked cell stands out from the same corner of its neighbour.
+    const QImage image = w.list->viewport()->grab().toImage();
+    const QRect marked = w.list->visualRect(w.list->model()->index(2, 3));
+    const QRect plain = w.list->visualRect(w.list->model()->index(2, 4));
+    for (const QPoint& at : {QPoint(-1, 1), QPoint(-3, 1), QPoint(-1, 3)}) {
+        const QColor mark = image.pixelColor(marked.topRight() + at);
+        const QColor background = image.pixelColor(plain.topRight() + at);
+        QVERIFY2(contrast(mark, background) > 100, qPrintable(mark.name() + " on " + background.name()));
+    }
+    // Away from the corner the cells look alike.
+    QCOMPARE(image.pixelColor(marked.bottomRight() + QPoint(-1, -1)),
+             image.pixelColor(plain.bottomRight() + QPoint(-1, -1)));
+
+    // Hovering the cell shows its note; hovering a cell without one shows none.
+    const auto hover = [&](const QPoint& at) {
+        QHelpEvent event(QEvent::ToolTip, at, w.list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(w.list->viewport(), &event);
+    };
+    hover(marked.center());
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(shownText(QToolTip::text()), note);
+    hover(plain.center());
+    QTRY_VERIFY(!QToolTip::isVisible());
+    hover(marked.center());
+    QTRY_VERIFY(QToolTip::isVisible());
+    hover(w.list->visualRect(w.list->model()->index(1, 3)).center());
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 void TestComboListCtrl::scrollBarEndsEdit() {
