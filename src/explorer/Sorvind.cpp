@@ -11,8 +11,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -47,6 +49,9 @@ const char* const kScopeRecord = "ID = ?";
 const char* const kScopeRequestOfDay = "ID = ? OR (RequestID = ? AND %1)";
 
 const char* const kMsgUpdateFailed = "Failed tu update";
+const char* const kMsgNotJournaled = "Corecturile nu se inregistreaza in jurnal: baza de date nu are tabelele "
+                                     "jurnalului (se adauga cu labrosa-dbtool --upgrade).";
+const char* const kNoteCorrected = "Corectat de %1 (%2) la %3. Inainte: %4";
 const char* const kMsgBadRequestId =
     "\"ID pacient\" trebuie sa fie un numar intreg (cifre, optional precedate de + sau -).";
 const char* const kMsgRequestIdTooLong = "\"ID pacient\" poate avea cel mult %1 de caractere.";
@@ -304,6 +309,15 @@ void Sorvind::OnInitialUpdate() {
     m_pList->MarkColumnReadOnly(ColComment, true);
 
     LoadProfiles();
+    if (m_pStructura && m_pStructura->m_pDatabase && !Journal()->Available()) {
+        // Said once for the whole program, not for every window.
+        static bool told = false;
+        if (!told) {
+            told = true;
+            if (auto* frame = qobject_cast<QMainWindow*>(window()))
+                frame->statusBar()->showMessage(QString::fromLatin1(kMsgNotJournaled));
+        }
+    }
     OnSearch();
 
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
@@ -374,7 +388,8 @@ void Sorvind::OnSearch() {
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
 
-    QString sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate")));
+    // The conditions after "WHERE (1=1)", kept to find the corrections of the listed sets.
+    QString sql;
     QVariantList values;
     const QString requestId = m_pRequestId->text().trimmed();
     const QString name = m_pPatientName->text();
@@ -393,7 +408,7 @@ void Sorvind::OnSearch() {
             return;
         }
         wantedNumber = SqlDialect::canonicalLeadingNumber(requestId);
-        sql += QStringLiteral(" AND ") + dialect.leadingNumberEquals(QStringLiteral("RequestID"));
+        sql += QStringLiteral(" AND ") + dialect.leadingNumberEquals(QStringLiteral("RESULTS.RequestID"));
         values << dialect.leadingNumberValue(wantedNumber);
     } else {
         if (name.size() > kMaxNameLength) {
@@ -411,11 +426,13 @@ void Sorvind::OnSearch() {
         if (!days.isEmpty())
             sql += QStringLiteral(" AND ") + days;
         if (!name.isEmpty()) {
-            sql += QStringLiteral(" AND ") + dialect.containsCondition(QStringLiteral("PacientName"));
+            sql += QStringLiteral(" AND ") + dialect.containsCondition(QStringLiteral("RESULTS.PacientName"));
             values << SqlDialect::containsPattern(name);
         }
     }
-    sql += QString::fromLatin1(kOrderResults);
+    const QString conditions = sql;
+    sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate"))) + conditions +
+          QString::fromLatin1(kOrderResults);
 
     if (!m_recordset.Open(sql, database, values)) {
         LabrosaMessageBox(FailureText(database, m_recordset.ErrorText()), this);
@@ -491,7 +508,55 @@ void Sorvind::OnSearch() {
         LabrosaMessageBox(QString::fromLatin1(kMsgSearchIncomplete).arg(FailureText(database, readError)), this);
         return;
     }
+    MarkCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
     SizeColumnsToTexts(widest);
+}
+
+void Sorvind::MarkCorrectedCells(const QString& condition, const QVariantList& values) {
+    if (m_pList->GetItemCount() == 0 || !Journal()->Available())
+        return;
+    const std::vector<JournalEntry> entries = Journal()->EntriesForResultsWhere(condition, values);
+    if (entries.empty())
+        return;
+    QHash<qint64, int> rowOfRecord;
+    rowOfRecord.reserve(m_pList->GetItemCount());
+    for (int row = 0; row < m_pList->GetItemCount(); ++row)
+        rowOfRecord.insert(m_pList->GetItemData(row), row);
+    // Entries come newest first for each set: the first one of a cell is its last correction.
+    for (const JournalEntry& entry : entries) {
+        const int column = ColumnOfField(entry.field);
+        const auto row = rowOfRecord.constFind(entry.resultId);
+        if (column < 0 || row == rowOfRecord.constEnd() || m_pList->HasCellNote(*row, column))
+            continue;
+        m_pList->SetCellNote(*row, column, CorrectionNote(entry));
+    }
+}
+
+int Sorvind::ColumnOfField(const QString& field) {
+    static const QHash<QString, int> columns{{QStringLiteral("requestid"), ColRequestId},
+                                             {QStringLiteral("pacientname"), ColName},
+                                             {QStringLiteral("age"), ColAge},
+                                             {QStringLiteral("sex"), ColSex},
+                                             {QStringLiteral("comment"), ColComment},
+                                             {QStringLiteral("profileid"), ColProfile}};
+    return columns.value(field.toLower(), -1);
+}
+
+QString Sorvind::FieldValueText(const QString& field, const QVariant& value) const {
+    if (value.isNull() || value.toString().isEmpty())
+        return QStringLiteral("(gol)");
+    if (field.compare(QLatin1String("profileID"), Qt::CaseInsensitive) == 0) {
+        const QString name = ProfileNameById(value.toInt());
+        return name.isEmpty() ? QStringLiteral("profilul %1").arg(value.toString()) : name;
+    }
+    return value.toString();
+}
+
+QString Sorvind::CorrectionNote(const JournalEntry& entry) const {
+    return QString::fromLatin1(kNoteCorrected)
+        .arg(entry.userName, entry.workstation,
+             entry.changedAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+             FieldValueText(entry.field, entry.oldValue));
 }
 
 bool Sorvind::BuildCorrection(int row, int column, Correction* correction) {

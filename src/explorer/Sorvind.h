@@ -13,6 +13,7 @@
 
 class CComboListCtrl;
 class CorrectionJournal;
+struct JournalEntry;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
@@ -73,6 +74,11 @@ private:
     };
     bool BuildCorrection(int row, int column, Correction* correction);
     CorrectionJournal* Journal();
+    // Marks the listed cells that were corrected, with who, when and what they were.
+    void MarkCorrectedCells(const QString& condition, const QVariantList& values);
+    static int ColumnOfField(const QString& field);
+    QString FieldValueText(const QString& field, const QVariant& value) const;
+    QString CorrectionNote(const JournalEntry& entry) const;
 
     QDateEdit* m_pDateEnd = nullptr;
     QDateEdit* m_pDateStart = nullptr;

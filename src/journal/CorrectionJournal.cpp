@@ -157,9 +157,8 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
 }
 
 std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& resultIds, const QDateTime& since) {
-    std::vector<JournalEntry> entries;
     if (!m_database || resultIds.isEmpty() || !Available())
-        return entries;
+        return {};
     QVariantList values;
     for (qint64 id : resultIds)
         values << id;
@@ -168,6 +167,18 @@ std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& res
         condition += QStringLiteral(" AND changedAt > %1").arg(m_database->dialect().dateParameter());
         values << TimeText(since);
     }
+    return Entries(condition, values);
+}
+
+std::vector<JournalEntry> CorrectionJournal::EntriesForResultsWhere(const QString& resultsCondition,
+                                                                    const QVariantList& values) {
+    if (!m_database || !Available())
+        return {};
+    return Entries(QStringLiteral("resultID IN (SELECT ID FROM RESULTS WHERE %1)").arg(resultsCondition), values);
+}
+
+std::vector<JournalEntry> CorrectionJournal::Entries(const QString& condition, const QVariantList& values) {
+    std::vector<JournalEntry> entries;
     CAdoRecordset read;
     // Read as text with its milliseconds, so no time zone of the client is applied.
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;

@@ -43,6 +43,8 @@ public:
 
     // Entries for the given sets (newest first); with since valid, only those after it.
     std::vector<JournalEntry> EntriesFor(const QList<qint64>& resultIds, const QDateTime& since = QDateTime());
+    // Entries for the sets that the condition on RESULTS selects, newest first per set.
+    std::vector<JournalEntry> EntriesForResultsWhere(const QString& resultsCondition, const QVariantList& values);
     // Entries for every set that carries or carried this request identifier, newest first.
     std::vector<JournalEntry> EntriesForRequest(const QString& requestId, const QList<qint64>& resultIds);
 
@@ -57,6 +59,8 @@ public:
     static QDateTime TimeFromValue(const QVariant& value);
 
 private:
+    std::vector<JournalEntry> Entries(const QString& condition, const QVariantList& values);
+
     CAdoDatabase* m_database;
     int m_available = -1; // -1 not yet asked
     QString m_error;

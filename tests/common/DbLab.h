@@ -150,15 +150,16 @@ public:
 
     // A trigger on RESULTS; body is a list of statements ending in ';' that may use NEW.
     // SQLite runs them inside the trigger; PostgreSQL through a plpgsql function.
-    bool createTrigger(const QString& name, const QString& timing, const QString& body) {
+    bool createTrigger(const QString& name, const QString& timing, const QString& body,
+                       const QString& table = QStringLiteral("RESULTS")) {
         if (!isPg())
             return exec(
-                QStringLiteral("CREATE TRIGGER %1 %2 ON RESULTS FOR EACH ROW BEGIN %3 END").arg(name, timing, body));
+                QStringLiteral("CREATE TRIGGER %1 %2 ON %4 FOR EACH ROW BEGIN %3 END").arg(name, timing, body, table));
         return exec(QStringLiteral("CREATE OR REPLACE FUNCTION %1_fn() RETURNS trigger LANGUAGE plpgsql AS $body$ "
                                    "BEGIN %2 RETURN NEW; END $body$")
                         .arg(name, body)) &&
-               exec(QStringLiteral("CREATE TRIGGER %1 %2 ON RESULTS FOR EACH ROW EXECUTE FUNCTION %1_fn()")
-                        .arg(name, timing));
+               exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_fn()")
+                        .arg(name, timing, table));
     }
     // A trigger that makes every UPDATE of RESULTS fail with the given text.
     bool refuseUpdates(const QString& text = QStringLiteral("read only")) {

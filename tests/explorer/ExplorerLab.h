@@ -117,6 +117,19 @@ public:
         return lab.createTable("test_updated", "id INTEGER") &&
                lab.createTrigger("test_log_update", "AFTER UPDATE", "INSERT INTO test_updated VALUES (NEW.ID);");
     }
+    // The correction journal, one "record|field|old|new" text a row, by record.
+    QStringList journalRows() {
+        QStringList rows;
+        QSqlQuery q(lab.admin());
+        q.exec("SELECT resultID, field, oldValue, newValue FROM CORRECTION_JOURNAL ORDER BY resultID, id");
+        while (q.next()) {
+            QStringList cells;
+            for (int i = 0; i < 4; ++i)
+                cells << (q.value(i).isNull() ? QStringLiteral("<NULL>") : q.value(i).toString());
+            rows << cells.join('|');
+        }
+        return rows;
+    }
     QList<qint64> updatedIds() {
         QList<qint64> ids;
         QSqlQuery q(lab.admin());

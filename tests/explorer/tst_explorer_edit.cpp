@@ -209,6 +209,14 @@ private slots:
         QCOMPARE(x.dumpResults().size(), count);
         for (qint64 id = 1; id <= kLastId; ++id)
             QCOMPARE(x.field(id, field), updated.contains(id) ? stored : before[id]);
+        // One journal row for each set whose value changed, with what it was and what it is.
+        QStringList journal;
+        auto shown = [](const QVariant& v) { return v.isNull() ? QStringLiteral("<NULL>") : v.toString(); };
+        for (qint64 id : updated) {
+            if (shown(before[id]) != shown(stored))
+                journal << QStringLiteral("%1|%2|%3|%4").arg(id).arg(field, shown(before[id]), shown(stored));
+        }
+        QCOMPARE(x.journalRows(), journal);
         // The list was searched again and shows what is stored.
         const int row = x.rowOf(editedId);
         if (row >= 0)
@@ -270,6 +278,24 @@ private slots:
         QVERIFY2(x.messages[0].startsWith("Failed tu update\n"), qPrintable(x.messages[0]));
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.list()->GetItemText(x.rowOf(1), 1), QString("Ana"));
+        QCOMPARE(x.journalRows(), QStringList());
+    }
+
+    // A correction whose journal row cannot be written is not made.
+    void correctionWithoutItsJournalRowIsNotMade() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.lab.createTrigger("journal_refuses", "BEFORE INSERT",
+                                    x.lab.isPg() ? "RAISE EXCEPTION 'journal full';"
+                                                 : "SELECT RAISE(ABORT, 'journal full');",
+                                    "CORRECTION_JOURNAL"));
+        const QStringList dump = x.dumpResults();
+        QVERIFY(typeIntoCell(x, 1, 1, "Nu se salveaza"));
+        QTRY_COMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].contains("journal full"), qPrintable(x.messages[0]));
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+        QVERIFY(x.lab.exec("DROP TRIGGER journal_refuses" + QString(x.lab.isPg() ? " ON CORRECTION_JOURNAL" : "")));
     }
 
     void profileFromTheDropDown() {
@@ -319,6 +345,8 @@ private slots:
         QVERIFY(x.logUpdates());
         QCOMPARE(commentRoundTrip(x, 1, "buttonOk", text), QString("vechi"));
         QCOMPARE(x.updatedIds(), Ids({1, 2, 3, 9, 10, 11}));
+        QCOMPARE(x.journalRows().size(), 6);
+        QVERIFY(x.journalRows().first().startsWith("1|comment|vechi|Proba hemolizata"));
         QVERIFY(x.messages.isEmpty());
         for (qint64 id : {1, 2, 3})
             QCOMPARE(x.field(id, "comment"), QVariant(text));
@@ -437,6 +465,10 @@ private slots:
         other.OnSearch();
         QCOMPARE(otherList->GetItemText(otherRowOf(1), 1), QString("Ana Maria"));
         QCOMPARE(otherList->GetItemText(otherRowOf(2), 1), QString("Ana Maria"));
+        // The other workstation sees that the name was corrected, and what it was.
+        QVERIFY2(otherList->GetCellNote(otherRowOf(2), 1).contains("Inainte: Ana"),
+                 qPrintable(otherList->GetCellNote(otherRowOf(2), 1)));
+        QVERIFY(!otherList->HasCellNote(otherRowOf(2), 2));
 
         // And back: the other instance corrects the age, the first one's next search shows it.
         const int row = otherRowOf(4);
