@@ -532,16 +532,24 @@ bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
 }
 
 // Transaction control runs as a plain statement: PostgreSQL cannot prepare BEGIN or COMMIT.
+// Outside a transaction a lost server is reconnected to once, as for any statement.
 bool CAdoDatabase::ExecuteControl(const char* context, const QString& sql) {
     bool reopened = false;
     if (!EnsureOpen(&reopened)) {
-        fail(context, closedConnectionError(), driverName(), true);
+        fail(context, reopened ? connection().lastError() : closedConnectionError(), driverName(), true);
         return false;
     }
-    QSqlQuery query(connection());
-    if (query.exec(sql))
-        return true;
-    fail(context, query.lastError(), driverName(), true);
+    for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
+        QSqlQuery query(connection());
+        if (query.exec(sql))
+            return true;
+        const QSqlError error = query.lastError();
+        query.finish();
+        if (attempt > 0 || !ReconnectAfter(error)) {
+            fail(context, error, driverName(), true);
+            return false;
+        }
+    }
     return false;
 }
 
@@ -555,24 +563,33 @@ bool CAdoDatabase::BeginTransaction() {
 }
 
 bool CAdoDatabase::CommitTransaction() {
-    const bool ok = ExecuteControl("CAdoDatabase::CommitTransaction", QStringLiteral("COMMIT"));
-    if (!ok)
-        RollbackTransaction();
-    m_inTransaction = false;
-    return ok;
+    QSqlQuery query(connection());
+    if (query.exec(QStringLiteral("COMMIT"))) {
+        m_inTransaction = false;
+        return true;
+    }
+    fail("CAdoDatabase::CommitTransaction", query.lastError(), driverName(), true);
+    query.finish();
+    RollbackTransaction();
+    return false;
 }
 
 void CAdoDatabase::RollbackTransaction() {
     if (!m_inTransaction)
         return;
+    m_inTransaction = false;
     // The reason of the failure that led here stays the one reported.
     const QString comError = szComError, providerError = szProviderError, databaseText = m_databaseText;
     QSqlQuery rollback(connection());
-    rollback.exec(QStringLiteral("ROLLBACK"));
+    if (!rollback.exec(QStringLiteral("ROLLBACK"))) {
+        // A server that went away took the transaction with it; reconnect for the next action.
+        const QSqlError error = rollback.lastError();
+        rollback.finish();
+        ReconnectAfter(error);
+    }
     szComError = comError;
     szProviderError = providerError;
     m_databaseText = databaseText;
-    m_inTransaction = false;
 }
 
 void CAdoDatabase::WriteLog(const QString& entry) {

@@ -79,24 +79,23 @@ bool typeIntoCell(ExplorerLab& x, qint64 id, int column, const QString& text) {
     return true;
 }
 
-// Runs action on the comment dialog once it is up; closes any modal left open so no test hangs.
-void whenCommentDialogOpens(std::function<void(dlgComment*)> action) {
-    auto attempts = std::make_shared<int>(0);
-    auto poll = std::make_shared<std::function<void()>>();
-    // The closure holds its own pointer while it polls and lets go of it when it ends, so it
-    // neither leaks nor outlives its test.
-    *poll = [=]() {
+// Runs action on the comment dialog once it is up; closes any modal left open so no test
+// hangs. Each poll hands a copy of itself to the next timer, so nothing outlives the polling.
+struct CommentDialogPoll {
+    std::function<void(dlgComment*)> action;
+    int attempts = 0;
+    void operator()() const {
         if (auto* dialog = qobject_cast<dlgComment*>(QApplication::activeModalWidget())) {
             action(dialog);
             if (dialog->isVisible())
                 dialog->reject();
-        } else if (++*attempts < 500) {
-            QTimer::singleShot(10, *poll);
-            return;
+        } else if (attempts < 500) {
+            QTimer::singleShot(10, CommentDialogPoll{action, attempts + 1});
         }
-        QTimer::singleShot(0, [poll] { *poll = nullptr; });
-    };
-    QTimer::singleShot(0, *poll);
+    }
+};
+void whenCommentDialogOpens(std::function<void(dlgComment*)> action) {
+    QTimer::singleShot(0, CommentDialogPoll{std::move(action)});
 }
 
 QPlainTextEdit* commentEdit(dlgComment* dialog) {
