@@ -95,13 +95,15 @@ private:
         return id;
     }
     void arrangeLaboratory();
-    // A correction of request 1201 as the result list makes it, at the given UTC time.
-    void correct(const QDateTime& at, const char* field, const QVariant& value) {
+    // A correction as the result list makes it (of all request 1201, or of one set), at the
+    // given UTC time.
+    void correct(const QDateTime& at, const char* field, const QVariant& value,
+                 const QString& scope = QStringLiteral("RequestID = ?"), const QVariant& scopeValue = "1201") {
         g_journalNow = at;
         CorrectionJournal journal(m_database.get());
         QVERIFY2(journal.Available(), "the test database has no journal");
         int changed = 0;
-        QVERIFY2(journal.Apply(QString::fromLatin1(field), value, QStringLiteral("RequestID = ?"), {"1201"}, &changed),
+        QVERIFY2(journal.Apply(QString::fromLatin1(field), value, scope, {scopeValue}, &changed),
                  qPrintable(journal.ErrorText()));
         QVERIFY(changed > 0);
     }
@@ -222,7 +224,8 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     CompareWithReference(first, "expected_bulletin.html");
 
     correct(QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC), "PacientName", "Rex <Pop> & \"Co\"");
-    correct(QDateTime(QDate(2026, 3, 7), QTime(7, 12), Qt::UTC), "comment", "<i>b</i> & 'c'");
+    // The bulletin's second set alone: its corrections count as well.
+    correct(QDateTime(QDate(2026, 3, 7), QTime(7, 12), Qt::UTC), "comment", "<i>b</i> & 'c'", "ID = ?", 2);
     correct(QDateTime(QDate(2026, 3, 7), QTime(7, 15), Qt::UTC), "profileID", 2);
     // Another request's corrections stay off this bulletin.
     {
