@@ -22,25 +22,28 @@ BulletinArchive::BulletinArchive(CAdoDatabase* database) : m_database(database) 
 
 bool BulletinArchive::Available() {
     if (m_available < 0 && m_database) {
+        // A failed question is not taken for a missing table: it is asked again next time.
         CAdoRecordset probe;
         QVariant count;
         if (probe.Open(m_database->dialect().tableExistsQuery(), m_database, {QStringLiteral("BULLETIN_ARCHIVE")}) &&
             !probe.IsEOF() && probe.GetFieldValue(QStringLiteral("n"), &count))
             m_available = count.toInt() > 0 ? 1 : 0;
+        else
+            m_error = probe.ErrorText();
         probe.Close();
     }
     return m_available == 1;
 }
 
 bool BulletinArchive::Store(qint64 resultId, const QString& requestId, const QByteArray& content,
-                            ArchivedBulletin* stored) {
+                            ArchivedBulletin* stored, const QDateTime& madeAt) {
     m_error.clear();
     if (!Available())
         return false;
     ArchivedBulletin row;
     row.resultId = resultId;
     row.requestId = requestId;
-    row.madeAt = CorrectionJournal::Now();
+    row.madeAt = madeAt.isValid() ? madeAt.toUTC() : CorrectionJournal::Now();
     row.userName = CorrectionJournal::CurrentUser();
     row.workstation = CorrectionJournal::Workstation();
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
@@ -57,6 +60,7 @@ bool BulletinArchive::Store(qint64 resultId, const QString& requestId, const QBy
 
 std::vector<ArchivedBulletin> BulletinArchive::ListForRequest(const QString& requestId) {
     std::vector<ArchivedBulletin> list;
+    m_error.clear();
     if (!Available())
         return list;
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;

@@ -2,10 +2,12 @@
 
 #include <QFile>
 
+#include "BulletinArchive.h"
 #include "BulletinWriter.h"
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "CDocTemplate.h"
+#include "CorrectionJournal.h"
 #include "INILoader.h"
 #include "SqlDialect.h"
 #include "StructuraInterna.h"
@@ -19,12 +21,14 @@ namespace {
 // order sorts first on every backend (PostgreSQL would put NULLs last).
 constexpr const char* kBulletinQuery =
     "select PacientName, RequestID, AnalyseName, VSH, %2 as procDate, Age, sex, comment, MachineID, "
-    "refcode as refCode, minValue, maxValue, refName, stringvalue, um, VET_PROFILES.profileName as profilename "
+    "refcode as refCode, minValue, maxValue, refName, stringvalue, um, VET_PROFILES.profileName as profilename, "
+    "results_id "
     "from vResults2_vet left join VET_PROFILES on VET_PROFILES.id = vResults2_vet.profileID "
     "where (results_id = ? or RequestID = ?) and %1 "
     "order by %3 nulls first, AnalyseName, \"order\" nulls first";
 
 constexpr const char* kSettingsFile = "Labrosa.ini";
+constexpr const char* kProfileName = "select profileName from VET_PROFILES where id = ?";
 
 // The room each field had in the bulletin's fixed buffers, terminator included; longer
 // texts are cut.
@@ -73,6 +77,80 @@ std::string SettingsValue(const INILoader& ini, bool loaded, const char* key) {
     return value;
 }
 
+// One result row of the bulletin, read before anything is written.
+struct ResultRow {
+    int groupKey = 0;
+    std::string groupTitle, name, value, lower, upper, unit;
+};
+
+// The corrected fields a bulletin shows, in the order of its head, with their labels.
+struct ShownField {
+    const char* column;
+    const char* label;
+};
+constexpr ShownField kShownFields[] = {{"RequestID", "Cod cerere"}, {"PacientName", "Nume"}, {"profileID", "Profil"},
+                                       {"Age", "Varsta"},           {"SEX", "Sex"},          {"comment", "Comentariu"}};
+
+// Times of the correction line, in local time like the set date.
+std::string LocalTimeText(const QDateTime& utc) {
+    return utc.toLocalTime().toString(QStringLiteral("d/M/yyyy H:mm")).toStdString();
+}
+
+// A journal value as the bulletin shows it: NULL empty, a profile by its name (its id when
+// the profile is gone). False when the profile list cannot be read.
+bool ShownValue(CAdoDatabase* database, const char* column, const QVariant& value, std::string* shown, QString* error) {
+    shown->clear();
+    if (value.isNull() || !value.isValid())
+        return true;
+    *shown = value.toString().toStdString();
+    if (qstrcmp(column, "profileID") != 0)
+        return true;
+    bool ok = false;
+    const int id = value.toString().trimmed().toInt(&ok);
+    if (!ok)
+        return true;
+    CAdoRecordset read;
+    if (!read.Open(QString::fromLatin1(kProfileName), database, {id})) {
+        *error = read.ErrorText();
+        return false;
+    }
+    if (!read.IsEOF())
+        *shown = FieldText(read, "profileName", kNameCodeProfileSize);
+    read.Close();
+    return true;
+}
+
+// The changes of the shown fields since the last archived bulletin: per field the value
+// before the first correction and after the last one. Entries come newest first. A field
+// put back as it was is left out. *correctedAt receives the newest correction's time.
+bool CollectChanges(CAdoDatabase* database, const std::vector<JournalEntry>& entries,
+                    std::vector<BulletinChange>* changes, QDateTime* correctedAt, QString* error) {
+    for (const ShownField& field : kShownFields) {
+        const JournalEntry* newest = nullptr;
+        const JournalEntry* oldest = nullptr;
+        for (const JournalEntry& entry : entries) {
+            if (entry.field.compare(QLatin1String(field.column), Qt::CaseInsensitive) != 0)
+                continue;
+            if (!newest)
+                newest = &entry;
+            oldest = &entry;
+        }
+        if (!newest)
+            continue;
+        BulletinChange change;
+        change.label = field.label;
+        if (!ShownValue(database, field.column, oldest->oldValue, &change.oldValue, error) ||
+            !ShownValue(database, field.column, newest->newValue, &change.newValue, error))
+            return false;
+        if (change.oldValue == change.newValue)
+            continue;
+        if (!correctedAt->isValid() || newest->changedAt > *correctedAt)
+            *correctedAt = newest->changedAt;
+        changes->push_back(std::move(change));
+    }
+    return true;
+}
+
 } // namespace
 
 BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& structura, int recordId,
@@ -80,6 +158,9 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     BulletinBuildResult result;
     CAdoDatabase* database = structura.m_pDatabase;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    // The bulletin's time in the archive is taken before its data is read, so that a
+    // correction made meanwhile counts as made after it.
+    const QDateTime madeAt = CorrectionJournal::Now();
     QVariantList values{recordId, requestId};
     QString sameDay = dialect.dayRangeCondition(QStringLiteral("TransDate"), day, day, &values);
     if (sameDay.isEmpty())
@@ -92,6 +173,8 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
         return result;
     }
 
+    // Everything is read first: the correction line, written before the results, needs the
+    // records the results come from.
     std::string setDate, requestCode, patientName, profile, age, sex, firstTitle;
     if (!recordset.IsEOF()) {
         QVariant procDate;
@@ -106,12 +189,72 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
         sex = FieldText(recordset, "sex", kAgeSexSize);
         firstTitle = FieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
     }
+    QList<qint64> recordIds{recordId};
+    std::vector<ResultRow> rows;
+    while (!recordset.IsEOF()) {
+        ResultRow row;
+        row.groupKey = FieldGroupKey(recordset);
+        row.groupTitle = FieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
+        row.name = FieldText(recordset, "refName", kNameCodeProfileSize);
+        if (row.name.empty())
+            row.name = FieldText(recordset, "refCode", kNameCodeProfileSize);
+        row.value = FieldText(recordset, "stringvalue", kValueSize);
+        ReplaceChar(row.value, static_cast<int>(row.value.size()), kRecordSeparator, ' ');
+        TrimSpaces(row.value, 1);
+        row.lower = FieldText(recordset, "minValue", kPatientTitleBoundSize);
+        row.upper = FieldText(recordset, "maxValue", kPatientTitleBoundSize);
+        row.unit = FieldText(recordset, "um", kUnitSize);
+        QVariant id;
+        if (recordset.GetFieldValue(QStringLiteral("results_id"), &id) && !id.isNull() &&
+            !recordIds.contains(id.toLongLong()))
+            recordIds << id.toLongLong();
+        rows.push_back(std::move(row));
+        if (!recordset.MoveNext())
+            break;
+    }
+    if (recordset.ReadFailed()) {
+        result.messages << QStringLiteral("Nu toate rezultatele cererii au putut fi citite, asa ca buletinul nu a fost "
+                                          "facut.\n%1")
+                               .arg(recordset.ErrorText());
+        // No earlier bulletin stays behind to be taken for this one.
+        QFile::remove(QString::fromLatin1(kBulletinFileName));
+        recordset.Close();
+        return result;
+    }
+    recordset.Close();
+
+    // An amended bulletin says what was corrected since the request's last archived one.
+    BulletinArchive archive(database);
+    const bool archived = archive.Available();
+    std::vector<BulletinChange> changes;
+    QDateTime correctedAt;
+    ArchivedBulletin last;
+    const bool hasLast = archived && archive.LastForRequest(requestId, &last);
+    // Without the table the archive is silent; a failed read of it is not taken for an empty one.
+    if (!archive.ErrorText().isEmpty()) {
+        result.messages << QStringLiteral(
+                               "Arhiva buletinelor nu a putut fi citita, asa ca buletinul nu a fost facut.\n%1")
+                               .arg(archive.ErrorText());
+        return result;
+    }
+    if (hasLast) {
+        CorrectionJournal journal(database);
+        const std::vector<JournalEntry> entries = journal.EntriesFor(recordIds, last.madeAt);
+        QString journalError = journal.ErrorText();
+        if (journalError.isEmpty())
+            CollectChanges(database, entries, &changes, &correctedAt, &journalError);
+        if (!journalError.isEmpty()) {
+            result.messages << QStringLiteral("Corecturile cererii nu au putut fi citite, asa ca buletinul nu a fost "
+                                              "facut.\n%1")
+                                   .arg(journalError);
+            return result;
+        }
+    }
 
     QFile file(QString::fromLatin1(kBulletinFileName));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         result.messages << QStringLiteral("Nu pot crea fisierul buletinului %1: %2")
                                .arg(QString::fromLatin1(kBulletinFileName), file.errorString());
-        recordset.Close();
         return result;
     }
     BulletinWriter writer(&file);
@@ -124,42 +267,23 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
                               SettingsValue(ini, loaded, "Telefon"), SettingsValue(ini, loaded, "Altele"));
     }
     writer.WriteBulletinHead(setDate, requestCode, patientName, profile, age, sex);
+    if (!changes.empty())
+        writer.WriteCorrectionNotice(LocalTimeText(correctedAt), LocalTimeText(last.madeAt), changes);
     writer.WriteFirstGroupTitle(firstTitle);
     writer.WriteFirstColumnHeader();
 
     // A group ends where MachineID changes; the first group's title is already written.
     int previousKey = 0;
-    while (!recordset.IsEOF()) {
-        const int key = FieldGroupKey(recordset);
-        if (key != previousKey) {
+    for (const ResultRow& row : rows) {
+        if (row.groupKey != previousKey) {
             if (previousKey != 0) {
-                writer.WriteNextGroupTitle(FieldText(recordset, "AnalyseName", kPatientTitleBoundSize));
+                writer.WriteNextGroupTitle(row.groupTitle);
                 writer.WriteNextColumnHeader();
             }
-            previousKey = key;
+            previousKey = row.groupKey;
         }
-        std::string name = FieldText(recordset, "refName", kNameCodeProfileSize);
-        if (name.empty())
-            name = FieldText(recordset, "refCode", kNameCodeProfileSize);
-        std::string value = FieldText(recordset, "stringvalue", kValueSize);
-        ReplaceChar(value, static_cast<int>(value.size()), kRecordSeparator, ' ');
-        TrimSpaces(value, 1);
-        const std::string lower = FieldText(recordset, "minValue", kPatientTitleBoundSize);
-        const std::string upper = FieldText(recordset, "maxValue", kPatientTitleBoundSize);
-        const std::string unit = FieldText(recordset, "um", kUnitSize);
-        writer.WriteResultRow(name, value, BulletinMarker(value, lower, upper), lower, upper, unit);
-        if (!recordset.MoveNext())
-            break;
-    }
-    if (recordset.ReadFailed()) {
-        result.messages << QStringLiteral("Nu toate rezultatele cererii au putut fi citite, asa ca buletinul nu a fost "
-                                          "facut.\n%1")
-                               .arg(recordset.ErrorText());
-        // No partial bulletin stays behind to be taken for a complete one.
-        file.close();
-        file.remove();
-        recordset.Close();
-        return result;
+        writer.WriteResultRow(row.name, row.value, BulletinMarker(row.value, row.lower, row.upper), row.lower,
+                              row.upper, row.unit);
     }
 
     writer.WriteSignature();
@@ -168,11 +292,36 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     const bool written = writer.ok() && file.flush();
     const QString writeError = file.errorString();
     file.close();
-    recordset.Close();
     if (!written) {
         result.messages << QStringLiteral("Nu pot scrie fisierul buletinului %1: %2")
                                .arg(QString::fromLatin1(kBulletinFileName), writeError);
         return result;
+    }
+
+    // What is archived is what the window will show: the file as it now lies on disk.
+    if (archived) {
+        QByteArray content;
+        bool stored = false;
+        QString storeError;
+        if (file.open(QIODevice::ReadOnly)) {
+            content = file.readAll();
+            stored = file.error() == QFileDevice::NoError;
+            storeError = file.errorString();
+            file.close();
+        } else {
+            storeError = file.errorString();
+        }
+        if (stored) {
+            stored = archive.Store(recordId, requestId, content, nullptr, madeAt);
+            storeError = archive.ErrorText();
+        }
+        if (!stored) {
+            result.messages << QStringLiteral("Buletinul nu a putut fi pastrat in arhiva, asa ca nu este afisat.\n%1")
+                                   .arg(storeError);
+            // A bulletin missing from the archive is not to be printed from the file either.
+            file.remove();
+            return result;
+        }
     }
 
     if (structura.m_pBulletinTemplate)

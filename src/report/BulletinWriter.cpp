@@ -80,6 +80,18 @@ constexpr const char* kBulletinHead =
     "\t\t\t</THEAD> \n"
     "\t";
 
+// A bordered row of its own in the body of the page, where it is printed once, followed by
+// a blank row; the changes are "label: old -&gt; new" joined by "; ".
+constexpr const char* kCorrectionNotice =
+    "\n"
+    "\t\t<TR>\n"
+    "          <TD \n"
+    "          style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; FONT-SIZE: 9pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; "
+    "BORDER-BOTTOM: windowtext 1pt solid; mso-border-alt: solid windowtext .5pt\" \n"
+    "          colSpan=3><B>Buletin corectat la %s; inlocuieste buletinul din %s.</B> Modificari: %s</TD></TR>\n"
+    "\t\t<tr><td>&nbsp;</td></tr>";
+
 constexpr const char* kFirstGroupTitle =
     "\n"
     "\t\t<TR>\n"
@@ -252,6 +264,17 @@ void BulletinWriter::WriteBulletinHead(const std::string& setDate, const std::st
                                        const std::string& age, const std::string& sex) {
     Write(FormatPiece(kBulletinHead, {HtmlEscape(setDate), HtmlEscape(requestCode), HtmlEscape(patientName),
                                       HtmlEscape(profile), HtmlEscape(age), HtmlEscape(sex)}));
+}
+
+void BulletinWriter::WriteCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
+                                           const std::vector<BulletinChange>& changes) {
+    std::string list;
+    for (const BulletinChange& change : changes) {
+        if (!list.empty())
+            list += "; ";
+        list += HtmlEscape(change.label) + ": " + HtmlEscape(change.oldValue) + " -&gt; " + HtmlEscape(change.newValue);
+    }
+    Write(FormatPiece(kCorrectionNotice, {HtmlEscape(correctedAt), HtmlEscape(replacedMadeAt), list}));
 }
 
 void BulletinWriter::WriteFirstGroupTitle(const std::string& title) {

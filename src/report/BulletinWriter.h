@@ -6,12 +6,20 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QIODevice;
 
 // The two marker images of a result outside its reference interval.
 inline constexpr const char* kMarkerLow = "<IMG height=10 src=\"buletin_files/dr.gif\" width=10 border=0>";
 inline constexpr const char* kMarkerHigh = "<IMG height=10 src=\"buletin_files/ub.gif\" width=10 border=0>";
+
+// One corrected field of an amended bulletin: its label and the texts before and after.
+struct BulletinChange {
+    std::string label;
+    std::string oldValue;
+    std::string newValue;
+};
 
 // Writes the bulletin page piece by piece in UTF-8. Texts from the database are
 // HTML-escaped here; the laboratory header is written as the laboratory typed it, so
@@ -25,6 +33,10 @@ public:
                         const std::string& other);
     void WriteBulletinHead(const std::string& setDate, const std::string& requestCode, const std::string& patientName,
                            const std::string& profile, const std::string& age, const std::string& sex);
+    // The line of an amended bulletin, right after the bulletin head: when it was corrected,
+    // which earlier bulletin it replaces, and each changed field.
+    void WriteCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
+                               const std::vector<BulletinChange>& changes);
     void WriteFirstGroupTitle(const std::string& title);
     void WriteFirstColumnHeader();
     void WriteNextGroupTitle(const std::string& title);

@@ -1,16 +1,19 @@
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTest>
 
 #include <ctime>
 #include <memory>
 
+#include "BulletinArchive.h"
 #include "BulletinBuilder.h"
 #include "BulletinWriter.h"
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "CDocTemplate.h"
 #include "CMainFrame.h"
+#include "CorrectionJournal.h"
 #include "DbLab.h"
 #include "StructuraInterna.h"
 
@@ -29,6 +32,19 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+// The page against a reference file of this folder; a differing page is kept for a look.
+void CompareWithReference(const QByteArray& actual, const char* reference) {
+    const QByteArray expected = ReadFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/") + reference);
+    if (actual != expected) {
+        const QString kept = QStringLiteral(LABROSA_BINARY_DIR "/actual_") + reference;
+        WriteFile(kept, actual);
+        QFAIL(qPrintable(QStringLiteral("the bulletin differs from %1; written to %2").arg(reference, kept)));
+    }
+}
+
+// The journal's and the archive's clock (UTC), moved on by the tests.
+QDateTime g_journalNow;
+
 } // namespace
 
 // Builds bulletins from rows arranged in a fresh laboratory database and compares the file,
@@ -41,7 +57,9 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void twoAnalysersMatchReferenceFile_data();
     void twoAnalysersMatchReferenceFile();
+    void correctionsSinceLastBulletinAreListed();
     void emptyResultStillWritesWholePage();
     void nullHeadValuesAreEmpty();
     void databaseTextsAreEscaped();
@@ -53,6 +71,8 @@ private slots:
     void failedQueryGivesTwoMessagesAndNoFile();
     void uncreatableFileGivesMessageAndNoWindow();
     void fullDiskGivesMessageAndNoWindow();
+    void archiveOrJournalFailureGivesMessageAndNoWindow_data();
+    void archiveOrJournalFailureGivesMessageAndNoWindow();
 
 private:
     BulletinBuildResult build(int recordId, const QString& requestId, const QString& day = kDay) {
@@ -75,6 +95,18 @@ private:
         return id;
     }
     void arrangeLaboratory();
+    // A correction as the result list makes it (of all request 1201, or of one set), at the
+    // given UTC time.
+    void correct(const QDateTime& at, const char* field, const QVariant& value,
+                 const QString& scope = QStringLiteral("RequestID = ?"), const QVariant& scopeValue = "1201") {
+        g_journalNow = at;
+        CorrectionJournal journal(m_database.get());
+        QVERIFY2(journal.Available(), "the test database has no journal");
+        int changed = 0;
+        QVERIFY2(journal.Apply(QString::fromLatin1(field), value, scope, {scopeValue}, &changed),
+                 qPrintable(journal.ErrorText()));
+        QVERIFY(changed > 0);
+    }
 
     std::unique_ptr<DbLab> m_lab;
     std::unique_ptr<CAdoDatabase> m_database;
@@ -88,12 +120,14 @@ private:
 void TestBulletinBuilder::initTestCase() {
     QVERIFY2(!TestLab::dbTool().isEmpty(), "LABROSA_DBTOOL is not set");
     SetBulletinClock([] { return QDateTime(QDate(2026, 3, 7), QTime(8, 4)); });
+    CorrectionJournal::SetClock([] { return g_journalNow; });
     // Romanian local time, with its daylight-saving gap.
     qputenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4");
     tzset();
 }
 
 void TestBulletinBuilder::init() {
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(8, 5), Qt::UTC);
     m_lab = std::make_unique<DbLab>(DbLab::current());
     QVERIFY(m_lab->createEmpty());
     m_database = std::make_unique<CAdoDatabase>();
@@ -149,25 +183,91 @@ void TestBulletinBuilder::arrangeLaboratory() {
                              "Telefon=0264 000 111\r\nAltele=Luni - Vineri 8-18\r\n");
 }
 
+// The plain bulletin is the same with or without the journal and the archive.
+void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
+    QTest::addColumn<bool>("journalTables");
+    QTest::newRow("with journal and archive") << true;
+    QTest::newRow("without journal and archive") << false;
+}
+
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
+    QFETCH(bool, journalTables);
+    if (!journalTables) {
+        QVERIFY(m_lab->exec("drop table CORRECTION_JOURNAL"));
+        QVERIFY(m_lab->exec("drop table BULLETIN_ARCHIVE"));
+    }
     arrangeLaboratory();
     const BulletinBuildResult result = build(1, "1201");
     QCOMPARE(result.messages, QStringList());
     QVERIFY(result.opened);
     QCOMPARE(m_viewsMade, 1);
+    CompareWithReference(ReadFile(kBulletinFileName), "expected_bulletin.html");
 
-    const QByteArray actual = ReadFile(kBulletinFileName);
-    const QByteArray expected = ReadFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/expected_bulletin.html"));
-    if (actual != expected) {
-        const QString kept = QStringLiteral(LABROSA_BINARY_DIR "/actual_bulletin.html");
-        WriteFile(kept, actual);
-        QFAIL(qPrintable("the bulletin differs from the reference file; written to " + kept));
-    }
-
-    // Each build writes the file anew and opens one more window.
+    // Each build writes the file anew and opens one more window; with nothing corrected
+    // since the archived one, the reprint is the same page.
+    g_journalNow = g_journalNow.addSecs(3600);
     QVERIFY(build(1, "1201").messages.isEmpty());
-    QCOMPARE(ReadFile(kBulletinFileName), expected);
+    CompareWithReference(ReadFile(kBulletinFileName), "expected_bulletin.html");
     QCOMPARE(m_viewsMade, 2);
+}
+
+// Corrections through the journal after the last archived bulletin are listed on the next
+// one, database texts escaped; every bulletin made is archived as written.
+void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
+    arrangeLaboratory();
+    // The comment is not printed, so the first page is the reference page. This correction
+    // comes before the first bulletin and is not listed.
+    correct(QDateTime(QDate(2026, 3, 6), QTime(8, 0), Qt::UTC), "comment", "<script>alert('x')</script> & \"a\"");
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(8, 5), Qt::UTC);
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    const QByteArray first = ReadFile(kBulletinFileName);
+    CompareWithReference(first, "expected_bulletin.html");
+
+    correct(QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC), "PacientName", "Rex <Pop> & \"Co\"");
+    // The bulletin's second set alone: its corrections count as well.
+    correct(QDateTime(QDate(2026, 3, 7), QTime(7, 12), Qt::UTC), "comment", "<i>b</i> & 'c'", "ID = ?", 2);
+    correct(QDateTime(QDate(2026, 3, 7), QTime(7, 15), Qt::UTC), "profileID", 2);
+    // Another request's corrections stay off this bulletin.
+    {
+        CorrectionJournal journal(m_database.get());
+        QVERIFY(journal.Apply("Age", 3, "RequestID = ?", {"1202"}));
+    }
+    g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 30), Qt::UTC);
+    const BulletinBuildResult amended = build(1, "1201");
+    QCOMPARE(amended.messages, QStringList());
+    QVERIFY(amended.opened);
+    const QByteArray second = ReadFile(kBulletinFileName);
+    CompareWithReference(second, "expected_bulletin_corrected.html");
+
+    // A reprint with nothing corrected since is the plain page of the corrected data: the
+    // amended one without its correction line.
+    g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 40), Qt::UTC);
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    const QByteArray third = ReadFile(kBulletinFileName);
+    const qsizetype headEnd = third.indexOf("</THEAD> \n\t") + 11;
+    QVERIFY(headEnd > 11);
+    QVERIFY(second.size() > third.size());
+    QVERIFY(!third.contains("Buletin corectat"));
+    QCOMPARE(second.left(headEnd), third.left(headEnd));
+    QCOMPARE(second.right(third.size() - headEnd), third.mid(headEnd));
+    QCOMPARE(m_viewsMade, 3);
+
+    // One archive row per bulletin, newest first, holding the bytes of the file.
+    BulletinArchive archive(m_database.get());
+    const std::vector<ArchivedBulletin> rows = archive.ListForRequest("1201");
+    QCOMPARE(int(rows.size()), 3);
+    const QByteArray pages[] = {third, second, first};
+    const QTime madeAt[] = {QTime(7, 40), QTime(7, 30), QTime(8, 5)};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(rows[i].resultId, 1);
+        QCOMPARE(rows[i].requestId, QStringLiteral("1201"));
+        QCOMPARE(rows[i].madeAt.time(), madeAt[i]);
+        QCOMPARE(rows[i].contentHash,
+                 QString::fromLatin1(QCryptographicHash::hash(pages[i], QCryptographicHash::Sha256).toHex()));
+        QByteArray stored;
+        QVERIFY(archive.Load(rows[i].id, &stored));
+        QCOMPARE(stored, pages[i]);
+    }
 }
 
 void TestBulletinBuilder::emptyResultStillWritesWholePage() {
@@ -255,6 +355,8 @@ void TestBulletinBuilder::overLongTextsAreCut() {
         QVERIFY(m_lab->exec("drop view vResults2_vet"));
         QVERIFY(m_lab->exec("alter table RESULTS alter column RequestID type text"));
         QVERIFY(m_lab->exec("alter table RESULT_VALUES alter column stringvalue type text"));
+        // Its archive then holds such identifiers too: a bulletin that cannot be archived is not shown.
+        QVERIFY(m_lab->exec("alter table BULLETIN_ARCHIVE alter column RequestID type text"));
         QVERIFY(m_lab->exec("create view vResults2_vet as " + view));
     }
     QVERIFY(addResult({code, name, "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3, "M", "", QVariant(), ""},
@@ -361,6 +463,62 @@ void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
              qPrintable(result.messages.at(0)));
     QVERIFY(!result.opened);
     QCOMPARE(m_viewsMade, 0);
+}
+
+// A bulletin is shown only when it is archived and everything corrected since the last one
+// could be read.
+void TestBulletinBuilder::archiveOrJournalFailureGivesMessageAndNoWindow_data() {
+    QTest::addColumn<QString>("sabotage");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("fileKept");
+    QTest::newRow("archive refuses the bulletin")
+        << "refuse"
+        << "Buletinul nu a putut fi pastrat in arhiva, asa ca nu este afisat.\n"
+        << false;
+    QTest::newRow("journal unreadable")
+        << "drop table CORRECTION_JOURNAL; create table CORRECTION_JOURNAL (x integer)"
+        << "Corecturile cererii nu au putut fi citite, asa ca buletinul nu a fost facut.\n"
+        << true;
+    QTest::newRow("archive unreadable")
+        << "drop table BULLETIN_ARCHIVE; create table BULLETIN_ARCHIVE (x integer)"
+        << "Arhiva buletinelor nu a putut fi citita, asa ca buletinul nu a fost facut.\n"
+        << true;
+}
+
+void TestBulletinBuilder::archiveOrJournalFailureGivesMessageAndNoWindow() {
+    QFETCH(QString, sabotage);
+    QFETCH(QString, message);
+    QFETCH(bool, fileKept);
+    arrangeLaboratory();
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    QCOMPARE(m_viewsMade, 1);
+    correct(QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC), "Age", 8);
+    if (sabotage == "refuse") {
+        if (m_lab->isPg()) {
+            QVERIFY(m_lab->exec("create or replace function refuse_bulletin() returns trigger as $$ begin raise "
+                                "exception 'archive full'; end $$ language plpgsql"));
+            QVERIFY(m_lab->exec("create trigger refuse_bulletin before insert on BULLETIN_ARCHIVE for each row "
+                                "execute function refuse_bulletin()"));
+        } else {
+            QVERIFY(m_lab->exec("create trigger refuse_bulletin before insert on BULLETIN_ARCHIVE begin select "
+                                "raise(abort, 'archive full'); end"));
+        }
+    } else {
+        for (const QString& statement : sabotage.split("; "))
+            QVERIFY(m_lab->exec(statement));
+    }
+    const BulletinBuildResult result = build(1, "1201");
+    QCOMPARE(result.messages.size(), 1);
+    QVERIFY2(result.messages.at(0).startsWith(message), qPrintable(result.messages.at(0)));
+    QVERIFY(result.messages.at(0).size() > message.size());
+    QVERIFY(!result.opened);
+    QCOMPARE(m_viewsMade, 1);
+    // No page of the new bulletin is left to be opened by hand.
+    QCOMPARE(QFile::exists(kBulletinFileName), fileKept);
+    if (fileKept)
+        QVERIFY(!ReadFile(kBulletinFileName).contains("Buletin corectat"));
+    if (sabotage == "refuse")
+        QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 1);
 }
 
 QTEST_MAIN(TestBulletinBuilder)
