@@ -1,5 +1,7 @@
 #include "Sorvind.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDate>
 #include <QDateEdit>
 #include <QDateTime>
@@ -13,6 +15,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -24,6 +27,7 @@
 #include "CAdoDatabase.h"
 #include "CComboListCtrl.h"
 #include "CorrectionJournal.h"
+#include "HistoryDialog.h"
 #include "MessageBox.h"
 #include "SqlDialect.h"
 #include "StructuraInterna.h"
@@ -67,6 +71,9 @@ const char* const kMsgCommentRequestChanged =
     "Cautati din nou si reincercati.";
 const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
+const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
+const char* const kMenuComment = "&Comentariu...";
+const char* const kMenuHistory = "&Istoric";
 const char* const kMsgServerAway = "Legatura cu serverul bazei de date s-a intrerupt. Datele deja salvate nu s-au "
                                    "pierdut; incercati din nou cand serverul este disponibil.\n%1";
 
@@ -258,6 +265,7 @@ Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent)
     // Enter in any search field runs the search, as the form's default button would.
     for (QWidget* field : std::initializer_list<QWidget*>{m_pRequestId, m_pPatientName, m_pDateStart, m_pDateEnd})
         field->installEventFilter(this);
+    m_pList->installEventFilter(this);
 
     connect(m_pSearch, &QPushButton::clicked, this, &Sorvind::OnSearch);
     connect(m_pList, &CComboListCtrl::gridEditDone, this, &Sorvind::OnGridEditDone);
@@ -275,6 +283,28 @@ CorrectionJournal* Sorvind::Journal() {
 }
 
 bool Sorvind::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pList) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* keyEvent = static_cast<QKeyEvent*>(event);
+            const int key = keyEvent->key();
+            const Qt::KeyboardModifiers modifiers = keyEvent->modifiers() & ~Qt::KeypadModifier;
+            if (key == Qt::Key_H && modifiers == Qt::ControlModifier) {
+                OnHistory();
+                return true;
+            }
+            if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+                (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+                ShowListMenu();
+                return true;
+            }
+        } else if (event->type() == QEvent::ContextMenu &&
+                   static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+            // A right click has its own handling (the comment dialog); only the keyboard's menu is shown.
+            ShowListMenu();
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -662,11 +692,57 @@ void Sorvind::OnGridFillCombo(int column, QStringList* entries) {
 }
 
 void Sorvind::OnListRightClick() {
+    // The row under the pointer, even inside a selection of several rows.
+    EditComment(m_pList->GetContextItem());
+}
+
+int Sorvind::CurrentRow() const {
+    const int row = m_pList->currentIndex().isValid() ? m_pList->currentIndex().row() : -1;
+    return row >= 0 && row < m_pList->GetItemCount() ? row : m_pList->GetFirstSelectedItem();
+}
+
+void Sorvind::ShowListMenu() {
+    const int row = CurrentRow();
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("listMenu"));
+    QAction* comment = menu.addAction(QString::fromLatin1(kMenuComment));
+    QAction* history = menu.addAction(QString::fromLatin1(kMenuHistory));
+    comment->setEnabled(row >= 0);
+    history->setEnabled(row >= 0);
+    // Under the current row, or at the top of the list when there is none.
+    QPoint at(0, 0);
+    if (row >= 0) {
+        m_pList->scrollTo(m_pList->model()->index(row, 0));
+        at = m_pList->visualRect(m_pList->model()->index(row, 0)).bottomLeft();
+    }
+    QAction* chosen = menu.exec(m_pList->viewport()->mapToGlobal(at));
+    if (chosen == comment)
+        EditComment(row);
+    else if (chosen == history)
+        OnHistory();
+}
+
+void Sorvind::OnHistory() {
+    const int row = CurrentRow();
+    if (row < 0 || !m_pStructura) {
+        QApplication::beep();
+        return;
+    }
+    CAdoDatabase* database = m_pStructura->m_pDatabase;
+    HistoryDialog dialog(
+        database, m_pStructura->m_pBulletinTemplate,
+        [this](const QString& field, const QVariant& value) { return FieldValueText(field, value); }, this);
+    if (!dialog.Load(m_pList->GetItemText(row, ColRequestId), m_pList->GetItemData(row))) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgHistoryNotRead).arg(FailureText(database, dialog.ErrorText())), this);
+        return;
+    }
+    dialog.exec();
+}
+
+void Sorvind::EditComment(int row) {
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     QString comment;
     qint64 recordId = 0;
-    // The row under the pointer, even inside a selection of several rows.
-    const int row = m_pList->GetContextItem();
     if (row >= 0) {
         recordId = m_pList->GetItemData(row);
         if (!m_recordset.Open(QString::fromLatin1(kSelectComment), database, {recordId})) {

@@ -27,7 +27,9 @@ struct ProfileEntry {
 
 // The results explorer: the search fields over the editable result list.
 // Child widgets carry object names for tests and assistive tools: "editRequestId",
-// "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList".
+// "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Ctrl+H
+// opens the history of the current row, and the Menu key or Shift+F10 a menu ("listMenu")
+// with the comment and the history.
 class Sorvind : public QWidget, public CViewBase {
     Q_OBJECT
 public:
@@ -56,12 +58,19 @@ public slots:
     void OnGridFillCombo(int column, QStringList* entries);
     void OnListRightClick();
     void OnListDoubleClick();
+    // "Istoric": the corrections and bulletins of the current row's request.
+    void OnHistory();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void LoadProfiles();
+    // The comment dialog for a row (-1: none, the dialog opens empty and stores nothing).
+    void EditComment(int row);
+    // The row the keyboard acts on: the focused row, else the first selected one.
+    int CurrentRow() const;
+    void ShowListMenu();
     void AutoSizeColumns(int count);
     // Column widths after a fill, from the widest texts seen while filling.
     void SizeColumnsToTexts(const std::vector<WidestTextTracker>& widest);

@@ -1,16 +1,21 @@
 #include "CTervanaView.h"
 
 #include "BulletinBuilder.h"
+#include "CChildFrame.h"
+#include "CDocTemplate.h"
+#include "CTervanaDoc.h"
 #include "MessageBox.h"
 #include "PrintSetup.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
@@ -22,6 +27,32 @@ constexpr int kMinPrintResolution = 300;
 
 CTervanaView* g_printingView = nullptr;
 
+// The engine loads in-memory content as a data: URL, percent-encoded, and refuses one longer
+// than 2 MB; the margin covers the URL's own head.
+constexpr qsizetype kMaxInlineUrl = 2 * 1024 * 1024 - 64;
+const char* const kInlineMime = "text/html;charset=UTF-8";
+// The document of an archived bulletin keeps its bytes, so a further window on it shows them too.
+const char* const kArchivedHtml = "labrosaArchivedHtml";
+const char* const kArchivedNote = "labrosaArchivedNote";
+const char* const kArchivedTitle = "%1 - buletin arhivat";
+const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
+
+// What OpenArchived hands to the view that the template is about to make.
+struct PendingArchive {
+    bool set = false;
+    QByteArray html;
+    QString note;
+};
+PendingArchive g_pendingArchive;
+
+CTervanaDoc* DocumentOf(QWidget* view) {
+    for (QWidget* w = view; w; w = w->parentWidget()) {
+        if (auto* frame = qobject_cast<CChildFrame*>(w))
+            return frame->document();
+    }
+    return nullptr;
+}
+
 std::function<bool(QPrinter&)>& printDialogHook() {
     static std::function<bool(QPrinter&)> hook;
     return hook;
@@ -30,15 +61,17 @@ std::function<bool(QPrinter&)>& printDialogHook() {
 // Scripts stay off for the bulletin, but the engine draws its own page for a file it cannot
 // read with script, and without it that page is blank. Script is allowed only while the page
 // goes to a local file that cannot be read, so a reload once the bulletin exists runs none.
+// An archived bulletin never needs that page, so script stays off for it whatever the URL.
 class BulletinPage : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
+    bool m_archived = false;
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
         if (isMainFrame) {
             const bool unreadable = url.isLocalFile() && !QFileInfo(url.toLocalFile()).isReadable();
-            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, unreadable);
+            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, unreadable && !m_archived);
         }
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
@@ -52,9 +85,16 @@ CTervanaView::CTervanaView(QWidget* parent) : QWidget(parent) {
     m_pWeb->setPage(new BulletinPage(m_pWeb));
     // The bulletin is a plain document; nothing in it needs to run.
     m_pWeb->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    m_pNote = new QLabel(this);
+    m_pNote->setObjectName(QStringLiteral("archivedNote"));
+    m_pNote->setWordWrap(true);
+    m_pNote->setContentsMargins(6, 4, 6, 4);
+    m_pNote->hide();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_pWeb);
+    layout->setSpacing(0);
+    layout->addWidget(m_pNote);
+    layout->addWidget(m_pWeb, 1);
     setFocusProxy(m_pWeb);
 
     connect(m_pWeb, &QWebEngineView::printFinished, this, [this](bool success) { EndPrintJob(success); });
@@ -68,8 +108,62 @@ CTervanaView::~CTervanaView() {
 }
 
 void CTervanaView::OnInitialUpdate() {
+    CTervanaDoc* document = DocumentOf(this);
+    if (g_pendingArchive.set) {
+        PendingArchive pending = std::move(g_pendingArchive);
+        g_pendingArchive = PendingArchive();
+        if (document) {
+            document->setProperty(kArchivedHtml, pending.html);
+            document->setProperty(kArchivedNote, pending.note);
+            document->setTitle(QString::fromLatin1(kArchivedTitle).arg(document->title()));
+        }
+        ShowArchived(pending.html, pending.note);
+        return;
+    }
+    if (document && document->property(kArchivedHtml).isValid()) {
+        ShowArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
+        return;
+    }
     // Relative references in the page (style sheet, marker images) resolve next to the file.
     m_pWeb->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));
+}
+
+CTervanaView* CTervanaView::OpenArchived(CDocTemplate* bulletinTemplate, const QByteArray& html, const QString& note) {
+    if (!bulletinTemplate)
+        return nullptr;
+    g_pendingArchive = PendingArchive{true, html, note};
+    CChildFrame* frame = bulletinTemplate->OpenDocumentFile(QString(), true);
+    // Whatever happened, the bytes are not left for the next window.
+    g_pendingArchive = PendingArchive();
+    return frame ? qobject_cast<CTervanaView*>(frame->view()) : nullptr;
+}
+
+void CTervanaView::ShowArchived(const QByteArray& html, const QString& note) {
+    m_archived = true;
+    static_cast<BulletinPage*>(m_pWeb->page())->m_archived = true;
+    m_pWeb->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    m_pNote->setText(note);
+    m_pNote->setVisible(!note.isEmpty());
+    m_pArchivedFile.reset();
+
+    const QByteArray head = QByteArray("data:") + kInlineMime + ',';
+    if (head.size() + html.toPercentEncoding().size() <= kMaxInlineUrl) {
+        // The page's links (style sheet, marker images) resolve in the current directory, as
+        // those of the bulletin file do.
+        m_pWeb->page()->setContent(html, QString::fromLatin1(kInlineMime),
+                                   QUrl::fromLocalFile(QDir::current().absolutePath() + QLatin1Char('/')));
+        return;
+    }
+    // Too large for the engine's in-memory load: a file of its own beside the bulletin file,
+    // removed with the window.
+    auto file =
+        std::make_unique<QTemporaryFile>(QDir::current().filePath(QStringLiteral("_buletin_arhivat_XXXXXX.html")));
+    if (!file->open() || file->write(html) != html.size() || !file->flush()) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgArchivedNotShown).arg(file->errorString()), this);
+        return;
+    }
+    m_pArchivedFile = std::move(file);
+    m_pWeb->load(QUrl::fromLocalFile(QFileInfo(m_pArchivedFile->fileName()).absoluteFilePath()));
 }
 
 bool CTervanaView::IsPrinting() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
 
@@ -8,11 +9,15 @@
 
 #include "CViewBase.h"
 
+class CDocTemplate;
+class QLabel;
 class QPrinter;
+class QTemporaryFile;
 class QWebEngineView;
 
 // The bulletin window's view: shows the bulletin file of the current directory through
-// Qt WebEngine (JavaScript off) and prints it.
+// Qt WebEngine (JavaScript off) and prints it. A bulletin taken from the archive is shown
+// from its stored bytes instead, read-only, under a line that says so.
 class CTervanaView : public QWidget, public CViewBase {
     Q_OBJECT
 public:
@@ -33,7 +38,16 @@ public:
     // up and answers whether to print.
     static void SetPrintDialogHook(std::function<bool(QPrinter&)> hook);
 
+    // Opens a bulletin window through the bulletin template on the given bytes, without
+    // touching the bulletin file; note is the line shown above the page. Null when no window
+    // could be opened.
+    static CTervanaView* OpenArchived(CDocTemplate* bulletinTemplate, const QByteArray& html, const QString& note);
+    // Shows the bytes instead of the bulletin file; their links resolve in the current directory.
+    void ShowArchived(const QByteArray& html, const QString& note);
+    bool IsArchived() const { return m_archived; }
+
     QWebEngineView* webView() const { return m_pWeb; }
+    QLabel* noteLine() const { return m_pNote; }
 
 signals:
     // A print or PDF job of this view has ended.
@@ -44,5 +58,9 @@ private:
     void EndPrintJob(bool success);
 
     QWebEngineView* m_pWeb = nullptr;
+    QLabel* m_pNote = nullptr;
     std::unique_ptr<QPrinter> m_pOwnPrinter;
+    // A page too large for the engine's in-memory load is shown from this file.
+    std::unique_ptr<QTemporaryFile> m_pArchivedFile;
+    bool m_archived = false;
 };

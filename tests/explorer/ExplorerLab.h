@@ -5,6 +5,7 @@
 // helpers that act on the real widgets as a user would.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
@@ -159,3 +160,37 @@ public:
     std::unique_ptr<Sorvind> view;
     QStringList messages;
 };
+
+// The in-place editor the list has opened over one of its cells, if any.
+inline QWidget* openEditor(CComboListCtrl* list) {
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && focused != list && list->isAncestorOf(focused) &&
+        (qobject_cast<QLineEdit*>(focused) || qobject_cast<QComboBox*>(focused)))
+        return focused;
+    return nullptr;
+}
+
+// Clicks the cell until its editor opens (the first click may only focus the row).
+inline QWidget* startEditing(ExplorerLab& x, int row, int column) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        x.clickCell(row, column);
+        QWidget* editor = nullptr;
+        for (int i = 0; i < 20 && !(editor = openEditor(x.list())); ++i)
+            QTest::qWait(10);
+        if (editor)
+            return editor;
+    }
+    return nullptr;
+}
+
+// Types a new text into a cell's edit box and presses Enter, as a user corrects a cell.
+inline bool typeIntoCell(ExplorerLab& x, qint64 id, int column, const QString& text) {
+    auto* edit = qobject_cast<QLineEdit*>(startEditing(x, x.rowOf(id), column));
+    if (!edit)
+        return false;
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+    return true;
+}

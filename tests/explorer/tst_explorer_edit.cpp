@@ -45,40 +45,6 @@ bool startOnDay(ExplorerLab& x) {
     return x.list()->GetItemCount() == kLastId;
 }
 
-// The in-place editor the list has opened over one of its cells, if any.
-QWidget* openEditor(CComboListCtrl* list) {
-    QWidget* focused = QApplication::focusWidget();
-    if (focused && focused != list && list->isAncestorOf(focused) &&
-        (qobject_cast<QLineEdit*>(focused) || qobject_cast<QComboBox*>(focused)))
-        return focused;
-    return nullptr;
-}
-
-// Clicks the cell until its editor opens (the first click may only focus the row).
-QWidget* startEditing(ExplorerLab& x, int row, int column) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        x.clickCell(row, column);
-        QWidget* editor = nullptr;
-        for (int i = 0; i < 20 && !(editor = openEditor(x.list())); ++i)
-            QTest::qWait(10);
-        if (editor)
-            return editor;
-    }
-    return nullptr;
-}
-
-// Types a new text into a cell's edit box and presses Enter, as a user corrects a cell.
-bool typeIntoCell(ExplorerLab& x, qint64 id, int column, const QString& text) {
-    auto* edit = qobject_cast<QLineEdit*>(startEditing(x, x.rowOf(id), column));
-    if (!edit)
-        return false;
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
-    return true;
-}
-
 // Runs action on the comment dialog once it is up; closes any modal left open so no test
 // hangs. Each poll hands a copy of itself to the next timer, so nothing outlives the polling.
 struct CommentDialogPoll {

@@ -1,0 +1,307 @@
+#include "AppTestMain.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <functional>
+#include <memory>
+
+#include <time.h>
+
+#include "BulletinArchive.h"
+#include "BulletinBuilder.h"
+#include "CChildFrame.h"
+#include "CDocTemplate.h"
+#include "CMainFrame.h"
+#include "CRecentFileList.h"
+#include "CTervanaDoc.h"
+#include "CTervanaView.h"
+#include "CorrectionJournal.h"
+#include "ExplorerLab.h"
+#include "HistoryDialog.h"
+#include "Resource.h"
+
+namespace {
+
+const QDate kDay(2026, 5, 10);
+// Times of the corrections and bulletins, in UTC; the laboratory's clock is three hours ahead in May.
+const QDateTime kEarlier(kDay, QTime(6, 0, 5), Qt::UTC);
+const QDateTime kFirst(kDay, QTime(7, 15, 20), Qt::UTC);
+const QDateTime kSecond(kDay, QTime(8, 30, 40), Qt::UTC);
+const QDateTime kPrinted(kDay, QTime(9, 45, 0), Qt::UTC);
+
+// Request 200 has two sets that day, request 201 one; sets 4 and 5 carry "0", which names no request.
+bool startHistoryLab(ExplorerLab& x) {
+    if (!(x.createEmpty() && x.addProfile(1, "Hemograma") && x.addProfile(2, "Biochimie") &&
+          x.addResult(1, "200", "Ana", "2026-05-10 08:00:00", 30, "F", QVariant(), 1) &&
+          x.addResult(2, "200", "Ana", "2026-05-10 09:00:00", 30, "F", QVariant(), 1) &&
+          x.addResult(3, "201", "Bob", "2026-05-10 10:00:00", 50, "M", QVariant(), 2) &&
+          x.addResult(4, "0", "Zero", "2026-05-10 11:00:00", 1, "F", QVariant(), 1) &&
+          x.addResult(5, "0", "Zero bis", "2026-05-10 12:00:00", 2, "F", QVariant(), 1) && x.start()))
+        return false;
+    x.search("", "", kDay, kDay);
+    return x.list()->GetItemCount() == 5;
+}
+
+// Runs action on the menu or modal dialog once it is up; whatever it leaves open is closed,
+// so no test hangs. Each poll hands a copy of itself to the next timer.
+struct ModalPoll {
+    std::function<void(QWidget*)> action;
+    int attempts = 0;
+    void operator()() const {
+        QWidget* up = QApplication::activePopupWidget();
+        if (!up)
+            up = QApplication::activeModalWidget();
+        if (up) {
+            action(up);
+            if (auto* dialog = qobject_cast<QDialog*>(up); dialog && dialog->isVisible())
+                dialog->reject();
+            else if (auto* menu = qobject_cast<QMenu*>(up); menu && menu->isVisible())
+                menu->close();
+        } else if (attempts < 500) {
+            QTimer::singleShot(10, ModalPoll{action, attempts + 1});
+        }
+    }
+};
+void whenUp(std::function<void(QWidget*)> action) {
+    QTimer::singleShot(0, ModalPoll{std::move(action)});
+}
+
+// The rows of a list of the dialog, their cells joined by '|'. Rows of one time come in the
+// order the database gives, so within one time they are sorted.
+QStringList listRows(QWidget* dialog, const char* name) {
+    auto* list = dialog->findChild<QTreeWidget*>(name);
+    QStringList rows, sameTime;
+    QString time;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        if (item->text(0) != time) {
+            sameTime.sort();
+            rows << sameTime;
+            sameTime.clear();
+            time = item->text(0);
+        }
+        QStringList cells;
+        for (int c = 0; c < list->columnCount(); ++c)
+            cells << item->text(c);
+        sameTime << cells.join('|');
+    }
+    sameTime.sort();
+    return rows << sameTime;
+}
+
+QString pageText(CTervanaView* view) {
+    auto text = std::make_shared<QString>();
+    auto done = std::make_shared<bool>(false);
+    view->webView()->page()->toPlainText([text, done](const QString& result) {
+        *text = result;
+        *done = true;
+    });
+    if (!QTest::qWaitFor([done] { return *done; }, 15000))
+        return QString();
+    return *text;
+}
+
+QByteArray bulletinOf(const QString& patient) {
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><link rel=\"stylesheet\" "
+           "href=\"buletin_files/print.css\"></head><body><h1>" +
+           patient.toUtf8() + "</h1></body></html>";
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+    QDateTime m_now;
+    std::unique_ptr<CRecentFileList> m_recent;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<CDocTemplate> m_template;
+
+    // The bulletin window of the program beside the explorer.
+    void withBulletinWindows(ExplorerLab& x) {
+        m_recent = std::make_unique<CRecentFileList>(4);
+        m_frame = std::make_unique<CMainFrame>(m_recent.get());
+        m_template = std::make_unique<CDocTemplate>(
+            IDR_TERVANTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
+            [](CTervanaDoc*) { return new CTervanaView; });
+        m_template->setMainFrame(m_frame.get());
+        m_frame->show();
+        x.structura.m_pBulletinTemplate = m_template.get();
+        // The explorer stays the window the user types in.
+        x.view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(x.view.get()));
+    }
+
+private slots:
+    void initTestCase_data() { DbLab::addBackends(); }
+    void initTestCase() {
+        // Times are shown in the laboratory's own time, not in UTC.
+        qputenv("TZ", "Europe/Bucharest");
+        tzset();
+        CorrectionJournal::SetClock([this] { return m_now; });
+    }
+    void cleanupTestCase() { CorrectionJournal::SetClock(nullptr); }
+    void cleanup() {
+        m_frame.reset();
+        m_template.reset();
+        m_recent.reset();
+    }
+
+    // Two corrections through the list, and the bulletins kept of the request: the dialog of
+    // the record lists those of its request (of the record alone when it names no request),
+    // newest first, and opens a bulletin from the archive.
+    void correctionsAndBulletins_data() {
+        QTest::addColumn<qint64>("record");
+        QTest::addColumn<qint64>("other");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QStringList>("corrections"); // time|record|field|old|new
+        QTest::addColumn<QStringList>("bulletins");   // time|record
+
+        QTest::newRow("request") << qint64(1) << qint64(3) << "Cererea 200"
+                                 << QStringList{"10/05/2026 11:30:40|1|Profil|Hemograma|Biochimie",
+                                                "10/05/2026 11:30:40|2|Profil|Hemograma|Biochimie",
+                                                "10/05/2026 10:15:20|1|Descriere proba|Ana|Ana nou",
+                                                "10/05/2026 10:15:20|2|Descriere proba|Ana|Ana nou"}
+                                 << QStringList{"10/05/2026 12:45:00|1", "10/05/2026 09:00:05|2"};
+        QTest::newRow("0 names no request") << qint64(4) << qint64(5) << "Inregistrarea 4 (fara cerere)"
+                                            << QStringList{"10/05/2026 11:30:40|4|Profil|Hemograma|Biochimie",
+                                                           "10/05/2026 10:15:20|4|Descriere proba|Zero|Zero nou"}
+                                            << QStringList{"10/05/2026 12:45:00|4"};
+    }
+    void correctionsAndBulletins() {
+        QFETCH(qint64, record);
+        QFETCH(qint64, other);
+        QFETCH(QString, subject);
+        QFETCH(QStringList, corrections);
+        QFETCH(QStringList, bulletins);
+        ExplorerLab x;
+        QVERIFY(startHistoryLab(x));
+        withBulletinWindows(x);
+        const QString requestId = x.list()->GetItemText(x.rowOf(record), 0);
+        const QString otherRequestId = x.list()->GetItemText(x.rowOf(other), 0);
+        const QString name = x.list()->GetItemText(x.rowOf(record), 1);
+
+        // Another request's correction and bulletins, which the dialog must leave out.
+        m_now = kEarlier;
+        QVERIFY(typeIntoCell(x, other, 1, "Altcineva"));
+        QTRY_COMPARE(x.field(other, "PacientName"), QVariant("Altcineva"));
+        BulletinArchive archive(&x.database);
+        QVERIFY(archive.Store(other, otherRequestId, bulletinOf("Altcineva")));
+
+        m_now = kFirst;
+        QVERIFY(typeIntoCell(x, record, 1, name + " nou"));
+        QTRY_COMPARE(x.field(record, "PacientName"), QVariant(name + " nou"));
+        m_now = kSecond;
+        auto* combo = qobject_cast<QComboBox*>(startEditing(x, x.rowOf(record), 6));
+        QVERIFY(combo);
+        combo->setCurrentIndex(combo->findText("Biochimie"));
+        QTest::keyClick(combo, Qt::Key_Return);
+        QTRY_COMPARE(x.field(record, "profileID"), QVariant(2));
+
+        if (record == 1) {
+            m_now = kEarlier;
+            QVERIFY(archive.Store(2, requestId, bulletinOf("Ana, mai vechi")));
+        }
+        m_now = kPrinted;
+        QVERIFY(archive.Store(record, requestId, bulletinOf("Pacient arhivat " + name)));
+        // The bulletin file of the current directory belongs to somebody else.
+        QFile file(QString::fromLatin1(kBulletinFileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bulletinOf("Din fisier"));
+        file.close();
+
+        const QString who = CorrectionJournal::CurrentUser() + '|' + CorrectionJournal::Workstation() + '|';
+        QStringList shownCorrections, shownBulletins;
+        QString shownSubject;
+        whenUp([&](QWidget* up) {
+            auto* dialog = qobject_cast<HistoryDialog*>(up);
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(), QString("Istoric"));
+            shownSubject = dialog->findChild<QLabel*>("labelSubject")->text();
+            shownCorrections = listRows(dialog, "listCorrections");
+            shownBulletins = listRows(dialog, "listBulletins");
+            dialog->findChild<QTreeWidget*>("listBulletins")->setFocus();
+            QTest::mouseClick(dialog->findChild<QPushButton*>("buttonOpenBulletin"), Qt::LeftButton);
+        });
+        x.selectRow(x.rowOf(record));
+        QTest::keyClick(x.list(), Qt::Key_H, Qt::ControlModifier);
+
+        QCOMPARE(shownSubject, subject);
+        QStringList expected;
+        for (const QString& row : corrections)
+            expected << row.section('|', 0, 0) + '|' + who + row.section('|', 1);
+        QCOMPARE(shownCorrections, expected);
+        expected.clear();
+        for (const QString& row : bulletins)
+            expected << row.section('|', 0, 0) + '|' + who + row.section('|', 1);
+        QCOMPARE(shownBulletins, expected);
+
+        // The newest bulletin, from the archive, in a window of its own.
+        QCOMPARE(m_frame->childFrames().size(), 1);
+        auto* view = qobject_cast<CTervanaView*>(m_frame->childFrames().first()->view());
+        QVERIFY(view);
+        QTRY_VERIFY(pageText(view).contains("Pacient arhivat " + name));
+        QVERIFY(!pageText(view).contains("Din fisier"));
+        QVERIFY(m_frame->childFrames().first()->windowTitle().contains("arhivat"));
+        QCOMPARE(x.messages, QStringList());
+    }
+
+    // The history opens from the keyboard for the current row, and the keyboard's menu also
+    // holds the comment dialog.
+    void keyboardOpensHistory_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("entry");  // chosen in the menu, empty for none
+        QTest::addColumn<QString>("opened"); // object name of the dialog that opened
+        QTest::newRow("Ctrl+H") << int(Qt::Key_H) << int(Qt::ControlModifier) << ""
+                                << "HistoryDialog";
+        QTest::newRow("Menu key: Istoric") << int(Qt::Key_Menu) << int(Qt::NoModifier) << "&Istoric"
+                                           << "HistoryDialog";
+        QTest::newRow("Shift+F10: Istoric") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << "&Istoric"
+                                            << "HistoryDialog";
+        QTest::newRow("Menu key: Comentariu") << int(Qt::Key_Menu) << int(Qt::NoModifier) << "&Comentariu..."
+                                              << "dlgComment";
+    }
+    void keyboardOpensHistory() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, entry);
+        QFETCH(QString, opened);
+        ExplorerLab x;
+        QVERIFY(startHistoryLab(x));
+        x.selectRow(x.rowOf(3));
+        QString openedName, subject;
+        auto onDialog = [&](QWidget* up) {
+            openedName = up->objectName();
+            if (auto* label = up->findChild<QLabel*>("labelSubject"))
+                subject = label->text();
+        };
+        whenUp([&](QWidget* up) {
+            auto* menu = qobject_cast<QMenu*>(up);
+            if (entry.isEmpty() || !menu) {
+                onDialog(up);
+                return;
+            }
+            for (QAction* action : menu->actions()) {
+                if (action->text() == entry) {
+                    whenUp(onDialog);
+                    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
+                }
+            }
+        });
+        QTest::keyClick(x.list(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_COMPARE(openedName, opened);
+        if (opened == "HistoryDialog")
+            QCOMPARE(subject, QString("Cererea 201"));
+        QCOMPARE(x.messages, QStringList());
+    }
+};
+
+LABROSA_GUI_TEST_MAIN(TestHistory)
+#include "tst_history.moc"
