@@ -235,9 +235,18 @@ std::vector<JournalEntry> CorrectionJournal::EntriesForRequest(const QString& re
                     ids << v.toLongLong();
                 read.MoveNext();
             }
+            const bool complete = !read.ReadFailed();
+            m_error = read.ErrorText();
             read.Close();
+            if (!complete)
+                return {};
+        } else {
+            // Part of a history shown as the whole would hide corrections.
+            m_error = read.ErrorText();
+            return {};
         }
     }
+    m_error.clear();
     return EntriesFor(ids);
 }
 
