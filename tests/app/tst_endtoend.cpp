@@ -1,4 +1,5 @@
 #include "AppTestMain.h"
+#include "BulletinPage.h"
 
 #include "CChildFrame.h"
 #include "CComboListCtrl.h"
@@ -111,15 +112,7 @@ QString pdfText(const QString& path) {
 }
 
 QString pageText(CTervanaView* view) {
-    auto text = std::make_shared<QString>();
-    auto done = std::make_shared<bool>(false);
-    view->webView()->page()->toPlainText([text, done](const QString& result) {
-        *text = result;
-        *done = true;
-    });
-    if (!QTest::qWaitFor([done] { return *done; }, 15000))
-        return QString();
-    return *text;
+    return BulletinPageText(view);
 }
 
 } // namespace

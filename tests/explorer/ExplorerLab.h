@@ -102,9 +102,14 @@ public:
 
     // All of RESULTS, one text per row, to show that nothing else changed.
     QStringList dumpResults() {
+        return rowsAsText(
+            "SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS ORDER BY ID");
+    }
+    // Each row of a query as its values joined by '|', NULL as <NULL>.
+    QStringList rowsAsText(const QString& sql) {
         QStringList rows;
         QSqlQuery q(lab.admin());
-        q.exec("SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS ORDER BY ID");
+        q.exec(sql);
         while (q.next()) {
             QStringList cells;
             for (int i = 0; i < q.record().count(); ++i)
@@ -120,16 +125,7 @@ public:
     }
     // The correction journal, one "record|field|old|new" text a row, by record.
     QStringList journalRows() {
-        QStringList rows;
-        QSqlQuery q(lab.admin());
-        q.exec("SELECT resultID, field, oldValue, newValue FROM CORRECTION_JOURNAL ORDER BY resultID, id");
-        while (q.next()) {
-            QStringList cells;
-            for (int i = 0; i < 4; ++i)
-                cells << (q.value(i).isNull() ? QStringLiteral("<NULL>") : q.value(i).toString());
-            rows << cells.join('|');
-        }
-        return rows;
+        return rowsAsText("SELECT resultID, field, oldValue, newValue FROM CORRECTION_JOURNAL ORDER BY resultID, id");
     }
     QList<qint64> updatedIds() {
         QList<qint64> ids;

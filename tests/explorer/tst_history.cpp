@@ -1,4 +1,5 @@
 #include "AppTestMain.h"
+#include "BulletinPage.h"
 
 #include <QFile>
 #include <QLabel>
@@ -96,15 +97,7 @@ QStringList listRows(QWidget* dialog, const char* name) {
 }
 
 QString pageText(CTervanaView* view) {
-    auto text = std::make_shared<QString>();
-    auto done = std::make_shared<bool>(false);
-    view->webView()->page()->toPlainText([text, done](const QString& result) {
-        *text = result;
-        *done = true;
-    });
-    if (!QTest::qWaitFor([done] { return *done; }, 15000))
-        return QString();
-    return *text;
+    return BulletinPageText(view);
 }
 
 QByteArray bulletinOf(const QString& patient) {
