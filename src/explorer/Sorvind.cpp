@@ -545,20 +545,27 @@ void Sorvind::OnSearch() {
 void Sorvind::MarkCorrectedCells(const QString& condition, const QVariantList& values) {
     if (m_pList->GetItemCount() == 0 || !Journal()->Available())
         return;
-    const std::vector<JournalEntry> entries = Journal()->EntriesForResultsWhere(condition, values);
+    constexpr int kManySets = 20000;
+    const std::vector<JournalEntry> entries =
+        Journal()->EntriesForResultsWhere(condition, values, m_pList->GetItemCount() > kManySets);
     if (entries.empty())
         return;
+    // Corrected sets are few beside the listed ones: only their rows are looked for.
     QHash<qint64, int> rowOfRecord;
-    rowOfRecord.reserve(m_pList->GetItemCount());
-    for (int row = 0; row < m_pList->GetItemCount(); ++row)
-        rowOfRecord.insert(m_pList->GetItemData(row), row);
+    for (const JournalEntry& entry : entries)
+        rowOfRecord.insert(entry.resultId, -1);
+    for (int row = 0; row < m_pList->GetItemCount(); ++row) {
+        const auto found = rowOfRecord.find(m_pList->GetItemData(row));
+        if (found != rowOfRecord.end())
+            *found = row;
+    }
     // Entries come newest first for each set: the first one of a cell is its last correction.
     for (const JournalEntry& entry : entries) {
         const int column = ColumnOfField(entry.field);
-        const auto row = rowOfRecord.constFind(entry.resultId);
-        if (column < 0 || row == rowOfRecord.constEnd() || m_pList->HasCellNote(*row, column))
+        const int row = rowOfRecord.value(entry.resultId, -1);
+        if (column < 0 || row < 0 || m_pList->HasCellNote(row, column))
             continue;
-        m_pList->SetCellNote(*row, column, CorrectionNote(entry));
+        m_pList->SetCellNote(row, column, CorrectionNote(entry));
     }
 }
 

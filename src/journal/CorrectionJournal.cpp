@@ -171,10 +171,15 @@ std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& res
 }
 
 std::vector<JournalEntry> CorrectionJournal::EntriesForResultsWhere(const QString& resultsCondition,
-                                                                    const QVariantList& values) {
+                                                                    const QVariantList& values, bool manySets) {
     if (!m_database || !Available())
         return {};
-    return Entries(QStringLiteral("resultID IN (SELECT ID FROM RESULTS WHERE %1)").arg(resultsCondition), values);
+    // Few sets: their ids are listed and looked up in the journal's index. Many sets (a long
+    // date range): the journal, far smaller, is walked and each entry's set checked.
+    const char* const condition =
+        manySets ? "EXISTS (SELECT 1 FROM RESULTS WHERE RESULTS.ID = CORRECTION_JOURNAL.resultID AND %1)"
+                 : "resultID IN (SELECT ID FROM RESULTS WHERE %1)";
+    return Entries(QString::fromLatin1(condition).arg(resultsCondition), values);
 }
 
 std::vector<JournalEntry> CorrectionJournal::Entries(const QString& condition, const QVariantList& values) {
