@@ -530,6 +530,9 @@ void Sorvind::OnSearch() {
     const bool complete = !m_recordset.ReadFailed();
     const QString readError = m_recordset.ErrorText();
     m_recordset.Close();
+    // The marks go on while the rows are still unpublished: one notice for all, not one each.
+    if (complete)
+        MarkCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
     m_pList->EndFill();
     if (!complete) {
         // Part of a result shown as the whole would hide records from the user.
@@ -538,7 +541,6 @@ void Sorvind::OnSearch() {
         LabrosaMessageBox(QString::fromLatin1(kMsgSearchIncomplete).arg(FailureText(database, readError)), this);
         return;
     }
-    MarkCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
     SizeColumnsToTexts(widest);
 }
 
