@@ -136,6 +136,19 @@ private slots:
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Labrosa"));
     }
 
+    // A database made before the correction journal: the program works and says so once.
+    void databaseWithoutJournalSaysSo() {
+        TestLab lab;
+        QVERIFY(lab.createDemo(40));
+        QVERIFY(lab.exec("DROP TABLE CORRECTION_JOURNAL"));
+        QVERIFY(lab.exec("DROP TABLE BULLETIN_ARCHIVE"));
+        LabrosaApp app;
+        QVERIFY(app.InitInstance({"labrosa"}));
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY2(app.mainFrame()->statusBar()->currentMessage().contains("jurnal"),
+                 qPrintable(app.mainFrame()->statusBar()->currentMessage()));
+    }
+
     void missingDatabaseEndsStartUp() {
         TestLab lab; // no lab.db in it
         {
