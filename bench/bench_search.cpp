@@ -33,9 +33,8 @@ namespace {
 const int kResults = 200000;
 const char* const kDefaultDbFile = "/tmp/labrosa-bench-200k-seed1-journal.db";
 // LABROSA_BENCH_SQLITE names another SQLite file of the same sets (e.g. one with corrections).
-const QByteArray kDbFileName = qEnvironmentVariableIsEmpty("LABROSA_BENCH_SQLITE")
-                                   ? QByteArray(kDefaultDbFile)
-                                   : qgetenv("LABROSA_BENCH_SQLITE");
+const QByteArray kDbFileName =
+    qEnvironmentVariableIsEmpty("LABROSA_BENCH_SQLITE") ? QByteArray(kDefaultDbFile) : qgetenv("LABROSA_BENCH_SQLITE");
 const char* const kDbFile = kDbFileName.constData();
 const char* const kBenchDatabase = "labrosa_bench";
 const char* const kSelect = "SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS "
