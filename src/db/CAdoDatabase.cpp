@@ -143,14 +143,22 @@ sqlite3* sqliteHandle(const QSqlDatabase& db) {
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-// labrosa_fold(text): the text with Unicode case folding, NULL for NULL.
+// labrosa_fold(text): the text with Unicode case folding and the Romanian letters' marks
+// taken off, NULL for NULL.
 void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(context);
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    static const QString marked = QString::fromUtf8(kMarkedLetters);
+    QString plain = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded();
+    for (QChar& c : plain) {
+        const qsizetype at = c.unicode() < 0x80 ? -1 : marked.indexOf(c);
+        if (at >= 0)
+            c = QLatin1Char(kPlainLetters[at]);
+    }
+    const QByteArray folded = plain.toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 

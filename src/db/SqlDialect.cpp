@@ -56,8 +56,14 @@ QString SqlDialect::canonicalLeadingNumber(QStringView text) {
 }
 
 QString SqlDialect::containsCondition(const QString& column) const {
-    if (m_kind == Kind::PostgreSQL)
-        return QStringLiteral("%1 ILIKE ? ESCAPE '\\'").arg(column);
+    if (m_kind == Kind::PostgreSQL) {
+        // Both sides in small letters with the Romanian letters' marks taken off.
+        const QString plain =
+            QStringLiteral("translate(lower(%1), '%2', '%3')")
+                .arg(QStringLiteral("%1"), QString::fromUtf8(kMarkedLetters), QLatin1String(kPlainLetters));
+        return plain.arg(column) + QStringLiteral(" LIKE ") + plain.arg(QStringLiteral("?")) +
+               QStringLiteral(" ESCAPE '\\'");
+    }
     if (m_foldFunction)
         return QStringLiteral("%2(%1) LIKE %2(?) ESCAPE '\\'").arg(column, QLatin1String(foldFunctionName()));
     return QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column);

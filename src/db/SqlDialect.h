@@ -7,6 +7,11 @@
 
 // The few places where SQLite and PostgreSQL differ. Every statement of the program is
 // written in portable SQL with '?' placeholders and asks this class for the rest.
+// The small Romanian letters with marks (both forms of ş and ţ) and their plain letters, in
+// the same order.
+inline constexpr const char* kMarkedLetters = "\u0103\u00e2\u00ee\u0219\u015f\u021b\u0163";
+inline constexpr const char* kPlainLetters = "aaisstt";
+
 class SqlDialect {
 public:
     enum class Kind { SQLite, PostgreSQL };
@@ -31,9 +36,11 @@ public:
     // A condition "column contains the bound text", ignoring letter case; the bound value
     // is made with containsPattern(), which escapes % and _ so they match literally.
     QString containsCondition(const QString& column) const;
+    // The name search also ignores the marks of the Romanian letters in both their forms
+    // (ş ș -> s, ţ ț -> t, ă â -> a, î -> i), so a name typed without them is found.
     // SQLite's LIKE ignores the case of ASCII letters only; when the connection offers the SQL
-    // function labrosa_fold (Unicode case folding), the condition folds both sides with it so
-    // that letters such as Ș and ș match too.
+    // function labrosa_fold (Unicode case folding, marks taken off), the condition folds both
+    // sides with it so that letters such as Ș and ș match too.
     void setFoldFunction(bool available) { m_foldFunction = available; }
     static const char* foldFunctionName() { return "labrosa_fold"; }
     static QString containsPattern(const QString& text);

@@ -78,6 +78,15 @@ void TestSqlDialect::containsCondition_data() {
         << QString::fromUtf8("ștefan") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
     QTest::newRow("Romanian letters, capital for small")
         << QString::fromUtf8("ȚURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+    // Typed without the marks of the Romanian letters, or with the other form of ş and ţ.
+    QTest::newRow("plain letters for comma-below")
+        << "stefan turcanu" << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+    QTest::newRow("cedilla for comma-below")
+        << QString::fromUtf8("ŞTEFAN ŢURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+    QTest::newRow("plain letters for cedilla, breve, circumflex")
+        << "INGERAS CAMPEANU" << QStringList{QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")};
+    QTest::newRow("comma-below for cedilla")
+        << QString::fromUtf8("mărțișor") << QStringList{QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")};
     QTest::newRow("everything with empty") << ""
                                            << QStringList{"Popescu Ion - Rex",
                                                           "Reducere 50% - Tom",
@@ -85,7 +94,8 @@ void TestSqlDialect::containsCondition_data() {
                                                           "lotX3",
                                                           "O'Brien - Max",
                                                           "a\\b",
-                                                          QString::fromUtf8("Ștefan Țurcanu")};
+                                                          QString::fromUtf8("Ștefan Țurcanu"),
+                                                          QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")};
     QTest::newRow("nothing") << "zzz" << QStringList{};
 }
 
@@ -94,8 +104,8 @@ void TestSqlDialect::containsCondition() {
     QFETCH(QStringList, found);
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    for (const char* name :
-         {"Popescu Ion - Rex", "Reducere 50% - Tom", "lot_3", "lotX3", "O'Brien - Max", "a\\b", "Ștefan Țurcanu"})
+    for (const char* name : {"Popescu Ion - Rex", "Reducere 50% - Tom", "lot_3", "lotX3", "O'Brien - Max", "a\\b",
+                             "Ștefan Țurcanu", "Îngeraş Câmpeanu - Mărţişor"})
         QVERIFY(db.addResult("1", QString::fromUtf8(name), "2026-01-01 00:00:00") > 0);
     QVERIFY(db.addResult("1", QVariant(), "2026-01-01 00:00:00") > 0);
     CAdoDatabase ado;
