@@ -1,5 +1,6 @@
 #include "LabSchemaCheck.h"
 
+#include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 
 namespace {
@@ -21,4 +22,19 @@ LabSchemaCheck LabSchemaCheck::Run(CAdoDatabase* database) {
         probe.Close();
     }
     return result;
+}
+
+int TableExists(CAdoDatabase* database, const QString& table, QString* error) {
+    if (!database)
+        return -1;
+    CAdoRecordset probe;
+    QVariant count;
+    int answer = -1;
+    if (probe.Open(database->dialect().tableExistsQuery(), database, {table}) && !probe.IsEOF() &&
+        probe.GetFieldValue(QStringLiteral("n"), &count))
+        answer = count.toInt() > 0 ? 1 : 0;
+    else if (error)
+        *error = probe.ErrorText();
+    probe.Close();
+    return answer;
 }

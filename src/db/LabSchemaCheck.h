@@ -15,3 +15,7 @@ struct LabSchemaCheck {
 
     static LabSchemaCheck Run(CAdoDatabase* database);
 };
+
+// Whether a table exists, asked of the catalogue so that a missing table leaves no error in
+// the log: 1 yes, 0 no, -1 when the question itself failed (its reason in *error).
+int TableExists(CAdoDatabase* database, const QString& table, QString* error = nullptr);

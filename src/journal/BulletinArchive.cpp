@@ -3,6 +3,7 @@
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "CorrectionJournal.h"
+#include "LabSchemaCheck.h"
 #include "SqlDialect.h"
 
 #include <QCryptographicHash>
@@ -21,17 +22,9 @@ const char* const kSelectContent = "SELECT content FROM BULLETIN_ARCHIVE WHERE i
 BulletinArchive::BulletinArchive(CAdoDatabase* database) : m_database(database) {}
 
 bool BulletinArchive::Available() {
-    if (m_available < 0 && m_database) {
-        // A failed question is not taken for a missing table: it is asked again next time.
-        CAdoRecordset probe;
-        QVariant count;
-        if (probe.Open(m_database->dialect().tableExistsQuery(), m_database, {QStringLiteral("BULLETIN_ARCHIVE")}) &&
-            !probe.IsEOF() && probe.GetFieldValue(QStringLiteral("n"), &count))
-            m_available = count.toInt() > 0 ? 1 : 0;
-        else
-            m_error = probe.ErrorText();
-        probe.Close();
-    }
+    // A failed question is not taken for a missing table: it is asked again next time.
+    if (m_available < 0 && m_database)
+        m_available = TableExists(m_database, QStringLiteral("BULLETIN_ARCHIVE"), &m_error);
     return m_available == 1;
 }
 

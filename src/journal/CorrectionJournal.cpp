@@ -2,6 +2,7 @@
 
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
+#include "LabSchemaCheck.h"
 #include "SqlDialect.h"
 
 #include <QSysInfo>
@@ -54,15 +55,8 @@ QString Placeholders(int count) {
 CorrectionJournal::CorrectionJournal(CAdoDatabase* database) : m_database(database) {}
 
 bool CorrectionJournal::Available() {
-    if (m_available < 0 && m_database) {
-        // Asked of the catalogue, so a database without the table leaves no error in the log.
-        CAdoRecordset probe;
-        QVariant count;
-        if (probe.Open(m_database->dialect().tableExistsQuery(), m_database, {QStringLiteral("CORRECTION_JOURNAL")}) &&
-            !probe.IsEOF() && probe.GetFieldValue(QStringLiteral("n"), &count))
-            m_available = count.toInt() > 0 ? 1 : 0;
-        probe.Close();
-    }
+    if (m_available < 0 && m_database)
+        m_available = TableExists(m_database, QStringLiteral("CORRECTION_JOURNAL"));
     return m_available == 1;
 }
 
