@@ -31,7 +31,9 @@ make_package() {
     rm -f "$build"/labrosa_*.deb
     (cd "$build" && cpack -G DEB)
     local debs=("$build"/labrosa_*_amd64.deb)
-    [ -f "${debs[0]}" ] && [ ${#debs[@]} -eq 1 ] || fail "cpack made no single labrosa_*_amd64.deb in $build"
+    if [ ! -f "${debs[0]}" ] || [ ${#debs[@]} -ne 1 ]; then
+        fail "cpack made no single labrosa_*_amd64.deb in $build"
+    fi
     deb="${debs[0]}"
     echo "package: $deb"
 }
