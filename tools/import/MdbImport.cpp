@@ -27,16 +27,13 @@ int RunMdbImport(const MdbImportRequest& request) {
         say(error);
         return 1;
     }
+    say(QStringLiteral("%1: se verifica fisierul").arg(request.file));
     MdbReader reader;
-    if (!reader.open(request.file, &error)) {
+    if (!MdbReader::probe(request.file, &error) || !reader.open(request.file, &error)) {
         say(error);
         return 1;
     }
-    say(QStringLiteral("%1 (%2): se verifica fisierul").arg(request.file, reader.formatName()));
-    if (!reader.probe(&error)) {
-        say(error);
-        return 1;
-    }
+    say(QStringLiteral("%1 (%2): fisierul se citeste intreg").arg(request.file, reader.formatName()));
 
     const QString connection = request.target.contains(QLatin1Char('='))
                                    ? request.target

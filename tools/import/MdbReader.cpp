@@ -534,7 +534,7 @@ QString MdbReader::currencyText(qint64 tenThousandths) {
         .arg(magnitude % 10000, 4, 10, QLatin1Char('0'));
 }
 
-bool MdbReader::probe(QString* error) {
+bool MdbReader::probe(const QString& path, QString* error) {
     int fds[2];
     if (::pipe(fds) != 0) {
         *error =
@@ -553,16 +553,21 @@ bool MdbReader::probe(QString* error) {
         // The child: what libmdb says on standard error comes along too.
         ::close(fds[0]);
         ::dup2(fds[1], STDERR_FILENO);
-        for (const Table& t : m_tables) {
-            writeAll(fds[1], "\nT\t" + t.name.toUtf8() + '\n');
+        MdbReader reader;
+        QString why;
+        if (!reader.open(path, &why)) {
+            writeAll(fds[1], "\nE\t" + why.toUtf8() + '\n');
+            ::_exit(1);
+        }
+        for (const QString& table : reader.tables()) {
+            writeAll(fds[1], "\nT\t" + table.toUtf8() + '\n');
             qint64 rows = 0;
-            QString why;
             QVector<QVariant> values;
-            if (!openTable(t.name, &rows, &why)) {
+            if (!reader.openTable(table, &rows, &why)) {
                 writeAll(fds[1], "\nE\t" + why.toUtf8() + '\n');
                 ::_exit(1);
             }
-            while (nextRow(&values, &why)) {
+            while (reader.nextRow(&values, &why)) {
             }
             if (!why.isEmpty()) {
                 writeAll(fds[1], "\nE\t" + why.toUtf8() + '\n');
@@ -605,7 +610,7 @@ bool MdbReader::probe(QString* error) {
     const QString how = WIFSIGNALED(status) ? QStringLiteral("s-a oprit brusc (semnalul %1)").arg(WTERMSIG(status))
                                             : QStringLiteral("s-a oprit cu codul %1").arg(WEXITSTATUS(status));
     *error = QStringLiteral("citirea tabelei %1 %2; fisierul %3 pare deteriorat")
-                 .arg(table.isEmpty() ? QStringLiteral("(lista tabelelor)") : table, how, m_path);
+                 .arg(table.isEmpty() ? QStringLiteral("(lista tabelelor)") : table, how, path);
     if (!other.isEmpty())
         *error += QStringLiteral(" (%1)").arg(other.mid(qMax(0, other.size() - 3)).join(QLatin1String("; ")));
     return false;

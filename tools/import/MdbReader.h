@@ -13,7 +13,7 @@ struct S_MdbTableDef;
 // read-only. libmdb trusts the file: on a damaged one it may read garbage, stop early or
 // end the process, so the header and size are checked first, every table's rows are
 // counted against what the table says it holds, and probe() reads the whole file once in a
-// child process before anything is written.
+// child process before it is opened here.
 class MdbReader : public ImportSource {
 public:
     MdbReader() = default;
@@ -26,9 +26,10 @@ public:
     bool open(const QString& path, QString* error);
     // "Jet 3" or "Jet 4".
     QString formatName() const;
-    // Reads every row of every table in a child process; a file that makes the reader fail
-    // or crash there is reported here, naming the table.
-    bool probe(QString* error);
+    // Opens the file and reads every row of every table in a child process, so that a file
+    // that makes the reader fail, crash or end the process there is reported here, naming
+    // the table, before this process opens it.
+    static bool probe(const QString& path, QString* error);
 
     QStringList tables() const override;
     QVector<SourceColumn> columns(const QString& table) const override;
