@@ -638,9 +638,12 @@ int main(int argc, char* argv[]) {
         MdbImportRequest import;
         for (int i = 1; i < args.size() && error.isEmpty(); ++i) {
             const QString& a = args.at(i);
-            if ((a == QLatin1String("--import-mdb") || a == QLatin1String("--map")) && i + 1 < args.size())
-                (a == QLatin1String("--map") ? import.mapping : import.file) = args.at(++i);
-            else if (a == QLatin1String("--replace"))
+            if (a == QLatin1String("--import-mdb") || a == QLatin1String("--map")) {
+                if (i + 1 >= args.size())
+                    error = QStringLiteral("%1 cere numele unui fisier").arg(a);
+                else
+                    (a == QLatin1String("--map") ? import.mapping : import.file) = args.at(++i);
+            } else if (a == QLatin1String("--replace"))
                 import.replace = true;
             else if (a.startsWith(QLatin1String("--")) || !import.target.isEmpty())
                 error = QStringLiteral("%1 nu se foloseste cu --import-mdb").arg(a);
