@@ -365,15 +365,46 @@ bool count(QSqlDatabase& db, const char* table, qint64* rows, QString* error) {
     return true;
 }
 
-QString keyText(const std::vector<QVariant>& values, const std::vector<int>& keys) {
-    QString text;
-    for (int k : keys) {
-        if (!text.isEmpty())
-            text += QChar(0x1f);
-        text += values[size_t(k)].toString();
+// The keys of a table's rows. A single whole-number key, the usual one, is kept as a number:
+// a text per row would cost far more for millions of values.
+class KeySet {
+public:
+    KeySet(const PlannedTable& table)
+        : m_keys(table.keys),
+          m_numeric(table.keys.size() == 1 && table.columns[size_t(table.keys.front())].target->kind == Kind::Integer) {
     }
-    return text;
-}
+
+    bool contains(const std::vector<QVariant>& values) const {
+        return m_numeric ? m_ids.contains(values[size_t(m_keys.front())].toLongLong()) : m_texts.contains(text(values));
+    }
+    void insert(const std::vector<QVariant>& values) {
+        if (m_numeric)
+            m_ids.insert(values[size_t(m_keys.front())].toLongLong());
+        else
+            m_texts.insert(text(values));
+    }
+    void reserve(qint64 size) {
+        if (m_numeric)
+            m_ids.reserve(int(size));
+        else
+            m_texts.reserve(int(size));
+    }
+
+private:
+    QString text(const std::vector<QVariant>& values) const {
+        QString t;
+        for (int k : m_keys) {
+            if (!t.isEmpty())
+                t += QChar(0x1f);
+            t += values[size_t(k)].toString();
+        }
+        return t;
+    }
+    std::vector<int> m_keys;
+    bool m_numeric;
+    QSet<qint64> m_ids;
+    QSet<QString> m_texts;
+};
 
 QString keyShown(const PlannedTable& table, const std::vector<QVariant>& values) {
     QStringList parts;
@@ -420,7 +451,7 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
         }
     }
     // The keys already there, to tell a new row from one that replaces another.
-    QSet<QString> present;
+    KeySet present(table);
     if (!table.keys.empty()) {
         QStringList keyNames;
         for (int k : table.keys)
@@ -430,12 +461,12 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
             *error = QStringLiteral("cheile tabelei %1 nu se pot citi: %2").arg(targetName, *error);
             return false;
         }
-        present.reserve(int(before));
+        present.reserve(before);
         while (q.next()) {
             std::vector<QVariant> keys(table.columns.size());
             for (size_t i = 0; i < table.keys.size(); ++i)
                 keys[size_t(table.keys[i])] = q.value(int(i));
-            present.insert(keyText(keys, table.keys));
+            present.insert(keys);
         }
     }
 
@@ -445,7 +476,7 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
     done->sourceRows = 0;
     QVector<QVariant> row;
     std::vector<QVariant> values(table.columns.size());
-    QSet<QString> seen;
+    KeySet seen(table);
     auto report = [&] {
         if (options.progress)
             options.progress(QStringLiteral("%1 <- %2: %3 din %4 randuri")
@@ -470,21 +501,20 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
         }
         bool replaces = false;
         if (!table.keys.empty()) {
-            const QString key = keyText(values, table.keys);
-            if (present.contains(key) || seen.contains(key)) {
+            const bool there = present.contains(values);
+            if (there || seen.contains(values)) {
                 if (!options.replace) {
-                    *error =
-                        QStringLiteral("tabela %1 din fisier, randul %2: %3 exista deja in %4%5; folositi "
-                                       "--replace ca sa il inlocuiti")
-                            .arg(table.source)
-                            .arg(rowNo)
-                            .arg(keyShown(table, values), targetName,
-                                 present.contains(key) ? QString() : QStringLiteral(" (apare de doua ori in fisier)"));
+                    *error = QStringLiteral("tabela %1 din fisier, randul %2: %3 exista deja in %4%5; folositi "
+                                            "--replace ca sa il inlocuiti")
+                                 .arg(table.source)
+                                 .arg(rowNo)
+                                 .arg(keyShown(table, values), targetName,
+                                      there ? QString() : QStringLiteral(" (apare de doua ori in fisier)"));
                     return false;
                 }
                 replaces = true;
             }
-            seen.insert(key);
+            seen.insert(values);
         }
         QSqlQuery& q = replaces ? update : insert;
         if (replaces) {
@@ -508,7 +538,7 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
         }
         if (replaces) {
             // A key seen twice in the file replaces the row it added itself.
-            if (present.contains(keyText(values, table.keys)))
+            if (present.contains(values))
                 ++done->replaced;
         } else {
             ++done->inserted;
