@@ -92,6 +92,9 @@ private slots:
                                                 "Bolívar #65-98 Llano Largo"),
                               "11077|11077|Rattlesnake Canyon Grocery|1|F|8.5300|2817 Milton Dr."}));
         QCOMPARE(x.field(11077, "ProcDate"), QVariant());
+        // A set added later without an identifier is numbered after the imported ones.
+        QVERIFY(x.lab.exec("INSERT INTO RESULTS (RequestID, TransDate) VALUES ('nou', '2020-01-01 10:00:00')"));
+        QCOMPARE(x.lab.scalar("SELECT ID FROM RESULTS WHERE RequestID = 'nou'").toLongLong(), 11078);
 
         QVERIFY(x.start());
         x.search("", "chevalier", QDate(1994, 8, 1), QDate(1994, 10, 31));
@@ -136,6 +139,8 @@ private slots:
         QTest::newRow("cut at a page boundary") << "cut 1024000" << orders << "deteriorat";
         QTest::newRow("open in Access") << "ldb" << orders << "pare deschis in Access";
         QTest::newRow("locked by another program") << "lock" << orders << "blocat de alt program";
+        QTest::newRow("mapping line without an arrow")
+            << "" << QByteArray("table RESULTS <- Orders\nRequestID = OrderID\n") << "maparea, randul 2: lipseste <-";
         QTest::newRow("mapping names a missing table")
             << "" << QByteArray("table RESULTS <- Comenzi\n") << "fisierul nu are tabela Comenzi";
         QTest::newRow("mapping names a missing column")
