@@ -13,7 +13,11 @@
 
 class MdbFiles {
 public:
-    static QString sourceDir() { return QStringLiteral(LABROSA_MDB_TESTDATA); }
+    // LABROSA_MDB_TESTDATA in the environment names another folder of the same files.
+    static QString sourceDir() {
+        const QString dir = qEnvironmentVariable("LABROSA_MDB_TESTDATA");
+        return dir.isEmpty() ? QStringLiteral(LABROSA_MDB_TESTDATA) : dir;
+    }
     static bool available() { return QFileInfo::exists(sourceDir() + QStringLiteral("/nwind.mdb")); }
 
     // A writable copy of one of the shared files, under a name of the caller's choice.

@@ -5,8 +5,8 @@
 #include <QVariant>
 #include <QVector>
 
-// A column of a source table. A column the import cannot carry (a picture, a binary value)
-// is listed with skipped set and a note saying why; its values always come as NULL.
+// A column of a source table, with its type as a person reads it. A column the import cannot
+// carry (a picture, a binary value) is listed with skipped set; its values always come as NULL.
 struct SourceColumn {
     QString name;
     QString typeName;
