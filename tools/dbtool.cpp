@@ -636,23 +636,7 @@ int main(int argc, char* argv[]) {
     }
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;
-        for (int i = 1; i < args.size() && error.isEmpty(); ++i) {
-            const QString& a = args.at(i);
-            if (a == QLatin1String("--import-mdb") || a == QLatin1String("--map")) {
-                if (i + 1 >= args.size())
-                    error = QStringLiteral("%1 cere numele unui fisier").arg(a);
-                else
-                    (a == QLatin1String("--map") ? import.mapping : import.file) = args.at(++i);
-            } else if (a == QLatin1String("--replace"))
-                import.replace = true;
-            else if (a.startsWith(QLatin1String("--")) || !import.target.isEmpty())
-                error = QStringLiteral("%1 nu se foloseste cu --import-mdb").arg(a);
-            else
-                import.target = a;
-        }
-        if (error.isEmpty() && (import.file.isEmpty() || import.target.isEmpty()))
-            error = QStringLiteral("--import-mdb cere fisierul .mdb si baza de date in care se importa");
-        if (!error.isEmpty()) {
+        if (!ParseMdbImportArguments(args, &import, &error)) {
             fail(error);
             std::fputs(kUsage, stderr);
             return 2;

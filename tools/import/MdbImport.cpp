@@ -18,6 +18,31 @@ void say(const QString& text) {
 
 } // namespace
 
+bool ParseMdbImportArguments(const QStringList& args, MdbImportRequest* request, QString* error) {
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == QLatin1String("--import-mdb") || a == QLatin1String("--map")) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("%1 cere numele unui fisier").arg(a);
+                return false;
+            }
+            (a == QLatin1String("--map") ? request->mapping : request->file) = args.at(++i);
+        } else if (a == QLatin1String("--replace")) {
+            request->replace = true;
+        } else if (a.startsWith(QLatin1String("--")) || !request->target.isEmpty()) {
+            *error = QStringLiteral("%1 nu se foloseste cu --import-mdb").arg(a);
+            return false;
+        } else {
+            request->target = a;
+        }
+    }
+    if (request->file.isEmpty() || request->target.isEmpty()) {
+        *error = QStringLiteral("--import-mdb cere fisierul .mdb si baza de date in care se importa");
+        return false;
+    }
+    return true;
+}
+
 int RunMdbImport(const MdbImportRequest& request) {
     QElapsedTimer timer;
     timer.start();
