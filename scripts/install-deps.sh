@@ -13,6 +13,7 @@ PACKAGES=(
     postgresql
     xvfb xauth fonts-dejavu-core
     poppler-utils sqlite3
+    mdbtools libmdb3 mdbtools-dev
 )
 
 missing=()

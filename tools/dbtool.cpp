@@ -4,6 +4,7 @@
 #include "CAdoDatabase.h"
 #include "ConnectionString.h"
 #include "DemoData.h"
+#include "MdbImport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@ const char kUsage[] =
     "usage: labrosa-dbtool [--empty | --demo] [--seed N] [--results N] [--end-date YYYY-MM-DD]\n"
     "                      [--months N] [--force] [--program-role ROLE] <sqlite file | connection string>\n"
     "       labrosa-dbtool --upgrade [--program-role ROLE] <sqlite file | connection string>\n"
+    "       labrosa-dbtool --import-mdb FILE.mdb [--map MAPARE] [--replace] <sqlite file | connection string>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -33,7 +35,10 @@ const char kUsage[] =
     "                        existente, fara sa schimbe altceva; se poate rula din nou fara grija\n"
     "  --force               inlocuieste o baza de date existenta (tot ce contine se pierde)\n"
     "  --program-role ROLE   PostgreSQL: rolul cu care lucreaza programul primeste doar drepturile\n"
-    "                        lui; in jurnal si in arhiva poate doar adauga si citi randuri\n";
+    "                        lui; in jurnal si in arhiva poate doar adauga si citi randuri\n"
+    "  --import-mdb FILE.mdb aduce rezultatele dintr-o baza de date Access (Jet 3 sau 4) intr-o baza de\n"
+    "                        date existenta, totul sau nimic; --map da maparea tabelelor si coloanelor,\n"
+    "                        --replace inlocuieste randurile care exista deja\n";
 
 enum class Mode { Empty, Demo, Upgrade };
 
@@ -628,6 +633,15 @@ int main(int argc, char* argv[]) {
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    if (args.contains(QLatin1String("--import-mdb"))) {
+        MdbImportRequest import;
+        if (!ParseMdbImportArguments(args, &import, &error)) {
+            fail(error);
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return RunMdbImport(import);
     }
     if (!parseArguments(args, &options, &error)) {
         fail(error);

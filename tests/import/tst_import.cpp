@@ -1,0 +1,205 @@
+#include "ExplorerLab.h"
+#include "MdbFiles.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// nwind's orders as result sets: the order number as request and record identifier, the
+// ship name as patient, the order and shipping dates.
+const char kOrdersMapping[] = R"(# nwind Orders as result sets
+table RESULTS <- Orders
+ID <- OrderID          # the record identifier
+RequestID <- OrderID
+PacientName <- ShipName
+TransDate <- OrderDate
+ProcDate <- ShippedDate
+Age <- EmployeeID
+VSH <- Freight
+comment <- ShipAddress
+SEX <- 'F'
+)";
+
+struct ToolRun {
+    int exitCode = -1; // -1: crashed or did not finish
+    QString output;
+};
+
+} // namespace
+
+// The whole import through labrosa-dbtool into a database made by the tool, on SQLite and
+// on PostgreSQL when LABROSA_TEST_PG is set, then searched in the real explorer.
+class TestImport : public QObject {
+    Q_OBJECT
+
+private:
+    static bool writeFile(const QString& path, const QByteArray& text) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+    }
+
+    static ToolRun runImport(ExplorerLab& x, const QStringList& args) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(TestLab::dbTool(), QStringList(args) << x.lab.connectionString());
+        ToolRun run;
+        if (!p.waitForFinished(300000))
+            return run;
+        run.output = QString::fromUtf8(p.readAll());
+        if (p.exitStatus() == QProcess::NormalExit)
+            run.exitCode = p.exitCode();
+        return run;
+    }
+
+    // The imported rows as text, dates compared as the program reads them back.
+    static QStringList importedRows(ExplorerLab& x, const QString& ids) {
+        return x.rowsAsText(QStringLiteral("SELECT ID, RequestID, PacientName, Age, SEX, VSH, comment FROM RESULTS "
+                                           "WHERE ID IN (%1) ORDER BY ID")
+                                .arg(ids));
+    }
+
+private slots:
+    void initTestCase_data() { DbLab::addBackends(); }
+    void initTestCase() {
+        if (!MdbFiles::available())
+            QSKIP("the shared Jet test files are not there");
+    }
+
+    void importThenSearch() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        MdbFiles files;
+        const QString mdb = files.copy("nwind.mdb");
+        const QByteArray before = MdbFiles::checksum(mdb);
+        QVERIFY(writeFile(files.path("orders.map"), kOrdersMapping));
+        const ToolRun run = runImport(x, {"--import-mdb", mdb, "--map", files.path("orders.map")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QVERIFY2(run.output.contains("RESULTS <- Orders: 830 randuri citite, 830 adaugate, 0 inlocuite; RESULTS are "
+                                     "acum 830 randuri"),
+                 qPrintable(run.output));
+        // Nothing the file holds is dropped without a word.
+        QVERIFY(run.output.contains("tabela Orders: coloanele CustomerID, RequiredDate, ShipVia, ShipCity, ShipRegion, "
+                                    "ShipPostalCode, ShipCountry nu au loc in RESULTS"));
+        QVERIFY(run.output.contains("tabela Products din fisier nu corespunde"));
+        QCOMPARE(MdbFiles::checksum(mdb), before);
+        QCOMPARE(importedRows(x, "10248, 10330, 11077"),
+                 QStringList({"10248|10248|Vins et alcools Chevalier|5|F|32.3800|59 rue de l'Abbaye",
+                              QString::fromUtf8("10330|10330|LILA-Supermercado|3|F|12.7500|Carrera 52 con Ave. "
+                                                "Bolívar #65-98 Llano Largo"),
+                              "11077|11077|Rattlesnake Canyon Grocery|1|F|8.5300|2817 Milton Dr."}));
+        QCOMPARE(x.field(11077, "ProcDate"), QVariant());
+        // A set added later without an identifier is numbered after the imported ones.
+        QVERIFY(x.lab.exec("INSERT INTO RESULTS (RequestID, TransDate) VALUES ('nou', '2020-01-01 10:00:00')"));
+        QCOMPARE(x.lab.scalar("SELECT ID FROM RESULTS WHERE RequestID = 'nou'").toLongLong(), 11078);
+
+        QVERIFY(x.start());
+        x.search("", "chevalier", QDate(1994, 8, 1), QDate(1994, 10, 31));
+        QCOMPARE(x.listedIds(), QList<qint64>({10248, 10274, 10295}));
+        x.search("10255", "", QDate(2020, 1, 1), QDate(2020, 1, 1));
+        QCOMPARE(x.listedIds(), QList<qint64>({10255}));
+        QCOMPARE(x.messages, QStringList());
+    }
+
+    // A newer copy brought in again with --replace updates the sets it knows and adds the new
+    // ones; a set the file does not hold stays.
+    void replaceBringsUpToDate() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        MdbFiles files;
+        const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(writeFile(files.path("orders.map"), kOrdersMapping));
+        const QStringList args = {"--import-mdb", mdb, "--map", files.path("orders.map")};
+        QCOMPARE(runImport(x, args).exitCode, 0);
+        QVERIFY(x.lab.exec("DELETE FROM RESULTS WHERE ID IN (10248, 10249)"));
+        QVERIFY(x.lab.exec("UPDATE RESULTS SET PacientName = 'corectat', VSH = NULL WHERE ID = 10250"));
+        QVERIFY(x.addResult(7, "7", "Din alta parte", "2020-01-01 10:00:00"));
+
+        const ToolRun again = runImport(x, QStringList(args) << "--replace");
+        QVERIFY2(again.exitCode == 0, qPrintable(again.output));
+        QVERIFY2(again.output.contains("830 randuri citite, 2 adaugate, 828 inlocuite; RESULTS are acum 831 randuri"),
+                 qPrintable(again.output));
+        QCOMPARE(importedRows(x, "7, 10248, 10250"),
+                 QStringList({"7|7|Din alta parte|<NULL>|<NULL>|<NULL>|<NULL>",
+                              "10248|10248|Vins et alcools Chevalier|5|F|32.3800|59 rue de l'Abbaye",
+                              "10250|10250|Hanari Carnes|4|F|65.8300|Rua do Paço, 67"}));
+    }
+
+    // Each failure leaves the target as it was and says what failed.
+    void failures_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QByteArray>("mapping");
+        QTest::addColumn<QString>("expected");
+        const QByteArray orders(kOrdersMapping);
+        QTest::newRow("not a Jet file") << "text" << orders << "nu este o baza de date Access";
+        QTest::newRow("cut inside a page") << "cut 1000000" << orders << "incomplet (trunchiat)";
+        QTest::newRow("cut at a page boundary") << "cut 1024000" << orders << "deteriorat";
+        QTest::newRow("open in Access") << "ldb" << orders << "pare deschis in Access";
+        QTest::newRow("locked by another program") << "lock" << orders << "blocat de alt program";
+        QTest::newRow("mapping line without an arrow")
+            << "" << QByteArray("table RESULTS <- Orders\nRequestID = OrderID\n") << "maparea, randul 2: lipseste <-";
+        QTest::newRow("mapping names a missing table")
+            << "" << QByteArray("table RESULTS <- Comenzi\n") << "fisierul nu are tabela Comenzi";
+        QTest::newRow("mapping names a missing column")
+            << "" << QByteArray(orders).replace("comment <- ShipAddress", "comment <- Observatii")
+            << "nu are coloana Observatii";
+        QTest::newRow("mapping names no table of the program")
+            << "" << QByteArray("table REZULTATE <- Orders\n") << "REZULTATE nu este o tabela a programului";
+        QTest::newRow("required column without a source")
+            << "" << QByteArray("table RESULTS <- Orders\nRequestID <- OrderID\n") << "RESULTS.TransDate trebuie";
+        QTest::newRow("record already there")
+            << "duplicate" << orders << "ID 10300 exista deja in RESULTS; folositi --replace";
+        QTest::newRow("text too long for its column")
+            << "" << QByteArray(orders).replace("SEX <- 'F'", "SEX <- ShipName")
+            << "randul 1, coloana ShipName (pentru RESULTS.SEX): textul \"LILA-Supermercado\" are 17 caractere";
+        QTest::newRow("text where a date belongs")
+            << "" << QByteArray(orders).replace("ProcDate <- ShippedDate", "ProcDate <- ShipCity")
+            << "\"Barquisimeto\" nu este o data";
+    }
+    void failures() {
+        QFETCH(QString, damage);
+        QFETCH(QByteArray, mapping);
+        QFETCH(QString, expected);
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        QVERIFY(x.addResult(10300, "10300", "Deja aici", "2020-01-01 10:00:00"));
+        MdbFiles files;
+        const QString mdb = files.copy("nwind.mdb");
+        int lock = -1;
+        if (damage == "text") {
+            QVERIFY(writeFile(mdb, "Nume;Data\nIon;2020-01-01\n"));
+        } else if (damage.startsWith("cut ")) {
+            QVERIFY(QFile::resize(mdb, damage.mid(4).toLongLong()));
+        } else if (damage == "ldb") {
+            QVERIFY(writeFile(files.path("nwind.ldb"), "PC-RECEPTIE"));
+        }
+        QVERIFY(writeFile(files.path("lab.map"), mapping));
+        const QByteArray sourceBefore = MdbFiles::checksum(mdb);
+        // A range lock as Access takes one on a file it has open (taken last: closing any
+        // descriptor of the file in this process would let it go).
+        if (damage == "lock") {
+            lock = ::open(QFile::encodeName(mdb).constData(), O_RDWR);
+            struct flock range {};
+            range.l_type = F_WRLCK;
+            range.l_whence = SEEK_SET;
+            range.l_start = 0x10000000;
+            range.l_len = 1;
+            QVERIFY(lock >= 0 && fcntl(lock, F_SETLK, &range) == 0);
+        }
+        const QStringList before = x.dumpResults();
+
+        const ToolRun run = runImport(x, {"--import-mdb", mdb, "--map", files.path("lab.map")});
+        if (lock >= 0)
+            ::close(lock);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.output.contains(expected), qPrintable(run.output));
+        QCOMPARE(x.dumpResults(), before);
+        QCOMPARE(MdbFiles::checksum(mdb), sourceBefore);
+    }
+};
+
+QTEST_MAIN(TestImport)
+#include "tst_import.moc"

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ImportMapping.h"
+#include "ImportSource.h"
+
+#include <QSqlDatabase>
+#include <QStringList>
+
+#include <functional>
+
+struct ImportOptions {
+    // A row whose key is already in the target replaces it; otherwise such a row is an error.
+    bool replace = false;
+    // Progress and notes for the person running the import (table, rows done of total).
+    std::function<void(const QString&)> progress;
+    qint64 progressEvery = 20000;
+};
+
+struct TableImport {
+    QString target;
+    QString source;
+    qint64 sourceRows = 0;
+    qint64 inserted = 0;
+    qint64 replaced = 0;
+    qint64 targetRows = 0; // rows of the target table after the import
+};
+
+struct ImportSummary {
+    QStringList notes; // source tables and columns left out, and why
+    QVector<TableImport> tables;
+};
+
+// Writes the rows of an ImportSource into the program's tables (VET_PROFILES, ANALYSERS,
+// PARAMETERS, RESULTS, RESULT_VALUES, VET_PROFILE_NORMAL_VALUES) of an open SQLite or
+// PostgreSQL database, in one transaction: either every row is written and each table then
+// holds the rows it had plus the new ones, or nothing is written and the message names the
+// source table, row and column that failed and why.
+class ResultImporter {
+public:
+    explicit ResultImporter(const QSqlDatabase& db) : m_db(db) {}
+
+    bool run(ImportSource& source, const ImportMapping& mapping, const ImportOptions& options, ImportSummary* summary,
+             QString* error);
+
+    // The program's tables an import can fill, in the order they are written.
+    static QStringList targetTables();
+
+private:
+    QSqlDatabase m_db;
+};
