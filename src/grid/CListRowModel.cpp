@@ -490,6 +490,19 @@ const char* CListRowModel::bytesOf(const Row& row) const {
 }
 
 void CListRowModel::place(Row& row, const char* bytes, quint32 size) {
+    if (row.at != kNowhere && row.at == m_tailAt) {
+        // The row written last is rewritten where it lies when its block has the room, so that
+        // cells set out of order while a list is filled leave nothing unused behind.
+        Block& block = m_blocks[row.at >> 32];
+        const quint32 offset = quint32(row.at & 0xFFFFFFFF);
+        if (offset + row.size == block.used && size > 0 && block.capacity - offset >= size) {
+            std::memcpy(block.bytes.get() + offset, bytes, size);
+            block.used = offset + size;
+            m_stored = m_stored - row.size + size;
+            row.size = size;
+            return;
+        }
+    }
     if (row.at != kNowhere)
         m_waste += row.size;
     row.at = kNowhere;
