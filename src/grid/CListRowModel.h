@@ -90,7 +90,7 @@ private:
     void place(Row& row, const char* bytes, quint32 size);
     // Packs all rows anew when rewritten and deleted rows have left too much unused room.
     void compactIfWasteful();
-    // Packs every row anew through transform(cells, size, out), which writes the row's new cells.
+    // Packs every row anew through transform(begin, end, out), which writes the row's new cells.
     template <typename Transform> void rewriteRows(Transform transform);
 
     bool validRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
