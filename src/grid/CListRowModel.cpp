@@ -4,59 +4,121 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
-// Cell layout inside Row::cells: low and high 16 bits of the length, then the characters.
-constexpr int kHeader = 2;
+// The packed cells of a row, one after another: a header, then the text. The header is the
+// text's length in UTF-16 units times two, plus one when the units are stored whole (the
+// text holds a character beyond Latin-1); otherwise each unit is stored as one byte. The
+// header is written as a little-endian base-128 number, one byte for a short text.
+// A row holds its cells up to the last one set; the cells after it read empty.
+constexpr quint32 kFirstBlock = 4096;
+constexpr quint32 kLargestBlock = 1 << 20;
+// Rows are packed anew once this much room is unused and it exceeds what the rows use.
+constexpr quint64 kTolerableWaste = 1 << 20;
 
-int cellLength(const QString& cells, int pos) {
-    return int(cells.at(pos).unicode()) | (int(cells.at(pos + 1).unicode()) << 16);
+int HeaderSize(quint64 value) {
+    int size = 1;
+    for (; value >= 0x80; value >>= 7)
+        ++size;
+    return size;
 }
 
-// Position of the header of a cell, or -1 when the row stores fewer cells; then stored
-// (when given) gets the number of cells the row holds.
-int findCell(const QString& cells, int column, int* stored = nullptr) {
-    int pos = 0;
+char* PutHeader(char* out, quint64 value) {
+    for (; value >= 0x80; value >>= 7)
+        *out++ = char((value & 0x7F) | 0x80);
+    *out++ = char(value);
+    return out;
+}
+
+bool FitsLatin1(QStringView text) {
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    return true;
+}
+
+struct PackedText {
+    QStringView text;
+    bool wide;
+    explicit PackedText(QStringView t) : text(t), wide(!FitsLatin1(t)) {}
+    quint64 header() const { return quint64(text.size()) * 2 + (wide ? 1 : 0); }
+    quint64 size() const { return HeaderSize(header()) + quint64(text.size()) * (wide ? 2 : 1); }
+    char* write(char* out) const {
+        out = PutHeader(out, header());
+        if (wide) {
+            std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+            return out + text.size() * 2;
+        }
+        for (const QChar c : text)
+            *out++ = char(c.unicode());
+        return out;
+    }
+};
+
+struct Cell {
+    const char* begin; // the header
+    const char* text;
+    qsizetype units;
+    bool wide;
+    const char* end;
+};
+
+Cell ReadCell(const char* p) {
+    Cell cell{p, nullptr, 0, false, nullptr};
+    quint64 header = 0;
+    int shift = 0;
+    unsigned char byte = 0;
+    do {
+        byte = static_cast<unsigned char>(*p++);
+        header |= quint64(byte & 0x7F) << shift;
+        shift += 7;
+    } while (byte & 0x80);
+    cell.text = p;
+    cell.units = qsizetype(header >> 1);
+    cell.wide = (header & 1) != 0;
+    cell.end = p + cell.units * (cell.wide ? 2 : 1);
+    return cell;
+}
+
+QString CellText(const Cell& cell) {
+    if (!cell.wide)
+        return QString::fromLatin1(cell.text, cell.units);
+    QString text(cell.units, Qt::Uninitialized);
+    std::memcpy(text.data(), cell.text, size_t(cell.units) * 2);
+    return text;
+}
+
+// The cell of a column among the packed cells, or null when the row stores fewer cells; then
+// stored (when given) gets the number of cells the row holds.
+const char* FindCell(const char* begin, const char* end, int column, int* stored = nullptr) {
+    const char* p = begin;
     int c = 0;
-    for (; c < column && pos < cells.size(); ++c)
-        pos += kHeader + cellLength(cells, pos);
-    if (c == column && pos < cells.size())
-        return pos;
+    for (; c < column && p < end; ++c)
+        p = ReadCell(p).end;
+    if (c == column && p < end)
+        return p;
     if (stored)
         *stored = c;
-    return -1;
+    return nullptr;
 }
 
-// Appends empty cells, then a cell holding text, growing the row once.
-void appendCells(QString& cells, int empties, const QString& text) {
-    const qsizetype at = cells.size();
-    const auto length = static_cast<unsigned>(text.size());
-    cells.resize(at + kHeader * (empties + 1) + length);
-    QChar* out = cells.data() + at;
-    for (int i = 0; i < empties; ++i) {
-        *out++ = QChar(0);
-        *out++ = QChar(0);
-    }
-    *out++ = QChar(char16_t(length & 0xFFFF));
-    *out++ = QChar(char16_t(length >> 16));
-    std::copy_n(text.constData(), length, out);
+void Append(QByteArray& out, const char* from, const char* to) {
+    out.append(from, to - from);
 }
 
-void appendCell(QString& cells, const QString& text) {
-    appendCells(cells, 0, text);
+void AppendText(QByteArray& out, const PackedText& text) {
+    const qsizetype at = out.size();
+    out.resize(at + qsizetype(text.size()));
+    text.write(out.data() + at);
 }
 
 // Shared, so that announcing a changed cell allocates no list of roles.
 const QList<int>& displayRole() {
     static const QList<int> roles{Qt::DisplayRole};
     return roles;
-}
-
-QString packedCell(const QString& text) {
-    QString cell;
-    appendCell(cell, text);
-    return cell;
 }
 
 } // namespace
@@ -115,11 +177,16 @@ int CListRowModel::InsertColumn(int column, const QString& heading, int format) 
     beginInsertColumns(QModelIndex(), column, column);
     m_headings.insert(column, heading);
     m_formats.insert(m_formats.begin() + column, format);
-    for (Row& row : m_rows) {
-        const int pos = findCell(row.cells, column);
-        if (pos >= 0)
-            row.cells.insert(pos, packedCell(QString()));
-    }
+    rewriteRows([column](const char* begin, const char* end, QByteArray& out) {
+        const char* cell = FindCell(begin, end, column);
+        if (!cell) {
+            Append(out, begin, end);
+            return;
+        }
+        Append(out, begin, cell);
+        AppendText(out, PackedText(QStringView()));
+        Append(out, cell, end);
+    });
     moveNoteColumns(column, 1);
     endInsertColumns();
     return column;
@@ -132,11 +199,15 @@ bool CListRowModel::DeleteColumn(int column) {
     beginRemoveColumns(QModelIndex(), column, column);
     m_headings.removeAt(column);
     m_formats.erase(m_formats.begin() + column);
-    for (Row& row : m_rows) {
-        const int pos = findCell(row.cells, column);
-        if (pos >= 0)
-            row.cells.remove(pos, kHeader + cellLength(row.cells, pos));
-    }
+    rewriteRows([column](const char* begin, const char* end, QByteArray& out) {
+        const char* cell = FindCell(begin, end, column);
+        if (!cell) {
+            Append(out, begin, end);
+            return;
+        }
+        Append(out, begin, cell);
+        Append(out, ReadCell(cell).end, end);
+    });
     moveNoteColumns(column, -1);
     endRemoveColumns();
     return true;
@@ -152,11 +223,13 @@ int CListRowModel::InsertRow(int row, const QString& text) {
         Publish();
         beginInsertRows(QModelIndex(), row, row);
     }
+    const PackedText cell(text);
+    m_scratch.resize(qsizetype(cell.size()));
+    cell.write(m_scratch.data());
     Row fresh;
-    // Room for a typical row, so that filling its other cells seldom reallocates.
-    fresh.cells.reserve(std::max<qsizetype>(64, text.size() + kHeader));
-    appendCell(fresh.cells, text);
-    m_rows.insert(m_rows.begin() + row, std::move(fresh));
+    place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
+    m_rows.insert(m_rows.begin() + row, fresh);
+    compactIfWasteful();
     if (announce) {
         m_published = RowTotal();
         endInsertRows();
@@ -167,23 +240,30 @@ int CListRowModel::InsertRow(int row, const QString& text) {
 bool CListRowModel::DeleteRow(int row) {
     if (!validRow(row))
         return false;
-    if (!published(row)) {
-        dropNotes(m_rows[row]);
-        m_rows.erase(m_rows.begin() + row);
-        return true;
+    const bool announce = published(row);
+    if (announce) {
+        Publish();
+        beginRemoveRows(QModelIndex(), row, row);
     }
-    Publish();
-    beginRemoveRows(QModelIndex(), row, row);
     dropNotes(m_rows[row]);
+    if (m_rows[row].at != kNowhere)
+        m_waste += m_rows[row].size;
     m_rows.erase(m_rows.begin() + row);
-    m_published = RowTotal();
-    endRemoveRows();
+    compactIfWasteful();
+    if (announce) {
+        m_published = RowTotal();
+        endRemoveRows();
+    }
     return true;
 }
 
 void CListRowModel::DeleteAll() {
     beginResetModel();
     std::vector<Row>().swap(m_rows);
+    std::vector<Block>().swap(m_blocks);
+    m_tailAt = kNowhere;
+    m_stored = 0;
+    m_waste = 0;
     m_notes.clear();
     m_lastNoteKey = 0;
     m_published = 0;
@@ -213,18 +293,46 @@ void CListRowModel::Publish() {
 bool CListRowModel::SetText(int row, int column, const QString& text) {
     if (!validRow(row) || column < 0 || column >= columnCount())
         return false;
-    QString& cells = m_rows[row].cells;
+    Row& r = m_rows[row];
+    const char* begin = bytesOf(r);
+    const char* end = begin + r.size;
+    const PackedText packed(text);
     int stored = 0;
-    const int pos = findCell(cells, column, &stored);
-    if (pos < 0) {
-        appendCells(cells, column - stored, text);
+    const char* cell = FindCell(begin, end, column, &stored);
+    if (!cell) {
+        // Empty cells up to the column, then the text: while a list is filled left to right,
+        // the row written last grows where it lies.
+        const int empties = column - stored;
+        const quint64 extra = quint64(empties) + packed.size();
+        Block* tail = r.at == m_tailAt && r.at != kNowhere ? &m_blocks[r.at >> 32] : nullptr;
+        if (tail && (r.at & 0xFFFFFFFF) + r.size == tail->used && tail->capacity - tail->used >= extra) {
+            char* out = tail->bytes.get() + tail->used;
+            std::memset(out, 0, size_t(empties));
+            packed.write(out + empties);
+            tail->used += quint32(extra);
+            r.size += quint32(extra);
+            m_stored += extra;
+        } else {
+            m_scratch.clear();
+            Append(m_scratch, begin, end);
+            m_scratch.append(empties, '\0');
+            AppendText(m_scratch, packed);
+            place(r, m_scratch.constData(), quint32(m_scratch.size()));
+        }
     } else {
-        // Rewrite the text and its length where they stand, without a temporary cell.
-        const auto length = static_cast<unsigned>(text.size());
-        cells.replace(pos + kHeader, cellLength(cells, pos), text);
-        cells[pos] = QChar(char16_t(length & 0xFFFF));
-        cells[pos + 1] = QChar(char16_t(length >> 16));
+        const Cell old = ReadCell(cell);
+        if (quint64(old.end - old.begin) == packed.size()) {
+            // The same room: written over where it stands.
+            packed.write(const_cast<char*>(cell));
+        } else {
+            m_scratch.clear();
+            Append(m_scratch, begin, cell);
+            AppendText(m_scratch, packed);
+            Append(m_scratch, old.end, end);
+            place(r, m_scratch.constData(), quint32(m_scratch.size()));
+        }
     }
+    compactIfWasteful();
     if (published(row)) {
         const QModelIndex changed = index(row, column);
         emit dataChanged(changed, changed, displayRole());
@@ -235,11 +343,10 @@ bool CListRowModel::SetText(int row, int column, const QString& text) {
 QString CListRowModel::Text(int row, int column) const {
     if (!validRow(row) || column < 0)
         return {};
-    const QString& cells = m_rows[row].cells;
-    const int pos = findCell(cells, column);
-    if (pos < 0)
-        return {};
-    return cells.mid(pos + kHeader, cellLength(cells, pos));
+    const Row& r = m_rows[row];
+    const char* begin = bytesOf(r);
+    const char* cell = FindCell(begin, begin + r.size, column);
+    return cell ? CellText(ReadCell(cell)) : QString();
 }
 
 bool CListRowModel::SetRowData(int row, qint64 data) {
@@ -366,13 +473,76 @@ QString CListRowModel::Heading(int column) const {
 int CListRowModel::WidestText(int column, const QFontMetrics& metrics) const {
     int widest = 0;
     for (const Row& row : m_rows) {
-        const int pos = findCell(row.cells, column);
-        if (pos >= 0) {
-            const int length = cellLength(row.cells, pos);
-            if (length > 0)
-                widest = std::max(
-                    widest, metrics.horizontalAdvance(QStringView(row.cells).mid(pos + kHeader, length).toString()));
+        const char* begin = bytesOf(row);
+        if (const char* cell = FindCell(begin, begin + row.size, column)) {
+            const Cell packed = ReadCell(cell);
+            if (packed.units > 0)
+                widest = std::max(widest, metrics.horizontalAdvance(CellText(packed)));
         }
     }
     return widest;
+}
+
+const char* CListRowModel::bytesOf(const Row& row) const {
+    if (row.at == kNowhere)
+        return nullptr;
+    return m_blocks[row.at >> 32].bytes.get() + (row.at & 0xFFFFFFFF);
+}
+
+void CListRowModel::place(Row& row, const char* bytes, quint32 size) {
+    if (row.at != kNowhere && row.at == m_tailAt) {
+        // The row written last is rewritten where it lies when its block has the room, so that
+        // cells set out of order while a list is filled leave nothing unused behind.
+        Block& block = m_blocks[row.at >> 32];
+        const quint32 offset = quint32(row.at & 0xFFFFFFFF);
+        if (offset + row.size == block.used && size > 0 && block.capacity - offset >= size) {
+            std::memcpy(block.bytes.get() + offset, bytes, size);
+            block.used = offset + size;
+            m_stored = m_stored - row.size + size;
+            row.size = size;
+            return;
+        }
+    }
+    if (row.at != kNowhere)
+        m_waste += row.size;
+    row.at = kNowhere;
+    row.size = 0;
+    if (size == 0)
+        return;
+    if (m_blocks.empty() || m_blocks.back().capacity - m_blocks.back().used < size) {
+        // Blocks grow with the list, so that a short list stays small.
+        const quint32 next = m_blocks.empty() ? kFirstBlock : std::min(kLargestBlock, m_blocks.back().capacity * 2);
+        Block block;
+        block.capacity = std::max(next, size);
+        block.bytes.reset(new char[block.capacity]);
+        m_blocks.push_back(std::move(block));
+    }
+    Block& block = m_blocks.back();
+    std::memcpy(block.bytes.get() + block.used, bytes, size);
+    row.at = (quint64(m_blocks.size() - 1) << 32) | block.used;
+    row.size = size;
+    block.used += size;
+    m_stored += size;
+    m_tailAt = row.at;
+}
+
+void CListRowModel::compactIfWasteful() {
+    if (m_waste > kTolerableWaste && m_waste > m_stored - m_waste)
+        rewriteRows([](const char* begin, const char* end, QByteArray& out) { Append(out, begin, end); });
+}
+
+template <typename Transform> void CListRowModel::rewriteRows(Transform transform) {
+    std::vector<Block> old;
+    old.swap(m_blocks);
+    m_tailAt = kNowhere;
+    m_stored = 0;
+    m_waste = 0;
+    QByteArray cells;
+    for (Row& row : m_rows) {
+        const char* begin = row.at == kNowhere ? nullptr : old[row.at >> 32].bytes.get() + (row.at & 0xFFFFFFFF);
+        cells.clear();
+        transform(begin, begin + row.size, cells);
+        row.at = kNowhere;
+        place(row, cells.constData(), quint32(cells.size()));
+    }
 }

@@ -5,26 +5,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 class QFontMetrics;
 
-// The rows of an editable list: one plain struct per row, all cell texts of a row packed
-// into one string so that 100,000 rows of seven columns stay small and quick to fill.
+// The rows of an editable list: one plain struct per row, and the cell texts of all rows
+// packed one row after another in a few large blocks, so that a million rows of seven
+// columns stay small and quick to fill.
 class CListRowModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     // Item state bits, as the list control reports them.
     enum : unsigned { StateFocused = 0x1, StateSelected = 0x2, StateCut = 0x4, StateImageMask = 0xF000 };
-
-    struct Row {
-        QString cells; // per cell: two 16-bit units of length, then the text
-        qint64 data = 0;
-        unsigned state = 0; // only the state-image bits are kept here
-        // Key of the row's cell notes, 0 for none; fills the struct's padding, so rows
-        // without notes cost nothing more.
-        quint32 noteKey = 0;
-    };
 
     explicit CListRowModel(QObject* parent = nullptr);
 
@@ -68,6 +61,19 @@ public:
     int WidestText(int column, const QFontMetrics& metrics) const;
 
 private:
+    static constexpr quint64 kNowhere = ~quint64(0);
+    struct Row {
+        quint64 at = kNowhere; // where the packed cells lie: block index, then offset in it
+        qint64 data = 0;
+        quint32 size = 0;    // bytes of the packed cells
+        quint32 noteKey = 0; // key of the row's cell notes, 0 for none
+        unsigned state = 0;  // only the state-image bits are kept here
+    };
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        quint32 capacity = 0;
+        quint32 used = 0;
+    };
     struct CellNote {
         int column;
         QString text;
@@ -79,11 +85,24 @@ private:
     // Shifts note columns from column on by delta; a note on a removed column goes.
     void moveNoteColumns(int column, int delta);
 
+    const char* bytesOf(const Row& row) const;
+    // Gives the row new packed cells, written after everything stored so far.
+    void place(Row& row, const char* bytes, quint32 size);
+    // Packs all rows anew when rewritten and deleted rows have left too much unused room.
+    void compactIfWasteful();
+    // Packs every row anew through transform(begin, end, out), which writes the row's new cells.
+    template <typename Transform> void rewriteRows(Transform transform);
+
     bool validRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
     // Whether the views know about the row, so that a change to it must be announced.
     bool published(int row) const { return row < m_published; }
 
     std::vector<Row> m_rows;
+    std::vector<Block> m_blocks;
+    quint64 m_tailAt = kNowhere; // the row written last, whose cells can grow where they lie
+    quint64 m_stored = 0;        // bytes written into the blocks
+    quint64 m_waste = 0;         // of them, bytes no row uses any more
+    QByteArray m_scratch;        // a row's cells while they are rebuilt
     QStringList m_headings;
     std::vector<int> m_formats;
     // Notes are rare: kept apart from the rows, by the key a row holds.

@@ -54,6 +54,21 @@ QString shownText(const QString& tip) {
     return document.toPlainText();
 }
 
+// A cell text of varying length (a few reach a two-byte length in the rows' packing), with
+// Romanian letters, a character outside the basic plane or only Latin-1 letters.
+QString sampleText(int row, int round) {
+    const int kind = (row + round) % 5;
+    QString text = QStringLiteral("r%1 v%2 ").arg(row).arg(round);
+    text += QString((row * 7 + round * 13) % (kind == 4 ? 400 : 40), QLatin1Char(kind == 3 ? 'e' : 'x'));
+    if (kind == 0)
+        text += QStringLiteral("Ștefan Țăndărică");
+    else if (kind == 1)
+        text += QString::fromUtf8("\xF0\x9F\x98\x80 \xC3\xA9");
+    else if (kind == 2)
+        text += QString::fromLatin1("\xE9\xDF");
+    return text;
+}
+
 // Sum of the channel differences: how well one colour reads on the other.
 int contrast(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
@@ -68,6 +83,8 @@ private slots:
     void cleanup();
 
     void modelStaysConsistent();
+    void cellTextsSurviveRepacking_data();
+    void cellTextsSurviveRepacking();
     void listOperations();
     void autoSizeUsesTheWiderOfHeaderAndCells();
     void cellUnderPoint_data();
@@ -131,6 +148,90 @@ void TestComboListCtrl::modelStaysConsistent() {
     model.DeleteAll();
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(model.columnCount(), 2);
+}
+
+void TestComboListCtrl::cellTextsSurviveRepacking_data() {
+    QTest::addColumn<QString>("scenario");
+    QTest::newRow("letters beyond Latin-1 come and go") << "letters";
+    QTest::newRow("earlier rows rewritten until packed anew") << "rewrite";
+    QTest::newRow("rows inserted among others, most deleted") << "rows";
+    QTest::newRow("columns inserted and deleted under the rows") << "columns";
+}
+
+// Every cell reads back as last set, whatever happened to the rows around it; a plain table
+// of texts is kept beside the model as the truth.
+void TestComboListCtrl::cellTextsSurviveRepacking() {
+    QFETCH(QString, scenario);
+    CListRowModel model;
+    std::vector<QStringList> truth;
+    int columns = 4;
+    for (int c = 0; c < columns; ++c)
+        model.InsertColumn(c, QString::number(c), 0);
+    auto set = [&](int row, int column, const QString& text) {
+        QVERIFY(model.SetText(row, column, text));
+        truth[row][column] = text;
+    };
+    auto insert = [&](int row, const QString& text) {
+        QCOMPARE(model.InsertRow(row, text), row);
+        truth.insert(truth.begin() + row, QStringList(columns, QString()));
+        truth[row][0] = text;
+    };
+    const int rows = 3000;
+    model.BeginFill();
+    for (int r = 0; r < rows; ++r) {
+        insert(r, sampleText(r, 0));
+        // Left to right with a gap, as a search leaves empty values out.
+        set(r, 1, sampleText(r, 1));
+        set(r, 3, sampleText(r, 3));
+    }
+    model.EndFill();
+
+    if (scenario == "letters") {
+        for (int round = 1; round < 6; ++round) {
+            for (int r = 0; r < rows; r += 3)
+                set(r, round % columns, sampleText(r, round));
+        }
+    } else if (scenario == "rewrite") {
+        // Each round moves every row; the room they leave is taken back several times.
+        for (int round = 1; round < 12; ++round) {
+            for (int r = 0; r < rows; ++r)
+                set(r, (r + round) % columns, sampleText(r, round + 5));
+        }
+    } else if (scenario == "rows") {
+        for (int r = 0; r < rows; r += 2)
+            insert(r, sampleText(r, 7));
+        for (int r = int(truth.size()) - 1; r >= 0; --r) {
+            if (r % 10 != 0) {
+                QVERIFY(model.DeleteRow(r));
+                truth.erase(truth.begin() + r);
+            }
+        }
+        for (int r = 0; r < int(truth.size()); r += 4)
+            set(r, 2, sampleText(r, 8));
+    } else if (scenario == "columns") {
+        model.InsertColumn(1, QStringLiteral("new"), 0);
+        for (QStringList& row : truth)
+            row.insert(1, QString());
+        ++columns;
+        set(5, 1, sampleText(5, 9));
+        QVERIFY(model.DeleteColumn(3));
+        for (QStringList& row : truth)
+            row.removeAt(3);
+        --columns;
+        set(7, 3, sampleText(7, 9));
+    }
+
+    QCOMPARE(model.RowTotal(), int(truth.size()));
+    QCOMPARE(model.columnCount(), columns);
+    for (int r = 0; r < int(truth.size()); ++r) {
+        for (int c = 0; c < columns; ++c) {
+            if (model.Text(r, c) != truth[r][c])
+                QFAIL(qPrintable(QStringLiteral("row %1, column %2: \"%3\" instead of \"%4\"")
+                                     .arg(r)
+                                     .arg(c)
+                                     .arg(model.Text(r, c), truth[r][c])));
+        }
+    }
 }
 
 void TestComboListCtrl::listOperations() {

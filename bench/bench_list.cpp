@@ -1,0 +1,171 @@
+// The results explorer holding a whole database of 1,000,000 sets: one search over every
+// date (the real Sorvind on the real SQLite file), the process's resident memory after it,
+// then Ctrl+End and a drag of the scroll bar's handle to the last row and back.
+//
+// The database is /tmp/labrosa-bench-1m-seed1.db (LABROSA_BENCH_1M names another file); it is
+// made with the database tool when missing, which takes a while.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDate>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "CAdoDatabase.h"
+#include "CComboListCtrl.h"
+#include "MessageBox.h"
+#include "Sorvind.h"
+#include "StructuraInterna.h"
+
+namespace {
+
+const char* const kDefaultDbFile = "/tmp/labrosa-bench-1m-seed1.db";
+const QByteArray kDbFileName =
+    qEnvironmentVariableIsEmpty("LABROSA_BENCH_1M") ? QByteArray(kDefaultDbFile) : qgetenv("LABROSA_BENCH_1M");
+
+// A line of /proc/self/status ("VmRSS", "VmHWM") in megabytes.
+double StatusMegabytes(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(status, line)) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::stod(line.substr(prefix.size())) / 1024.0;
+    }
+    return 0.0;
+}
+
+bool EnsureDatabase() {
+    if (QFileInfo::exists(QString::fromLocal8Bit(kDbFileName)))
+        return true;
+    const QString partial = QString::fromLocal8Bit(kDbFileName) + ".part";
+    QFile::remove(partial);
+    std::fprintf(stderr, "making %s with 1,000,000 sets\n", kDbFileName.constData());
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.start(QStringLiteral(LABROSA_DBTOOL), {"--demo", "--seed", "1", "--results", "1000000", partial});
+    return tool.waitForFinished(-1) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0 &&
+           QFile::rename(partial, QString::fromLocal8Bit(kDbFileName));
+}
+
+struct Explorer {
+    CAdoDatabase database;
+    StructuraInterna structura;
+    std::unique_ptr<Sorvind> view;
+};
+Explorer* g_explorer = nullptr;
+
+void Repaint(CComboListCtrl* list) {
+    list->viewport()->repaint();
+    QCoreApplication::processEvents();
+}
+
+// The search of every date, from the click to the painted list. Memory is read after the list
+// has been painted: VmRSS is what the process holds then, VmHWM the most it ever held.
+void BM_SearchEveryDate(benchmark::State& state) {
+    Sorvind* view = g_explorer->view.get();
+    CComboListCtrl* list = view->resultList();
+    view->findChild<QDateEdit*>("dateStart")->setDate(QDate(2000, 1, 1));
+    view->findChild<QDateEdit*>("dateEnd")->setDate(QDate(2099, 12, 31));
+    auto* button = view->findChild<QPushButton*>("buttonSearch");
+    const double before = StatusMegabytes("VmRSS");
+    for (auto _ : state) {
+        button->click();
+        Repaint(list);
+    }
+    state.counters["rows"] = list->GetItemCount();
+    state.counters["rss_before_MB"] = before;
+    state.counters["rss_MB"] = StatusMegabytes("VmRSS");
+    state.counters["hwm_MB"] = StatusMegabytes("VmHWM");
+}
+BENCHMARK(BM_SearchEveryDate)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void SendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(widget, &release);
+}
+
+// Ctrl+End to the last row and Ctrl+Home back, each followed by the repaint of the list.
+void BM_CtrlEndAndHome(benchmark::State& state) {
+    CComboListCtrl* list = g_explorer->view->resultList();
+    list->setFocus();
+    QElapsedTimer timer;
+    double toEnd = 0;
+    for (auto _ : state) {
+        timer.start();
+        SendKey(list, Qt::Key_End, Qt::ControlModifier);
+        Repaint(list);
+        toEnd = timer.nsecsElapsed() / 1e6;
+        SendKey(list, Qt::Key_Home, Qt::ControlModifier);
+        Repaint(list);
+    }
+    state.counters["rows"] = list->GetItemCount();
+    state.counters["last_ctrl_end_ms"] = toEnd;
+    if (list->currentIndex().row() != 0)
+        state.SkipWithError("Ctrl+Home did not reach the first row");
+}
+BENCHMARK(BM_CtrlEndAndHome)->Unit(benchmark::kMillisecond);
+
+// The scroll bar's handle dragged to the bottom and back to the top, with a repaint each way.
+void BM_DragScrollBar(benchmark::State& state) {
+    CComboListCtrl* list = g_explorer->view->resultList();
+    QScrollBar* bar = list->verticalScrollBar();
+    for (auto _ : state) {
+        bar->setSliderDown(true);
+        bar->setSliderPosition(bar->maximum());
+        bar->setSliderDown(false);
+        Repaint(list);
+        bar->setSliderDown(true);
+        bar->setSliderPosition(0);
+        bar->setSliderDown(false);
+        Repaint(list);
+    }
+    state.counters["scroll_max"] = bar->maximum();
+}
+BENCHMARK(BM_DragScrollBar)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (!EnsureDatabase()) {
+        std::fprintf(stderr, "could not create %s with the database tool\n", kDbFileName.constData());
+        return 1;
+    }
+    SetMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+
+    auto explorer = std::make_unique<Explorer>();
+    if (!explorer->database.Open(
+            QStringLiteral("Provider=SQLite;Data Source=%1").arg(QString::fromLocal8Bit(kDbFileName)))) {
+        std::fprintf(stderr, "cannot open %s\n", kDbFileName.constData());
+        return 1;
+    }
+    explorer->structura.m_pDatabase = &explorer->database;
+    explorer->view = std::make_unique<Sorvind>(&explorer->structura);
+    explorer->view->resize(1200, 800);
+    explorer->view->show();
+    explorer->view->OnInitialUpdate();
+    g_explorer = explorer.get();
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_explorer = nullptr;
+    return 0;
+}
