@@ -29,6 +29,7 @@
 #include "CorrectionJournal.h"
 #include "HistoryDialog.h"
 #include "MessageBox.h"
+#include "SearchIndexes.h"
 #include "SqlDialect.h"
 #include "StructuraInterna.h"
 #include "TextUtils.h"
@@ -416,7 +417,8 @@ void Sorvind::OnSearch() {
     m_pList->DeleteAllItems();
 
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
-    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    dialect.setNameShadow(SearchIndexes::Of(database).nameShadow);
 
     // The conditions after "WHERE (1=1)", kept to find the corrections of the listed sets.
     QString sql;
@@ -456,8 +458,7 @@ void Sorvind::OnSearch() {
         if (!days.isEmpty())
             sql += QStringLiteral(" AND ") + days;
         if (!name.isEmpty()) {
-            sql += QStringLiteral(" AND ") + dialect.containsCondition(QStringLiteral("RESULTS.PacientName"));
-            values << SqlDialect::containsPattern(name);
+            sql += QStringLiteral(" AND ") + dialect.patientNameCondition(name, &values);
         }
     }
     const QString conditions = sql;
