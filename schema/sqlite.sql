@@ -113,8 +113,8 @@ DELETE FROM RESULTS_NAME_SEARCH;
 INSERT INTO RESULTS_NAME_SEARCH (rowid, name)
 SELECT ID, replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k') FROM RESULTS;
 
--- The insert trigger clears the rowid first: a REPLACE that removed an older row with this ID
--- fired no delete trigger.
+-- The insert trigger clears the rowid first, so that a shadow row left behind (a set removed
+-- while the triggers were missing) can never make another program's INSERT fail.
 CREATE TRIGGER IF NOT EXISTS RESULTS_NAME_SEARCH_insert AFTER INSERT ON RESULTS
 BEGIN DELETE FROM RESULTS_NAME_SEARCH WHERE rowid = new.ID; INSERT INTO RESULTS_NAME_SEARCH (rowid, name)
 VALUES (new.ID, replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(new.PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k')); END;

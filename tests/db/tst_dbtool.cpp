@@ -276,6 +276,21 @@ void TestDbTool::upgradeAddsJournal() {
     QVERIFY(db.createDemo(40));
     QVERIFY(db.exec("DROP TABLE CORRECTION_JOURNAL"));
     QVERIFY(db.exec("DROP TABLE BULLETIN_ARCHIVE"));
+    // Nor had it the search's indexes and, on SQLite, the name shadow.
+    const QStringList searchIndexes =
+        db.isPg() ? QStringList{"DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
+                                "DROP INDEX IF EXISTS IX_RESULTS_PacientName_trgm"}
+                  : QStringList{"DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
+                                "DROP TRIGGER RESULTS_NAME_SEARCH_insert",   "DROP TRIGGER RESULTS_NAME_SEARCH_update",
+                                "DROP TRIGGER RESULTS_NAME_SEARCH_delete",   "DROP TABLE RESULTS_NAME_SEARCH"};
+    for (const QString& sql : searchIndexes)
+        QVERIFY(db.exec(sql));
+    const QString indexCount =
+        db.isPg() ? "SELECT COUNT(*) FROM pg_indexes WHERE indexname IN ('ix_results_transdate_requestid', "
+                    "'ix_results_requestnumber', 'ix_results_pacientname_trgm')"
+                  : "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('IX_RESULTS_TransDate_RequestID', "
+                    "'IX_RESULTS_RequestNumber', 'RESULTS_NAME_SEARCH_insert', 'RESULTS_NAME_SEARCH_update', "
+                    "'RESULTS_NAME_SEARCH_delete', 'RESULTS_NAME_SEARCH')";
     const QByteArray before = digest(db.admin());
     QVERIFY(!before.isEmpty());
 
@@ -295,6 +310,12 @@ void TestDbTool::upgradeAddsJournal() {
 
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
+    QCOMPARE(db.scalar(indexCount).toInt(), db.isPg() ? 3 : 6);
+    // The shadow holds every set's name, once.
+    if (!db.isPg()) {
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS_NAME_SEARCH").toInt(), 40);
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS_NAME_SEARCH s JOIN RESULTS r ON r.ID = s.rowid").toInt(), 40);
+    }
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE newValue = 'Rex - Pop'").toInt(), 1);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM BULLETIN_ARCHIVE").toInt(), 1);
     if (db.isPg()) {
