@@ -366,9 +366,9 @@ bool needsTrigram(const QString& sql) {
     return sql.contains(QLatin1String("pg_trgm"), Qt::CaseInsensitive);
 }
 
-const char kMsgNoTrigram[] = "pg_trgm nu se poate folosi pe acest server (%1): cautarea dupa o parte din nume merge, "
-                             "dar citeste toate seturile. Instalati pachetul postgresql-contrib al serverului si "
-                             "rulati din nou labrosa-dbtool --upgrade.";
+const char kMsgNoTrigram[] = "extensia pg_trgm lipseste (%1): cautarea dupa o parte din nume merge, dar citeste toate "
+                             "seturile. Instalati pe server pachetul postgresql-contrib si rulati din nou "
+                             "labrosa-dbtool --upgrade cu un rol care poate crea extensia.";
 
 // Makes the indexes and what else follows the rows. Without pg_trgm on the server the rest is
 // still made and the reason is put in *warning: the name search then reads every set.
