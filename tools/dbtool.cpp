@@ -361,9 +361,9 @@ bool isStructure(const QString& sql) {
            sql.startsWith(QLatin1String("CREATE VIEW"), Qt::CaseInsensitive);
 }
 
-// The statements that need PostgreSQL's pg_trgm extension.
+// The statements that need PostgreSQL's pg_trgm extension (the extension itself, its index).
 bool needsTrigram(const QString& sql) {
-    return sql.contains(QLatin1String("pg_trgm"), Qt::CaseInsensitive);
+    return sql.contains(QLatin1String("trgm"), Qt::CaseInsensitive);
 }
 
 const char kMsgNoTrigram[] = "extensia pg_trgm lipseste (%1): cautarea dupa o parte din nume merge, dar citeste toate "

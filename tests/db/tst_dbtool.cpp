@@ -65,6 +65,7 @@ private slots:
     void upgradeAddsJournal();
     void programRoleOnlyAddsJournalRows_data();
     void programRoleOnlyAddsJournalRows();
+    void madeWithoutTrigramExtension();
 };
 
 void TestDbTool::demoIsDeterministic() {
@@ -428,6 +429,47 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
     }
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM correction_journal WHERE userName = 'ana'").toInt(), 1);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM bulletin_archive WHERE userName = 'ana'").toInt(), 1);
+}
+
+// A role that may not create pg_trgm still gets its database, with every other index; only
+// the name index is left out, and the tool says why.
+void TestDbTool::madeWithoutTrigramExtension() {
+    if (DbLab::pgConnectionString().isEmpty())
+        QSKIP("LABROSA_TEST_PG names no PostgreSQL test database");
+    DbLab db(DbLab::Backend::PostgreSQL);
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.exec("DROP EXTENSION IF EXISTS pg_trgm CASCADE"));
+    const QString role = QStringLiteral("labrosa_plain_%1_%2")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(QRandomGenerator::global()->bounded(1000000));
+    QVERIFY(db.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role)));
+    struct DropRole {
+        DbLab& db;
+        QString role;
+        ~DropRole() {
+            db.exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+            db.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
+        }
+    } dropRole{db, role};
+    // The role's tables go into a schema of its own, apart from the test's; it may not create
+    // anything in the database itself, an extension included.
+    QVERIFY(db.exec(QStringLiteral("CREATE SCHEMA %1 AUTHORIZATION %1").arg(role)));
+    QVERIFY(db.exec(QStringLiteral("ALTER ROLE %1 SET search_path = %1").arg(role)));
+    const ConnectionString cs = ConnectionString::parse(DbLab::pgConnectionString());
+    const QString connection = QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3;User ID=%4;Password=")
+                                   .arg(cs.value("server"), cs.value("port"), cs.value("database"), role);
+
+    QString out;
+    QVERIFY2(runTool({"--demo", "--results", "30", "--end-date", "2026-06-30", connection}, &out) == 0,
+             qPrintable(out));
+    QVERIFY2(out.contains("pg_trgm") && out.contains("postgresql-contrib"), qPrintable(out));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1.results").arg(role)).toInt(), 30);
+    QCOMPARE(
+        db.scalar(QStringLiteral("SELECT string_agg(indexname, ',' ORDER BY indexname) FROM pg_indexes WHERE "
+                                 "schemaname = '%1' AND tablename = 'results'")
+                      .arg(role))
+            .toString(),
+        QStringLiteral("ix_results_requestid,ix_results_requestnumber,ix_results_transdate_requestid,results_pkey"));
 }
 
 QTEST_GUILESS_MAIN(TestDbTool)
