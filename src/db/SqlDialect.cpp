@@ -97,19 +97,6 @@ QString SqlDialect::nameShadowQuery(const QString& text) {
     return QLatin1Char('"') + folded + QLatin1Char('"');
 }
 
-QString SqlDialect::patientNameCondition(const QString& text, QVariantList* values) const {
-    const QString exact = containsCondition(QStringLiteral("RESULTS.PacientName"));
-    const QString shadowQuery = m_kind == Kind::SQLite && m_nameShadow ? nameShadowQuery(text) : QString();
-    if (shadowQuery.isEmpty()) {
-        *values << containsPattern(text);
-        return exact;
-    }
-    *values << shadowQuery << containsPattern(text);
-    return QStringLiteral("RESULTS.ID IN (SELECT rowid FROM RESULTS_NAME_SEARCH WHERE RESULTS_NAME_SEARCH MATCH ?) "
-                          "AND ") +
-           exact;
-}
-
 namespace {
 
 QDate parseYearMonthDay(const QString& text) {
@@ -135,6 +122,23 @@ QString canonical(const QString& yearMonthDay, const char* time) {
 }
 
 } // namespace
+
+QString SqlDialect::patientNameCondition(const QString& text, const QString& firstDay, const QString& lastDay,
+                                         QVariantList* values) const {
+    const QString exact = containsCondition(QStringLiteral("RESULTS.PacientName"));
+    const QDate first = parseYearMonthDay(firstDay);
+    const QDate last = parseYearMonthDay(lastDay);
+    const bool longRange = !first.isValid() || !last.isValid() || first.daysTo(last) + 1 >= kNameShadowMinDays;
+    const QString shadowQuery = m_kind == Kind::SQLite && m_nameShadow && longRange ? nameShadowQuery(text) : QString();
+    if (shadowQuery.isEmpty()) {
+        *values << containsPattern(text);
+        return exact;
+    }
+    *values << shadowQuery << containsPattern(text);
+    return QStringLiteral("RESULTS.ID IN (SELECT rowid FROM RESULTS_NAME_SEARCH WHERE RESULTS_NAME_SEARCH MATCH ?) "
+                          "AND ") +
+           exact;
+}
 
 QString SqlDialect::dayStart(const QString& yearMonthDay) {
     return canonical(yearMonthDay, "00:00:00");

@@ -452,14 +452,13 @@ void Sorvind::OnSearch() {
         // both, or a day left blank would drop that end of the range without a word.
         m_pDateStart->interpretText();
         m_pDateEnd->interpretText();
-        const QString days =
-            dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), ToSqlDate(m_pDateStart->text()),
-                                      ToSqlDate(m_pDateEnd->text()), &values);
+        const QString firstDay = ToSqlDate(m_pDateStart->text());
+        const QString lastDay = ToSqlDate(m_pDateEnd->text());
+        const QString days = dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), firstDay, lastDay, &values);
         if (!days.isEmpty())
             sql += QStringLiteral(" AND ") + days;
-        if (!name.isEmpty()) {
-            sql += QStringLiteral(" AND ") + dialect.patientNameCondition(name, &values);
-        }
+        if (!name.isEmpty())
+            sql += QStringLiteral(" AND ") + dialect.patientNameCondition(name, firstDay, lastDay, &values);
     }
     const QString conditions = sql;
     sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate"))) + conditions +

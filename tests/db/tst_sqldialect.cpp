@@ -157,7 +157,7 @@ void TestSqlDialect::containsCondition() {
         dialect.setNameShadow(shadow);
         QVariantList values;
         const QString sql = QStringLiteral("SELECT PacientName FROM RESULTS WHERE %1 ORDER BY ID")
-                                .arg(dialect.patientNameCondition(typed, &values));
+                                .arg(dialect.patientNameCondition(typed, QString(), QString(), &values));
         CAdoRecordset rs;
         QVERIFY2(rs.Open(sql, &ado, values), qPrintable(rs.szComError));
         QStringList names;
