@@ -1,15 +1,28 @@
-// The results search on a 200,000-set database: from the click on "Cauta" to the filled
-// list, beside the bare SELECT stepped through on the same database. Runs on SQLite always
-// and on PostgreSQL too when LABROSA_BENCH_PG (or else LABROSA_TEST_PG) holds a connection
-// string; with LABROSA_TEST_PG the sets go into a database "labrosa_bench" beside the test
-// database, so that the tests never wipe them.
+// The results search on databases of 200,000 and 1,000,000 sets: from the click on "Cauta"
+// to the filled list ("search"), beside the same SELECT stepped through on the program's own
+// connection ("bare"). A table at the end gives each case's search time over its bare time.
+//
+// Cases: one day, one month, the whole range, a part of a name over the whole range (a rare
+// one and one of three letters), a request identifier. Runs on SQLite always and on
+// PostgreSQL too when LABROSA_BENCH_PG (or else LABROSA_TEST_PG) holds a connection string;
+// with LABROSA_TEST_PG the sets go into databases "labrosa_bench_200k" and "labrosa_bench_1m"
+// beside the test database, so that the tests never wipe them. The databases are made once
+// by the tool (SQLite into /tmp) and reused.
+//
+// LABROSA_BENCH_SQLITE names another SQLite copy of the 200,000 sets (for instance one with
+// corrections in its journal), run as "file/sqlite". LABROSA_BENCH_SIZES=200k (or 1m) keeps
+// one size. LABROSA_BENCH_PLAIN=1 adds a SQLite copy without the search's indexes and name
+// shadow ("sqlite-plain"), as a database made before them is: what the indexes buy, in the
+// same run.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDate>
 #include <QDateEdit>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -18,27 +31,28 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <vector>
 
+#include <unistd.h>
+
 #include "CAdoDatabase.h"
+#include "CAdoRecordset.h"
 #include "CComboListCtrl.h"
 #include "ConnectionString.h"
 #include "MessageBox.h"
+#include "SearchIndexes.h"
 #include "Sorvind.h"
 #include "StructuraInterna.h"
 
 namespace {
 
-const int kResults = 200000;
-const char* const kDefaultDbFile = "/tmp/labrosa-bench-200k-seed1-journal.db";
-// LABROSA_BENCH_SQLITE names another SQLite file of the same sets (e.g. one with corrections).
-const QByteArray kDbFileName =
-    qEnvironmentVariableIsEmpty("LABROSA_BENCH_SQLITE") ? QByteArray(kDefaultDbFile) : qgetenv("LABROSA_BENCH_SQLITE");
-const char* const kDbFile = kDbFileName.constData();
-const char* const kBenchDatabase = "labrosa_bench";
-const char* const kSelect = "SELECT ID, RequestID, PacientName, TransDate, Age, SEX, comment, profileID FROM RESULTS "
-                            "WHERE (1=1) AND TransDate >= %1 AND TransDate <= %1 ORDER BY TransDate, RequestID";
+struct Size {
+    int results;
+    const char* label;
+};
+const Size kSizes[] = {{200000, "200k"}, {1000000, "1m"}};
 
 struct Range {
     QDate from, to;
@@ -48,22 +62,101 @@ const Range kDay{QDate(2026, 6, 15), QDate(2026, 6, 15)};
 const Range kMonth{QDate(2026, 6, 1), QDate(2026, 6, 30)};
 const Range kAll{QDate(2024, 7, 1), QDate(2026, 6, 30)};
 
+struct Case {
+    const char* name;
+    Range range;
+    const char* requestId;
+    const char* namePart; // UTF-8
+};
+// "tanase oan" is one owner among about 800 (typed without the marks of "Tănase");
+// "rex" is a dog's name, in about one set in thirty; "ion" is in one name of fourteen, here
+// searched over one day.
+const Case kCases[] = {
+    {"day", kDay, "", ""},           {"month", kMonth, "", ""},
+    {"all", kAll, "", ""},           {"name", kAll, "", "tanase oan"},
+    {"name3", kAll, "", "rex"},      {"nameday", kDay, "", "ion"},
+    {"request", kAll, "100000", ""},
+};
+
+// The search's own statement (as Sorvind builds it) for a case, its values in *values.
+QString CaseSql(const SqlDialect& dialect, const Case& c, QVariantList* values) {
+    QString sql = QStringLiteral("SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID "
+                                 "FROM RESULTS WHERE (1=1)")
+                      .arg(dialect.dateTimeText(QStringLiteral("TransDate")));
+    if (*c.requestId) {
+        sql += QStringLiteral(" AND ") + dialect.leadingNumberEquals(QStringLiteral("RESULTS.RequestID"));
+        *values << dialect.leadingNumberValue(SqlDialect::canonicalLeadingNumber(QString::fromLatin1(c.requestId)));
+    } else {
+        const QString firstDay = c.range.from.toString(QStringLiteral("yyyy/M/d"));
+        const QString lastDay = c.range.to.toString(QStringLiteral("yyyy/M/d"));
+        sql += QStringLiteral(" AND ") +
+               dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), firstDay, lastDay, values);
+        if (*c.namePart)
+            sql += QStringLiteral(" AND ") +
+                   dialect.patientNameCondition(QString::fromUtf8(c.namePart), firstDay, lastDay, values);
+    }
+    return sql + QStringLiteral(" ORDER BY RESULTS.TransDate, RESULTS.RequestID");
+}
+
 bool RunTool(const QStringList& args) {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::ForwardedChannels);
-    tool.start(QStringLiteral(LABROSA_DBTOOL),
-               QStringList{"--demo", "--seed", "1", "--results", QString::number(kResults), "--end-date", "2026-06-30",
-                           "--months", "24"} +
-                   args);
+    tool.start(QStringLiteral(LABROSA_DBTOOL), args);
     return tool.waitForFinished(-1) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
 }
 
-bool EnsureSqliteDatabase() {
-    if (QFileInfo::exists(kDbFile))
+QStringList DemoArgs(const Size& size) {
+    return {"--demo",     "--seed",     "1",        "--results", QString::number(size.results),
+            "--end-date", "2026-06-30", "--months", "24"};
+}
+
+QString SqliteFile(const Size& size, bool plain) {
+    return QStringLiteral("/tmp/labrosa-dbspeed-%1-seed1%2.db")
+        .arg(QLatin1String(size.label), plain ? QStringLiteral("-plain") : QString());
+}
+
+bool RunSqlite(const QString& file, const QStringList& statements) {
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-setup"));
+        db.setDatabaseName(file);
+        ok = db.open();
+        for (const QString& sql : statements) {
+            QSqlQuery q(db);
+            if (ok && !q.exec(sql)) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(q.lastError().text()));
+                ok = false;
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-setup"));
+    return ok;
+}
+
+bool EnsureSqliteDatabase(const Size& size, bool plain) {
+    const QString file = SqliteFile(size, plain);
+    if (QFileInfo::exists(file))
         return true;
-    const QString partial = QString::fromLatin1(kDbFile) + ".part";
+    const QString partial = file + QStringLiteral(".part");
     QFile::remove(partial);
-    return RunTool({partial}) && QFile::rename(partial, kDbFile);
+    if (plain) {
+        // A copy as a database made before the search's indexes: the day index alone.
+        if (!EnsureSqliteDatabase(size, false) || !QFile::copy(SqliteFile(size, false), partial) ||
+            !RunSqlite(partial, {"DROP TRIGGER RESULTS_NAME_SEARCH_insert", "DROP TRIGGER RESULTS_NAME_SEARCH_update",
+                                 "DROP TRIGGER RESULTS_NAME_SEARCH_delete", "DROP TABLE RESULTS_NAME_SEARCH",
+                                 "DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
+                                 "CREATE INDEX IX_RESULTS_TransDate ON RESULTS (TransDate)", "DROP TABLE sqlite_stat1",
+                                 "VACUUM"}))
+            return false;
+        return QFile::rename(partial, file);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    if (!RunTool(DemoArgs(size) << partial) || !QFile::rename(partial, file))
+        return false;
+    std::fprintf(stderr, "made %s in %.1f s\n", qPrintable(file), timer.elapsed() / 1000.0);
+    return true;
 }
 
 // A Qt connection to the PostgreSQL database a connection string names.
@@ -78,67 +171,82 @@ QSqlDatabase AddPgConnection(const QString& name, const ConnectionString& cs, co
     return db;
 }
 
-// The PostgreSQL database of the benchmark, filled once: a rerun finds the sets there.
-// Returns its connection string, empty when there is none to use.
-QString EnsurePgDatabase() {
+// The PostgreSQL database of one size, filled once: a rerun finds the sets there (and brings
+// the indexes up to date). Returns its connection string, empty when there is none to use.
+QString EnsurePgDatabase(const Size& size) {
     QString connection = qEnvironmentVariable("LABROSA_BENCH_PG");
+    if (!connection.isEmpty()) {
+        // A database holds one size: the size's label goes after the name given.
+        const ConnectionString cs = ConnectionString::parse(connection);
+        connection.replace(QStringLiteral("Database=%1").arg(cs.value("database")),
+                           QStringLiteral("Database=%1_%2").arg(cs.value("database"), QLatin1String(size.label)));
+    }
+    const QString benchDatabase = QStringLiteral("labrosa_bench_%1").arg(QLatin1String(size.label));
     if (connection.isEmpty()) {
         const QString test = qEnvironmentVariable("LABROSA_TEST_PG");
         if (test.isEmpty())
             return QString();
         const ConnectionString cs = ConnectionString::parse(test);
-        {
-            QSqlDatabase db = AddPgConnection("bench-create", cs, cs.value("database"));
-            if (!db.open()) {
-                std::fprintf(stderr, "cannot reach %s: %s\n", qPrintable(test), qPrintable(db.lastError().text()));
-                return QString();
-            }
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = '%1'").arg(kBenchDatabase));
-            if (!q.next() && !q.exec(QStringLiteral("CREATE DATABASE %1").arg(kBenchDatabase)))
-                std::fprintf(stderr, "cannot create %s: %s\n", kBenchDatabase, qPrintable(q.lastError().text()));
-            q.finish();
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("bench-create");
-        connection = QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3;User ID=%4;Password=%5")
-                         .arg(cs.value("server"), cs.value("port"), QString::fromLatin1(kBenchDatabase),
-                              cs.value("user id"), cs.value("password"));
+        connection =
+            QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3;User ID=%4;Password=%5")
+                .arg(cs.value("server"), cs.value("port"), benchDatabase, cs.value("user id"), cs.value("password"));
     }
     const ConnectionString cs = ConnectionString::parse(connection);
+    {
+        QSqlDatabase db = AddPgConnection("bench-create", cs, QStringLiteral("postgres"));
+        if (!db.open()) {
+            std::fprintf(stderr, "cannot reach %s: %s\n", qPrintable(connection), qPrintable(db.lastError().text()));
+            return QString();
+        }
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = '%1'").arg(cs.value("database")));
+        if (!q.next() && !q.exec(QStringLiteral("CREATE DATABASE %1").arg(cs.value("database"))))
+            std::fprintf(stderr, "cannot create %s: %s\n", qPrintable(cs.value("database")),
+                         qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("bench-create");
     int sets = -1;
+    bool indexed = false;
     {
         QSqlDatabase db = AddPgConnection("bench-count", cs, cs.value("database"));
         if (db.open()) {
             QSqlQuery q(db);
             if (q.exec("SELECT COUNT(*) FROM RESULTS") && q.next())
                 sets = q.value(0).toInt();
+            indexed = q.exec("SELECT 1 FROM pg_indexes WHERE indexname = 'ix_results_transdate_requestid'") && q.next();
         }
         db.close();
     }
     QSqlDatabase::removeDatabase("bench-count");
-    if (sets != kResults) {
-        std::fprintf(stderr, "filling %s with %d sets\n", qPrintable(cs.value("database")), kResults);
-        if (!RunTool({"--force", connection}))
+    if (sets != size.results) {
+        std::fprintf(stderr, "filling %s with %d sets\n", qPrintable(cs.value("database")), size.results);
+        QElapsedTimer timer;
+        timer.start();
+        if (!RunTool(DemoArgs(size) << "--force" << connection))
             return QString();
+        std::fprintf(stderr, "filled in %.1f s\n", timer.elapsed() / 1000.0);
+    } else if (!indexed && !RunTool({"--upgrade", connection})) {
+        return QString();
     }
     return connection;
 }
 
 struct Backend {
     QString name;
-    QString bareConnection;
-    QString dateParameter;
     CAdoDatabase database;
     StructuraInterna structura;
     std::unique_ptr<Sorvind> view;
 };
 std::vector<std::unique_ptr<Backend>> g_backends;
 
-void SearchRange(benchmark::State& state, Backend* backend, Range range) {
+void Search(benchmark::State& state, Backend* backend, const Case* c) {
     Sorvind* view = backend->view.get();
-    view->findChild<QDateEdit*>("dateStart")->setDate(range.from);
-    view->findChild<QDateEdit*>("dateEnd")->setDate(range.to);
+    view->findChild<QLineEdit*>("editRequestId")->setText(QString::fromLatin1(c->requestId));
+    view->findChild<QLineEdit*>("editPatientName")->setText(QString::fromUtf8(c->namePart));
+    view->findChild<QDateEdit*>("dateStart")->setDate(c->range.from);
+    view->findChild<QDateEdit*>("dateEnd")->setDate(c->range.to);
     auto* button = view->findChild<QPushButton*>("buttonSearch");
     for (auto _ : state) {
         button->click();
@@ -147,18 +255,20 @@ void SearchRange(benchmark::State& state, Backend* backend, Range range) {
     state.counters["rows"] = view->resultList()->GetItemCount();
 }
 
-void BareQuery(benchmark::State& state, Backend* backend, Range range) {
-    QSqlDatabase db = QSqlDatabase::database(backend->bareConnection);
-    const QString sql = QString::fromLatin1(kSelect).arg(backend->dateParameter);
-    const QString from = range.from.toString("yyyy-MM-dd") + " 00:00:00";
-    const QString to = range.to.toString("yyyy-MM-dd") + " 23:59:00";
+// The search's SELECT stepped through with Qt SQL alone, every column read once.
+void Bare(benchmark::State& state, Backend* backend, const Case* c) {
+    SqlDialect dialect = backend->database.dialect();
+    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    QVariantList values;
+    const QString sql = CaseSql(dialect, *c, &values);
+    QSqlDatabase db = backend->database.connection();
     int rows = 0;
     for (auto _ : state) {
         QSqlQuery query(db);
         query.setForwardOnly(true);
         query.prepare(sql);
-        query.addBindValue(from);
-        query.addBindValue(to);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
         if (!query.exec()) {
             state.SkipWithError(query.lastError().text().toUtf8().constData());
             return;
@@ -174,14 +284,15 @@ void BareQuery(benchmark::State& state, Backend* backend, Range range) {
 }
 
 // The same SELECT through the program's recordset, without the list: what the database layer adds.
-void RecordsetQuery(benchmark::State& state, Backend* backend, Range range) {
-    const QString sql = QString::fromLatin1(kSelect).arg(backend->dateParameter);
-    const QString from = range.from.toString("yyyy-MM-dd") + " 00:00:00";
-    const QString to = range.to.toString("yyyy-MM-dd") + " 23:59:00";
+void Recordset(benchmark::State& state, Backend* backend, const Case* c) {
+    SqlDialect dialect = backend->database.dialect();
+    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    QVariantList values;
+    const QString sql = CaseSql(dialect, *c, &values);
     CAdoRecordset recordset;
     int rows = 0;
     for (auto _ : state) {
-        if (!recordset.Open(sql, &backend->database, {from, to})) {
+        if (!recordset.Open(sql, &backend->database, values)) {
             state.SkipWithError("the recordset did not open");
             return;
         }
@@ -199,46 +310,133 @@ void RecordsetQuery(benchmark::State& state, Backend* backend, Range range) {
     state.counters["rows"] = rows;
 }
 
-bool StartBackend(const QString& name, const QString& connectionString, QSqlDatabase bare) {
-    if (!bare.open()) {
-        std::fprintf(stderr, "cannot open the %s database: %s\n", qPrintable(name),
-                     qPrintable(bare.lastError().text()));
-        return false;
+// How the database runs each case's statement, so that a sort of the whole result shows.
+void PrintPlans(Backend* backend) {
+    SqlDialect dialect = backend->database.dialect();
+    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    const bool postgres = dialect.kind() == SqlDialect::Kind::PostgreSQL;
+    for (const Case& c : kCases) {
+        QVariantList values;
+        const QString sql = (postgres ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ")) +
+                            CaseSql(dialect, c, &values);
+        QSqlQuery query(backend->database.connection());
+        bool ran = false;
+        if (postgres) {
+            // The server explains no prepared statement: the case's own values go into the text.
+            QString text = sql;
+            for (const QVariant& value : values) {
+                const qsizetype at = text.indexOf(QLatin1Char('?'));
+                text.replace(at, 1, QLatin1Char('\'') + value.toString().replace("'", "''") + QLatin1Char('\''));
+            }
+            ran = query.exec(text);
+        } else {
+            query.prepare(sql);
+            for (const QVariant& value : values)
+                query.addBindValue(value);
+            ran = query.exec();
+        }
+        std::fprintf(stderr, "plan %s/%s:\n", qPrintable(backend->name), c.name);
+        if (!ran) {
+            std::fprintf(stderr, "  %s\n", qPrintable(query.lastError().text()));
+            continue;
+        }
+        const int column = postgres ? 0 : 3;
+        while (query.next())
+            std::fprintf(stderr, "  %s\n", qPrintable(query.value(column).toString()));
     }
+}
+
+bool StartBackend(const QString& name, const QString& connectionString) {
     auto backend = std::make_unique<Backend>();
     backend->name = name;
-    backend->bareConnection = bare.connectionName();
     if (!backend->database.Open(connectionString)) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(connectionString),
                      qPrintable(backend->database.szComError));
         return false;
     }
-    backend->dateParameter = backend->database.dialect().dateParameter();
     backend->structura.m_pDatabase = &backend->database;
     backend->view = std::make_unique<Sorvind>(&backend->structura);
     backend->view->resize(1200, 800);
     backend->view->show();
     backend->view->OnInitialUpdate();
+    PrintPlans(backend.get());
 
     Backend* b = backend.get();
-    const std::string suffix = "/" + name.toStdString();
-    auto add = [&](const char* what, void (*fn)(benchmark::State&, Backend*, Range), const char* range, Range r,
-                   bool long_run) {
-        auto* bench = benchmark::RegisterBenchmark((std::string(what) + "/" + range + suffix).c_str(), fn, b, r);
-        bench->Unit(benchmark::kMillisecond);
-        if (long_run)
-            bench->MinTime(2.0);
-    };
-    add("RecordsetQuery", RecordsetQuery, "all", kAll, true);
-    add("BareQuery", BareQuery, "day", kDay, false);
-    add("SearchRange", SearchRange, "day", kDay, false);
-    add("BareQuery", BareQuery, "month", kMonth, false);
-    add("SearchRange", SearchRange, "month", kMonth, false);
-    add("BareQuery", BareQuery, "all", kAll, true);
-    add("SearchRange", SearchRange, "all", kAll, true);
+    for (const Case& c : kCases) {
+        const bool longRun = c.range.from == kAll.from && !*c.namePart && !*c.requestId;
+        for (auto [what, fn] :
+             {std::pair{"bare", Bare}, std::pair{"recordset", Recordset}, std::pair{"search", Search}}) {
+            // The recordset's share is read where it is largest.
+            if (fn == Recordset && !longRun)
+                continue;
+            const std::string title = std::string(c.name) + "/" + name.toStdString() + "/" + what;
+            auto* bench = benchmark::RegisterBenchmark(title.c_str(), fn, b, &c);
+            bench->Unit(benchmark::kMillisecond);
+            if (longRun)
+                bench->MinTime(2.0);
+        }
+    }
     g_backends.push_back(std::move(backend));
     return true;
 }
+
+// The console's report, then each case's search time over its bare time (the medians when
+// the runs were repeated, CPU time in brackets).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    // Colours only on a terminal, so that a saved report reads plainly.
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& reports) override {
+        ConsoleReporter::ReportRuns(reports);
+        for (const Run& run : reports) {
+            if (run.error_occurred)
+                continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type == Run::RT_Aggregate && !median)
+                continue;
+            const std::string name = run.run_name.function_name;
+            const auto slash = name.rfind('/');
+            const std::string key = name.substr(0, slash);
+            if (m_times.find(key) == m_times.end())
+                m_order.push_back(key);
+            Times& times = m_times[key];
+            const std::string what = name.substr(slash + 1);
+            Measure& m = what == "bare" ? times.bare : what == "recordset" ? times.recordset : times.search;
+            // A median replaces the single runs it sums up.
+            if (median || !m.median) {
+                m.real = run.GetAdjustedRealTime();
+                m.cpu = run.GetAdjustedCPUTime();
+                m.median = median;
+            }
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-28s %10s %12s %10s %8s %8s\n", "case", "bare ms", "recordset ms", "search ms", "ratio", "cpu");
+        for (const std::string& key : m_order) {
+            const Times& t = m_times[key];
+            if (t.bare.real <= 0 || t.search.real <= 0)
+                continue;
+            char recordset[24] = "-";
+            if (t.recordset.real > 0)
+                std::snprintf(recordset, sizeof recordset, "%.2f", t.recordset.real);
+            std::printf("%-28s %10.2f %12s %10.2f %8.2f %8.2f\n", key.c_str(), t.bare.real, recordset, t.search.real,
+                        t.search.real / t.bare.real, t.bare.cpu > 0 ? t.search.cpu / t.bare.cpu : 0.0);
+        }
+    }
+
+private:
+    struct Measure {
+        double real = 0, cpu = 0;
+        bool median = false;
+    };
+    struct Times {
+        Measure bare, recordset, search;
+    };
+    std::map<std::string, Times> m_times;
+    std::vector<std::string> m_order;
+};
 
 } // namespace
 
@@ -247,36 +445,44 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-
-    if (!EnsureSqliteDatabase()) {
-        std::fprintf(stderr, "could not create %s with the database tool\n", kDbFile);
-        return 1;
-    }
     SetMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
 
-    {
-        QSqlDatabase bare = QSqlDatabase::addDatabase("QSQLITE", "bench-bare-sqlite");
-        // Opened as the program opens its database, so that only the list makes the difference.
-        bare.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000");
-        bare.setDatabaseName(QStringLiteral("file:%1?mode=rw").arg(kDbFile));
-        if (!StartBackend("sqlite", QStringLiteral("Provider=SQLite;Data Source=%1").arg(kDbFile), bare))
-            return 1;
-    }
-    const QString pg = EnsurePgDatabase();
-    if (!pg.isEmpty()) {
-        const ConnectionString cs = ConnectionString::parse(pg);
-        if (!StartBackend("postgresql", pg, AddPgConnection("bench-bare-postgresql", cs, cs.value("database"))))
-            return 1;
-    } else if (!qEnvironmentVariableIsEmpty("LABROSA_BENCH_PG") || !qEnvironmentVariableIsEmpty("LABROSA_TEST_PG")) {
-        std::fprintf(stderr, "the PostgreSQL database could not be prepared\n");
+    const QStringList wanted = qEnvironmentVariable("LABROSA_BENCH_SIZES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const bool plain = qEnvironmentVariableIntValue("LABROSA_BENCH_PLAIN") != 0;
+    const bool withPg =
+        !qEnvironmentVariableIsEmpty("LABROSA_BENCH_PG") || !qEnvironmentVariableIsEmpty("LABROSA_TEST_PG");
+    const QString otherFile = qEnvironmentVariable("LABROSA_BENCH_SQLITE");
+    if (!otherFile.isEmpty() &&
+        !StartBackend(QStringLiteral("file/sqlite"), QStringLiteral("Provider=SQLite;Data Source=%1").arg(otherFile)))
         return 1;
+    for (const Size& size : kSizes) {
+        if (!wanted.isEmpty() && !wanted.contains(QLatin1String(size.label)))
+            continue;
+        const QString label = QLatin1String(size.label);
+        for (bool p : {false, true}) {
+            if (p && !plain)
+                continue;
+            if (!EnsureSqliteDatabase(size, p)) {
+                std::fprintf(stderr, "could not make %s with the database tool\n", qPrintable(SqliteFile(size, p)));
+                return 1;
+            }
+            const QString name = label + (p ? QStringLiteral("/sqlite-plain") : QStringLiteral("/sqlite"));
+            if (!StartBackend(name, QStringLiteral("Provider=SQLite;Data Source=%1").arg(SqliteFile(size, p))))
+                return 1;
+        }
+        if (withPg) {
+            const QString pg = EnsurePgDatabase(size);
+            if (pg.isEmpty() || !StartBackend(label + QStringLiteral("/postgresql"), pg)) {
+                std::fprintf(stderr, "the PostgreSQL database could not be prepared\n");
+                return 1;
+            }
+        }
     }
 
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     g_backends.clear();
-    QSqlDatabase::removeDatabase("bench-bare-sqlite");
-    QSqlDatabase::removeDatabase("bench-bare-postgresql");
     return 0;
 }

@@ -54,10 +54,6 @@ CREATE TABLE VET_PROFILE_NORMAL_VALUES (
     maxValue VARCHAR(30)
 );
 
-CREATE INDEX IX_RESULTS_TransDate ON RESULTS (TransDate);
-CREATE INDEX IX_RESULTS_RequestID ON RESULTS (RequestID);
-CREATE INDEX IX_RESULT_VALUES_resultID ON RESULT_VALUES (resultID);
-CREATE INDEX IX_NORMAL_VALUES_profile_code ON VET_PROFILE_NORMAL_VALUES (profileID, refcode);
 
 -- One row per measured value. The reference interval is picked by a subquery so that a
 -- profile holding both a sex-specific and an any-sex interval for one code still yields one
@@ -92,3 +88,27 @@ LEFT JOIN VET_PROFILE_NORMAL_VALUES n ON n.id = (
       AND (n2.sex = r.SEX OR n2.sex IS NULL)
     ORDER BY CASE WHEN n2.sex IS NULL THEN 1 ELSE 0 END, n2.id
     LIMIT 1);
+
+-- Indexes. The tool makes them after the demo rows, and `labrosa-dbtool --upgrade` applies
+-- them to an existing database: each statement here is safe to run again.
+
+-- The search lists a range of days ordered by day and request: this index gives both.
+CREATE INDEX IF NOT EXISTS IX_RESULTS_TransDate_RequestID ON RESULTS (TransDate, RequestID);
+-- The index above serves every use of the older one on the day alone.
+DROP INDEX IF EXISTS IX_RESULTS_TransDate;
+CREATE INDEX IF NOT EXISTS IX_RESULTS_RequestID ON RESULTS (RequestID);
+-- The request identifier is searched by its leading number, in exactly this expression.
+CREATE INDEX IF NOT EXISTS IX_RESULTS_RequestNumber ON RESULTS
+    ((COALESCE(CAST(substring(RequestID from '^\s*[+-]{0,1}[0-9]+') AS numeric), 0)));
+CREATE INDEX IF NOT EXISTS IX_RESULT_VALUES_resultID ON RESULT_VALUES (resultID);
+CREATE INDEX IF NOT EXISTS IX_NORMAL_VALUES_profile_code ON VET_PROFILE_NORMAL_VALUES (profileID, refcode);
+
+-- A name part is searched in the name folded exactly like this; pg_trgm's trigram index on
+-- the same expression finds it without reading every row. pg_trgm comes with the server's
+-- contrib package: the tool runs these two only when the server offers it.
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE INDEX IF NOT EXISTS IX_RESULTS_PacientName_trgm ON RESULTS
+    USING gin (translate(lower(PacientName), 'ăâîșşțţ', 'aaisstt') gin_trgm_ops);
+
+-- The query planner's statistics, so that it weighs the indexes above by the real data.
+ANALYZE RESULTS;

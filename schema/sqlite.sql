@@ -54,10 +54,6 @@ CREATE TABLE VET_PROFILE_NORMAL_VALUES (
     maxValue VARCHAR(30)
 );
 
-CREATE INDEX IX_RESULTS_TransDate ON RESULTS (TransDate);
-CREATE INDEX IX_RESULTS_RequestID ON RESULTS (RequestID);
-CREATE INDEX IX_RESULT_VALUES_resultID ON RESULT_VALUES (resultID);
-CREATE INDEX IX_NORMAL_VALUES_profile_code ON VET_PROFILE_NORMAL_VALUES (profileID, refcode);
 
 -- One row per measured value. The reference interval is picked by a subquery so that a
 -- profile holding both a sex-specific and an any-sex interval for one code still yields one
@@ -92,3 +88,43 @@ LEFT JOIN VET_PROFILE_NORMAL_VALUES n ON n.id = (
       AND (n2.sex = r.SEX OR n2.sex IS NULL)
     ORDER BY CASE WHEN n2.sex IS NULL THEN 1 ELSE 0 END, n2.id
     LIMIT 1);
+
+-- Indexes, the name search's shadow table and its triggers. The tool makes them after the
+-- demo rows (faster than keeping them up to date row by row), and `labrosa-dbtool --upgrade`
+-- applies them to an existing database: each statement here is safe to run again.
+
+-- The search lists a range of days ordered by day and request: this index gives both, so
+-- no sort of the whole result is needed.
+CREATE INDEX IF NOT EXISTS IX_RESULTS_TransDate_RequestID ON RESULTS (TransDate, RequestID);
+-- The index above serves every use of the older one on the day alone.
+DROP INDEX IF EXISTS IX_RESULTS_TransDate;
+CREATE INDEX IF NOT EXISTS IX_RESULTS_RequestID ON RESULTS (RequestID);
+-- The request identifier is searched by its leading number, in exactly this expression.
+CREATE INDEX IF NOT EXISTS IX_RESULTS_RequestNumber ON RESULTS (COALESCE(CAST(RequestID AS INTEGER), 0));
+CREATE INDEX IF NOT EXISTS IX_RESULT_VALUES_resultID ON RESULT_VALUES (resultID);
+CREATE INDEX IF NOT EXISTS IX_NORMAL_VALUES_profile_code ON VET_PROFILE_NORMAL_VALUES (profileID, refcode);
+
+-- The patient name in small letters without the marks of the Romanian letters (and the
+-- long s and the Kelvin sign, whose case folding gives a plain letter), rowid = RESULTS.ID.
+-- Its trigram index only picks the candidates of a name search; the search's own condition
+-- still decides. Other programs write RESULTS too, so the triggers use plain SQL only.
+CREATE VIRTUAL TABLE IF NOT EXISTS RESULTS_NAME_SEARCH USING fts5(name, tokenize = 'trigram');
+DELETE FROM RESULTS_NAME_SEARCH;
+INSERT INTO RESULTS_NAME_SEARCH (rowid, name)
+SELECT ID, replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k') FROM RESULTS;
+
+-- The insert trigger clears the rowid first, so that a shadow row left behind (a set removed
+-- while the triggers were missing) can never make another program's INSERT fail.
+CREATE TRIGGER IF NOT EXISTS RESULTS_NAME_SEARCH_insert AFTER INSERT ON RESULTS
+BEGIN DELETE FROM RESULTS_NAME_SEARCH WHERE rowid = new.ID; INSERT INTO RESULTS_NAME_SEARCH (rowid, name)
+VALUES (new.ID, replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(new.PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k')); END;
+
+CREATE TRIGGER IF NOT EXISTS RESULTS_NAME_SEARCH_update AFTER UPDATE OF ID, PacientName ON RESULTS
+BEGIN DELETE FROM RESULTS_NAME_SEARCH WHERE rowid = old.ID; INSERT INTO RESULTS_NAME_SEARCH (rowid, name)
+VALUES (new.ID, replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(new.PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k')); END;
+
+CREATE TRIGGER IF NOT EXISTS RESULTS_NAME_SEARCH_delete AFTER DELETE ON RESULTS
+BEGIN DELETE FROM RESULTS_NAME_SEARCH WHERE rowid = old.ID; END;
+
+-- The query planner's statistics, so that it weighs the indexes above by the real data.
+ANALYZE;

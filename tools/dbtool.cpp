@@ -31,8 +31,9 @@ const char kUsage[] =
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
-    "  --upgrade             adauga jurnalul corecturilor si arhiva buletinelor unei baze de date\n"
-    "                        existente, fara sa schimbe altceva; se poate rula din nou fara grija\n"
+    "  --upgrade             adauga jurnalul corecturilor, arhiva buletinelor si indexurile cautarii\n"
+    "                        unei baze de date existente, fara sa schimbe datele; se poate rula din\n"
+    "                        nou fara grija\n"
     "  --force               inlocuieste o baza de date existenta (tot ce contine se pierde)\n"
     "  --program-role ROLE   PostgreSQL: rolul cu care lucreaza programul primeste doar drepturile\n"
     "                        lui; in jurnal si in arhiva poate doar adauga si citi randuri\n"
@@ -357,6 +358,64 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     return true;
 }
 
+// The tables and the view of the schema file, made before any row; the rest (indexes, the
+// name search's shadow table and triggers, statistics) is made after the rows, which is much
+// faster than keeping it up to date row by row, and is applied again by --upgrade.
+bool isStructure(const QString& sql) {
+    return sql.startsWith(QLatin1String("CREATE TABLE"), Qt::CaseInsensitive) ||
+           sql.startsWith(QLatin1String("CREATE VIEW"), Qt::CaseInsensitive);
+}
+
+// The statements that need PostgreSQL's pg_trgm extension (the extension itself, its index).
+bool needsTrigram(const QString& sql) {
+    return sql.contains(QLatin1String("trgm"), Qt::CaseInsensitive);
+}
+
+const char kMsgNoTrigram[] = "extensia pg_trgm lipseste (%1): cautarea dupa o parte din nume merge, dar citeste toate "
+                             "seturile. Instalati pe server pachetul postgresql-contrib si rulati din nou "
+                             "labrosa-dbtool --upgrade cu un rol care poate crea extensia.";
+
+// Makes the indexes and what else follows the rows. Without pg_trgm on the server the rest is
+// still made and the reason is put in *warning: the name search then reads every set.
+bool makeIndexes(QSqlDatabase& db, bool sqlite, const QStringList& schema, QString* warning, QString* error) {
+    QStringList plain, trigram;
+    for (const QString& sql : schema) {
+        if (isStructure(sql))
+            continue;
+        (!sqlite && needsTrigram(sql) ? trigram : plain) << sql;
+    }
+    if (!trigram.isEmpty()) {
+        QSqlQuery offered(db);
+        if (!offered.exec(QStringLiteral("SELECT 1 FROM pg_available_extensions WHERE name = 'pg_trgm'"))) {
+            *error = offered.lastError().text();
+            return false;
+        }
+        if (!offered.next()) {
+            *warning = QString::fromLatin1(kMsgNoTrigram).arg(QStringLiteral("serverul nu il are"));
+        } else {
+            // A role that may not create the extension leaves the rest of the work intact.
+            if (!run(db, QStringLiteral("SAVEPOINT trigram"), error))
+                return false;
+            QString reason;
+            if (runAll(db, trigram, &reason)) {
+                if (!run(db, QStringLiteral("RELEASE SAVEPOINT trigram"), error))
+                    return false;
+            } else {
+                if (!run(db, QStringLiteral("ROLLBACK TO SAVEPOINT trigram"), error))
+                    return false;
+                *warning = QString::fromLatin1(kMsgNoTrigram).arg(reason.section(QLatin1Char('\n'), 0, 0));
+            }
+        }
+    }
+    // ANALYZE last, so that it sees every index.
+    return runAll(db, plain, error);
+}
+
+void printWarning(const QString& warning) {
+    if (!warning.isEmpty())
+        std::fprintf(stderr, "labrosa-dbtool: %s\n", warning.toUtf8().constData());
+}
+
 bool fill(QSqlDatabase& db, bool sqlite, const Options& options, DemoSummary* summary, QString* error,
           const QStringList& before = {}, const QStringList& after = {}) {
     const QStringList schema = schemaStatements(schemaResource(sqlite, false), error);
@@ -364,26 +423,39 @@ bool fill(QSqlDatabase& db, bool sqlite, const Options& options, DemoSummary* su
         schema.isEmpty() ? QStringList() : schemaStatements(schemaResource(sqlite, true), error);
     if (schema.isEmpty() || journal.isEmpty())
         return false;
-    return inTransaction(
+    QStringList structure;
+    for (const QString& sql : schema)
+        if (isStructure(sql))
+            structure << sql;
+    QString warning;
+    const bool ok = inTransaction(
         db, sqlite,
         [&](QString* e) {
-            return runAll(db, before + schema + journal, e) &&
+            return runAll(db, before + structure + journal, e) &&
                    (options.mode != Mode::Demo || FillDemoData(db, options.demoOptions, summary, e)) &&
-                   runAll(db, after, e) &&
+                   runAll(db, after, e) && makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },
         error);
+    if (ok)
+        printWarning(warning);
+    return ok;
 }
 
-// Adds the journal and the archive to a database of the program's; a database without the
-// program's tables is refused untouched. *added tells whether a table was missing.
+// Adds the journal, the archive and the search's indexes (the name search's shadow filled
+// afresh) to a database of the program's; a database without the program's tables is refused
+// untouched. *added tells whether a journal table was missing.
 bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QString& name, bool* added, QString* error) {
     QStringList journal = schemaStatements(schemaResource(sqlite, true), error);
     if (journal.isEmpty())
         return false;
+    const QStringList schema = schemaStatements(schemaResource(sqlite, false), error);
+    if (schema.isEmpty())
+        return false;
+    QString warning;
     if (!sqlite)
         journal.prepend(QStringLiteral("SET LOCAL client_min_messages = warning"));
-    return inTransaction(
+    const bool ok = inTransaction(
         db, sqlite,
         [&](QString* e) {
             QStringList present;
@@ -406,14 +478,19 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
                 if (!present.contains(QLatin1String(table)))
                     *added = true;
             return runAll(db, journal, e) && checkJournalColumns(db, e) &&
+                   makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },
         error);
+    if (ok)
+        printWarning(warning);
+    return ok;
 }
 
 void reportUpgrade(const QString& name, bool added, const QString& role) {
     QString text = added ? QStringLiteral("%1: jurnalul corecturilor si arhiva buletinelor au fost adaugate").arg(name)
                          : QStringLiteral("%1: jurnalul corecturilor si arhiva buletinelor erau deja acolo").arg(name);
+    text += QStringLiteral("; indexurile cautarii sunt la zi");
     if (!role.isEmpty())
         text += QStringLiteral("; rolul %1 poate doar adauga si citi randuri in ele").arg(role);
     std::printf("labrosa-dbtool: %s\n", text.toUtf8().constData());

@@ -80,6 +80,23 @@ QString SqlDialect::containsPattern(const QString& text) {
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
+QString SqlDialect::nameShadowQuery(const QString& text) {
+    // The folding of labrosa_fold: Unicode case folding, then the marks taken off.
+    static const QString marked = QString::fromUtf8(kMarkedLetters);
+    QString folded = text.toCaseFolded();
+    for (QChar& c : folded) {
+        const qsizetype at = c.unicode() < 0x80 ? -1 : marked.indexOf(c);
+        if (at >= 0)
+            c = QLatin1Char(kPlainLetters[at]);
+        if (c.unicode() >= 0x80)
+            return QString();
+    }
+    if (folded.size() < 3)
+        return QString();
+    folded.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + folded + QLatin1Char('"');
+}
+
 namespace {
 
 QDate parseYearMonthDay(const QString& text) {
@@ -105,6 +122,23 @@ QString canonical(const QString& yearMonthDay, const char* time) {
 }
 
 } // namespace
+
+QString SqlDialect::patientNameCondition(const QString& text, const QString& firstDay, const QString& lastDay,
+                                         QVariantList* values) const {
+    const QString exact = containsCondition(QStringLiteral("RESULTS.PacientName"));
+    const QDate first = parseYearMonthDay(firstDay);
+    const QDate last = parseYearMonthDay(lastDay);
+    const bool longRange = !first.isValid() || !last.isValid() || first.daysTo(last) + 1 >= kNameShadowMinDays;
+    const QString shadowQuery = m_kind == Kind::SQLite && m_nameShadow && longRange ? nameShadowQuery(text) : QString();
+    if (shadowQuery.isEmpty()) {
+        *values << containsPattern(text);
+        return exact;
+    }
+    *values << shadowQuery << containsPattern(text);
+    return QStringLiteral("RESULTS.ID IN (SELECT rowid FROM RESULTS_NAME_SEARCH WHERE RESULTS_NAME_SEARCH MATCH ?) "
+                          "AND ") +
+           exact;
+}
 
 QString SqlDialect::dayStart(const QString& yearMonthDay) {
     return canonical(yearMonthDay, "00:00:00");

@@ -44,6 +44,22 @@ public:
     void setFoldFunction(bool available) { m_foldFunction = available; }
     static const char* foldFunctionName() { return "labrosa_fold"; }
     static QString containsPattern(const QString& text);
+    // The patient-name search: "RESULTS.PacientName contains text" as containsCondition decides
+    // it, its bound values appended to values. With the name shadow (SearchIndexes) on SQLite,
+    // the shadow's trigram index first picks the candidate sets, so not every set is read. The
+    // days searched (year/month/day texts as for dayRangeCondition, empty for an open end) tell
+    // whether it pays: a few days' sets are read faster through the day index than a common
+    // part of a name ("ion") is looked up in the shadow.
+    void setNameShadow(bool available) { m_nameShadow = available; }
+    QString patientNameCondition(const QString& text, const QString& firstDay, const QString& lastDay,
+                                 QVariantList* values) const;
+    // The shortest range of days searched through the name shadow.
+    static constexpr int kNameShadowMinDays = 32;
+    // The shadow's query for the sets whose folded name may contain text ("\"abc\"", a phrase
+    // of the folded text); empty when the shadow cannot be trusted to find every one of them:
+    // under three letters (no trigram), or a letter other than ASCII after folding, whose
+    // folding the shadow's SQL and the trigram index may do otherwise than the search.
+    static QString nameShadowQuery(const QString& text);
 
     // Dates travel as text in the canonical form 'YYYY-MM-DD HH:MM:SS' on both backends.
     // From a year/month/day text (as ToSqlDate gives, e.g. "2006/3/6"): midnight and 23:59:00
@@ -71,4 +87,5 @@ public:
 private:
     Kind m_kind = Kind::SQLite;
     bool m_foldFunction = false;
+    bool m_nameShadow = false;
 };

@@ -29,6 +29,7 @@
 #include "CorrectionJournal.h"
 #include "HistoryDialog.h"
 #include "MessageBox.h"
+#include "SearchIndexes.h"
 #include "SqlDialect.h"
 #include "StructuraInterna.h"
 #include "TextUtils.h"
@@ -416,7 +417,8 @@ void Sorvind::OnSearch() {
     m_pList->DeleteAllItems();
 
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
-    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    dialect.setNameShadow(SearchIndexes::Of(database).nameShadow);
 
     // The conditions after "WHERE (1=1)", kept to find the corrections of the listed sets.
     QString sql;
@@ -450,15 +452,13 @@ void Sorvind::OnSearch() {
         // both, or a day left blank would drop that end of the range without a word.
         m_pDateStart->interpretText();
         m_pDateEnd->interpretText();
-        const QString days =
-            dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), ToSqlDate(m_pDateStart->text()),
-                                      ToSqlDate(m_pDateEnd->text()), &values);
+        const QString firstDay = ToSqlDate(m_pDateStart->text());
+        const QString lastDay = ToSqlDate(m_pDateEnd->text());
+        const QString days = dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), firstDay, lastDay, &values);
         if (!days.isEmpty())
             sql += QStringLiteral(" AND ") + days;
-        if (!name.isEmpty()) {
-            sql += QStringLiteral(" AND ") + dialect.containsCondition(QStringLiteral("RESULTS.PacientName"));
-            values << SqlDialect::containsPattern(name);
-        }
+        if (!name.isEmpty())
+            sql += QStringLiteral(" AND ") + dialect.patientNameCondition(name, firstDay, lastDay, &values);
     }
     const QString conditions = sql;
     sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate"))) + conditions +

@@ -65,6 +65,7 @@ private slots:
     void upgradeAddsJournal();
     void programRoleOnlyAddsJournalRows_data();
     void programRoleOnlyAddsJournalRows();
+    void madeWithoutTrigramExtension();
 };
 
 void TestDbTool::demoIsDeterministic() {
@@ -276,6 +277,21 @@ void TestDbTool::upgradeAddsJournal() {
     QVERIFY(db.createDemo(40));
     QVERIFY(db.exec("DROP TABLE CORRECTION_JOURNAL"));
     QVERIFY(db.exec("DROP TABLE BULLETIN_ARCHIVE"));
+    // Nor had it the search's indexes and, on SQLite, the name shadow.
+    const QStringList searchIndexes =
+        db.isPg() ? QStringList{"DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
+                                "DROP INDEX IF EXISTS IX_RESULTS_PacientName_trgm"}
+                  : QStringList{"DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
+                                "DROP TRIGGER RESULTS_NAME_SEARCH_insert",   "DROP TRIGGER RESULTS_NAME_SEARCH_update",
+                                "DROP TRIGGER RESULTS_NAME_SEARCH_delete",   "DROP TABLE RESULTS_NAME_SEARCH"};
+    for (const QString& sql : searchIndexes)
+        QVERIFY(db.exec(sql));
+    const QString indexCount =
+        db.isPg() ? "SELECT COUNT(*) FROM pg_indexes WHERE indexname IN ('ix_results_transdate_requestid', "
+                    "'ix_results_requestnumber', 'ix_results_pacientname_trgm')"
+                  : "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('IX_RESULTS_TransDate_RequestID', "
+                    "'IX_RESULTS_RequestNumber', 'RESULTS_NAME_SEARCH_insert', 'RESULTS_NAME_SEARCH_update', "
+                    "'RESULTS_NAME_SEARCH_delete', 'RESULTS_NAME_SEARCH')";
     const QByteArray before = digest(db.admin());
     QVERIFY(!before.isEmpty());
 
@@ -295,6 +311,12 @@ void TestDbTool::upgradeAddsJournal() {
 
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
+    QCOMPARE(db.scalar(indexCount).toInt(), db.isPg() ? 3 : 6);
+    // The shadow holds every set's name, once.
+    if (!db.isPg()) {
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS_NAME_SEARCH").toInt(), 40);
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS_NAME_SEARCH s JOIN RESULTS r ON r.ID = s.rowid").toInt(), 40);
+    }
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE newValue = 'Rex - Pop'").toInt(), 1);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM BULLETIN_ARCHIVE").toInt(), 1);
     if (db.isPg()) {
@@ -407,6 +429,47 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
     }
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM correction_journal WHERE userName = 'ana'").toInt(), 1);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM bulletin_archive WHERE userName = 'ana'").toInt(), 1);
+}
+
+// A role that may not create pg_trgm still gets its database, with every other index; only
+// the name index is left out, and the tool says why.
+void TestDbTool::madeWithoutTrigramExtension() {
+    if (DbLab::pgConnectionString().isEmpty())
+        QSKIP("LABROSA_TEST_PG names no PostgreSQL test database");
+    DbLab db(DbLab::Backend::PostgreSQL);
+    QVERIFY(db.createEmpty());
+    QVERIFY(db.exec("DROP EXTENSION IF EXISTS pg_trgm CASCADE"));
+    const QString role = QStringLiteral("labrosa_plain_%1_%2")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(QRandomGenerator::global()->bounded(1000000));
+    QVERIFY(db.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role)));
+    struct DropRole {
+        DbLab& db;
+        QString role;
+        ~DropRole() {
+            db.exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+            db.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
+        }
+    } dropRole{db, role};
+    // The role's tables go into a schema of its own, apart from the test's; it may not create
+    // anything in the database itself, an extension included.
+    QVERIFY(db.exec(QStringLiteral("CREATE SCHEMA %1 AUTHORIZATION %1").arg(role)));
+    QVERIFY(db.exec(QStringLiteral("ALTER ROLE %1 SET search_path = %1").arg(role)));
+    const ConnectionString cs = ConnectionString::parse(DbLab::pgConnectionString());
+    const QString connection = QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3;User ID=%4;Password=")
+                                   .arg(cs.value("server"), cs.value("port"), cs.value("database"), role);
+
+    QString out;
+    QVERIFY2(runTool({"--demo", "--results", "30", "--end-date", "2026-06-30", connection}, &out) == 0,
+             qPrintable(out));
+    QVERIFY2(out.contains("pg_trgm") && out.contains("postgresql-contrib"), qPrintable(out));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1.results").arg(role)).toInt(), 30);
+    QCOMPARE(
+        db.scalar(QStringLiteral("SELECT string_agg(indexname, ',' ORDER BY indexname) FROM pg_indexes WHERE "
+                                 "schemaname = '%1' AND tablename = 'results'")
+                      .arg(role))
+            .toString(),
+        QStringLiteral("ix_results_requestid,ix_results_requestnumber,ix_results_transdate_requestid,results_pkey"));
 }
 
 QTEST_GUILESS_MAIN(TestDbTool)

@@ -1,6 +1,7 @@
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "DbLab.h"
+#include "SearchIndexes.h"
 #include "SqlDialect.h"
 
 #include <QtTest>
@@ -67,26 +68,30 @@ void TestSqlDialect::leadingNumber() {
 void TestSqlDialect::containsCondition_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("found");
-    QTest::newRow("middle, other case") << "ESC" << QStringList{"Popescu Ion - Rex"};
-    QTest::newRow("start") << "pop" << QStringList{"Popescu Ion - Rex"};
-    QTest::newRow("end") << "rex" << QStringList{"Popescu Ion - Rex"};
-    QTest::newRow("percent is literal") << "%" << QStringList{"Reducere 50% - Tom"};
-    QTest::newRow("underscore is literal") << "_" << QStringList{"lot_3"};
-    QTest::newRow("quote") << "O'B" << QStringList{"O'Brien - Max"};
-    QTest::newRow("backslash") << "\\" << QStringList{"a\\b"};
+    // Statements another program runs first, on a connection of its own without the
+    // program's SQL functions (as the analysers' transfer program writes RESULTS).
+    QTest::addColumn<QStringList>("otherProgram");
+    QTest::newRow("middle, other case") << "ESC" << QStringList{"Popescu Ion - Rex"} << QStringList();
+    QTest::newRow("start") << "pop" << QStringList{"Popescu Ion - Rex"} << QStringList();
+    QTest::newRow("end") << "rex" << QStringList{"Popescu Ion - Rex"} << QStringList();
+    QTest::newRow("percent is literal") << "%" << QStringList{"Reducere 50% - Tom"} << QStringList();
+    QTest::newRow("underscore is literal") << "_" << QStringList{"lot_3"} << QStringList();
+    QTest::newRow("quote") << "O'B" << QStringList{"O'Brien - Max"} << QStringList();
+    QTest::newRow("backslash") << "\\" << QStringList{"a\\b"} << QStringList();
     QTest::newRow("Romanian letters, small for capital")
-        << QString::fromUtf8("ștefan") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+        << QString::fromUtf8("ștefan") << QStringList{QString::fromUtf8("Ștefan Țurcanu")} << QStringList();
     QTest::newRow("Romanian letters, capital for small")
-        << QString::fromUtf8("ȚURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+        << QString::fromUtf8("ȚURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")} << QStringList();
     // Typed without the marks of the Romanian letters, or with the other form of ş and ţ.
     QTest::newRow("plain letters for comma-below")
-        << "stefan turcanu" << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+        << "stefan turcanu" << QStringList{QString::fromUtf8("Ștefan Țurcanu")} << QStringList();
     QTest::newRow("cedilla for comma-below")
-        << QString::fromUtf8("ŞTEFAN ŢURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")};
+        << QString::fromUtf8("ŞTEFAN ŢURCANU") << QStringList{QString::fromUtf8("Ștefan Țurcanu")} << QStringList();
     QTest::newRow("plain letters for cedilla, breve, circumflex")
-        << "INGERAS CAMPEANU" << QStringList{QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")};
+        << "INGERAS CAMPEANU" << QStringList{QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")} << QStringList();
     QTest::newRow("comma-below for cedilla")
-        << QString::fromUtf8("mărțișor") << QStringList{QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")};
+        << QString::fromUtf8("mărțișor") << QStringList{QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")}
+        << QStringList();
     QTest::newRow("everything with empty") << ""
                                            << QStringList{"Popescu Ion - Rex",
                                                           "Reducere 50% - Tom",
@@ -95,33 +100,75 @@ void TestSqlDialect::containsCondition_data() {
                                                           "O'Brien - Max",
                                                           "a\\b",
                                                           QString::fromUtf8("Ștefan Țurcanu"),
-                                                          QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")};
-    QTest::newRow("nothing") << "zzz" << QStringList{};
+                                                          QString::fromUtf8("Îngeraş Câmpeanu - Mărţişor")}
+                                           << QStringList();
+    QTest::newRow("nothing") << "zzz" << QStringList{} << QStringList();
+    const QString rename =
+        QString::fromUtf8("UPDATE RESULTS SET PacientName = 'Mureșan Ana - Țupi' WHERE PacientName = 'lotX3'");
+    QTest::newRow("renamed by another program")
+        << "muresan ana" << QStringList{QString::fromUtf8("Mureșan Ana - Țupi")} << QStringList{rename};
+    QTest::newRow("added by another program")
+        << "BALAN" << QStringList{QString::fromUtf8("Bălan Irina - Miți")}
+        << QStringList{QString::fromUtf8("INSERT INTO RESULTS (ID, RequestID, PacientName, TransDate) "
+                                         "VALUES (100, '2', 'Bălan Irina - Miți', '2026-01-01 00:00:00')")};
+    QTest::newRow("removed by another program")
+        << "popescu" << QStringList{} << QStringList{"DELETE FROM RESULTS WHERE PacientName = 'Popescu Ion - Rex'"};
+    // SQLite's REPLACE removes the older row of that ID without firing a delete trigger.
+    const QString replace = "REPLACE INTO RESULTS (ID, RequestID, PacientName, TransDate) "
+                            "VALUES (1, '1', 'Barbu Dan - Zeus', '2026-01-01 00:00:00')";
+    QTest::newRow("replaced by another program")
+        << "barbu dan" << QStringList{"Barbu Dan - Zeus"} << QStringList{replace};
+    QTest::newRow("double quote") << "\"cel m" << QStringList{"Rex \"cel mare\""}
+                                  << QStringList{"INSERT INTO RESULTS (ID, RequestID, PacientName, TransDate) "
+                                                 "VALUES (101, '3', 'Rex \"cel mare\"', '2026-01-01 00:00:00')"};
 }
 
 void TestSqlDialect::containsCondition() {
     QFETCH(QString, typed);
     QFETCH(QStringList, found);
+    QFETCH(QStringList, otherProgram);
     DbLab db(backend());
+    if (db.isPg() && !otherProgram.isEmpty() && otherProgram.first().startsWith("REPLACE"))
+        QSKIP("REPLACE is SQLite's own");
     QVERIFY(db.createEmpty());
     for (const char* name : {"Popescu Ion - Rex", "Reducere 50% - Tom", "lot_3", "lotX3", "O'Brien - Max", "a\\b",
                              "Ștefan Țurcanu", "Îngeraş Câmpeanu - Mărţişor"})
         QVERIFY(db.addResult("1", QString::fromUtf8(name), "2026-01-01 00:00:00") > 0);
     QVERIFY(db.addResult("1", QVariant(), "2026-01-01 00:00:00") > 0);
-    CAdoDatabase ado;
-    QVERIFY(ado.Open(db.connectionString()));
-    CAdoRecordset rs;
-    const QString sql = QStringLiteral("SELECT PacientName FROM RESULTS WHERE %1 ORDER BY ID")
-                            .arg(ado.dialect().containsCondition("PacientName"));
-    QVERIFY2(rs.Open(sql, &ado, {SqlDialect::containsPattern(typed)}), qPrintable(rs.szComError));
-    QStringList names;
-    for (; !rs.IsEOF(); rs.MoveNext()) {
-        QVariant v;
-        QVERIFY(rs.GetFieldValue("PacientName", &v));
-        names << v.toString();
+    for (const QString& sql : otherProgram)
+        QVERIFY(db.exec(sql));
+    // The search's condition on the database as the tool makes it, then on the same database
+    // without the search's indexes, as one made before them: the same names either way.
+    for (const bool indexed : {true, false}) {
+        if (!indexed) {
+            const QStringList drop =
+                db.isPg()
+                    ? QStringList{"DROP INDEX IF EXISTS IX_RESULTS_PacientName_trgm"}
+                    : QStringList{"DROP TRIGGER RESULTS_NAME_SEARCH_insert", "DROP TRIGGER RESULTS_NAME_SEARCH_update",
+                                  "DROP TRIGGER RESULTS_NAME_SEARCH_delete", "DROP TABLE RESULTS_NAME_SEARCH"};
+            for (const QString& sql : drop)
+                QVERIFY(db.exec(sql));
+        }
+        CAdoDatabase ado;
+        QVERIFY(ado.Open(db.connectionString()));
+        SqlDialect dialect = ado.dialect();
+        const bool shadow = SearchIndexes::Of(&ado).nameShadow;
+        QCOMPARE(shadow, indexed && !db.isPg());
+        dialect.setNameShadow(shadow);
+        QVariantList values;
+        const QString sql = QStringLiteral("SELECT PacientName FROM RESULTS WHERE %1 ORDER BY ID")
+                                .arg(dialect.patientNameCondition(typed, QString(), QString(), &values));
+        CAdoRecordset rs;
+        QVERIFY2(rs.Open(sql, &ado, values), qPrintable(rs.szComError));
+        QStringList names;
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            QVariant v;
+            QVERIFY(rs.GetFieldValue("PacientName", &v));
+            names << v.toString();
+        }
+        rs.Close();
+        QCOMPARE(names, found);
     }
-    rs.Close();
-    QCOMPARE(names, found);
 }
 
 void TestSqlDialect::dayBounds_data() {
