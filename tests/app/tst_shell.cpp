@@ -208,10 +208,19 @@ private slots:
                                                   "-",           "Recent File(off)", "-", "E&xit"};
         QTest::newRow("main view") << false << "&View" << QStringList{"&Toolbar", "&Status Bar"};
         QTest::newRow("main help") << false << "&Help" << QStringList{"&About Labrosa..."};
-        QTest::newRow("bulletin file")
-            << true << "&File"
-            << QStringList{"&New|Ctrl+N",      "&Open...|Ctrl+O", "&Close", "&Save|Ctrl+S",     "Save &As...", "-",
-                           "&Print...|Ctrl+P", "P&rint Setup...", "-",      "Recent File(off)", "-",           "E&xit"};
+        QTest::newRow("bulletin file") << true << "&File" << QStringList{"&New|Ctrl+N",
+                                                                         "&Open...|Ctrl+O",
+                                                                         "&Close",
+                                                                         "&Save|Ctrl+S",
+                                                                         "Save &As...",
+                                                                         "-",
+                                                                         "&Print...|Ctrl+P",
+                                                                         "&Export PDF...(off)",
+                                                                         "P&rint Setup...",
+                                                                         "-",
+                                                                         "Recent File(off)",
+                                                                         "-",
+                                                                         "E&xit"};
         QTest::newRow("bulletin edit") << true << "&Edit"
                                        << QStringList{"&Undo|Ctrl+Z(off)", "-", "Cu&t|Ctrl+X(off)", "&Copy|Ctrl+C(off)",
                                                       "&Paste|Ctrl+V(off)"};
@@ -395,7 +404,8 @@ private slots:
         QStringList tips;
         for (QAction* action : tools->actions())
             tips << (action->isSeparator() ? QStringLiteral("-") : action->toolTip());
-        QCOMPARE(tips, (QStringList{"New", "Open", "Save", "-", "Cut", "Copy", "Paste", "-", "Print", "-", "About"}));
+        QCOMPARE(tips, (QStringList{"New", "Open", "Save", "-", "Cut", "Copy", "Paste", "-", "Print", "Export PDF", "-",
+                                    "About"}));
         QCOMPARE(m_frame->action(ID_FILE_NEW)->statusTip(), QStringLiteral("Create a new document"));
         for (QAction* action : tools->actions())
             QVERIFY2(action->isSeparator() || !action->icon().isNull(), qPrintable(action->toolTip()));
