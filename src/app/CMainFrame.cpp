@@ -151,11 +151,9 @@ void CMainFrame::CreateMenus() {
     filePrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     QAction* exportPdf =
         CreateAction(ID_FILE_EXPORT_PDF, QStringLiteral("&Export PDF..."),
-                     QStringLiteral("Salveaza buletinul intr-un fisier PDF, fara imprimanta\nExport PDF"),
-                     QStringLiteral("document-export"));
+                     QStringLiteral("Salveaza buletinul intr-un fisier PDF, fara imprimanta\nExport PDF"));
+    exportPdf->setIcon(QIcon::fromTheme(QStringLiteral("document-export"), PdfIcon()));
     exportPdf->setIconText(QStringLiteral("PDF"));
-    if (!QIcon::hasThemeIcon(QStringLiteral("document-export")))
-        exportPdf->setIcon(PdfIcon());
     QAction* printSetup = CreateAction(ID_FILE_PRINT_SETUP, QStringLiteral("P&rint Setup..."),
                                        QStringLiteral("Change the printer and printing options\nPrint Setup"));
     QAction* exitAction = CreateAction(ID_APP_EXIT, QStringLiteral("E&xit"),

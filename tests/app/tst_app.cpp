@@ -2,9 +2,12 @@
 
 #include "CAdoDatabase.h"
 #include "CChildFrame.h"
+#include "CComboListCtrl.h"
 #include "CDocTemplate.h"
 #include "CMainFrame.h"
 #include "CTervanaView.h"
+#include "FirstStartDialog.h"
+#include "LabFolder.h"
 #include "LabrosaApp.h"
 #include "MessageBox.h"
 #include "Resource.h"
@@ -17,15 +20,19 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -70,6 +77,40 @@ void whenModal(std::function<void(QWidget*)> answer) {
     });
 }
 
+// A laboratory folder apart from the current directory: a demo database of the last month made by
+// the tool, and a Labrosa.ini naming the laboratory by the folder's own name.
+bool makeLabFolder(const QString& folder, const QByteArray& labName) {
+    QProcess tool;
+    tool.start(QString::fromLocal8Bit(qgetenv("LABROSA_DBTOOL")),
+               {"--demo", "--seed", "3", "--results", "60", "--months", "1", "--end-date",
+                QDate::currentDate().toString(Qt::ISODate), QDir(folder).filePath("lab.db")});
+    if (!tool.waitForFinished(120000) || tool.exitCode() != 0)
+        return false;
+    QFile ini(QDir(folder).filePath("Labrosa.ini"));
+    return ini.open(QIODevice::WriteOnly) && ini.write("NumeLaborator=" + labName + "\n") > 0;
+}
+
+// Opens the bulletin of the first listed row and answers its page text.
+QString firstBulletinText(CTervanaApp& app) {
+    CChildFrame* results = app.mainFrame()->childFrames().value(0);
+    auto* explorer = results ? qobject_cast<Sorvind*>(results->view()) : nullptr;
+    if (!explorer || explorer->resultList()->GetItemCount() == 0)
+        return QString();
+    CComboListCtrl* list = explorer->resultList();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    list->selectionModel()->select(list->currentIndex(),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    explorer->OnListDoubleClick();
+    CChildFrame* window = app.mainFrame()->activeChild();
+    auto* view = window ? qobject_cast<CTervanaView*>(window->view()) : nullptr;
+    if (!view)
+        return QString();
+    QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
+    if (!QTest::qWaitFor([&] { return !loaded.isEmpty(); }, 30000))
+        return QString();
+    return pageText(view->webView());
+}
+
 } // namespace
 
 class TestApp : public QObject {
@@ -79,10 +120,18 @@ private:
     QStringList m_messages;
 
 private slots:
+    void initTestCase() {
+        // The settings the program remembers go to a folder of the tests' own.
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+        QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
+    }
+
     void init() {
         m_messages.clear();
         SetMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
+        QSettings().clear();
     }
     void cleanup() { SetMessageBoxHook(nullptr); }
 
@@ -149,25 +198,178 @@ private slots:
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
     }
 
+    // Nothing names a database and none was chosen before: the first-start dialog says what is
+    // missing; cancelled, the program ends without a window and creates nothing.
     void missingDatabaseEndsStartUp() {
         TestLab lab; // no lab.db in it
         {
             LabrosaApp app;
+            QString explanation;
+            whenModal([&](QWidget* dialog) {
+                QVERIFY(qobject_cast<FirstStartDialog*>(dialog));
+                explanation = dialog->findChild<QLabel*>(QStringLiteral("explanation"))->text();
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            });
             QVERIFY(!app.InitInstance({"labrosa"}));
             QVERIFY(!app.mainFrame());
             QVERIFY(app.templates().empty());
             QVERIFY(!app.m_structura.m_pDatabase);
-            QCOMPARE(m_messages.size(), 1);
-            // The message names the file, so a person can tell which folder the program looked in.
-            QVERIFY2(m_messages.first().contains(QDir(lab.path()).absoluteFilePath("lab.db")),
-                     qPrintable(m_messages.first()));
-            QVERIFY2(m_messages.first().contains("Could not find"), qPrintable(m_messages.first()));
+            QVERIFY(m_messages.isEmpty());
+            // The explanation names the folder looked in and what is missing there.
+            QVERIFY2(explanation.contains(QDir::toNativeSeparators(lab.path())), qPrintable(explanation));
+            QVERIFY2(explanation.contains(QStringLiteral("lab.db")), qPrintable(explanation));
         }
         QVERIFY(!QFile::exists(lab.dbPath()));
-        const QString log = readFile(lab.filePath("_database_err.log"));
-        QCOMPARE(countOf(log, QStringLiteral("CAdoDatabase::Open")), 1);
+        QVERIFY(!QFile::exists(lab.filePath("_database_err.log")));
+        QVERIFY(LabFolder::Remembered().isEmpty());
         for (QWidget* widget : QApplication::topLevelWidgets())
             QVERIFY(!widget->isVisible() || !qobject_cast<CMainFrame*>(widget));
+    }
+
+    // With no lab.db in the current directory the program takes the laboratory folder given with
+    // --lab-dir or remembered in the settings: its database, its Labrosa.ini, its log. A folder it
+    // cannot use is told, the dialog comes again on that folder, and nothing is lost.
+    void startsFromLabFolder_data() {
+        QTest::addColumn<QString>("how");    // "settings", "option", "option=", "relative --database"
+        QTest::addColumn<QString>("folder"); // what the laboratory folder is
+        QTest::addColumn<QString>("reason"); // what the message says when it cannot be used
+        QTest::newRow("remembered") << "settings"
+                                    << "lab" << QString();
+        QTest::newRow("--lab-dir DIR") << "option"
+                                       << "lab" << QString();
+        QTest::newRow("--lab-dir=DIR") << "option="
+                                       << "lab" << QString();
+        QTest::newRow("relative --database keeps its folder") << "relative --database"
+                                                              << "lab" << QString();
+        QTest::newRow("remembered folder gone") << "settings"
+                                                << "gone"
+                                                << "nu exista";
+        QTest::newRow("remembered folder without lab.db") << "settings"
+                                                          << "no lab.db"
+                                                          << "nu este baza de date lab.db";
+        QTest::newRow("remembered database unusable") << "settings"
+                                                      << "not a database"
+                                                      << "file is not a database";
+        QTest::newRow("--lab-dir without lab.db") << "option"
+                                                  << "no lab.db"
+                                                  << "nu este baza de date lab.db";
+    }
+
+    void startsFromLabFolder() {
+        QFETCH(QString, how);
+        QFETCH(QString, folder);
+        QFETCH(QString, reason);
+        TestLab start; // the current directory, with no database in it
+        QTemporaryDir labDir;
+        const QString lab = QDir(labDir.path()).filePath(QStringLiteral("Laborator Sud"));
+        if (folder != "gone")
+            QVERIFY(QDir().mkpath(lab));
+        if (folder == "lab")
+            QVERIFY(makeLabFolder(lab, "Laborator Dosar Sud"));
+        if (folder == "not a database") {
+            QFile junk(QDir(lab).filePath("lab.db"));
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write(QByteArray(4096, 'z'));
+        }
+        const QByteArray junkBefore = contentOf(QDir(lab).filePath("lab.db"));
+
+        QStringList arguments{"labrosa"};
+        if (how == "settings") {
+            LabChoice remembered;
+            remembered.folder = lab;
+            LabFolder::Remember(remembered);
+        } else if (how == "option") {
+            arguments << "--lab-dir" << lab;
+        } else if (how == "option=") {
+            arguments << "--lab-dir=" + lab;
+        } else {
+            // The database named relative to the directory the program started in, the
+            // laboratory's other files from the folder.
+            QVERIFY(makeLabFolder(start.path(), "Laborator Pornire"));
+            arguments << "--lab-dir" << lab << "--database"
+                      << "Provider=SQLite;Data Source=lab.db";
+        }
+
+        LabrosaApp app;
+        QString dialogFolder;
+        QString explanation;
+        int dialogs = 0;
+        if (!reason.isEmpty()) {
+            whenModal([&](QWidget* dialog) {
+                ++dialogs;
+                dialogFolder = dialog->findChild<QLineEdit*>(QStringLiteral("editFolder"))->text();
+                explanation = dialog->findChild<QLabel*>(QStringLiteral("explanation"))->text();
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            QVERIFY(!app.InitInstance(arguments));
+            QCOMPARE(dialogs, 1);
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(reason), qPrintable(m_messages.first()));
+            QVERIFY2(explanation.contains(reason), qPrintable(explanation));
+            QCOMPARE(QDir::fromNativeSeparators(dialogFolder), lab);
+            QVERIFY(!app.mainFrame());
+            // The remembered folder stays as it was, the folder too.
+            QCOMPARE(LabFolder::Remembered().folder, how == "settings" ? lab : QString());
+            QVERIFY(contentOf(QDir(lab).filePath("lab.db")) == junkBefore);
+            QCOMPARE(QDir::currentPath(), start.path());
+            return;
+        }
+
+        QVERIFY(app.InitInstance(arguments));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        const QString database = how == "relative --database" ? start.dbPath() : QDir(lab).filePath("lab.db");
+        QCOMPARE(app.m_database.databaseFile(), database);
+        QCOMPARE(QDir::currentPath(), lab);
+        const QString text = firstBulletinText(app);
+        QVERIFY2(text.contains(QStringLiteral("Laborator Dosar Sud")), qPrintable(text.left(500)));
+        QVERIFY(QFile::exists(QDir(lab).filePath("_buletin.html")));
+        QVERIFY(!QFile::exists(start.filePath("_buletin.html")));
+    }
+
+    // The first start walked with the keyboard to a new demo laboratory: the tool makes its
+    // database, the program's files are copied beside it, and the next start goes straight there.
+    void firstStartMakesDemoLaboratory() {
+        TestLab start;
+        QTemporaryDir parent;
+        const QString demo = QDir(parent.path()).filePath(QStringLiteral("demo lab"));
+        {
+            LabrosaApp app;
+            bool walked = false;
+            whenModal([&](QWidget* dialog) {
+                // Typed where the focus starts; Alt+M picks the demo; Return is OK.
+                auto* folder = dialog->findChild<QLineEdit*>(QStringLiteral("editFolder"));
+                if (!QTest::qWaitFor([&] { return QApplication::focusWidget() == folder; }, 5000)) {
+                    static_cast<QDialog*>(dialog)->reject();
+                    return;
+                }
+                QTest::keyClicks(folder, QDir::toNativeSeparators(demo));
+                QTest::keyClick(dialog->windowHandle(), Qt::Key_M, Qt::AltModifier);
+                auto* optionDemo = dialog->findChild<QRadioButton*>(QStringLiteral("optionDemo"));
+                walked = QTest::qWaitFor([optionDemo] { return optionDemo->isChecked(); }, 5000);
+                if (!walked) {
+                    static_cast<QDialog*>(dialog)->reject();
+                    return;
+                }
+                QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+            });
+            const bool started = app.InitInstance({"labrosa"});
+            QVERIFY(walked);
+            QVERIFY2(started, qPrintable(m_messages.join('\n')));
+            QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+            QCOMPARE(app.m_database.databaseFile(), QDir(demo).filePath("lab.db"));
+            QCOMPARE(QDir::currentPath(), demo);
+            QVERIFY(app.mainFrame()->isVisible());
+        }
+        for (const char* file : {"Labrosa.ini", "buletin_files/print.css", "buletin_files/dr.gif"})
+            QVERIFY2(QFile::exists(QDir(demo).filePath(file)), file);
+        QCOMPARE(contentOf(QDir(demo).filePath("Labrosa.ini")),
+                 contentOf(QStringLiteral(LABROSA_SOURCE_DIR "/share/Labrosa.ini")));
+        QCOMPARE(LabFolder::Remembered().folder, demo);
+
+        QDir::setCurrent(start.path());
+        LabrosaApp again;
+        QVERIFY(again.InitInstance({"labrosa"})); // no dialog: it would wait for an answer
+        QCOMPARE(again.m_database.databaseFile(), QDir(demo).filePath("lab.db"));
     }
 
     // A database the program cannot work on ends the program at start-up, before any window,
