@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -30,6 +31,7 @@
 namespace {
 const char* const kAppTitle = "Labrosa";
 const char* const kReady = "Ready";
+const char* const kKeyGeometry = "MainFrame/Geometry";
 const char* const kMsgFileInUse = "Fisierul %1 este folosit de program si nu poate fi inlocuit. Alegeti alt nume.";
 
 // A path with its folder resolved (links, "..", doubled slashes), also for a file that does not
@@ -101,6 +103,8 @@ CMainFrame::CMainFrame(CRecentFileList* recentFiles, QWidget* parent)
     UpdateRecentFileMenu();
     OnActiveChildChanged();
     resize(1024, 768);
+    // Size, place and maximised state as the user left them.
+    restoreGeometry(QSettings().value(QLatin1String(kKeyGeometry)).toByteArray());
 }
 
 CMainFrame::~CMainFrame() {
@@ -364,6 +368,7 @@ void CMainFrame::changeEvent(QEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    QSettings().setValue(QLatin1String(kKeyGeometry), saveGeometry());
     // The documents store nothing, so no window asks to be saved.
     m_pMdi->closeAllSubWindows();
     event->accept();
