@@ -27,6 +27,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTimer>
@@ -233,6 +234,10 @@ private slots:
         m_messages.clear();
         SetMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
+        // What the program remembers (date range, widths, window) starts afresh for each test.
+        QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+        QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
+        QSettings().clear();
     }
 
     void cleanup() {
