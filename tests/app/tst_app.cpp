@@ -25,11 +25,14 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -324,6 +327,103 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("Laborator Dosar Sud")), qPrintable(text.left(500)));
         QVERIFY(QFile::exists(QDir(lab).filePath("_buletin.html")));
         QVERIFY(!QFile::exists(start.filePath("_buletin.html")));
+    }
+
+    // The laboratory's database on a server: chosen in the dialog it is remembered without its
+    // password; a server that cannot be reached brings the dialog back on the same server.
+    void serverChoice_data() {
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("unreachable server") << false;
+        QTest::newRow("test server") << true;
+    }
+
+    void serverChoice() {
+        QFETCH(bool, reachable);
+        const QString testServer = qEnvironmentVariable("LABROSA_TEST_PG");
+        if (reachable && testServer.isEmpty())
+            QSKIP("LABROSA_TEST_PG names no PostgreSQL test server");
+        TestLab start;
+        QTemporaryDir folder; // the laboratory's files; the database is on the server
+        LabServer server;
+        server.host = QStringLiteral("127.0.0.1");
+        server.port = 1;
+        server.database = QStringLiteral("labrosa_lipsa");
+        server.user = QStringLiteral("labrosa");
+        if (reachable) {
+            QProcess tool;
+            tool.start(TestLab::dbTool(), {"--demo", "--force", "--results", "30", testServer});
+            QVERIFY(tool.waitForFinished(120000) && tool.exitCode() == 0);
+            const QString url = testServer;
+            server.port = QRegularExpression("Port=(\\d+)").match(url).captured(1).toInt();
+            server.database = QRegularExpression("Database=([^;]+)").match(url).captured(1);
+            server.user = QRegularExpression("User ID=([^;]+)").match(url).captured(1);
+        } else {
+            LabChoice remembered;
+            remembered.folder = folder.path();
+            remembered.onServer = true;
+            remembered.server = server;
+            LabFolder::Remember(remembered);
+        }
+        const QString password = QStringLiteral("parola-de-test-7391");
+
+        LabrosaApp app;
+        QStringList seen; // server, port, database, user, password as the dialog shows them
+        bool passwordFocused = false;
+        whenModal([&](QWidget* dialog) {
+            auto field = [dialog](const char* name) { return dialog->findChild<QLineEdit*>(QLatin1String(name)); };
+            auto* port = dialog->findChild<QSpinBox*>(QStringLiteral("spinPort"));
+            if (!reachable) {
+                seen << field("editServer")->text() << QString::number(port->value()) << field("editDatabase")->text()
+                     << field("editUser")->text() << field("editPassword")->text();
+                passwordFocused =
+                    QTest::qWaitFor([&] { return QApplication::focusWidget() == field("editPassword"); }, 5000) &&
+                    dialog->findChild<QRadioButton*>(QStringLiteral("optionServer"))->isChecked();
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            QTest::keyClicks(field("editFolder"), folder.path());
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_S, Qt::AltModifier);
+            auto* optionServer = dialog->findChild<QRadioButton*>(QStringLiteral("optionServer"));
+            if (!QTest::qWaitFor([optionServer] { return optionServer->isChecked(); }, 5000)) {
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            QTest::keyClicks(field("editServer"), server.host);
+            port->selectAll();
+            QTest::keyClicks(port, QString::number(server.port));
+            QTest::keyClicks(field("editDatabase"), server.database);
+            QTest::keyClicks(field("editUser"), server.user);
+            QTest::keyClicks(field("editPassword"), password);
+            QTest::keyClick(field("editPassword"), Qt::Key_Return);
+            // Refused, the dialog would wait for a person: close it so that the test ends.
+            QPointer<QWidget> open(dialog);
+            if (!QTest::qWaitFor([&] { return !open || !open->isVisible(); }, 30000))
+                static_cast<QDialog*>(dialog)->reject();
+        });
+        const bool started = app.InitInstance({"labrosa"});
+        if (!reachable) {
+            QVERIFY(!started);
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(QStringLiteral("labrosa_lipsa")), qPrintable(m_messages.first()));
+            QCOMPARE(seen, (QStringList{"127.0.0.1", "1", "labrosa_lipsa", "labrosa", ""}));
+            QVERIFY(passwordFocused);
+            QVERIFY(LabFolder::Remembered().onServer);
+            return;
+        }
+        QVERIFY2(started, qPrintable(m_messages.join('\n')));
+        QVERIFY(app.m_database.databaseFile().isEmpty());
+        QCOMPARE(app.m_database.szDatabase, server.database);
+        QCOMPARE(QDir::currentPath(), folder.path());
+        const LabChoice remembered = LabFolder::Remembered();
+        QVERIFY(remembered.onServer);
+        QCOMPARE(remembered.folder, folder.path());
+        QCOMPARE(remembered.server.port, server.port);
+        QVERIFY(remembered.server.password.isEmpty());
+        QSettings settings;
+        settings.sync();
+        QFile stored(settings.fileName());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(!stored.readAll().contains(password.toUtf8()));
     }
 
     // The first start walked with the keyboard to a new demo laboratory: the tool makes its
