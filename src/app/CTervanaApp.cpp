@@ -192,11 +192,10 @@ bool CTervanaApp::OpenLaboratory(const QStringList& arguments) {
     for (;;) {
         if (!candidate.isEmpty()) {
             problem = currentFolder ? QString() : LabFolder::Problem(candidate);
+            if (problem.isEmpty() && !QDir::setCurrent(candidate.folder))
+                problem = QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(candidate.folder));
             if (!problem.isEmpty())
                 LabrosaMessageBox(problem);
-            else if (!QDir::setCurrent(candidate.folder))
-                LabrosaMessageBox(
-                    problem = QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(candidate.folder)));
             else if (OpenDatabase(currentFolder ? QString::fromLatin1(kDefaultConnection)
                                                 : LabFolder::ConnectionFor(candidate),
                                   &problem))

@@ -124,8 +124,8 @@ private:
 
 private slots:
     void initTestCase() {
-        // The settings the program remembers go to a folder of the tests' own.
-        QStandardPaths::setTestModeEnabled(true);
+        // The settings go to this process's own folder (XDG_CONFIG_HOME, see AppTestMain.h), under
+        // the program's names, and each test clears them.
         QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
         QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
     }
@@ -531,6 +531,9 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LABROSA_NO_MODAL_MESSAGES"), QStringLiteral("1"));
         environment.remove(QStringLiteral("LABROSA_DATABASE"));
+        // No remembered laboratory either: the program's settings of its own, empty.
+        QTemporaryDir settingsHome;
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsHome.path());
         labrosa.setProcessEnvironment(environment);
         labrosa.setWorkingDirectory(lab.path());
         if (unprivileged && geteuid() == 0) {

@@ -12,7 +12,7 @@
 #include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -28,8 +28,11 @@ class ExplorerLab {
 public:
     ExplorerLab() : lab(DbLab::current()) {
         SetMessageBoxHook([this](const QString& text) { messages << text; });
-        // The layout the window remembers goes to the tests' own settings, fresh for each test.
-        QStandardPaths::setTestModeEnabled(true);
+        // The layout the window remembers goes to settings of this process's own (set before the
+        // first use of QSettings, which fixes the folder), fresh for each test.
+        static QTemporaryDir settingsHome;
+        if (qEnvironmentVariable("XDG_CONFIG_HOME") != settingsHome.path())
+            qputenv("XDG_CONFIG_HOME", settingsHome.path().toLocal8Bit());
         QSettings().remove(QStringLiteral("ResultList"));
     }
     ~ExplorerLab() {
