@@ -72,7 +72,7 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
     serverForm->addRow(QStringLiteral("P&ort:"), m_pPort);
     serverForm->addRow(QStringLiteral("&Baza de date:"), m_pDatabase);
     serverForm->addRow(QStringLiteral("&Utilizator:"), m_pUser);
-    serverForm->addRow(QStringLiteral("Paro&la:"), m_pPassword);
+    serverForm->addRow(QStringLiteral("&Parola:"), m_pPassword);
     auto* passwordNote =
         new QLabel(QStringLiteral("Parola nu se pastreaza in setarile programului; se cere din nou la pornire "
                                   "(sau se ia din fisierul ~/.pgpass)."),

@@ -14,6 +14,7 @@
 #include "Sorvind.h"
 #include "TestLab.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -208,9 +210,25 @@ private slots:
         {
             LabrosaApp app;
             QString explanation;
+            QStringList mnemonics;
+            QStringList withoutBuddy;
             whenModal([&](QWidget* dialog) {
                 QVERIFY(qobject_cast<FirstStartDialog*>(dialog));
                 explanation = dialog->findChild<QLabel*>(QStringLiteral("explanation"))->text();
+                // Every field is reached from the keyboard by a letter of its own.
+                for (QLabel* label : dialog->findChildren<QLabel*>()) {
+                    const int amp = label->text().indexOf('&');
+                    if (amp < 0)
+                        continue;
+                    mnemonics << label->text().mid(amp + 1, 1).toLower();
+                    if (!label->buddy())
+                        withoutBuddy << label->text();
+                }
+                for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+                    const int amp = button->text().indexOf('&');
+                    if (amp >= 0)
+                        mnemonics << button->text().mid(amp + 1, 1).toLower();
+                }
                 QTest::keyClick(dialog, Qt::Key_Escape);
             });
             QVERIFY(!app.InitInstance({"labrosa"}));
@@ -221,6 +239,9 @@ private slots:
             // The explanation names the folder looked in and what is missing there.
             QVERIFY2(explanation.contains(QDir::toNativeSeparators(lab.path())), qPrintable(explanation));
             QVERIFY2(explanation.contains(QStringLiteral("lab.db")), qPrintable(explanation));
+            QVERIFY2(withoutBuddy.isEmpty(), qPrintable(withoutBuddy.join(", ")));
+            QVERIFY(mnemonics.size() >= 10);
+            QCOMPARE(QSet<QString>(mnemonics.begin(), mnemonics.end()).size(), mnemonics.size());
         }
         QVERIFY(!QFile::exists(lab.dbPath()));
         QVERIFY(!QFile::exists(lab.filePath("_database_err.log")));
