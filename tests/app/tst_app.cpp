@@ -511,6 +511,9 @@ private slots:
                                                     << "no such table: RESULTS";
         QTest::newRow("not a database") << "not a database"
                                         << "file is not a database";
+        // Started from the desktop menu: the home folder is current, the laboratory is remembered.
+        QTest::newRow("remembered folder, not a database") << "remembered, not a database"
+                                                           << "file is not a database";
     }
 
     void programExitsWithoutDatabase() {
@@ -535,7 +538,7 @@ private slots:
             QVERIFY(lab.exec("CREATE TABLE contacts (id INTEGER PRIMARY KEY, name TEXT)"));
             QVERIFY(lab.exec("INSERT INTO contacts (name) VALUES (?)", {"Popescu"}));
             lab.admin().close();
-        } else if (database == "not a database") {
+        } else if (database.endsWith("not a database")) {
             QFile f(lab.dbPath());
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(4096, 'z'));
@@ -555,8 +558,17 @@ private slots:
         // No remembered laboratory either: the program's settings of its own, empty.
         QTemporaryDir settingsHome;
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsHome.path());
+        QTemporaryDir home;
+        const bool remembered = database.startsWith("remembered");
+        if (remembered) {
+            QSettings settings(settingsHome.filePath("Local AppWizard-Generated Applications/Labrosa.conf"),
+                               QSettings::IniFormat);
+            settings.setValue("LabFolder/Path", lab.path());
+            settings.sync();
+            environment.insert(QStringLiteral("HOME"), home.path());
+        }
         labrosa.setProcessEnvironment(environment);
-        labrosa.setWorkingDirectory(lab.path());
+        labrosa.setWorkingDirectory(remembered ? home.path() : lab.path());
         if (unprivileged && geteuid() == 0) {
             const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
             if (setpriv.isEmpty())
@@ -575,6 +587,7 @@ private slots:
         if (database != "read-only folder") // where nothing can be written, the log cannot be either
             QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("]->CAdo")), 1);
         QVERIFY(contentOf(lab.dbPath()) == before); // nothing created, nothing changed
+        QVERIFY(QDir(home.path()).isEmpty());
     }
 
     void fileNewOffersBothKinds() {
