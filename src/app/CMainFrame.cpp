@@ -19,7 +19,10 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -28,6 +31,7 @@
 namespace {
 const char* const kAppTitle = "Labrosa";
 const char* const kReady = "Ready";
+const char* const kKeyGeometry = "MainFrame/Geometry";
 const char* const kMsgFileInUse = "Fisierul %1 este folosit de program si nu poate fi inlocuit. Alegeti alt nume.";
 
 // A path with its folder resolved (links, "..", doubled slashes), also for a file that does not
@@ -41,6 +45,26 @@ QString resolvedPath(const QString& path) {
         return canonical;
     const QString folder = info.absoluteDir().canonicalPath();
     return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
+}
+
+// A page with "PDF" on it, for desktops whose icon theme has no export icon.
+QIcon PdfIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x55, 0x55, 0x55), 2));
+    painter.setBrush(Qt::white);
+    painter.drawRect(QRectF(5, 1, 22, 30));
+    painter.fillRect(QRectF(1, 14, 30, 12), QColor(0xc0, 0x1c, 0x28));
+    QFont font = painter.font();
+    font.setPixelSize(10);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(1, 14, 30, 12), Qt::AlignCenter, QStringLiteral("PDF"));
+    painter.end();
+    return QIcon(pixmap);
 }
 
 // Whether two paths name the same file, whatever link or spelling leads to it.
@@ -79,6 +103,8 @@ CMainFrame::CMainFrame(CRecentFileList* recentFiles, QWidget* parent)
     UpdateRecentFileMenu();
     OnActiveChildChanged();
     resize(1024, 768);
+    // Size, place and maximised state as the user left them.
+    restoreGeometry(QSettings().value(QLatin1String(kKeyGeometry)).toByteArray());
 }
 
 CMainFrame::~CMainFrame() {
@@ -127,6 +153,11 @@ void CMainFrame::CreateMenus() {
         CreateAction(ID_FILE_PRINT, QStringLiteral("&Print..."), QStringLiteral("Print the active document\nPrint"),
                      QStringLiteral("document-print"));
     filePrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction* exportPdf =
+        CreateAction(ID_FILE_EXPORT_PDF, QStringLiteral("&Export PDF..."),
+                     QStringLiteral("Salveaza buletinul intr-un fisier PDF, fara imprimanta\nExport PDF"));
+    exportPdf->setIcon(QIcon::fromTheme(QStringLiteral("document-export"), PdfIcon()));
+    exportPdf->setIconText(QStringLiteral("PDF"));
     QAction* printSetup = CreateAction(ID_FILE_PRINT_SETUP, QStringLiteral("P&rint Setup..."),
                                        QStringLiteral("Change the printer and printing options\nPrint Setup"));
     QAction* exitAction = CreateAction(ID_APP_EXIT, QStringLiteral("E&xit"),
@@ -172,6 +203,7 @@ void CMainFrame::CreateMenus() {
     connect(fileSave, &QAction::triggered, this, &CMainFrame::OnFileSave);
     connect(fileSaveAs, &QAction::triggered, this, &CMainFrame::OnFileSaveAs);
     connect(filePrint, &QAction::triggered, this, &CMainFrame::OnFilePrint);
+    connect(exportPdf, &QAction::triggered, this, &CMainFrame::OnFileExportPdf);
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
     connect(windowNew, &QAction::triggered, this, &CMainFrame::OnWindowNew);
     connect(cascade, &QAction::triggered, m_pMdi, &QMdiArea::cascadeSubWindows);
@@ -192,7 +224,7 @@ void CMainFrame::CreateMenus() {
     m_pFileMenuBulletin->setObjectName(QStringLiteral("menuFile129"));
     m_pFileMenuBulletin->addActions({fileNew, fileOpen, fileClose, fileSave, fileSaveAs});
     m_pFileMenuBulletin->addSeparator();
-    m_pFileMenuBulletin->addActions({filePrint, printSetup});
+    m_pFileMenuBulletin->addActions({filePrint, exportPdf, printSetup});
     m_pFileMenuBulletin->addSeparator();
     m_pRecentAnchorBulletin = m_pFileMenuBulletin->addSeparator();
     m_pFileMenuBulletin->addAction(exitAction);
@@ -234,6 +266,7 @@ void CMainFrame::CreateToolBar() {
     m_barTools->addAction(action(ID_EDIT_PASTE));
     m_barTools->addSeparator();
     m_barTools->addAction(action(ID_FILE_PRINT));
+    m_barTools->addAction(action(ID_FILE_EXPORT_PDF));
     m_barTools->addSeparator();
     m_barTools->addAction(action(ID_APP_ABOUT));
     addToolBar(Qt::TopToolBarArea, m_barTools);
@@ -310,6 +343,7 @@ void CMainFrame::OnActiveChildChanged() {
 
     CViewBase* view = child ? child->viewBase() : nullptr;
     action(ID_FILE_PRINT)->setEnabled(view && view->CanPrint());
+    action(ID_FILE_EXPORT_PDF)->setEnabled(view && view->CanExportPdf());
     for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
                    ID_WINDOW_ARRANGE})
         action(id)->setEnabled(child != nullptr);
@@ -334,6 +368,7 @@ void CMainFrame::changeEvent(QEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    QSettings().setValue(QLatin1String(kKeyGeometry), saveGeometry());
     // The documents store nothing, so no window asks to be saved.
     m_pMdi->closeAllSubWindows();
     event->accept();
@@ -399,6 +434,13 @@ void CMainFrame::OnFilePrint() {
     CViewBase* view = child ? child->viewBase() : nullptr;
     if (view && view->CanPrint())
         view->OnFilePrint();
+}
+
+void CMainFrame::OnFileExportPdf() {
+    CChildFrame* child = activeChild();
+    CViewBase* view = child ? child->viewBase() : nullptr;
+    if (view && view->CanExportPdf())
+        view->OnFileExportPdf();
 }
 
 void CMainFrame::OnWindowNew() {

@@ -50,6 +50,7 @@ public slots:
     void OnFileSave();
     void OnFileSaveAs();
     void OnFilePrint();
+    void OnFileExportPdf();
     void OnWindowNew();
     void OnWindowArrange();
 

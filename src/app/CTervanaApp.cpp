@@ -6,6 +6,9 @@
 #include "CMainFrame.h"
 #include "CNewTypeDlg.h"
 #include "CTervanaDoc.h"
+#include "ConnectionString.h"
+#include "FirstStartDialog.h"
+#include "LabFolder.h"
 #include "LabSchemaCheck.h"
 #include "MessageBox.h"
 #include "PrintSetup.h"
@@ -37,6 +40,28 @@ const char* const kBulletinFile = "_buletin.html";
 // %1 is the database's name with a leading blank, or nothing when the connection names none.
 const char* const kMsgDatabaseNotOpened = "Baza de date%1 nu a putut fi deschisa.\n%2";
 const char* const kMsgNotLabDatabase = "Baza de date%1 nu poate fi folosita: nu se poate citi %2.\n%3";
+const char* const kMsgNoLabFolder = "Labrosa nu stie unde este laboratorul: in dosarul curent (%1) nu este baza de "
+                                    "date lab.db si nu a fost ales inca un dosar al laboratorului.\n"
+                                    "Alegeti dosarul care contine lab.db, un server PostgreSQL, sau faceti un "
+                                    "laborator demonstrativ pentru proba.";
+const char* const kMsgChooseAgain = "%1\nAlegeti din nou laboratorul.";
+const char* const kMsgCannotEnter = "Dosarul laboratorului \"%1\" nu poate fi deschis.";
+
+// The program runs unattended (scripts, tests of the executable): no dialog may wait for a person.
+bool Unattended() {
+    return qEnvironmentVariableIntValue("LABROSA_NO_MODAL_MESSAGES") == 1;
+}
+
+// A SQLite connection naming a relative file, made absolute against folder, so that moving
+// into the laboratory folder does not change which file it means.
+QString AnchoredConnection(const QString& connection, const QString& folder) {
+    const ConnectionString parsed = ConnectionString::parse(connection);
+    const QString file = parsed.sqliteFile();
+    if (!parsed.isSQLite() || file.isEmpty() || QFileInfo(file).isAbsolute())
+        return connection;
+    return QStringLiteral("Provider=%1;Data Source=%2")
+        .arg(parsed.provider(), LabFolder::QuotedValue(QDir(folder).absoluteFilePath(file)));
+}
 } // namespace
 
 CTervanaApp::CTervanaApp(ViewFactory bulletinView, ViewFactory listView)
@@ -50,6 +75,11 @@ CTervanaApp::~CTervanaApp() {
 }
 
 QString CTervanaApp::ConnectionStringFrom(const QStringList& arguments) {
+    const QString named = NamedConnectionString(arguments);
+    return named.isEmpty() ? QLatin1String(kDefaultConnection) : named;
+}
+
+QString CTervanaApp::NamedConnectionString(const QStringList& arguments) {
     const QString option = QStringLiteral("--database");
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -58,10 +88,7 @@ QString CTervanaApp::ConnectionStringFrom(const QStringList& arguments) {
         if (argument.startsWith(option + QLatin1Char('=')))
             return argument.mid(option.size() + 1);
     }
-    const QString fromEnvironment = qEnvironmentVariable("LABROSA_DATABASE");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QLatin1String(kDefaultConnection);
+    return qEnvironmentVariable("LABROSA_DATABASE");
 }
 
 bool CTervanaApp::InitInstance(const QStringList& arguments) {
@@ -70,16 +97,8 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
     m_recentFiles.Load();
     SetUtilMessageHandler([](const std::string& text) { LabrosaMessageBox(QString::fromStdString(text)); });
 
-    m_database.SetLogFile(QLatin1String(kLogFile));
-    if (!m_database.Open(ConnectionStringFrom(arguments))) {
-        LabrosaMessageBox(QString::fromLatin1(kMsgDatabaseNotOpened).arg(DatabaseLabel(), m_database.ErrorText()));
+    if (!OpenLaboratory(arguments))
         return false;
-    }
-    const LabSchemaCheck schema = LabSchemaCheck::Run(&m_database);
-    if (!schema.ok) {
-        LabrosaMessageBox(QString::fromLatin1(kMsgNotLabDatabase).arg(DatabaseLabel(), schema.object, schema.reason));
-        return false;
-    }
     m_structura.m_pDatabase = &m_database;
 
     m_structura.m_pBulletinTemplate = AddDocTemplate(
@@ -111,6 +130,94 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
 
     frame->show();
     frame->update();
+    return true;
+}
+
+bool CTervanaApp::OpenDatabase(const QString& connection, QString* problem) {
+    // The log goes beside the laboratory's other files, in the current directory.
+    m_database.SetLogFile(QLatin1String(kLogFile));
+    if (!m_database.Open(connection)) {
+        *problem = QString::fromLatin1(kMsgDatabaseNotOpened).arg(DatabaseLabel(), m_database.ErrorText());
+        LabrosaMessageBox(*problem);
+        return false;
+    }
+    const LabSchemaCheck schema = LabSchemaCheck::Run(&m_database);
+    if (!schema.ok) {
+        *problem = QString::fromLatin1(kMsgNotLabDatabase).arg(DatabaseLabel(), schema.object, schema.reason);
+        m_database.Close();
+        LabrosaMessageBox(*problem);
+        return false;
+    }
+    return true;
+}
+
+bool CTervanaApp::OpenLaboratory(const QStringList& arguments) {
+    const QString startFolder = QDir::currentPath();
+    const QString labFolder = LabFolder::FromArguments(arguments);
+    QString problem;
+
+    // A database named on the command line or in the environment is used as it is, as before;
+    // --lab-dir beside it only says where the laboratory's other files are.
+    const QString named = NamedConnectionString(arguments);
+    if (!named.isEmpty()) {
+        const QString connection = labFolder.isEmpty() ? named : AnchoredConnection(named, startFolder);
+        if (!labFolder.isEmpty() && !QDir::setCurrent(labFolder)) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(labFolder)));
+            return false;
+        }
+        return OpenDatabase(connection, &problem);
+    }
+
+    LabChoice candidate;
+    bool chosenNow = false;
+    // lab.db of the current directory is opened as the program always did, its failure told
+    // in the database's own words.
+    bool currentFolder = false;
+    if (!labFolder.isEmpty()) {
+        candidate.folder = labFolder;
+    } else if (QFileInfo(QLatin1String("lab.db")).isFile()) {
+        candidate.folder = startFolder;
+        currentFolder = true;
+    } else {
+        candidate = LabFolder::Remembered();
+        if (candidate.isEmpty() && Unattended()) {
+            candidate.folder = startFolder;
+            currentFolder = true;
+        }
+    }
+    QString explanation = candidate.isEmpty()
+                              ? QString::fromLatin1(kMsgNoLabFolder).arg(QDir::toNativeSeparators(startFolder))
+                              : QString();
+
+    for (;;) {
+        if (!candidate.isEmpty()) {
+            problem = currentFolder ? QString() : LabFolder::Problem(candidate);
+            if (problem.isEmpty() && !QDir::setCurrent(candidate.folder))
+                problem = QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(candidate.folder));
+            if (!problem.isEmpty())
+                LabrosaMessageBox(problem);
+            else if (OpenDatabase(currentFolder ? QString::fromLatin1(kDefaultConnection)
+                                                : LabFolder::ConnectionFor(candidate),
+                                  &problem))
+                break;
+            // Unattended, a database that cannot be used ends the program, as it always did.
+            if (Unattended()) {
+                QDir::setCurrent(startFolder);
+                return false;
+            }
+            explanation = QString::fromLatin1(kMsgChooseAgain).arg(problem);
+        }
+        FirstStartDialog dialog(explanation, candidate);
+        if (dialog.exec() != QDialog::Accepted) {
+            QDir::setCurrent(startFolder);
+            return false;
+        }
+        candidate = dialog.choice();
+        chosenNow = true;
+        currentFolder = false;
+    }
+    if (chosenNow)
+        LabFolder::Remember(candidate);
     return true;
 }
 

@@ -36,6 +36,8 @@ public:
 
     // --database "<connection string>", else LABROSA_DATABASE, else lab.db in the current directory.
     static QString ConnectionStringFrom(const QStringList& arguments);
+    // The connection named by --database or LABROSA_DATABASE; empty when neither names one.
+    static QString NamedConnectionString(const QStringList& arguments);
 
     CMainFrame* mainFrame() const { return m_pMainFrame.get(); }
     const std::vector<std::unique_ptr<CDocTemplate>>& templates() const { return m_templates; }
@@ -55,6 +57,14 @@ public:
     StructuraInterna m_structura;
 
 private:
+    // Finds the database and opens it: the one named on the command line or in the environment,
+    // else the laboratory folder (--lab-dir, lab.db of the current directory, the remembered
+    // folder, or the one the user chooses in the first-start dialog). The laboratory folder
+    // becomes the current directory. False when the program cannot run (message shown, or
+    // the user gave up).
+    bool OpenLaboratory(const QStringList& arguments);
+    // Opens the database and checks it is a laboratory's; shows why not and answers false.
+    bool OpenDatabase(const QString& connection, QString* problem);
     CDocTemplate* AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate);
     // The database as a person knows it, for a message: the file, or the database and its
     // server, after a blank; empty when the connection names none.

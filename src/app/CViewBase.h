@@ -9,4 +9,7 @@ public:
     // Views that print (the bulletin) answer true and handle File > Print.
     virtual bool CanPrint() const { return false; }
     virtual void OnFilePrint() {}
+    // Views that can write themselves to a PDF file (the bulletin) answer File > Export PDF.
+    virtual bool CanExportPdf() const { return false; }
+    virtual void OnFileExportPdf() {}
 };

@@ -10,6 +10,7 @@ enum ResourceId {
 };
 
 enum CommandId {
+    ID_FILE_EXPORT_PDF = 32771, // the program's own command: the bulletin as a PDF file
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,

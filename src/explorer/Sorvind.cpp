@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -349,6 +350,7 @@ void Sorvind::OnInitialUpdate() {
                 frame->statusBar()->showMessage(QString::fromLatin1(kMsgNotJournaled));
         }
     }
+    RestoreListLayout();
     OnSearch();
 
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
@@ -800,4 +802,102 @@ void Sorvind::OnListDoubleClick() {
                       ToSqlDate(m_pList->GetItemText(row, ColDate)));
     for (const QString& message : result.messages)
         LabrosaMessageBox(message, this);
+}
+
+namespace {
+const char* const kKeyColumnWidths = "ResultList/ColumnWidths";
+const char* const kKeyDateStart = "ResultList/DateStart";
+const char* const kKeyDateEnd = "ResultList/DateEnd";
+const char* const kKeyDateChosenOn = "ResultList/DateChosenOn";
+
+// Tells whether a mouse button is down on the header, so that a width change can be told
+// apart as the user's own.
+class HeaderPressWatch : public QObject {
+public:
+    HeaderPressWatch(QObject* parent, bool* pressed) : QObject(parent), m_pressed(pressed) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress)
+            *m_pressed = true;
+        else if (event->type() == QEvent::MouseButtonRelease)
+            *m_pressed = false;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool* m_pressed;
+};
+} // namespace
+
+void Sorvind::RestoreListLayout() {
+    QSettings settings;
+    m_userColumnWidths.assign(kColumnCount, 0);
+    const QStringList widths = settings.value(QLatin1String(kKeyColumnWidths)).toStringList();
+    for (int column = 0; column < kColumnCount && column < widths.size(); ++column)
+        m_userColumnWidths[column] = std::max(0, widths.at(column).toInt());
+
+    // A range that ended on the day it was chosen ("the last three days") keeps ending today;
+    // a range of past days stays as chosen. Nothing chosen yet: today, as always.
+    const QDate chosenOn = settings.value(QLatin1String(kKeyDateChosenOn)).toDate();
+    QDate start = settings.value(QLatin1String(kKeyDateStart)).toDate();
+    QDate end = settings.value(QLatin1String(kKeyDateEnd)).toDate();
+    if (chosenOn.isValid() && start.isValid() && end.isValid()) {
+        if (end == chosenOn) {
+            const qint64 shift = chosenOn.daysTo(QDate::currentDate());
+            start = start.addDays(shift);
+            end = end.addDays(shift);
+        }
+        m_pDateStart->setDate(start);
+        m_pDateEnd->setDate(end);
+    }
+    for (QDateEdit* picker : {m_pDateStart, m_pDateEnd})
+        connect(picker, &QDateEdit::dateChanged, this, [this] { SaveDateRange(); });
+
+    QHeaderView* header = m_pList->header();
+    header->viewport()->installEventFilter(new HeaderPressWatch(header, &m_headerDragging));
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int column, int, int newWidth) { OnColumnResized(column, newWidth); });
+    connect(header, &QHeaderView::sectionHandleDoubleClicked, this,
+            [this](int column) { OnColumnHandleDoubleClicked(column); });
+    for (int column = 0; column < kColumnCount; ++column)
+        if (m_userColumnWidths[column] > 0)
+            m_pList->SetColumnWidth(column, m_userColumnWidths[column]);
+}
+
+void Sorvind::OnColumnResized(int column, int newWidth) {
+    if (column < 0 || column >= static_cast<int>(m_userColumnWidths.size()))
+        return;
+    if (m_headerDragging) {
+        m_userColumnWidths[column] = newWidth;
+        SaveColumnWidths();
+        return;
+    }
+    // Sizing to the texts after a search leaves alone a column the user sized by hand.
+    const int kept = m_userColumnWidths[column];
+    if (kept > 0 && newWidth != kept)
+        m_pList->SetColumnWidth(column, kept);
+}
+
+void Sorvind::OnColumnHandleDoubleClicked(int column) {
+    // A double click on a column's edge gives the column back to automatic sizing.
+    if (column < 0 || column >= static_cast<int>(m_userColumnWidths.size()))
+        return;
+    m_userColumnWidths[column] = 0;
+    SaveColumnWidths();
+    m_pList->SetColumnWidth(column, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
+}
+
+void Sorvind::SaveColumnWidths() const {
+    QStringList widths;
+    for (int width : m_userColumnWidths)
+        widths << QString::number(width);
+    QSettings().setValue(QLatin1String(kKeyColumnWidths), widths);
+}
+
+void Sorvind::SaveDateRange() const {
+    QSettings settings;
+    settings.setValue(QLatin1String(kKeyDateStart), m_pDateStart->date());
+    settings.setValue(QLatin1String(kKeyDateEnd), m_pDateEnd->date());
+    settings.setValue(QLatin1String(kKeyDateChosenOn), QDate::currentDate());
 }

@@ -89,6 +89,14 @@ private:
     QString FieldValueText(const QString& field, const QVariant& value) const;
     QString CorrectionNote(const JournalEntry& entry) const;
 
+    // The layout the user gave the window, kept per user: the widths of the columns sized by
+    // hand (the others follow their texts after each search) and the last date range.
+    void RestoreListLayout();
+    void OnColumnResized(int column, int newWidth);
+    void OnColumnHandleDoubleClicked(int column);
+    void SaveColumnWidths() const;
+    void SaveDateRange() const;
+
     QDateEdit* m_pDateEnd = nullptr;
     QDateEdit* m_pDateStart = nullptr;
     QLineEdit* m_pRequestId = nullptr;
@@ -102,4 +110,6 @@ private:
     QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
     std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows
     int m_textPadding = 0;                // what auto-size adds to a column's widest text
+    std::vector<int> m_userColumnWidths;  // width the user gave each column, 0 where none
+    bool m_headerDragging = false;        // a mouse button is down on the list's header
 };

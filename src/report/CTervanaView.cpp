@@ -8,18 +8,26 @@
 #include "PrintSetup.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+
+#include <utility>
 
 namespace {
 // Below this the engine's rasterised pages print visibly coarse.
@@ -36,6 +44,15 @@ const char* const kArchivedHtml = "labrosaArchivedHtml";
 const char* const kArchivedNote = "labrosaArchivedNote";
 const char* const kArchivedTitle = "%1 - buletin arhivat";
 const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
+const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit.";
+const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
+const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
+const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
+const char* const kPdfFolderKey = "Export/PdfFolder";
+const char* const kPdfDialogTitle = "Export PDF";
+const char* const kPdfFilter = "Fisiere PDF (*.pdf)";
+// Margins of the exported page, in millimetres.
+constexpr qreal kPdfMargin = 10.0;
 
 // What OpenArchived hands to the view that the template is about to make.
 struct PendingArchive {
@@ -56,6 +73,22 @@ CTervanaDoc* DocumentOf(QWidget* view) {
 std::function<bool(QPrinter&)>& printDialogHook() {
     static std::function<bool(QPrinter&)> hook;
     return hook;
+}
+
+std::function<QString(const QString&)>& pdfFileDialogHook() {
+    static std::function<QString(const QString&)> hook;
+    return hook;
+}
+
+// A part of a file name: characters no file system or archive tool takes in a name replaced,
+// white space folded, no leading dot (a hidden file) and not too long.
+QString fileNamePart(const QString& text) {
+    static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]"));
+    QString part = text.simplified();
+    part.replace(unsafe, QStringLiteral("_"));
+    while (part.startsWith(QLatin1Char('.')))
+        part.remove(0, 1);
+    return part.left(80).trimmed();
 }
 
 // Scripts stay off for the bulletin, but the engine draws its own page for a file it cannot
@@ -187,8 +220,11 @@ void CTervanaView::EndPrintJob(bool success) {
     if (g_printingView != this)
         return;
     g_printingView = nullptr;
-    if (!success)
-        LabrosaMessageBox(QStringLiteral("Buletinul nu a putut fi tipărit."), this);
+    const QString exportFile = std::exchange(m_exportFile, QString());
+    if (!success && exportFile.isEmpty())
+        LabrosaMessageBox(QLatin1String(kMsgNotPrinted), this);
+    else if (!success)
+        LabrosaMessageBox(QString::fromLatin1(kMsgPdfNotWritten).arg(QDir::toNativeSeparators(exportFile)), this);
     emit printFinished(success);
 }
 
@@ -231,5 +267,90 @@ bool CTervanaView::PrintToPdf(const QString& filePath) {
     const QPageLayout layout =
         printer ? printer->pageLayout() : QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
     m_pWeb->page()->printToPdf(filePath, layout);
+    return true;
+}
+
+void CTervanaView::SetPdfFileDialogHook(std::function<QString(const QString&)> hook) {
+    pdfFileDialogHook() = std::move(hook);
+}
+
+QString CTervanaView::ProposedPdfName(const QString& pageText) {
+    // The bulletin's head: "Data setului de analize d/M/yyyy H:mm", "Cod cerere:<id>",
+    // "Nume:<name>, Profil:<profile>".
+    static const QRegularExpression request(QStringLiteral("Cod\\s+cerere:\\s*(\\S+)"));
+    static const QRegularExpression name(QStringLiteral("Nume:[ \\t]*([^\\n]*?),?[ \\t]*Profil:"));
+    static const QRegularExpression date(QStringLiteral("Data setului de analize\\s+(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
+    QStringList parts;
+    const QRegularExpressionMatch requestMatch = request.match(pageText);
+    if (requestMatch.hasMatch())
+        parts << fileNamePart(requestMatch.captured(1));
+    static const QRegularExpression nameAlone(QStringLiteral("Nume:[ \\t]*([^\\n,]*)"));
+    QRegularExpressionMatch nameMatch = name.match(pageText);
+    if (!nameMatch.hasMatch())
+        nameMatch = nameAlone.match(pageText);
+    if (nameMatch.hasMatch())
+        parts << fileNamePart(nameMatch.captured(1));
+    const QRegularExpressionMatch dateMatch = date.match(pageText);
+    if (dateMatch.hasMatch()) {
+        const QDate day(dateMatch.captured(3).toInt(), dateMatch.captured(2).toInt(), dateMatch.captured(1).toInt());
+        if (day.isValid())
+            parts << day.toString(Qt::ISODate);
+    }
+    parts.removeAll(QString());
+    if (parts.isEmpty())
+        parts << QStringLiteral("buletin");
+    return parts.join(QLatin1Char('_')) + QStringLiteral(".pdf");
+}
+
+void CTervanaView::OnFileExportPdf() {
+    if (IsPrinting()) {
+        QApplication::beep();
+        return;
+    }
+    QPointer<CTervanaView> self(this);
+    m_pWeb->page()->toPlainText([self](const QString& text) {
+        if (!self)
+            return;
+        QSettings settings;
+        QString folder = settings.value(QLatin1String(kPdfFolderKey)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        const QString proposed = QDir(folder).filePath(ProposedPdfName(text));
+        QString chosen;
+        if (pdfFileDialogHook())
+            chosen = pdfFileDialogHook()(proposed);
+        else
+            chosen =
+                QFileDialog::getSaveFileName(self, QLatin1String(kPdfDialogTitle), proposed, QLatin1String(kPdfFilter));
+        if (!self || chosen.isEmpty())
+            return;
+        if (QFileInfo(chosen).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+            chosen += QStringLiteral(".pdf");
+        if (self->ExportPdf(chosen))
+            settings.setValue(QLatin1String(kPdfFolderKey), QFileInfo(chosen).absolutePath());
+    });
+}
+
+bool CTervanaView::ExportPdf(const QString& filePath) {
+    const QFileInfo file(filePath);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir()) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgPdfFolderMissing).arg(QDir::toNativeSeparators(folder.filePath())),
+                          this);
+        return false;
+    }
+    if (!folder.isWritable() || (file.exists() && !file.isWritable())) {
+        LabrosaMessageBox(QString::fromLatin1(kMsgPdfFolderReadOnly).arg(QDir::toNativeSeparators(folder.filePath())),
+                          this);
+        return false;
+    }
+    if (!BeginPrintJob())
+        return false;
+    m_exportFile = file.absoluteFilePath();
+    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                         QMarginsF(kPdfMargin, kPdfMargin, kPdfMargin, kPdfMargin), QPageLayout::Millimeter);
+    m_pWeb->page()->printToPdf(m_exportFile, a4);
     return true;
 }

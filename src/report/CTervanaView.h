@@ -32,6 +32,20 @@ public:
     // Writes the page to a PDF file; false when another print job is still running.
     bool PrintToPdf(const QString& filePath);
 
+    bool CanExportPdf() const override { return true; }
+    // File > Export PDF: a vector PDF on A4, no printer involved, under a name made from the
+    // request, the patient and the date, in the folder the last export went to.
+    void OnFileExportPdf() override;
+    // Writes the page as an A4 PDF to filePath; a failure is reported by a message. False when
+    // the file cannot be started (another job running, the folder missing or not writable).
+    bool ExportPdf(const QString& filePath);
+    // The file name proposed for the PDF of a bulletin whose page reads pageText: request
+    // identifier, patient name and date, with the characters a file name cannot hold replaced.
+    static QString ProposedPdfName(const QString& pageText);
+    // Replaces the modal save dialog (tests, unattended runs): it gets the proposed path and
+    // answers the chosen one, or nothing to cancel.
+    static void SetPdfFileDialogHook(std::function<QString(const QString&)> hook);
+
     // True while one of the bulletin views is printing; only one job runs at a time.
     static bool IsPrinting();
     // Replaces the modal print dialog (tests, unattended runs): it gets the printer to set
@@ -63,4 +77,6 @@ private:
     // A page too large for the engine's in-memory load is shown from this file.
     std::unique_ptr<QTemporaryFile> m_pArchivedFile;
     bool m_archived = false;
+    // The PDF file the running export writes, for its message; empty for a print job.
+    QString m_exportFile;
 };

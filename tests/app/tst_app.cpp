@@ -2,30 +2,42 @@
 
 #include "CAdoDatabase.h"
 #include "CChildFrame.h"
+#include "CComboListCtrl.h"
 #include "CDocTemplate.h"
 #include "CMainFrame.h"
 #include "CTervanaView.h"
+#include "FirstStartDialog.h"
+#include "LabFolder.h"
 #include "LabrosaApp.h"
 #include "MessageBox.h"
 #include "Resource.h"
 #include "Sorvind.h"
 #include "TestLab.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -70,6 +82,40 @@ void whenModal(std::function<void(QWidget*)> answer) {
     });
 }
 
+// A laboratory folder apart from the current directory: a demo database of the last month made by
+// the tool, and a Labrosa.ini naming the laboratory by the folder's own name.
+bool makeLabFolder(const QString& folder, const QByteArray& labName) {
+    QProcess tool;
+    tool.start(QString::fromLocal8Bit(qgetenv("LABROSA_DBTOOL")),
+               {"--demo", "--seed", "3", "--results", "60", "--months", "1", "--end-date",
+                QDate::currentDate().toString(Qt::ISODate), QDir(folder).filePath("lab.db")});
+    if (!tool.waitForFinished(120000) || tool.exitCode() != 0)
+        return false;
+    QFile ini(QDir(folder).filePath("Labrosa.ini"));
+    return ini.open(QIODevice::WriteOnly) && ini.write("NumeLaborator=" + labName + "\n") > 0;
+}
+
+// Opens the bulletin of the first listed row and answers its page text.
+QString firstBulletinText(CTervanaApp& app) {
+    CChildFrame* results = app.mainFrame()->childFrames().value(0);
+    auto* explorer = results ? qobject_cast<Sorvind*>(results->view()) : nullptr;
+    if (!explorer || explorer->resultList()->GetItemCount() == 0)
+        return QString();
+    CComboListCtrl* list = explorer->resultList();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    list->selectionModel()->select(list->currentIndex(),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    explorer->OnListDoubleClick();
+    CChildFrame* window = app.mainFrame()->activeChild();
+    auto* view = window ? qobject_cast<CTervanaView*>(window->view()) : nullptr;
+    if (!view)
+        return QString();
+    QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
+    if (!QTest::qWaitFor([&] { return !loaded.isEmpty(); }, 30000))
+        return QString();
+    return pageText(view->webView());
+}
+
 } // namespace
 
 class TestApp : public QObject {
@@ -79,10 +125,18 @@ private:
     QStringList m_messages;
 
 private slots:
+    void initTestCase() {
+        // The settings go to this process's own folder (XDG_CONFIG_HOME, see AppTestMain.h), under
+        // the program's names, and each test clears them.
+        QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+        QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
+    }
+
     void init() {
         m_messages.clear();
         SetMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
+        QSettings().clear();
     }
     void cleanup() { SetMessageBoxHook(nullptr); }
 
@@ -149,25 +203,294 @@ private slots:
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
     }
 
+    // Nothing names a database and none was chosen before: the first-start dialog says what is
+    // missing; cancelled, the program ends without a window and creates nothing.
     void missingDatabaseEndsStartUp() {
         TestLab lab; // no lab.db in it
         {
             LabrosaApp app;
+            QString explanation;
+            QStringList mnemonics;
+            QStringList withoutBuddy;
+            whenModal([&](QWidget* dialog) {
+                QVERIFY(qobject_cast<FirstStartDialog*>(dialog));
+                explanation = dialog->findChild<QLabel*>(QStringLiteral("explanation"))->text();
+                // Every field is reached from the keyboard by a letter of its own.
+                for (QLabel* label : dialog->findChildren<QLabel*>()) {
+                    const int amp = label->text().indexOf('&');
+                    if (amp < 0)
+                        continue;
+                    mnemonics << label->text().mid(amp + 1, 1).toLower();
+                    if (!label->buddy())
+                        withoutBuddy << label->text();
+                }
+                for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+                    const int amp = button->text().indexOf('&');
+                    if (amp >= 0)
+                        mnemonics << button->text().mid(amp + 1, 1).toLower();
+                }
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            });
             QVERIFY(!app.InitInstance({"labrosa"}));
             QVERIFY(!app.mainFrame());
             QVERIFY(app.templates().empty());
             QVERIFY(!app.m_structura.m_pDatabase);
-            QCOMPARE(m_messages.size(), 1);
-            // The message names the file, so a person can tell which folder the program looked in.
-            QVERIFY2(m_messages.first().contains(QDir(lab.path()).absoluteFilePath("lab.db")),
-                     qPrintable(m_messages.first()));
-            QVERIFY2(m_messages.first().contains("Could not find"), qPrintable(m_messages.first()));
+            QVERIFY(m_messages.isEmpty());
+            // The explanation names the folder looked in and what is missing there.
+            QVERIFY2(explanation.contains(QDir::toNativeSeparators(lab.path())), qPrintable(explanation));
+            QVERIFY2(explanation.contains(QStringLiteral("lab.db")), qPrintable(explanation));
+            QVERIFY2(withoutBuddy.isEmpty(), qPrintable(withoutBuddy.join(", ")));
+            QVERIFY(mnemonics.size() >= 10);
+            QCOMPARE(QSet<QString>(mnemonics.begin(), mnemonics.end()).size(), mnemonics.size());
         }
         QVERIFY(!QFile::exists(lab.dbPath()));
-        const QString log = readFile(lab.filePath("_database_err.log"));
-        QCOMPARE(countOf(log, QStringLiteral("CAdoDatabase::Open")), 1);
+        QVERIFY(!QFile::exists(lab.filePath("_database_err.log")));
+        QVERIFY(LabFolder::Remembered().isEmpty());
         for (QWidget* widget : QApplication::topLevelWidgets())
             QVERIFY(!widget->isVisible() || !qobject_cast<CMainFrame*>(widget));
+    }
+
+    // With no lab.db in the current directory the program takes the laboratory folder given with
+    // --lab-dir or remembered in the settings: its database, its Labrosa.ini, its log. A folder it
+    // cannot use is told, the dialog comes again on that folder, and nothing is lost.
+    void startsFromLabFolder_data() {
+        QTest::addColumn<QString>("how");    // "settings", "option", "option=", "relative --database"
+        QTest::addColumn<QString>("folder"); // what the laboratory folder is
+        QTest::addColumn<QString>("reason"); // what the message says when it cannot be used
+        QTest::newRow("remembered") << "settings"
+                                    << "lab" << QString();
+        QTest::newRow("--lab-dir DIR") << "option"
+                                       << "lab" << QString();
+        QTest::newRow("--lab-dir=DIR") << "option="
+                                       << "lab" << QString();
+        QTest::newRow("relative --database keeps its folder") << "relative --database"
+                                                              << "lab" << QString();
+        QTest::newRow("remembered folder gone") << "settings"
+                                                << "gone"
+                                                << "nu exista";
+        QTest::newRow("remembered folder without lab.db") << "settings"
+                                                          << "no lab.db"
+                                                          << "nu este baza de date lab.db";
+        QTest::newRow("remembered database unusable") << "settings"
+                                                      << "not a database"
+                                                      << "file is not a database";
+        QTest::newRow("--lab-dir without lab.db") << "option"
+                                                  << "no lab.db"
+                                                  << "nu este baza de date lab.db";
+    }
+
+    void startsFromLabFolder() {
+        QFETCH(QString, how);
+        QFETCH(QString, folder);
+        QFETCH(QString, reason);
+        TestLab start; // the current directory, with no database in it
+        QTemporaryDir labDir;
+        const QString lab = QDir(labDir.path()).filePath(QStringLiteral("Laborator Sud"));
+        if (folder != "gone")
+            QVERIFY(QDir().mkpath(lab));
+        if (folder == "lab")
+            QVERIFY(makeLabFolder(lab, "Laborator Dosar Sud"));
+        if (folder == "not a database") {
+            QFile junk(QDir(lab).filePath("lab.db"));
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write(QByteArray(4096, 'z'));
+        }
+        const QByteArray junkBefore = contentOf(QDir(lab).filePath("lab.db"));
+
+        QStringList arguments{"labrosa"};
+        if (how == "settings") {
+            LabChoice remembered;
+            remembered.folder = lab;
+            LabFolder::Remember(remembered);
+        } else if (how == "option") {
+            arguments << "--lab-dir" << lab;
+        } else if (how == "option=") {
+            arguments << "--lab-dir=" + lab;
+        } else {
+            // The database named relative to the directory the program started in, the
+            // laboratory's other files from the folder.
+            QVERIFY(makeLabFolder(start.path(), "Laborator Pornire"));
+            arguments << "--lab-dir" << lab << "--database"
+                      << "Provider=SQLite;Data Source=lab.db";
+        }
+
+        LabrosaApp app;
+        QString dialogFolder;
+        QString explanation;
+        int dialogs = 0;
+        if (!reason.isEmpty()) {
+            whenModal([&](QWidget* dialog) {
+                ++dialogs;
+                dialogFolder = dialog->findChild<QLineEdit*>(QStringLiteral("editFolder"))->text();
+                explanation = dialog->findChild<QLabel*>(QStringLiteral("explanation"))->text();
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            QVERIFY(!app.InitInstance(arguments));
+            QCOMPARE(dialogs, 1);
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(reason), qPrintable(m_messages.first()));
+            QVERIFY2(explanation.contains(reason), qPrintable(explanation));
+            QCOMPARE(QDir::fromNativeSeparators(dialogFolder), lab);
+            QVERIFY(!app.mainFrame());
+            // The remembered folder stays as it was, the folder too.
+            QCOMPARE(LabFolder::Remembered().folder, how == "settings" ? lab : QString());
+            QVERIFY(contentOf(QDir(lab).filePath("lab.db")) == junkBefore);
+            QCOMPARE(QDir::currentPath(), start.path());
+            return;
+        }
+
+        QVERIFY(app.InitInstance(arguments));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        const QString database = how == "relative --database" ? start.dbPath() : QDir(lab).filePath("lab.db");
+        QCOMPARE(app.m_database.databaseFile(), database);
+        QCOMPARE(QDir::currentPath(), lab);
+        const QString text = firstBulletinText(app);
+        QVERIFY2(text.contains(QStringLiteral("Laborator Dosar Sud")), qPrintable(text.left(500)));
+        QVERIFY(QFile::exists(QDir(lab).filePath("_buletin.html")));
+        QVERIFY(!QFile::exists(start.filePath("_buletin.html")));
+    }
+
+    // The laboratory's database on a server: chosen in the dialog it is remembered without its
+    // password; a server that cannot be reached brings the dialog back on the same server.
+    void serverChoice_data() {
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("unreachable server") << false;
+        QTest::newRow("test server") << true;
+    }
+
+    void serverChoice() {
+        QFETCH(bool, reachable);
+        const QString testServer = qEnvironmentVariable("LABROSA_TEST_PG");
+        if (reachable && testServer.isEmpty())
+            QSKIP("LABROSA_TEST_PG names no PostgreSQL test server");
+        TestLab start;
+        QTemporaryDir folder; // the laboratory's files; the database is on the server
+        LabServer server;
+        server.host = QStringLiteral("127.0.0.1");
+        server.port = 1;
+        server.database = QStringLiteral("labrosa_lipsa");
+        server.user = QStringLiteral("labrosa");
+        if (reachable) {
+            QProcess tool;
+            tool.start(TestLab::dbTool(), {"--demo", "--force", "--results", "30", testServer});
+            QVERIFY(tool.waitForFinished(120000) && tool.exitCode() == 0);
+            const QString url = testServer;
+            server.port = QRegularExpression("Port=(\\d+)").match(url).captured(1).toInt();
+            server.database = QRegularExpression("Database=([^;]+)").match(url).captured(1);
+            server.user = QRegularExpression("User ID=([^;]+)").match(url).captured(1);
+        } else {
+            LabChoice remembered;
+            remembered.folder = folder.path();
+            remembered.onServer = true;
+            remembered.server = server;
+            LabFolder::Remember(remembered);
+        }
+        const QString password = QStringLiteral("parola-de-test-7391");
+
+        LabrosaApp app;
+        QStringList seen; // server, port, database, user, password as the dialog shows them
+        bool passwordFocused = false;
+        whenModal([&](QWidget* dialog) {
+            auto field = [dialog](const char* name) { return dialog->findChild<QLineEdit*>(QLatin1String(name)); };
+            auto* port = dialog->findChild<QSpinBox*>(QStringLiteral("spinPort"));
+            if (!reachable) {
+                seen << field("editServer")->text() << QString::number(port->value()) << field("editDatabase")->text()
+                     << field("editUser")->text() << field("editPassword")->text();
+                passwordFocused =
+                    QTest::qWaitFor([&] { return QApplication::focusWidget() == field("editPassword"); }, 5000) &&
+                    dialog->findChild<QRadioButton*>(QStringLiteral("optionServer"))->isChecked();
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            QTest::keyClicks(field("editFolder"), folder.path());
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_S, Qt::AltModifier);
+            auto* optionServer = dialog->findChild<QRadioButton*>(QStringLiteral("optionServer"));
+            if (!QTest::qWaitFor([optionServer] { return optionServer->isChecked(); }, 5000)) {
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            QTest::keyClicks(field("editServer"), server.host);
+            port->selectAll();
+            QTest::keyClicks(port, QString::number(server.port));
+            QTest::keyClicks(field("editDatabase"), server.database);
+            QTest::keyClicks(field("editUser"), server.user);
+            QTest::keyClicks(field("editPassword"), password);
+            QTest::keyClick(field("editPassword"), Qt::Key_Return);
+            // Refused, the dialog would wait for a person: close it so that the test ends.
+            QPointer<QWidget> open(dialog);
+            if (!QTest::qWaitFor([&] { return !open || !open->isVisible(); }, 30000))
+                static_cast<QDialog*>(dialog)->reject();
+        });
+        const bool started = app.InitInstance({"labrosa"});
+        if (!reachable) {
+            QVERIFY(!started);
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(QStringLiteral("labrosa_lipsa")), qPrintable(m_messages.first()));
+            QCOMPARE(seen, (QStringList{"127.0.0.1", "1", "labrosa_lipsa", "labrosa", ""}));
+            QVERIFY(passwordFocused);
+            QVERIFY(LabFolder::Remembered().onServer);
+            return;
+        }
+        QVERIFY2(started, qPrintable(m_messages.join('\n')));
+        QVERIFY(app.m_database.databaseFile().isEmpty());
+        QCOMPARE(app.m_database.szDatabase, server.database);
+        QCOMPARE(QDir::currentPath(), folder.path());
+        const LabChoice remembered = LabFolder::Remembered();
+        QVERIFY(remembered.onServer);
+        QCOMPARE(remembered.folder, folder.path());
+        QCOMPARE(remembered.server.port, server.port);
+        QVERIFY(remembered.server.password.isEmpty());
+        QSettings settings;
+        settings.sync();
+        QFile stored(settings.fileName());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(!stored.readAll().contains(password.toUtf8()));
+    }
+
+    // The first start walked with the keyboard to a new demo laboratory: the tool makes its
+    // database, the program's files are copied beside it, and the next start goes straight there.
+    void firstStartMakesDemoLaboratory() {
+        TestLab start;
+        QTemporaryDir parent;
+        const QString demo = QDir(parent.path()).filePath(QStringLiteral("demo lab"));
+        {
+            LabrosaApp app;
+            bool walked = false;
+            whenModal([&](QWidget* dialog) {
+                // Typed where the focus starts; Alt+M picks the demo; Return is OK.
+                auto* folder = dialog->findChild<QLineEdit*>(QStringLiteral("editFolder"));
+                if (!QTest::qWaitFor([&] { return QApplication::focusWidget() == folder; }, 5000)) {
+                    static_cast<QDialog*>(dialog)->reject();
+                    return;
+                }
+                QTest::keyClicks(folder, QDir::toNativeSeparators(demo));
+                QTest::keyClick(dialog->windowHandle(), Qt::Key_M, Qt::AltModifier);
+                auto* optionDemo = dialog->findChild<QRadioButton*>(QStringLiteral("optionDemo"));
+                walked = QTest::qWaitFor([optionDemo] { return optionDemo->isChecked(); }, 5000);
+                if (!walked) {
+                    static_cast<QDialog*>(dialog)->reject();
+                    return;
+                }
+                QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+            });
+            const bool started = app.InitInstance({"labrosa"});
+            QVERIFY(walked);
+            QVERIFY2(started, qPrintable(m_messages.join('\n')));
+            QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+            QCOMPARE(app.m_database.databaseFile(), QDir(demo).filePath("lab.db"));
+            QCOMPARE(QDir::currentPath(), demo);
+            QVERIFY(app.mainFrame()->isVisible());
+        }
+        for (const char* file : {"Labrosa.ini", "buletin_files/print.css", "buletin_files/dr.gif"})
+            QVERIFY2(QFile::exists(QDir(demo).filePath(file)), file);
+        QCOMPARE(contentOf(QDir(demo).filePath("Labrosa.ini")),
+                 contentOf(QStringLiteral(LABROSA_SOURCE_DIR "/share/Labrosa.ini")));
+        QCOMPARE(LabFolder::Remembered().folder, demo);
+
+        QDir::setCurrent(start.path());
+        LabrosaApp again;
+        QVERIFY(again.InitInstance({"labrosa"})); // no dialog: it would wait for an answer
+        QCOMPARE(again.m_database.databaseFile(), QDir(demo).filePath("lab.db"));
     }
 
     // A database the program cannot work on ends the program at start-up, before any window,
@@ -188,6 +511,9 @@ private slots:
                                                     << "no such table: RESULTS";
         QTest::newRow("not a database") << "not a database"
                                         << "file is not a database";
+        // Started from the desktop menu: the home folder is current, the laboratory is remembered.
+        QTest::newRow("remembered folder, not a database") << "remembered, not a database"
+                                                           << "file is not a database";
     }
 
     void programExitsWithoutDatabase() {
@@ -212,7 +538,7 @@ private slots:
             QVERIFY(lab.exec("CREATE TABLE contacts (id INTEGER PRIMARY KEY, name TEXT)"));
             QVERIFY(lab.exec("INSERT INTO contacts (name) VALUES (?)", {"Popescu"}));
             lab.admin().close();
-        } else if (database == "not a database") {
+        } else if (database.endsWith("not a database")) {
             QFile f(lab.dbPath());
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(4096, 'z'));
@@ -229,8 +555,20 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LABROSA_NO_MODAL_MESSAGES"), QStringLiteral("1"));
         environment.remove(QStringLiteral("LABROSA_DATABASE"));
+        // No remembered laboratory either: the program's settings of its own, empty.
+        QTemporaryDir settingsHome;
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsHome.path());
+        QTemporaryDir home;
+        const bool remembered = database.startsWith("remembered");
+        if (remembered) {
+            QSettings settings(settingsHome.filePath("Local AppWizard-Generated Applications/Labrosa.conf"),
+                               QSettings::IniFormat);
+            settings.setValue("LabFolder/Path", lab.path());
+            settings.sync();
+            environment.insert(QStringLiteral("HOME"), home.path());
+        }
         labrosa.setProcessEnvironment(environment);
-        labrosa.setWorkingDirectory(lab.path());
+        labrosa.setWorkingDirectory(remembered ? home.path() : lab.path());
         if (unprivileged && geteuid() == 0) {
             const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
             if (setpriv.isEmpty())
@@ -249,6 +587,7 @@ private slots:
         if (database != "read-only folder") // where nothing can be written, the log cannot be either
             QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("]->CAdo")), 1);
         QVERIFY(contentOf(lab.dbPath()) == before); // nothing created, nothing changed
+        QVERIFY(QDir(home.path()).isEmpty());
     }
 
     void fileNewOffersBothKinds() {

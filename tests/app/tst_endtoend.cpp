@@ -26,9 +26,12 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTimer>
+#include <QToolBar>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -231,10 +234,15 @@ private slots:
         m_messages.clear();
         SetMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
+        // What the program remembers (date range, widths, window) starts afresh for each test.
+        QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+        QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
+        QSettings().clear();
     }
 
     void cleanup() {
         CTervanaView::SetPrintDialogHook(nullptr);
+        CTervanaView::SetPdfFileDialogHook(nullptr);
         m_app.reset();
         m_lab.reset();
         SetMessageBoxHook(nullptr);
@@ -359,6 +367,57 @@ private slots:
         const QString text = pdfText(pdf);
         QVERIFY2(simplified(text).contains(simplified(name)), qPrintable(text.left(2000)));
         QVERIFY(text.contains(QStringLiteral("Laborator Veterinar Labrosa")));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    // File > Export PDF of a real bulletin: no printer dialog, an A4 file named after the request,
+    // the patient and the date, whose text holds the patient and every value of the set.
+    void exportBulletinToPdf() {
+        QVERIFY(startProgram());
+        QString name;
+        const int row = firstNamedRow(&name);
+        QVERIFY(row >= 0);
+        const qint64 id = list()->GetItemData(row);
+        const QString requestId = list()->GetItemText(row, 0);
+        QString title;
+        CTervanaView* view = openBulletinOf(row, &title);
+        QVERIFY(view);
+
+        QAction* exportPdf = nullptr;
+        for (QAction* action : frame()->menuBar()->actions().value(0)->menu()->actions())
+            if (action == frame()->action(ID_FILE_EXPORT_PDF))
+                exportPdf = action;
+        QVERIFY2(exportPdf && exportPdf->isEnabled(), "the bulletin's File menu offers Export PDF");
+        QVERIFY(frame()->toolBar()->actions().contains(exportPdf));
+        CTervanaView::SetPrintDialogHook([](QPrinter&) { return false; }); // must not be asked
+        QString proposed;
+        CTervanaView::SetPdfFileDialogHook([&](const QString& path) {
+            proposed = path;
+            return m_lab->filePath(QFileInfo(path).fileName());
+        });
+        QSignalSpy finished(view, &CTervanaView::printFinished);
+        exportPdf->trigger();
+        QTRY_VERIFY(!proposed.isEmpty());
+        const QString fileName = QFileInfo(proposed).fileName();
+        QVERIFY2(fileName.startsWith(requestId + QLatin1Char('_') + name.simplified()), qPrintable(fileName));
+        QVERIFY2(QRegularExpression(QStringLiteral("_\\d{4}-\\d{2}-\\d{2}\\.pdf$")).match(fileName).hasMatch(),
+                 qPrintable(fileName));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), true);
+
+        const QString text = simplified(pdfText(m_lab->filePath(fileName)));
+        QVERIFY2(text.contains(simplified(name)), qPrintable(text.left(2000)));
+        QSqlQuery values(m_lab->admin());
+        QVERIFY(values.prepare(QStringLiteral("SELECT stringvalue FROM RESULT_VALUES WHERE resultID = ?")));
+        values.addBindValue(id);
+        QVERIFY(values.exec());
+        int count = 0;
+        while (values.next()) {
+            ++count;
+            const QString value = values.value(0).toString().simplified();
+            QVERIFY2(text.contains(value), qPrintable(value + QStringLiteral(" missing from: ") + text.left(2000)));
+        }
+        QVERIFY(count > 0);
         QVERIFY(m_messages.isEmpty());
     }
 

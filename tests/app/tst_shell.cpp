@@ -208,10 +208,19 @@ private slots:
                                                   "-",           "Recent File(off)", "-", "E&xit"};
         QTest::newRow("main view") << false << "&View" << QStringList{"&Toolbar", "&Status Bar"};
         QTest::newRow("main help") << false << "&Help" << QStringList{"&About Labrosa..."};
-        QTest::newRow("bulletin file")
-            << true << "&File"
-            << QStringList{"&New|Ctrl+N",      "&Open...|Ctrl+O", "&Close", "&Save|Ctrl+S",     "Save &As...", "-",
-                           "&Print...|Ctrl+P", "P&rint Setup...", "-",      "Recent File(off)", "-",           "E&xit"};
+        QTest::newRow("bulletin file") << true << "&File" << QStringList{"&New|Ctrl+N",
+                                                                         "&Open...|Ctrl+O",
+                                                                         "&Close",
+                                                                         "&Save|Ctrl+S",
+                                                                         "Save &As...",
+                                                                         "-",
+                                                                         "&Print...|Ctrl+P",
+                                                                         "&Export PDF...(off)",
+                                                                         "P&rint Setup...",
+                                                                         "-",
+                                                                         "Recent File(off)",
+                                                                         "-",
+                                                                         "E&xit"};
         QTest::newRow("bulletin edit") << true << "&Edit"
                                        << QStringList{"&Undo|Ctrl+Z(off)", "-", "Cu&t|Ctrl+X(off)", "&Copy|Ctrl+C(off)",
                                                       "&Paste|Ctrl+V(off)"};
@@ -384,6 +393,36 @@ private slots:
         QVERIFY(itemsOf(file).at(5).endsWith(QStringLiteral("Pop && fiul.html")));
     }
 
+    // The main window comes back as the user left it: size and place, or maximised.
+    void rememberedLayout_data() {
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("size and place") << QRect(60, 40, 900, 620) << false;
+        QTest::newRow("maximised") << QRect(80, 50, 700, 500) << true;
+    }
+
+    void rememberedLayout() {
+        QFETCH(QRect, geometry);
+        QFETCH(bool, maximised);
+        m_frame->setGeometry(geometry);
+        m_frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+        if (maximised)
+            m_frame->showMaximized();
+        QTRY_COMPARE(m_frame->isMaximized(), maximised);
+        QTRY_COMPARE(m_frame->normalGeometry(), geometry);
+        m_frame->action(ID_APP_EXIT)->trigger();
+        QVERIFY(!m_frame->isVisible());
+
+        m_frame = std::make_unique<CMainFrame>(m_recent.get());
+        m_bulletin->setMainFrame(m_frame.get());
+        m_list->setMainFrame(m_frame.get());
+        m_frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+        QTRY_COMPARE(m_frame->isMaximized(), maximised);
+        QCOMPARE(m_frame->normalGeometry(), geometry);
+    }
+
     void barsDockAndToggle() {
         QToolBar* tools = m_frame->toolBar();
         QVERIFY(tools->isMovable());
@@ -395,7 +434,8 @@ private slots:
         QStringList tips;
         for (QAction* action : tools->actions())
             tips << (action->isSeparator() ? QStringLiteral("-") : action->toolTip());
-        QCOMPARE(tips, (QStringList{"New", "Open", "Save", "-", "Cut", "Copy", "Paste", "-", "Print", "-", "About"}));
+        QCOMPARE(tips, (QStringList{"New", "Open", "Save", "-", "Cut", "Copy", "Paste", "-", "Print", "Export PDF", "-",
+                                    "About"}));
         QCOMPARE(m_frame->action(ID_FILE_NEW)->statusTip(), QStringLiteral("Create a new document"));
         for (QAction* action : tools->actions())
             QVERIFY2(action->isSeparator() || !action->icon().isNull(), qPrintable(action->toolTip()));

@@ -9,8 +9,10 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -26,6 +28,12 @@ class ExplorerLab {
 public:
     ExplorerLab() : lab(DbLab::current()) {
         SetMessageBoxHook([this](const QString& text) { messages << text; });
+        // The layout the window remembers goes to settings of this process's own (set before the
+        // first use of QSettings, which fixes the folder), fresh for each test.
+        static QTemporaryDir settingsHome;
+        if (qEnvironmentVariable("XDG_CONFIG_HOME") != settingsHome.path())
+            qputenv("XDG_CONFIG_HOME", settingsHome.path().toLocal8Bit());
+        QSettings().remove(QStringLiteral("ResultList"));
     }
     ~ExplorerLab() {
         view.reset();
@@ -64,6 +72,17 @@ public:
         return true;
     }
 
+    // Closes the explorer and opens a new one on the same database, as a user does the next day.
+    bool reopen() {
+        view.reset();
+        view = std::make_unique<Sorvind>(&structura);
+        view->resize(1100, 700);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            return false;
+        view->OnInitialUpdate();
+        return true;
+    }
     CComboListCtrl* list() const { return view->resultList(); }
     QLineEdit* requestIdEdit() const { return view->findChild<QLineEdit*>("editRequestId"); }
     QLineEdit* nameEdit() const { return view->findChild<QLineEdit*>("editPatientName"); }

@@ -1,10 +1,12 @@
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScopeGuard>
 #include <QTest>
 
+#include <algorithm>
 #include <ctime>
 
 #include "BulletinBuilder.h"
@@ -151,6 +153,85 @@ private slots:
         QVERIFY(x.addResult(2, "6", "Ieri", QDate::currentDate().addDays(-1).toString("yyyy-MM-dd") + " 12:00:00"));
         QVERIFY(x.start());
         QCOMPARE(x.listedIds(), Ids{1});
+    }
+
+    // A column the user widened keeps its width through searches and the next opening, while
+    // the others follow their texts; the date range chosen comes back too.
+    void rememberedLayout() {
+        ExplorerLab x;
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QHeaderView* header = x.list()->header();
+        const int autoWidth = header->sectionSize(1);
+        const QPoint edge(header->sectionViewportPosition(1) + autoWidth - 1, header->height() / 2);
+        QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, edge);
+        QTest::mouseMove(header->viewport(), edge + QPoint(150, 0));
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, edge + QPoint(150, 0));
+        const int userWidth = header->sectionSize(1);
+        QVERIFY2(userWidth > autoWidth + 100, qPrintable(QString::number(userWidth)));
+
+        // Other names, other widths: only the columns the user left alone follow them.
+        x.search("", "", QDate(2006, 6, 1), QDate(2006, 6, 6));
+        QVERIFY(!x.listedIds().isEmpty());
+        QCOMPARE(header->sectionSize(1), userWidth);
+        const int requestWidth = header->sectionSize(0);
+        x.search("12345678901234567890", "", QDate(2006, 5, 1), QDate(2006, 5, 31));
+        QVERIFY(header->sectionSize(0) > requestWidth);
+        QCOMPARE(header->sectionSize(1), userWidth);
+
+        QVERIFY(x.reopen());
+        QCOMPARE(x.list()->header()->sectionSize(1), userWidth);
+        QCOMPARE(x.startDate()->date(), QDate(2006, 5, 1));
+        QCOMPARE(x.endDate()->date(), QDate(2006, 5, 31));
+        // The first search of the new window looks in that range.
+        Ids listed = x.listedIds();
+        std::sort(listed.begin(), listed.end());
+        QCOMPARE(listed, (Ids{13, 14, 15}));
+
+        // A double click on the column's edge gives it back to its texts.
+        QHeaderView* reopened = x.list()->header();
+        const QPoint newEdge(reopened->sectionViewportPosition(1) + userWidth - 1, reopened->height() / 2);
+        QTest::mouseDClick(reopened->viewport(), Qt::LeftButton, Qt::NoModifier, newEdge);
+        QVERIFY(reopened->sectionSize(1) < userWidth);
+        QVERIFY(x.reopen());
+        QVERIFY(x.list()->header()->sectionSize(1) < userWidth);
+    }
+
+    // The date range comes back as chosen; one that ended on the day it was chosen still ends
+    // today, so "the last days" stay the last days.
+    void rememberedDateRange_data() {
+        QTest::addColumn<int>("chosenDaysAgo"); // -1: never chosen
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QDate>("end");
+        QTest::addColumn<QDate>("expectedStart");
+        QTest::addColumn<QDate>("expectedEnd");
+        const QDate today = QDate::currentDate();
+        QTest::newRow("never chosen") << -1 << QDate() << QDate() << today << today;
+        QTest::newRow("past days") << 1 << QDate(2006, 3, 1) << QDate(2006, 3, 31) << QDate(2006, 3, 1)
+                                   << QDate(2006, 3, 31);
+        QTest::newRow("up to the day chosen")
+            << 3 << today.addDays(-10) << today.addDays(-3) << today.addDays(-7) << today;
+    }
+
+    void rememberedDateRange() {
+        QFETCH(int, chosenDaysAgo);
+        QFETCH(QDate, start);
+        QFETCH(QDate, end);
+        QFETCH(QDate, expectedStart);
+        QFETCH(QDate, expectedEnd);
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        if (chosenDaysAgo >= 0) {
+            QVERIFY(x.start());
+            x.search("", "", start, end);
+            x.view.reset();
+            // Chosen that many days ago.
+            QSettings().setValue("ResultList/DateChosenOn", QDate::currentDate().addDays(-chosenDaysAgo));
+        }
+        QVERIFY(x.reopen());
+        QCOMPARE(x.startDate()->date(), expectedStart);
+        QCOMPARE(x.endDate()->date(), expectedEnd);
     }
 
     void conditions_data() {

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
@@ -94,6 +95,7 @@ private slots:
         QDir::setCurrent(m_dir->path());
         m_messages.clear();
         SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        QSettings().remove(QStringLiteral("Export"));
         m_recent = std::make_unique<CRecentFileList>(4);
         m_frame = std::make_unique<CMainFrame>(m_recent.get());
         m_template = std::make_unique<CDocTemplate>(
@@ -105,6 +107,7 @@ private slots:
 
     void cleanup() {
         CTervanaView::SetPrintDialogHook(nullptr);
+        CTervanaView::SetPdfFileDialogHook(nullptr);
         m_frame.reset();
         m_template.reset();
         m_recent.reset();
@@ -245,6 +248,89 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), false);
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(!CTervanaView::IsPrinting());
+    }
+
+    // The proposed PDF name comes from the bulletin's head and never holds a character that
+    // would make another path or a name the file dialog refuses.
+    void proposedPdfName_data() {
+        QTest::addColumn<QString>("pageText");
+        QTest::addColumn<QString>("expected");
+        const QString head = QStringLiteral("Data setului de analize 6/3/2026 10:05\nInregistrat de:\n"
+                                            "Cod cerere:%1\nNume:%2, Profil:Caine adult\tVarsta:7\tSex:M\n");
+        QTest::newRow("whole head") << head.arg("1201", "Rex Popescu") << "1201_Rex Popescu_2026-03-06.pdf";
+        QTest::newRow("romanian letters kept")
+            << head.arg("77", QString::fromUtf8(kPatient)) << QString::fromUtf8("77_Ionescu Mărioara_2026-03-06.pdf");
+        QTest::newRow("path characters replaced")
+            << head.arg("12/3", "Pop \"Ax\" <a:b>*?|\\c") << "12_3_Pop _Ax_ _a_b_____c_2026-03-06.pdf";
+        QTest::newRow("no hidden file") << head.arg("5", "..Rex") << "5_Rex_2026-03-06.pdf";
+        QTest::newRow("no name") << head.arg("5", "") << "5_2026-03-06.pdf";
+        QTest::newRow("not a bulletin") << "Hemoglobina 13,5"
+                                        << "buletin.pdf";
+    }
+    void proposedPdfName() {
+        QFETCH(QString, pageText);
+        QFETCH(QString, expected);
+        QCOMPARE(CTervanaView::ProposedPdfName(pageText), expected);
+    }
+
+    // File > Export PDF writes the page, text kept as text, into the folder chosen, proposes
+    // that folder next time, and says clearly when the file cannot be written.
+    void exportPdf_data() {
+        QTest::addColumn<QString>("folder"); // under the test folder
+        QTest::addColumn<bool>("written");
+        QTest::newRow("writable folder") << "pdf" << true;
+        QTest::newRow("missing folder") << "lipsa" << false;
+    }
+    void exportPdf() {
+        QFETCH(QString, folder);
+        QFETCH(bool, written);
+        QVERIFY(QDir(m_dir->path()).mkpath("pdf"));
+        writeBulletin(bulletinHtml(QByteArray("<p>Data setului de analize 6/3/2026 10:05</p><p>Cod cerere:<b>1201</b>"
+                                              "</p><p>Nume:<b>") +
+                                   kPatient + "</b>, Profil:<b>Caine</b></p><p>Hemoglobina 13,5 g/dl</p>"));
+        CTervanaView* view = openBulletin();
+        QVERIFY(view);
+        QVERIFY(m_frame->action(ID_FILE_EXPORT_PDF)->isEnabled());
+
+        const QString target = QDir(m_dir->path()).filePath(folder);
+        QStringList proposed;
+        CTervanaView::SetPdfFileDialogHook([&](const QString& path) {
+            proposed << path;
+            return QDir(target).filePath(QFileInfo(path).fileName());
+        });
+        QSignalSpy finished(view, &CTervanaView::printFinished);
+        m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
+        QTRY_COMPARE(proposed.size(), 1);
+        const QString name = QString::fromUtf8("1201_Ionescu Mărioara_2026-03-06.pdf");
+        QCOMPARE(QFileInfo(proposed.first()).fileName(), name);
+        const QString pdf = QDir(target).filePath(name);
+        if (!written) {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(target), qPrintable(m_messages.first()));
+            QVERIFY(!CTervanaView::IsPrinting());
+            QVERIFY(!QFile::exists(pdf));
+            return;
+        }
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        const QString text = pdfText(pdf);
+        QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Hemoglobina 13,5 g/dl")), qPrintable(text));
+        QVERIFY(m_messages.isEmpty());
+
+        QProcess pdfinfo;
+        pdfinfo.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(pdfinfo.waitForFinished(60000));
+        QVERIFY(QString::fromUtf8(pdfinfo.readAllStandardOutput()).contains(QStringLiteral("(A4)")));
+
+        // The next export proposes the folder of this one, in another window too.
+        CTervanaView* second = openBulletin();
+        QVERIFY(second);
+        QSignalSpy secondFinished(second, &CTervanaView::printFinished);
+        m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
+        QTRY_COMPARE(proposed.size(), 2);
+        QCOMPARE(QFileInfo(proposed.last()).absolutePath(), QFileInfo(target).absoluteFilePath());
+        QVERIFY(secondFinished.wait(60000));
     }
 };
 

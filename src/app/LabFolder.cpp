@@ -1,0 +1,213 @@
+#include "LabFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+
+namespace {
+const char* const kOption = "--lab-dir";
+const char* const kDatabaseFile = "lab.db";
+const char* const kKeyFolder = "LabFolder/Path";
+const char* const kKeyOnServer = "LabFolder/OnServer";
+const char* const kKeyHost = "LabFolder/Server";
+const char* const kKeyPort = "LabFolder/Port";
+const char* const kKeyDatabase = "LabFolder/Database";
+const char* const kKeyUser = "LabFolder/User";
+const char* const kSettingsFile = "Labrosa.ini";
+const char* const kBulletinFiles = "buletin_files";
+const char* const kToolName = "labrosa-dbtool";
+// A demo large enough to search in, small enough to be made in a few seconds.
+const char* const kDemoResults = "3000";
+constexpr int kToolTimeoutMs = 120000;
+
+const char* const kMsgNoFolder = "Dosarul laboratorului \"%1\" nu exista (a fost mutat sau sters?).";
+const char* const kMsgNoDatabase = "In dosarul laboratorului \"%1\" nu este baza de date lab.db.";
+const char* const kMsgNoServer = "Nu este dat serverul sau numele bazei de date.";
+const char* const kMsgDemoExists = "In dosarul \"%1\" este deja o baza de date lab.db; alegeti-l ca dosar al "
+                                   "laboratorului sau alegeti un dosar nou pentru laboratorul demonstrativ.";
+const char* const kMsgCannotCreate = "Dosarul \"%1\" nu a putut fi creat.";
+const char* const kMsgNoTool = "Programul labrosa-dbtool, care face baza de date demonstrativa, nu a fost gasit.";
+const char* const kMsgToolFailed = "Baza de date demonstrativa nu a putut fi facuta.\n%1";
+const char* const kMsgNoData = "Fisierele programului (Labrosa.ini, buletin_files) nu au fost gasite.";
+const char* const kMsgCopyFailed = "Fisierul \"%1\" nu a putut fi copiat in dosarul laboratorului.";
+
+QString absolute(const QString& path) {
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Copies a file unless the target exists already (a laboratory's own settings are kept).
+bool copyOnce(const QString& from, const QString& to) {
+    return QFileInfo::exists(to) || QFile::copy(from, to);
+}
+} // namespace
+
+namespace LabFolder {
+
+QString FromArguments(const QStringList& arguments) {
+    const QString option = QLatin1String(kOption);
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == option && i + 1 < arguments.size())
+            return absolute(arguments.at(i + 1));
+        if (argument.startsWith(option + QLatin1Char('=')))
+            return absolute(argument.mid(option.size() + 1));
+    }
+    return QString();
+}
+
+LabChoice Remembered() {
+    QSettings settings;
+    LabChoice choice;
+    choice.folder = settings.value(QLatin1String(kKeyFolder)).toString();
+    choice.onServer = settings.value(QLatin1String(kKeyOnServer), false).toBool();
+    choice.server.host = settings.value(QLatin1String(kKeyHost)).toString();
+    choice.server.port = settings.value(QLatin1String(kKeyPort), 5432).toInt();
+    choice.server.database = settings.value(QLatin1String(kKeyDatabase)).toString();
+    choice.server.user = settings.value(QLatin1String(kKeyUser)).toString();
+    return choice;
+}
+
+void Remember(const LabChoice& choice) {
+    QSettings settings;
+    settings.setValue(QLatin1String(kKeyFolder), choice.folder);
+    settings.setValue(QLatin1String(kKeyOnServer), choice.onServer);
+    if (choice.onServer) {
+        settings.setValue(QLatin1String(kKeyHost), choice.server.host);
+        settings.setValue(QLatin1String(kKeyPort), choice.server.port);
+        settings.setValue(QLatin1String(kKeyDatabase), choice.server.database);
+        settings.setValue(QLatin1String(kKeyUser), choice.server.user);
+    }
+    settings.sync();
+}
+
+QString QuotedValue(const QString& value) {
+    const bool plain = !value.contains(QLatin1Char(';')) && !value.startsWith(QLatin1Char('"')) &&
+                       !value.startsWith(QLatin1Char('\'')) && value.trimmed() == value;
+    if (plain)
+        return value;
+    QString quoted = value;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString ServerConnection(const LabServer& server) {
+    QString text = QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3")
+                       .arg(QuotedValue(server.host))
+                       .arg(server.port)
+                       .arg(QuotedValue(server.database));
+    if (!server.user.isEmpty())
+        text += QStringLiteral(";User ID=") + QuotedValue(server.user);
+    if (!server.password.isEmpty())
+        text += QStringLiteral(";Password=") + QuotedValue(server.password);
+    return text;
+}
+
+QString ConnectionFor(const LabChoice& choice) {
+    if (choice.onServer)
+        return ServerConnection(choice.server);
+    return QStringLiteral("Provider=SQLite;Data Source=") +
+           QuotedValue(QDir(choice.folder).filePath(QLatin1String(kDatabaseFile)));
+}
+
+QString Problem(const LabChoice& choice) {
+    const QString shown = QDir::toNativeSeparators(choice.folder);
+    if (choice.folder.isEmpty() || !QFileInfo(choice.folder).isDir())
+        return QString::fromLatin1(kMsgNoFolder).arg(shown);
+    if (choice.onServer)
+        return choice.server.host.isEmpty() || choice.server.database.isEmpty() ? QLatin1String(kMsgNoServer)
+                                                                                : QString();
+    if (!QFileInfo(QDir(choice.folder).filePath(QLatin1String(kDatabaseFile))).isFile())
+        return QString::fromLatin1(kMsgNoDatabase).arg(shown);
+    return QString();
+}
+
+QString DataFolder() {
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/labrosa");
+    if (QFileInfo(installed + QLatin1Char('/') + QLatin1String(kSettingsFile)).isFile())
+        return QDir::cleanPath(installed);
+#ifdef LABROSA_SOURCE_SHARE
+    const QString source = QStringLiteral(LABROSA_SOURCE_SHARE);
+    if (QFileInfo(source + QLatin1Char('/') + QLatin1String(kSettingsFile)).isFile())
+        return source;
+#endif
+    return QString();
+}
+
+QString DbToolPath() {
+    const QString named = qEnvironmentVariable("LABROSA_DBTOOL");
+    if (!named.isEmpty() && QFileInfo(named).isExecutable())
+        return named;
+    const QString folder = QCoreApplication::applicationDirPath();
+    // Installed: beside the program. Build tree: src/labrosa and tools/labrosa-dbtool.
+    for (const QString& candidate :
+         {folder + QLatin1Char('/') + QLatin1String(kToolName), folder + QStringLiteral("/../tools/") + kToolName}) {
+        if (QFileInfo(candidate).isExecutable())
+            return QDir::cleanPath(candidate);
+    }
+    return QString();
+}
+
+bool CreateDemo(const QString& folder, QString* error) {
+    const QString shown = QDir::toNativeSeparators(folder);
+    const QString database = QDir(folder).filePath(QLatin1String(kDatabaseFile));
+    if (QFileInfo::exists(database)) {
+        *error = QString::fromLatin1(kMsgDemoExists).arg(shown);
+        return false;
+    }
+    const QString data = DataFolder();
+    if (data.isEmpty()) {
+        *error = QLatin1String(kMsgNoData);
+        return false;
+    }
+    const QString tool = DbToolPath();
+    if (tool.isEmpty()) {
+        *error = QLatin1String(kMsgNoTool);
+        return false;
+    }
+    if (!QDir().mkpath(folder)) {
+        *error = QString::fromLatin1(kMsgCannotCreate).arg(shown);
+        return false;
+    }
+
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(tool, {QStringLiteral("--demo"), QStringLiteral("--results"), QLatin1String(kDemoResults), database});
+    const bool finished = process.waitForFinished(kToolTimeoutMs);
+    const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        if (!finished)
+            process.kill();
+        // A half-made database must not pass for a laboratory next time.
+        if (process.state() != QProcess::NotRunning)
+            process.waitForFinished();
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(database + QLatin1String(suffix));
+        *error = QString::fromLatin1(kMsgToolFailed).arg(output.isEmpty() ? process.errorString() : output);
+        return false;
+    }
+
+    const QString settingsFile = QLatin1String(kSettingsFile);
+    if (!copyOnce(QDir(data).filePath(settingsFile), QDir(folder).filePath(settingsFile))) {
+        *error = QString::fromLatin1(kMsgCopyFailed).arg(settingsFile);
+        return false;
+    }
+    const QDir shippedFiles(QDir(data).filePath(QLatin1String(kBulletinFiles)));
+    const QString targetFiles = QDir(folder).filePath(QLatin1String(kBulletinFiles));
+    if (!QDir().mkpath(targetFiles)) {
+        *error = QString::fromLatin1(kMsgCannotCreate).arg(QDir::toNativeSeparators(targetFiles));
+        return false;
+    }
+    const QStringList names = shippedFiles.entryList(QDir::Files);
+    for (const QString& name : names) {
+        if (!copyOnce(shippedFiles.filePath(name), QDir(targetFiles).filePath(name))) {
+            *error = QString::fromLatin1(kMsgCopyFailed).arg(name);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace LabFolder
