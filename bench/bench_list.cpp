@@ -5,6 +5,8 @@
 // The database is /tmp/labrosa-bench-1m-seed1.db (LABROSA_BENCH_1M names another file); it is
 // made with the database tool when missing, which takes a while.
 
+#include "ProcessMemory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -34,18 +36,6 @@ namespace {
 const char* const kDefaultDbFile = "/tmp/labrosa-bench-1m-seed1.db";
 const QByteArray kDbFileName =
     qEnvironmentVariableIsEmpty("LABROSA_BENCH_1M") ? QByteArray(kDefaultDbFile) : qgetenv("LABROSA_BENCH_1M");
-
-// A line of /proc/self/status ("VmRSS", "VmHWM") in megabytes.
-double StatusMegabytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::stod(line.substr(prefix.size())) / 1024.0;
-    }
-    return 0.0;
-}
 
 bool EnsureDatabase() {
     if (QFileInfo::exists(QString::fromLocal8Bit(kDbFileName)))

@@ -8,6 +8,8 @@
 // The database is /tmp/labrosa-bench-1m-seed1.db (LABROSA_BENCH_1M names another file), made
 // with the database tool's default dates, so that today has sets.
 
+#include "ProcessMemory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -37,18 +39,6 @@ const char* const kDefaultDbFile = "/tmp/labrosa-bench-1m-seed1.db";
 const QString kDbFile = QString::fromLocal8Bit(
     qEnvironmentVariableIsEmpty("LABROSA_BENCH_1M") ? QByteArray(kDefaultDbFile) : qgetenv("LABROSA_BENCH_1M"));
 const char* const kChildOption = "--startup-child";
-
-// A line of /proc/self/status ("VmRSS", "VmHWM") in megabytes.
-double StatusMegabytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::stod(line.substr(prefix.size())) / 1024.0;
-    }
-    return 0.0;
-}
 
 // In the program that has just shown its first search: the search of every date, as a user
 // would set the two dates and click "Cauta", up to the painted list.
