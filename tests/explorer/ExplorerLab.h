@@ -63,18 +63,16 @@ public:
         if (!database.Open(lab.connectionString()))
             return false;
         structura.m_pDatabase = &database;
-        view = std::make_unique<Sorvind>(&structura);
-        view->resize(1100, 700);
-        view->show();
-        if (!QTest::qWaitForWindowExposed(view.get()))
-            return false;
-        view->OnInitialUpdate();
-        return true;
+        return showExplorer();
     }
 
     // Closes the explorer and opens a new one on the same database, as a user does the next day.
     bool reopen() {
         view.reset();
+        return showExplorer();
+    }
+
+    bool showExplorer() {
         view = std::make_unique<Sorvind>(&structura);
         view->resize(1100, 700);
         view->show();
