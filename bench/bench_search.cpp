@@ -1,6 +1,7 @@
 // The results search on databases of 200,000 and 1,000,000 sets: from the click on "Cauta"
-// to the filled list ("search"), beside the same SELECT stepped through on the program's own
-// connection ("bare"). A table at the end gives each case's search time over its bare time.
+// to the filled and painted list ("search"), beside the same SELECT stepped through with Qt SQL
+// on the program's own connection ("bare") and, on SQLite, on the SQLite library itself with
+// each cell's text read ("native"). A table at the end gives each case's search time over both.
 //
 // Cases: one day, one month, the whole range, a part of a name over the whole range (a rare
 // one and one of three letters), a request identifier. Runs on SQLite always and on
@@ -35,6 +36,7 @@
 #include <memory>
 #include <vector>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include "CAdoDatabase.h"
@@ -44,6 +46,7 @@
 #include "MessageBox.h"
 #include "SearchIndexes.h"
 #include "Sorvind.h"
+#include "SqliteStatement.h"
 #include "StructuraInterna.h"
 
 namespace {
@@ -283,7 +286,44 @@ void Bare(benchmark::State& state, Backend* backend, const Case* c) {
     state.counters["rows"] = rows;
 }
 
-// The same SELECT through the program's recordset, without the list: what the database layer adds.
+// The same SELECT stepped on the SQLite library itself, every cell's text read where SQLite
+// keeps it: the least any reading of these rows can cost.
+void Native(benchmark::State& state, Backend* backend, const Case* c) {
+    SqlDialect dialect = backend->database.dialect();
+    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    QVariantList values;
+    const QByteArray sql = CaseSql(dialect, *c, &values).toUtf8();
+    sqlite3* connection = SqliteStatement::HandleOf(backend->database.connection());
+    int rows = 0;
+    for (auto _ : state) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(connection, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
+            state.SkipWithError(sqlite3_errmsg(connection));
+            return;
+        }
+        for (int i = 0; i < values.size(); ++i) {
+            if (values.at(i).typeId() == QMetaType::QString) {
+                const QByteArray text = values.at(i).toString().toUtf8();
+                sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_int64(statement, i + 1, values.at(i).toLongLong());
+            }
+        }
+        rows = 0;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            for (int i = 0; i < 8; ++i) {
+                benchmark::DoNotOptimize(sqlite3_column_text(statement, i));
+                benchmark::DoNotOptimize(sqlite3_column_bytes(statement, i));
+            }
+            ++rows;
+        }
+        sqlite3_finalize(statement);
+    }
+    state.counters["rows"] = rows;
+}
+
+// The same SELECT through the program's recordset as the search reads it, without the list:
+// what the database layer adds.
 void Recordset(benchmark::State& state, Backend* backend, const Case* c) {
     SqlDialect dialect = backend->database.dialect();
     dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
@@ -292,16 +332,16 @@ void Recordset(benchmark::State& state, Backend* backend, const Case* c) {
     CAdoRecordset recordset;
     int rows = 0;
     for (auto _ : state) {
-        if (!recordset.Open(sql, &backend->database, values)) {
+        if (!recordset.Open(sql, &backend->database, values, CAdoRecordset::Reading::Texts)) {
             state.SkipWithError("the recordset did not open");
             return;
         }
         rows = 0;
-        QVariant value;
+        QAnyStringView text;
         for (; !recordset.IsEOF(); recordset.MoveNext()) {
             for (int i = 0; i < 8; ++i) {
-                recordset.GetFieldValueAt(i, &value);
-                benchmark::DoNotOptimize(value);
+                recordset.GetFieldTextAt(i, &text);
+                benchmark::DoNotOptimize(text);
             }
             ++rows;
         }
@@ -364,10 +404,12 @@ bool StartBackend(const QString& name, const QString& connectionString) {
     Backend* b = backend.get();
     for (const Case& c : kCases) {
         const bool longRun = c.range.from == kAll.from && !*c.namePart && !*c.requestId;
-        for (auto [what, fn] :
-             {std::pair{"bare", Bare}, std::pair{"recordset", Recordset}, std::pair{"search", Search}}) {
+        for (auto [what, fn] : {std::pair{"bare", Bare}, std::pair{"native", Native}, std::pair{"recordset", Recordset},
+                                std::pair{"search", Search}}) {
             // The recordset's share is read where it is largest.
             if (fn == Recordset && !longRun)
+                continue;
+            if (fn == Native && !SqliteStatement::HandleOf(b->database.connection()))
                 continue;
             const std::string title = std::string(c.name) + "/" + name.toStdString() + "/" + what;
             auto* bench = benchmark::RegisterBenchmark(title.c_str(), fn, b, &c);
@@ -402,7 +444,10 @@ public:
                 m_order.push_back(key);
             Times& times = m_times[key];
             const std::string what = name.substr(slash + 1);
-            Measure& m = what == "bare" ? times.bare : what == "recordset" ? times.recordset : times.search;
+            Measure& m = what == "bare"        ? times.bare
+                         : what == "native"    ? times.native
+                         : what == "recordset" ? times.recordset
+                                               : times.search;
             // A median replaces the single runs it sums up.
             if (median || !m.median) {
                 m.real = run.GetAdjustedRealTime();
@@ -413,16 +458,16 @@ public:
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\n%-28s %10s %12s %10s %8s %8s\n", "case", "bare ms", "recordset ms", "search ms", "ratio", "cpu");
+        std::printf("\n%-22s %9s %10s %12s %10s %11s %8s %13s\n", "case", "bare ms", "native ms", "recordset ms",
+                    "search ms", "search/bare", "cpu", "search/native");
         for (const std::string& key : m_order) {
             const Times& t = m_times[key];
             if (t.bare.real <= 0 || t.search.real <= 0)
                 continue;
-            char recordset[24] = "-";
-            if (t.recordset.real > 0)
-                std::snprintf(recordset, sizeof recordset, "%.2f", t.recordset.real);
-            std::printf("%-28s %10.2f %12s %10.2f %8.2f %8.2f\n", key.c_str(), t.bare.real, recordset, t.search.real,
-                        t.search.real / t.bare.real, t.bare.cpu > 0 ? t.search.cpu / t.bare.cpu : 0.0);
+            std::printf("%-22s %9.2f %10s %12s %10.2f %11.2f %8.2f %13s\n", key.c_str(), t.bare.real,
+                        Optional(t.native.real).c_str(), Optional(t.recordset.real).c_str(), t.search.real,
+                        t.search.real / t.bare.real, t.bare.cpu > 0 ? t.search.cpu / t.bare.cpu : 0.0,
+                        t.native.real > 0 ? Optional(t.search.real / t.native.real).c_str() : "-");
         }
     }
 
@@ -432,8 +477,14 @@ private:
         bool median = false;
     };
     struct Times {
-        Measure bare, recordset, search;
+        Measure bare, native, recordset, search;
     };
+    static std::string Optional(double value) {
+        char text[24] = "-";
+        if (value > 0)
+            std::snprintf(text, sizeof text, "%.2f", value);
+        return text;
+    }
     std::map<std::string, Times> m_times;
     std::vector<std::string> m_order;
 };

@@ -1,6 +1,7 @@
 #include "CAdoDatabase.h"
 
 #include "ConnectionString.h"
+#include "SqliteStatement.h"
 
 #ifdef LABROSA_HAVE_SQLITE3
 #include <sqlite3.h>
@@ -136,13 +137,6 @@ QString oneLine(const QString& text) {
 }
 
 #ifdef LABROSA_HAVE_SQLITE3
-sqlite3* sqliteHandle(const QSqlDatabase& db) {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
 // labrosa_fold(text): the text with Unicode case folding and the Romanian letters' marks
 // taken off, NULL for NULL.
 void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
@@ -164,7 +158,7 @@ void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
 
 // Offers labrosa_fold on an open QSQLITE connection; false when the driver gives no handle.
 bool registerFoldFunction(const QSqlDatabase& db) {
-    sqlite3* connection = sqliteHandle(db);
+    sqlite3* connection = SqliteStatement::HandleOf(db);
     return connection &&
            sqlite3_create_function_v2(connection, SqlDialect::foldFunctionName(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                       nullptr, foldCase, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -173,7 +167,7 @@ bool registerFoldFunction(const QSqlDatabase& db) {
 // SQLite quietly falls back to reading when it cannot open the file for writing, for instance
 // on a share that refuses the program's user although the local permission bits allow it.
 bool openedReadOnly(const QSqlDatabase& db) {
-    sqlite3* connection = sqliteHandle(db);
+    sqlite3* connection = SqliteStatement::HandleOf(db);
     return connection && sqlite3_db_readonly(connection, "main") == 1;
 }
 #else

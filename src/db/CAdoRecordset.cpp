@@ -28,7 +28,7 @@ void CAdoRecordset::fail(const char* context, const QSqlError& error) {
         adoDbf->LogError(QString::fromLatin1(context), szComError, szProviderError);
 }
 
-bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVariantList& values) {
+bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVariantList& values, Reading reading) {
     m_readFailed = false;
     m_databaseText.clear();
     if (database)
@@ -60,6 +60,11 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
         fail("CAdoRecordset::Open", reopened ? adoDbf->connection().lastError() : closedConnectionError());
         return false;
     }
+    sqlite3* const native = reading == Reading::Texts && SqliteStatement::CanBind(values)
+                                ? SqliteStatement::HandleOf(adoDbf->connection())
+                                : nullptr;
+    if (native)
+        return openNative(native, sql, values);
     QSqlError error;
     for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
         m_query = std::make_unique<QSqlQuery>(adoDbf->connection());
@@ -86,6 +91,7 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
     const QSqlRecord record = m_query->record();
     for (int i = 0; i < record.count(); ++i)
         m_columns.insert(record.fieldName(i).toLower(), i);
+    m_cellTexts.assign(size_t(record.count()), QString());
     m_open = true;
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
@@ -95,6 +101,62 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
         return false;
     }
     return true;
+}
+
+bool CAdoRecordset::openNative(sqlite3* connection, const QString& sql, const QVariantList& values) {
+    m_native = std::make_unique<SqliteStatement>();
+    if (!m_native->Start(connection, sql, values)) {
+        const QSqlError error = m_native->error();
+        m_native.reset();
+        fail("CAdoRecordset::Open", error);
+        return false;
+    }
+    m_columns.clear();
+    for (int i = 0; i < m_native->columnCount(); ++i)
+        m_columns.insert(m_native->columnName(i).toLower(), i);
+    m_cellTexts.assign(size_t(m_native->columnCount()), QString());
+    m_open = true;
+    m_eof = m_native->AtEnd();
+    return true;
+}
+
+bool CAdoRecordset::GetFieldTextAt(int index, QAnyStringView* text, bool* isNull) {
+    if (!m_open || m_eof || index < 0 || index >= m_columns.size())
+        return false;
+    if (m_native) {
+        if (isNull)
+            *isNull = m_native->isNull(index);
+        *text = m_native->text(index);
+        return true;
+    }
+    const QVariant value = m_query->value(index);
+    if (isNull)
+        *isNull = value.isNull();
+    QString& kept = m_cellTexts[size_t(index)];
+    kept = value.isNull() ? QString() : value.toString();
+    *text = kept;
+    return true;
+}
+
+bool CAdoRecordset::GetFieldIntegerAt(int index, qint64* number) {
+    if (!m_open || m_eof || index < 0 || index >= m_columns.size())
+        return false;
+    if (m_native)
+        return m_native->integer(index, number);
+    const QVariant value = m_query->value(index);
+    if (value.isNull())
+        return false;
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        *number = value.toLongLong();
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool CAdoRecordset::IsEOF() const {
@@ -128,7 +190,7 @@ bool CAdoRecordset::GetFieldValue(const QString& name, QVariant* value) {
         return false;
     }
     if (value)
-        *value = m_query->value(index);
+        *value = m_native ? m_native->value(index) : m_query->value(index);
     return true;
 }
 
@@ -136,6 +198,15 @@ bool CAdoRecordset::MoveNext() {
     if (!m_open || m_eof) {
         fail("CAdoRecordset::MoveNext", recordsetError(QStringLiteral("There is no current row to move from")));
         return false;
+    }
+    if (m_native) {
+        m_eof = !m_native->Next();
+        if (m_eof && m_native->error().isValid()) {
+            m_readFailed = true;
+            fail("CAdoRecordset::MoveNext", m_native->error());
+            return false;
+        }
+        return !m_eof;
     }
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
@@ -155,6 +226,8 @@ void CAdoRecordset::Close() {
         m_query->finish();
         m_query.reset();
     }
+    m_native.reset();
+    m_cellTexts.clear();
     m_columns.clear();
     m_open = false;
     m_eof = true;

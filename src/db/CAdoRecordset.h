@@ -8,6 +8,9 @@
 #include <QVariantList>
 
 #include <memory>
+#include <vector>
+
+#include "SqliteStatement.h"
 
 class CAdoDatabase;
 
@@ -21,8 +24,12 @@ public:
     CAdoRecordset(const CAdoRecordset&) = delete;
     CAdoRecordset& operator=(const CAdoRecordset&) = delete;
 
+    // How the cells will be read. Texts: many rows, their cells taken with GetFieldTextAt; on
+    // SQLite the rows then come straight from the library, with no value made per cell.
+    enum class Reading { Values, Texts };
     // values are bound to the statement's '?' placeholders in order.
-    bool Open(const QString& sql, CAdoDatabase* database, const QVariantList& values = {});
+    bool Open(const QString& sql, CAdoDatabase* database, const QVariantList& values = {},
+              Reading reading = Reading::Values);
     bool IsEOF() const;
     // A database NULL arrives as a null QVariant (QVariant::isNull()).
     bool GetFieldValue(const QString& name, QVariant* value);
@@ -33,9 +40,15 @@ public:
         if (!m_open || m_eof || index < 0 || index >= m_columns.size())
             return false;
         if (value)
-            *value = m_query->value(index);
+            *value = m_native ? m_native->value(index) : m_query->value(index);
         return true;
     }
+    // A cell as text, valid until MoveNext: a number written out, empty for NULL (then
+    // *isNull is set, when given). Read each cell of a row either this way or as a value.
+    bool GetFieldTextAt(int index, QAnyStringView* text, bool* isNull = nullptr);
+    // A cell holding a whole number, read without making a value; false for anything else
+    // (NULL, a text, a decimal number), which GetFieldValueAt reads.
+    bool GetFieldIntegerAt(int index, qint64* number);
     // False at the end of the rows and when the next row could not be read; ReadFailed()
     // tells the two apart, so a caller never takes a broken read for the last row.
     bool MoveNext();
@@ -50,10 +63,13 @@ public:
 
 private:
     void fail(const char* context, const QSqlError& error);
+    bool openNative(sqlite3* connection, const QString& sql, const QVariantList& values);
     int columnIndex(const QString& name) const;
 
     std::unique_ptr<QSqlQuery> m_query;
-    QHash<QString, int> m_columns; // lower-case column name -> index
+    std::unique_ptr<SqliteStatement> m_native; // instead of m_query, when reading texts on SQLite
+    std::vector<QString> m_cellTexts;          // the current row's texts that had to be made
+    QHash<QString, int> m_columns;             // lower-case column name -> index
     bool m_open = false;
     bool m_eof = true;
     bool m_readFailed = false;

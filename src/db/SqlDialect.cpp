@@ -181,9 +181,12 @@ QString SqlDialect::dayRangeCondition(const QString& column, const QString& firs
         *values << last.addDays(1).toString(iso);
         // '23:59:00' and '23:59:00.000' sort before this bound, '23:59:00.001' and '23:59:01' after it.
         const QString zeroSeconds = QStringLiteral(":00.") + QString(40, QLatin1Char('0'));
+        // The column is compared without its numeric affinity ('+'), which would try each
+        // stored text as a number on every row; texts compare the same either way, and so do
+        // numbers, which sort before any text.
         for (const char* separator : {" ", "T"}) {
             const QString minute = last.toString(iso) + QLatin1String(separator) + QStringLiteral("23:59");
-            parts << QStringLiteral("NOT (%1 > ? AND %1 < ?)").arg(column);
+            parts << QStringLiteral("NOT (+%1 > ? AND +%1 < ?)").arg(column);
             *values << minute + zeroSeconds << minute + QLatin1Char('~');
         }
     }

@@ -22,6 +22,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <string>
 
 #include "BulletinBuilder.h"
@@ -156,21 +158,30 @@ QString TransferDayText(const QVariant& value) {
 // previous day is kept and reused while the stored date's day part stays the same.
 class DayTextCache {
 public:
-    QString text(const QVariant& value) {
-        if (value.typeId() == QMetaType::QString) {
-            const QString stored = value.toString();
-            if (stored.size() >= 10 && !m_text.isEmpty() && QStringView(stored).left(10) == m_key)
-                return m_text;
-            m_text = TransferDayText(value);
-            m_key = stored.left(10);
+    QString text(QAnyStringView stored) {
+        const QAnyStringView day = stored.visit([](auto view) { return QAnyStringView(view.left(10)); });
+        if (stored.size() >= 10 && !m_text.isEmpty() && QAnyStringView::equal(day, m_key))
             return m_text;
-        }
-        return TransferDayText(value);
+        m_text = TransferDayText(stored.toString());
+        m_key = day.toString();
+        return m_text;
     }
 
 private:
     QString m_key;
     QString m_text;
+};
+
+// A whole number written out, as IntegerText does, without making a string for it.
+class NumberText {
+public:
+    QAnyStringView of(qlonglong number) {
+        const auto end = std::to_chars(m_digits, m_digits + sizeof m_digits, number).ptr;
+        return QLatin1StringView(m_digits, end - m_digits);
+    }
+
+private:
+    char m_digits[24];
 };
 
 QString IntegerText(const QVariant& value) {
@@ -466,7 +477,7 @@ void Sorvind::OnSearch() {
     sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate"))) + conditions +
           QString::fromLatin1(kOrderResults);
 
-    if (!m_recordset.Open(sql, database, values)) {
+    if (!m_recordset.Open(sql, database, values, CAdoRecordset::Reading::Texts)) {
         LabrosaMessageBox(FailureText(database, m_recordset.ErrorText()), this);
         AutoSizeColumns(kColumnCount);
         return;
@@ -485,48 +496,60 @@ void Sorvind::OnSearch() {
     // The grid's auto-size measures every row, which takes seconds for a large result, so the
     // widths come from texts measured while filling.
     std::vector<WidestTextTracker> widest(kColumnCount, WidestTextTracker(m_pList->fontMetrics()));
-    auto noteLength = [&](int column, const QString& text) { widest[column].note(text); };
-    // Cells are born empty, so empty values cost no grid call.
-    auto setCell = [&](int row, int column, const QString& text) {
-        if (!text.isEmpty()) {
-            m_pList->SetItemText(row, column, text);
-            noteLength(column, text);
-        }
-    };
     QVariant value;
     DayTextCache dayTexts;
-    int row = 0;
+    NumberText ageText;
+    // Texts made for the row (read as text, the cells point into the database's own row).
+    QString age, day, profile;
     // The rows reach the list in one go once all are read, not one notice per row and cell.
     m_pList->BeginFill();
     while (!m_recordset.IsEOF()) {
-        const QString requestIdText = m_recordset.GetFieldValueAt(fRequestId, &value) ? PlainText(value) : QString();
-        if (!wantedNumber.isEmpty() && SqlDialect::canonicalLeadingNumber(requestIdText) != wantedNumber) {
+        QAnyStringView cells[kColumnCount];
+        m_recordset.GetFieldTextAt(fRequestId, &cells[ColRequestId]);
+        if (!wantedNumber.isEmpty() &&
+            SqlDialect::canonicalLeadingNumber(cells[ColRequestId].toString()) != wantedNumber) {
             // A longer number that the database read as the same 64-bit limit.
             m_recordset.MoveNext();
             continue;
         }
-        m_pList->InsertItem(row, requestIdText);
-        noteLength(ColRequestId, requestIdText);
-        // Cells are set left to right, so the row's texts are only appended to.
-        if (m_recordset.GetFieldValueAt(fName, &value))
-            setCell(row, ColName, PlainText(value));
-        if (m_recordset.GetFieldValueAt(fAge, &value))
-            setCell(row, ColAge, IntegerText(value));
-        if (m_recordset.GetFieldValueAt(fSex, &value))
-            setCell(row, ColSex, PlainText(value));
-        if (m_recordset.GetFieldValueAt(fDate, &value))
-            setCell(row, ColDate, dayTexts.text(value));
-        if (m_recordset.GetFieldValueAt(fComment, &value))
-            setCell(row, ColComment, PlainText(value));
-        if (m_recordset.GetFieldValueAt(fProfile, &value) && !value.isNull()) {
-            bool ok = false;
-            const int profileId = value.toInt(&ok);
-            if (ok)
-                setCell(row, ColProfile, ProfileNameById(profileId));
+        m_recordset.GetFieldTextAt(fName, &cells[ColName]);
+        qint64 number = 0;
+        if (m_recordset.GetFieldIntegerAt(fAge, &number)) {
+            cells[ColAge] = ageText.of(number);
+        } else if (m_recordset.GetFieldValueAt(fAge, &value)) {
+            age = IntegerText(value);
+            cells[ColAge] = age;
         }
-        if (m_recordset.GetFieldValueAt(fId, &value))
-            m_pList->SetItemData(row, value.toLongLong());
-        ++row;
+        m_recordset.GetFieldTextAt(fSex, &cells[ColSex]);
+        bool isNull = true;
+        QAnyStringView stored;
+        if (m_recordset.GetFieldTextAt(fDate, &stored, &isNull) && !isNull) {
+            day = dayTexts.text(stored);
+            cells[ColDate] = day;
+        }
+        m_recordset.GetFieldTextAt(fComment, &cells[ColComment]);
+        bool hasProfile = false;
+        int profileId = 0;
+        if (m_recordset.GetFieldIntegerAt(fProfile, &number)) {
+            hasProfile = number >= INT_MIN && number <= INT_MAX;
+            profileId = int(number);
+        } else if (m_recordset.GetFieldValueAt(fProfile, &value) && !value.isNull()) {
+            profileId = value.toInt(&hasProfile);
+        }
+        if (hasProfile) {
+            profile = ProfileNameById(profileId);
+            cells[ColProfile] = profile;
+        }
+        qint64 id = 0;
+        if (!m_recordset.GetFieldIntegerAt(fId, &id) && m_recordset.GetFieldValueAt(fId, &value))
+            id = value.toLongLong();
+        m_pList->AppendItem(cells, kColumnCount, id);
+        // The request identifier's width counts even when empty, as the first cell always is.
+        widest[ColRequestId].note(cells[ColRequestId]);
+        for (int column = ColName; column < kColumnCount; ++column) {
+            if (!cells[column].isEmpty())
+                widest[column].note(cells[column]);
+        }
         m_recordset.MoveNext();
     }
     const bool complete = !m_recordset.ReadFailed();
@@ -549,9 +572,14 @@ void Sorvind::OnSearch() {
 void Sorvind::MarkCorrectedCells(const QString& condition, const QVariantList& values) {
     if (m_pList->GetItemCount() == 0 || !Journal()->Available())
         return;
-    constexpr int kManySets = 20000;
-    const std::vector<JournalEntry> entries =
-        Journal()->EntriesForResultsWhere(condition, values, m_pList->GetItemCount() > kManySets);
+    qint64 firstId = m_pList->GetItemData(0);
+    qint64 lastId = firstId;
+    for (int row = 1; row < m_pList->GetItemCount(); ++row) {
+        const qint64 id = m_pList->GetItemData(row);
+        firstId = std::min(firstId, id);
+        lastId = std::max(lastId, id);
+    }
+    const std::vector<JournalEntry> entries = Journal()->EntriesForResultsWhere(condition, values, firstId, lastId);
     if (entries.empty())
         return;
     // Corrected sets are few beside the listed ones: only their rows are looked for.

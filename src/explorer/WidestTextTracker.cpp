@@ -1,6 +1,7 @@
 #include "WidestTextTracker.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace {
 
@@ -19,15 +20,12 @@ int Slack(int estimate) {
 WidestTextTracker::WidestTextTracker(const QFontMetrics& metrics)
     : m_metrics(metrics), m_charWidths(kCachedCodeUnits, -1) {}
 
-int WidestTextTracker::estimate(const QString& text) {
+int WidestTextTracker::estimate(QStringView text) {
     int width = 0;
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
         if (unit < kCachedCodeUnits) {
-            int& cached = m_charWidths[unit];
-            if (cached < 0)
-                cached = m_metrics.horizontalAdvance(c);
-            width += cached;
+            width += charWidth(unit);
         } else if (c.isLowSurrogate()) {
             // Counted with its high half.
         } else {
@@ -37,10 +35,64 @@ int WidestTextTracker::estimate(const QString& text) {
     return width;
 }
 
-void WidestTextTracker::note(const QString& text) {
-    const int width = estimate(text);
+int WidestTextTracker::estimateAscii(const char* text, qsizetype size) {
+    int width = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        width += charWidth(static_cast<unsigned char>(text[i]));
+    return width;
+}
+
+void WidestTextTracker::note(QAnyStringView text) {
+    text.visit([this](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QStringView>) {
+            noteEstimated(view, estimate(view));
+        } else if constexpr (std::is_same_v<View, QLatin1StringView>) {
+            noteEstimated(view, estimateAscii(view.data(), view.size()));
+        } else {
+            const char* bytes = view.data();
+            const bool ascii =
+                std::all_of(bytes, bytes + view.size(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+            if (ascii) {
+                // ASCII is Latin-1 too, which compares quicker with the kept texts.
+                const QLatin1StringView latin1(bytes, view.size());
+                noteEstimated(latin1, estimateAscii(bytes, view.size()));
+            } else {
+                const QString decoded = view.toString();
+                noteEstimated(decoded, estimate(decoded));
+            }
+        }
+    });
+}
+
+bool WidestTextTracker::isCandidate(QAnyStringView text, int width) {
+    // Texts often come again in a row (a day, a sex): the text found last is tried first.
+    // The same text has the same estimate and length: only those are compared. (Texts come
+    // here as Latin-1 or UTF-16, whose lengths count characters alike.)
+    auto same = [&](int i) {
+        return m_candidateEstimates[i] == width && m_candidates.at(i).size() == text.size() &&
+               QAnyStringView::equal(m_candidates.at(i), text);
+    };
+    if (m_lastFound < int(m_candidates.size()) && same(m_lastFound))
+        return true;
+    for (int i = 0; i < int(m_candidates.size()); ++i) {
+        if (same(i)) {
+            m_lastFound = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
     if (width + Slack(width) < m_bestEstimate)
         return;
+    // With no room left, a text that raises no estimate changes nothing.
+    if (m_candidates.size() >= kMaxCandidates && width <= m_bestEstimate) {
+        if (!m_overflow && !isCandidate(text, width))
+            m_overflow = true;
+        return;
+    }
     if (width > m_bestEstimate) {
         m_bestEstimate = width;
         const int floor = m_bestEstimate - Slack(m_bestEstimate);
@@ -51,10 +103,10 @@ void WidestTextTracker::note(const QString& text) {
             }
         }
     }
-    if (m_candidates.contains(text))
+    if (isCandidate(text, width))
         return;
     if (m_candidates.size() < kMaxCandidates) {
-        m_candidates.append(text);
+        m_candidates.append(text.toString());
         m_candidateEstimates.push_back(width);
     } else {
         m_overflow = true;

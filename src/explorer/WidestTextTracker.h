@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAnyStringView>
 #include <QFontMetrics>
 #include <QString>
 #include <QStringList>
@@ -14,12 +15,21 @@ class WidestTextTracker {
 public:
     explicit WidestTextTracker(const QFontMetrics& metrics);
 
-    void note(const QString& text);
+    void note(QAnyStringView text);
     // Width in pixels of the widest text noted (0 when none was).
     int widest() const;
 
 private:
-    int estimate(const QString& text);
+    int estimate(QStringView text);
+    int estimateAscii(const char* text, qsizetype size);
+    int charWidth(char16_t unit) {
+        int& cached = m_charWidths[unit];
+        if (cached < 0)
+            cached = m_metrics.horizontalAdvance(QChar(unit));
+        return cached;
+    }
+    void noteEstimated(QAnyStringView text, int width);
+    bool isCandidate(QAnyStringView text, int width);
 
     QFontMetrics m_metrics;
     std::vector<int> m_charWidths; // advance of the first code units, -1 until measured
@@ -27,4 +37,5 @@ private:
     bool m_overflow = false; // a text near the top was left unmeasured
     QStringList m_candidates;
     std::vector<int> m_candidateEstimates;
+    int m_lastFound = 0; // the candidate a text was last found to be
 };

@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 const QString kBoolean = QStringLiteral("boolean");
@@ -83,8 +84,11 @@ public:
             const auto alignment = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
             painter->setPen(colour);
             painter->setFont(option.font);
+            // Most texts fit their column, which is sized to its widest text: those are drawn
+            // without first being laid out again to cut them.
+            const bool fits = SurelyFits(text, option, textRect.width());
             painter->drawText(textRect, int(alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
-                              option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
+                              fits ? text : option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
         }
         if (m_list->HasCellNote(row, index.column())) {
             // Drawn over the text's end, so a long text never hides it. Highlight stands out
@@ -108,7 +112,29 @@ public:
     }
 
 private:
+    // Whether the text is clearly narrower than width: the sum of its characters' advances,
+    // with room for kerning, is compared; texts of other characters are never said to fit.
+    bool SurelyFits(const QString& text, const QStyleOptionViewItem& option, int width) const {
+        if (m_advances.empty() || option.font != m_font) {
+            m_font = option.font;
+            m_advances.assign(kCachedAdvances, -1);
+        }
+        int sum = 0;
+        for (const QChar c : text) {
+            if (c.unicode() >= kCachedAdvances)
+                return false;
+            int& advance = m_advances[c.unicode()];
+            if (advance < 0)
+                advance = option.fontMetrics.horizontalAdvance(c);
+            sum += advance;
+        }
+        return sum + sum / 10 + 4 <= width;
+    }
+
+    static constexpr char16_t kCachedAdvances = 0x0250;
     CComboListCtrl* m_list;
+    mutable QFont m_font;
+    mutable std::vector<int> m_advances;
 };
 
 CComboListCtrl::CComboListCtrl(QWidget* parent) : QTreeView(parent), m_model(new CListRowModel(this)) {
@@ -189,8 +215,12 @@ int CComboListCtrl::GetColumnWidth(int column) const {
     return header()->sectionSize(column);
 }
 
-int CComboListCtrl::InsertItem(int row, const QString& text) {
+int CComboListCtrl::InsertItem(int row, QAnyStringView text) {
     return m_model->InsertRow(row, text);
+}
+
+int CComboListCtrl::AppendItem(const QAnyStringView* texts, int count, qint64 data) {
+    return m_model->AppendRow(texts, count, data);
 }
 
 bool CComboListCtrl::DeleteItem(int row) {
@@ -236,7 +266,7 @@ void CComboListCtrl::DropOpenEdit() {
         CInPlaceCombo::GetInstance()->DropEdit();
 }
 
-bool CComboListCtrl::SetItemText(int row, int column, const QString& text) {
+bool CComboListCtrl::SetItemText(int row, int column, QAnyStringView text) {
     return m_model->SetText(row, column, text);
 }
 

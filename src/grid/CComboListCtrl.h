@@ -44,11 +44,14 @@ public:
     int GetColumnCount() const;
     bool SetColumnWidth(int column, int width); // a width or LVSCW_AUTOSIZE[_USEHEADER]
     int GetColumnWidth(int column) const;
-    int InsertItem(int row, const QString& text);
+    // Texts come in any encoding, a UTF-8 view straight from a database read included.
+    int InsertItem(int row, QAnyStringView text);
+    // A row at the end with count cell texts and its item data, in one call.
+    int AppendItem(const QAnyStringView* texts, int count, qint64 data);
     bool DeleteItem(int row);
     bool DeleteAllItems();
     int GetItemCount() const;
-    bool SetItemText(int row, int column, const QString& text);
+    bool SetItemText(int row, int column, QAnyStringView text);
     QString GetItemText(int row, int column) const;
     bool SetItemData(int row, qint64 data);
     qint64 GetItemData(int row) const;

@@ -40,22 +40,66 @@ bool FitsLatin1(QStringView text) {
     return true;
 }
 
-struct PackedText {
-    QStringView text;
-    bool wide;
-    explicit PackedText(QStringView t) : text(t), wide(!FitsLatin1(t)) {}
-    quint64 header() const { return quint64(text.size()) * 2 + (wide ? 1 : 0); }
-    quint64 size() const { return HeaderSize(header()) + quint64(text.size()) * (wide ? 2 : 1); }
+bool IsAscii(const char* text, qsizetype size) {
+    for (qsizetype i = 0; i < size; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// A text as it is packed: one byte a unit when every unit fits Latin-1, else the UTF-16
+// units whole. Texts arrive in any encoding; only UTF-8 beyond ASCII is decoded first.
+class PackedText {
+public:
+    explicit PackedText(QAnyStringView text) {
+        text.visit([this](auto view) { take(view); });
+    }
+    PackedText(const PackedText&) = delete;
+    PackedText& operator=(const PackedText&) = delete;
+
+    quint64 header() const { return quint64(length()) * 2 + (m_wide ? 1 : 0); }
+    quint64 size() const { return HeaderSize(header()) + quint64(length()) * (m_wide ? 2 : 1); }
     char* write(char* out) const {
         out = PutHeader(out, header());
-        if (wide) {
-            std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
-            return out + text.size() * 2;
+        if (m_bytes) {
+            std::memcpy(out, m_bytes, size_t(m_byteCount));
+            return out + m_byteCount;
         }
-        for (const QChar c : text)
+        if (m_wide) {
+            std::memcpy(out, m_units.utf16(), size_t(m_units.size()) * 2);
+            return out + m_units.size() * 2;
+        }
+        for (const QChar c : m_units)
             *out++ = char(c.unicode());
         return out;
     }
+
+private:
+    qsizetype length() const { return m_bytes ? m_byteCount : m_units.size(); }
+    void take(QStringView units) {
+        m_units = units;
+        m_wide = !FitsLatin1(units);
+    }
+    void take(QLatin1StringView latin1) {
+        m_bytes = latin1.data();
+        m_byteCount = latin1.size();
+    }
+    template <typename Utf8View> void take(Utf8View utf8) {
+        if (IsAscii(utf8.data(), utf8.size())) {
+            m_bytes = utf8.data();
+            m_byteCount = utf8.size();
+        } else {
+            m_decoded = utf8.toString();
+            take(QStringView(m_decoded));
+        }
+    }
+
+    const char* m_bytes = nullptr; // Latin-1 bytes stored as they are, when set
+    qsizetype m_byteCount = 0;
+    QStringView m_units;
+    QString m_decoded;
+    bool m_wide = false;
 };
 
 struct Cell {
@@ -213,7 +257,7 @@ bool CListRowModel::DeleteColumn(int column) {
     return true;
 }
 
-int CListRowModel::InsertRow(int row, const QString& text) {
+int CListRowModel::InsertRow(int row, QAnyStringView text) {
     if (row < 0)
         return -1;
     row = std::min(row, RowTotal());
@@ -229,6 +273,33 @@ int CListRowModel::InsertRow(int row, const QString& text) {
     Row fresh;
     place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
     m_rows.insert(m_rows.begin() + row, fresh);
+    compactIfWasteful();
+    if (announce) {
+        m_published = RowTotal();
+        endInsertRows();
+    }
+    return row;
+}
+
+int CListRowModel::AppendRow(const QAnyStringView* cells, int count, qint64 data) {
+    count = std::min(count, columnCount());
+    const int row = RowTotal();
+    const bool announce = !Filling();
+    if (announce) {
+        Publish();
+        beginInsertRows(QModelIndex(), row, row);
+    }
+    // The cells up to the last one with a text; an empty one is its one-byte header.
+    while (count > 1 && cells[count - 1].isEmpty())
+        --count;
+    // Emptied, not released: the next row reuses the room.
+    m_scratch.resize(0);
+    for (int column = 0; column < std::max(count, 1); ++column)
+        AppendText(m_scratch, PackedText(count > 0 ? cells[column] : QAnyStringView()));
+    Row fresh;
+    fresh.data = data;
+    place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
+    m_rows.push_back(fresh);
     compactIfWasteful();
     if (announce) {
         m_published = RowTotal();
@@ -290,7 +361,7 @@ void CListRowModel::Publish() {
     endInsertRows();
 }
 
-bool CListRowModel::SetText(int row, int column, const QString& text) {
+bool CListRowModel::SetText(int row, int column, QAnyStringView text) {
     if (!validRow(row) || column < 0 || column >= columnCount())
         return false;
     Row& r = m_rows[row];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QAnyStringView>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -30,7 +31,10 @@ public:
     // Column and row operations; indices out of range are refused (-1 or false).
     int InsertColumn(int column, const QString& heading, int format);
     bool DeleteColumn(int column);
-    int InsertRow(int row, const QString& text);
+    int InsertRow(int row, QAnyStringView text);
+    // A row at the end with all its cells (count texts from the first column on) and its
+    // data at once: quicker than InsertRow and SetText per cell while a long list is filled.
+    int AppendRow(const QAnyStringView* cells, int count, qint64 data);
     bool DeleteRow(int row);
     void DeleteAll();
 
@@ -45,7 +49,7 @@ public:
     // All rows, including those still kept from the views during a fill.
     int RowTotal() const { return static_cast<int>(m_rows.size()); }
 
-    bool SetText(int row, int column, const QString& text);
+    bool SetText(int row, int column, QAnyStringView text);
     QString Text(int row, int column) const;
     bool SetRowData(int row, qint64 data);
     qint64 RowData(int row) const;

@@ -165,15 +165,19 @@ std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& res
 }
 
 std::vector<JournalEntry> CorrectionJournal::EntriesForResultsWhere(const QString& resultsCondition,
-                                                                    const QVariantList& values, bool manySets) {
+                                                                    const QVariantList& values, qint64 firstId,
+                                                                    qint64 lastId) {
     if (!m_database || !Available())
         return {};
-    // Few sets: their ids are listed and looked up in the journal's index. Many sets (a long
-    // date range): the journal, far smaller, is walked and each entry's set checked.
-    const char* const condition =
-        manySets ? "EXISTS (SELECT 1 FROM RESULTS WHERE RESULTS.ID = CORRECTION_JOURNAL.resultID AND %1)"
-                 : "resultID IN (SELECT ID FROM RESULTS WHERE %1)";
-    return Entries(QString::fromLatin1(condition).arg(resultsCondition), values);
+    // The journal's index narrows the entries to the listed sets' ids first, so a short list
+    // reads only its few entries (none at all when nothing was corrected), whatever the
+    // condition costs; each entry left is then checked against the condition.
+    QVariantList all{firstId, lastId};
+    all << values;
+    return Entries(QStringLiteral("resultID BETWEEN ? AND ? AND EXISTS (SELECT 1 FROM RESULTS WHERE "
+                                  "RESULTS.ID = CORRECTION_JOURNAL.resultID AND %1)")
+                       .arg(resultsCondition),
+                   all);
 }
 
 std::vector<JournalEntry> CorrectionJournal::Entries(const QString& condition, const QVariantList& values) {

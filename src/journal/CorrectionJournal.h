@@ -43,10 +43,10 @@ public:
 
     // Entries for the given sets (newest first); with since valid, only those after it.
     std::vector<JournalEntry> EntriesFor(const QList<qint64>& resultIds, const QDateTime& since = QDateTime());
-    // Entries for the sets that the condition on RESULTS selects, newest first per set;
-    // manySets says the condition selects many sets (it chooses how the journal is read).
+    // Entries for the sets that the condition on RESULTS selects among the ids from firstId to
+    // lastId, newest first per set.
     std::vector<JournalEntry> EntriesForResultsWhere(const QString& resultsCondition, const QVariantList& values,
-                                                     bool manySets = false);
+                                                     qint64 firstId, qint64 lastId);
     // Entries for every set that carries or carried this request identifier, newest first.
     std::vector<JournalEntry> EntriesForRequest(const QString& requestId, const QList<qint64>& resultIds);
 

@@ -14,6 +14,8 @@ int countEntries(const QByteArray& log, const QByteArray& context) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(CAdoRecordset::Reading)
+
 class TestRecordset : public QObject {
     Q_OBJECT
 
@@ -23,7 +25,10 @@ private slots:
     void openWithoutDatabase();
     void openOnDatabaseWithoutConnection();
     void emptyResult();
+    void readsRowsInOrderWithNulls_data();
     void readsRowsInOrderWithNulls();
+    void readFailureIsNotTheEnd_data();
+    void readFailureIsNotTheEnd();
     void columnNamesIgnoreCase_data();
     void columnNamesIgnoreCase();
     void misspeltColumnKeepsRow();
@@ -31,6 +36,7 @@ private slots:
     void openTwiceWithoutClose();
     void refusedQuery_data();
     void refusedQuery();
+    void boundValuesInQueries_data();
     void boundValuesInQueries();
     void viewDeliversOneRowPerValue();
     void viewPicksIntervalBySex();
@@ -95,15 +101,28 @@ void TestRecordset::emptyResult() {
     QVERIFY(rs.IsEOF());
 }
 
+// Both ways of reading: values, and texts (on SQLite straight from the library).
+void addReadings() {
+    QTest::addColumn<CAdoRecordset::Reading>("reading");
+    QTest::newRow("values") << CAdoRecordset::Reading::Values;
+    QTest::newRow("texts") << CAdoRecordset::Reading::Texts;
+}
+
+void TestRecordset::readsRowsInOrderWithNulls_data() {
+    addReadings();
+}
+
 void TestRecordset::readsRowsInOrderWithNulls() {
+    QFETCH(CAdoRecordset::Reading, reading);
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    QVERIFY(db.addResult("12", "Popescu Ion - Rex", "2026-03-06 09:05:03", 0, "M", "Proba hemolizata", 1) > 0);
+    QVERIFY(db.addResult("12", "Tănase Ioana - Rex", "2026-03-06 09:05:03", 0, "M", "Proba hemolizata", 1) > 0);
     QVERIFY(db.addResult("13", QVariant(), "2026-03-07 10:00:00") > 0);
     CAdoDatabase ado;
     QVERIFY(ado.Open(db.connectionString()));
     CAdoRecordset rs;
-    QVERIFY(rs.Open("SELECT ID, RequestID, PacientName, Age, SEX, comment, profileID FROM RESULTS ORDER BY ID", &ado));
+    QVERIFY(rs.Open("SELECT ID, RequestID, PacientName, Age, SEX, comment, profileID FROM RESULTS ORDER BY ID", &ado,
+                    {}, reading));
     QVariant v;
     QVERIFY(rs.GetFieldValue("RequestID", &v));
     QCOMPARE(v.toString(), QStringLiteral("12"));
@@ -112,14 +131,65 @@ void TestRecordset::readsRowsInOrderWithNulls() {
     QCOMPARE(v.toInt(), 0); // an age of 0 is a value, not a NULL
     QVERIFY(rs.GetFieldValue("comment", &v));
     QCOMPARE(v.toString(), QStringLiteral("Proba hemolizata"));
+    // As texts, whichever way the rows come: letters beyond ASCII and numbers written out.
+    QAnyStringView text;
+    bool isNull = true;
+    QVERIFY(rs.GetFieldTextAt(rs.FieldIndex("PacientName"), &text, &isNull));
+    QCOMPARE(text.toString(), QStringLiteral("Tănase Ioana - Rex"));
+    QVERIFY(!isNull);
+    QVERIFY(rs.GetFieldTextAt(rs.FieldIndex("profileID"), &text, &isNull));
+    QCOMPARE(text.toString(), QStringLiteral("1"));
+    qint64 number = -1;
+    QVERIFY(rs.GetFieldIntegerAt(rs.FieldIndex("Age"), &number));
+    QCOMPARE(number, 0);
+    QVERIFY(!rs.GetFieldIntegerAt(rs.FieldIndex("SEX"), &number));
     QVERIFY(rs.MoveNext());
     for (const char* column : {"PacientName", "Age", "SEX", "comment", "profileID"}) {
         QVERIFY(rs.GetFieldValue(column, &v));
         QVERIFY2(v.isNull(), column);
+        QVERIFY(rs.GetFieldTextAt(rs.FieldIndex(column), &text, &isNull));
+        QVERIFY2(isNull && text.isEmpty(), column);
+        QVERIFY2(!rs.GetFieldIntegerAt(rs.FieldIndex(column), &number), column);
     }
     QVERIFY(!rs.MoveNext());
+    QVERIFY(!rs.ReadFailed());
     QVERIFY(rs.IsEOF());
     rs.Close();
+}
+
+void TestRecordset::readFailureIsNotTheEnd_data() {
+    addReadings();
+}
+
+// A row that cannot be read ends the rows as a failure, logged, never as their end.
+void TestRecordset::readFailureIsNotTheEnd() {
+    QFETCH(CAdoRecordset::Reading, reading);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    for (const char* id : {"1", "2", "3"})
+        QVERIFY(db.addResult(id, "Rex", "2026-03-06 09:05:03") > 0);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    CAdoRecordset rs;
+    // The second row's value is out of range: SQLite finds it on that row, a server while
+    // running the statement.
+    const bool opened =
+        rs.Open("SELECT CASE WHEN RequestID = '2' THEN abs(-9223372036854775807 - 1) ELSE 0 END AS n FROM RESULTS "
+                "ORDER BY RequestID",
+                &ado, {}, reading);
+    if (opened) {
+        QVERIFY(!rs.IsEOF());
+        QVERIFY(!rs.MoveNext());
+        QVERIFY(rs.ReadFailed());
+        QVERIFY(rs.IsEOF());
+        QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::MoveNext"), 1);
+        rs.Close();
+    } else {
+        QVERIFY(db.backend() != DbLab::Backend::SQLite);
+    }
+    QVERIFY2(rs.ErrorText().contains("overflow") || rs.ErrorText().contains("out of range"),
+             qPrintable(rs.ErrorText()));
 }
 
 void TestRecordset::columnNamesIgnoreCase_data() {
@@ -207,20 +277,26 @@ void TestRecordset::openTwiceWithoutClose() {
 
 void TestRecordset::refusedQuery_data() {
     QTest::addColumn<QString>("sql");
-    QTest::newRow("syntax") << "SELEC ID FROM RESULTS";
-    QTest::newRow("missing table") << "SELECT * FROM NO_SUCH_TABLE";
-    QTest::newRow("missing column") << "SELECT nope FROM RESULTS";
+    QTest::addColumn<CAdoRecordset::Reading>("reading");
+    QTest::newRow("syntax") << "SELEC ID FROM RESULTS" << CAdoRecordset::Reading::Values;
+    QTest::newRow("missing table") << "SELECT * FROM NO_SUCH_TABLE" << CAdoRecordset::Reading::Values;
+    QTest::newRow("missing column") << "SELECT nope FROM RESULTS" << CAdoRecordset::Reading::Values;
+    QTest::newRow("syntax, read as texts") << "SELEC ID FROM RESULTS" << CAdoRecordset::Reading::Texts;
+    QTest::newRow("missing column, read as texts") << "SELECT nope FROM RESULTS" << CAdoRecordset::Reading::Texts;
+    QTest::newRow("too few values, read as texts")
+        << "SELECT ID FROM RESULTS WHERE ID = ? OR ID = ?" << CAdoRecordset::Reading::Texts;
 }
 
 void TestRecordset::refusedQuery() {
     QFETCH(QString, sql);
+    QFETCH(CAdoRecordset::Reading, reading);
     DbLab db(backend());
     QVERIFY(db.createEmpty());
     CAdoDatabase ado;
     ado.SetLogFile(kLog);
     QVERIFY(ado.Open(db.connectionString()));
     CAdoRecordset rs;
-    QVERIFY(!rs.Open(sql, &ado));
+    QVERIFY(!rs.Open(sql, &ado, {1}, reading));
     QVERIFY(rs.IsEOF());
     QVERIFY(rs.szComError.startsWith("Error\n\tCode = "));
     QVERIFY(rs.szComError.contains("\tSource = " + db.driver() + "\n"));
@@ -231,22 +307,34 @@ void TestRecordset::refusedQuery() {
     rs.Close();
 }
 
+void TestRecordset::boundValuesInQueries_data() {
+    addReadings();
+}
+
 void TestRecordset::boundValuesInQueries() {
+    QFETCH(CAdoRecordset::Reading, reading);
     DbLab db(backend());
     QVERIFY(db.createEmpty());
     QVERIFY(db.addResult("1", "O'Brien - Rex", "2026-01-01 00:00:00") > 0);
-    QVERIFY(db.addResult("2", "Other", "2026-01-01 00:00:00") > 0);
+    const int second = db.addResult("2", "Other", "2026-01-01 00:00:00");
+    QVERIFY(second > 0);
     CAdoDatabase ado;
     QVERIFY(ado.Open(db.connectionString()));
     CAdoRecordset rs;
-    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"O'Brien - Rex"}));
+    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"O'Brien - Rex"}, reading));
     QVariant v;
     QVERIFY(rs.GetFieldValue("RequestID", &v));
     QCOMPARE(v.toString(), QStringLiteral("1"));
     QVERIFY(!rs.MoveNext());
     rs.Close();
-    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"x' OR '1'='1"}));
+    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"x' OR '1'='1"}, reading));
     QVERIFY(rs.IsEOF());
+    rs.Close();
+    // Numbers, yes/no and NULL are bound as themselves.
+    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE ID = ? AND ? AND CAST(? AS VARCHAR(10)) IS NULL", &ado,
+                    {qlonglong(second), true, QVariant()}, reading));
+    QVERIFY(rs.GetFieldValue("RequestID", &v));
+    QCOMPARE(v.toString(), QStringLiteral("2"));
     rs.Close();
 }
 

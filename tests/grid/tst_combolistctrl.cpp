@@ -179,12 +179,26 @@ void TestComboListCtrl::cellTextsSurviveRepacking() {
     const int rows = 3000;
     model.BeginFill();
     for (int r = 0; r < rows; ++r) {
-        insert(r, sampleText(r, 0));
-        // Left to right with a gap, as a search leaves empty values out.
-        set(r, 1, sampleText(r, 1));
-        set(r, 3, sampleText(r, 3));
+        if (r % 2 == 0) {
+            insert(r, sampleText(r, 0));
+            // Left to right with a gap, as a search leaves empty values out.
+            set(r, 1, sampleText(r, 1));
+            set(r, 3, sampleText(r, 3));
+            continue;
+        }
+        // A whole row at once, its texts as a database read gives them: UTF-8, Latin-1 or
+        // UTF-16; every fourth row ends in an empty cell.
+        truth.push_back({sampleText(r, 0), sampleText(r, 1), QString(), r % 4 == 1 ? QString() : sampleText(r, 3)});
+        const QByteArray utf8 = truth[r][0].toUtf8();
+        const QByteArray latin1 = truth[r][3].toLatin1();
+        QAnyStringView cells[4] = {QUtf8StringView(utf8), truth[r][1], {}, truth[r][3]};
+        if (QString::fromLatin1(latin1) == truth[r][3])
+            cells[3] = QLatin1StringView(latin1);
+        QCOMPARE(model.AppendRow(cells, 4, r), r);
     }
     model.EndFill();
+    for (int r = 1; r < rows; r += 2)
+        QCOMPARE(model.RowData(r), qint64(r));
 
     if (scenario == "letters") {
         for (int round = 1; round < 6; ++round) {
