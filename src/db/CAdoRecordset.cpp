@@ -92,6 +92,9 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
     for (int i = 0; i < record.count(); ++i)
         m_columns.insert(record.fieldName(i).toLower(), i);
     m_cellTexts.assign(size_t(record.count()), QString());
+    m_cellValues.assign(size_t(record.count()), QVariant());
+    m_cellValueRow.assign(size_t(record.count()), 0);
+    ++m_row;
     m_open = true;
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
@@ -129,13 +132,27 @@ bool CAdoRecordset::GetFieldTextAt(int index, QAnyStringView* text, bool* isNull
         *text = m_native->text(index);
         return true;
     }
-    const QVariant value = m_query->value(index);
+    const QVariant& value = cellValue(index);
     if (isNull)
         *isNull = value.isNull();
-    QString& kept = m_cellTexts[size_t(index)];
-    kept = value.isNull() ? QString() : value.toString();
-    *text = kept;
+    if (value.isNull()) {
+        *text = QAnyStringView();
+    } else if (value.typeId() == QMetaType::QString) {
+        *text = *static_cast<const QString*>(value.constData());
+    } else {
+        QString& kept = m_cellTexts[size_t(index)];
+        kept = value.toString();
+        *text = kept;
+    }
     return true;
+}
+
+const QVariant& CAdoRecordset::cellValue(int index) {
+    if (m_cellValueRow[size_t(index)] != m_row) {
+        m_cellValues[size_t(index)] = m_query->value(index);
+        m_cellValueRow[size_t(index)] = m_row;
+    }
+    return m_cellValues[size_t(index)];
 }
 
 bool CAdoRecordset::GetFieldIntegerAt(int index, qint64* number) {
@@ -143,7 +160,7 @@ bool CAdoRecordset::GetFieldIntegerAt(int index, qint64* number) {
         return false;
     if (m_native)
         return m_native->integer(index, number);
-    const QVariant value = m_query->value(index);
+    const QVariant& value = cellValue(index);
     if (value.isNull())
         return false;
     switch (value.typeId()) {
@@ -190,7 +207,7 @@ bool CAdoRecordset::GetFieldValue(const QString& name, QVariant* value) {
         return false;
     }
     if (value)
-        *value = m_native ? m_native->value(index) : m_query->value(index);
+        *value = m_native ? m_native->value(index) : cellValue(index);
     return true;
 }
 
@@ -208,6 +225,7 @@ bool CAdoRecordset::MoveNext() {
         }
         return !m_eof;
     }
+    ++m_row;
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
         m_readFailed = true;
@@ -228,6 +246,8 @@ void CAdoRecordset::Close() {
     }
     m_native.reset();
     m_cellTexts.clear();
+    m_cellValues.clear();
+    m_cellValueRow.clear();
     m_columns.clear();
     m_open = false;
     m_eof = true;

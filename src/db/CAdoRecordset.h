@@ -40,7 +40,7 @@ public:
         if (!m_open || m_eof || index < 0 || index >= m_columns.size())
             return false;
         if (value)
-            *value = m_native ? m_native->value(index) : m_query->value(index);
+            *value = m_native ? m_native->value(index) : cellValue(index);
         return true;
     }
     // A cell as text, valid until MoveNext: a number written out, empty for NULL (then
@@ -68,8 +68,14 @@ private:
 
     std::unique_ptr<QSqlQuery> m_query;
     std::unique_ptr<SqliteStatement> m_native; // instead of m_query, when reading texts on SQLite
-    std::vector<QString> m_cellTexts;          // the current row's texts that had to be made
-    QHash<QString, int> m_columns;             // lower-case column name -> index
+    // The current row's cells as Qt SQL gave them, each asked of the driver once (a driver
+    // may make the value anew on every call), and the texts that had to be made of them.
+    const QVariant& cellValue(int index);
+    std::vector<QVariant> m_cellValues;
+    std::vector<quint64> m_cellValueRow; // the row each value belongs to
+    quint64 m_row = 0;                   // counts the rows read, so that older values are known
+    std::vector<QString> m_cellTexts;
+    QHash<QString, int> m_columns; // lower-case column name -> index
     bool m_open = false;
     bool m_eof = true;
     bool m_readFailed = false;

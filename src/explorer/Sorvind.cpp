@@ -463,8 +463,11 @@ void Sorvind::OnSearch() {
         }
         // Enter in a picker arrives before the picker has taken its half-typed text; settle
         // both, or a day left blank would drop that end of the range without a word.
-        m_pDateStart->interpretText();
-        m_pDateEnd->interpretText();
+        for (QDateEdit* picker : {m_pDateStart, m_pDateEnd}) {
+            // A picker showing its own date has nothing to settle, and settling repaints it.
+            if (picker->text() != picker->locale().toString(picker->date(), picker->displayFormat()))
+                picker->interpretText();
+        }
         const QString firstDay = ToSqlDate(m_pDateStart->text());
         const QString lastDay = ToSqlDate(m_pDateEnd->text());
         const QString days = dialect.dayRangeCondition(QStringLiteral("RESULTS.TransDate"), firstDay, lastDay, &values);

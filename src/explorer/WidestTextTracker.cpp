@@ -1,5 +1,8 @@
 #include "WidestTextTracker.h"
 
+#include <QStringDecoder>
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <type_traits>
 
@@ -58,28 +61,36 @@ void WidestTextTracker::note(QAnyStringView text) {
                 const QLatin1StringView latin1(bytes, view.size());
                 noteEstimated(latin1, estimateAscii(bytes, view.size()));
             } else {
-                const QString decoded = view.toString();
-                noteEstimated(decoded, estimate(decoded));
+                // Decoded on the stack for a usual text, not into a string.
+                QStringDecoder decoder(QStringDecoder::Utf8);
+                QVarLengthArray<QChar, 128> decoded(decoder.requiredSpace(view.size()));
+                const QChar* end = decoder.appendToBuffer(decoded.data(), QByteArrayView(bytes, view.size()));
+                const QStringView text(decoded.data(), end - decoded.data());
+                noteEstimated(text, estimate(text));
             }
         }
     });
 }
 
-bool WidestTextTracker::isCandidate(QAnyStringView text, int width) {
-    // Texts often come again in a row (a day, a sex): the text found last is tried first.
-    // The same text has the same estimate and length: only those are compared. (Texts come
-    // here as Latin-1 or UTF-16, whose lengths count characters alike.)
-    auto same = [&](int i) {
-        return m_candidateEstimates[i] == width && m_candidates.at(i).size() == text.size() &&
-               QAnyStringView::equal(m_candidates.at(i), text);
-    };
-    if (m_lastFound < int(m_candidates.size()) && same(m_lastFound))
-        return true;
-    for (int i = 0; i < int(m_candidates.size()); ++i) {
-        if (same(i)) {
-            m_lastFound = i;
-            return true;
+quint64 WidestTextTracker::fingerprint(QAnyStringView text) {
+    // FNV-1a over the characters, alike for Latin-1 and UTF-16 (the forms texts come here in).
+    quint64 hash = 14695981039346656037ULL;
+    text.visit([&hash](auto view) {
+        for (const auto c : view) {
+            hash ^= quint64(QChar(c).unicode());
+            hash *= 1099511628211ULL;
         }
+    });
+    return hash;
+}
+
+bool WidestTextTracker::isCandidate(QAnyStringView text, int width) {
+    // The same text has the same estimate and fingerprint: only those are compared.
+    const quint64 print = fingerprint(text);
+    for (int i = 0; i < int(m_candidates.size()); ++i) {
+        if (m_candidateEstimates[i] == width && m_candidatePrints[i] == print &&
+            QAnyStringView::equal(m_candidates.at(i), text))
+            return true;
     }
     return false;
 }
@@ -100,6 +111,7 @@ void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
             if (m_candidateEstimates[i] < floor) {
                 m_candidates.removeAt(i);
                 m_candidateEstimates.erase(m_candidateEstimates.begin() + i);
+                m_candidatePrints.erase(m_candidatePrints.begin() + i);
             }
         }
     }
@@ -108,6 +120,7 @@ void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
     if (m_candidates.size() < kMaxCandidates) {
         m_candidates.append(text.toString());
         m_candidateEstimates.push_back(width);
+        m_candidatePrints.push_back(fingerprint(text));
     } else {
         m_overflow = true;
     }

@@ -30,6 +30,7 @@ private:
     }
     void noteEstimated(QAnyStringView text, int width);
     bool isCandidate(QAnyStringView text, int width);
+    static quint64 fingerprint(QAnyStringView text);
 
     QFontMetrics m_metrics;
     std::vector<int> m_charWidths; // advance of the first code units, -1 until measured
@@ -37,5 +38,5 @@ private:
     bool m_overflow = false; // a text near the top was left unmeasured
     QStringList m_candidates;
     std::vector<int> m_candidateEstimates;
-    int m_lastFound = 0; // the candidate a text was last found to be
+    std::vector<quint64> m_candidatePrints;
 };

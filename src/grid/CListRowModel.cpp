@@ -1,10 +1,13 @@
 #include "CListRowModel.h"
 
 #include <QFontMetrics>
+#include <QStringDecoder>
 #include <QTextDocument>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -89,16 +92,19 @@ private:
         if (IsAscii(utf8.data(), utf8.size())) {
             m_bytes = utf8.data();
             m_byteCount = utf8.size();
-        } else {
-            m_decoded = utf8.toString();
-            take(QStringView(m_decoded));
+            return;
         }
+        // Decoded into room of its own (on the stack for a usual name), never into a string.
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        m_decoded.resize(decoder.requiredSpace(utf8.size()));
+        const QChar* end = decoder.appendToBuffer(m_decoded.data(), QByteArrayView(utf8.data(), utf8.size()));
+        take(QStringView(m_decoded.data(), end - m_decoded.data()));
     }
 
     const char* m_bytes = nullptr; // Latin-1 bytes stored as they are, when set
     qsizetype m_byteCount = 0;
     QStringView m_units;
-    QString m_decoded;
+    QVarLengthArray<QChar, 128> m_decoded;
     bool m_wide = false;
 };
 
@@ -292,13 +298,25 @@ int CListRowModel::AppendRow(const QAnyStringView* cells, int count, qint64 data
     // The cells up to the last one with a text; an empty one is its one-byte header.
     while (count > 1 && cells[count - 1].isEmpty())
         --count;
-    // Emptied, not released: the next row reuses the room.
-    m_scratch.resize(0);
-    for (int column = 0; column < std::max(count, 1); ++column)
-        AppendText(m_scratch, PackedText(count > 0 ? cells[column] : QAnyStringView()));
     Row fresh;
     fresh.data = data;
-    place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
+    constexpr int kPackedAtOnce = 16;
+    if (count <= kPackedAtOnce) {
+        // Packed straight into the block.
+        std::optional<PackedText> packed[kPackedAtOnce];
+        quint64 size = 0;
+        for (int column = 0; column < std::max(count, 1); ++column)
+            size += packed[column].emplace(count > 0 ? cells[column] : QAnyStringView()).size();
+        char* out = room(fresh, quint32(size));
+        for (int column = 0; column < std::max(count, 1); ++column)
+            out = packed[column]->write(out);
+    } else {
+        // Emptied, not released: the next row reuses the room.
+        m_scratch.resize(0);
+        for (int column = 0; column < count; ++column)
+            AppendText(m_scratch, PackedText(cells[column]));
+        place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
+    }
     m_rows.push_back(fresh);
     compactIfWasteful();
     if (announce) {
@@ -574,12 +592,19 @@ void CListRowModel::place(Row& row, const char* bytes, quint32 size) {
             return;
         }
     }
+    if (size > 0)
+        std::memcpy(room(row, size), bytes, size);
+    else
+        room(row, 0);
+}
+
+char* CListRowModel::room(Row& row, quint32 size) {
     if (row.at != kNowhere)
         m_waste += row.size;
     row.at = kNowhere;
     row.size = 0;
     if (size == 0)
-        return;
+        return nullptr;
     if (m_blocks.empty() || m_blocks.back().capacity - m_blocks.back().used < size) {
         // Blocks grow with the list, so that a short list stays small.
         const quint32 next = m_blocks.empty() ? kFirstBlock : std::min(kLargestBlock, m_blocks.back().capacity * 2);
@@ -589,12 +614,13 @@ void CListRowModel::place(Row& row, const char* bytes, quint32 size) {
         m_blocks.push_back(std::move(block));
     }
     Block& block = m_blocks.back();
-    std::memcpy(block.bytes.get() + block.used, bytes, size);
+    char* out = block.bytes.get() + block.used;
     row.at = (quint64(m_blocks.size() - 1) << 32) | block.used;
     row.size = size;
     block.used += size;
     m_stored += size;
     m_tailAt = row.at;
+    return out;
 }
 
 void CListRowModel::compactIfWasteful() {

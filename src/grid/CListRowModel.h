@@ -92,6 +92,9 @@ private:
     const char* bytesOf(const Row& row) const;
     // Gives the row new packed cells, written after everything stored so far.
     void place(Row& row, const char* bytes, quint32 size);
+    // Gives the row size bytes after everything stored so far (its old cells count as unused)
+    // and returns where to write them.
+    char* room(Row& row, quint32 size);
     // Packs all rows anew when rewritten and deleted rows have left too much unused room.
     void compactIfWasteful();
     // Packs every row anew through transform(begin, end, out), which writes the row's new cells.
