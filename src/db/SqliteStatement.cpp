@@ -6,9 +6,46 @@
 #ifdef LABROSA_HAVE_SQLITE3
 #include <sqlite3.h>
 
+#include <cstring>
+#include <string>
+
+#include <dlfcn.h>
+#include <link.h>
+
+namespace {
+
+// Whether Qt's SQLite driver runs on the very SQLite library this program links to. A driver
+// built with a copy of its own hands out connections of that copy, which this library must
+// never touch; the driver's own library is the one its symbol lookup finds.
+bool DriverUsesOurSqlite() {
+    static const bool same = [] {
+        std::string driver;
+        dl_iterate_phdr(
+            [](dl_phdr_info* info, size_t, void* found) {
+                if (info->dlpi_name && std::strstr(info->dlpi_name, "sqldrivers/libqsqlite")) {
+                    *static_cast<std::string*>(found) = info->dlpi_name;
+                    return 1;
+                }
+                return 0;
+            },
+            &driver);
+        if (driver.empty())
+            return false;
+        void* library = dlopen(driver.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+        if (!library)
+            return false;
+        const bool ours = dlsym(library, "sqlite3_libversion") == reinterpret_cast<void*>(&sqlite3_libversion);
+        dlclose(library);
+        return ours;
+    }();
+    return same;
+}
+
+} // namespace
+
 sqlite3* SqliteStatement::HandleOf(const QSqlDatabase& db) {
     const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !DriverUsesOurSqlite())
         return nullptr;
     return *static_cast<sqlite3* const*>(handle.constData());
 }
@@ -63,15 +100,15 @@ bool SqliteStatement::Start(sqlite3* connection, const QString& sql, const QVari
         case QMetaType::QString: {
             const QString text = value.toString();
             rc = text.isNull() ? sqlite3_bind_null(m_statement, i + 1)
-                               : sqlite3_bind_text16(m_statement, i + 1, text.utf16(),
-                                                     int(text.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+                               : sqlite3_bind_text16(m_statement, i + 1, text.utf16(), int(text.size() * sizeof(QChar)),
+                                                     SQLITE_TRANSIENT);
             break;
         }
         case QMetaType::QByteArray: {
             const QByteArray bytes = value.toByteArray();
-            rc = bytes.isNull() ? sqlite3_bind_null(m_statement, i + 1)
-                                : sqlite3_bind_blob(m_statement, i + 1, bytes.constData(), int(bytes.size()),
-                                                    SQLITE_TRANSIENT);
+            rc = bytes.isNull()
+                     ? sqlite3_bind_null(m_statement, i + 1)
+                     : sqlite3_bind_blob(m_statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
             break;
         }
         case QMetaType::Int:

@@ -16,8 +16,8 @@ class QSqlDatabase;
 // texts come out as the driver would give them.
 class SqliteStatement {
 public:
-    // The SQLite connection under an open QSQLITE connection; null for any other driver and
-    // when the program was built without the SQLite library.
+    // The SQLite connection under an open QSQLITE connection; null for any other driver, for a
+    // driver running on a SQLite of its own, and when the program was built without SQLite.
     static sqlite3* HandleOf(const QSqlDatabase& db);
     // Whether every value is one this class binds as the driver would (NULL, text, whole
     // number, decimal number, yes/no, bytes).

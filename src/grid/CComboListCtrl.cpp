@@ -51,7 +51,10 @@ public:
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing, false);
         const QRect cell = option.rect;
-        painter->fillRect(cell, background);
+        // The list's viewport is already filled with the base colour under every row.
+        if (selected || !m_list->viewport()->autoFillBackground() ||
+            m_list->viewport()->backgroundRole() != QPalette::Base)
+            painter->fillRect(cell, background);
 
         // Edges as exclusive coordinates, shrunk by 2 pixels left and right, 1 top and bottom.
         const int left = cell.left() + 2;

@@ -441,6 +441,14 @@ private slots:
         other.OnGridEditDone(row, 2);
         QTest::mouseClick(x.searchButton(), Qt::LeftButton);
         QCOMPARE(x.list()->GetItemText(x.rowOf(4), 2), QString("51"));
+        // Marks reach the sets of the smallest and the largest id, neither of them in the first
+        // or the last row.
+        x.list()->SetItemText(x.rowOf(kLastId), 2, "31");
+        x.view->OnGridEditDone(x.rowOf(kLastId), 2);
+        QCOMPARE(x.field(kLastId, "Age").toInt(), 31);
+        QVERIFY(x.rowOf(1) != 0 && x.rowOf(kLastId) != x.list()->GetItemCount() - 1);
+        QVERIFY(x.list()->HasCellNote(x.rowOf(1), 1));
+        QVERIFY(x.list()->HasCellNote(x.rowOf(kLastId), 2));
         QCOMPARE(x.messages, QStringList());
     }
 
