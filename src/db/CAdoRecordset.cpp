@@ -216,20 +216,12 @@ bool CAdoRecordset::MoveNext() {
         fail("CAdoRecordset::MoveNext", recordsetError(QStringLiteral("There is no current row to move from")));
         return false;
     }
-    if (m_native) {
-        m_eof = !m_native->Next();
-        if (m_eof && m_native->error().isValid()) {
-            m_readFailed = true;
-            fail("CAdoRecordset::MoveNext", m_native->error());
-            return false;
-        }
-        return !m_eof;
-    }
     ++m_row;
-    m_eof = !m_query->next();
-    if (m_eof && m_query->lastError().isValid()) {
+    m_eof = m_native ? !m_native->Next() : !m_query->next();
+    const QSqlError error = !m_eof ? QSqlError() : m_native ? m_native->error() : m_query->lastError();
+    if (error.isValid()) {
         m_readFailed = true;
-        fail("CAdoRecordset::MoveNext", m_query->lastError());
+        fail("CAdoRecordset::MoveNext", error);
         return false;
     }
     return !m_eof;

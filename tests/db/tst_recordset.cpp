@@ -103,7 +103,7 @@ void TestRecordset::emptyResult() {
 }
 
 // Both ways of reading: values, and texts (on SQLite straight from the library).
-void addReadings() {
+static void addReadings() {
     QTest::addColumn<CAdoRecordset::Reading>("reading");
     QTest::newRow("values") << CAdoRecordset::Reading::Values;
     QTest::newRow("texts") << CAdoRecordset::Reading::Texts;
