@@ -218,13 +218,15 @@ bool CAdoRecordset::MoveNext() {
     }
     ++m_row;
     m_eof = m_native ? !m_native->Next() : !m_query->next();
-    const QSqlError error = !m_eof ? QSqlError() : m_native ? m_native->error() : m_query->lastError();
+    if (!m_eof)
+        return true;
+    // The end of the rows, or a row that could not be read.
+    const QSqlError error = m_native ? m_native->error() : m_query->lastError();
     if (error.isValid()) {
         m_readFailed = true;
         fail("CAdoRecordset::MoveNext", error);
-        return false;
     }
-    return !m_eof;
+    return false;
 }
 
 QString CAdoRecordset::ErrorText() const {

@@ -263,22 +263,19 @@ bool CListRowModel::DeleteColumn(int column) {
     return true;
 }
 
-int CListRowModel::InsertRow(int row, QAnyStringView text) {
-    if (row < 0)
-        return -1;
-    row = std::min(row, RowTotal());
+template <typename Pack> int CListRowModel::addRow(int row, Pack pack) {
     // A row placed among those the views know about is announced on its own.
     const bool announce = !Filling() || row < m_published;
     if (announce) {
         Publish();
         beginInsertRows(QModelIndex(), row, row);
     }
-    const PackedText cell(text);
-    m_scratch.resize(qsizetype(cell.size()));
-    cell.write(m_scratch.data());
     Row fresh;
-    place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
-    m_rows.insert(m_rows.begin() + row, fresh);
+    pack(fresh);
+    if (row == RowTotal())
+        m_rows.push_back(fresh);
+    else
+        m_rows.insert(m_rows.begin() + row, fresh);
     compactIfWasteful();
     if (announce) {
         m_published = RowTotal();
@@ -287,43 +284,41 @@ int CListRowModel::InsertRow(int row, QAnyStringView text) {
     return row;
 }
 
+int CListRowModel::InsertRow(int row, QAnyStringView text) {
+    if (row < 0)
+        return -1;
+    return addRow(std::min(row, RowTotal()), [&](Row& fresh) {
+        const PackedText cell(text);
+        cell.write(room(fresh, quint32(cell.size())));
+    });
+}
+
 int CListRowModel::AppendRow(const QAnyStringView* cells, int count, qint64 data) {
     count = std::min(count, columnCount());
-    const int row = RowTotal();
-    const bool announce = !Filling();
-    if (announce) {
-        Publish();
-        beginInsertRows(QModelIndex(), row, row);
-    }
     // The cells up to the last one with a text; an empty one is its one-byte header.
     while (count > 1 && cells[count - 1].isEmpty())
         --count;
-    Row fresh;
-    fresh.data = data;
-    constexpr int kPackedAtOnce = 16;
-    if (count <= kPackedAtOnce) {
+    return addRow(RowTotal(), [&](Row& fresh) {
+        fresh.data = data;
+        constexpr int kPackedAtOnce = 16;
+        if (count > kPackedAtOnce) {
+            // Emptied, not released: the next row reuses the room.
+            m_scratch.resize(0);
+            for (int column = 0; column < count; ++column)
+                AppendText(m_scratch, PackedText(cells[column]));
+            place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
+            return;
+        }
         // Packed straight into the block.
         std::optional<PackedText> packed[kPackedAtOnce];
+        const int packs = std::max(count, 1);
         quint64 size = 0;
-        for (int column = 0; column < std::max(count, 1); ++column)
+        for (int column = 0; column < packs; ++column)
             size += packed[column].emplace(count > 0 ? cells[column] : QAnyStringView()).size();
         char* out = room(fresh, quint32(size));
-        for (int column = 0; column < std::max(count, 1); ++column)
+        for (int column = 0; column < packs; ++column)
             out = packed[column]->write(out);
-    } else {
-        // Emptied, not released: the next row reuses the room.
-        m_scratch.resize(0);
-        for (int column = 0; column < count; ++column)
-            AppendText(m_scratch, PackedText(cells[column]));
-        place(fresh, m_scratch.constData(), quint32(m_scratch.size()));
-    }
-    m_rows.push_back(fresh);
-    compactIfWasteful();
-    if (announce) {
-        m_published = RowTotal();
-        endInsertRows();
-    }
-    return row;
+    });
 }
 
 bool CListRowModel::DeleteRow(int row) {

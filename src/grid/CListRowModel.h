@@ -95,6 +95,8 @@ private:
     // Gives the row size bytes after everything stored so far (its old cells count as unused)
     // and returns where to write them.
     char* room(Row& row, quint32 size);
+    // Puts a new row at row, its cells packed by pack(row), and announces it unless filling.
+    template <typename Pack> int addRow(int row, Pack pack);
     // Packs all rows anew when rewritten and deleted rows have left too much unused room.
     void compactIfWasteful();
     // Packs every row anew through transform(begin, end, out), which writes the row's new cells.
