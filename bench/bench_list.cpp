@@ -5,6 +5,7 @@
 // The database is /tmp/labrosa-bench-1m-seed1.db (LABROSA_BENCH_1M names another file); it is
 // made with the database tool when missing, which takes a while.
 
+#include "OwnSettingsHome.h"
 #include "ProcessMemory.h"
 
 #include <benchmark/benchmark.h>
@@ -133,6 +134,7 @@ BENCHMARK(BM_DragScrollBar)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const OwnSettingsHome settingsHome;
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (!EnsureDatabase()) {

@@ -44,6 +44,7 @@
 #include "CComboListCtrl.h"
 #include "ConnectionString.h"
 #include "MessageBox.h"
+#include "OwnSettingsHome.h"
 #include "SearchIndexes.h"
 #include "Sorvind.h"
 #include "SqliteStatement.h"
@@ -494,6 +495,7 @@ private:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const OwnSettingsHome settingsHome;
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     SetMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
