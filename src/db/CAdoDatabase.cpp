@@ -14,7 +14,9 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUrl>
+#include <QVarLengthArray>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -145,8 +147,17 @@ void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int size = sqlite3_value_bytes(argv[0]);
+    // Most names are plain ASCII, whose folding is A-Z to a-z: done on the bytes, as a name
+    // search folds every candidate name.
+    if (std::all_of(text, text + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        QVarLengthArray<char, 256> lower(size);
+        std::transform(text, text + size, lower.data(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+        sqlite3_result_text(context, lower.data(), size, SQLITE_TRANSIENT);
+        return;
+    }
     static const QString marked = QString::fromUtf8(kMarkedLetters);
-    QString plain = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded();
+    QString plain = QString::fromUtf8(text, size).toCaseFolded();
     for (QChar& c : plain) {
         const qsizetype at = c.unicode() < 0x80 ? -1 : marked.indexOf(c);
         if (at >= 0)
