@@ -117,7 +117,6 @@ bool CAdoRecordset::openNative(sqlite3* connection, const QString& sql, const QV
     m_columns.clear();
     for (int i = 0; i < m_native->columnCount(); ++i)
         m_columns.insert(m_native->columnName(i).toLower(), i);
-    m_cellTexts.assign(size_t(m_native->columnCount()), QString());
     m_open = true;
     m_eof = m_native->AtEnd();
     return true;

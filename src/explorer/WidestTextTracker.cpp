@@ -84,9 +84,8 @@ quint64 WidestTextTracker::fingerprint(QAnyStringView text) {
     return hash;
 }
 
-bool WidestTextTracker::isCandidate(QAnyStringView text, int width) {
+bool WidestTextTracker::isCandidate(QAnyStringView text, int width, quint64 print) const {
     // The same text has the same estimate and fingerprint: only those are compared.
-    const quint64 print = fingerprint(text);
     for (int i = 0; i < int(m_candidates.size()); ++i) {
         if (m_candidateEstimates[i] == width && m_candidatePrints[i] == print &&
             QAnyStringView::equal(m_candidates.at(i), text))
@@ -100,7 +99,7 @@ void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
         return;
     // With no room left, a text that raises no estimate changes nothing.
     if (m_candidates.size() >= kMaxCandidates && width <= m_bestEstimate) {
-        if (!m_overflow && !isCandidate(text, width))
+        if (!m_overflow && !isCandidate(text, width, fingerprint(text)))
             m_overflow = true;
         return;
     }
@@ -115,12 +114,13 @@ void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
             }
         }
     }
-    if (isCandidate(text, width))
+    const quint64 print = fingerprint(text);
+    if (isCandidate(text, width, print))
         return;
     if (m_candidates.size() < kMaxCandidates) {
         m_candidates.append(text.toString());
         m_candidateEstimates.push_back(width);
-        m_candidatePrints.push_back(fingerprint(text));
+        m_candidatePrints.push_back(print);
     } else {
         m_overflow = true;
     }

@@ -29,7 +29,7 @@ private:
         return cached;
     }
     void noteEstimated(QAnyStringView text, int width);
-    bool isCandidate(QAnyStringView text, int width);
+    bool isCandidate(QAnyStringView text, int width, quint64 print) const;
     static quint64 fingerprint(QAnyStringView text);
 
     QFontMetrics m_metrics;
