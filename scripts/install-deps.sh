@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libqt6svg6
-    libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev
+    libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
     libbenchmark-dev
     # the Debian package: building it (cpack, dpkg-shlibdeps, PNG icons) and checking it
     dpkg-dev fakeroot file librsvg2-bin lintian desktop-file-utils appstream

@@ -1,6 +1,8 @@
 #include "CAdoRecordset.h"
 
 #include "CAdoDatabase.h"
+#include "PostgresStatement.h"
+#include "SqliteStatement.h"
 
 #include <QSqlRecord>
 
@@ -60,42 +62,48 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
         fail("CAdoRecordset::Open", reopened ? adoDbf->connection().lastError() : closedConnectionError());
         return false;
     }
-    sqlite3* const native = reading == Reading::Texts && SqliteStatement::CanBind(values)
-                                ? SqliteStatement::HandleOf(adoDbf->connection())
-                                : nullptr;
-    if (native)
-        return openNative(native, sql, values);
     QSqlError error;
     for (int attempt = reopened ? 1 : 0; attempt < 2; ++attempt) {
-        m_query = std::make_unique<QSqlQuery>(adoDbf->connection());
-        m_query->setForwardOnly(true);
-        bool ok = m_query->prepare(sql);
-        if (ok) {
-            for (int i = 0; i < values.size(); ++i)
-                m_query->bindValue(i, values.at(i));
-            ok = m_query->exec();
+        if (reading == Reading::Texts && startNative(sql, values, &error)) {
+            if (m_native)
+                break;
+        } else {
+            m_query = std::make_unique<QSqlQuery>(adoDbf->connection());
+            m_query->setForwardOnly(true);
+            bool ok = m_query->prepare(sql);
+            if (ok) {
+                for (int i = 0; i < values.size(); ++i)
+                    m_query->bindValue(i, values.at(i));
+                ok = m_query->exec();
+            }
+            if (ok)
+                break;
+            error = m_query->lastError();
+            m_query.reset();
         }
-        if (ok)
-            break;
-        error = m_query->lastError();
-        m_query.reset();
         if (attempt > 0 || !adoDbf->ReconnectAfter(error))
             break;
     }
-    if (!m_query) {
+    if (!m_query && !m_native) {
         fail("CAdoRecordset::Open", error);
         return false;
     }
 
     m_columns.clear();
+    ++m_row;
+    m_open = true;
+    if (m_native) {
+        for (int i = 0; i < m_native->columnCount(); ++i)
+            m_columns.insert(m_native->columnName(i).toLower(), i);
+        m_eof = m_native->AtEnd();
+        return true;
+    }
     const QSqlRecord record = m_query->record();
     for (int i = 0; i < record.count(); ++i)
         m_columns.insert(record.fieldName(i).toLower(), i);
     m_cellTexts.assign(size_t(record.count()), QString());
     m_cellValues.assign(size_t(record.count()), QVariant());
     m_cellValueRow.assign(size_t(record.count()), 0);
-    ++m_row;
-    m_open = true;
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
         const QSqlError fetchError = m_query->lastError();
@@ -106,20 +114,34 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
     return true;
 }
 
-bool CAdoRecordset::openNative(sqlite3* connection, const QString& sql, const QVariantList& values) {
-    m_native = std::make_unique<SqliteStatement>();
-    if (!m_native->Start(connection, sql, values)) {
-        const QSqlError error = m_native->error();
-        m_native.reset();
-        fail("CAdoRecordset::Open", error);
-        return false;
-    }
-    m_columns.clear();
-    for (int i = 0; i < m_native->columnCount(); ++i)
-        m_columns.insert(m_native->columnName(i).toLower(), i);
-    m_open = true;
-    m_eof = m_native->AtEnd();
+namespace {
+
+template <class Statement, class Handle>
+bool startStatement(Handle* connection, const QString& sql, const QVariantList& values,
+                    std::unique_ptr<NativeStatement>* started, QSqlError* error) {
+    auto statement = std::make_unique<Statement>();
+    if (statement->Start(connection, sql, values))
+        *started = std::move(statement);
+    else
+        *error = statement->error();
     return true;
+}
+
+} // namespace
+
+// Whether the rows can come straight from the database library under the driver: then
+// m_native holds the started statement, or *error says why it could not start.
+bool CAdoRecordset::startNative(const QString& sql, const QVariantList& values, QSqlError* error) {
+    const QSqlDatabase db = adoDbf->connection();
+    if (SqliteStatement::CanBind(values)) {
+        if (sqlite3* connection = SqliteStatement::HandleOf(db))
+            return startStatement<SqliteStatement>(connection, sql, values, &m_native, error);
+    }
+    if (PostgresStatement::CanBind(values)) {
+        if (pg_conn* connection = PostgresStatement::HandleOf(db))
+            return startStatement<PostgresStatement>(connection, sql, values, &m_native, error);
+    }
+    return false;
 }
 
 bool CAdoRecordset::GetFieldTextAt(int index, QAnyStringView* text, bool* isNull) {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "SqliteStatement.h"
+#include "NativeStatement.h"
 
 class CAdoDatabase;
 
@@ -24,8 +24,9 @@ public:
     CAdoRecordset(const CAdoRecordset&) = delete;
     CAdoRecordset& operator=(const CAdoRecordset&) = delete;
 
-    // How the cells will be read. Texts: many rows, their cells taken with GetFieldTextAt; on
-    // SQLite the rows then come straight from the library, with no value made per cell.
+    // How the cells will be read. Texts: many rows, their cells taken with GetFieldTextAt; the
+    // rows then come straight from the database library where it can, with no value made per
+    // cell, and no other statement may run on the database until they are read or closed.
     enum class Reading { Values, Texts };
     // values are bound to the statement's '?' placeholders in order.
     bool Open(const QString& sql, CAdoDatabase* database, const QVariantList& values = {},
@@ -63,11 +64,11 @@ public:
 
 private:
     void fail(const char* context, const QSqlError& error);
-    bool openNative(sqlite3* connection, const QString& sql, const QVariantList& values);
+    bool startNative(const QString& sql, const QVariantList& values, QSqlError* error);
     int columnIndex(const QString& name) const;
 
     std::unique_ptr<QSqlQuery> m_query;
-    std::unique_ptr<SqliteStatement> m_native; // instead of m_query, when reading texts on SQLite
+    std::unique_ptr<NativeStatement> m_native; // instead of m_query, when reading texts natively
     // The current row's cells as Qt SQL gave them, each asked of the driver once (a driver
     // may make the value anew on every call), and the texts that had to be made of them.
     const QVariant& cellValue(int index);

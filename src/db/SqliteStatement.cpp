@@ -6,38 +6,11 @@
 #ifdef LABROSA_HAVE_SQLITE3
 #include <sqlite3.h>
 
-#include <cstring>
-#include <string>
-
-#include <dlfcn.h>
-#include <link.h>
-
 namespace {
 
-// Whether Qt's SQLite driver runs on the very SQLite library this program links to. A driver
-// built with a copy of its own hands out connections of that copy, which this library must
-// never touch; the driver's own library is the one its symbol lookup finds.
 bool DriverUsesOurSqlite() {
-    static const bool same = [] {
-        std::string driver;
-        dl_iterate_phdr(
-            [](dl_phdr_info* info, size_t, void* found) {
-                if (info->dlpi_name && std::strstr(info->dlpi_name, "sqldrivers/libqsqlite")) {
-                    *static_cast<std::string*>(found) = info->dlpi_name;
-                    return 1;
-                }
-                return 0;
-            },
-            &driver);
-        if (driver.empty())
-            return false;
-        void* library = dlopen(driver.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-        if (!library)
-            return false;
-        const bool ours = dlsym(library, "sqlite3_libversion") == reinterpret_cast<void*>(&sqlite3_libversion);
-        dlclose(library);
-        return ours;
-    }();
+    static const bool same = DriverSharesFunction("sqldrivers/libqsqlite", "sqlite3_libversion",
+                                                  reinterpret_cast<const void*>(&sqlite3_libversion));
     return same;
 }
 

@@ -1,20 +1,15 @@
 #pragma once
 
-#include <QAnyStringView>
-#include <QSqlError>
-#include <QString>
-#include <QVariant>
+#include "NativeStatement.h"
+
 #include <QVariantList>
 
 struct sqlite3;
 struct sqlite3_stmt;
 class QSqlDatabase;
 
-// A SELECT run straight on the SQLite library under Qt's driver, on the driver's own
-// connection, so that its cells are read where SQLite keeps them: no value and no string is
-// made per cell unless one is asked for. For reading many rows at once; values, errors and
-// texts come out as the driver would give them.
-class SqliteStatement {
+// A SELECT run on the SQLite library under Qt's QSQLITE driver.
+class SqliteStatement : public NativeStatement {
 public:
     // The SQLite connection under an open QSQLITE connection; null for any other driver, for a
     // driver running on a SQLite of its own, and when the program was built without SQLite.
@@ -24,35 +19,28 @@ public:
     static bool CanBind(const QVariantList& values);
 
     SqliteStatement() = default;
-    ~SqliteStatement();
+    ~SqliteStatement() override;
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     // Prepares sql, binds values to its '?' in order and steps to the first row. False, with
     // error() set, when any of it fails.
     bool Start(sqlite3* connection, const QString& sql, const QVariantList& values);
-    bool AtEnd() const { return !m_statement || !m_onRow; }
-    // Steps to the next row: false at the end and on a failure, which leaves error() valid.
-    bool Next();
-    const QSqlError& error() const { return m_error; }
-    void Finish();
+    bool Next() override;
+    void Finish() override;
 
-    int columnCount() const;
-    QString columnName(int column) const;
-    // The cell as Qt's driver gives it: a whole number, a decimal number, a text, bytes, or
-    // a null value of text type for NULL.
-    QVariant value(int column) const;
-    bool isNull(int column) const;
-    // Whether the cell holds a whole number, and that number in *number.
-    bool integer(int column, qint64* number) const;
-    // The cell as UTF-8 text (a number written out); valid until Next or Finish.
-    QAnyStringView text(int column) const;
+    int columnCount() const override;
+    QString columnName(int column) const override;
+    // A whole number, a decimal number, a text, bytes, or a null value of text type for NULL.
+    QVariant value(int column) const override;
+    bool isNull(int column) const override;
+    bool integer(int column, qint64* number) const override;
+    // UTF-8.
+    QAnyStringView text(int column) const override;
 
 private:
     bool fail(const char* description, QSqlError::ErrorType type, int code);
 
     sqlite3* m_connection = nullptr;
     sqlite3_stmt* m_statement = nullptr;
-    bool m_onRow = false;
-    QSqlError m_error;
 };
