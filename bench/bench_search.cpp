@@ -86,7 +86,7 @@ const Case kCases[] = {
 QString CaseSql(const SqlDialect& dialect, const Case& c, QVariantList* values) {
     QString sql = QStringLiteral("SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID "
                                  "FROM RESULTS WHERE (1=1)")
-                      .arg(dialect.dateTimeText(QStringLiteral("TransDate")));
+                      .arg(dialect.dayOf(QStringLiteral("TransDate")));
     if (*c.requestId) {
         sql += QStringLiteral(" AND ") + dialect.leadingNumberEquals(QStringLiteral("RESULTS.RequestID"));
         *values << dialect.leadingNumberValue(SqlDialect::canonicalLeadingNumber(QString::fromLatin1(c.requestId)));

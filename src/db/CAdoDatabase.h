@@ -81,6 +81,8 @@ public:
     QString szProviderError;
 
 private:
+    // Opens the connection and readies a PostgreSQL session for the program's queries.
+    bool openConnection(QSqlDatabase& db);
     void dropConnection();
     bool ExecuteControl(const char* context, const QString& sql);
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);

@@ -212,6 +212,12 @@ QString SqlDialect::dateParameter() const {
     return m_kind == Kind::PostgreSQL ? QStringLiteral("CAST(? AS timestamp)") : QStringLiteral("?");
 }
 
+QString SqlDialect::dayOf(const QString& column) const {
+    if (m_kind == Kind::PostgreSQL)
+        return QStringLiteral("CAST(%1 AS date)").arg(column);
+    return column;
+}
+
 QString SqlDialect::dateTimeText(const QString& column) const {
     // SQLite keeps the text as it was stored.
     if (m_kind == Kind::PostgreSQL)

@@ -69,6 +69,9 @@ public:
     // A date and time column read back as text 'YYYY-MM-DD HH:MM:SS'. A timestamp handed to
     // the client as a local date-time is lost when it falls in a daylight-saving gap.
     QString dateTimeText(const QString& column) const;
+    // The day of a date and time column, read back as text beginning 'YYYY-MM-DD' (SQLite: the
+    // stored text) or as a date, which no daylight-saving gap moves. Cheaper than the whole text.
+    QString dayOf(const QString& column) const;
     // The condition "column lies between midnight of the first day and 23:59:00 of the last",
     // whatever shape the stored date has (a blank or a 'T' before the time, a date alone,
     // fractional seconds, a one-digit hour), kept usable by an index on the column. The days

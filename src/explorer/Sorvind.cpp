@@ -42,7 +42,7 @@
 namespace {
 
 const char* const kSelectProfiles = "SELECT id, profileName FROM VET_PROFILES ORDER BY profileName";
-// %1: the transfer date read as text, so a time inside a daylight-saving gap is not lost.
+// %1: the transfer day (the list shows the day alone).
 const char* const kSelectResults =
     "SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
 const char* const kOrderResults = " ORDER BY RESULTS.TransDate, RESULTS.RequestID";
@@ -477,7 +477,7 @@ void Sorvind::OnSearch() {
             sql += QStringLiteral(" AND ") + dialect.patientNameCondition(name, firstDay, lastDay, &values);
     }
     const QString conditions = sql;
-    sql = QString::fromLatin1(kSelectResults).arg(dialect.dateTimeText(QStringLiteral("TransDate"))) + conditions +
+    sql = QString::fromLatin1(kSelectResults).arg(dialect.dayOf(QStringLiteral("TransDate"))) + conditions +
           QString::fromLatin1(kOrderResults);
 
     if (!m_recordset.Open(sql, database, values, CAdoRecordset::Reading::Texts)) {
