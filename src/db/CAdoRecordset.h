@@ -24,9 +24,10 @@ public:
     CAdoRecordset(const CAdoRecordset&) = delete;
     CAdoRecordset& operator=(const CAdoRecordset&) = delete;
 
-    // How the cells will be read. Texts: many rows, their cells taken with GetFieldTextAt; the
-    // rows then come straight from the database library where it can, with no value made per
-    // cell, and no other statement may run on the database until they are read or closed.
+    // How the cells will be read. Texts: cells taken with GetFieldTextAt, or as values when
+    // they are numbers and texts; the rows then come straight from the database library where it
+    // can, with no value made per cell, and no other statement may run on the database until
+    // they are read or closed.
     enum class Reading { Values, Texts };
     // values are bound to the statement's '?' placeholders in order.
     bool Open(const QString& sql, CAdoDatabase* database, const QVariantList& values = {},
