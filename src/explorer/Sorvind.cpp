@@ -504,6 +504,11 @@ void Sorvind::OnSearch() {
     NumberText ageText;
     // Texts made for the row (read as text, the cells point into the database's own row).
     QString age, day, profile;
+    // The profile named last; the day and profile of the row above.
+    int namedProfileId = 0;
+    bool profileNamed = false;
+    QString dayAbove;
+    int profileAbove = -1;
     // The rows reach the list in one go once all are read, not one notice per row and cell.
     m_pList->BeginFill();
     while (!m_recordset.IsEOF()) {
@@ -540,7 +545,11 @@ void Sorvind::OnSearch() {
             profileId = value.toInt(&hasProfile);
         }
         if (hasProfile) {
-            profile = ProfileNameById(profileId);
+            if (!profileNamed || profileId != namedProfileId) {
+                profile = ProfileNameById(profileId);
+                namedProfileId = profileId;
+                profileNamed = true;
+            }
             cells[ColProfile] = profile;
         }
         qint64 id = 0;
@@ -549,8 +558,15 @@ void Sorvind::OnSearch() {
         m_pList->AppendItem(cells, kColumnCount, id);
         // The request identifier's width counts even when empty, as the first cell always is.
         widest[ColRequestId].note(cells[ColRequestId]);
+        // The day and the profile are measured again only once they change: the rows come by
+        // day, and a profile's name is one of a few.
+        bool measured[kColumnCount] = {};
+        measured[ColDate] = day.isSharedWith(dayAbove);
+        dayAbove = day;
+        measured[ColProfile] = hasProfile && profileId == profileAbove;
+        profileAbove = hasProfile ? profileId : -1;
         for (int column = ColName; column < kColumnCount; ++column) {
-            if (!cells[column].isEmpty())
+            if (!cells[column].isEmpty() && !measured[column])
                 widest[column].note(cells[column]);
         }
         m_recordset.MoveNext();

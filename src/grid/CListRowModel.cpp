@@ -20,6 +20,9 @@ constexpr quint32 kFirstBlock = 4096;
 constexpr quint32 kLargestBlock = 1 << 20;
 // Rows are packed anew once this much room is unused and it exceeds what the rows use.
 constexpr quint64 kTolerableWaste = 1 << 20;
+// What an emptied list keeps for the rows that follow.
+constexpr size_t kKeptRows = 1 << 16;
+constexpr quint64 kKeptBytes = 8 << 20;
 
 int HeaderSize(quint64 value) {
     int size = 1;
@@ -343,8 +346,23 @@ bool CListRowModel::DeleteRow(int row) {
 
 void CListRowModel::DeleteAll() {
     beginResetModel();
-    std::vector<Row>().swap(m_rows);
-    std::vector<Block>().swap(m_blocks);
+    // A list emptied to be filled again keeps the room of a usual result (a month of sets) for
+    // the next rows, which then need no fresh memory from the system; a longer one's is given
+    // back.
+    m_rows.clear();
+    if (m_rows.capacity() > kKeptRows)
+        std::vector<Row>().swap(m_rows);
+    quint64 kept = 0;
+    for (Block& block : m_blocks) {
+        kept += block.capacity;
+        if (kept > kKeptBytes)
+            break;
+        block.used = 0;
+        m_spareBlocks.push_back(std::move(block));
+    }
+    // Handed out again in the order the list made them, smallest first.
+    std::reverse(m_spareBlocks.begin(), m_spareBlocks.end());
+    m_blocks.clear();
     m_tailAt = kNowhere;
     m_stored = 0;
     m_waste = 0;
@@ -604,8 +622,13 @@ char* CListRowModel::room(Row& row, quint32 size) {
         // Blocks grow with the list, so that a short list stays small.
         const quint32 next = m_blocks.empty() ? kFirstBlock : std::min(kLargestBlock, m_blocks.back().capacity * 2);
         Block block;
-        block.capacity = std::max(next, size);
-        block.bytes.reset(new char[block.capacity]);
+        if (!m_spareBlocks.empty() && m_spareBlocks.back().capacity >= size) {
+            block = std::move(m_spareBlocks.back());
+            m_spareBlocks.pop_back();
+        } else {
+            block.capacity = std::max(next, size);
+            block.bytes.reset(new char[block.capacity]);
+        }
         m_blocks.push_back(std::move(block));
     }
     Block& block = m_blocks.back();

@@ -108,10 +108,11 @@ private:
 
     std::vector<Row> m_rows;
     std::vector<Block> m_blocks;
-    quint64 m_tailAt = kNowhere; // the row written last, whose cells can grow where they lie
-    quint64 m_stored = 0;        // bytes written into the blocks
-    quint64 m_waste = 0;         // of them, bytes no row uses any more
-    QByteArray m_scratch;        // a row's cells while they are rebuilt
+    std::vector<Block> m_spareBlocks; // emptied blocks kept for new rows, the next one last
+    quint64 m_tailAt = kNowhere;      // the row written last, whose cells can grow where they lie
+    quint64 m_stored = 0;             // bytes written into the blocks
+    quint64 m_waste = 0;              // of them, bytes no row uses any more
+    QByteArray m_scratch;             // a row's cells while they are rebuilt
     QStringList m_headings;
     std::vector<int> m_formats;
     // Notes are rare: kept apart from the rows, by the key a row holds.

@@ -35,6 +35,7 @@ private slots:
     void columnNamesIgnoreCase();
     void misspeltColumnKeepsRow();
     void moveNextPastTheEnd();
+    void openTwiceWithoutClose_data();
     void openTwiceWithoutClose();
     void refusedQuery_data();
     void refusedQuery();
@@ -260,24 +261,33 @@ void TestRecordset::moveNextPastTheEnd() {
     rs.Close();
 }
 
+void TestRecordset::openTwiceWithoutClose_data() {
+    addReadings();
+}
+
 void TestRecordset::openTwiceWithoutClose() {
+    QFETCH(CAdoRecordset::Reading, reading);
     DbLab db(backend());
     QVERIFY(db.createDemo(3));
     CAdoDatabase ado;
     ado.SetLogFile(kLog);
     QVERIFY(ado.Open(db.connectionString()));
     CAdoRecordset rs;
-    QVERIFY(rs.Open("SELECT ID FROM RESULTS ORDER BY ID", &ado));
-    QVERIFY(!rs.Open("SELECT ID FROM RESULTS", &ado));
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS ORDER BY ID", &ado, {}, reading));
+    QVERIFY(!rs.Open("SELECT ID FROM RESULTS", &ado, {}, reading));
     QVERIFY(!rs.szProviderError.isEmpty());
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 1);
     // The first query is still usable.
     QVariant v;
     QVERIFY(rs.GetFieldValue("ID", &v));
     QCOMPARE(v.toInt(), 1);
+    // Closed with rows unread, it leaves the connection free for the next statements.
     rs.Close();
-    QVERIFY(rs.Open("SELECT ID FROM RESULTS", &ado));
+    QVERIFY(rs.Open("SELECT ID FROM RESULTS ORDER BY ID DESC", &ado, {}, reading));
+    QVERIFY(rs.GetFieldValue("ID", &v));
+    QCOMPARE(v.toInt(), db.scalar("SELECT MAX(ID) FROM RESULTS").toInt());
     rs.Close();
+    QVERIFY2(ado.Execute("UPDATE RESULTS SET comment = ? WHERE ID = ?", {"read", 1}), qPrintable(ado.szComError));
 }
 
 void TestRecordset::refusedQuery_data() {
@@ -334,6 +344,12 @@ void TestRecordset::boundValuesInQueries() {
     rs.Close();
     QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName = ?", &ado, {"x' OR '1'='1"}, reading));
     QVERIFY(rs.IsEOF());
+    rs.Close();
+    // A question mark inside quotes is text, not a place for a value.
+    QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE PacientName <> '?' AND ID = ?", &ado, {qlonglong(second)},
+                    reading));
+    QVERIFY(rs.GetFieldValue("RequestID", &v));
+    QCOMPARE(v.toString(), QStringLiteral("2"));
     rs.Close();
     // Numbers, yes/no and NULL are bound as themselves.
     QVERIFY(rs.Open("SELECT RequestID FROM RESULTS WHERE ID = ? AND ? AND CAST(? AS VARCHAR(10)) IS NULL", &ado,
