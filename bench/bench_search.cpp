@@ -1,7 +1,7 @@
 // The results search on databases of 200,000 and 1,000,000 sets: from the click on "Cauta"
 // to the filled and painted list ("search"), beside the same SELECT stepped through with Qt SQL
-// on the program's own connection ("bare") and, on SQLite, on the SQLite library itself with
-// each cell's text read ("native"). A table at the end gives each case's search time over both.
+// on the program's own connection ("bare") and on the database library itself (SQLite, libpq)
+// with each cell's text read ("native"). A table at the end gives each case's search time over both.
 //
 // Cases: one day, one month, the whole range, a part of a name over the whole range (a rare
 // one and one of three letters), a request identifier. Runs on SQLite always and on
@@ -38,6 +38,9 @@
 
 #include <sqlite3.h>
 #include <unistd.h>
+#ifdef LABROSA_BENCH_LIBPQ
+#include <libpq-fe.h>
+#endif
 
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
@@ -45,6 +48,7 @@
 #include "ConnectionString.h"
 #include "MessageBox.h"
 #include "OwnSettingsHome.h"
+#include "PostgresStatement.h"
 #include "SearchIndexes.h"
 #include "Sorvind.h"
 #include "SqliteStatement.h"
@@ -287,12 +291,56 @@ void Bare(benchmark::State& state, Backend* backend, const Case* c) {
     state.counters["rows"] = rows;
 }
 
-// The same SELECT stepped on the SQLite library itself, every cell's text read where SQLite
-// keeps it: the least any reading of these rows can cost.
+#ifdef LABROSA_BENCH_LIBPQ
+// The same SELECT on libpq, its rows taken one by one as the server sends them.
+void NativePostgres(benchmark::State& state, pg_conn* connection, const QString& sql, const QVariantList& values) {
+    int count = 0;
+    const QByteArray numbered = PostgresStatement::NumberedPlaceholders(sql, &count);
+    std::vector<QByteArray> texts;
+    std::vector<const char*> pointers;
+    for (const QVariant& value : values)
+        texts.push_back(value.toString().toUtf8());
+    for (const QByteArray& text : texts)
+        pointers.push_back(text.constData());
+    int rows = 0;
+    for (auto _ : state) {
+        if (!PQsendQueryParams(connection, numbered.constData(), int(pointers.size()), nullptr, pointers.data(),
+                               nullptr, nullptr, 0) ||
+            !PQsetSingleRowMode(connection)) {
+            state.SkipWithError(PQerrorMessage(connection));
+            return;
+        }
+        rows = 0;
+        while (PGresult* result = PQgetResult(connection)) {
+            if (PQresultStatus(result) == PGRES_SINGLE_TUPLE) {
+                for (int i = 0; i < 8; ++i) {
+                    benchmark::DoNotOptimize(PQgetvalue(result, 0, i));
+                    benchmark::DoNotOptimize(PQgetlength(result, 0, i));
+                }
+                ++rows;
+            } else if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+                state.SkipWithError(PQresultErrorMessage(result));
+            }
+            PQclear(result);
+        }
+    }
+    state.counters["rows"] = rows;
+}
+#endif
+
+// The same SELECT run on the database library itself (SQLite, or libpq), every cell's text
+// read where the library keeps it: the least any reading of these rows can cost.
 void Native(benchmark::State& state, Backend* backend, const Case* c) {
     SqlDialect dialect = backend->database.dialect();
     dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
     QVariantList values;
+#ifdef LABROSA_BENCH_LIBPQ
+    if (pg_conn* postgres = PostgresStatement::HandleOf(backend->database.connection())) {
+        const QString sql = CaseSql(dialect, *c, &values);
+        NativePostgres(state, postgres, sql, values);
+        return;
+    }
+#endif
     const QByteArray sql = CaseSql(dialect, *c, &values).toUtf8();
     sqlite3* connection = SqliteStatement::HandleOf(backend->database.connection());
     int rows = 0;
@@ -410,7 +458,8 @@ bool StartBackend(const QString& name, const QString& connectionString) {
             // The recordset's share is read where it is largest.
             if (fn == Recordset && !longRun)
                 continue;
-            if (fn == Native && !SqliteStatement::HandleOf(b->database.connection()))
+            if (fn == Native && !SqliteStatement::HandleOf(b->database.connection()) &&
+                !PostgresStatement::HandleOf(b->database.connection()))
                 continue;
             const std::string title = std::string(c.name) + "/" + name.toStdString() + "/" + what;
             auto* bench = benchmark::RegisterBenchmark(title.c_str(), fn, b, &c);
