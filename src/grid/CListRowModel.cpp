@@ -352,17 +352,21 @@ void CListRowModel::DeleteAll() {
     m_rows.clear();
     if (m_rows.capacity() > kKeptRows)
         std::vector<Row>().swap(m_rows);
-    quint64 kept = 0;
     for (Block& block : m_blocks) {
-        kept += block.capacity;
-        if (kept > kKeptBytes)
-            break;
         block.used = 0;
         m_spareBlocks.push_back(std::move(block));
     }
-    // Handed out again in the order the list made them, smallest first.
-    std::reverse(m_spareBlocks.begin(), m_spareBlocks.end());
     m_blocks.clear();
+    // Handed out again smallest first, as the list makes them; the largest go beyond the limit.
+    std::sort(m_spareBlocks.begin(), m_spareBlocks.end(),
+              [](const Block& a, const Block& b) { return a.capacity > b.capacity; });
+    quint64 kept = 0;
+    for (const Block& block : m_spareBlocks)
+        kept += block.capacity;
+    auto keptFrom = m_spareBlocks.begin();
+    for (; keptFrom != m_spareBlocks.end() && kept > kKeptBytes; ++keptFrom)
+        kept -= keptFrom->capacity;
+    m_spareBlocks.erase(m_spareBlocks.begin(), keptFrom);
     m_tailAt = kNowhere;
     m_stored = 0;
     m_waste = 0;

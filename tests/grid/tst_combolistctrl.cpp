@@ -148,6 +148,17 @@ void TestComboListCtrl::modelStaysConsistent() {
     model.DeleteAll();
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(model.columnCount(), 2);
+    // Filled again, in the room the emptied list kept, more than once and beyond it.
+    const QString padding(100, QLatin1Char('-'));
+    for (int rows : {200, 40, 600}) {
+        for (int i = 0; i < rows; ++i)
+            model.InsertRow(i, QStringLiteral("row %1 of %2 %3").arg(i).arg(rows).arg(padding));
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(model.data(model.index(i, 0)).toString(),
+                     QStringLiteral("row %1 of %2 %3").arg(i).arg(rows).arg(padding));
+        model.DeleteAll();
+        QCOMPARE(model.rowCount(), 0);
+    }
 }
 
 void TestComboListCtrl::cellTextsSurviveRepacking_data() {
