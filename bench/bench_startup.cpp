@@ -32,6 +32,7 @@
 
 #include "CComboListCtrl.h"
 #include "LabrosaApp.h"
+#include "OwnSettingsHome.h"
 
 namespace {
 
@@ -183,6 +184,8 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], kChildOption) == 0)
         return RunChild(argc, argv);
     QCoreApplication application(argc, argv);
+    // The program started as a child takes its settings from this folder too.
+    OwnSettingsHome settingsHome;
     benchmark::Initialize(&argc, argv);
     if (!QFileInfo::exists(kDbFile)) {
         std::fprintf(stderr, "%s is missing: run bench_list first, or make it with labrosa-dbtool\n",
