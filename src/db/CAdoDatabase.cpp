@@ -2,6 +2,7 @@
 
 #include "ConnectionString.h"
 #include "SqliteStatement.h"
+#include "TextUtils.h"
 
 #ifdef LABROSA_HAVE_SQLITE3
 #include <sqlite3.h>
@@ -150,7 +151,7 @@ void foldCase(sqlite3_context* context, int, sqlite3_value** argv) {
     const int size = sqlite3_value_bytes(argv[0]);
     // Most names are plain ASCII, whose folding is A-Z to a-z: done on the bytes, as a name
     // search folds every candidate name.
-    if (std::all_of(text, text + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (IsAscii(text, size_t(size))) {
         QVarLengthArray<char, 256> lower(size);
         std::transform(text, text + size, lower.data(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
         sqlite3_result_text(context, lower.data(), size, SQLITE_TRANSIENT);

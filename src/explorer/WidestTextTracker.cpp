@@ -1,5 +1,7 @@
 #include "WidestTextTracker.h"
 
+#include "TextUtils.h"
+
 #include <QStringDecoder>
 #include <QVarLengthArray>
 
@@ -54,9 +56,7 @@ void WidestTextTracker::note(QAnyStringView text) {
             noteEstimated(view, estimateAscii(view.data(), view.size()));
         } else {
             const char* bytes = view.data();
-            const bool ascii =
-                std::all_of(bytes, bytes + view.size(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-            if (ascii) {
+            if (IsAscii(bytes, size_t(view.size()))) {
                 // ASCII is Latin-1 too, which compares quicker with the kept texts.
                 const QLatin1StringView latin1(bytes, view.size());
                 noteEstimated(latin1, estimateAscii(bytes, view.size()));

@@ -1,5 +1,7 @@
 #include "CListRowModel.h"
 
+#include "TextUtils.h"
+
 #include <QFontMetrics>
 #include <QStringDecoder>
 #include <QTextDocument>
@@ -46,14 +48,6 @@ bool FitsLatin1(QStringView text) {
     return true;
 }
 
-bool IsAscii(const char* text, qsizetype size) {
-    for (qsizetype i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 // A text as it is packed: one byte a unit when every unit fits Latin-1, else the UTF-16
 // units whole. Texts arrive in any encoding; only UTF-8 beyond ASCII is decoded first.
 class PackedText {
@@ -92,7 +86,7 @@ private:
         m_byteCount = latin1.size();
     }
     template <typename Utf8View> void take(Utf8View utf8) {
-        if (IsAscii(utf8.data(), utf8.size())) {
+        if (IsAscii(utf8.data(), size_t(utf8.size()))) {
             m_bytes = utf8.data();
             m_byteCount = utf8.size();
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -22,3 +23,5 @@ void SetUtilMessageHandler(UtilMessageHandler handler);
 
 // Shortens text to at most maxBytes bytes without splitting a UTF-8 character.
 void CutUtf8(std::string& text, int maxBytes);
+// Whether every byte is below 0x80 (plain ASCII), looked at eight at a time.
+bool IsAscii(const char* text, size_t size);
