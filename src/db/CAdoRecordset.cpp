@@ -117,14 +117,13 @@ bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVari
 namespace {
 
 template <class Statement, class Handle>
-bool startStatement(Handle* connection, const QString& sql, const QVariantList& values,
+void startStatement(Handle* connection, const QString& sql, const QVariantList& values,
                     std::unique_ptr<NativeStatement>* started, QSqlError* error) {
     auto statement = std::make_unique<Statement>();
     if (statement->Start(connection, sql, values))
         *started = std::move(statement);
     else
         *error = statement->error();
-    return true;
 }
 
 } // namespace
@@ -133,13 +132,13 @@ bool startStatement(Handle* connection, const QString& sql, const QVariantList& 
 // m_native holds the started statement, or *error says why it could not start.
 bool CAdoRecordset::startNative(const QString& sql, const QVariantList& values, QSqlError* error) {
     const QSqlDatabase db = adoDbf->connection();
-    if (SqliteStatement::CanBind(values)) {
-        if (sqlite3* connection = SqliteStatement::HandleOf(db))
-            return startStatement<SqliteStatement>(connection, sql, values, &m_native, error);
+    if (sqlite3* connection = SqliteStatement::CanBind(values) ? SqliteStatement::HandleOf(db) : nullptr) {
+        startStatement<SqliteStatement>(connection, sql, values, &m_native, error);
+        return true;
     }
-    if (PostgresStatement::CanBind(values)) {
-        if (pg_conn* connection = PostgresStatement::HandleOf(db))
-            return startStatement<PostgresStatement>(connection, sql, values, &m_native, error);
+    if (pg_conn* connection = PostgresStatement::CanBind(values) ? PostgresStatement::HandleOf(db) : nullptr) {
+        startStatement<PostgresStatement>(connection, sql, values, &m_native, error);
+        return true;
     }
     return false;
 }
