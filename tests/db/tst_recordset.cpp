@@ -31,6 +31,8 @@ private slots:
     void readsRowsInOrderWithNulls();
     void readFailureIsNotTheEnd_data();
     void readFailureIsNotTheEnd();
+    void readsLongResults_data();
+    void readsLongResults();
     void columnNamesIgnoreCase_data();
     void columnNamesIgnoreCase();
     void misspeltColumnKeepsRow();
@@ -196,6 +198,65 @@ void TestRecordset::readFailureIsNotTheEnd() {
     }
     QVERIFY2(rs.ErrorText().contains("overflow") || rs.ErrorText().contains("out of range"),
              qPrintable(rs.ErrorText()));
+}
+
+void TestRecordset::readsLongResults_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("read whole") << "whole";
+    QTest::newRow("failing late") << "failing";
+    QTest::newRow("closed early") << "closed";
+}
+
+// Many rows as texts, which SQLite reads ahead of the caller: every row once, in order, with its
+// values; a failure late in the rows still comes after the rows before it; closing early leaves
+// the connection free.
+void TestRecordset::readsLongResults() {
+    QFETCH(QString, ending);
+    DbLab db(backend());
+    QVERIFY(db.createEmpty());
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY(ado.Open(db.connectionString()));
+    const int rows = 20000;
+    const int failingRow = ending == "failing" ? 15000 : 0;
+    // A failure of that one row: SQLite's integer overflow, a server's division by zero.
+    const QString failure = db.backend() == DbLab::Backend::SQLite ? "abs(-9223372036854775807 - 1)" : "1 / (i - i)";
+    CAdoRecordset rs;
+    QVERIFY(rs.Open(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                   "SELECT i, 'rând ' || i AS t, NULL AS z, CASE WHEN i = %2 THEN %3 ELSE i * 2 END "
+                                   "AS d FROM n")
+                        .arg(rows)
+                        .arg(failingRow)
+                        .arg(failure),
+                    &ado, {}, CAdoRecordset::Reading::Texts));
+    int read = 0;
+    while (!rs.IsEOF()) {
+        ++read;
+        qint64 number = 0;
+        QVERIFY(rs.GetFieldIntegerAt(0, &number));
+        QCOMPARE(number, qint64(read));
+        QAnyStringView text;
+        bool isNull = false;
+        QVERIFY(rs.GetFieldTextAt(1, &text, &isNull));
+        QCOMPARE(text.toString(), QStringLiteral("rând %1").arg(read));
+        QVERIFY(rs.GetFieldTextAt(2, &text, &isNull) && isNull);
+        QVERIFY(rs.GetFieldIntegerAt(3, &number));
+        QCOMPARE(number, qint64(read) * 2);
+        if (ending == "closed" && read == 3000)
+            break;
+        rs.MoveNext();
+    }
+    if (ending == "whole") {
+        QCOMPARE(read, rows);
+        QVERIFY(!rs.ReadFailed());
+    } else if (ending == "failing") {
+        QCOMPARE(read, failingRow - 1);
+        QVERIFY(rs.ReadFailed());
+        QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::MoveNext"), 1);
+    }
+    rs.Close();
+    QVERIFY2(ado.Execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {1, "after"}),
+             qPrintable(ado.szComError));
 }
 
 void TestRecordset::columnNamesIgnoreCase_data() {
