@@ -45,6 +45,9 @@ const char* const kArchivedNote = "labrosaArchivedNote";
 const char* const kArchivedTitle = "%1 - buletin arhivat";
 const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
 const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit.";
+const char* const kMsgPageNotShown =
+    "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat ca PDF.\n"
+    "Deschideti-l din nou din lista de rezultate.";
 const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
 const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
 const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
@@ -130,6 +133,11 @@ CTervanaView::CTervanaView(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_pWeb, 1);
     setFocusProxy(m_pWeb);
 
+    // Only a page that loaded whole is printed: the engine's own page for a file it could not
+    // read must never leave as a bulletin.
+    connect(m_pWeb, &QWebEngineView::loadStarted, this, [this] { m_page = PageState::Loading; });
+    connect(m_pWeb, &QWebEngineView::loadFinished, this,
+            [this](bool ok) { m_page = ok ? PageState::Shown : PageState::Failed; });
     connect(m_pWeb, &QWebEngineView::printFinished, this, [this](bool success) { EndPrintJob(success); });
     connect(m_pWeb->page(), &QWebEnginePage::pdfPrintingFinished, this,
             [this](const QString&, bool success) { EndPrintJob(success); });
@@ -207,7 +215,19 @@ void CTervanaView::SetPrintDialogHook(std::function<bool(QPrinter&)> hook) {
     printDialogHook() = std::move(hook);
 }
 
+bool CTervanaView::PageCanBePrinted() {
+    if (m_page == PageState::Shown)
+        return true;
+    if (m_page == PageState::Failed)
+        LabrosaMessageBox(QString::fromLatin1(kMsgPageNotShown), this);
+    else
+        QApplication::beep();
+    return false;
+}
+
 bool CTervanaView::BeginPrintJob() {
+    if (!PageCanBePrinted())
+        return false;
     if (g_printingView) {
         QApplication::beep();
         return false;
@@ -229,6 +249,8 @@ void CTervanaView::EndPrintJob(bool success) {
 }
 
 void CTervanaView::OnFilePrint() {
+    if (!PageCanBePrinted())
+        return;
     if (IsPrinting()) {
         QApplication::beep();
         return;
@@ -303,6 +325,8 @@ QString CTervanaView::ProposedPdfName(const QString& pageText) {
 }
 
 void CTervanaView::OnFileExportPdf() {
+    if (!PageCanBePrinted())
+        return;
     if (IsPrinting()) {
         QApplication::beep();
         return;

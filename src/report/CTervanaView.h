@@ -68,6 +68,9 @@ signals:
     void printFinished(bool success);
 
 private:
+    // True once the page has loaded; otherwise says why nothing is printed (a message for a page
+    // that failed, a beep while it still loads).
+    bool PageCanBePrinted();
     bool BeginPrintJob();
     void EndPrintJob(bool success);
 
@@ -77,6 +80,8 @@ private:
     // A page too large for the engine's in-memory load is shown from this file.
     std::unique_ptr<QTemporaryFile> m_pArchivedFile;
     bool m_archived = false;
+    enum class PageState { Loading, Shown, Failed };
+    PageState m_page = PageState::Loading;
     // The PDF file the running export writes, for its message; empty for a print job.
     QString m_exportFile;
 };

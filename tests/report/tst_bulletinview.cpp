@@ -183,6 +183,8 @@ private slots:
         QCOMPARE(pageTitle(view), QStringLiteral("neschimbat"));
     }
 
+    // The window stays, but the engine's page for the missing file is never printed or
+    // exported as a bulletin: the person is told, and no dialog or job starts.
     void missingFileKeepsWindow() {
         QVERIFY(!QFile::exists(QLatin1String(kBulletinFileName)));
         CTervanaView* view = openBulletin(false);
@@ -190,6 +192,18 @@ private slots:
         QCOMPARE(m_frame->childFrames().size(), 1);
         QVERIFY(m_frame->activeChild()->isVisible());
         QVERIFY(m_messages.isEmpty());
+
+        int dialogs = 0;
+        CTervanaView::SetPrintDialogHook([&](QPrinter&) { return ++dialogs > 0; });
+        CTervanaView::SetPdfFileDialogHook([&](const QString& path) { return ++dialogs > 0 ? path : QString(); });
+        m_frame->action(ID_FILE_PRINT)->trigger();
+        m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
+        QVERIFY(!view->PrintToPdf(m_dir->filePath("eroare.pdf")));
+        QTest::qWait(200);
+        QCOMPARE(dialogs, 0);
+        QCOMPARE(m_messages.size(), 3);
+        QVERIFY(!CTervanaView::IsPrinting());
+        QVERIFY(!QFile::exists(m_dir->filePath("eroare.pdf")));
     }
 
     void printToPdfThroughFilePrint() {
