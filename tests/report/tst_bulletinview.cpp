@@ -207,7 +207,10 @@ private slots:
     }
 
     void printToPdfThroughFilePrint() {
-        writeBulletin(bulletinHtml(QByteArray("<h1>") + kPatient + "</h1><p>Hemoglobina 13,5 g/dl</p>"));
+        // A style sheet or marker image missing from the folder does not keep the bulletin from print.
+        writeBulletin(bulletinHtml(QByteArray("<link rel=\"stylesheet\" href=\"buletin_files/lipsa.css\"><h1>") +
+                                   kPatient +
+                                   "</h1><p>Hemoglobina 13,5 g/dl <img src=\"buletin_files/lipsa.png\"></p>"));
         CTervanaView* view = openBulletin();
         QVERIFY(view);
 
