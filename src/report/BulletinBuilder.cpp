@@ -1,6 +1,7 @@
 #include "BulletinBuilder.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include "BulletinArchive.h"
 #include "BulletinWriter.h"
@@ -251,13 +252,15 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
         }
     }
 
-    QFile file(QString::fromLatin1(kBulletinFileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written beside the old bulletin and put in its place only when whole: a full disk leaves
+    // the old file as it was, never a cut page for the next window to show.
+    QSaveFile output(QString::fromLatin1(kBulletinFileName));
+    if (!output.open(QIODevice::WriteOnly)) {
         result.messages << QStringLiteral("Nu pot crea fisierul buletinului %1: %2")
-                               .arg(QString::fromLatin1(kBulletinFileName), file.errorString());
+                               .arg(QString::fromLatin1(kBulletinFileName), output.errorString());
         return result;
     }
-    BulletinWriter writer(&file);
+    BulletinWriter writer(&output);
 
     {
         INILoader ini;
@@ -289,14 +292,22 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     writer.WriteSignature();
     writer.WriteFooter(BulletinNow());
     writer.WriteClosing();
-    const bool written = writer.ok() && file.flush();
-    const QString writeError = file.errorString();
-    file.close();
+    // The last of the page leaves the buffer only at the flush; a commit does not report a
+    // failed flush of its own, so the flush is asked first.
+    bool written = writer.ok() && output.flush();
+    QString writeError = output.errorString();
+    if (written) {
+        written = output.commit();
+        writeError = output.errorString();
+    } else {
+        output.cancelWriting();
+    }
     if (!written) {
         result.messages << QStringLiteral("Nu pot scrie fisierul buletinului %1: %2")
                                .arg(QString::fromLatin1(kBulletinFileName), writeError);
         return result;
     }
+    QFile file(QString::fromLatin1(kBulletinFileName));
 
     // What is archived is what the window will show: the file as it now lies on disk.
     if (archived) {

@@ -10,6 +10,11 @@
 
 namespace {
 
+// Minutes on a medical document: "12:01", never "12:1", which reads as 12:10.
+std::string TwoDigits(int number) {
+    return number < 10 ? '0' + std::to_string(number) : std::to_string(number);
+}
+
 // The pieces of the page, in the order they are written; %s and %d take the values in
 // order, %% is a plain per cent sign.
 constexpr const char* kDocumentHead =
@@ -308,7 +313,7 @@ void BulletinWriter::WriteFooter(const QDateTime& printed) {
     const QDate d = printed.date();
     const QTime t = printed.time();
     Write(FormatPiece(kFooter, {std::to_string(d.day()), std::to_string(d.month()), std::to_string(d.year()),
-                                std::to_string(t.hour()), std::to_string(t.minute())}));
+                                std::to_string(t.hour()), TwoDigits(t.minute())}));
 }
 
 void BulletinWriter::WriteClosing() {
@@ -385,7 +390,7 @@ enum class Relation { Exact, Below, AtMost, Above, AtLeast };
 
 double LeadingNumber(const std::string& text) {
     double value = 0.0;
-    return ReadNumber(text, SkipBlanks(text, 0), false, &value) ? value : 0.0;
+    return ReadNumber(text, SkipBlanks(text, 0), true, &value) ? value : 0.0;
 }
 
 std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound) {
@@ -468,7 +473,7 @@ std::string FormatBulletinDate(const QVariant& value) {
     const QDate d = when.date();
     const QTime t = when.time();
     return std::to_string(d.day()) + '/' + std::to_string(d.month()) + '/' + std::to_string(d.year()) + ' ' +
-           std::to_string(t.hour()) + ':' + std::to_string(t.minute());
+           std::to_string(t.hour()) + ':' + TwoDigits(t.minute());
 }
 
 void SetBulletinClock(std::function<QDateTime()> clock) {

@@ -65,8 +65,9 @@ private:
 // or holding a letter with a leading number of 0, gets no marker. A value written "<x",
 // "<=x", ">x" or ">=x" is flagged only when every value it allows is outside the interval.
 std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound);
-// The leading decimal number of a text (blanks, sign, digits, full stop, exponent), 0 when
-// there is none; independent of the locale. The bounds of an interval are read this way.
+// The leading decimal number of a text (blanks, sign, digits, full stop or a comma between two
+// digits, exponent), 0 when there is none; independent of the locale. The bounds of an
+// interval are read this way, so an interval typed "4,5".."9,5" reads as a value does.
 double LeadingNumber(const std::string& text);
 
 std::string HtmlEscape(const std::string& text);

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -15,6 +16,7 @@
 #include "CMainFrame.h"
 #include "CorrectionJournal.h"
 #include "DbLab.h"
+#include "SmallDisk.h"
 #include "StructuraInterna.h"
 
 namespace {
@@ -285,7 +287,7 @@ void TestBulletinBuilder::emptyResultStillWritesWholePage() {
     QVERIFY(!page.contains("<tr><td>&nbsp;</td></tr><TR>"));
     QVERIFY(!page.contains("black 1px solid\"><B>"));
     QVERIFY(page.contains("SEF LABORATOR"));
-    QVERIFY(page.contains(">7/3/2026 8:4</TD>"));
+    QVERIFY(page.contains(">7/3/2026 8:04</TD>"));
     QVERIFY(page.endsWith("</TFOOT> \n\t</TABLE></BODY></HTML>"));
     QVERIFY(!page.contains('x' + QByteArray(10, 'x')));
 }
@@ -382,19 +384,19 @@ void TestBulletinBuilder::datesInEveryStoredShape_data() {
     QTest::newRow("with T") << "2026-03-06T10:00:00"
                             << "2026-03-06T10:05:00"
                             << "2026/3/6"
-                            << "6/3/2026 10:5";
+                            << "6/3/2026 10:05";
     QTest::newRow("date alone") << "2026-03-06"
                                 << "2026-03-06"
                                 << "2026/3/6"
-                                << "6/3/2026 0:0";
+                                << "6/3/2026 0:00";
     QTest::newRow("fractional seconds") << "2026-03-06 10:00:00.1234567"
                                         << "2026-03-06 10:07:59.999999"
                                         << "2026/3/6"
-                                        << "6/3/2026 10:7";
+                                        << "6/3/2026 10:07";
     QTest::newRow("one-digit hour") << "2026-03-06 9:00:00"
                                     << "2026-03-06 9:07"
                                     << "2026/3/6"
-                                    << "6/3/2026 9:7";
+                                    << "6/3/2026 9:07";
 }
 
 void TestBulletinBuilder::datesInEveryStoredShape() {
@@ -453,16 +455,27 @@ void TestBulletinBuilder::uncreatableFileGivesMessageAndNoWindow() {
 }
 
 void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
-    if (!QFile::exists("/dev/full"))
-        QSKIP("no /dev/full on this system");
     arrangeLaboratory();
-    QVERIFY(QFile::link("/dev/full", kBulletinFileName));
+    SmallDisk disk;
+    if (!disk.mounted())
+        QSKIP(qPrintable(disk.reason()));
+    // The laboratory folder on the full disk, with the bulletin printed before.
+    const QByteArray before = "<HTML>the bulletin printed before</HTML>";
+    WriteFile(disk.filePath(kBulletinFileName), before);
+    QVERIFY(QFile::copy("Labrosa.ini", disk.filePath("Labrosa.ini")));
+    QVERIFY(disk.fill());
+    const QString home = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(disk.path()));
     const BulletinBuildResult result = build(1, "1201");
+    QVERIFY(QDir::setCurrent(home));
     QCOMPARE(result.messages.size(), 1);
     QVERIFY2(result.messages.at(0).startsWith("Nu pot scrie fisierul buletinului _buletin.html: "),
              qPrintable(result.messages.at(0)));
+    QVERIFY2(result.messages.at(0).contains("No space left on device"), qPrintable(result.messages.at(0)));
     QVERIFY(!result.opened);
     QCOMPARE(m_viewsMade, 0);
+    QCOMPARE(ReadFile(disk.filePath(kBulletinFileName)), before);
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 // A bulletin is shown only when it is archived and everything corrected since the last one

@@ -62,6 +62,12 @@ void TestBulletinWriter::marker_data() {
     QTest::newRow("decimal comma between digits")
         << std::string("4,9") << std::string("4.5") << std::string("9") << none;
     QTest::newRow("decimal comma below lower") << std::string("5,4") << std::string("5.5") << std::string("8.5") << low;
+    QTest::newRow("bound with a decimal comma: below lower")
+        << std::string("4.2") << std::string("4,5") << std::string("9") << low;
+    QTest::newRow("bounds with decimal commas: inside")
+        << std::string("9,2") << std::string("4,5") << std::string("9,5") << none;
+    QTest::newRow("bound with a decimal comma: above upper")
+        << std::string("9.6") << std::string("4,5") << std::string("9,5") << high;
     QTest::newRow("comma not after a digit") << std::string(",4") << std::string("5.5") << std::string("8.5") << none;
     QTest::newRow("exponent") << std::string("1e3") << std::string("1") << std::string("999") << high;
     QTest::newRow("hex is not a number") << std::string("0x10") << std::string("1") << std::string("9") << none;
@@ -118,6 +124,8 @@ void TestBulletinWriter::leadingNumber_data() {
     QTest::newRow("huge") << std::string("1e999") << HUGE_VAL;
     QTest::newRow("tiny") << std::string("1e-999") << 0.0;
     QTest::newRow("two points") << std::string("1.2.3") << 1.2;
+    QTest::newRow("comma between digits") << std::string("4,5") << 4.5;
+    QTest::newRow("comma as a separator") << std::string("4, 5") << 4.0;
 }
 
 void TestBulletinWriter::leadingNumber() {
@@ -130,15 +138,17 @@ void TestBulletinWriter::setDate_data() {
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<std::string>("text");
     QTest::newRow("null") << QVariant() << std::string();
-    QTest::newRow("stored text") << QVariant(QString("2026-03-06 09:05:00")) << std::string("6/3/2026 9:5");
+    QTest::newRow("stored text") << QVariant(QString("2026-03-06 09:05:00")) << std::string("6/3/2026 9:05");
     QTest::newRow("text with T") << QVariant(QString("2026-12-31T23:59:30")) << std::string("31/12/2026 23:59");
     QTest::newRow("date and time") << QVariant(QDateTime(QDate(2006, 1, 2), QTime(0, 7)))
-                                   << std::string("2/1/2006 0:7");
+                                   << std::string("2/1/2006 0:07");
     QTest::newRow("unreadable") << QVariant(QString("ieri")) << std::string();
     QTest::newRow("in the daylight-saving gap")
         << QVariant(QString("2026-03-29 03:30:00")) << std::string("29/3/2026 3:30");
-    QTest::newRow("only a date") << QVariant(QString("2026-03-06")) << std::string("6/3/2026 0:0");
+    QTest::newRow("only a date") << QVariant(QString("2026-03-06")) << std::string("6/3/2026 0:00");
     QTest::newRow("date with trailing text") << QVariant(QString("2026-03-06x09:05")) << std::string();
+    // A zone the program cannot place is refused, not dropped.
+    QTest::newRow("zone after the time") << QVariant(QString("2026-03-06 09:05:00 +02")) << std::string();
 }
 
 void TestBulletinWriter::setDate() {
@@ -151,7 +161,7 @@ void TestBulletinWriter::databaseTextsAreEscaped() {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     BulletinWriter writer(&buffer);
-    writer.WriteBulletinHead("1/2/2026 8:0", "R&1", "<script>alert(1)</script> Ion & \"Ana\"", "Câine", "7", "M");
+    writer.WriteBulletinHead("1/2/2026 8:00", "R&1", "<script>alert(1)</script> Ion & \"Ana\"", "Câine", "7", "M");
     writer.WriteResultRow("<b>", "5 < 6", kMarkerHigh, "1 > 0", "9%s", "mg&dl");
     const QByteArray out = buffer.data();
     QVERIFY(!out.contains("<script>"));
@@ -181,7 +191,7 @@ void TestBulletinWriter::footerUsesPrintTime() {
     buffer.open(QIODevice::WriteOnly);
     BulletinWriter writer(&buffer);
     writer.WriteFooter(QDateTime(QDate(2026, 5, 4), QTime(7, 3)));
-    QVERIFY(buffer.data().contains("noWrap>4/5/2026 7:3</TD></TR> \n</TFOOT> \n\t"));
+    QVERIFY(buffer.data().contains("noWrap>4/5/2026 7:03</TD></TR> \n</TFOOT> \n\t"));
 
     SetBulletinClock([] { return QDateTime(QDate(2001, 2, 3), QTime(4, 5)); });
     QCOMPARE(BulletinNow(), QDateTime(QDate(2001, 2, 3), QTime(4, 5)));
