@@ -65,8 +65,8 @@ private:
 private slots:
     void initTestCase_data() { DbLab::addBackends(); }
     void initTestCase() {
-        if (!MdbFiles::available())
-            QSKIP("the shared Jet test files are not there");
+        const QString missing = MdbFiles::missing();
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
     }
 
     void importThenSearch() {
@@ -74,6 +74,7 @@ private slots:
         QVERIFY(x.createEmpty());
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
         const QByteArray before = MdbFiles::checksum(mdb);
         QVERIFY(writeFile(files.path("orders.map"), kOrdersMapping));
         const ToolRun run = runImport(x, {"--import-mdb", mdb, "--map", files.path("orders.map")});
@@ -111,6 +112,7 @@ private slots:
         QVERIFY(x.createEmpty());
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
         QVERIFY(writeFile(files.path("orders.map"), kOrdersMapping));
         const QStringList args = {"--import-mdb", mdb, "--map", files.path("orders.map")};
         QCOMPARE(runImport(x, args).exitCode, 0);
@@ -168,6 +170,7 @@ private slots:
         QVERIFY(x.addResult(10300, "10300", "Deja aici", "2020-01-01 10:00:00"));
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
         int lock = -1;
         if (damage == "text") {
             QVERIFY(writeFile(mdb, "Nume;Data\nIon;2020-01-01\n"));
