@@ -1,7 +1,7 @@
 #pragma once
 
-// Copies of the shared Jet test files in a temporary folder, so that no test can change the
-// originals, and a way to read a whole table of one.
+// Copies of the Jet test files kept in tests/import/data in a temporary folder, so that no
+// test can change the originals, and a way to read a whole table of one.
 
 #include "MdbReader.h"
 
@@ -18,9 +18,19 @@ public:
         const QString dir = qEnvironmentVariable("LABROSA_MDB_TESTDATA");
         return dir.isEmpty() ? QStringLiteral(LABROSA_MDB_TESTDATA) : dir;
     }
-    static bool available() { return QFileInfo::exists(sourceDir() + QStringLiteral("/nwind.mdb")); }
+    // Empty when every file the tests read is there; otherwise which are missing, for the
+    // failure that stops the tests (a missing file must not let them pass unread).
+    static QString missing() {
+        QStringList names;
+        for (const char* name : {"nwind.mdb", "DateTestDatabase.mdb"})
+            if (!QFileInfo(sourceDir() + QLatin1Char('/') + QLatin1String(name)).isFile())
+                names << QLatin1String(name);
+        return names.isEmpty() ? QString()
+                               : QStringLiteral("%1 missing from %2").arg(names.join(QLatin1String(", ")), sourceDir());
+    }
 
-    // A writable copy of one of the shared files, under a name of the caller's choice.
+    // A writable copy of one of the test files, under a name of the caller's choice; empty
+    // when it cannot be made.
     QString copy(const QString& name, const QString& as = QString()) {
         const QString target = m_dir.filePath(as.isEmpty() ? name : as);
         QFile::remove(target);

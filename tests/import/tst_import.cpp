@@ -1,5 +1,6 @@
 #include "ExplorerLab.h"
 #include "MdbFiles.h"
+#include "ResultImporter.h"
 
 #include <QProcess>
 #include <QTest>
@@ -22,6 +23,32 @@ Age <- EmployeeID
 VSH <- Freight
 comment <- ShipAddress
 SEX <- 'F'
+)";
+
+// The rest of nwind as a laboratory's other tables: suppliers as profiles, shippers as
+// analysers, products as parameters and as the intervals of the profile numbered by their
+// category, order lines as the sets' values. Suppliers 9 to 29 get no intervals.
+const char kLabTables[] = R"(profileID <- EmployeeID
+table VET_PROFILES <- Suppliers
+id <- SupplierID
+profileName <- CompanyName
+table ANALYSERS <- Shippers
+MachineID <- ShipperID
+AnalyseName <- CompanyName
+table PARAMETERS <- Products
+MachineID <- 1
+refcode <- ProductID
+refName <- ProductName
+table RESULT_VALUES <- [Order Details]
+resultID <- OrderID
+MachineID <- 1
+refcode <- ProductID
+stringvalue <- UnitPrice
+table VET_PROFILE_NORMAL_VALUES <- Products
+profileID <- CategoryID
+refcode <- ProductID
+minValue <- ReorderLevel
+maxValue <- UnitsInStock
 )";
 
 struct ToolRun {
@@ -62,11 +89,20 @@ private:
                                 .arg(ids));
     }
 
+    // "TABLE rows" for each of the program's tables an import fills.
+    static QStringList tableCounts(ExplorerLab& x) {
+        QStringList counts;
+        for (const QString& table : ResultImporter::targetTables())
+            counts << QStringLiteral("%1 %2").arg(
+                table, x.lab.scalar(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)).toString());
+        return counts;
+    }
+
 private slots:
     void initTestCase_data() { DbLab::addBackends(); }
     void initTestCase() {
-        if (!MdbFiles::available())
-            QSKIP("the shared Jet test files are not there");
+        const QString missing = MdbFiles::missing();
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
     }
 
     void importThenSearch() {
@@ -74,6 +110,7 @@ private slots:
         QVERIFY(x.createEmpty());
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
         const QByteArray before = MdbFiles::checksum(mdb);
         QVERIFY(writeFile(files.path("orders.map"), kOrdersMapping));
         const ToolRun run = runImport(x, {"--import-mdb", mdb, "--map", files.path("orders.map")});
@@ -111,6 +148,7 @@ private slots:
         QVERIFY(x.createEmpty());
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
         QVERIFY(writeFile(files.path("orders.map"), kOrdersMapping));
         const QStringList args = {"--import-mdb", mdb, "--map", files.path("orders.map")};
         QCOMPARE(runImport(x, args).exitCode, 0);
@@ -126,6 +164,62 @@ private slots:
                  QStringList({"7|7|Din alta parte|<NULL>|<NULL>|<NULL>|<NULL>",
                               "10248|10248|Vins et alcools Chevalier|5|F|32.3800|59 rue de l'Abbaye",
                               "10250|10250|Hanari Carnes|4|F|65.8300|Rua do Paço, 67"}));
+    }
+
+    // The same file imported again with --replace, and again, leaves every table as the first
+    // import did: a set's values and a profile's intervals are replaced, not added once more,
+    // also those the file no longer holds; a set the file does not hold keeps its values.
+    void replaceTwiceAsOnce() {
+        ExplorerLab x;
+        QVERIFY(x.createEmpty());
+        MdbFiles files;
+        const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
+        QVERIFY(writeFile(files.path("lab.map"), QByteArray(kOrdersMapping) + kLabTables));
+        const QStringList args = {"--import-mdb", mdb, "--map", files.path("lab.map")};
+        const ToolRun once = runImport(x, args);
+        QVERIFY2(once.exitCode == 0, qPrintable(once.output));
+        const QStringList counts = tableCounts(x);
+        QCOMPARE(counts, QStringList({"VET_PROFILES 29", "ANALYSERS 3", "PARAMETERS 77", "RESULTS 830",
+                                      "RESULT_VALUES 2155", "VET_PROFILE_NORMAL_VALUES 77"}));
+        // What the bulletin of a request prints: one row per value, with its interval.
+        const QString bulletinRows = QStringLiteral(
+            "SELECT refcode, stringvalue, refName, minValue, maxValue FROM vResults2_vet WHERE results_id = 10248 "
+            "ORDER BY refcode");
+        const QStringList bulletin = x.rowsAsText(bulletinRows);
+        QCOMPARE(bulletin.size(), 3);
+        // Rows an earlier import of the same sets and profiles left, which the file now lacks,
+        // and a set from elsewhere with a value.
+        QVERIFY(x.lab.exec("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (10248, 1, "
+                           "'99', 'vechi')"));
+        QVERIFY(x.lab.exec("INSERT INTO VET_PROFILE_NORMAL_VALUES (profileID, refcode, minValue, maxValue) VALUES (20, "
+                           "'1', '1', '2')"));
+        QVERIFY(x.addResult(7, "7", "Din alta parte", "2020-01-01 10:00:00"));
+        QVERIFY(x.lab.exec(
+            "INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (7, 1, '1', 'ramane')"));
+
+        // The rows replaced: the second time only the file's own.
+        for (const int extra : {1, 0}) {
+            const ToolRun again = runImport(x, QStringList(args) << "--replace");
+            QVERIFY2(again.exitCode == 0, qPrintable(again.output));
+            QVERIFY2(again.output.contains(QStringLiteral("RESULT_VALUES <- Order Details: 2155 randuri citite, 0 "
+                                                          "adaugate, 2155 inlocuite (in locul a %1 randuri vechi); "
+                                                          "RESULT_VALUES are acum 2156 randuri")
+                                               .arg(2155 + extra)),
+                     qPrintable(again.output));
+            QVERIFY2(again.output.contains(QStringLiteral("VET_PROFILE_NORMAL_VALUES <- Products: 77 randuri citite, "
+                                                          "0 adaugate, 77 inlocuite (in locul a %1 randuri vechi)")
+                                               .arg(77 + extra)),
+                     qPrintable(again.output));
+            QVERIFY2(again.output.contains("RESULTS <- Orders: 830 randuri citite, 0 adaugate, 830 inlocuite; RESULTS "
+                                           "are acum 831 randuri"),
+                     qPrintable(again.output));
+            QCOMPARE(tableCounts(x), QStringList({"VET_PROFILES 29", "ANALYSERS 3", "PARAMETERS 77", "RESULTS 831",
+                                                  "RESULT_VALUES 2156", "VET_PROFILE_NORMAL_VALUES 77"}));
+            QCOMPARE(x.rowsAsText(bulletinRows), bulletin);
+            QCOMPARE(x.rowsAsText("SELECT stringvalue FROM RESULT_VALUES WHERE resultID = 7"), QStringList("ramane"));
+            QCOMPARE(x.lab.scalar("SELECT COUNT(*) FROM VET_PROFILE_NORMAL_VALUES WHERE profileID = 20").toInt(), 0);
+        }
     }
 
     // Each failure leaves the target as it was and says what failed.
@@ -158,6 +252,14 @@ private slots:
         QTest::newRow("text where a date belongs")
             << "" << QByteArray(orders).replace("ProcDate <- ShippedDate", "ProcDate <- ShipCity")
             << "\"Barquisimeto\" nu este o data";
+        // All 830 sets (numbered by the database) are written before their values fail.
+        QTest::newRow("second table fails")
+            << ""
+            << QByteArray(orders).replace("ID <- OrderID          # the record identifier\n", "") +
+                   "table RESULT_VALUES <- [Order Details]\nresultID <- OrderID\nMachineID <- UnitPrice\n"
+                   "refcode <- ProductID\nstringvalue <- Quantity\n"
+            << "tabela Order Details din fisier, randul 1, coloana UnitPrice (pentru RESULT_VALUES.MachineID): "
+               "\"14.0000\" nu este un numar intreg; nu s-a scris nimic in baza de date";
     }
     void failures() {
         QFETCH(QString, damage);
@@ -168,6 +270,7 @@ private slots:
         QVERIFY(x.addResult(10300, "10300", "Deja aici", "2020-01-01 10:00:00"));
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
+        QVERIFY(!mdb.isEmpty());
         int lock = -1;
         if (damage == "text") {
             QVERIFY(writeFile(mdb, "Nume;Data\nIon;2020-01-01\n"));
@@ -190,6 +293,7 @@ private slots:
             QVERIFY(lock >= 0 && fcntl(lock, F_SETLK, &range) == 0);
         }
         const QStringList before = x.dumpResults();
+        const QStringList counts = tableCounts(x);
 
         const ToolRun run = runImport(x, {"--import-mdb", mdb, "--map", files.path("lab.map")});
         if (lock >= 0)
@@ -197,6 +301,7 @@ private slots:
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.output.contains(expected), qPrintable(run.output));
         QCOMPARE(x.dumpResults(), before);
+        QCOMPARE(tableCounts(x), counts);
         QCOMPARE(MdbFiles::checksum(mdb), sourceBefore);
     }
 };

@@ -12,8 +12,8 @@ class TestMdbReader : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!MdbFiles::available())
-            QSKIP("the shared Jet test files are not there");
+        const QString missing = MdbFiles::missing();
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
     }
 
     void tables_data() {

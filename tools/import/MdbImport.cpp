@@ -79,12 +79,16 @@ int RunMdbImport(const MdbImportRequest& request) {
         say(error);
         return 1;
     }
-    for (const TableImport& t : summary.tables)
-        std::printf("labrosa-dbtool: %s <- %s: %lld randuri citite, %lld adaugate, %lld inlocuite; %s are acum %lld "
+    for (const TableImport& t : summary.tables) {
+        // The old values of the sets replaced, which the replacing rows took the place of.
+        const QString removed =
+            t.removed > 0 ? QStringLiteral(" (in locul a %1 randuri vechi)").arg(t.removed) : QString();
+        std::printf("labrosa-dbtool: %s <- %s: %lld randuri citite, %lld adaugate, %lld inlocuite%s; %s are acum %lld "
                     "randuri\n",
                     t.target.toUtf8().constData(), t.source.toUtf8().constData(), static_cast<long long>(t.sourceRows),
                     static_cast<long long>(t.inserted), static_cast<long long>(t.replaced),
-                    t.target.toUtf8().constData(), static_cast<long long>(t.targetRows));
+                    removed.toUtf8().constData(), t.target.toUtf8().constData(), static_cast<long long>(t.targetRows));
+    }
     std::printf("labrosa-dbtool: import incheiat in %.1f s\n", timer.elapsed() / 1000.0);
     return 0;
 }

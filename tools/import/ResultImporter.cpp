@@ -2,6 +2,7 @@
 
 #include "StoredDateTime.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -27,6 +28,10 @@ struct TargetTable {
     const char* name;
     bool serialKey; // the database numbers rows that come without a key
     std::vector<TargetColumn> columns;
+    // For the rows that belong to a row of an earlier table (a set's values, a profile's
+    // intervals): the column naming it and that table. Replacing a set replaces all of them.
+    const char* ownerColumn = nullptr;
+    const char* ownerTable = nullptr;
 };
 
 // The program's tables in the order their rows may be written (PARAMETERS names ANALYSERS,
@@ -63,7 +68,9 @@ const std::vector<TargetTable>& targets() {
           {"resultID", Kind::Integer, 0, true, false},
           {"MachineID", Kind::Integer, 0, true, false},
           {"refcode", Kind::Text, 20, true, false},
-          {"stringvalue", Kind::Text, 100, true, false}}},
+          {"stringvalue", Kind::Text, 100, true, false}},
+         "resultID",
+         "RESULTS"},
         {"VET_PROFILE_NORMAL_VALUES",
          true,
          {{"id", Kind::Integer, 0, true, true},
@@ -71,7 +78,9 @@ const std::vector<TargetTable>& targets() {
           {"refcode", Kind::Text, 20, true, false},
           {"sex", Kind::Text, 10, false, false},
           {"minValue", Kind::Text, 30, false, false},
-          {"maxValue", Kind::Text, 30, false, false}}},
+          {"maxValue", Kind::Text, 30, false, false}},
+         "profileID",
+         "VET_PROFILES"},
     };
     return tables;
 }
@@ -193,6 +202,7 @@ struct PlannedTable {
     std::vector<PlannedColumn> columns;
     std::vector<int> keys;   // positions in columns
     std::vector<int> values; // the other positions
+    int owner = -1;          // position of the target's ownerColumn, if it has one
 };
 
 QString findName(const QStringList& names, const QString& name) {
@@ -317,6 +327,10 @@ bool plan(const ImportSource& source, const ImportMapping& mapping, std::vector<
             std::count_if(target.columns.begin(), target.columns.end(), [](const TargetColumn& c) { return c.key; }));
         if (!table.keys.empty() && int(table.keys.size()) != keyCount)
             table.keys.clear();
+        if (target.ownerColumn)
+            for (size_t i = 0; i < table.columns.size(); ++i)
+                if (qstrcmp(table.columns[i].target->name, target.ownerColumn) == 0)
+                    table.owner = int(i);
         QStringList unused;
         QStringList skipped;
         for (int i = 0; i < sourceColumns.size(); ++i) {
@@ -384,6 +398,12 @@ public:
         else
             m_texts.insert(text(values));
     }
+    void remove(const std::vector<QVariant>& values) {
+        if (m_numeric)
+            m_ids.remove(values[size_t(m_keys.front())].toLongLong());
+        else
+            m_texts.remove(text(values));
+    }
     void reserve(qint64 size) {
         if (m_numeric)
             m_ids.reserve(int(size));
@@ -415,8 +435,15 @@ QString keyShown(const PlannedTable& table, const std::vector<QVariant>& values)
     return parts.join(QLatin1String(", "));
 }
 
+// The single whole-number key of a row, for tables that other tables' rows belong to.
+bool singleNumericKey(const PlannedTable& table) {
+    return table.keys.size() == 1 && table.columns[size_t(table.keys.front())].target->kind == Kind::Integer;
+}
+
+// replacedKeys: per table written before, the keys of the rows this import replaced there;
+// this table's are added.
 bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& table, const ImportOptions& options,
-                TableImport* done, QString* error) {
+                QHash<QString, QSet<qint64>>* replacedKeys, TableImport* done, QString* error) {
     const QString targetName = QString::fromLatin1(table.target->name);
     done->target = targetName;
     done->source = table.source;
@@ -471,6 +498,72 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
         }
     }
 
+    // Rows that belong to a set (or a profile): the sets that already have rows here. With
+    // --replace a set's old rows are removed just before its first row from the file is
+    // written, so that importing the set again does not add its values a second time.
+    const bool owned = table.owner >= 0;
+    QSet<qint64> ownersBefore;
+    QSet<qint64> ownersCleared;
+    qint64 addedToOwners = 0; // rows added to a set that had rows, without --replace
+    QSqlQuery ownedRemove(db);
+    QSqlQuery ownedKeys(db);
+    QString ownerName;
+    if (owned) {
+        ownerName = sqlName(table.target->ownerColumn);
+        QSqlQuery q(db);
+        if (!exec(q, QStringLiteral("SELECT DISTINCT %1 FROM %2").arg(ownerName, targetName), error)) {
+            *error = QStringLiteral("tabela %1 nu se poate citi: %2").arg(targetName, *error);
+            return false;
+        }
+        while (q.next())
+            ownersBefore.insert(q.value(0).toLongLong());
+        if (options.replace) {
+            QStringList keyNames;
+            for (int k : table.keys)
+                keyNames << sqlName(table.columns[size_t(k)].target->name);
+            if (!ownedRemove.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(targetName, ownerName)) ||
+                (!keyNames.isEmpty() &&
+                 !ownedKeys.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                        .arg(keyNames.join(QLatin1String(", ")), targetName, ownerName)))) {
+                *error = QStringLiteral("%1: %2").arg(
+                    targetName, (ownedRemove.lastError().isValid() ? ownedRemove : ownedKeys).lastError().text());
+                return false;
+            }
+        }
+    }
+    // Removes the rows a set had before the import; their keys are free again.
+    auto clearOwner = [&](qint64 owner) {
+        if (!table.keys.empty()) {
+            ownedKeys.bindValue(0, owner);
+            if (!ownedKeys.exec()) {
+                *error = QStringLiteral("%1: randurile vechi pentru %2 %3 nu se pot citi: %4")
+                             .arg(targetName, ownerName)
+                             .arg(owner)
+                             .arg(ownedKeys.lastError().text());
+                return false;
+            }
+            while (ownedKeys.next()) {
+                std::vector<QVariant> keys(table.columns.size());
+                for (size_t i = 0; i < table.keys.size(); ++i)
+                    keys[size_t(table.keys[i])] = ownedKeys.value(int(i));
+                present.remove(keys);
+            }
+        }
+        ownedRemove.bindValue(0, owner);
+        if (!ownedRemove.exec()) {
+            *error = QStringLiteral("%1: randurile vechi pentru %2 %3 nu se pot sterge: %4")
+                         .arg(targetName, ownerName)
+                         .arg(owner)
+                         .arg(ownedRemove.lastError().text());
+            return false;
+        }
+        done->removed += ownedRemove.numRowsAffected();
+        ownersCleared.insert(owner);
+        return true;
+    };
+    QSet<qint64>* replacedHere = options.replace && singleNumericKey(table) ? &(*replacedKeys)[targetName] : nullptr;
+    qint64 inserts = 0; // rows written by INSERT
+
     qint64 total = 0;
     if (!source.openTable(table.source, &total, error))
         return false;
@@ -498,6 +591,17 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
                              .arg(c.source >= 0 ? c.sourceName : QStringLiteral("constanta din mapare"), targetName,
                                   QLatin1String(c.target->name), why);
                 return false;
+            }
+        }
+        bool ownerReplaced = false;
+        if (owned) {
+            const qint64 owner = values[size_t(table.owner)].toLongLong();
+            if (ownersBefore.contains(owner)) {
+                if (!options.replace)
+                    ++addedToOwners;
+                else if (!ownersCleared.contains(owner) && !clearOwner(owner))
+                    return false;
+                ownerReplaced = options.replace;
             }
         }
         bool replaces = false;
@@ -539,10 +643,14 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
         }
         if (replaces) {
             // A key seen twice in the file replaces the row it added itself.
-            if (present.contains(values))
+            if (present.contains(values)) {
                 ++done->replaced;
+                if (replacedHere)
+                    replacedHere->insert(values[size_t(table.keys.front())].toLongLong());
+            }
         } else {
-            ++done->inserted;
+            ++inserts;
+            ++(ownerReplaced ? done->replaced : done->inserted);
         }
         if (options.progressEvery > 0 && rowNo % options.progressEvery == 0)
             report();
@@ -559,16 +667,33 @@ bool writeTable(QSqlDatabase& db, ImportSource& source, const PlannedTable& tabl
                      .arg(total);
         return false;
     }
+    // A set the file replaced whose rows here the file no longer holds keeps none of its old
+    // ones either: the set is now what the file says.
+    if (owned && options.replace)
+        for (qint64 owner : replacedKeys->value(QString::fromLatin1(table.target->ownerTable)))
+            if (ownersBefore.contains(owner) && !ownersCleared.contains(owner) && !clearOwner(owner))
+                return false;
+    if (addedToOwners > 0) {
+        const QString note = QStringLiteral("%1 <- %2: %3 randuri s-au adaugat langa randurile vechi cu acelasi %4 "
+                                            "(cu --replace le-ar fi inlocuit)")
+                                 .arg(targetName, table.source)
+                                 .arg(addedToOwners)
+                                 .arg(QLatin1String(table.target->ownerColumn));
+        if (options.progress)
+            options.progress(note);
+    }
     if (!count(db, table.target->name, &done->targetRows, error))
         return false;
-    const qint64 expected = before + done->inserted;
+    const qint64 expected = before - done->removed + inserts;
     if (done->targetRows != expected) {
-        *error = QStringLiteral("%1 are %2 randuri dupa import, dar trebuia sa aiba %3 (%4 dinainte si %5 noi)")
+        *error = QStringLiteral("%1 are %2 randuri dupa import, dar trebuia sa aiba %3 (%4 dinainte, %5 sterse si %6 "
+                                "noi)")
                      .arg(targetName)
                      .arg(done->targetRows)
                      .arg(expected)
                      .arg(before)
-                     .arg(done->inserted);
+                     .arg(done->removed)
+                     .arg(inserts);
         return false;
     }
     return true;
@@ -612,9 +737,10 @@ bool ResultImporter::run(ImportSource& source, const ImportMapping& mapping, con
             m_db.rollback();
     };
     summary->tables.clear();
+    QHash<QString, QSet<qint64>> replacedKeys;
     for (const PlannedTable& table : planned) {
         TableImport done;
-        if (!writeTable(m_db, source, table, options, &done, error)) {
+        if (!writeTable(m_db, source, table, options, &replacedKeys, &done, error)) {
             rollback();
             *error += QStringLiteral("; nu s-a scris nimic in baza de date");
             return false;

@@ -10,6 +10,8 @@
 
 struct ImportOptions {
     // A row whose key is already in the target replaces it; otherwise such a row is an error.
+    // A set (or profile) replaced, or named by the file's rows of its values (or intervals),
+    // loses the values it had: they are replaced by the file's.
     bool replace = false;
     // Progress and notes for the person running the import (table, rows done of total).
     std::function<void(const QString&)> progress;
@@ -21,7 +23,9 @@ struct TableImport {
     QString source;
     qint64 sourceRows = 0;
     qint64 inserted = 0;
+    // Rows that replaced others: by their key, or as values of a set that had values before.
     qint64 replaced = 0;
+    qint64 removed = 0;    // a replaced set's old values, removed
     qint64 targetRows = 0; // rows of the target table after the import
 };
 
