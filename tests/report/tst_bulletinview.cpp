@@ -32,6 +32,17 @@ QByteArray bulletinHtml(const QByteArray& body, const QByteArray& title = "Bulet
            "</body></html>";
 }
 
+// Waits until the spy has seen count signals since it was made. QSignalSpy::wait() waits for a
+// further one, so a job that ended while the test was busy elsewhere would look like a hang.
+bool waitForSignals(const QSignalSpy& spy, int count = 1) {
+    return QTest::qWaitFor([&] { return spy.size() >= count; }, 60000);
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+}
+
 QString pdfText(const QString& pdfPath) {
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"),
@@ -267,6 +278,81 @@ private slots:
         QVERIFY(!CTervanaView::IsPrinting());
     }
 
+    // Save As writes the bulletin the window shows, never an empty file: its HTML bytes as
+    // written (not the bulletin file as a later bulletin left it), or a PDF for a .pdf name.
+    void saveAsWritesBulletinShown_data() {
+        QTest::addColumn<bool>("archived");
+        QTest::addColumn<QString>("name");  // under the test folder
+        QTest::addColumn<QString>("saved"); // "html", "pdf", or "nothing"
+        QTest::newRow("bulletin file as HTML") << false << "copie.html"
+                                               << "html";
+        QTest::newRow("over an exported PDF") << false << "buletin.pdf"
+                                              << "pdf";
+        QTest::newRow("upper-case PDF name") << false << "BULETIN.PDF"
+                                             << "pdf";
+        QTest::newRow("archived bulletin as HTML") << true << "arhivat.html"
+                                                   << "html";
+        QTest::newRow("folder missing") << false << "lipsa/copie.html"
+                                        << "nothing";
+    }
+    void saveAsWritesBulletinShown() {
+        QFETCH(bool, archived);
+        QFETCH(QString, name);
+        QFETCH(QString, saved);
+        const QByteArray shown = bulletinHtml(QByteArray("<h1>") + kPatient + "</h1><p>Hemoglobina 13,5 g/dl</p>");
+        CTervanaView* view = nullptr;
+        if (archived) {
+            writeBulletin(bulletinHtml("<p>alt buletin</p>"));
+            view = CTervanaView::OpenArchived(m_template.get(), shown, "Buletin arhivat");
+            QVERIFY(view);
+            QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
+            QVERIFY(waitForSignals(loaded));
+        } else {
+            writeBulletin(shown);
+            view = openBulletin();
+            QVERIFY(view);
+            // A later bulletin replaces the file; this window still shows, and saves, its own.
+            writeBulletin(bulletinHtml("<p>alt buletin</p>"));
+        }
+        CChildFrame* window = m_frame->activeChild();
+        const QString title = window->windowTitle();
+        const QString path = m_dir->filePath(name);
+        const QByteArray old = "%PDF-1.4 un export mai vechi";
+        if (saved == "pdf") {
+            QFile previous(path);
+            QVERIFY(previous.open(QIODevice::WriteOnly));
+            previous.write(old);
+        }
+
+        QSignalSpy finished(view, &CTervanaView::printFinished);
+        m_frame->SaveDocumentAs(window, path);
+        if (saved == "nothing") {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(QDir::toNativeSeparators(path)), qPrintable(m_messages.first()));
+            QVERIFY(!QFile::exists(path));
+            QCOMPARE(window->windowTitle(), title);
+            QVERIFY(m_recent->files().isEmpty());
+            return;
+        }
+        if (saved == "html") {
+            QCOMPARE(contentOf(path), shown);
+            // The window now stands for that file.
+            QCOMPARE(window->windowTitle(), name);
+            QCOMPARE(m_recent->files().value(0), QFileInfo(path).absoluteFilePath());
+        } else {
+            QVERIFY(waitForSignals(finished));
+            QCOMPARE(finished.first().first().toBool(), true);
+            QVERIFY(contentOf(path).startsWith("%PDF-"));
+            QVERIFY(contentOf(path) != old);
+            const QString text = pdfText(path);
+            QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
+            // A copy in another form: the window keeps its name, the recent files their entries.
+            QCOMPARE(window->windowTitle(), title);
+            QVERIFY(m_recent->files().isEmpty());
+        }
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    }
+
     // The proposed PDF name comes from the bulletin's head and never holds a character that
     // would make another path or a name the file dialog refuses.
     void proposedPdfName_data() {
@@ -317,7 +403,9 @@ private slots:
         });
         QSignalSpy finished(view, &CTervanaView::printFinished);
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
-        QTRY_COMPARE(proposed.size(), 1);
+        // The name is asked once the page's text is in; a writable folder then gets the job.
+        QVERIFY(QTest::qWaitFor([&] { return !proposed.isEmpty(); }, 60000));
+        QCOMPARE(proposed.size(), 1);
         const QString name = QString::fromUtf8("1201_Ionescu Mărioara_2026-03-06.pdf");
         QCOMPARE(QFileInfo(proposed.first()).fileName(), name);
         const QString pdf = QDir(target).filePath(name);
@@ -328,7 +416,7 @@ private slots:
             QVERIFY(!QFile::exists(pdf));
             return;
         }
-        QVERIFY(finished.wait(60000));
+        QVERIFY(waitForSignals(finished));
         QCOMPARE(finished.first().first().toBool(), true);
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
@@ -345,9 +433,9 @@ private slots:
         QVERIFY(second);
         QSignalSpy secondFinished(second, &CTervanaView::printFinished);
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
-        QTRY_COMPARE(proposed.size(), 2);
+        QVERIFY(waitForSignals(secondFinished));
+        QCOMPARE(proposed.size(), 2);
         QCOMPARE(QFileInfo(proposed.last()).absolutePath(), QFileInfo(target).absoluteFilePath());
-        QVERIFY(secondFinished.wait(60000));
     }
 };
 
