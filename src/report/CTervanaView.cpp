@@ -51,12 +51,13 @@ const char* const kMsgPageNotShown =
     "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat.\n"
     "Deschideti-l din nou din lista de rezultate.";
 const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
-const char* const kMsgPdfExportFailed = "Fisierul PDF %1 nu a putut fi scris. Un fisier mai vechi cu acest nume a "
-                                        "ramas asa cum era.\n%2";
+const char* const kMsgPdfExportFailed =
+    "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
+    "deja, a ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
 const char* const kMsgEngineMadeNoPdf = "Motorul de afisare nu a produs PDF-ul.";
 const char* const kMsgBulletinFileUnread = "Fisierul %1 nu a putut fi citit.";
-const char* const kMsgNotSaved = "Buletinul nu a putut fi salvat in %1. Un fisier mai vechi cu acest nume a ramas "
-                                 "asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
+const char* const kMsgNotSaved = "Buletinul nu a putut fi salvat in %1. Un fisier cu acest nume, daca exista deja, a "
+                                 "ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
 const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
 const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
 const char* const kPdfFolderKey = "Export/PdfFolder";
@@ -89,6 +90,19 @@ std::function<bool(QPrinter&)>& printDialogHook() {
 std::function<QString(const QString&)>& pdfFileDialogHook() {
     static std::function<QString(const QString&)> hook;
     return hook;
+}
+
+// Writes bytes to path through a temporary file renamed over it once complete, so a failure
+// leaves the old file as it was; false with the system's reason. Qt 6.4's QSaveFile::commit()
+// reports success when the last buffered bytes do not fit on the disk (and leaves an empty
+// file), so the buffer is flushed and checked first.
+bool writeWhole(const QString& path, const QByteArray& bytes, QString* reason) {
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() && out.commit())
+        return true;
+    *reason = out.errorString();
+    out.cancelWriting();
+    return false;
 }
 
 // A part of a file name: characters no file system or archive tool takes in a name replaced,
@@ -410,9 +424,9 @@ void CTervanaView::FinishPdfExport(const QByteArray& pdf) {
         EndPrintJob(false, QLatin1String(kMsgEngineMadeNoPdf));
         return;
     }
-    QSaveFile out(m_exportFile);
-    if (!out.open(QIODevice::WriteOnly) || out.write(pdf) != pdf.size() || !out.commit()) {
-        EndPrintJob(false, out.errorString());
+    QString reason;
+    if (!writeWhole(m_exportFile, pdf, &reason)) {
+        EndPrintJob(false, reason);
         return;
     }
     EndPrintJob(true);
@@ -430,15 +444,11 @@ CViewBase::SaveResult CTervanaView::SaveAs(const QString& path) {
         return SaveResult::Failed;
     if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
         return ExportPdf(path) ? SaveResult::Exported : SaveResult::Failed;
-    QSaveFile out(path);
     QString reason;
     if (!m_shownHtmlKnown)
         reason = QString::fromLatin1(kMsgBulletinFileUnread).arg(QLatin1String(kBulletinFileName));
-    else if (!out.open(QIODevice::WriteOnly) || out.write(m_shownHtml) != m_shownHtml.size() || !out.commit())
-        reason = out.errorString();
-    if (!reason.isEmpty()) {
-        LabrosaMessageBox(QString::fromLatin1(kMsgNotSaved).arg(QDir::toNativeSeparators(path), reason), this);
-        return SaveResult::Failed;
-    }
-    return SaveResult::Saved;
+    else if (writeWhole(path, m_shownHtml, &reason))
+        return SaveResult::Saved;
+    LabrosaMessageBox(QString::fromLatin1(kMsgNotSaved).arg(QDir::toNativeSeparators(path), reason), this);
+    return SaveResult::Failed;
 }

@@ -43,6 +43,35 @@ QByteArray contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
 }
 
+// A folder on a 64 KiB file system filled to its last page, for saves that meet a full disk.
+// Mounting needs root; where it cannot be done, mounted() is false.
+class FullDisk {
+public:
+    explicit FullDisk(const QString& folder) : m_folder(folder) {
+        m_mounted = QDir().mkpath(folder) &&
+                    QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) == 0;
+    }
+    ~FullDisk() {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_folder});
+    }
+    bool mounted() const { return m_mounted; }
+    // Takes every page left; what should stay is written before.
+    bool fill() const {
+        QFile filler(QDir(m_folder).filePath(QStringLiteral("umplutura")));
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray page(4096, 'x');
+        while (filler.write(page) == page.size() && filler.flush()) {
+        }
+        return true;
+    }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+};
+
 QString pdfText(const QString& pdfPath) {
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"),
@@ -279,11 +308,12 @@ private slots:
     }
 
     // Save As writes the bulletin the window shows, never an empty file: its HTML bytes as
-    // written (not the bulletin file as a later bulletin left it), or a PDF for a .pdf name.
+    // written (not the bulletin file as a later bulletin left it), or a PDF for a .pdf name. A file
+    // is replaced only once written whole: a full disk leaves the old one, and says why.
     void saveAsWritesBulletinShown_data() {
         QTest::addColumn<bool>("archived");
-        QTest::addColumn<QString>("name");  // under the test folder
-        QTest::addColumn<QString>("saved"); // "html", "pdf", or "nothing"
+        QTest::addColumn<QString>("name");  // under the test folder; "plin" is a full disk
+        QTest::addColumn<QString>("saved"); // "html", "pdf", or the reason nothing was written
         QTest::newRow("bulletin file as HTML") << false << "copie.html"
                                                << "html";
         QTest::newRow("over an exported PDF") << false << "buletin.pdf"
@@ -293,13 +323,35 @@ private slots:
         QTest::newRow("archived bulletin as HTML") << true << "arhivat.html"
                                                    << "html";
         QTest::newRow("folder missing") << false << "lipsa/copie.html"
-                                        << "nothing";
+                                        << "No such file or directory";
+        QTest::newRow("full disk, HTML") << false << "plin/copie.html"
+                                         << "No space left on device";
+        QTest::newRow("full disk, PDF") << false << "plin/buletin.pdf"
+                                        << "No space left on device";
     }
     void saveAsWritesBulletinShown() {
         QFETCH(bool, archived);
         QFETCH(QString, name);
         QFETCH(QString, saved);
-        const QByteArray shown = bulletinHtml(QByteArray("<h1>") + kPatient + "</h1><p>Hemoglobina 13,5 g/dl</p>");
+        const QString path = m_dir->filePath(name);
+        std::unique_ptr<FullDisk> disk;
+        if (name.startsWith("plin/")) {
+            disk = std::make_unique<FullDisk>(m_dir->filePath("plin"));
+            if (!disk->mounted())
+                QSKIP("a full disk is made by mounting a small tmpfs, which needs root");
+        }
+        // What was there before: an earlier export, or a saved bulletin on the full disk.
+        const QByteArray old = name.endsWith(".html") ? "<p>salvat mai demult</p>" : "%PDF-1.4 un export mai vechi";
+        if (saved != "html") {
+            QFile previous(path);
+            if (previous.open(QIODevice::WriteOnly))
+                previous.write(old);
+        }
+        if (disk)
+            QVERIFY(disk->fill());
+
+        const QByteArray shown =
+            bulletinHtml(QByteArray("<h1>") + kPatient + "</h1><p>Hemoglobina 13,5 g/dl</p>" + QByteArray(8000, ' '));
         CTervanaView* view = nullptr;
         if (archived) {
             writeBulletin(bulletinHtml("<p>alt buletin</p>"));
@@ -316,20 +368,18 @@ private slots:
         }
         CChildFrame* window = m_frame->activeChild();
         const QString title = window->windowTitle();
-        const QString path = m_dir->filePath(name);
-        const QByteArray old = "%PDF-1.4 un export mai vechi";
-        if (saved == "pdf") {
-            QFile previous(path);
-            QVERIFY(previous.open(QIODevice::WriteOnly));
-            previous.write(old);
-        }
 
         QSignalSpy finished(view, &CTervanaView::printFinished);
         m_frame->SaveDocumentAs(window, path);
-        if (saved == "nothing") {
+        if (name.endsWith(".pdf", Qt::CaseInsensitive)) {
+            QVERIFY(waitForSignals(finished));
+            QCOMPARE(finished.first().first().toBool(), saved == "pdf");
+        }
+        if (saved != "html" && saved != "pdf") {
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages.first().contains(QDir::toNativeSeparators(path)), qPrintable(m_messages.first()));
-            QVERIFY(!QFile::exists(path));
+            QVERIFY2(m_messages.first().contains(saved), qPrintable(m_messages.first()));
+            QCOMPARE(contentOf(path), name.startsWith("lipsa/") ? QByteArray("missing") : old);
             QCOMPARE(window->windowTitle(), title);
             QVERIFY(m_recent->files().isEmpty());
             return;
@@ -340,8 +390,6 @@ private slots:
             QCOMPARE(window->windowTitle(), name);
             QCOMPARE(m_recent->files().value(0), QFileInfo(path).absoluteFilePath());
         } else {
-            QVERIFY(waitForSignals(finished));
-            QCOMPARE(finished.first().first().toBool(), true);
             QVERIFY(contentOf(path).startsWith("%PDF-"));
             QVERIFY(contentOf(path) != old);
             const QString text = pdfText(path);
