@@ -344,8 +344,9 @@ void CMainFrame::OnActiveChildChanged() {
     CViewBase* view = child ? child->viewBase() : nullptr;
     action(ID_FILE_PRINT)->setEnabled(view && view->CanPrint());
     action(ID_FILE_EXPORT_PDF)->setEnabled(view && view->CanExportPdf());
-    for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
-                   ID_WINDOW_ARRANGE})
+    action(ID_FILE_SAVE)->setEnabled(view && view->CanSave());
+    action(ID_FILE_SAVE_AS)->setEnabled(view && view->CanSave());
+    for (int id : {ID_FILE_CLOSE, ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
         action(id)->setEnabled(child != nullptr);
     if (child)
         connect(child, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateFrameTitle, Qt::UniqueConnection);
@@ -386,45 +387,54 @@ void CMainFrame::OnFileClose() {
 
 void CMainFrame::OnFileSave() {
     CChildFrame* child = activeChild();
-    if (!child)
+    CViewBase* view = child ? child->viewBase() : nullptr;
+    if (!view || !view->CanSave())
         return;
     CTervanaDoc* document = child->document();
-    // The document holds nothing and is never modified: saving it over the file it came
-    // from would only empty that file, so a named document is left as it is on disk.
-    if (document->pathName().isEmpty() || !QFileInfo::exists(document->pathName()))
+    // A file that was only opened holds its own bulletin, not the one shown: Save asks for a name.
+    if (document->isSavedHere() && !document->pathName().isEmpty())
+        SaveDocumentAs(child, document->pathName());
+    else
         OnFileSaveAs();
 }
 
 void CMainFrame::OnFileSaveAs() {
     CChildFrame* child = activeChild();
-    if (!child)
+    CViewBase* view = child ? child->viewBase() : nullptr;
+    if (!view || !view->CanSave())
         return;
     CTervanaDoc* document = child->document();
-    const QString start = document->pathName().isEmpty() ? document->title() : document->pathName();
+    const QString start =
+        document->pathName().isEmpty() ? document->title() + QStringLiteral(".html") : document->pathName();
     const QString path =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), start, QStringLiteral("All Files (*)"));
     if (!path.isEmpty())
-        SaveDocumentAs(document, path);
+        SaveDocumentAs(child, path);
 }
 
-void CMainFrame::SaveDocumentAs(CTervanaDoc* document, const QString& path) {
-    // The document holds nothing: saved over a file the program lives on, it would empty it.
+void CMainFrame::SaveDocumentAs(CChildFrame* child, const QString& path) {
+    CViewBase* view = child ? child->viewBase() : nullptr;
+    if (!view || !view->CanSave())
+        return;
+    CTervanaDoc* document = child->document();
+    // The program's own files, and a file another window stands for, are never replaced; the
+    // window's own saved file is written again.
     QStringList kept = m_protectedFiles;
-    for (CChildFrame* frame : childFrames())
-        if (!frame->document()->pathName().isEmpty())
-            kept << frame->document()->pathName();
+    for (CChildFrame* frame : childFrames()) {
+        const CTervanaDoc* other = frame->document();
+        if (!other->pathName().isEmpty() && !(other == document && other->isSavedHere()))
+            kept << other->pathName();
+    }
     for (const QString& file : std::as_const(kept)) {
         if (sameFile(path, file)) {
             LabrosaMessageBox(QString::fromLatin1(kMsgFileInUse).arg(QDir::toNativeSeparators(path)), this);
             return;
         }
     }
-    QString error;
-    if (!document->OnSaveDocument(path, &error)) {
-        LabrosaMessageBox(error, this);
+    // A copy in another form (a PDF) leaves the window's name and the recent files as they were.
+    if (view->SaveAs(path) != CViewBase::SaveResult::Saved)
         return;
-    }
-    document->setPathName(path);
+    document->setPathName(path, true);
     if (m_pRecentFiles)
         m_pRecentFiles->Add(path);
 }

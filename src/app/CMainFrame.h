@@ -7,7 +7,6 @@
 
 class CChildFrame;
 class CRecentFileList;
-class CTervanaDoc;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -33,9 +32,10 @@ public:
     // Which menu the menu bar shows now: IDR_MAINFRAME or IDR_TERVANTYPE.
     int currentMenuId() const { return m_menuId; }
 
-    // Writes the (empty) document to path, unless path is one of the protected files or a
-    // file that an open window was opened from: those are left untouched, with a message.
-    void SaveDocumentAs(CTervanaDoc* document, const QString& path);
+    // Writes what the window shows to path (its view saves it), unless path is one of the
+    // protected files or a file that another window was opened from or saved to: those are left
+    // untouched, with a message. A window whose view saves nothing writes nothing.
+    void SaveDocumentAs(CChildFrame* child, const QString& path);
     // The files of the program that a Save must never overwrite (absolute paths).
     void SetProtectedFiles(const QStringList& paths) { m_protectedFiles = paths; }
 

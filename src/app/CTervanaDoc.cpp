@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 CTervanaDoc::CTervanaDoc(CDocTemplate* docTemplate, QObject* parent) : QObject(parent), m_pTemplate(docTemplate) {}
 
@@ -17,8 +16,9 @@ void CTervanaDoc::setTitle(const QString& title) {
     emit titleChanged();
 }
 
-void CTervanaDoc::setPathName(const QString& path) {
+void CTervanaDoc::setPathName(const QString& path, bool savedHere) {
     m_pathName = QFileInfo(path).absoluteFilePath();
+    m_savedHere = savedHere;
     setTitle(QFileInfo(path).fileName());
 }
 
@@ -41,18 +41,6 @@ bool CTervanaDoc::OnOpenDocument(const QString& path, QString* error) {
     }
     Serialize(file, false);
     return true;
-}
-
-bool CTervanaDoc::OnSaveDocument(const QString& path, QString* error) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        Serialize(file, true);
-        if (file.commit())
-            return true;
-    }
-    if (error)
-        *error = QStringLiteral("Cannot save the file %1:\n%2").arg(QDir::toNativeSeparators(path), file.errorString());
-    return false;
 }
 
 void CTervanaDoc::addFrame(CChildFrame* frame) {

@@ -21,16 +21,18 @@ public:
     void setTitle(const QString& title);
     // The file the document was opened from or saved to; empty while untitled.
     QString pathName() const { return m_pathName; }
-    void setPathName(const QString& path);
+    // savedHere: the window's bulletin was written to path, so Save writes there again. A file
+    // that was only opened is never written over: the window does not show what it holds.
+    void setPathName(const QString& path, bool savedHere = false);
+    bool isSavedHere() const { return m_savedHere; }
     bool isModified() const { return false; }
 
     // Stores nothing and loads nothing.
     void Serialize(QIODevice& device, bool storing);
     bool OnNewDocument();
-    // Checks that the file can be read; nothing is taken from it.
+    // Checks that the file can be read; nothing is taken from it. Saving is the view's: it
+    // writes what it shows (CViewBase::SaveAs).
     bool OnOpenDocument(const QString& path, QString* error);
-    // Writes the (empty) document to path.
-    bool OnSaveDocument(const QString& path, QString* error);
 
     // The child frames showing this document, in the order they were opened.
     const QList<CChildFrame*>& frames() const { return m_frames; }
@@ -46,5 +48,6 @@ private:
     CDocTemplate* m_pTemplate;
     QString m_title;
     QString m_pathName;
+    bool m_savedHere = false;
     QList<CChildFrame*> m_frames;
 };

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -46,9 +48,16 @@ const char* const kArchivedTitle = "%1 - buletin arhivat";
 const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
 const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit.";
 const char* const kMsgPageNotShown =
-    "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat ca PDF.\n"
+    "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat.\n"
     "Deschideti-l din nou din lista de rezultate.";
 const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
+const char* const kMsgPdfExportFailed =
+    "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
+    "deja, a ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
+const char* const kMsgEngineMadeNoPdf = "Motorul de afisare nu a produs PDF-ul.";
+const char* const kMsgBulletinFileUnread = "Fisierul %1 nu a putut fi citit.";
+const char* const kMsgNotSaved = "Buletinul nu a putut fi salvat in %1. Un fisier cu acest nume, daca exista deja, a "
+                                 "ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
 const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
 const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
 const char* const kPdfFolderKey = "Export/PdfFolder";
@@ -81,6 +90,19 @@ std::function<bool(QPrinter&)>& printDialogHook() {
 std::function<QString(const QString&)>& pdfFileDialogHook() {
     static std::function<QString(const QString&)> hook;
     return hook;
+}
+
+// Writes bytes to path through a temporary file renamed over it once complete, so a failure
+// leaves the old file as it was; false with the system's reason. Qt 6.4's QSaveFile::commit()
+// reports success when the last buffered bytes do not fit on the disk (and leaves an empty
+// file), so the buffer is flushed and checked first.
+bool writeWhole(const QString& path, const QByteArray& bytes, QString* reason) {
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() && out.commit())
+        return true;
+    *reason = out.errorString();
+    out.cancelWriting();
+    return false;
 }
 
 // A part of a file name: characters no file system or archive tool takes in a name replaced,
@@ -135,7 +157,12 @@ CTervanaView::CTervanaView(QWidget* parent) : QWidget(parent) {
 
     // Only a page that loaded whole is printed: the engine's own page for a file it could not
     // read must never leave as a bulletin.
-    connect(m_pWeb, &QWebEngineView::loadStarted, this, [this] { m_page = PageState::Loading; });
+    connect(m_pWeb, &QWebEngineView::loadStarted, this, [this] {
+        m_page = PageState::Loading;
+        // A reload shows the bulletin file as it is now; an archived page keeps its own bytes.
+        if (!m_archived)
+            ReadShownFile();
+    });
     connect(m_pWeb, &QWebEngineView::loadFinished, this,
             [this](bool ok) { m_page = ok ? PageState::Shown : PageState::Failed; });
     connect(m_pWeb, &QWebEngineView::printFinished, this, [this](bool success) { EndPrintJob(success); });
@@ -165,6 +192,7 @@ void CTervanaView::OnInitialUpdate() {
         ShowArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
         return;
     }
+    ReadShownFile();
     // Relative references in the page (style sheet, marker images) resolve next to the file.
     m_pWeb->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));
 }
@@ -181,6 +209,8 @@ CTervanaView* CTervanaView::OpenArchived(CDocTemplate* bulletinTemplate, const Q
 
 void CTervanaView::ShowArchived(const QByteArray& html, const QString& note) {
     m_archived = true;
+    m_shownHtml = html;
+    m_shownHtmlKnown = true;
     static_cast<BulletinPage*>(m_pWeb->page())->m_archived = true;
     m_pWeb->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     m_pNote->setText(note);
@@ -236,13 +266,16 @@ bool CTervanaView::BeginPrintJob() {
     return true;
 }
 
-void CTervanaView::EndPrintJob(bool success) {
+void CTervanaView::EndPrintJob(bool success, const QString& reason) {
     if (g_printingView != this)
         return;
     g_printingView = nullptr;
     const QString exportFile = std::exchange(m_exportFile, QString());
     if (!success && exportFile.isEmpty())
         LabrosaMessageBox(QLatin1String(kMsgNotPrinted), this);
+    else if (!success && !reason.isEmpty())
+        LabrosaMessageBox(QString::fromLatin1(kMsgPdfExportFailed).arg(QDir::toNativeSeparators(exportFile), reason),
+                          this);
     else if (!success)
         LabrosaMessageBox(QString::fromLatin1(kMsgPdfNotWritten).arg(QDir::toNativeSeparators(exportFile)), this);
     emit printFinished(success);
@@ -375,6 +408,47 @@ bool CTervanaView::ExportPdf(const QString& filePath) {
     m_exportFile = file.absoluteFilePath();
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                          QMarginsF(kPdfMargin, kPdfMargin, kPdfMargin, kPdfMargin), QPageLayout::Millimeter);
-    m_pWeb->page()->printToPdf(m_exportFile, a4);
+    // The engine hands the PDF over in memory, so that a full disk never leaves a cut file.
+    QPointer<CTervanaView> self(this);
+    m_pWeb->page()->printToPdf(
+        [self](const QByteArray& pdf) {
+            if (self)
+                self->FinishPdfExport(pdf);
+        },
+        a4);
     return true;
+}
+
+void CTervanaView::FinishPdfExport(const QByteArray& pdf) {
+    if (pdf.isEmpty()) {
+        EndPrintJob(false, QLatin1String(kMsgEngineMadeNoPdf));
+        return;
+    }
+    QString reason;
+    if (!writeWhole(m_exportFile, pdf, &reason)) {
+        EndPrintJob(false, reason);
+        return;
+    }
+    EndPrintJob(true);
+}
+
+void CTervanaView::ReadShownFile() {
+    QFile file(QDir::current().filePath(QLatin1String(kBulletinFileName)));
+    m_shownHtmlKnown = file.open(QIODevice::ReadOnly);
+    m_shownHtml = m_shownHtmlKnown ? file.readAll() : QByteArray();
+    m_shownHtmlKnown = m_shownHtmlKnown && file.error() == QFileDevice::NoError;
+}
+
+CViewBase::SaveResult CTervanaView::SaveAs(const QString& path) {
+    if (!PageCanBePrinted())
+        return SaveResult::Failed;
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return ExportPdf(path) ? SaveResult::Exported : SaveResult::Failed;
+    QString reason;
+    if (!m_shownHtmlKnown)
+        reason = QString::fromLatin1(kMsgBulletinFileUnread).arg(QLatin1String(kBulletinFileName));
+    else if (writeWhole(path, m_shownHtml, &reason))
+        return SaveResult::Saved;
+    LabrosaMessageBox(QString::fromLatin1(kMsgNotSaved).arg(QDir::toNativeSeparators(path), reason), this);
+    return SaveResult::Failed;
 }

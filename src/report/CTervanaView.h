@@ -36,9 +36,15 @@ public:
     // File > Export PDF: a vector PDF on A4, no printer involved, under a name made from the
     // request, the patient and the date, in the folder the last export went to.
     void OnFileExportPdf() override;
-    // Writes the page as an A4 PDF to filePath; a failure is reported by a message. False when
-    // the file cannot be started (another job running, the folder missing or not writable).
+    // Writes the page as an A4 PDF to filePath, replacing a file there only once the PDF is
+    // written whole; a failure is reported by a message. False when the file cannot be started
+    // (another job running, the folder missing or not writable).
     bool ExportPdf(const QString& filePath);
+
+    bool CanSave() const override { return true; }
+    // File > Save As: the bulletin as shown, its HTML bytes as written, or as a PDF (ExportPdf)
+    // when the name ends in .pdf. Written whole or not at all; a failure says why.
+    SaveResult SaveAs(const QString& path) override;
     // The file name proposed for the PDF of a bulletin whose page reads pageText: request
     // identifier, patient name and date, with the characters a file name cannot hold replaced.
     static QString ProposedPdfName(const QString& pageText);
@@ -72,7 +78,12 @@ private:
     // that failed, a beep while it still loads).
     bool PageCanBePrinted();
     bool BeginPrintJob();
-    void EndPrintJob(bool success);
+    // reason: why an export failed, for its message.
+    void EndPrintJob(bool success, const QString& reason = QString());
+    // Writes the engine's PDF of the running export to its file.
+    void FinishPdfExport(const QByteArray& pdf);
+    // Takes the bytes of the bulletin file as the page that is about to show them.
+    void ReadShownFile();
 
     QWebEngineView* m_pWeb = nullptr;
     QLabel* m_pNote = nullptr;
@@ -84,4 +95,7 @@ private:
     PageState m_page = PageState::Loading;
     // The PDF file the running export writes, for its message; empty for a print job.
     QString m_exportFile;
+    // The bytes of the page shown, as written, for Save As; unknown when the file could not be read.
+    QByteArray m_shownHtml;
+    bool m_shownHtmlKnown = false;
 };

@@ -613,6 +613,9 @@ private slots:
         QCOMPARE(frame->childFrames().size(), 2);
         QCOMPARE(frame->activeChild()->windowTitle(), QStringLiteral("Lista Rezultate2"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate2"));
+        // A results window saves nothing: Save and Save As are off, as Print is.
+        for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT})
+            QVERIFY(!frame->action(id)->isEnabled());
 
         // Cancel opens nothing.
         whenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
@@ -630,7 +633,8 @@ private slots:
         QCOMPARE(bulletin->windowTitle(), QStringLiteral("Tervan1"));
         QVERIFY(qobject_cast<CTervanaView*>(bulletin->view()));
         QCOMPARE(frame->menuBar()->actions().size(), 5);
-        QVERIFY(frame->action(ID_FILE_PRINT)->isEnabled());
+        for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT})
+            QVERIFY(frame->action(id)->isEnabled());
         QVERIFY(m_messages.isEmpty());
     }
 
@@ -694,21 +698,32 @@ private slots:
         QCOMPARE(app.mainFrame()->childFrames().size(), 1);
     }
 
-    // The documents hold nothing, so a saved document is an empty file: Save As must never
-    // write it over the files the program lives on, whatever path the dialog gives.
+    // Save As writes the bulletin the window shows, but never over the files the program lives
+    // on, whatever path the dialog gives; after the dialog's own question, nothing else is asked.
     void saveAsLeavesProgramFilesAlone_data() {
         QTest::addColumn<QString>("target"); // the file chosen in the lab folder
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("database") << "lab.db" << true;
-        QTest::newRow("database through a link") << "legatura.db" << true;
-        QTest::newRow("laboratory settings") << "Labrosa.ini" << true;
-        QTest::newRow("file the window was opened from") << "arhiva.html" << true;
-        QTest::newRow("a new file") << "copie.html" << false;
+        QTest::addColumn<QString>("saved");  // "refused", "html" or "pdf"
+        QTest::newRow("database") << "lab.db"
+                                  << "refused";
+        QTest::newRow("database's write-ahead log") << "lab.db-wal"
+                                                    << "refused";
+        QTest::newRow("database through a link") << "legatura.db"
+                                                 << "refused";
+        QTest::newRow("laboratory settings") << "Labrosa.ini"
+                                             << "refused";
+        QTest::newRow("bulletin file") << "_buletin.html"
+                                       << "refused";
+        QTest::newRow("file the window was opened from") << "arhiva.html"
+                                                         << "refused";
+        QTest::newRow("a new file") << "copie.html"
+                                    << "html";
+        QTest::newRow("over an exported PDF") << "export.pdf"
+                                              << "pdf";
     }
 
     void saveAsLeavesProgramFilesAlone() {
         QFETCH(QString, target);
-        QFETCH(bool, refused);
+        QFETCH(QString, saved);
         TestLab lab;
         QVERIFY(lab.createDemo(20));
         for (const char* name : {"Labrosa.ini", "arhiva.html"}) {
@@ -716,12 +731,24 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("[Laborator]\nNume=Laborator Veterinar\n");
         }
+        const QByteArray shown = "<html><body><p>Hemoglobina 13,5 g/dl</p></body></html>";
+        QFile bulletin(lab.filePath("_buletin.html"));
+        QVERIFY(bulletin.open(QIODevice::WriteOnly) && bulletin.write(shown) == shown.size());
+        bulletin.close();
+        QFile pdf(lab.filePath("export.pdf"));
+        QVERIFY(pdf.open(QIODevice::WriteOnly) && pdf.write("%PDF-1.4 export mai vechi") > 0);
+        pdf.close();
         QVERIFY(QFile::link(lab.dbPath(), lab.filePath("legatura.db")));
         LabrosaApp app;
         QVERIFY(app.InitInstance({"labrosa"}));
         CChildFrame* window = app.OpenDocumentFile(lab.filePath("arhiva.html"));
         QVERIFY(window);
+        auto* view = qobject_cast<CTervanaView*>(window->view());
+        QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
+        QVERIFY(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, 30000));
         const QString path = lab.filePath(target);
+        // The write-ahead log is there while the program runs: the refusal is of a live file.
+        QVERIFY(saved != "refused" || QFile::exists(path));
         const QByteArray before = contentOf(path);
 
         bool dialogShown = false;
@@ -738,20 +765,28 @@ private slots:
                 });
             static_cast<QDialog*>(files)->accept();
         });
+        QSignalSpy finished(view, &CTervanaView::printFinished);
         app.mainFrame()->action(ID_FILE_SAVE_AS)->trigger();
         QVERIFY(dialogShown);
         QVERIFY(!QApplication::activeModalWidget());
-        if (refused) {
+        if (saved == "refused") {
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages.first().contains(target), qPrintable(m_messages.first()));
             QVERIFY(contentOf(path) == before);
             QCOMPARE(window->windowTitle(), QStringLiteral("arhiva.html"));
-        } else {
-            QVERIFY(m_messages.isEmpty());
-            QCOMPARE(contentOf(path), QByteArray());
+        } else if (saved == "html") {
+            QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+            QCOMPARE(contentOf(path), shown);
             QCOMPARE(window->windowTitle(), target);
+        } else {
+            QVERIFY(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 60000));
+            QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+            QVERIFY(contentOf(path).startsWith("%PDF-"));
+            QVERIFY(contentOf(path) != before);
+            QCOMPARE(window->windowTitle(), QStringLiteral("arhiva.html"));
         }
         QCOMPARE(contentOf(lab.filePath("Labrosa.ini")), QByteArray("[Laborator]\nNume=Laborator Veterinar\n"));
+        QCOMPARE(contentOf(lab.filePath("_buletin.html")), shown);
     }
 
     void helpAndPrintSetupDialogs() {

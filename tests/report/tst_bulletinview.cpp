@@ -32,6 +32,46 @@ QByteArray bulletinHtml(const QByteArray& body, const QByteArray& title = "Bulet
            "</body></html>";
 }
 
+// Waits until the spy has seen count signals since it was made. QSignalSpy::wait() waits for a
+// further one, so a job that ended while the test was busy elsewhere would look like a hang.
+bool waitForSignals(const QSignalSpy& spy, int count = 1) {
+    return QTest::qWaitFor([&] { return spy.size() >= count; }, 60000);
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+}
+
+// A folder on a 64 KiB file system filled to its last page, for saves that meet a full disk.
+// Mounting needs root; where it cannot be done, mounted() is false.
+class FullDisk {
+public:
+    explicit FullDisk(const QString& folder) : m_folder(folder) {
+        m_mounted = QDir().mkpath(folder) &&
+                    QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) == 0;
+    }
+    ~FullDisk() {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_folder});
+    }
+    bool mounted() const { return m_mounted; }
+    // Takes every page left; what should stay is written before.
+    bool fill() const {
+        QFile filler(QDir(m_folder).filePath(QStringLiteral("umplutura")));
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray page(4096, 'x');
+        while (filler.write(page) == page.size() && filler.flush()) {
+        }
+        return true;
+    }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+};
+
 QString pdfText(const QString& pdfPath) {
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"),
@@ -183,8 +223,8 @@ private slots:
         QCOMPARE(pageTitle(view), QStringLiteral("neschimbat"));
     }
 
-    // The window stays, but the engine's page for the missing file is never printed or
-    // exported as a bulletin: the person is told, and no dialog or job starts.
+    // The window stays, but the engine's page for the missing file is never printed, exported or
+    // saved as a bulletin: the person is told, and no dialog or job starts.
     void missingFileKeepsWindow() {
         QVERIFY(!QFile::exists(QLatin1String(kBulletinFileName)));
         CTervanaView* view = openBulletin(false);
@@ -199,11 +239,14 @@ private slots:
         m_frame->action(ID_FILE_PRINT)->trigger();
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
         QVERIFY(!view->PrintToPdf(m_dir->filePath("eroare.pdf")));
-        QTest::qWait(200);
+        m_frame->SaveDocumentAs(m_frame->activeChild(), m_dir->filePath("eroare.html"));
+        // An export would ask the page for its text first; that answer comes before this one.
+        pageText(view);
         QCOMPARE(dialogs, 0);
-        QCOMPARE(m_messages.size(), 3);
+        QCOMPARE(m_messages.size(), 4);
         QVERIFY(!CTervanaView::IsPrinting());
         QVERIFY(!QFile::exists(m_dir->filePath("eroare.pdf")));
+        QVERIFY(!QFile::exists(m_dir->filePath("eroare.html")));
     }
 
     void printToPdfThroughFilePrint() {
@@ -267,6 +310,100 @@ private slots:
         QVERIFY(!CTervanaView::IsPrinting());
     }
 
+    // Save As writes the bulletin the window shows, never an empty file: its HTML bytes as
+    // written (not the bulletin file as a later bulletin left it), or a PDF for a .pdf name. A file
+    // is replaced only once written whole: a full disk leaves the old one, and says why.
+    void saveAsWritesBulletinShown_data() {
+        QTest::addColumn<bool>("archived");
+        QTest::addColumn<QString>("name");  // under the test folder; "plin" is a full disk
+        QTest::addColumn<QString>("saved"); // "html", "pdf", or the reason nothing was written
+        QTest::newRow("bulletin file as HTML") << false << "copie.html"
+                                               << "html";
+        QTest::newRow("over an exported PDF") << false << "buletin.pdf"
+                                              << "pdf";
+        QTest::newRow("upper-case PDF name") << false << "BULETIN.PDF"
+                                             << "pdf";
+        QTest::newRow("archived bulletin as HTML") << true << "arhivat.html"
+                                                   << "html";
+        QTest::newRow("folder missing") << false << "lipsa/copie.html"
+                                        << "No such file or directory";
+        QTest::newRow("full disk, HTML") << false << "plin/copie.html"
+                                         << "No space left on device";
+        QTest::newRow("full disk, PDF") << false << "plin/buletin.pdf"
+                                        << "No space left on device";
+    }
+    void saveAsWritesBulletinShown() {
+        QFETCH(bool, archived);
+        QFETCH(QString, name);
+        QFETCH(QString, saved);
+        const QString path = m_dir->filePath(name);
+        std::unique_ptr<FullDisk> disk;
+        if (name.startsWith("plin/")) {
+            disk = std::make_unique<FullDisk>(m_dir->filePath("plin"));
+            if (!disk->mounted())
+                QSKIP("a full disk is made by mounting a small tmpfs, which needs root");
+        }
+        // What was there before: an earlier export, or a saved bulletin on the full disk.
+        const QByteArray old = name.endsWith(".html") ? "<p>salvat mai demult</p>" : "%PDF-1.4 un export mai vechi";
+        if (saved != "html") {
+            QFile previous(path);
+            if (previous.open(QIODevice::WriteOnly))
+                previous.write(old);
+        }
+        if (disk)
+            QVERIFY(disk->fill());
+
+        const QByteArray shown =
+            bulletinHtml(QByteArray("<h1>") + kPatient + "</h1><p>Hemoglobina 13,5 g/dl</p>" + QByteArray(8000, ' '));
+        CTervanaView* view = nullptr;
+        if (archived) {
+            writeBulletin(bulletinHtml("<p>alt buletin</p>"));
+            view = CTervanaView::OpenArchived(m_template.get(), shown, "Buletin arhivat");
+            QVERIFY(view);
+            QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
+            QVERIFY(waitForSignals(loaded));
+        } else {
+            writeBulletin(shown);
+            view = openBulletin();
+            QVERIFY(view);
+            // A later bulletin replaces the file; this window still shows, and saves, its own.
+            writeBulletin(bulletinHtml("<p>alt buletin</p>"));
+        }
+        CChildFrame* window = m_frame->activeChild();
+        const QString title = window->windowTitle();
+
+        QSignalSpy finished(view, &CTervanaView::printFinished);
+        m_frame->SaveDocumentAs(window, path);
+        if (name.endsWith(".pdf", Qt::CaseInsensitive)) {
+            QVERIFY(waitForSignals(finished));
+            QCOMPARE(finished.first().first().toBool(), saved == "pdf");
+        }
+        if (saved != "html" && saved != "pdf") {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(QDir::toNativeSeparators(path)), qPrintable(m_messages.first()));
+            QVERIFY2(m_messages.first().contains(saved), qPrintable(m_messages.first()));
+            QCOMPARE(contentOf(path), name.startsWith("lipsa/") ? QByteArray("missing") : old);
+            QCOMPARE(window->windowTitle(), title);
+            QVERIFY(m_recent->files().isEmpty());
+            return;
+        }
+        if (saved == "html") {
+            QCOMPARE(contentOf(path), shown);
+            // The window now stands for that file.
+            QCOMPARE(window->windowTitle(), name);
+            QCOMPARE(m_recent->files().value(0), QFileInfo(path).absoluteFilePath());
+        } else {
+            QVERIFY(contentOf(path).startsWith("%PDF-"));
+            QVERIFY(contentOf(path) != old);
+            const QString text = pdfText(path);
+            QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
+            // A copy in another form: the window keeps its name, the recent files their entries.
+            QCOMPARE(window->windowTitle(), title);
+            QVERIFY(m_recent->files().isEmpty());
+        }
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    }
+
     // The proposed PDF name comes from the bulletin's head and never holds a character that
     // would make another path or a name the file dialog refuses.
     void proposedPdfName_data() {
@@ -317,7 +454,9 @@ private slots:
         });
         QSignalSpy finished(view, &CTervanaView::printFinished);
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
-        QTRY_COMPARE(proposed.size(), 1);
+        // The name is asked once the page's text is in; a writable folder then gets the job.
+        QVERIFY(QTest::qWaitFor([&] { return !proposed.isEmpty(); }, 60000));
+        QCOMPARE(proposed.size(), 1);
         const QString name = QString::fromUtf8("1201_Ionescu Mărioara_2026-03-06.pdf");
         QCOMPARE(QFileInfo(proposed.first()).fileName(), name);
         const QString pdf = QDir(target).filePath(name);
@@ -328,7 +467,7 @@ private slots:
             QVERIFY(!QFile::exists(pdf));
             return;
         }
-        QVERIFY(finished.wait(60000));
+        QVERIFY(waitForSignals(finished));
         QCOMPARE(finished.first().first().toBool(), true);
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
@@ -345,9 +484,9 @@ private slots:
         QVERIFY(second);
         QSignalSpy secondFinished(second, &CTervanaView::printFinished);
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
-        QTRY_COMPARE(proposed.size(), 2);
+        QVERIFY(waitForSignals(secondFinished));
+        QCOMPARE(proposed.size(), 2);
         QCOMPARE(QFileInfo(proposed.last()).absolutePath(), QFileInfo(target).absoluteFilePath());
-        QVERIFY(secondFinished.wait(60000));
     }
 };
 
