@@ -98,9 +98,9 @@ QString IntegrityMessage(const SqliteIntegrityCheck& check) {
     QStringList leftovers;
     for (const QString& path : check.leftovers())
         leftovers << QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(path));
-    const QString applied = leftovers.isEmpty() ? QString()
-                                                : QString::fromLatin1(kMsgLeftoversApplied)
-                                                      .arg(leftovers.join(QLatin1String(", ")), file);
+    const QString applied =
+        leftovers.isEmpty() ? QString()
+                            : QString::fromLatin1(kMsgLeftoversApplied).arg(leftovers.join(QLatin1String(", ")), file);
     return QString::fromLatin1(kMsgDatabaseDamaged).arg(file, found, applied);
 }
 } // namespace
@@ -212,7 +212,10 @@ void CTervanaApp::StartIntegrityCheck(std::shared_ptr<SqliteIntegrityCheck> chec
         m_integrityNews = std::make_unique<QObject>();
     QObject* news = m_integrityNews.get();
     m_database.SetIntegrityCheck(check);
-    check->Start([this, news] { QMetaObject::invokeMethod(news, [this] { OnIntegrityChecked(); }, Qt::QueuedConnection); });
+    check->Start([this, news] {
+        QMetaObject::invokeMethod(
+            news, [this] { OnIntegrityChecked(); }, Qt::QueuedConnection);
+    });
 }
 
 void CTervanaApp::OnIntegrityChecked() {
