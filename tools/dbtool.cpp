@@ -521,14 +521,20 @@ int upgradeSqlite(const QString& file, const Options& options) {
                            QStringLiteral("?mode=rw"));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
         QString reason;
+        // The first read opens the file for good (and rolls back a journal left beside it).
+        auto firstRead = [&db, &reason] {
+            QSqlQuery probe(db);
+            if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+                return true;
+            reason = probe.lastError().text();
+            return false;
+        };
         if (!db.open()) {
             reason = db.lastError().text();
             error = QStringLiteral("nu se poate deschide %1: %2").arg(file, reason);
-        } else if (QSqlQuery probe(db); !probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-            // The first read opens the file for good (and rolls back a journal left beside it).
-            reason = probe.lastError().text();
+        } else if (!firstRead()) {
             error = QStringLiteral("nu se poate citi %1: %2").arg(file, reason);
-        } else if (probe.finish(); !check.Run()) {
+        } else if (!check.Run()) {
             // A damaged file is not written, not even by the checkpoint of its -wal on close.
             SqliteIntegrityCheck::KeepWalOnClose(db);
             error = DamagedDatabaseText(check);
