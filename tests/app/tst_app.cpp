@@ -607,6 +607,7 @@ private slots:
         QTest::addColumn<QString>("damage");
         QTest::newRow("one page overwritten") << "page";
         QTest::newRow("backup restored beside the live -wal") << "wal";
+        QTest::newRow("backup restored beside the live -journal") << "journal";
     }
 
     // A database that fails SQLite's integrity check opens for searching; a correction waits for
@@ -619,17 +620,21 @@ private slots:
         const QString file = QDir::toNativeSeparators(QFileInfo(lab.dbPath()).absoluteFilePath());
         if (damage == "page")
             QVERIFY(BrokenFiles::overwriteIndexPage(lab.dbPath(), "IX_RESULT_VALUES_resultID"));
-        else
+        else if (damage == "wal")
             QVERIFY(BrokenFiles::restoreBackupBesideLiveWal(lab.dbPath()));
+        else
+            QVERIFY(BrokenFiles::restoreBackupBesideLiveJournal(lab.dbPath()));
         // An empty -wal is as good as none.
         const auto wal = [&lab] {
             return QFile(lab.dbPath() + "-wal").size() > 0 ? contentOf(lab.dbPath() + "-wal") : "";
         };
-        const QByteArray before = contentOf(lab.dbPath());
-        const QByteArray walBefore = wal();
+        QByteArray before, walBefore;
         {
             LabrosaApp app;
             QVERIFY(app.InitInstance({"labrosa"}));
+            // As the open left them (it rolls a -journal back into the file).
+            before = contentOf(lab.dbPath());
+            walBefore = wal();
             CChildFrame* results = app.mainFrame()->childFrames().value(0);
             auto* explorer = results ? qobject_cast<Sorvind*>(results->view()) : nullptr;
             QVERIFY(explorer && explorer->resultList()->GetItemCount() > 0);
@@ -646,6 +651,7 @@ private slots:
                          told.contains(QStringLiteral(".recover")),
                      qPrintable(m_messages.join("\n---\n")));
             QCOMPARE(told.contains(file + "-wal"), damage == "wal");
+            QCOMPARE(told.contains(file + "-journal"), damage == "journal");
             auto* state = app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("readOnlyState"));
             QVERIFY(state && state->text().startsWith(QStringLiteral("Doar citire")));
             QVERIFY(readFile(lab.filePath("_database_err.log")).contains(QStringLiteral("]->SqliteIntegrityCheck\n")));

@@ -89,6 +89,33 @@ inline bool restoreBackupBesideLiveWal(const QString& file) {
     return QFile::copy(backup, file) && QFile::rename(liveWal, wal);
 }
 
+// The same with a rollback journal: a backup taken, the live database going on, and the backup
+// copied back beside the -journal of a transaction the live database had under way. SQLite
+// rolls that journal back into the backup at the first read.
+inline bool restoreBackupBesideLiveJournal(const QString& file) {
+    const QString backup = file + QStringLiteral(".backup");
+    const QString journal = file + QStringLiteral("-journal");
+    const QString liveJournal = file + QStringLiteral(".live-journal");
+    QFile::remove(backup);
+    QFile::remove(liveJournal);
+    if (!withConnection(file, [](QSqlDatabase& db) { return run(db, QStringLiteral("PRAGMA journal_mode=DELETE")); }) ||
+        !QFile::copy(file, backup))
+        return false;
+    if (!withConnection(file, [&](QSqlDatabase& db) {
+            // A cache of two pages puts the transaction's first pages into the file and its journal.
+            return run(db, QStringLiteral("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) "
+                                          "SELECT resultID, MachineID, refcode, stringvalue FROM RESULT_VALUES")) &&
+                   run(db, QStringLiteral("PRAGMA cache_size=2")) && run(db, QStringLiteral("BEGIN")) &&
+                   run(db, QStringLiteral("UPDATE RESULT_VALUES SET stringvalue = stringvalue || 'x' "
+                                          "WHERE id % 3 = 0")) &&
+                   QFile::copy(journal, liveJournal) && run(db, QStringLiteral("ROLLBACK"));
+        }))
+        return false;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(file + QLatin1String(suffix));
+    return QFile::copy(backup, file) && QFile::rename(liveJournal, journal);
+}
+
 // A tmpfs of the given size mounted over a folder (what was in it is hidden meanwhile),
 // unmounted again on the way out. Mounting needs root and a system that lets it.
 class SmallDisk {

@@ -551,6 +551,7 @@ void TestDatabase::integrityCheckHoldsWrites_data() {
     QTest::newRow("sound file") << QString();
     QTest::newRow("one page overwritten") << "page";
     QTest::newRow("backup restored beside the live -wal") << "wal";
+    QTest::newRow("backup restored beside the live -journal") << "journal";
 }
 
 // A write waits for the integrity check of the file: a sound file takes it, a damaged one refuses
@@ -566,15 +567,17 @@ void TestDatabase::integrityCheckHoldsWrites() {
         QVERIFY(BrokenFiles::overwriteIndexPage(file, "IX_RESULT_VALUES_resultID"));
     else if (damage == "wal")
         QVERIFY(BrokenFiles::restoreBackupBesideLiveWal(file));
-    const QByteArray before = fileBytes(file);
-    const QByteArray walBefore = fileBytes(file + "-wal");
+    else if (damage == "journal")
+        QVERIFY(BrokenFiles::restoreBackupBesideLiveJournal(file));
 
-    // Made before the open, which applies the -wal.
+    // Made before the open, which applies the -wal or the -journal.
     const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::ForConnection(db.connectionString());
     QVERIFY(check);
     CAdoDatabase ado;
     ado.SetLogFile(kLog);
     QVERIFY2(ado.Open(db.connectionString()), qPrintable(ado.ErrorText()));
+    const QByteArray before = fileBytes(file);
+    const QByteArray walBefore = fileBytes(file + "-wal");
     check->Start();
     ado.SetIntegrityCheck(check);
     // Most likely issued while the check still runs: it waits for the result, neither failing
@@ -594,7 +597,8 @@ void TestDatabase::integrityCheckHoldsWrites() {
     QVERIFY2(reason.contains(file) && reason.contains("integrity check") && reason.contains(check->findings().first()),
              qPrintable(reason));
     QCOMPARE(reason.contains(file + "-wal"), damage == "wal");
-    QCOMPARE(check->leftovers(), damage == "wal" ? QStringList{file + "-wal"} : QStringList());
+    QCOMPARE(reason.contains(file + "-journal"), damage == "journal");
+    QCOMPARE(check->leftovers(), damage == "page" ? QStringList() : QStringList{file + "-" + damage});
     QVERIFY(!ado.BeginTransaction());
     QVERIFY(!ado.InTransaction());
     // The log keeps the refused statement with its values, to be typed again.
