@@ -22,7 +22,7 @@ namespace {
 const char* const kCheck = "PRAGMA integrity_check";
 // How many of SQLite's lines a person is shown.
 constexpr int kShownFindings = 5;
-// SQLite's primary result codes for a damaged file and for a check that was interrupted.
+// SQLite's primary result codes for a damaged file.
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 
