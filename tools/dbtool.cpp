@@ -3,8 +3,10 @@
 
 #include "CAdoDatabase.h"
 #include "ConnectionString.h"
+#include "DatabaseProblems.h"
 #include "DemoData.h"
 #include "MdbImport.h"
+#include "SqliteIntegrityCheck.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -509,6 +511,8 @@ int upgradeSqlite(const QString& file, const Options& options) {
     QString error;
     bool ok = false;
     bool added = false;
+    // Made before the open, which applies a -wal or -journal lying beside the file.
+    SqliteIntegrityCheck check(info.absoluteFilePath());
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbtool"));
         // mode=rw: an existing file only, never a new empty one.
@@ -516,10 +520,33 @@ int upgradeSqlite(const QString& file, const Options& options) {
                            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/:")) +
                            QStringLiteral("?mode=rw"));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open())
-            error = QStringLiteral("nu se poate deschide %1: %2").arg(file, db.lastError().text());
-        else
+        QString reason;
+        // The first read opens the file for good (and rolls back a journal left beside it).
+        auto firstRead = [&db, &reason] {
+            QSqlQuery probe(db);
+            if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+                return true;
+            reason = probe.lastError().text();
+            return false;
+        };
+        if (!db.open()) {
+            reason = db.lastError().text();
+            error = QStringLiteral("nu se poate deschide %1: %2").arg(file, reason);
+        } else if (!firstRead()) {
+            error = QStringLiteral("nu se poate citi %1: %2").arg(file, reason);
+        } else if (!check.Run()) {
+            // A damaged file is not written, not even by the checkpoint of its -wal on close.
+            SqliteIntegrityCheck::KeepWalOnClose(db);
+            error = DamagedDatabaseText(check);
+        } else {
             ok = upgrade(db, true, options, file, &added, &error);
+            reason = error;
+        }
+        if (!ok && !reason.isEmpty()) {
+            const QString fullDisk = FullDiskText(file, reason.simplified());
+            if (!fullDisk.isEmpty())
+                error = fullDisk;
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("dbtool"));

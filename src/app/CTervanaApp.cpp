@@ -7,12 +7,14 @@
 #include "CNewTypeDlg.h"
 #include "CTervanaDoc.h"
 #include "ConnectionString.h"
+#include "DiskSpace.h"
 #include "FirstStartDialog.h"
 #include "LabFolder.h"
 #include "LabSchemaCheck.h"
 #include "MessageBox.h"
 #include "PrintSetup.h"
 #include "Resource.h"
+#include "SqliteIntegrityCheck.h"
 #include "TextUtils.h"
 
 #include <QAction>
@@ -20,9 +22,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
+#include <QMetaObject>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QStatusBar>
 
 namespace {
 const char* const kSettingsKey = "Local AppWizard-Generated Applications";
@@ -39,11 +44,32 @@ const char* const kBulletinFile = "_buletin.html";
 
 // %1 is the database's name with a leading blank, or nothing when the connection names none.
 const char* const kMsgDatabaseNotOpened = "Baza de date%1 nu a putut fi deschisa.\n%2";
+const char* const kMsgDiskFull = "Baza de date%1 nu a putut fi deschisa: discul pe care se afla (%2) este plin. "
+                                 "Baza de date nu a fost schimbata. Eliberati spatiu pe acest disc, apoi porniti din "
+                                 "nou programul.\n%3";
 const char* const kMsgNotLabDatabase = "Baza de date%1 nu poate fi folosita: nu se poate citi %2.\n%3";
 const char* const kMsgNoLabFolder = "Labrosa nu stie unde este laboratorul: in dosarul curent (%1) nu este baza de "
                                     "date lab.db si nu a fost ales inca un dosar al laboratorului.\n"
                                     "Alegeti dosarul care contine lab.db, un server PostgreSQL, sau faceti un "
                                     "laborator demonstrativ pentru proba.";
+// %1 the database file, %2 SQLite's own lines, %3 what to do with the files found beside it.
+const char* const kMsgDatabaseDamaged =
+    "Baza de date \"%1\" este deteriorata: nu a trecut verificarea integritatii facuta de SQLite. Programul o "
+    "foloseste doar pentru cautare si citire: nu se salveaza nicio corectura, niciun comentariu si niciun buletin in "
+    "arhiva, iar fisierul ramane asa cum a fost gasit.\n"
+    "Ce a gasit SQLite:\n%2\n%3"
+    "Ce puteti face: inchideti programul si puneti in locul ei o copie de siguranta buna. Ce se mai poate citi din ea "
+    "se recupereaza cu programul sqlite3: sqlite3 \"%1\" .recover | sqlite3 lab-recuperat.db";
+const char* const kMsgLeftoversApplied =
+    "Langa baza de date erau fisierele %1. SQLite le aplica oricarei baze de date care se afla langa ele, deci si "
+    "acesteia; daca ati pus-o la loc dintr-o copie de siguranta, ele sunt ale bazei de date de dinainte. Inchideti "
+    "programul, mutati deoparte aceste fisiere (si %2-shm) si puneti din nou copia de siguranta.\n";
+const char* const kMsgDatabaseNotChecked =
+    "Integritatea bazei de date \"%1\" nu a putut fi verificata, asa ca programul o foloseste doar pentru cautare si "
+    "citire: nu se salveaza nicio corectura, niciun comentariu si niciun buletin in arhiva. Porniti din nou "
+    "programul; daca mesajul revine, verificati baza de date cu: sqlite3 \"%1\" \"PRAGMA integrity_check\"\n%2";
+const char* const kStatusDamaged = "Doar citire: baza de date este deteriorata";
+const char* const kStatusNotChecked = "Doar citire: integritatea bazei de date nu a putut fi verificata";
 const char* const kMsgChooseAgain = "%1\nAlegeti din nou laboratorul.";
 const char* const kMsgCannotEnter = "Dosarul laboratorului \"%1\" nu poate fi deschis.";
 
@@ -62,12 +88,32 @@ QString AnchoredConnection(const QString& connection, const QString& folder) {
     return QStringLiteral("Provider=%1;Data Source=%2")
         .arg(parsed.provider(), LabFolder::QuotedValue(QDir(folder).absoluteFilePath(file)));
 }
+
+// What a person is told of a database that failed its integrity check.
+QString IntegrityMessage(const SqliteIntegrityCheck& check) {
+    const QString file = QDir::toNativeSeparators(check.file());
+    const QString found = check.findings().join(QLatin1Char('\n'));
+    if (check.state() != SqliteIntegrityCheck::State::Damaged)
+        return QString::fromLatin1(kMsgDatabaseNotChecked).arg(file, found);
+    QStringList leftovers;
+    for (const QString& path : check.leftovers())
+        leftovers << QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(path));
+    const QString applied =
+        leftovers.isEmpty() ? QString()
+                            : QString::fromLatin1(kMsgLeftoversApplied).arg(leftovers.join(QLatin1String(", ")), file);
+    return QString::fromLatin1(kMsgDatabaseDamaged).arg(file, found, applied);
+}
 } // namespace
 
 CTervanaApp::CTervanaApp(ViewFactory bulletinView, ViewFactory listView)
     : m_bulletinView(std::move(bulletinView)), m_listView(std::move(listView)) {}
 
 CTervanaApp::~CTervanaApp() {
+    // A file not known to be sound is left as it is, -wal and all. A check still running is
+    // stopped before the object its news go to.
+    if (const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck(); check && !check->Passed())
+        SqliteIntegrityCheck::KeepWalOnClose(m_database.connection());
+    m_database.SetIntegrityCheck(nullptr);
     // The windows go first: their views still use the connection and the shared state.
     m_pMainFrame.reset();
     SetCurrentPrinter(nullptr);
@@ -115,6 +161,7 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
 
     m_pMainFrame = std::make_unique<CMainFrame>(&m_recentFiles);
     m_pMainFrame->SetProtectedFiles(ProgramFiles());
+    ShowReadOnlyState();
     for (const auto& docTemplate : m_templates)
         docTemplate->setMainFrame(m_pMainFrame.get());
     CMainFrame* frame = m_pMainFrame.get();
@@ -136,8 +183,15 @@ bool CTervanaApp::InitInstance(const QStringList& arguments) {
 bool CTervanaApp::OpenDatabase(const QString& connection, QString* problem) {
     // The log goes beside the laboratory's other files, in the current directory.
     m_database.SetLogFile(QLatin1String(kLogFile));
+    // Made before the open, which applies a -wal or -journal lying beside the file.
+    std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::ForConnection(connection);
     if (!m_database.Open(connection)) {
-        *problem = QString::fromLatin1(kMsgDatabaseNotOpened).arg(DatabaseLabel(), m_database.ErrorText());
+        // SQLite names a full disk only as "disk I/O error" when its shared-memory file cannot grow.
+        const QString file = m_database.databaseFile();
+        const QString disk = QFileInfo(file).isFile() ? FullDiskOf(file) : QString();
+        *problem = disk.isEmpty()
+                       ? QString::fromLatin1(kMsgDatabaseNotOpened).arg(DatabaseLabel(), m_database.ErrorText())
+                       : QString::fromLatin1(kMsgDiskFull).arg(DatabaseLabel(), disk, m_database.ErrorText());
         LabrosaMessageBox(*problem);
         return false;
     }
@@ -148,7 +202,46 @@ bool CTervanaApp::OpenDatabase(const QString& connection, QString* problem) {
         LabrosaMessageBox(*problem);
         return false;
     }
+    if (check)
+        StartIntegrityCheck(std::move(check));
     return true;
+}
+
+void CTervanaApp::StartIntegrityCheck(std::shared_ptr<SqliteIntegrityCheck> check) {
+    if (!m_integrityNews)
+        m_integrityNews = std::make_unique<QObject>();
+    QObject* news = m_integrityNews.get();
+    m_database.SetIntegrityCheck(check);
+    check->Start([this, news] {
+        QMetaObject::invokeMethod(
+            news, [this] { OnIntegrityChecked(); }, Qt::QueuedConnection);
+    });
+}
+
+void CTervanaApp::OnIntegrityChecked() {
+    const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck();
+    if (!check || check->Wait())
+        return;
+    SqliteIntegrityCheck::KeepWalOnClose(m_database.connection());
+    m_database.WriteLog(QStringLiteral("SqliteIntegrityCheck\n") + check->RefusalText());
+    ShowReadOnlyState();
+    LabrosaMessageBox(IntegrityMessage(*check), m_pMainFrame.get());
+}
+
+void CTervanaApp::ShowReadOnlyState() {
+    const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck();
+    if (!m_pMainFrame || !check || !check->Failed())
+        return;
+    QStatusBar* bar = m_pMainFrame->statusBar();
+    const QString text = QString::fromLatin1(
+        check->state() == SqliteIntegrityCheck::State::Damaged ? kStatusDamaged : kStatusNotChecked);
+    bar->showMessage(text);
+    if (bar->findChild<QLabel*>(QStringLiteral("readOnlyState")))
+        return;
+    // Kept in sight for as long as the program runs, whatever the message pane shows meanwhile.
+    auto* label = new QLabel(text, bar);
+    label->setObjectName(QStringLiteral("readOnlyState"));
+    bar->insertPermanentWidget(0, label);
 }
 
 bool CTervanaApp::OpenLaboratory(const QStringList& arguments) {

@@ -14,8 +14,10 @@
 class CChildFrame;
 class CDocTemplate;
 class CMainFrame;
+class QObject;
 class QPrinter;
 class QWidget;
+class SqliteIntegrityCheck;
 
 // The program's application object: it owns the database connection and the shared state,
 // brings the program up in InitInstance and answers New, Open, Print Setup and About.
@@ -65,6 +67,14 @@ private:
     bool OpenLaboratory(const QStringList& arguments);
     // Opens the database and checks it is a laboratory's; shows why not and answers false.
     bool OpenDatabase(const QString& connection, QString* problem);
+    // Checks the SQLite file in the background while the program is used; the connection holds
+    // every write until the check has passed.
+    void StartIntegrityCheck(std::shared_ptr<SqliteIntegrityCheck> check);
+    // In the window thread, once the check is over: a file that failed is said to be damaged
+    // (message, status bar, log) and is left as it was found when the program closes.
+    void OnIntegrityChecked();
+    // The status bar's lasting note that the program only reads, once the check has failed.
+    void ShowReadOnlyState();
     CDocTemplate* AddDocTemplate(std::unique_ptr<CDocTemplate> docTemplate);
     // The database as a person knows it, for a message: the file, or the database and its
     // server, after a blank; empty when the connection names none.
@@ -78,4 +88,7 @@ private:
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    // Receives the integrity check's result in the window thread; what it was sent is dropped
+    // with it.
+    std::unique_ptr<QObject> m_integrityNews;
 };

@@ -1,6 +1,7 @@
 #include "CAdoDatabase.h"
 
 #include "ConnectionString.h"
+#include "SqliteIntegrityCheck.h"
 #include "SqliteStatement.h"
 #include "TextUtils.h"
 
@@ -332,6 +333,7 @@ void CAdoDatabase::fail(const char* context, const QSqlError& error, const QStri
 bool CAdoDatabase::Open(const QString& connectionString) {
     bOpen = false;
     dropConnection();
+    m_integrityCheck.reset(); // it belonged to the file opened before
     m_connectionString = connectionString;
     m_file.clear();
 
@@ -514,7 +516,18 @@ bool CAdoDatabase::EnsureOpen(bool* reopened) {
     return true;
 }
 
+bool CAdoDatabase::WriteAllowed(const char* context, const QString& sql, const QVariantList& values) {
+    if (!m_integrityCheck || m_integrityCheck->Wait())
+        return true;
+    fail(context, QSqlError(QString(), m_integrityCheck->RefusalText(), QSqlError::StatementError), driverName(), true);
+    if (!sql.isEmpty())
+        LogStatement(sql, values);
+    return false;
+}
+
 bool CAdoDatabase::Execute(const QString& sql, const QVariantList& values) {
+    if (!WriteAllowed("CAdoDatabase::Execute", sql, values))
+        return false;
     if (m_connectionName.isEmpty()) {
         szComError = FormatComError(
             QSqlError(QString(), QStringLiteral("No database connection has been opened"), QSqlError::ConnectionError),
@@ -584,6 +597,8 @@ bool CAdoDatabase::ExecuteControl(const char* context, const QString& sql) {
 }
 
 bool CAdoDatabase::BeginTransaction() {
+    if (!WriteAllowed("CAdoDatabase::BeginTransaction"))
+        return false;
     // SQLite takes the write lock at once, so what the transaction reads stays as read.
     const bool ok = ExecuteControl("CAdoDatabase::BeginTransaction", m_dialect.kind() == SqlDialect::Kind::SQLite
                                                                          ? QStringLiteral("BEGIN IMMEDIATE")

@@ -7,7 +7,11 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <memory>
+
 #include "SqlDialect.h"
+
+class SqliteIntegrityCheck;
 
 // A failure as a person reads it: the database's reason ("database is locked") on its own
 // line, then the provider line with the driver's words; either may be empty.
@@ -66,6 +70,12 @@ public:
     // for a database server.
     QString databaseFile() const { return m_file; }
 
+    // The integrity check of the SQLite file: while it runs, a write waits for its result; once
+    // it has failed, every write is refused with its reason. Null (and after Open): nothing holds
+    // writes back.
+    void SetIntegrityCheck(std::shared_ptr<SqliteIntegrityCheck> check) { m_integrityCheck = std::move(check); }
+    const std::shared_ptr<SqliteIntegrityCheck>& integrityCheck() const { return m_integrityCheck; }
+
     // The clock that stamps log entries (local time when none is set); a test fixes it.
     using LogClock = QDateTime (*)();
     static void SetLogClock(LogClock clock);
@@ -89,6 +99,9 @@ private:
     // The entry that follows a failed statement: its text, then the values it was to bind, so
     // that a correction that was not stored can be typed again from the log.
     void LogStatement(const QString& sql, const QVariantList& values);
+    // Before anything that writes: false, with the reason set and logged (and the statement with
+    // its values), when the integrity check did not pass; waits for a check still running.
+    bool WriteAllowed(const char* context, const QString& sql = QString(), const QVariantList& values = {});
 
     int m_rowsAffected = 0;
     bool m_inTransaction = false;
@@ -98,6 +111,7 @@ private:
     QString m_file;
     bool m_lost = false; // the server went away and could not be reached again yet
     SqlDialect m_dialect;
+    std::shared_ptr<SqliteIntegrityCheck> m_integrityCheck;
 };
 
 // The five-line error text ("Error\n\tCode = ...") for a failure reported by Qt SQL.

@@ -1,5 +1,6 @@
 #include "AppTestMain.h"
 
+#include "BrokenFiles.h"
 #include "CAdoDatabase.h"
 #include "CChildFrame.h"
 #include "CComboListCtrl.h"
@@ -514,6 +515,9 @@ private slots:
         // Started from the desktop menu: the home folder is current, the laboratory is remembered.
         QTest::newRow("remembered folder, not a database") << "remembered, not a database"
                                                            << "file is not a database";
+        // SQLite itself says only "disk I/O error" when it cannot make its shared-memory file.
+        QTest::newRow("full disk") << "full disk"
+                                   << "este plin. Baza de date nu a fost schimbata. Eliberati spatiu pe acest disc";
     }
 
     void programExitsWithoutDatabase() {
@@ -542,6 +546,14 @@ private slots:
             QFile f(lab.dbPath());
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(4096, 'z'));
+        }
+        std::unique_ptr<BrokenFiles::SmallDisk> disk;
+        if (database == "full disk") {
+            disk = std::make_unique<BrokenFiles::SmallDisk>(lab.path(), "2m");
+            if (!disk->mounted())
+                QSKIP(qPrintable(disk->problem()));
+            QVERIFY(lab.createEmpty());
+            QVERIFY(disk->fill());
         }
         const QByteArray before = contentOf(lab.dbPath());
         // The folder gets its usual mode back whatever happens, so that it can be removed.
@@ -584,10 +596,72 @@ private slots:
         const QString file = QDir(lab.path()).canonicalPath() + QStringLiteral("/lab.db");
         QVERIFY2(errors.contains(QStringLiteral("Labrosa: Baza de date \"%1\"").arg(file)), qPrintable(errors));
         QVERIFY2(errors.contains(reason), qPrintable(errors));
-        if (database != "read-only folder") // where nothing can be written, the log cannot be either
+        // Where nothing can be written, the log cannot be either.
+        if (database != "read-only folder" && database != "full disk")
             QCOMPARE(countOf(readFile(lab.filePath("_database_err.log")), QStringLiteral("]->CAdo")), 1);
         QVERIFY(contentOf(lab.dbPath()) == before); // nothing created, nothing changed
         QVERIFY(QDir(home.path()).isEmpty());
+    }
+
+    void damagedDatabaseIsOnlyRead_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("one page overwritten") << "page";
+        QTest::newRow("backup restored beside the live -wal") << "wal";
+        QTest::newRow("backup restored beside the live -journal") << "journal";
+    }
+
+    // A database that fails SQLite's integrity check opens for searching; a correction waits for
+    // the check and is refused, the program says what is damaged and what to do, stays read-only,
+    // logs it, and leaves the file and its -wal as they were found.
+    void damagedDatabaseIsOnlyRead() {
+        QFETCH(QString, damage);
+        TestLab lab;
+        QVERIFY(makeLabFolder(lab.path(), "Laborator"));
+        const QString file = QDir::toNativeSeparators(QFileInfo(lab.dbPath()).absoluteFilePath());
+        if (damage == "page")
+            QVERIFY(BrokenFiles::overwriteIndexPage(lab.dbPath(), "IX_RESULT_VALUES_resultID"));
+        else if (damage == "wal")
+            QVERIFY(BrokenFiles::restoreBackupBesideLiveWal(lab.dbPath()));
+        else
+            QVERIFY(BrokenFiles::restoreBackupBesideLiveJournal(lab.dbPath()));
+        // An empty -wal is as good as none.
+        const auto wal = [&lab] {
+            return QFile(lab.dbPath() + "-wal").size() > 0 ? contentOf(lab.dbPath() + "-wal") : "";
+        };
+        QByteArray before, walBefore;
+        {
+            LabrosaApp app;
+            QVERIFY(app.InitInstance({"labrosa"}));
+            // As the open left them (it rolls a -journal back into the file).
+            before = contentOf(lab.dbPath());
+            walBefore = wal();
+            CChildFrame* results = app.mainFrame()->childFrames().value(0);
+            auto* explorer = results ? qobject_cast<Sorvind*>(results->view()) : nullptr;
+            QVERIFY(explorer && explorer->resultList()->GetItemCount() > 0);
+            explorer->resultList()->SetItemText(0, 1, QStringLiteral("Nume Corectat"));
+            explorer->OnGridEditDone(0, 1);
+            // The check's news were sent before the refused write learnt of the result.
+            QCoreApplication::processEvents();
+            QCOMPARE(m_messages.size(), 2);
+            const QString refused = m_messages.filter(QStringLiteral("Failed tu update")).value(0);
+            QVERIFY2(refused.contains(file) && refused.contains(QStringLiteral("integrity check")),
+                     qPrintable(m_messages.join("\n---\n")));
+            const QString told = m_messages.filter(QStringLiteral("este deteriorata")).value(0);
+            QVERIFY2(told.contains(file) && told.contains(QStringLiteral("copie de siguranta")) &&
+                         told.contains(QStringLiteral(".recover")),
+                     qPrintable(m_messages.join("\n---\n")));
+            QCOMPARE(told.contains(file + "-wal"), damage == "wal");
+            QCOMPARE(told.contains(file + "-journal"), damage == "journal");
+            auto* state = app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("readOnlyState"));
+            QVERIFY(state && state->text().startsWith(QStringLiteral("Doar citire")));
+            QVERIFY(readFile(lab.filePath("_database_err.log")).contains(QStringLiteral("]->SqliteIntegrityCheck\n")));
+            // Searching still works.
+            explorer->OnSearch();
+            QVERIFY(explorer->resultList()->GetItemCount() > 0);
+            QCOMPARE(m_messages.size(), 2);
+        }
+        QVERIFY(contentOf(lab.dbPath()) == before);
+        QVERIFY(wal() == walBefore);
     }
 
     void fileNewOffersBothKinds() {

@@ -1,7 +1,9 @@
+#include "BrokenFiles.h"
 #include "CAdoDatabase.h"
 #include "CAdoRecordset.h"
 #include "DbLab.h"
 #include "LabSchemaCheck.h"
+#include "SqliteIntegrityCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -56,6 +58,8 @@ private slots:
     void reconnectsOnceAfterServerRestart();
     void labSchemaCheckNamesWhatIsMissing_data();
     void labSchemaCheckNamesWhatIsMissing();
+    void integrityCheckHoldsWrites_data();
+    void integrityCheckHoldsWrites();
 
 private:
     DbLab::Backend backend() {
@@ -541,3 +545,67 @@ void TestDatabase::labSchemaCheckNamesWhatIsMissing() {
 
 QTEST_GUILESS_MAIN(TestDatabase)
 #include "tst_database.moc"
+
+void TestDatabase::integrityCheckHoldsWrites_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("sound file") << QString();
+    QTest::newRow("one page overwritten") << "page";
+    QTest::newRow("backup restored beside the live -wal") << "wal";
+    QTest::newRow("backup restored beside the live -journal") << "journal";
+}
+
+// A write waits for the integrity check of the file: a sound file takes it, a damaged one refuses
+// it (and every later one) with the reason, and closes without its -wal copied into it.
+void TestDatabase::integrityCheckHoldsWrites() {
+    QFETCH(QString, damage);
+    DbLab db(backend());
+    if (db.isPg())
+        QSKIP("A PostgreSQL server checks its own files");
+    QVERIFY(db.createDemo(300));
+    const QString file = QFileInfo(db.lab().dbPath()).absoluteFilePath();
+    if (damage == "page")
+        QVERIFY(BrokenFiles::overwriteIndexPage(file, "IX_RESULT_VALUES_resultID"));
+    else if (damage == "wal")
+        QVERIFY(BrokenFiles::restoreBackupBesideLiveWal(file));
+    else if (damage == "journal")
+        QVERIFY(BrokenFiles::restoreBackupBesideLiveJournal(file));
+
+    // Made before the open, which applies the -wal or the -journal.
+    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::ForConnection(db.connectionString());
+    QVERIFY(check);
+    CAdoDatabase ado;
+    ado.SetLogFile(kLog);
+    QVERIFY2(ado.Open(db.connectionString()), qPrintable(ado.ErrorText()));
+    const QByteArray before = fileBytes(file);
+    const QByteArray walBefore = fileBytes(file + "-wal");
+    check->Start();
+    ado.SetIntegrityCheck(check);
+    // Most likely issued while the check still runs: it waits for the result, neither failing
+    // for want of it nor slipping through.
+    const bool written = ado.Execute("UPDATE RESULTS SET comment = ? WHERE ID = ?", {"verificat", 2});
+    if (damage.isEmpty()) {
+        QVERIFY2(written, qPrintable(ado.ErrorText()));
+        QVERIFY(check->Passed());
+        QVERIFY(ado.BeginTransaction());
+        ado.RollbackTransaction();
+        return;
+    }
+    QVERIFY(!written);
+    QCOMPARE(check->state(), SqliteIntegrityCheck::State::Damaged);
+    QVERIFY(!check->findings().isEmpty());
+    const QString reason = ado.ErrorText();
+    QVERIFY2(reason.contains(file) && reason.contains("integrity check") && reason.contains(check->findings().first()),
+             qPrintable(reason));
+    QCOMPARE(reason.contains(file + "-wal"), damage == "wal");
+    QCOMPARE(reason.contains(file + "-journal"), damage == "journal");
+    QCOMPARE(check->leftovers(), damage == "page" ? QStringList() : QStringList{file + "-" + damage});
+    QVERIFY(!ado.BeginTransaction());
+    QVERIFY(!ado.InTransaction());
+    // The log keeps the refused statement with its values, to be typed again.
+    QVERIFY(fileBytes(kLog).contains("Values: 'verificat', 2"));
+
+    QVERIFY(SqliteIntegrityCheck::KeepWalOnClose(ado.connection()));
+    ado.Close();
+    QVERIFY(fileBytes(file) == before);
+    QVERIFY(fileBytes(file + "-wal") == walBefore);
+}

@@ -1,3 +1,4 @@
+#include "BrokenFiles.h"
 #include "DbLab.h"
 
 #include <QCryptographicHash>
@@ -66,6 +67,8 @@ private slots:
     void programRoleOnlyAddsJournalRows_data();
     void programRoleOnlyAddsJournalRows();
     void madeWithoutTrigramExtension();
+    void upgradeRefusesDamagedOrFullDisk_data();
+    void upgradeRefusesDamagedOrFullDisk();
 };
 
 void TestDbTool::demoIsDeterministic() {
@@ -474,3 +477,48 @@ void TestDbTool::madeWithoutTrigramExtension() {
 
 QTEST_GUILESS_MAIN(TestDbTool)
 #include "tst_dbtool.moc"
+
+void TestDbTool::upgradeRefusesDamagedOrFullDisk_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("said"); // what the message must name besides the file
+    QTest::newRow("one page overwritten") << "page" << QStringList{"deteriorata", "btreeInitPage", ".recover"};
+    QTest::newRow("backup restored beside the live -wal")
+        << "wal" << QStringList{"deteriorata", "missing from index", "lab.db-wal", ".recover"};
+    QTest::newRow("full disk") << "full disk" << QStringList{"este plin", "Eliberati spatiu"};
+}
+
+// --upgrade writes nothing into a database that fails SQLite's integrity check, nor on a disk
+// with no room left; it says why, what to do, and ends with a failure.
+void TestDbTool::upgradeRefusesDamagedOrFullDisk() {
+    QFETCH(QString, fault);
+    QFETCH(QStringList, said);
+    TestLab lab;
+    QVERIFY(lab.createDemo(300));
+    QString file = lab.dbPath();
+    std::unique_ptr<BrokenFiles::SmallDisk> disk;
+    if (fault == "page") {
+        QVERIFY(BrokenFiles::overwriteIndexPage(file, "IX_RESULT_VALUES_resultID"));
+    } else if (fault == "wal") {
+        QVERIFY(BrokenFiles::restoreBackupBesideLiveWal(file));
+    } else {
+        const QString folder = lab.filePath("disc");
+        QVERIFY(QDir().mkpath(folder));
+        disk = std::make_unique<BrokenFiles::SmallDisk>(folder, "2m");
+        if (!disk->mounted())
+            QSKIP(qPrintable(disk->problem()));
+        file = QDir(folder).filePath("lab.db");
+        QVERIFY(QFile::copy(lab.dbPath(), file));
+        QVERIFY(disk->fill());
+        said << QDir(folder).absolutePath();
+    }
+    const QByteArray before = fileBytes(file);
+    const QByteArray walBefore = fileBytes(file + "-wal");
+
+    QString out;
+    QVERIFY(runTool({"--upgrade", file}, &out) != 0);
+    QVERIFY2(out.startsWith("labrosa-dbtool: ") && out.contains(file), qPrintable(out));
+    for (const QString& words : said)
+        QVERIFY2(out.contains(words), qPrintable(out));
+    QVERIFY(fileBytes(file) == before);
+    QVERIFY(fileBytes(file + "-wal") == walBefore);
+}

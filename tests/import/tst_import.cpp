@@ -1,3 +1,4 @@
+#include "BrokenFiles.h"
 #include "ExplorerLab.h"
 #include "MdbFiles.h"
 #include "ResultImporter.h"
@@ -244,6 +245,7 @@ private slots:
             << "" << QByteArray("table REZULTATE <- Orders\n") << "REZULTATE nu este o tabela a programului";
         QTest::newRow("required column without a source")
             << "" << QByteArray("table RESULTS <- Orders\nRequestID <- OrderID\n") << "RESULTS.TransDate trebuie";
+        QTest::newRow("target database damaged") << "target page" << orders << "este deteriorata";
         QTest::newRow("record already there")
             << "duplicate" << orders << "ID 10300 exista deja in RESULTS; folositi --replace";
         QTest::newRow("text too long for its column")
@@ -278,6 +280,12 @@ private slots:
             QVERIFY(QFile::resize(mdb, damage.mid(4).toLongLong()));
         } else if (damage == "ldb") {
             QVERIFY(writeFile(files.path("nwind.ldb"), "PC-RECEPTIE"));
+        } else if (damage == "target page") {
+            if (x.lab.isPg())
+                QSKIP("A PostgreSQL server checks its own files");
+            // Closed first, so that the file holds every page.
+            x.lab.admin().close();
+            QVERIFY(BrokenFiles::overwriteIndexPage(x.lab.lab().dbPath(), "IX_RESULT_VALUES_resultID"));
         }
         QVERIFY(writeFile(files.path("lab.map"), mapping));
         const QByteArray sourceBefore = MdbFiles::checksum(mdb);

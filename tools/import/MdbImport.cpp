@@ -1,11 +1,14 @@
 #include "MdbImport.h"
 
 #include "CAdoDatabase.h"
+#include "DatabaseProblems.h"
 #include "ImportMapping.h"
 #include "MdbReader.h"
 #include "ResultImporter.h"
+#include "SqliteIntegrityCheck.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -63,12 +66,26 @@ int RunMdbImport(const MdbImportRequest& request) {
     const QString connection = request.target.contains(QLatin1Char('='))
                                    ? request.target
                                    : QStringLiteral("Provider=SQLite;Data Source=%1").arg(request.target);
+    // Made before the open, which applies a -wal or -journal lying beside the file.
+    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::ForConnection(connection);
     CAdoDatabase database;
     if (!database.Open(connection)) {
-        say(QStringLiteral("baza de date %1 nu se poate deschide: %2. O baza de date noua se face cu --empty.")
-                .arg(request.target.contains(QLatin1Char('=')) ? database.szDatabase : request.target,
-                     database.ErrorText().simplified()));
+        const QString reason = database.ErrorText().simplified();
+        const QString file = database.databaseFile();
+        const QString fullDisk = QFileInfo(file).isFile() ? FullDiskText(file, reason) : QString();
+        say(!fullDisk.isEmpty()
+                ? fullDisk
+                : QStringLiteral("baza de date %1 nu se poate deschide: %2. O baza de date noua se face cu --empty.")
+                      .arg(request.target.contains(QLatin1Char('=')) ? database.szDatabase : request.target, reason));
         return 1;
+    }
+    if (check) {
+        say(QStringLiteral("%1: se verifica integritatea bazei de date").arg(request.target));
+        if (!check->Run()) {
+            SqliteIntegrityCheck::KeepWalOnClose(database.connection());
+            say(DamagedDatabaseText(*check));
+            return 1;
+        }
     }
     ImportOptions options;
     options.replace = request.replace;
