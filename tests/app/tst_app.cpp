@@ -547,9 +547,9 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(4096, 'z'));
         }
-        std::unique_ptr<BrokenFiles::SmallDisk> disk;
+        std::unique_ptr<SmallDisk> disk;
         if (database == "full disk") {
-            disk = std::make_unique<BrokenFiles::SmallDisk>(lab.path(), "2m");
+            disk = std::make_unique<SmallDisk>(lab.path(), "2m");
             if (!disk->mounted())
                 QSKIP(qPrintable(disk->problem()));
             QVERIFY(lab.createEmpty());

@@ -1,7 +1,7 @@
 #pragma once
 
 // Faults of the files under a database, made for real: a page of a SQLite file overwritten, a
-// backup copied back beside the live database's -wal, a small disk filled to the last byte.
+// backup copied back beside the live database's -wal, and (SmallDisk.h) a small disk filled to the last byte.
 
 #include <QByteArray>
 #include <QDir>
@@ -15,6 +15,8 @@
 #include <QStringList>
 
 #include <functional>
+
+#include "SmallDisk.h"
 
 #include <unistd.h>
 
@@ -115,53 +117,5 @@ inline bool restoreBackupBesideLiveJournal(const QString& file) {
         QFile::remove(file + QLatin1String(suffix));
     return QFile::copy(backup, file) && QFile::rename(liveJournal, journal);
 }
-
-// A tmpfs of the given size mounted over a folder (what was in it is hidden meanwhile),
-// unmounted again on the way out. Mounting needs root and a system that lets it.
-class SmallDisk {
-public:
-    SmallDisk(const QString& folder, const QString& size) : m_folder(folder) {
-        if (geteuid() != 0) {
-            m_problem = QStringLiteral("mounting a small tmpfs needs root");
-            return;
-        }
-        QProcess mount;
-        mount.setProcessChannelMode(QProcess::MergedChannels);
-        mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", folder});
-        m_mounted = mount.waitForFinished(30000) && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
-        if (!m_mounted)
-            m_problem = QStringLiteral("cannot mount a small tmpfs here: ") +
-                        QString::fromLocal8Bit(mount.readAll()).trimmed() + mount.errorString();
-    }
-    ~SmallDisk() {
-        if (!m_mounted)
-            return;
-        // Lazily when something still holds a file there.
-        if (QProcess::execute(QStringLiteral("umount"), {m_folder}) != 0)
-            QProcess::execute(QStringLiteral("umount"), {"-l", m_folder});
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool mounted() const { return m_mounted; }
-    // Why the disk could not be had.
-    QString problem() const { return m_problem; }
-    // Fills the disk with a file of its own until it takes no more; true when nothing is left.
-    bool fill() const {
-        QFile filler(QDir(m_folder).filePath(QStringLiteral("filler")));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size()) {
-        }
-        filler.close();
-        return QStorageInfo(m_folder).bytesAvailable() < block.size();
-    }
-
-private:
-    QString m_folder;
-    QString m_problem;
-    bool m_mounted = false;
-};
 
 } // namespace BrokenFiles

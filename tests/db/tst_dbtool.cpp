@@ -495,7 +495,7 @@ void TestDbTool::upgradeRefusesDamagedOrFullDisk() {
     TestLab lab;
     QVERIFY(lab.createDemo(300));
     QString file = lab.dbPath();
-    std::unique_ptr<BrokenFiles::SmallDisk> disk;
+    std::unique_ptr<SmallDisk> disk;
     if (fault == "page") {
         QVERIFY(BrokenFiles::overwriteIndexPage(file, "IX_RESULT_VALUES_resultID"));
     } else if (fault == "wal") {
@@ -503,7 +503,7 @@ void TestDbTool::upgradeRefusesDamagedOrFullDisk() {
     } else {
         const QString folder = lab.filePath("disc");
         QVERIFY(QDir().mkpath(folder));
-        disk = std::make_unique<BrokenFiles::SmallDisk>(folder, "2m");
+        disk = std::make_unique<SmallDisk>(folder, "2m");
         if (!disk->mounted())
             QSKIP(qPrintable(disk->problem()));
         file = QDir(folder).filePath("lab.db");

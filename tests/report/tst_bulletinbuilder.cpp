@@ -456,16 +456,17 @@ void TestBulletinBuilder::uncreatableFileGivesMessageAndNoWindow() {
 
 void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
     arrangeLaboratory();
-    SmallDisk disk;
+    const QString folder = QDir::current().filePath("disc");
+    SmallDisk disk(folder, "256k");
     if (!disk.mounted())
-        QSKIP(qPrintable(disk.reason()));
+        QSKIP(qPrintable(disk.problem()));
     // The laboratory folder on the full disk, with the bulletin printed before.
     const QByteArray before = "<HTML>the bulletin printed before</HTML>";
     WriteFile(disk.filePath(kBulletinFileName), before);
     QVERIFY(QFile::copy("Labrosa.ini", disk.filePath("Labrosa.ini")));
     QVERIFY(disk.fill());
     const QString home = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(disk.path()));
+    QVERIFY(QDir::setCurrent(folder));
     const BulletinBuildResult result = build(1, "1201");
     QVERIFY(QDir::setCurrent(home));
     QCOMPARE(result.messages.size(), 1);
@@ -475,7 +476,7 @@ void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
     QVERIFY(!result.opened);
     QCOMPARE(m_viewsMade, 0);
     QCOMPARE(ReadFile(disk.filePath(kBulletinFileName)), before);
-    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 // A bulletin is shown only when it is archived and everything corrected since the last one

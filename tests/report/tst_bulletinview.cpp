@@ -9,6 +9,7 @@
 #include "CTervanaView.h"
 #include "MessageBox.h"
 #include "Resource.h"
+#include "SmallDisk.h"
 
 #include <QAction>
 #include <QDir>
@@ -42,35 +43,6 @@ QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
 }
-
-// A folder on a 64 KiB file system filled to its last page, for saves that meet a full disk.
-// Mounting needs root; where it cannot be done, mounted() is false.
-class FullDisk {
-public:
-    explicit FullDisk(const QString& folder) : m_folder(folder) {
-        m_mounted = QDir().mkpath(folder) &&
-                    QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) == 0;
-    }
-    ~FullDisk() {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {m_folder});
-    }
-    bool mounted() const { return m_mounted; }
-    // Takes every page left; what should stay is written before.
-    bool fill() const {
-        QFile filler(QDir(m_folder).filePath(QStringLiteral("umplutura")));
-        if (!filler.open(QIODevice::WriteOnly))
-            return false;
-        const QByteArray page(4096, 'x');
-        while (filler.write(page) == page.size() && filler.flush()) {
-        }
-        return true;
-    }
-
-private:
-    QString m_folder;
-    bool m_mounted = false;
-};
 
 QString pdfText(const QString& pdfPath) {
     QProcess pdftotext;
@@ -337,11 +309,11 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, saved);
         const QString path = m_dir->filePath(name);
-        std::unique_ptr<FullDisk> disk;
+        std::unique_ptr<SmallDisk> disk;
         if (name.startsWith("plin/")) {
-            disk = std::make_unique<FullDisk>(m_dir->filePath("plin"));
+            disk = std::make_unique<SmallDisk>(m_dir->filePath("plin"), "64k");
             if (!disk->mounted())
-                QSKIP("a full disk is made by mounting a small tmpfs, which needs root");
+                QSKIP(qPrintable(disk->problem()));
         }
         // What was there before: an earlier export, or a saved bulletin on the full disk.
         const QByteArray old = name.endsWith(".html") ? "<p>salvat mai demult</p>" : "%PDF-1.4 un export mai vechi";
