@@ -479,10 +479,6 @@ bool CComboListCtrl::IsEditableColumn(int column) const {
     return column >= 0 && column < GetColumnCount() && (IsCombo(column) || !IsReadOnly(column));
 }
 
-int CComboListCtrl::CurrentColumn() const {
-    return currentIndex().isValid() ? currentIndex().column() : -1;
-}
-
 int CComboListCtrl::NeighbourEditableColumn(int column, int step) const {
     for (int c = column + step; c >= 0 && c < GetColumnCount(); c += step) {
         if (IsEditableColumn(c) && !isColumnHidden(c) && GetColumnWidth(c) > 0)

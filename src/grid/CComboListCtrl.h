@@ -111,9 +111,6 @@ public:
 
     // Whether a click or F2 may open an editor on the column.
     bool IsEditableColumn(int column) const;
-    // The current cell: the row with the focus and, in it, the column that F2 edits; -1 when
-    // no row has the focus.
-    int CurrentColumn() const;
 
     // The cell under a point of the viewport: the row (-1 when none) and, through column,
     // the column; a point on the border between two columns belongs to the left one.
