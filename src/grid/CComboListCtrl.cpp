@@ -445,6 +445,7 @@ void CComboListCtrl::OnEndLabelEdit(const NMLVDISPINFO& info) {
 void CComboListCtrl::OnEditorDone(int row, int column, EditExit exit) {
     const bool known = row >= 0 && row < GetItemCount();
     const qint64 data = known ? GetItemData(row) : 0;
+    const QString ended = known ? GetItemText(row, column) : QString();
     const QPointer<CComboListCtrl> self(this);
     emit gridEditDone(row, column);
     if (!self || exit == EditExit::Other || !known)
@@ -455,7 +456,10 @@ void CComboListCtrl::OnEditorDone(int row, int column, EditExit exit) {
     if (found < 0)
         return;
     int target = column;
-    if (exit == EditExit::Next || exit == EditExit::Previous) {
+    // A cell the owner put back to another text was refused: the keyboard stays on it, so the
+    // user reads the owner's message and tries again, rather than going on past it.
+    const bool kept = GetItemText(found, column) == ended;
+    if (kept && (exit == EditExit::Next || exit == EditExit::Previous)) {
         const int neighbour = NeighbourEditableColumn(column, exit == EditExit::Next ? 1 : -1);
         if (neighbour >= 0)
             target = neighbour;

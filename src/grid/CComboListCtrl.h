@@ -105,7 +105,8 @@ public:
     // Called by the in-place editors. After the owner has heard of the end, an edit left by a
     // key keeps its row's cell current (the row found again by its item data if the owner filled
     // the list anew), and Tab or Shift+Tab opens the neighbouring editable cell; from the last
-    // (first) one the cell stays current and nothing opens.
+    // (first) one, or when the owner put the cell back to another text, the cell stays current
+    // and nothing opens.
     void OnEndLabelEdit(const NMLVDISPINFO& info);
     void OnEditorDone(int row, int column, EditExit exit = EditExit::Other);
 

@@ -85,6 +85,10 @@ void TestInPlaceEditors::editBoxEnds_data() {
     // the next cell is that of the same record, not of the row now in its place.
     QTest::newRow("tab, owner fills the list anew")
         << 1 << "tab refill" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"} << "edit 4 2";
+    // The owner refuses the text and puts the cell back: the keyboard stays on it.
+    QTest::newRow("tab, owner refuses the text")
+        << 1 << "tab refused"
+        << "Ionescu" << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"} << "";
     QTest::newRow("escape") << 1 << "escape"
                             << "r0c1" << QStringList{"validate 0 1 r0c1"} << "";
     // A plain loss of focus keeps nothing: the cell shows its start text again.
@@ -121,6 +125,11 @@ void TestInPlaceEditors::editBoxEnds() {
             }
             w.list->EndFill();
         });
+    }
+
+    if (how == "tab refused") {
+        QObject::connect(w.list, &CComboListCtrl::gridEditDone, w.list,
+                         [&w](int row, int column) { w.list->SetItemText(row, column, QStringLiteral("r0c1")); });
     }
 
     w.click(0, column);
