@@ -443,11 +443,20 @@ void CComboListCtrl::OnEndLabelEdit(const NMLVDISPINFO& info) {
 }
 
 void CComboListCtrl::OnEditorDone(int row, int column, EditExit exit) {
+    FinishEdit(row, column, exit, true);
+}
+
+void CComboListCtrl::OnEditorPassed(int row, int column, EditExit exit) {
+    FinishEdit(row, column, exit, false);
+}
+
+void CComboListCtrl::FinishEdit(int row, int column, EditExit exit, bool store) {
     const bool known = row >= 0 && row < GetItemCount();
     const qint64 data = known ? GetItemData(row) : 0;
     const QString ended = known ? GetItemText(row, column) : QString();
     const QPointer<CComboListCtrl> self(this);
-    emit gridEditDone(row, column);
+    if (store)
+        emit gridEditDone(row, column);
     if (!self || exit == EditExit::Other || !known)
         return;
     // The owner may have stored the edit and filled the list anew: the row is looked for again,

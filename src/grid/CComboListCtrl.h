@@ -109,6 +109,9 @@ public:
     // and nothing opens.
     void OnEndLabelEdit(const NMLVDISPINFO& info);
     void OnEditorDone(int row, int column, EditExit exit = EditExit::Other);
+    // Tab or Shift+Tab left an edit whose text is unchanged: nothing is reported to store (the
+    // owner would write the value again over the whole request), and the keyboard goes on.
+    void OnEditorPassed(int row, int column, EditExit exit);
 
     // Whether a click or F2 may open an editor on the column.
     bool IsEditableColumn(int column) const;
@@ -163,6 +166,8 @@ private:
     // The row holding data after a refill: row itself when it still does, else the first such row.
     int FindRowAgain(int row, qint64 data) const;
     void SetCurrentCell(int row, int column);
+    // What follows the end of an edit: the owner hears of it when store, then the keyboard goes on.
+    void FinishEdit(int row, int column, EditExit exit, bool store);
     void MoveCurrentColumn(int step);
     int AutoWidth(int column, bool useHeader) const;
     void TakeFocusForScroll();

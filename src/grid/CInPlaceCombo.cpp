@@ -181,7 +181,12 @@ void CInPlaceCombo::EndEdit() {
         Qt::QueuedConnection);
     const CComboListCtrl::EditExit exit = m_exit;
     m_exit = CComboListCtrl::EditExit::Other;
-    if (list)
+    // Tab through a cell without changing it is a move, not a choice to store.
+    const bool passed = (exit == CComboListCtrl::EditExit::Next || exit == CComboListCtrl::EditExit::Previous) &&
+                        !m_cancelled && windowText == m_startText;
+    if (list && passed)
+        list->OnEditorPassed(m_row, m_column, exit);
+    else if (list)
         list->OnEditorDone(m_row, m_column, exit);
 }
 

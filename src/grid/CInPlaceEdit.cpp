@@ -144,9 +144,19 @@ void CInPlaceEdit::EndEdit() {
         const int row = m_row;
         const int column = m_column;
         const CComboListCtrl::EditExit exit = m_exit;
+        // Tab through a cell without changing it is a move, not a correction to store.
+        const bool passed = (exit == CComboListCtrl::EditExit::Next || exit == CComboListCtrl::EditExit::Previous) &&
+                            keep && text() == m_startText;
         if (list)
             QMetaObject::invokeMethod(
-                list, [list, row, column, exit]() { list->OnEditorDone(row, column, exit); }, Qt::QueuedConnection);
+                list,
+                [list, row, column, exit, passed]() {
+                    if (passed)
+                        list->OnEditorPassed(row, column, exit);
+                    else
+                        list->OnEditorDone(row, column, exit);
+                },
+                Qt::QueuedConnection);
         m_endedByKey = false;
     }
     m_exit = CComboListCtrl::EditExit::Other;
