@@ -4,10 +4,12 @@
 #include "CInPlaceEdit.h"
 #include "CListRowModel.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -92,6 +94,13 @@ public:
             const bool fits = SurelyFits(text, option, textRect.width());
             painter->drawText(textRect, int(alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
                               fits ? text : option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
+        }
+        if (focused && index == m_list->currentIndex()) {
+            // The current cell, the one F2 edits, is framed in the colour of the text it holds.
+            const QColor frame = selected ? palette.color(QPalette::HighlightedText) : m_list->GetRowTextColor(row);
+            painter->setPen(QPen(frame, 1));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(QRect(cell.left() + 1, cell.top(), cell.width() - 3, cell.height() - 2));
         }
         if (m_list->HasCellNote(row, index.column())) {
             // Drawn over the text's end, so a long text never hides it. Highlight stands out
@@ -433,8 +442,100 @@ void CComboListCtrl::OnEndLabelEdit(const NMLVDISPINFO& info) {
     emit gridValidate(m_controlId, &info);
 }
 
-void CComboListCtrl::OnEditorDone(int row, int column) {
-    emit gridEditDone(row, column);
+void CComboListCtrl::OnEditorDone(int row, int column, EditExit exit) {
+    FinishEdit(row, column, exit, true);
+}
+
+void CComboListCtrl::OnEditorPassed(int row, int column, EditExit exit) {
+    FinishEdit(row, column, exit, false);
+}
+
+void CComboListCtrl::FinishEdit(int row, int column, EditExit exit, bool store) {
+    const bool known = row >= 0 && row < GetItemCount();
+    const qint64 data = known ? GetItemData(row) : 0;
+    const QString ended = known ? GetItemText(row, column) : QString();
+    const QPointer<CComboListCtrl> self(this);
+    if (store)
+        emit gridEditDone(row, column);
+    if (!self || exit == EditExit::Other || !known)
+        return;
+    // The owner may have stored the edit and filled the list anew: the row is looked for again,
+    // and when it is gone the keyboard does not go on in some other record.
+    const int found = FindRowAgain(row, data);
+    if (found < 0)
+        return;
+    int target = column;
+    // A cell the owner put back to another text was refused: the keyboard stays on it, so the
+    // user reads the owner's message and tries again, rather than going on past it.
+    const bool kept = GetItemText(found, column) == ended;
+    if (kept && (exit == EditExit::Next || exit == EditExit::Previous)) {
+        const int neighbour = NeighbourEditableColumn(column, exit == EditExit::Next ? 1 : -1);
+        if (neighbour >= 0)
+            target = neighbour;
+    }
+    SetCurrentCell(found, target);
+    if (target == column)
+        return;
+    // Opened once the ending editor has let the focus go entirely; only while the list still
+    // has it, so that a window the owner opened meanwhile, or a click, is never overridden.
+    QMetaObject::invokeMethod(
+        this,
+        [self, found, target, data]() {
+            if (self && self->hasFocus() && self->FindRowAgain(found, data) == found &&
+                self->currentIndex().row() == found && self->currentIndex().column() == target)
+                self->EditLabel(found, target);
+        },
+        Qt::QueuedConnection);
+}
+
+bool CComboListCtrl::IsEditableColumn(int column) const {
+    return column >= 0 && column < GetColumnCount() && (IsCombo(column) || !IsReadOnly(column));
+}
+
+int CComboListCtrl::NeighbourEditableColumn(int column, int step) const {
+    for (int c = column + step; c >= 0 && c < GetColumnCount(); c += step) {
+        if (IsEditableColumn(c) && !isColumnHidden(c) && GetColumnWidth(c) > 0)
+            return c;
+    }
+    return -1;
+}
+
+int CComboListCtrl::FindRowAgain(int row, qint64 data) const {
+    if (row >= 0 && row < GetItemCount() && GetItemData(row) == data)
+        return row;
+    for (int r = 0; r < GetItemCount(); ++r) {
+        if (GetItemData(r) == data)
+            return r;
+    }
+    return -1;
+}
+
+void CComboListCtrl::SetCurrentCell(int row, int column) {
+    m_model->Publish();
+    const QModelIndex index = m_model->index(row, column);
+    if (!index.isValid())
+        return;
+    // Moving along the row keeps the selection as it is; a row found again after a refill,
+    // which left nothing selected, is selected as a click would.
+    const bool sameRow = currentIndex().isValid() && currentIndex().row() == row;
+    selectionModel()->setCurrentIndex(index, sameRow ? QItemSelectionModel::NoUpdate
+                                                     : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+    viewport()->update();
+}
+
+void CComboListCtrl::MoveCurrentColumn(int step) {
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    // Every shown column can be current, the read-only ones included: a screen reader reads
+    // them, and F2 tells the user by a beep that they cannot be edited.
+    for (int c = current.column() + step; c >= 0 && c < GetColumnCount(); c += step) {
+        if (!isColumnHidden(c) && GetColumnWidth(c) > 0) {
+            SetCurrentCell(current.row(), c);
+            return;
+        }
+    }
 }
 
 int CComboListCtrl::RowHeight() const {
@@ -617,15 +718,20 @@ void CComboListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CComboListCtrl::keyPressEvent(QKeyEvent* event) {
-    // F2 edits the focused row's first column that can be edited.
-    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier) {
-        const int row = currentIndex().row();
-        for (int c = 0; row >= 0 && c < GetColumnCount(); ++c) {
-            if (IsCombo(c) || !IsReadOnly(c)) {
-                EditLabel(row, c);
-                break;
-            }
-        }
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    // F2 edits the current cell; a cell that cannot be edited only answers with a beep.
+    if (event->key() == Qt::Key_F2 && modifiers == Qt::NoModifier) {
+        const QModelIndex current = currentIndex();
+        if (current.isValid() && (!IsEditableColumn(current.column()) || !EditLabel(current.row(), current.column())))
+            QApplication::beep();
+        event->accept();
+        return;
+    }
+    // Left and Right move the current cell along the row (mirrored in a right-to-left layout).
+    if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) && modifiers == Qt::NoModifier &&
+        currentIndex().isValid()) {
+        const bool forward = (event->key() == Qt::Key_Right) != isRightToLeft();
+        MoveCurrentColumn(forward ? 1 : -1);
         event->accept();
         return;
     }

@@ -24,7 +24,9 @@ struct NMLVDISPINFO {
 
 // A report-style list whose cells are edited in place: a click on a cell of the focused
 // row opens the shared edit box or, on a combo column, the shared drop-down list; a cell
-// reading "boolean" is drawn as a check box. The owner talks to it through the column-kind
+// reading "boolean" is drawn as a check box. From the keyboard, Left and Right move the
+// current cell along the row, F2 edits it, and Tab or Shift+Tab in an edit stores it and goes
+// on to the next or previous editable cell. The owner talks to it through the column-kind
 // operations and the four grid signals.
 class CComboListCtrl : public QTreeView {
     Q_OBJECT
@@ -92,9 +94,27 @@ public:
     int GetCheck(int row) const;
     void SetCheck(int row, bool checked);
 
-    // Called by the in-place editors.
+    // How an edit that reports its end was left, which decides where the keyboard goes on.
+    enum class EditExit {
+        Other,    // focus lost, a click, or an end the list does not follow up
+        Enter,    // the cell stays the current one
+        Next,     // Tab: on to the next editable cell of the row
+        Previous, // Shift+Tab: back to the previous one
+    };
+
+    // Called by the in-place editors. After the owner has heard of the end, an edit left by a
+    // key keeps its row's cell current (the row found again by its item data if the owner filled
+    // the list anew), and Tab or Shift+Tab opens the neighbouring editable cell; from the last
+    // (first) one, or when the owner put the cell back to another text, the cell stays current
+    // and nothing opens.
     void OnEndLabelEdit(const NMLVDISPINFO& info);
-    void OnEditorDone(int row, int column);
+    void OnEditorDone(int row, int column, EditExit exit = EditExit::Other);
+    // Tab or Shift+Tab left an edit whose text is unchanged: nothing is reported to store (the
+    // owner would write the value again over the whole request), and the keyboard goes on.
+    void OnEditorPassed(int row, int column, EditExit exit);
+
+    // Whether a click or F2 may open an editor on the column.
+    bool IsEditableColumn(int column) const;
 
     // The cell under a point of the viewport: the row (-1 when none) and, through column,
     // the column; a point on the border between two columns belongs to the left one.
@@ -141,6 +161,14 @@ private:
     bool StartCombo(int row, int column, const QStringList& entries, const QString& text);
     bool StartEditBox(int row, int column, const QString& text);
     bool OpenEditor(int row, int column, const QString& text);
+    // The next editable, shown column after (step 1) or before (step -1) column; -1 when none.
+    int NeighbourEditableColumn(int column, int step) const;
+    // The row holding data after a refill: row itself when it still does, else the first such row.
+    int FindRowAgain(int row, qint64 data) const;
+    void SetCurrentCell(int row, int column);
+    // What follows the end of an edit: the owner hears of it when store, then the keyboard goes on.
+    void FinishEdit(int row, int column, EditExit exit, bool store);
+    void MoveCurrentColumn(int step);
     int AutoWidth(int column, bool useHeader) const;
     void TakeFocusForScroll();
     void RightPress(QMouseEvent* event);

@@ -125,17 +125,21 @@ bool CInPlaceCombo::event(QEvent* event) {
         ForwardDoubleClick(static_cast<QMouseEvent*>(event), list);
         return true;
     }
-    // Enter and Escape end the edit here, so the form around the list never sees them.
+    // Enter and Escape end the edit here, so the form around the list never sees them; Tab and
+    // Shift+Tab end it too, and the list goes on along the row instead of the focus chain.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const int k = key->key();
-        if (k == Qt::Key_Escape || k == Qt::Key_Return || k == Qt::Key_Enter) {
+        if (k == Qt::Key_Escape || k == Qt::Key_Return || k == Qt::Key_Enter || k == Qt::Key_Tab ||
+            k == Qt::Key_Backtab) {
             if (event->type() == QEvent::ShortcutOverride) {
                 event->accept();
                 return true;
             }
             if (k == Qt::Key_Escape)
                 m_cancelled = true;
+            else
+                m_exit = ExitOfKey(*key);
             if (m_list)
                 m_list->setFocus(Qt::OtherFocusReason);
             return true;
@@ -165,8 +169,8 @@ void CInPlaceCombo::EndEdit() {
     if (list)
         list->OnEndLabelEdit(
             EndLabelEditRecord(list, m_controlId, m_row, m_column, m_cancelled ? m_startText : windowText));
-    if (list)
-        list->OnEditorDone(m_row, m_column);
+    // The close is posted before the owner hears of the end, so that it comes before any
+    // editor the list opens next along the row.
     const unsigned serial = m_windowSerial;
     QMetaObject::invokeMethod(
         this,
@@ -175,6 +179,15 @@ void CInPlaceCombo::EndEdit() {
                 CloseWindow();
         },
         Qt::QueuedConnection);
+    const CComboListCtrl::EditExit exit = m_exit;
+    m_exit = CComboListCtrl::EditExit::Other;
+    // Tab through a cell without changing it is a move, not a choice to store.
+    const bool passed = (exit == CComboListCtrl::EditExit::Next || exit == CComboListCtrl::EditExit::Previous) &&
+                        !m_cancelled && windowText == m_startText;
+    if (list && passed)
+        list->OnEditorPassed(m_row, m_column, exit);
+    else if (list)
+        list->OnEditorDone(m_row, m_column, exit);
 }
 
 void CInPlaceCombo::DropEdit() {

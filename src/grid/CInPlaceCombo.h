@@ -55,6 +55,7 @@ private:
     int m_row = -1;
     int m_column = -1;
     bool m_cancelled = false;
+    CComboListCtrl::EditExit m_exit = CComboListCtrl::EditExit::Other; // the key that ended the edit
     QString m_startText;
     QStringList m_entries;
     bool m_hasWindow = false;

@@ -67,7 +67,7 @@ bool CInPlaceEdit::event(QEvent* event) {
         return true;
     }
     // Enter, Tab and Escape end the edit before the line edit, the focus chain or the
-    // form around the list can act on them.
+    // form around the list can act on them; Tab and Shift+Tab then go on along the row.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
@@ -80,10 +80,12 @@ bool CInPlaceEdit::event(QEvent* event) {
                 event->accept();
                 return true;
             }
-            if (key->key() == Qt::Key_Escape)
+            if (key->key() == Qt::Key_Escape) {
                 m_cancelled = true;
-            else
+            } else {
                 m_endedByKey = true;
+                m_exit = ExitOfKey(*key);
+            }
             if (m_list)
                 m_list->setFocus(Qt::OtherFocusReason);
             return true;
@@ -141,11 +143,23 @@ void CInPlaceEdit::EndEdit() {
     if (m_endedByKey) {
         const int row = m_row;
         const int column = m_column;
+        const CComboListCtrl::EditExit exit = m_exit;
+        // Tab through a cell without changing it is a move, not a correction to store.
+        const bool passed = (exit == CComboListCtrl::EditExit::Next || exit == CComboListCtrl::EditExit::Previous) &&
+                            keep && text() == m_startText;
         if (list)
             QMetaObject::invokeMethod(
-                list, [list, row, column]() { list->OnEditorDone(row, column); }, Qt::QueuedConnection);
+                list,
+                [list, row, column, exit, passed]() {
+                    if (passed)
+                        list->OnEditorPassed(row, column, exit);
+                    else
+                        list->OnEditorDone(row, column, exit);
+                },
+                Qt::QueuedConnection);
         m_endedByKey = false;
     }
+    m_exit = CComboListCtrl::EditExit::Other;
 }
 
 void CInPlaceEdit::DropEdit() {

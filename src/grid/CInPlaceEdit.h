@@ -46,6 +46,7 @@ private:
     void CloseWindow();
 
     bool m_endedByKey = false;
+    CComboListCtrl::EditExit m_exit = CComboListCtrl::EditExit::Other; // the key that ended the edit
     int m_row = -1;
     int m_column = -1;
     bool m_cancelled = false;

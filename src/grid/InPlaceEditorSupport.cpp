@@ -1,6 +1,7 @@
 #include "InPlaceEditorSupport.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 NMLVDISPINFO EndLabelEditRecord(CComboListCtrl* list, int controlId, int row, int column, const QString& text) {
@@ -12,6 +13,14 @@ NMLVDISPINFO EndLabelEditRecord(CComboListCtrl* list, int controlId, int row, in
     info.pszText = text;
     info.cchTextMax = static_cast<int>(text.toUtf8().size());
     return info;
+}
+
+CComboListCtrl::EditExit ExitOfKey(const QKeyEvent& key) {
+    if (key.key() == Qt::Key_Backtab || (key.key() == Qt::Key_Tab && (key.modifiers() & Qt::ShiftModifier)))
+        return CComboListCtrl::EditExit::Previous;
+    if (key.key() == Qt::Key_Tab)
+        return CComboListCtrl::EditExit::Next;
+    return CComboListCtrl::EditExit::Enter;
 }
 
 void ForwardDoubleClick(const QMouseEvent* mouse, CComboListCtrl* list) {

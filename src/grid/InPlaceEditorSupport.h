@@ -4,6 +4,7 @@
 
 #include "CComboListCtrl.h"
 
+class QKeyEvent;
 class QMouseEvent;
 
 // One shared object per editor kind: made on the first request, kept between edits and
@@ -35,6 +36,10 @@ private:
 
 // The end-of-label-edit record an editor hands to the list when its edit ends.
 NMLVDISPINFO EndLabelEditRecord(CComboListCtrl* list, int controlId, int row, int column, const QString& text);
+
+// How a key that ends an edit leaves it: Tab goes on to the next cell, Shift+Tab (Backtab) back
+// to the previous one, anything else (Enter) stays on the cell.
+CComboListCtrl::EditExit ExitOfKey(const QKeyEvent& key);
 
 // The second press of a double click on a cell lands in the editor that its first press
 // opened; this hands it to the list's viewport, where the row's double click belongs.

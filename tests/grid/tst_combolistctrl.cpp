@@ -5,6 +5,7 @@
 #include "GridFixture.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
@@ -829,20 +830,37 @@ void TestComboListCtrl::rightClickTargetsRowUnderPointer() {
 
 void TestComboListCtrl::keyboardEditing_data() {
     QTest::addColumn<int>("start");      // the focused row before Down is pressed
+    QTest::addColumn<QString>("moves");  // Left and Right presses after it: "L", "R"
     QTest::addColumn<QString>("scroll"); // where the list is scrolled before F2
+    QTest::addColumn<int>("column");     // the current column F2 edits, -1 when read-only
 
-    QTest::newRow("row in view") << 1 << "";
+    QTest::newRow("row in view") << 1 << "R"
+                                 << "" << 1;
     // The wheel or the scroll bar may have taken the focused row out of sight; F2 brings it back
     // so the edit box opens over that row and not outside the list.
-    QTest::newRow("row scrolled out above") << 1 << "bottom";
-    QTest::newRow("row scrolled out below") << 50 << "top";
+    QTest::newRow("row scrolled out above") << 1 << "R"
+                                            << "bottom" << 1;
+    QTest::newRow("row scrolled out below") << 50 << "R"
+                                            << "top" << 1;
     // The list shows ten and a half rows: the eleventh is cut by the bottom edge.
-    QTest::newRow("row cut by the bottom edge") << 9 << "top, half row";
+    QTest::newRow("row cut by the bottom edge") << 9 << "R"
+                                                << "top, half row" << 1;
+    // The current cell is the one edited, not the row's first editable one.
+    QTest::newRow("read-only cell: nothing opens") << 1 << ""
+                                                   << "" << -1;
+    QTest::newRow("right, right, left") << 1 << "RRL"
+                                        << "" << 1;
+    QTest::newRow("right stops at the last column") << 1 << "RRRRRRRRR"
+                                                    << "" << 6;
+    QTest::newRow("left stops at the first column") << 1 << "RL L"
+                                                    << "" << -1;
 }
 
 void TestComboListCtrl::keyboardEditing() {
     QFETCH(int, start);
+    QFETCH(QString, moves);
     QFETCH(QString, scroll);
+    QFETCH(int, column);
     GridWindow w(60);
     QVERIFY(w.showActive());
     w.list->MarkColumnReadOnly(0, true);
@@ -852,6 +870,25 @@ void TestComboListCtrl::keyboardEditing() {
     QTest::keyClick(w.list, Qt::Key_Down);
     const int row = start + 1;
     QCOMPARE(w.list->GetItemState(row, CComboListCtrl::LVIS_FOCUSED), CComboListCtrl::LVIS_FOCUSED);
+    for (const QChar move : moves) {
+        if (move != QLatin1Char(' '))
+            QTest::keyClick(w.list, move == QLatin1Char('L') ? Qt::Key_Left : Qt::Key_Right);
+    }
+    const int current = std::max(column, 0);
+    QCOMPARE(w.list->currentIndex(), w.list->model()->index(row, current));
+    QCOMPARE(w.list->GetFirstSelectedItem(), row);
+    // The current cell is framed on the highlighted row, so the user sees which one F2 edits,
+    // and assistive tools name that cell.
+    const QImage image = w.list->viewport()->grab().toImage();
+    const QRect cell = w.list->visualRect(w.list->model()->index(row, current));
+    const QPoint frameLeft(cell.left() + 1, cell.center().y());
+    const QColor frame = image.pixelColor(frameLeft);
+    const QColor beside = image.pixelColor(frameLeft + QPoint(current == 6 ? -80 : 80, 0));
+    QVERIFY2(contrast(frame, beside) > 200, qPrintable(frame.name() + " beside " + beside.name()));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w.list);
+    QVERIFY(accessible && accessible->focusChild());
+    QCOMPARE(accessible->focusChild()->text(QAccessible::Name), QStringLiteral("r%1c%2").arg(row).arg(current));
+
     QScrollBar* bar = w.list->verticalScrollBar();
     const QRect viewport = w.list->viewport()->rect();
     if (scroll == "top, half row") {
@@ -866,14 +903,20 @@ void TestComboListCtrl::keyboardEditing() {
         QVERIFY(!viewport.intersects(w.list->visualRect(w.list->model()->index(row, 1))));
     }
 
-    // F2 opens the edit box on the first column that can be edited.
     QTest::keyClick(w.list, Qt::Key_F2);
+    settle();
+    if (column < 0) {
+        QVERIFY(!editOpen());
+        QVERIFY(w.list->hasFocus());
+        QVERIFY(w.log.isEmpty());
+        return;
+    }
     QVERIFY(editOpen());
     CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
     QCOMPARE(edit->Row(), row);
-    QCOMPARE(edit->Column(), 1);
-    QCOMPARE(edit->text(), QStringLiteral("r%1c1").arg(row));
-    QCOMPARE(edit->geometry(), w.list->visualRect(w.list->model()->index(row, 1)));
+    QCOMPARE(edit->Column(), column);
+    QCOMPARE(edit->text(), QStringLiteral("r%1c%2").arg(row).arg(column));
+    QCOMPARE(edit->geometry(), w.list->visualRect(w.list->model()->index(row, column)));
     QVERIFY(w.list->viewport()->rect().contains(edit->geometry()));
     QVERIFY(edit->isVisible());
 }

@@ -14,6 +14,7 @@
 #include <QWheelEvent>
 
 #include <memory>
+#include <vector>
 
 class TestInPlaceEditors : public QObject {
     Q_OBJECT
@@ -61,46 +62,102 @@ void TestInPlaceEditors::cleanup() {
 }
 
 void TestInPlaceEditors::editBoxEnds_data() {
+    QTest::addColumn<int>("column"); // the cell of row 0 that is edited
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("cell");
     QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("next"); // the editor open afterwards and its cell, "" for none
 
     const QString typed = QStringLiteral("Ionescu");
-    QTest::newRow("enter") << "enter" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"};
-    QTest::newRow("keypad enter") << "keypad" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"};
-    QTest::newRow("tab") << "tab" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"};
-    QTest::newRow("escape") << "escape"
-                            << "r0c1" << QStringList{"validate 0 1 r0c1"};
+    QTest::newRow("enter") << 1 << "enter" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"} << "";
+    QTest::newRow("keypad enter") << 1 << "keypad" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"}
+                                  << "";
+    // Tab stores the edit and goes on to the next editable cell of the row, once the owner has
+    // heard of the end; read-only cells are passed over.
+    QTest::newRow("tab") << 1 << "tab" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"} << "edit 0 2";
+    QTest::newRow("tab over read-only cells to the drop-down")
+        << 3 << "tab" << typed << QStringList{"validate 0 3 Ionescu", "done 0 3 closed", "fill 6"} << "combo 0 6";
+    QTest::newRow("shift+tab") << 1 << "backtab" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"}
+                               << "edit 0 0";
+    QTest::newRow("shift+tab on the first cell")
+        << 0 << "backtab" << typed << QStringList{"validate 0 0 Ionescu", "done 0 0 closed"} << "";
+    // The owner stores the edit and searches again, and the rows come back in another order:
+    // the next cell is that of the same record, not of the row now in its place.
+    QTest::newRow("tab, owner fills the list anew")
+        << 1 << "tab refill" << typed << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"} << "edit 4 2";
+    // Passing through a cell is no correction: the owner, who would store the value again for
+    // the whole request, does not hear of it.
+    QTest::newRow("tab through an untouched cell") << 1 << "tab untouched"
+                                                   << "r0c1" << QStringList{"validate 0 1 r0c1"} << "edit 0 2";
+    // The owner refuses the text and puts the cell back: the keyboard stays on it.
+    QTest::newRow("tab, owner refuses the text")
+        << 1 << "tab refused"
+        << "Ionescu" << QStringList{"validate 0 1 Ionescu", "done 0 1 closed"} << "";
+    QTest::newRow("escape") << 1 << "escape"
+                            << "r0c1" << QStringList{"validate 0 1 r0c1"} << "";
     // A plain loss of focus keeps nothing: the cell shows its start text again.
-    QTest::newRow("click elsewhere") << "click"
-                                     << "r0c1" << QStringList{"validate 0 1 r0c1"};
-    QTest::newRow("other widget") << "focus"
-                                  << "r0c1" << QStringList{"validate 0 1 r0c1"};
+    QTest::newRow("click elsewhere") << 1 << "click"
+                                     << "r0c1" << QStringList{"validate 0 1 r0c1"} << "";
+    QTest::newRow("other widget") << 1 << "focus"
+                                  << "r0c1" << QStringList{"validate 0 1 r0c1"} << "";
 }
 
 void TestInPlaceEditors::editBoxEnds() {
+    QFETCH(int, column);
     QFETCH(QString, how);
     QFETCH(QString, cell);
     QFETCH(QStringList, log);
+    QFETCH(QString, next);
     GridWindow& w = *m_window;
+    if (how == "tab refill") {
+        for (int r = 0; r < w.list->GetItemCount(); ++r)
+            w.list->SetItemData(r, 100 + r);
+        QObject::connect(w.list, &CComboListCtrl::gridEditDone, w.list, [&w]() {
+            std::vector<QStringList> rows;
+            for (int r = 0; r < w.list->GetItemCount(); ++r) {
+                rows.emplace_back();
+                for (int c = 0; c < 7; ++c)
+                    rows.back() << w.list->GetItemText(r, c);
+            }
+            w.list->DeleteAllItems();
+            w.list->BeginFill();
+            for (int r = int(rows.size()) - 1; r >= 0; --r) {
+                const int at = w.list->InsertItem(w.list->GetItemCount(), rows[r].at(0));
+                for (int c = 1; c < 7; ++c)
+                    w.list->SetItemText(at, c, rows[r].at(c));
+                w.list->SetItemData(at, 100 + r);
+            }
+            w.list->EndFill();
+        });
+    }
 
-    w.click(0, 1);
+    if (how == "tab refused") {
+        QObject::connect(w.list, &CComboListCtrl::gridEditDone, w.list,
+                         [&w](int row, int column) { w.list->SetItemText(row, column, QStringLiteral("r0c1")); });
+    }
+
+    w.click(0, column);
     QVERIFY(editOpen());
     CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
     QVERIFY(edit->hasFocus());
-    QCOMPARE(edit->selectedText(), QStringLiteral("r0c1"));
+    const QString start = QStringLiteral("r0c%1").arg(column);
+    QCOMPARE(edit->selectedText(), start);
     QCOMPARE(edit->geometry(),
-             QRect(w.list->visualRect(w.list->model()->index(0, 1)).topLeft(), QSize(80, w.list->RowHeight())));
+             QRect(w.list->visualRect(w.list->model()->index(0, column)).topLeft(), QSize(80, w.list->RowHeight())));
     // The whole text is selected, so typing replaces it.
-    QTest::keyClicks(edit, QStringLiteral("Ionescu"));
-    QCOMPARE(edit->text(), QStringLiteral("Ionescu"));
+    if (how != "tab untouched") {
+        QTest::keyClicks(edit, QStringLiteral("Ionescu"));
+        QCOMPARE(edit->text(), QStringLiteral("Ionescu"));
+    }
 
     if (how == "enter")
         QTest::keyClick(edit, Qt::Key_Return);
     else if (how == "keypad")
         QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
-    else if (how == "tab")
+    else if (how.startsWith("tab"))
         QTest::keyClick(edit, Qt::Key_Tab);
+    else if (how == "backtab")
+        QTest::keyClick(edit, Qt::Key_Backtab, Qt::ShiftModifier);
     else if (how == "escape")
         QTest::keyClick(edit, Qt::Key_Escape);
     else if (how == "click")
@@ -109,15 +166,46 @@ void TestInPlaceEditors::editBoxEnds() {
         w.other->setFocus();
 
     // The cell holds its final text as soon as the edit ends; the owner hears of it later.
-    QCOMPARE(w.list->GetItemText(0, 1), cell);
+    QCOMPARE(w.list->GetItemText(0, column), cell);
     QCOMPARE(w.log.first(), log.first());
-    QTRY_VERIFY(!editOpen());
     settle();
     QCOMPARE(w.log, log);
-    QVERIFY(!edit->isVisible());
-    // Tab ends the edit; it does not move on to another cell or widget.
-    if (how == "tab" || how == "enter" || how == "escape")
-        QVERIFY(w.list->hasFocus());
+    const QStringList opened = next.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(editOpen(), opened.value(0) == "edit");
+    QCOMPARE(comboOpen(), opened.value(0) == "combo");
+    if (opened.isEmpty()) {
+        QVERIFY(!edit->isVisible());
+        // A key ends the edit and leaves the edited cell current; it does not move on to
+        // another widget.
+        if (how != "click" && how != "focus") {
+            QVERIFY(w.list->hasFocus());
+            QCOMPARE(w.list->currentIndex(), w.list->model()->index(0, column));
+        }
+        return;
+    }
+    const int row = opened.at(1).toInt();
+    const int nextColumn = opened.at(2).toInt();
+    QCOMPARE(w.list->currentIndex(), w.list->model()->index(row, nextColumn));
+    QCOMPARE(w.list->GetFirstSelectedItem(), row);
+    if (opened.at(0) == "combo") {
+        QVERIFY(CInPlaceCombo::GetInstance()->hasFocus());
+        QCOMPARE(CInPlaceCombo::GetInstance()->Row(), row);
+        QCOMPARE(CInPlaceCombo::GetInstance()->Column(), nextColumn);
+        return;
+    }
+    // The next edit starts like one opened by a click: its whole text selected, over its cell.
+    QVERIFY(edit->isVisible());
+    QVERIFY(edit->hasFocus());
+    QCOMPARE(edit->Row(), row);
+    QCOMPARE(edit->Column(), nextColumn);
+    QCOMPARE(edit->selectedText(), QStringLiteral("r0c%1").arg(nextColumn));
+    QCOMPARE(edit->geometry().topLeft(), w.list->visualRect(w.list->model()->index(row, nextColumn)).topLeft());
+    // And it ends like one: Enter stores it in its own cell.
+    QTest::keyClicks(edit, QStringLiteral("42"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(w.list->GetItemText(row, nextColumn), QStringLiteral("42"));
+    settle();
+    QVERIFY(!editOpen());
 }
 
 void TestInPlaceEditors::newClickWhileCloseIsPending() {
@@ -260,32 +348,46 @@ void TestInPlaceEditors::comboEntriesAndHeights() {
 void TestInPlaceEditors::comboEnds_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("cell");
+    QTest::addColumn<int>("next"); // the column whose edit box opens afterwards, -1 for none
 
     QTest::newRow("enter") << "enter"
-                           << "Caine junior";
+                           << "Caine junior" << -1;
     QTest::newRow("escape") << "escape"
-                            << "Caine";
+                            << "Caine" << -1;
     QTest::newRow("click elsewhere") << "click"
-                                     << "Caine junior";
+                                     << "Caine junior" << -1;
     QTest::newRow("scroll bar") << "scroll"
-                                << "Caine junior";
+                                << "Caine junior" << -1;
     // Escape in the open drop-down part only closes it; the edit ends as by the closing.
     QTest::newRow("escape in drop-down") << "popup escape"
-                                         << "Caine junior";
+                                         << "Caine junior" << -1;
+    // The last editable cell of the row: Tab stores the choice and the cell stays current,
+    // rather than the edit starting over at the request identifier.
+    QTest::newRow("tab on the last editable cell") << "tab"
+                                                   << "Caine junior" << -1;
+    QTest::newRow("shift+tab, back over read-only cells") << "backtab"
+                                                          << "Caine junior" << 3;
+    // The cell's own entry left as it was: a move, not a profile to store for the request.
+    QTest::newRow("shift+tab, choice untouched") << "backtab untouched"
+                                                 << "Caine adult" << 3;
 }
 
 void TestInPlaceEditors::comboEnds() {
     QFETCH(QString, how);
     QFETCH(QString, cell);
+    QFETCH(int, next);
     GridWindow& w = *m_window;
     w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
-    w.list->SetItemText(0, 6, QStringLiteral("Caine"));
+    const bool untouched = how.endsWith("untouched");
+    w.list->SetItemText(0, 6, untouched ? QStringLiteral("Caine adult") : QStringLiteral("Caine"));
 
     w.click(0, 6);
     CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
     QCOMPARE(combo->currentIndex(), 1);
-    QTest::keyClick(combo, Qt::Key_Down);
-    QCOMPARE(combo->currentIndex(), 2);
+    if (!untouched) {
+        QTest::keyClick(combo, Qt::Key_Down);
+        QCOMPARE(combo->currentIndex(), 2);
+    }
     QVERIFY(comboOpen());
 
     if (how == "enter")
@@ -296,6 +398,10 @@ void TestInPlaceEditors::comboEnds() {
         w.click(3, 4);
     else if (how == "scroll")
         w.list->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (how == "tab")
+        QTest::keyClick(combo, Qt::Key_Tab);
+    else if (how.startsWith("backtab"))
+        QTest::keyClick(combo, Qt::Key_Backtab, Qt::ShiftModifier);
     else {
         combo->showPopup();
         QTRY_VERIFY(combo->view()->isVisible());
@@ -304,11 +410,19 @@ void TestInPlaceEditors::comboEnds() {
 
     // The done message is sent at once, before the combo's window goes away.
     QTRY_COMPARE(w.list->GetItemText(0, 6), cell);
-    QCOMPARE(w.log, (QStringList{"fill 6", "validate 0 6 " + cell, "done 0 6 open"}));
+    const QStringList log{"fill 6", "validate 0 6 " + cell, "done 0 6 open"};
+    QCOMPARE(w.log, untouched ? log.mid(0, 2) : log);
     QTRY_VERIFY(!comboOpen());
     settle();
-    QCOMPARE(w.log.size(), 3);
+    QCOMPARE(w.log.size(), untouched ? 2 : 3);
     QVERIFY(!combo->isVisible());
+    if (how.contains("tab")) {
+        QCOMPARE(w.list->currentIndex(), w.list->model()->index(0, next >= 0 ? next : 6));
+        QCOMPARE(editOpen(), next >= 0);
+        QVERIFY(next >= 0 ? CInPlaceEdit::GetInstance()->hasFocus() : w.list->hasFocus());
+        if (next >= 0)
+            QCOMPARE(CInPlaceEdit::GetInstance()->Column(), next);
+    }
 }
 
 void TestInPlaceEditors::comboChoiceInDropDownEndsAtOnce() {
