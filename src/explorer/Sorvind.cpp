@@ -741,9 +741,8 @@ void Sorvind::OnGridEditDone(int row, int column) {
             if (!database ||
                 !Journal()->Apply(correction.field, correction.newValue, correction.scope, correction.scopeValues)) {
                 QString message = QString::fromLatin1(kMsgUpdateFailed);
-                for (const QString& part :
-                     {database ? FailureText(database, Journal()->ErrorText()) : QString(),
-                      UnloggedValuesText(database, Journal())})
+                for (const QString& part : {database ? FailureText(database, Journal()->ErrorText()) : QString(),
+                                            UnloggedValuesText(database, Journal())})
                     if (!part.isEmpty())
                         message += QLatin1Char('\n') + part;
                 LabrosaMessageBox(message, this);

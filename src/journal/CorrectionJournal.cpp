@@ -115,9 +115,8 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
 }
 
 CorrectionJournal::Outcome CorrectionJournal::ApplyInTransaction(const QString& field, const QVariant& newValue,
-                                                                 const QString& scope,
-                                                                 const QVariantList& scopeValues, int* changed,
-                                                                 bool* updateLogged) {
+                                                                 const QString& scope, const QVariantList& scopeValues,
+                                                                 int* changed, bool* updateLogged) {
     auto fail = [this](const QString& error) {
         m_error = error;
         const bool deadlocked = m_database->LastErrorCode() == QLatin1String(kDeadlockDetected);
@@ -184,8 +183,7 @@ CorrectionJournal::Outcome CorrectionJournal::ApplyInTransaction(const QString& 
     }
     if (!m_database->CommitTransaction()) {
         m_error = m_database->ErrorText();
-        return m_database->LastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::Deadlocked
-                                                                              : Outcome::Failed;
+        return m_database->LastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::Deadlocked : Outcome::Failed;
     }
     if (changed)
         *changed = int(rows.size());

@@ -9,8 +9,20 @@
 #include <functional>
 #include <thread>
 
+#include "CorrectionJournal.h"
 #include "ExplorerLab.h"
 #include "dlgComment.h"
+
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <mutex>
+
+#ifdef LABROSA_HAVE_SQLITE3
+#include <sqlite3.h>
+
+#include "SqliteStatement.h"
+#endif
 
 using Ids = QList<qint64>;
 
@@ -262,6 +274,213 @@ private slots:
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.journalRows(), QStringList());
         QVERIFY(x.lab.exec("DROP TRIGGER journal_refuses" + QString(x.lab.isPg() ? " ON CORRECTION_JOURNAL" : "")));
+    }
+
+    // A correction or a comment that fails, wherever in its transaction, leaves what the user
+    // typed in the error log; when not even the log can be written, the message shows it.
+    void failedCorrectionKeepsItsValues_data() {
+        QTest::addColumn<bool>("comment"); // through the comment dialog rather than a cell
+        // locked: another workstation holds the sets; journal: the journal row is refused;
+        // update: the UPDATE is refused
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<bool>("fullLog"); // the error log lies on a full disk
+        QTest::newRow("cell, another workstation writing") << false << "locked" << false;
+        QTest::newRow("comment, another workstation writing") << true << "locked" << false;
+        QTest::newRow("cell, journal row refused") << false << "journal" << false;
+        QTest::newRow("cell, log on a full disk") << false << "update" << true;
+        QTest::newRow("comment, log on a full disk") << true << "locked" << true;
+    }
+    void failedCorrectionKeepsItsValues() {
+        QFETCH(bool, comment);
+        QFETCH(QString, failure);
+        QFETCH(bool, fullLog);
+        if (fullLog && !QFileInfo(QStringLiteral("/dev/full")).isWritable())
+            QSKIP("no writable /dev/full to stand for a full disk");
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        const QString log = fullLog ? QStringLiteral("/dev/full") : QStringLiteral("_database_err.log");
+        x.database.SetLogFile(log);
+        const QStringList dump = x.dumpResults();
+        const bool pg = x.lab.isPg();
+        if (failure == "locked") {
+            // SQLite refuses the write lock at BEGIN, PostgreSQL the set at the read of old values;
+            // this workstation gives up at once instead of after the usual wait.
+            QVERIFY(x.lab.exec(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
+            QVERIFY(x.lab.exec(pg ? "SELECT ID FROM RESULTS WHERE ID = 2 FOR UPDATE"
+                                  : "UPDATE RESULTS SET SEX = SEX WHERE ID = 2"));
+            QVERIFY(QSqlQuery(x.database.connection()).exec(pg ? "SET lock_timeout = 1" : "PRAGMA busy_timeout = 0"));
+        } else if (failure == "journal") {
+            QVERIFY(x.lab.createTrigger("journal_refuses", "BEFORE INSERT",
+                                        pg ? "RAISE EXCEPTION 'journal full';" : "SELECT RAISE(ABORT, 'journal full');",
+                                        "CORRECTION_JOURNAL"));
+        } else {
+            QVERIFY(x.lab.refuseUpdates());
+        }
+        const QString field = comment ? "comment" : "PacientName";
+        const QString text = comment ? "Proba de pastrat" : "Nume de pastrat";
+        if (comment) {
+            commentRoundTrip(x, 1, "buttonOk", text);
+        } else {
+            x.list()->SetItemText(x.rowOf(1), 1, text);
+            x.view->OnGridEditDone(x.rowOf(1), 1);
+        }
+        if (failure == "locked")
+            QVERIFY(x.lab.exec("ROLLBACK"));
+        else if (failure == "journal")
+            QVERIFY(x.lab.exec("DROP TRIGGER journal_refuses" + QString(pg ? " ON CORRECTION_JOURNAL" : "")));
+
+        QCOMPARE(x.messages.size(), 1);
+        const QString& message = x.messages[0];
+        QVERIFY2(message.startsWith(comment ? "Comentariul nu a fost salvat.\n" : "Failed tu update\n"),
+                 qPrintable(message));
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+        // The statement with the values as they would be typed again, the new value first.
+        const QString entry = "UPDATE RESULTS SET " + field + " = ? WHERE ";
+        const QString values = "\nValues: '" + text + "', ";
+        if (fullLog) {
+            QVERIFY2(message.contains("jurnalul de erori /dev/full nu a putut fi scris (No space left on device)"),
+                     qPrintable(message));
+            QVERIFY2(message.contains(entry) && message.contains(values), qPrintable(message));
+        } else {
+            QVERIFY2(!message.contains("jurnalul de erori"), qPrintable(message));
+            const QString written = QString::fromUtf8(fileBytes(log));
+            const qsizetype at = written.indexOf("]->" + entry);
+            QVERIFY2(at >= 0 && written.indexOf(values, at) > at, qPrintable(written));
+        }
+    }
+
+    // The question whether the journal exists fails while another workstation writes to a
+    // database kept with a rollback journal: the correction is refused, never stored without
+    // its journal row, and the next one asks again.
+    void failedJournalQuestionRefusesTheCorrection() {
+        ExplorerLab x;
+        if (x.lab.isPg())
+            QSKIP("a question that fails on a locked file is SQLite's");
+#ifndef LABROSA_HAVE_SQLITE3
+        QSKIP("the test needs the SQLite library to hold the other workstation's lock");
+#else
+        QVERIFY(fillEditLab(x));
+        QVERIFY(x.lab.exec("PRAGMA journal_mode=DELETE"));
+        QVERIFY(x.database.Open(x.lab.connectionString()));
+        x.database.SetLogFile("_database_err.log");
+        sqlite3* handle = SqliteStatement::HandleOf(x.database.connection());
+        QVERIFY(handle);
+        // The other workstation holds the file while the question is asked, and lets go as soon
+        // as the question has failed, before anything is written.
+        struct OtherWorkstation {
+            DbLab* lab;
+            int waits = 0;
+        } other{&x.lab};
+        QVERIFY(x.lab.exec("BEGIN EXCLUSIVE"));
+        sqlite3_busy_handler(
+            handle,
+            [](void* p, int) {
+                auto* o = static_cast<OtherWorkstation*>(p);
+                if (o->waits++ == 0)
+                    o->lab->exec("ROLLBACK");
+                return 0;
+            },
+            &other);
+        CorrectionJournal journal(&x.database);
+        QVERIFY(!journal.Apply("PacientName", "Ana Maria", "ID = ?", {1}));
+        QCOMPARE(other.waits, 1);
+        QVERIFY2(journal.ErrorText().contains("locked"), qPrintable(journal.ErrorText()));
+        QCOMPARE(x.field(1, "PacientName"), QVariant("Ana"));
+        QVERIFY(fileBytes("_database_err.log")
+                    .contains("]->UPDATE RESULTS SET PacientName = ? WHERE ID = ?\nValues: 'Ana Maria', 1"));
+
+        QVERIFY2(journal.Apply("PacientName", "Ana Maria", "ID = ?", {1}), qPrintable(journal.ErrorText()));
+        QCOMPARE(x.journalRows(), QStringList{"1|PacientName|Ana|Ana Maria"});
+#endif
+    }
+
+    // The server stops and starts again while a correction is open: the correction fails with
+    // the server-away message, nothing of it stays, and the next search and correction work.
+    void serverRestartInsideACorrection() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("only a database server can go away");
+        PgServerControl server;
+        if (!server.available())
+            QSKIP("LABROSA_PG_BIN, LABROSA_PG_DATA and LABROSA_PG_PORT are needed to restart the server");
+        QVERIFY(startOnDay(x));
+        const QStringList dump = x.dumpResults();
+        // The journal asks the time between the correction's UPDATE and its journal rows.
+        bool restarted = false;
+        CorrectionJournal::SetClock([&] {
+            if (!restarted)
+                restarted = server.stop() && server.start();
+            return QDateTime::currentDateTimeUtc();
+        });
+        const auto restoreClock = qScopeGuard([] { CorrectionJournal::SetClock(nullptr); });
+        x.list()->SetItemText(x.rowOf(1), 1, "Nu ajunge");
+        x.view->OnGridEditDone(x.rowOf(1), 1);
+        QVERIFY(restarted);
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].startsWith("Failed tu update\n") && x.messages[0].contains("serverul bazei de date"),
+                 qPrintable(x.messages[0]));
+        // The refresh after the failed correction already searched on a new connection.
+        QCOMPARE(x.list()->GetItemCount(), int(kLastId));
+        x.lab.reopenAdmin();
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+
+        x.messages.clear();
+        x.list()->SetItemText(x.rowOf(4), 1, "Bob M");
+        x.view->OnGridEditDone(x.rowOf(4), 1);
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.field(4, "PacientName"), QVariant("Bob M"));
+        QCOMPARE(x.journalRows(), QStringList{"4|PacientName|Bob|Bob M"});
+    }
+
+    // Two workstations correct one request over and over, each from another of its sets and by
+    // cell and comment alike: they take the sets in one order, so none is refused for a deadlock,
+    // and every correction keeps its journal rows.
+    void twoWorkstationsOnOneRequest() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("SQLite lets one workstation write at a time; a deadlock is the server's");
+        QVERIFY(fillEditLab(x));
+        const QString connection = x.lab.connectionString();
+        constexpr int kRounds = 150;
+        std::mutex guard;
+        QStringList failures;
+        auto workstation = [&](int which) {
+            CAdoDatabase database;
+            if (!database.Open(connection)) {
+                const std::lock_guard<std::mutex> lock(guard);
+                failures << database.ErrorText();
+                return;
+            }
+            CorrectionJournal journal(&database);
+            QVariantList dayValues;
+            const QString sameDay =
+                database.dialect().dayRangeCondition("TransDate", "2026/5/10", "2026/5/10", &dayValues);
+            // The scopes of the list: the request of that day from a set, the whole request
+            // for a comment.
+            const qint64 from = which == 0 ? 1 : 10;
+            const QString ofDay = "ID = ? OR (RequestID = ? AND " + sameDay + ")";
+            const QString request =
+                "RequestID = ? AND EXISTS (SELECT 1 FROM RESULTS AS clicked WHERE clicked.ID = ? AND "
+                "clicked.RequestID = ?)";
+            for (int round = 0; round < kRounds; ++round) {
+                const QString value = QStringLiteral("%1-%2").arg(which).arg(round);
+                const bool ok = round % 2 == which
+                                    ? journal.Apply("PacientName", value, ofDay, QVariantList{from, "200"} + dayValues)
+                                    : journal.Apply("comment", value, request, {"200", from, "200"});
+                if (!ok) {
+                    const std::lock_guard<std::mutex> lock(guard);
+                    failures << journal.ErrorText();
+                }
+            }
+        };
+        std::thread first(workstation, 0), second(workstation, 1);
+        first.join();
+        second.join();
+        QCOMPARE(failures, QStringList());
+        // Each correction of the name wrote four journal rows, each of the comment six.
+        QCOMPARE(x.journalRows().size(), kRounds * (4 + 6));
     }
 
     void profileFromTheDropDown() {
