@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <future>
 #include <mutex>
 
 #ifdef LABROSA_HAVE_SQLITE3
@@ -481,6 +482,55 @@ private slots:
         QCOMPARE(failures, QStringList());
         // Each correction of the name wrote four journal rows, each of the comment six.
         QCOMPARE(x.journalRows().size(), kRounds * (4 + 6));
+    }
+
+    // A deadlock that still happens (another program locks the sets its own way) is tried once
+    // more: the correction is stored with its journal rows, not refused.
+    void deadlockIsTriedAgain() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("SQLite lets one workstation write at a time; a deadlock is the server's");
+        QVERIFY(fillEditLab(x));
+        QVERIFY(x.database.Open(x.lab.connectionString()));
+        QSqlQuery pid(x.database.connection());
+        QVERIFY(pid.exec("SELECT pg_backend_pid()") && pid.next());
+        const int ownPid = pid.value(0).toInt();
+        pid.finish();
+        // The other program holds set 2, waits until this workstation holds set 1 and waits for
+        // set 2, then asks for set 1 itself. It waits long before it looks for a deadlock, so
+        // the server ends this workstation's transaction, not the other's.
+        std::promise<void> holdsSet2;
+        QString otherError;
+        DbLab& lab = x.lab;
+        std::thread other([&] {
+            {
+                QSqlDatabase db = lab.addConnection(QStringLiteral("other-program"));
+                QSqlQuery q(db);
+                bool ok = db.open() && q.exec("BEGIN") && q.exec("SET LOCAL deadlock_timeout = '60s'") &&
+                          q.exec("SELECT ID FROM RESULTS WHERE ID = 2 FOR UPDATE");
+                holdsSet2.set_value();
+                ok = ok &&
+                     q.exec(QStringLiteral("DO $$ BEGIN WHILE NOT EXISTS (SELECT 1 FROM pg_locks WHERE pid = %1 "
+                                           "AND NOT granted) LOOP PERFORM pg_sleep(0.01); END LOOP; "
+                                           "PERFORM ID FROM RESULTS WHERE ID = 1 FOR UPDATE; END $$")
+                                .arg(ownPid)) &&
+                     q.exec("COMMIT");
+                if (!ok)
+                    otherError = q.lastError().text() + db.lastError().text();
+                q.finish();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("other-program"));
+        });
+        holdsSet2.get_future().wait();
+        x.database.SetLogFile("_database_err.log");
+        CorrectionJournal journal(&x.database);
+        const bool applied = journal.Apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"});
+        other.join();
+        QVERIFY2(applied, qPrintable(journal.ErrorText()));
+        QCOMPARE(otherError, QString());
+        QVERIFY(fileBytes("_database_err.log").contains("deadlock detected"));
+        QCOMPARE(x.journalRows(), QStringList({"1|PacientName|Ana|Ana Maria", "2|PacientName|Ana|Ana Maria"}));
     }
 
     void profileFromTheDropDown() {
