@@ -14,7 +14,9 @@
 #include "dlgComment.h"
 
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QScopeGuard>
+#include <QStatusBar>
 
 #include <future>
 #include <mutex>
@@ -367,10 +369,11 @@ private slots:
         x.database.SetLogFile("_database_err.log");
         sqlite3* handle = SqliteStatement::HandleOf(x.database.connection());
         QVERIFY(handle);
-        // The other workstation holds the file while the question is asked, and lets go as soon
-        // as the question has failed, before anything is written.
+        // The other workstation holds the file: at start-up the questions fail at once; later it
+        // lets go as soon as the correction's question has failed, before anything is written.
         struct OtherWorkstation {
             DbLab* lab;
+            bool letGo = false;
             int waits = 0;
         } other{&x.lab};
         QVERIFY(x.lab.exec("BEGIN EXCLUSIVE"));
@@ -378,11 +381,25 @@ private slots:
             handle,
             [](void* p, int) {
                 auto* o = static_cast<OtherWorkstation*>(p);
-                if (o->waits++ == 0)
+                if (o->letGo && o->waits++ == 0)
                     o->lab->exec("ROLLBACK");
                 return 0;
             },
             &other);
+        {
+            // The start-up does not take the failed question for a database without the journal.
+            QMainWindow frame;
+            x.structura.m_pDatabase = &x.database;
+            auto* view = new Sorvind(&x.structura);
+            frame.setCentralWidget(view);
+            frame.show();
+            view->OnInitialUpdate();
+            QVERIFY(!x.messages.isEmpty());
+            QVERIFY2(!frame.statusBar()->currentMessage().contains("jurnal"),
+                     qPrintable(frame.statusBar()->currentMessage()));
+        }
+        x.messages.clear();
+        other.letGo = true;
         CorrectionJournal journal(&x.database);
         QVERIFY(!journal.Apply("PacientName", "Ana Maria", "ID = ?", {1}));
         QCOMPARE(other.waits, 1);
