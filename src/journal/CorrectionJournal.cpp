@@ -62,8 +62,10 @@ CorrectionJournal::CorrectionJournal(CAdoDatabase* database) : m_database(databa
 bool CorrectionJournal::Available() {
     // Only a definite answer is remembered: a question that failed (a database locked by another
     // writer) is no "no", and is asked again next time.
-    if (m_available < 0 && m_database)
+    if (m_available < 0 && m_database) {
+        m_error.clear();
         m_available = TableExists(m_database, QStringLiteral("CORRECTION_JOURNAL"), &m_error);
+    }
     return m_available == 1;
 }
 

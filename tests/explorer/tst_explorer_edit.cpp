@@ -284,12 +284,13 @@ private slots:
     void failedCorrectionKeepsItsValues_data() {
         QTest::addColumn<bool>("comment"); // through the comment dialog rather than a cell
         // locked: another workstation holds the sets; journal: the journal row is refused;
-        // update: the UPDATE is refused
+        // update: the UPDATE is refused; commit: a check deferred to the commit fails
         QTest::addColumn<QString>("failure");
         QTest::addColumn<bool>("fullLog"); // the error log lies on a full disk
         QTest::newRow("cell, another workstation writing") << false << "locked" << false;
         QTest::newRow("comment, another workstation writing") << true << "locked" << false;
         QTest::newRow("cell, journal row refused") << false << "journal" << false;
+        QTest::newRow("comment, commit refused") << true << "commit" << false;
         QTest::newRow("cell, log on a full disk") << false << "update" << true;
         QTest::newRow("comment, log on a full disk") << true << "locked" << true;
     }
@@ -316,6 +317,15 @@ private slots:
             QVERIFY(x.lab.createTrigger("journal_refuses", "BEFORE INSERT",
                                         pg ? "RAISE EXCEPTION 'journal full';" : "SELECT RAISE(ABORT, 'journal full');",
                                         "CORRECTION_JOURNAL"));
+        } else if (failure == "commit") {
+            // Each journal row adds a row whose reference is checked only at the commit, and fails.
+            QVERIFY(x.lab.createTable("test_parent", "id INTEGER PRIMARY KEY"));
+            QVERIFY(x.lab.createTable("test_child",
+                                      "parent INTEGER REFERENCES test_parent (id) DEFERRABLE INITIALLY DEFERRED"));
+            QVERIFY(x.lab.createTrigger("journal_checked_late", "AFTER INSERT", "INSERT INTO test_child VALUES (0);",
+                                        "CORRECTION_JOURNAL"));
+            if (!pg)
+                QVERIFY(QSqlQuery(x.database.connection()).exec("PRAGMA foreign_keys = ON"));
         } else {
             QVERIFY(x.lab.refuseUpdates());
         }
@@ -331,6 +341,8 @@ private slots:
             QVERIFY(x.lab.exec("ROLLBACK"));
         else if (failure == "journal")
             QVERIFY(x.lab.exec("DROP TRIGGER journal_refuses" + QString(pg ? " ON CORRECTION_JOURNAL" : "")));
+        else if (failure == "commit")
+            QVERIFY(x.lab.exec("DROP TRIGGER journal_checked_late" + QString(pg ? " ON CORRECTION_JOURNAL" : "")));
 
         QCOMPARE(x.messages.size(), 1);
         const QString& message = x.messages[0];
