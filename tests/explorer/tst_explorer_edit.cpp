@@ -319,6 +319,7 @@ private slots:
                                         "CORRECTION_JOURNAL"));
         } else if (failure == "commit") {
             // Each journal row adds a row whose reference is checked only at the commit, and fails.
+            QVERIFY(x.lab.exec("DROP TABLE IF EXISTS test_child"));
             QVERIFY(x.lab.createTable("test_parent", "id INTEGER PRIMARY KEY"));
             QVERIFY(x.lab.createTable("test_child",
                                       "parent INTEGER REFERENCES test_parent (id) DEFERRABLE INITIALLY DEFERRED"));
