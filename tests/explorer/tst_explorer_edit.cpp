@@ -514,22 +514,28 @@ private slots:
         QCOMPARE(x.journalRows().size(), kRounds * (4 + 6));
     }
 
-    // A deadlock that still happens (another program locks the sets its own way) is tried once
-    // more: the correction is stored with its journal rows, not refused.
+    // A deadlock that still happens (with another program that locks things its own way) is
+    // tried once more: the correction is stored with its journal rows, not refused.
     void deadlockIsTriedAgain() {
         ExplorerLab x;
         if (!x.lab.isPg())
             QSKIP("SQLite lets one workstation write at a time; a deadlock is the server's");
         QVERIFY(fillEditLab(x));
+        // The first correction's UPDATE waits for a lock the other program holds; a retry does not.
+        QVERIFY(x.lab.exec("DROP SEQUENCE IF EXISTS test_first_update"));
+        QVERIFY(x.lab.exec("CREATE SEQUENCE test_first_update"));
+        QVERIFY(x.lab.createTrigger("test_waits_once", "BEFORE UPDATE",
+                                    "IF nextval('test_first_update') = 1 THEN PERFORM pg_advisory_xact_lock(42); "
+                                    "END IF;"));
         QVERIFY(x.database.Open(x.lab.connectionString()));
         QSqlQuery pid(x.database.connection());
         QVERIFY(pid.exec("SELECT pg_backend_pid()") && pid.next());
         const int ownPid = pid.value(0).toInt();
         pid.finish();
-        // The other program holds set 2, waits until this workstation holds set 1 and waits for
-        // set 2, then asks for set 1 itself. It waits long before it looks for a deadlock, so
-        // the server ends this workstation's transaction, not the other's.
-        std::promise<void> holdsSet2;
+        // The other program holds that lock, waits until this workstation holds set 1 and waits
+        // for it, then asks for set 1. It waits long before it looks for a deadlock, so the
+        // server ends this workstation's transaction, not the other's.
+        std::promise<void> holdsLock;
         QString otherError;
         DbLab& lab = x.lab;
         std::thread other([&] {
@@ -537,8 +543,8 @@ private slots:
                 QSqlDatabase db = lab.addConnection(QStringLiteral("other-program"));
                 QSqlQuery q(db);
                 bool ok = db.open() && q.exec("BEGIN") && q.exec("SET LOCAL deadlock_timeout = '60s'") &&
-                          q.exec("SELECT ID FROM RESULTS WHERE ID = 2 FOR UPDATE");
-                holdsSet2.set_value();
+                          q.exec("SELECT pg_advisory_xact_lock(42)");
+                holdsLock.set_value();
                 ok = ok &&
                      q.exec(QStringLiteral("DO $$ BEGIN WHILE NOT EXISTS (SELECT 1 FROM pg_locks WHERE pid = %1 "
                                            "AND NOT granted) LOOP PERFORM pg_sleep(0.01); END LOOP; "
@@ -552,7 +558,7 @@ private slots:
             }
             QSqlDatabase::removeDatabase(QStringLiteral("other-program"));
         });
-        holdsSet2.get_future().wait();
+        holdsLock.get_future().wait();
         x.database.SetLogFile("_database_err.log");
         CorrectionJournal journal(&x.database);
         const bool applied = journal.Apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"});
