@@ -325,6 +325,7 @@ void CAdoDatabase::dropConnection() {
 void CAdoDatabase::fail(const char* context, const QSqlError& error, const QString& source, bool withProvider) {
     szComError = FormatComError(error, source);
     m_databaseText = error.databaseText();
+    m_lastErrorCode = error.nativeErrorCode();
     if (withProvider)
         szProviderError = GetProviderErrors(error);
     LogError(QString::fromLatin1(context), szComError, szProviderError);
@@ -489,9 +490,10 @@ bool CAdoDatabase::ReconnectAfter(const QSqlError& error) {
     // A statement repeated on a new connection would run outside the transaction it belonged to.
     if (m_inTransaction)
         return false;
-    if (!bOpen || m_dialect.kind() != SqlDialect::Kind::PostgreSQL || !isConnectionLoss(error))
-        return false;
     QSqlDatabase db = connection();
+    // Qt closes a connection whose server went away, whatever words libpq found for it.
+    if (!bOpen || m_dialect.kind() != SqlDialect::Kind::PostgreSQL || (!isConnectionLoss(error) && db.isOpen()))
+        return false;
     db.close();
     if (openConnection(db)) {
         m_lost = false;
@@ -625,21 +627,37 @@ void CAdoDatabase::RollbackTransaction() {
     m_inTransaction = false;
     // The reason of the failure that led here stays the one reported.
     const QString comError = szComError, providerError = szProviderError, databaseText = m_databaseText;
-    QSqlQuery rollback(connection());
-    if (!rollback.exec(QStringLiteral("ROLLBACK"))) {
-        // A server that went away took the transaction with it; reconnect for the next action.
-        const QSqlError error = rollback.lastError();
-        rollback.finish();
-        ReconnectAfter(error);
+    const QString errorCode = m_lastErrorCode;
+    QSqlDatabase db = connection();
+    // A server that went away took the transaction with it, and Qt may already have closed the
+    // connection: the next action opens it anew, as after an idle drop.
+    bool gone = !db.isOpen();
+    if (!gone) {
+        QSqlQuery rollback(db);
+        if (!rollback.exec(QStringLiteral("ROLLBACK"))) {
+            const QSqlError error = rollback.lastError();
+            rollback.finish();
+            gone = isConnectionLoss(error) || !db.isOpen();
+        }
     }
+    if (gone)
+        markConnectionLost();
     szComError = comError;
     szProviderError = providerError;
     m_databaseText = databaseText;
+    m_lastErrorCode = errorCode;
 }
 
-void CAdoDatabase::WriteLog(const QString& entry) {
-    if (!bLog)
+void CAdoDatabase::markConnectionLost() {
+    if (!bOpen || m_dialect.kind() != SqlDialect::Kind::PostgreSQL)
         return;
+    connection().close();
+    m_lost = true;
+}
+
+bool CAdoDatabase::WriteLog(const QString& entry) {
+    if (!bLog)
+        return true;
     const QDateTime now = g_logClock ? g_logClock() : QDateTime::currentDateTime();
     const QDate d = now.date();
     const QTime t = now.time();
@@ -647,23 +665,32 @@ void CAdoDatabase::WriteLog(const QString& entry) {
         QString::asprintf("\n[%d.%d.%d %d.%d.%d]->", d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()) +
             entry,
         kLogEntryLength);
+    // A full disk shows at the write or only when the buffer goes out: both are checked, so a
+    // lost entry is reported to whoever depends on it.
     QFile file(szLogFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    file.write(text.toUtf8());
-    file.close();
+    const QByteArray bytes = text.toUtf8();
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size() && file.flush()) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return true;
+    }
+    ++m_logWriteFailures;
+    m_logWriteError = file.errorString();
+    return false;
 }
 
-void CAdoDatabase::LogStatement(const QString& sql, const QVariantList& values) {
-    if (values.isEmpty()) {
-        WriteLog(sql);
-        return;
-    }
+QString StatementForLog(const QString& sql, const QVariantList& values) {
+    if (values.isEmpty())
+        return sql;
     QStringList shown;
     shown.reserve(values.size());
     for (const QVariant& value : values)
         shown << valueForLog(value);
-    WriteLog(sql + QStringLiteral("\nValues: ") + shown.join(QStringLiteral(", ")));
+    return sql + QStringLiteral("\nValues: ") + shown.join(QStringLiteral(", "));
+}
+
+bool CAdoDatabase::LogStatement(const QString& sql, const QVariantList& values) {
+    return WriteLog(StatementForLog(sql, values));
 }
 
 void CAdoDatabase::LogError(const QString& context, const QString& comError, const QString& providerError) {

@@ -40,14 +40,28 @@ public:
     // A transaction on the connection; while it is open, a lost server is not reconnected to.
     bool BeginTransaction();
     bool CommitTransaction(); // rolls back when the commit fails
+    // When the server went away meanwhile, the connection is closed and the next action
+    // opens it anew (ConnectionLost() says so until then).
     void RollbackTransaction();
     bool InTransaction() const { return m_inTransaction; }
     // How many rows the last successful Execute changed.
     int RowsAffected() const { return m_rowsAffected; }
-    void WriteLog(const QString& entry);
+    // Appends an entry to the error log; false when the log could not be written (the
+    // system's reason in LogWriteError()). True when no log is kept.
+    bool WriteLog(const QString& entry);
+    // The entry that follows a failed statement: its text, then the values it was to bind, so
+    // that a correction that was not stored can be typed again from the log.
+    bool LogStatement(const QString& sql, const QVariantList& values);
+    // How many entries could not be written to the log so far, and why the last one failed.
+    int LogWriteFailures() const { return m_logWriteFailures; }
+    QString LogWriteError() const { return m_logWriteError; }
     // The last failure for a person: the database's own words first, then the provider line.
     QString ErrorText() const { return CombinedErrorText(m_databaseText, szProviderError); }
     void LogError(const QString& context, const QString& comError, const QString& providerError);
+    // The database's own code for the last failed statement (PostgreSQL's SQLSTATE, such as
+    // 40P01 for a deadlock); a recordset reports its failures here too.
+    QString LastErrorCode() const { return m_lastErrorCode; }
+    void NoteErrorCode(const QString& code) { m_lastErrorCode = code; }
 
     // The open connection (the "pConnection" of this object); invalid before the first Open.
     QSqlDatabase connection() const;
@@ -96,12 +110,11 @@ private:
     void dropConnection();
     bool ExecuteControl(const char* context, const QString& sql);
     void fail(const char* context, const QSqlError& error, const QString& source, bool withProvider);
-    // The entry that follows a failed statement: its text, then the values it was to bind, so
-    // that a correction that was not stored can be typed again from the log.
-    void LogStatement(const QString& sql, const QVariantList& values);
     // Before anything that writes: false, with the reason set and logged (and the statement with
     // its values), when the integrity check did not pass; waits for a check still running.
     bool WriteAllowed(const char* context, const QString& sql = QString(), const QVariantList& values = {});
+    // Closes a server connection that went away, so that the next action opens it anew.
+    void markConnectionLost();
 
     int m_rowsAffected = 0;
     bool m_inTransaction = false;
@@ -110,6 +123,9 @@ private:
     QString m_connectionString;
     QString m_file;
     bool m_lost = false; // the server went away and could not be reached again yet
+    QString m_lastErrorCode;
+    int m_logWriteFailures = 0;
+    QString m_logWriteError;
     SqlDialect m_dialect;
     std::shared_ptr<SqliteIntegrityCheck> m_integrityCheck;
 };
@@ -124,3 +140,6 @@ QSqlError severalStatementsError();
 QSqlError closedConnectionError();
 // The provider line ("\t Error number: %x\t%s") for a failure reported by Qt SQL.
 QString GetProviderErrors(const QSqlError& error);
+// A statement as the error log keeps it: its text, then "Values: " and the bound values as
+// they would be typed again.
+QString StatementForLog(const QString& sql, const QVariantList& values);

@@ -26,8 +26,10 @@ void CAdoRecordset::fail(const char* context, const QSqlError& error) {
         szProviderError = GetProviderErrors(error);
     else
         szProviderError.clear();
-    if (adoDbf)
+    if (adoDbf) {
+        adoDbf->NoteErrorCode(error.nativeErrorCode());
         adoDbf->LogError(QString::fromLatin1(context), szComError, szProviderError);
+    }
 }
 
 bool CAdoRecordset::Open(const QString& sql, CAdoDatabase* database, const QVariantList& values, Reading reading) {

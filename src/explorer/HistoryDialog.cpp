@@ -131,7 +131,13 @@ bool HistoryDialog::Load(const QString& requestId, qint64 recordId) {
 
     CorrectionJournal journal(m_pDatabase);
     BulletinArchive archive(m_pDatabase);
-    if (!journal.Available() && !archive.Available()) {
+    const bool journaled = journal.Available(), archived = archive.Available();
+    // A question that failed is not taken for a database without the tables.
+    if (!journal.ErrorText().isEmpty() || !archive.ErrorText().isEmpty()) {
+        m_error = !journal.ErrorText().isEmpty() ? journal.ErrorText() : archive.ErrorText();
+        return false;
+    }
+    if (!journaled && !archived) {
         m_pSubject->setText(m_pSubject->text() + QLatin1Char('\n') + QString::fromLatin1(kNoJournal));
         return true;
     }

@@ -78,6 +78,9 @@ const char* const kMsgSearchIncomplete =
 const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
 const char* const kMenuComment = "&Comentariu...";
 const char* const kMenuHistory = "&Istoric";
+const char* const kMsgValuesNotLogged =
+    "Nici jurnalul de erori %1 nu a putut fi scris (%2), asa ca valorile nu sunt pastrate acolo. Notati-le pentru "
+    "a le introduce din nou:\n%3";
 const char* const kMsgServerAway = "Legatura cu serverul bazei de date s-a intrerupt. Datele deja salvate nu s-au "
                                    "pierdut; incercati din nou cand serverul este disponibil.\n%1";
 
@@ -201,6 +204,14 @@ QString FailureText(const CAdoDatabase* database, const QString& providerError) 
     if (database && database->ConnectionLost())
         return QString::fromLatin1(kMsgServerAway).arg(providerError.trimmed());
     return providerError;
+}
+
+// What a failed correction wanted to write, when not even the error log could keep it.
+QString UnloggedValuesText(const CAdoDatabase* database, const CorrectionJournal* journal) {
+    if (!database || journal->UnloggedEntry().isEmpty())
+        return QString();
+    return QString::fromLatin1(kMsgValuesNotLogged)
+        .arg(database->szLogFile, journal->LogWriteError(), journal->UnloggedEntry());
 }
 
 } // namespace
@@ -352,7 +363,7 @@ void Sorvind::OnInitialUpdate() {
     m_pList->MarkColumnReadOnly(ColComment, true);
 
     LoadProfiles();
-    if (m_pStructura && m_pStructura->m_pDatabase && !Journal()->Available()) {
+    if (m_pStructura && m_pStructura->m_pDatabase && !Journal()->Available() && Journal()->ErrorText().isEmpty()) {
         // Said once for the whole program, not for every window.
         static bool told = false;
         if (!told) {
@@ -729,10 +740,12 @@ void Sorvind::OnGridEditDone(int row, int column) {
             CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
             if (!database ||
                 !Journal()->Apply(correction.field, correction.newValue, correction.scope, correction.scopeValues)) {
-                const QString reason = database ? FailureText(database, Journal()->ErrorText()) : QString();
-                LabrosaMessageBox(QString::fromLatin1(kMsgUpdateFailed) +
-                                      (reason.isEmpty() ? QString() : QLatin1Char('\n') + reason),
-                                  this);
+                QString message = QString::fromLatin1(kMsgUpdateFailed);
+                for (const QString& part : {database ? FailureText(database, Journal()->ErrorText()) : QString(),
+                                            UnloggedValuesText(database, Journal())})
+                    if (!part.isEmpty())
+                        message += QLatin1Char('\n') + part;
+                LabrosaMessageBox(message, this);
             }
         }
     }
@@ -829,7 +842,10 @@ void Sorvind::EditComment(int row) {
     int changed = 0;
     if (!database || !Journal()->Apply(QStringLiteral("comment"), comment, scope, scopeValues, &changed)) {
         const QString reason = database ? Journal()->ErrorText() : QString();
-        LabrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved).arg(FailureText(database, reason)), this);
+        const QString unlogged = UnloggedValuesText(database, Journal());
+        LabrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved).arg(FailureText(database, reason)) +
+                              (unlogged.isEmpty() ? QString() : QLatin1Char('\n') + unlogged),
+                          this);
         return;
     }
     if (changed == 0) {

@@ -14,7 +14,9 @@
 namespace {
 
 // %1: the corrected column, %2: the set's scope, %3: the lock PostgreSQL takes on what it read.
-const char* const kReadOld = "SELECT ID, RequestID, %1 AS oldValue FROM RESULTS WHERE %2%3";
+// Every workstation locks the sets in the order of their IDs, so two corrections of one
+// request wait for each other instead of each holding a set the other needs.
+const char* const kReadOld = "SELECT ID, RequestID, %1 AS oldValue FROM RESULTS WHERE %2 ORDER BY ID%3";
 const char* const kUpdate = "UPDATE RESULTS SET %1 = ? WHERE %2";
 const char* const kInsert =
     "INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, changedAt, "
@@ -22,6 +24,9 @@ const char* const kInsert =
 const char* const kSelectEntries =
     "SELECT id, resultID, RequestID, field, oldValue, newValue, %1 AS changedAt, userName, "
     "workstation FROM CORRECTION_JOURNAL WHERE %2 ORDER BY changedAt DESC, id DESC";
+
+// PostgreSQL's SQLSTATE for a transaction chosen to end a deadlock.
+const char* const kDeadlockDetected = "40P01";
 
 std::function<QDateTime()>& Clock() {
     static std::function<QDateTime()> clock;
@@ -55,39 +60,74 @@ QString Placeholders(int count) {
 CorrectionJournal::CorrectionJournal(CAdoDatabase* database) : m_database(database) {}
 
 bool CorrectionJournal::Available() {
-    if (m_available < 0 && m_database)
-        m_available = TableExists(m_database, QStringLiteral("CORRECTION_JOURNAL"));
+    // Only a definite answer is remembered: a question that failed (a database locked by another
+    // writer) is no "no", and is asked again next time.
+    if (m_available < 0 && m_database) {
+        m_error.clear();
+        m_available = TableExists(m_database, QStringLiteral("CORRECTION_JOURNAL"), &m_error);
+    }
     return m_available == 1;
 }
 
 bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, const QString& scope,
                               const QVariantList& scopeValues, int* changed) {
     m_error.clear();
+    m_unloggedEntry.clear();
+    m_logWriteError.clear();
     if (changed)
         *changed = 0;
     if (!m_database) {
         m_error = QStringLiteral("No database connection has been opened");
         return false;
     }
-    if (!Available()) {
-        if (!m_database->Execute(QString::fromLatin1(kUpdate).arg(field, scope),
-                                 QVariantList{newValue} + scopeValues)) {
-            m_error = m_database->ErrorText();
-            return false;
+    const QString update = QString::fromLatin1(kUpdate).arg(field, scope);
+    const QVariantList updateValues = QVariantList{newValue} + scopeValues;
+    const int logFailures = m_database->LogWriteFailures();
+    bool updateLogged = false;
+    bool done = false;
+    if (Available()) {
+        // A deadlock between workstations is tried once more before it is reported.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const Outcome outcome = ApplyInTransaction(field, newValue, scope, scopeValues, changed, &updateLogged);
+            done = outcome == Outcome::Done;
+            if (outcome != Outcome::Deadlocked)
+                break;
         }
-        if (changed)
+    } else if (m_error.isEmpty()) {
+        done = m_database->Execute(update, updateValues);
+        if (done && changed)
             *changed = m_database->RowsAffected();
+        if (!done) {
+            m_error = m_database->ErrorText();
+            updateLogged = true;
+        }
+    }
+    if (done) {
+        m_error.clear(); // a deadlock tried again leaves no reason behind
         return true;
     }
+    // Wherever it failed, the log keeps what the user typed, so that it can be typed again.
+    if (!updateLogged)
+        m_database->LogStatement(update, updateValues);
+    if (m_database->LogWriteFailures() != logFailures) {
+        m_unloggedEntry = StatementForLog(update, updateValues);
+        m_logWriteError = m_database->LogWriteError();
+    }
+    return false;
+}
 
+CorrectionJournal::Outcome CorrectionJournal::ApplyInTransaction(const QString& field, const QVariant& newValue,
+                                                                 const QString& scope, const QVariantList& scopeValues,
+                                                                 int* changed, bool* updateLogged) {
     auto fail = [this](const QString& error) {
         m_error = error;
+        const bool deadlocked = m_database->LastErrorCode() == QLatin1String(kDeadlockDetected);
         m_database->RollbackTransaction();
-        return false;
+        return deadlocked ? Outcome::Deadlocked : Outcome::Failed;
     };
     if (!m_database->BeginTransaction()) {
         m_error = m_database->ErrorText();
-        return false;
+        return Outcome::Failed;
     }
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
     struct OldRow {
@@ -118,7 +158,7 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
     }
     if (rows.empty()) {
         m_database->RollbackTransaction();
-        return true;
+        return Outcome::Done;
     }
 
     // Exactly the sets read are changed, so every change has its journal row.
@@ -127,8 +167,10 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
         ids << row.id;
     if (!m_database->Execute(
             QString::fromLatin1(kUpdate).arg(field, QStringLiteral("ID IN (%1)").arg(Placeholders(int(ids.size())))),
-            QVariantList{newValue} + ids))
+            QVariantList{newValue} + ids)) {
+        *updateLogged = true;
         return fail(m_database->ErrorText());
+    }
 
     const QString insert = QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter());
     const QString when = TimeText(Now());
@@ -143,11 +185,11 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
     }
     if (!m_database->CommitTransaction()) {
         m_error = m_database->ErrorText();
-        return false;
+        return m_database->LastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::Deadlocked : Outcome::Failed;
     }
     if (changed)
         *changed = int(rows.size());
-    return true;
+    return Outcome::Done;
 }
 
 std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& resultIds, const QDateTime& since) {

@@ -32,14 +32,20 @@ class CorrectionJournal {
 public:
     explicit CorrectionJournal(CAdoDatabase* database);
 
-    // Whether the database holds the journal table (asked once, then remembered).
+    // Whether the database holds the journal table (a definite answer is remembered). When the
+    // question itself failed, false with the reason in ErrorText(), and it is asked again next time.
     bool Available();
     // UPDATE RESULTS SET field = newValue WHERE scope. scope is an SQL condition on RESULTS
     // with '?' placeholders for scopeValues. False when nothing was written (the reason in
-    // ErrorText()); *changed receives the number of sets the UPDATE touched.
+    // ErrorText(), the statement and its values in the error log); *changed receives the number
+    // of sets the UPDATE touched.
     bool Apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
                int* changed = nullptr);
     QString ErrorText() const { return m_error; }
+    // After a failed Apply whose values could not be written to the error log: the entry the log
+    // should have held (the statement and its values), and the system's reason. Empty otherwise.
+    QString UnloggedEntry() const { return m_unloggedEntry; }
+    QString LogWriteError() const { return m_logWriteError; }
 
     // Entries for the given sets (newest first); with since valid, only those after it.
     std::vector<JournalEntry> EntriesFor(const QList<qint64>& resultIds, const QDateTime& since = QDateTime());
@@ -61,9 +67,16 @@ public:
     static QDateTime TimeFromValue(const QVariant& value);
 
 private:
+    enum class Outcome { Done, Failed, Deadlocked };
+    // One try of a journaled correction in its own transaction; *updateLogged tells whether the
+    // failed UPDATE already left its values in the log.
+    Outcome ApplyInTransaction(const QString& field, const QVariant& newValue, const QString& scope,
+                               const QVariantList& scopeValues, int* changed, bool* updateLogged);
     std::vector<JournalEntry> Entries(const QString& condition, const QVariantList& values);
 
     CAdoDatabase* m_database;
     int m_available = -1; // -1 not yet asked
     QString m_error;
+    QString m_unloggedEntry;
+    QString m_logWriteError;
 };

@@ -508,6 +508,20 @@ void TestDatabase::reconnectsOnceAfterServerRestart() {
     QVERIFY2(ado.Execute(update, {"back", 2}), qPrintable(ado.szComError));
     QCOMPARE(commentOf(2), QStringLiteral("back"));
     QVERIFY(ado.bOpen);
+
+    // A restart inside a transaction: its next statement fails, and the rollback finds the
+    // connection gone (Qt may have closed it already), so the next action opens it anew.
+    const QString stored = commentOf(3);
+    QVERIFY(stored != QStringLiteral("<failed>"));
+    QVERIFY(ado.BeginTransaction());
+    QVERIFY(ado.Execute(update, {"not committed", 3}));
+    QVERIFY(server.stop());
+    QVERIFY(server.start());
+    QVERIFY(!ado.Execute(update, {"lost", 3}));
+    ado.RollbackTransaction();
+    QVERIFY(ado.ConnectionLost());
+    QCOMPARE(commentOf(3), stored);
+    QVERIFY(!ado.ConnectionLost());
 }
 
 void TestDatabase::labSchemaCheckNamesWhatIsMissing_data() {
