@@ -1,11 +1,22 @@
 #include "LabrosaApp.h"
+#include "ProgramOptions.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     // The bulletin view (Qt WebEngine) needs shared OpenGL contexts from the start.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    {
+        // --help and --version are answered before QApplication, which needs a display.
+        QCoreApplication plain(argc, argv);
+        const int answer = ProgramOptions::Answer(QCoreApplication::arguments(), false);
+        if (answer != ProgramOptions::kStart)
+            return answer;
+    }
     QApplication application(argc, argv);
+    const int answer = ProgramOptions::Answer(QCoreApplication::arguments(), true);
+    if (answer != ProgramOptions::kStart)
+        return answer;
     LabrosaApp app;
     if (!app.InitInstance(QCoreApplication::arguments()))
         return 1;

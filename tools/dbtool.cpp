@@ -41,7 +41,9 @@ const char kUsage[] =
     "                        lui; in jurnal si in arhiva poate doar adauga si citi randuri\n"
     "  --import-mdb FILE.mdb aduce rezultatele dintr-o baza de date Access (Jet 3 sau 4) intr-o baza de\n"
     "                        date existenta, totul sau nimic; --map da maparea tabelelor si coloanelor,\n"
-    "                        --replace inlocuieste randurile care exista deja\n";
+    "                        --replace inlocuieste randurile care exista deja\n"
+    "  -h, --help            arata aceste indicatii\n"
+    "  --version             arata versiunea programului\n";
 
 enum class Mode { Empty, Demo, Upgrade };
 
@@ -736,6 +738,10 @@ int main(int argc, char* argv[]) {
     const QStringList args = app.arguments();
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.contains(QLatin1String("--version"))) {
+        std::printf("labrosa-dbtool %s\n", LABROSA_VERSION);
         return 0;
     }
     if (args.contains(QLatin1String("--import-mdb"))) {

@@ -494,6 +494,57 @@ private slots:
         QCOMPARE(again.m_database.databaseFile(), QDir(demo).filePath("lab.db"));
     }
 
+    // The command line is answered before any database or window is opened: --help and
+    // --version even where there is no display, an unknown option refused with the usage.
+    void answersCommandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("display"); // false: no display to be had
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // standard output must match
+        QTest::addColumn<QString>("errors"); // standard error must match
+        QTest::newRow("help") << QStringList{"--help"} << false << 0 << "--database <conexiune>.*--lab-dir <folder>"
+                              << "";
+        QTest::newRow("version") << QStringList{"--version"} << false << 0 << "^labrosa \\d+\\.\\d+"
+                                 << "";
+        QTest::newRow("help after a Qt option")
+            << QStringList{"-platform", "offscreen", "-h"} << false << 0 << "--lab-dir <folder>"
+            << "";
+        QTest::newRow("unknown option") << QStringList{"--lab-dir=.", "--frobnicate"} << true << 2 << "^$"
+                                        << "^labrosa: .*frobnicate.*--lab-dir <folder>";
+        QTest::newRow("option without its value") << QStringList{"--database"} << true << 2 << "^$"
+                                                  << "^labrosa: .*--database.*Usage:";
+    }
+
+    void answersCommandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, display);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(QString, errors);
+        QTemporaryDir work;
+        QProcess labrosa;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LABROSA_NO_MODAL_MESSAGES"), QStringLiteral("1"));
+        // Were the options not answered, the program would try this database and end with 1.
+        environment.insert(QStringLiteral("LABROSA_DATABASE"),
+                           QStringLiteral("Provider=SQLite;Data Source=missing.db"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), work.path());
+        if (!display)
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-display"));
+        labrosa.setProcessEnvironment(environment);
+        labrosa.setWorkingDirectory(work.path());
+        labrosa.start(QStringLiteral(LABROSA_EXECUTABLE), arguments);
+        QVERIFY(labrosa.waitForFinished(30000));
+        const QString out = QString::fromLocal8Bit(labrosa.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(labrosa.readAllStandardError());
+        QCOMPARE(labrosa.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(labrosa.exitCode() == exitCode, qPrintable(err));
+        const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
+        QVERIFY2(QRegularExpression(output, dotAll).match(out).hasMatch(), qPrintable(out));
+        QVERIFY2(QRegularExpression(errors, dotAll).match(err).hasMatch(), qPrintable(err));
+        QVERIFY(QDir(work.path()).isEmpty()); // no log, no settings: nothing was opened
+    }
+
     // A database the program cannot work on ends the program at start-up, before any window,
     // with a message naming the file and the reason, and an entry in the log.
     void programExitsWithoutDatabase_data() {

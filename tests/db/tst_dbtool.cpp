@@ -3,6 +3,7 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -60,6 +61,8 @@ private slots:
     void refusesToOverwriteWithoutForce();
     void rejectsBadArguments_data();
     void rejectsBadArguments();
+    void answersHelpAndVersion_data();
+    void answersHelpAndVersion();
     void forceKeepsOthersObjects_data();
     void forceKeepsOthersObjects();
     void upgradeAddsJournal_data();
@@ -191,6 +194,25 @@ void TestDbTool::rejectsBadArguments() {
     QVERIFY2(out.startsWith("labrosa-dbtool: "), qPrintable(out));
     QVERIFY(!QFile::exists("a.db"));
     QVERIFY(!QFile::exists("a.mdb"));
+}
+
+// Answered on standard output before anything is opened or made.
+void TestDbTool::answersHelpAndVersion_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("output"); // what the whole output must match
+    QTest::newRow("help") << QStringList{"--help", "a.db"} << "^usage: labrosa-dbtool .*--version";
+    QTest::newRow("version") << QStringList{"--demo", "--version", "a.db"} << "^labrosa-dbtool \\d+\\.\\d+\n$";
+}
+
+void TestDbTool::answersHelpAndVersion() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, output);
+    TestLab lab;
+    QString out;
+    QCOMPARE(runTool(args, &out), 0);
+    QVERIFY2(QRegularExpression(output, QRegularExpression::DotMatchesEverythingOption).match(out).hasMatch(),
+             qPrintable(out));
+    QVERIFY(!QFile::exists("a.db"));
 }
 
 void TestDbTool::forceKeepsOthersObjects_data() {

@@ -1,0 +1,43 @@
+#include "ProgramOptions.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace ProgramOptions {
+
+int Answer(const QStringList& arguments, bool qtOptionsRemoved) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Cauta, corecteaza si tipareste rezultatele analizelor unui laborator."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("database"),
+        QStringLiteral("Deschide baza de date pe care o numeste sirul de conectare (altfel LABROSA_DATABASE)."),
+        QStringLiteral("conexiune")));
+    parser.addOption(QCommandLineOption(QStringLiteral("lab-dir"),
+                                        QStringLiteral("Folderul laboratorului, cu lab.db si fisierele lui."),
+                                        QStringLiteral("folder")));
+
+    if (!parser.parse(arguments)) {
+        if (!qtOptionsRemoved)
+            return kStart;
+        std::fprintf(stderr, "labrosa: %s\n\n%s", parser.errorText().toLocal8Bit().constData(),
+                     parser.helpText().toLocal8Bit().constData());
+        return 2;
+    }
+    // --help-all would add Qt's own options, which the manual page names.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("labrosa %s\n", LABROSA_VERSION);
+        return 0;
+    }
+    return kStart;
+}
+
+} // namespace ProgramOptions
