@@ -1,7 +1,6 @@
 #include "ProgramOptions.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -21,14 +20,16 @@ int Answer(const QStringList& arguments, bool qtOptionsRemoved) {
                                         QStringLiteral("Folderul laboratorului, cu lab.db si fisierele lui."),
                                         QStringLiteral("folder")));
 
-    if (!parser.parse(arguments)) {
+    // What follows --webEngineArgs belongs to the bulletin view's browser engine.
+    const qsizetype engine = arguments.indexOf(QStringLiteral("--webEngineArgs"));
+    if (!parser.parse(engine < 0 ? arguments : arguments.mid(0, engine))) {
         if (!qtOptionsRemoved)
             return kStart;
         std::fprintf(stderr, "labrosa: %s\n\n%s", parser.errorText().toLocal8Bit().constData(),
                      parser.helpText().toLocal8Bit().constData());
         return 2;
     }
-    // --help-all would add Qt's own options, which the manual page names.
+    // --help-all gets the same text; the manual page names Qt's own options.
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return 0;
