@@ -263,8 +263,6 @@ private slots:
                                               << "dlgComment";
         QTest::newRow("Shift+right click: Istoric") << 0 << int(Qt::ShiftModifier) << "&Istoric"
                                                     << "HistoryDialog";
-        QTest::newRow("Shift+right click: Comentariu") << 0 << int(Qt::ShiftModifier) << "&Comentariu..."
-                                                       << "dlgComment";
         QTest::newRow("right click") << 0 << int(Qt::NoModifier) << ""
                                      << "dlgComment";
     }
