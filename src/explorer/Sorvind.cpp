@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -76,6 +78,12 @@ const char* const kMsgCommentRequestChanged =
 const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
 const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
+const char* const kMsgInvertedRange =
+    "Data de sfarsit (%2) este inaintea datei de inceput (%1), asa ca nu s-a cautat nimic; lista a ramas "
+    "cum era. Alegeti o data de sfarsit egala sau dupa cea de inceput.";
+// The count of a finished search, with how long it took; %1 the count, %2 the seconds.
+const char* const kStatusFoundOne = "%1 set de rezultate gasit in %2 s";
+const char* const kStatusFoundMany = "%1 %3seturi de rezultate gasite in %2 s";
 const char* const kMenuComment = "&Comentariu...";
 const char* const kMenuHistory = "&Istoric";
 const char* const kMsgValuesNotLogged =
@@ -214,6 +222,16 @@ QString UnloggedValuesText(const CAdoDatabase* database, const CorrectionJournal
         .arg(database->szLogFile, journal->LogWriteError(), journal->UnloggedEntry());
 }
 
+// "12 seturi", "20 de seturi", "101 seturi": Romanian puts "de" after 20..99 of each hundred.
+QString FoundText(int count, qint64 elapsedMs) {
+    const QString seconds = QString::number(elapsedMs / 1000.0, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(','));
+    if (count == 1)
+        return QString::fromLatin1(kStatusFoundOne).arg(count).arg(seconds);
+    const int lastTwo = count % 100;
+    const bool withDe = count != 0 && (lastTwo == 0 || lastTwo >= 20);
+    return QString::fromLatin1(kStatusFoundMany).arg(count).arg(seconds, withDe ? QStringLiteral("de ") : QString());
+}
+
 } // namespace
 
 Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent), m_pStructura(structura) {
@@ -290,6 +308,8 @@ Sorvind::Sorvind(StructuraInterna* structura, QWidget* parent) : QWidget(parent)
     for (QWidget* field : std::initializer_list<QWidget*>{m_pRequestId, m_pPatientName, m_pDateStart, m_pDateEnd})
         field->installEventFilter(this);
     m_pList->installEventFilter(this);
+    m_pListViewport = m_pList->viewport();
+    m_pListViewport->installEventFilter(this);
 
     connect(m_pSearch, &QPushButton::clicked, this, &Sorvind::OnSearch);
     connect(m_pList, &CComboListCtrl::gridEditDone, this, &Sorvind::OnGridEditDone);
@@ -307,11 +327,42 @@ CorrectionJournal* Sorvind::Journal() {
 }
 
 bool Sorvind::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pListViewport) {
+        // A plain right click keeps opening the comment; with Shift it opens the list's menu,
+        // so the mouse reaches the history too.
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton && mouse->modifiers() == Qt::ShiftModifier) {
+                const QPoint at = mouse->position().toPoint();
+                const int row = m_pList->HitTestCell(at, nullptr);
+                if (!m_pList->hasFocus())
+                    m_pList->setFocus(Qt::MouseFocusReason);
+                if (row >= 0) {
+                    // The menu acts on the clicked row, as a right click's comment does.
+                    const QModelIndex index = m_pList->model()->index(row, 0);
+                    QItemSelectionModel* selection = m_pList->selectionModel();
+                    if (selection->isSelected(index))
+                        selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+                    else
+                        selection->setCurrentIndex(index,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                }
+                ShowListMenu(m_pList->viewport()->mapToGlobal(at));
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched == m_pList) {
         if (event->type() == QEvent::KeyPress) {
             const auto* keyEvent = static_cast<QKeyEvent*>(event);
             const int key = keyEvent->key();
             const Qt::KeyboardModifiers modifiers = keyEvent->modifiers() & ~Qt::KeypadModifier;
+            // An Enter that ends an in-place edit is taken by the editor and never arrives here.
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+                OpenBulletin(CurrentRow());
+                return true;
+            }
             if (key == Qt::Key_H && modifiers == Qt::ControlModifier) {
                 OnHistory();
                 return true;
@@ -363,6 +414,9 @@ void Sorvind::OnInitialUpdate() {
     m_pList->MarkColumnReadOnly(ColComment, true);
 
     LoadProfiles();
+    RestoreListLayout();
+    OnSearch();
+    // Shown after the first search, whose count would otherwise replace it at once.
     if (m_pStructura && m_pStructura->m_pDatabase && !Journal()->Available() && Journal()->ErrorText().isEmpty()) {
         // Said once for the whole program, not for every window.
         static bool told = false;
@@ -372,8 +426,6 @@ void Sorvind::OnInitialUpdate() {
                 frame->statusBar()->showMessage(QString::fromLatin1(kMsgNotJournaled));
         }
     }
-    RestoreListLayout();
-    OnSearch();
 
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
         if (auto* frame = qobject_cast<QMdiSubWindow*>(w)) {
@@ -437,8 +489,37 @@ QString Sorvind::ToSqlDate(const QString& dayMonthYear) {
     return QString::fromStdString(parts[2] + '/' + parts[1] + '/' + parts[0]);
 }
 
+void Sorvind::SettleDatePickers() {
+    // Enter in a picker arrives before the picker has taken its half-typed text; settle
+    // both, or a day left blank would drop that end of the range without a word.
+    for (QDateEdit* picker : {m_pDateStart, m_pDateEnd}) {
+        // A picker showing its own date has nothing to settle, and settling repaints it.
+        if (picker->text() != picker->locale().toString(picker->date(), picker->displayFormat()))
+            picker->interpretText();
+    }
+}
+
+void Sorvind::ShowStatus(const QString& text) {
+    if (auto* frame = qobject_cast<QMainWindow*>(window()))
+        frame->statusBar()->showMessage(text);
+}
+
 void Sorvind::OnSearch() {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (m_pRequestId->text().trimmed().isEmpty()) {
+        // An end before the start would find nothing; the list keeps what it showed instead of
+        // looking as though the days were empty.
+        SettleDatePickers();
+        if (m_pDateEnd->date() < m_pDateStart->date()) {
+            LabrosaMessageBox(QString::fromLatin1(kMsgInvertedRange).arg(m_pDateStart->text(), m_pDateEnd->text()),
+                              this);
+            return;
+        }
+    }
     m_pList->DeleteAllItems();
+    // The count of the search before no longer says what the list shows.
+    ShowStatus(QString());
 
     CAdoDatabase* database = m_pStructura ? m_pStructura->m_pDatabase : nullptr;
     SqlDialect dialect = database ? database->dialect() : SqlDialect();
@@ -471,13 +552,6 @@ void Sorvind::OnSearch() {
             LabrosaMessageBox(QString::fromLatin1(kMsgNameTooLong).arg(kMaxNameLength), this);
             AutoSizeColumns(kColumnCount);
             return;
-        }
-        // Enter in a picker arrives before the picker has taken its half-typed text; settle
-        // both, or a day left blank would drop that end of the range without a word.
-        for (QDateEdit* picker : {m_pDateStart, m_pDateEnd}) {
-            // A picker showing its own date has nothing to settle, and settling repaints it.
-            if (picker->text() != picker->locale().toString(picker->date(), picker->displayFormat()))
-                picker->interpretText();
         }
         const QString firstDay = ToSqlDate(m_pDateStart->text());
         const QString lastDay = ToSqlDate(m_pDateEnd->text());
@@ -597,6 +671,7 @@ void Sorvind::OnSearch() {
         return;
     }
     SizeColumnsToTexts(widest);
+    ShowStatus(FoundText(m_pList->GetItemCount(), elapsed.elapsed()));
 }
 
 void Sorvind::MarkCorrectedCells(const QString& condition, const QVariantList& values) {
@@ -772,7 +847,7 @@ int Sorvind::CurrentRow() const {
     return row >= 0 && row < m_pList->GetItemCount() ? row : m_pList->GetFirstSelectedItem();
 }
 
-void Sorvind::ShowListMenu() {
+void Sorvind::ShowListMenu(std::optional<QPoint> globalAt) {
     const int row = CurrentRow();
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("listMenu"));
@@ -780,13 +855,14 @@ void Sorvind::ShowListMenu() {
     QAction* history = menu.addAction(QString::fromLatin1(kMenuHistory));
     comment->setEnabled(row >= 0);
     history->setEnabled(row >= 0);
-    // Under the current row, or at the top of the list when there is none.
+    // At the pointer for the mouse; for the keyboard under the current row, or at the top of
+    // the list when there is none.
     QPoint at(0, 0);
-    if (row >= 0) {
+    if (row >= 0 && !globalAt) {
         m_pList->scrollTo(m_pList->model()->index(row, 0));
         at = m_pList->visualRect(m_pList->model()->index(row, 0)).bottomLeft();
     }
-    QAction* chosen = menu.exec(m_pList->viewport()->mapToGlobal(at));
+    QAction* chosen = menu.exec(globalAt ? *globalAt : m_pList->viewport()->mapToGlobal(at));
     if (chosen == comment)
         EditComment(row);
     else if (chosen == history)
@@ -856,7 +932,10 @@ void Sorvind::EditComment(int row) {
 }
 
 void Sorvind::OnListDoubleClick() {
-    const int row = m_pList->GetFirstSelectedItem();
+    OpenBulletin(m_pList->GetFirstSelectedItem());
+}
+
+void Sorvind::OpenBulletin(int row) {
     if (row < 0 || !m_pStructura)
         return;
     const int recordId = static_cast<int>(m_pList->GetItemData(row));

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QHash>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "CAdoRecordset.h"
@@ -27,9 +29,10 @@ struct ProfileEntry {
 
 // The results explorer: the search fields over the editable result list.
 // Child widgets carry object names for tests and assistive tools: "editRequestId",
-// "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Ctrl+H
-// opens the history of the current row, and the Menu key or Shift+F10 a menu ("listMenu")
-// with the comment and the history.
+// "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Enter
+// opens the current row's bulletin as a double click does, Ctrl+H
+// opens the history of the current row, and the Menu key, Shift+F10 or a right click with Shift
+// a menu ("listMenu") with the comment and the history; a plain right click opens the comment.
 class Sorvind : public QWidget, public CViewBase {
     Q_OBJECT
 public:
@@ -70,7 +73,14 @@ private:
     void EditComment(int row);
     // The row the keyboard acts on: the focused row, else the first selected one.
     int CurrentRow() const;
-    void ShowListMenu();
+    // The menu of the comment and the history, at a point of the screen or under the current row.
+    void ShowListMenu(std::optional<QPoint> globalAt = std::nullopt);
+    // The bulletin of a row, as a double click or Enter asks for it (-1: none).
+    void OpenBulletin(int row);
+    // Makes both date pickers take what is typed in them.
+    void SettleDatePickers();
+    // A message in the status bar of the main window holding the explorer, if any.
+    void ShowStatus(const QString& text);
     void AutoSizeColumns(int count);
     // Column widths after a fill, from the widest texts seen while filling.
     void SizeColumnsToTexts(const std::vector<WidestTextTracker>& widest);
@@ -102,6 +112,7 @@ private:
     QLineEdit* m_pRequestId = nullptr;
     QLineEdit* m_pPatientName = nullptr;
     CComboListCtrl* m_pList = nullptr;
+    QObject* m_pListViewport = nullptr; // compared only: its right clicks with Shift open the menu
     QPushButton* m_pSearch = nullptr;
     CAdoRecordset m_recordset;
     StructuraInterna* m_pStructura;

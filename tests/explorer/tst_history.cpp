@@ -246,9 +246,10 @@ private slots:
     }
 
     // The history opens from the keyboard for the current row, and the keyboard's menu also
-    // holds the comment dialog.
+    // holds the comment dialog. The mouse reaches the same menu by a right click with Shift on
+    // a row, which it then acts on; a plain right click still opens the comment.
     void keyboardOpensHistory_data() {
-        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("key"); // 0: a right click on the row
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("entry");  // chosen in the menu, empty for none
         QTest::addColumn<QString>("opened"); // object name of the dialog that opened
@@ -260,6 +261,10 @@ private slots:
                                             << "HistoryDialog";
         QTest::newRow("Menu key: Comentariu") << int(Qt::Key_Menu) << int(Qt::NoModifier) << "&Comentariu..."
                                               << "dlgComment";
+        QTest::newRow("Shift+right click: Istoric") << 0 << int(Qt::ShiftModifier) << "&Istoric"
+                                                    << "HistoryDialog";
+        QTest::newRow("right click") << 0 << int(Qt::NoModifier) << ""
+                                     << "dlgComment";
     }
     void keyboardOpensHistory() {
         QFETCH(int, key);
@@ -288,7 +293,13 @@ private slots:
                 }
             }
         });
-        QTest::keyClick(x.list(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (key == 0) {
+            x.selectRow(x.rowOf(1));
+            QTest::mouseClick(x.list()->viewport(), Qt::RightButton, Qt::KeyboardModifiers(modifiers),
+                              x.cellCentre(x.rowOf(3), 1));
+        } else {
+            QTest::keyClick(x.list(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        }
         QTRY_COMPARE(openedName, opened);
         if (opened == "HistoryDialog")
             QCOMPARE(subject, QString("Cererea 201"));
