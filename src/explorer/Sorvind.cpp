@@ -500,8 +500,18 @@ void Sorvind::SettleDatePickers() {
 }
 
 void Sorvind::ShowStatus(const QString& text) {
-    if (auto* frame = qobject_cast<QMainWindow*>(window()))
-        frame->statusBar()->showMessage(text);
+    auto* frame = qobject_cast<QMainWindow*>(window());
+    if (!frame)
+        return;
+    // A pane of its own: the message pane belongs to the commands' help and to "Ready".
+    QStatusBar* bar = frame->statusBar();
+    auto* label = bar->findChild<QLabel*>(QStringLiteral("searchCount"));
+    if (!label) {
+        label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("searchCount"));
+        bar->addPermanentWidget(label);
+    }
+    label->setText(text);
 }
 
 void Sorvind::OnSearch() {
