@@ -64,6 +64,12 @@ inline bool overwriteIndexPage(const QString& file, const QString& index) {
            f.write(QByteArray(pageSize, char(0xa5))) == pageSize;
 }
 
+// Adds a copy of every measured value: enough changed pages for a -wal or a journal to matter.
+inline QString doubleValues() {
+    return QStringLiteral("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) "
+                          "SELECT resultID, MachineID, refcode, stringvalue FROM RESULT_VALUES");
+}
+
 // A backup taken, the live database going on (a checkpoint, then values added that stay in its
 // -wal), and the backup copied back over it with the -wal left beside it, as a person
 // restoring it in a hurry would. SQLite applies that -wal to the backup: an index then lacks
@@ -76,14 +82,12 @@ inline bool restoreBackupBesideLiveWal(const QString& file) {
     QFile::remove(liveWal);
     if (!QFile::copy(file, backup))
         return false;
-    const QString copyValues = QStringLiteral("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) "
-                                              "SELECT resultID, MachineID, refcode, stringvalue FROM RESULT_VALUES");
     if (!withConnection(file, [&](QSqlDatabase& db) {
             return run(db, QStringLiteral("PRAGMA wal_autocheckpoint=0")) && run(db, QStringLiteral("BEGIN")) &&
-                   run(db, copyValues) && run(db, QStringLiteral("COMMIT")) &&
+                   run(db, doubleValues()) && run(db, QStringLiteral("COMMIT")) &&
                    run(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && run(db, QStringLiteral("BEGIN")) &&
-                   run(db, copyValues + QStringLiteral(" WHERE id % 100 = 0")) && run(db, QStringLiteral("COMMIT")) &&
-                   QFile::copy(wal, liveWal);
+                   run(db, doubleValues() + QStringLiteral(" WHERE id % 100 = 0")) &&
+                   run(db, QStringLiteral("COMMIT")) && QFile::copy(wal, liveWal);
         }))
         return false;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"})
@@ -105,9 +109,8 @@ inline bool restoreBackupBesideLiveJournal(const QString& file) {
         return false;
     if (!withConnection(file, [&](QSqlDatabase& db) {
             // A cache of two pages puts the transaction's first pages into the file and its journal.
-            return run(db, QStringLiteral("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) "
-                                          "SELECT resultID, MachineID, refcode, stringvalue FROM RESULT_VALUES")) &&
-                   run(db, QStringLiteral("PRAGMA cache_size=2")) && run(db, QStringLiteral("BEGIN")) &&
+            return run(db, doubleValues()) && run(db, QStringLiteral("PRAGMA cache_size=2")) &&
+                   run(db, QStringLiteral("BEGIN")) &&
                    run(db, QStringLiteral("UPDATE RESULT_VALUES SET stringvalue = stringvalue || 'x' "
                                           "WHERE id % 3 = 0")) &&
                    QFile::copy(journal, liveJournal) && run(db, QStringLiteral("ROLLBACK"));
