@@ -4,7 +4,7 @@
 #include <string>
 
 // A line of /proc/self/status ("VmRSS", "VmHWM") in megabytes.
-inline double StatusMegabytes(const char* key) {
+inline double statusMegabytes(const char* key) {
     std::ifstream status("/proc/self/status");
     std::string line;
     const std::string prefix = std::string(key) + ":";

@@ -24,16 +24,16 @@
 #include <vector>
 
 #include "BulletinBuilder.h"
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
-#include "CChildFrame.h"
-#include "CDocTemplate.h"
-#include "CMainFrame.h"
-#include "CRecentFileList.h"
-#include "CTervanaView.h"
+#include "BulletinView.h"
+#include "ChildWindow.h"
+#include "CommandIds.h"
+#include "DatabaseConnection.h"
+#include "DocumentTemplate.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "Resource.h"
-#include "StructuraInterna.h"
+#include "RecentFileList.h"
+#include "Recordset.h"
+#include "SharedState.h"
 
 namespace {
 
@@ -50,17 +50,17 @@ struct Request {
 
 struct Lab {
     QTemporaryDir dir;
-    CAdoDatabase database;
-    StructuraInterna structura;
-    std::unique_ptr<CRecentFileList> recent;
-    std::unique_ptr<CMainFrame> frame;
-    std::unique_ptr<CDocTemplate> bulletinTemplate;
+    DatabaseConnection database;
+    SharedState sharedState;
+    std::unique_ptr<RecentFileList> recent;
+    std::unique_ptr<MainWindow> frame;
+    std::unique_ptr<DocumentTemplate> bulletinTemplate;
     std::vector<Request> requests;
 };
 Lab* g_lab = nullptr;
 
 // The database copied with its write-ahead log, once.
-bool EnsureArchiveCopy() {
+bool ensureArchiveCopy() {
     if (QFileInfo::exists(kArchiveDb))
         return true;
     if (!QFileInfo::exists(kSourceDb)) {
@@ -114,13 +114,13 @@ std::vector<Request> PickRequests() {
 
 // Only the file and its archive row: no window opens.
 void BM_WriteBulletin(benchmark::State& state) {
-    StructuraInterna structura;
-    structura.m_pDatabase = &g_lab->database;
-    CAdoRecordset recordset;
+    SharedState sharedState;
+    sharedState.m_database = &g_lab->database;
+    Recordset recordset;
     std::size_t next = 0;
     for (auto _ : state) {
         const Request& r = g_lab->requests[next++ % g_lab->requests.size()];
-        const BulletinBuildResult result = BuildBulletin(recordset, structura, r.recordId, r.requestId, r.day);
+        const BulletinBuildResult result = buildBulletin(recordset, sharedState, r.recordId, r.requestId, r.day);
         if (!result.messages.isEmpty()) {
             state.SkipWithError(qPrintable(result.messages.join('\n')));
             return;
@@ -131,15 +131,15 @@ void BM_WriteBulletin(benchmark::State& state) {
 BENCHMARK(BM_WriteBulletin)->Unit(benchmark::kMillisecond);
 
 // The newest bulletin view of the main frame.
-CTervanaView* NewestView() {
-    const QList<CChildFrame*> frames = g_lab->frame->childFrames();
-    return frames.isEmpty() ? nullptr : qobject_cast<CTervanaView*>(frames.last()->view());
+BulletinView* NewestView() {
+    const QList<ChildWindow*> frames = g_lab->frame->childFrames();
+    return frames.isEmpty() ? nullptr : qobject_cast<BulletinView*>(frames.last()->view());
 }
 
 // Builds a bulletin with its window and waits for the page; false when no page came.
-bool OpenBulletin(const Request& r, CAdoRecordset& recordset) {
-    const BulletinBuildResult result = BuildBulletin(recordset, g_lab->structura, r.recordId, r.requestId, r.day);
-    CTervanaView* view = result.opened ? NewestView() : nullptr;
+bool openBulletin(const Request& r, Recordset& recordset) {
+    const BulletinBuildResult result = buildBulletin(recordset, g_lab->sharedState, r.recordId, r.requestId, r.day);
+    BulletinView* view = result.opened ? NewestView() : nullptr;
     if (!view)
         return false;
     // The page loads from the event loop, so the signal cannot have come yet.
@@ -154,8 +154,8 @@ bool OpenBulletin(const Request& r, CAdoRecordset& recordset) {
     return loaded;
 }
 
-void CloseBulletins() {
-    for (CChildFrame* frame : g_lab->frame->childFrames())
+void closeBulletins() {
+    for (ChildWindow* frame : g_lab->frame->childFrames())
         delete frame;
     QCoreApplication::processEvents();
 }
@@ -163,29 +163,29 @@ void CloseBulletins() {
 // From the double click's call to the page loaded in its new window, with one bulletin
 // window already opened and closed before.
 void BM_BulletinPage(benchmark::State& state) {
-    CAdoRecordset recordset;
-    if (!OpenBulletin(g_lab->requests.front(), recordset)) {
+    Recordset recordset;
+    if (!openBulletin(g_lab->requests.front(), recordset)) {
         state.SkipWithError("the first bulletin window did not load");
         return;
     }
-    CloseBulletins();
+    closeBulletins();
     std::size_t next = 1;
     QElapsedTimer timer;
     for (auto _ : state) {
         const Request& r = g_lab->requests[next++ % g_lab->requests.size()];
         timer.start();
-        const bool ok = OpenBulletin(r, recordset);
+        const bool ok = openBulletin(r, recordset);
         state.SetIterationTime(timer.nsecsElapsed() / 1e9);
         if (!ok) {
             state.SkipWithError("a bulletin window did not load");
             return;
         }
-        CloseBulletins();
+        closeBulletins();
     }
 }
 BENCHMARK(BM_BulletinPage)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
 
-bool CopyFile(const QString& from, const QString& to) {
+bool copyFile(const QString& from, const QString& to) {
     return QFile::exists(to) || QFile::copy(from, to);
 }
 
@@ -197,24 +197,24 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (!EnsureArchiveCopy()) {
+    if (!ensureArchiveCopy()) {
         std::fprintf(stderr, "could not copy %s to %s\n", qPrintable(kSourceDb), qPrintable(kArchiveDb));
         return 1;
     }
-    SetMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    setMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
 
     auto lab = std::make_unique<Lab>();
     // The laboratory folder: its header and the page's style sheet and images.
     const QString share = QStringLiteral(LABROSA_SHARE_DIR);
     QDir(lab->dir.path()).mkdir("buletin_files");
-    bool copied = CopyFile(share + "/Labrosa.ini", lab->dir.filePath("Labrosa.ini"));
+    bool copied = copyFile(share + "/Labrosa.ini", lab->dir.filePath("Labrosa.ini"));
     for (const char* name : {"print.css", "dr.gif", "ub.gif"})
-        copied = copied && CopyFile(share + "/buletin_files/" + name, lab->dir.filePath("buletin_files/") + name);
+        copied = copied && copyFile(share + "/buletin_files/" + name, lab->dir.filePath("buletin_files/") + name);
     if (!copied || !QDir::setCurrent(lab->dir.path())) {
         std::fprintf(stderr, "could not set up the laboratory folder\n");
         return 1;
     }
-    if (!lab->database.Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(kArchiveDb))) {
+    if (!lab->database.open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(kArchiveDb))) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(kArchiveDb));
         return 1;
     }
@@ -223,14 +223,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no sets found in %s\n", qPrintable(kArchiveDb));
         return 1;
     }
-    lab->structura.m_pDatabase = &lab->database;
-    lab->recent = std::make_unique<CRecentFileList>(4);
-    lab->frame = std::make_unique<CMainFrame>(lab->recent.get());
-    lab->bulletinTemplate = std::make_unique<CDocTemplate>(
-        IDR_TERVANTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
-        [](CTervanaDoc*) { return new CTervanaView; });
+    lab->sharedState.m_database = &lab->database;
+    lab->recent = std::make_unique<RecentFileList>(4);
+    lab->frame = std::make_unique<MainWindow>(lab->recent.get());
+    lab->bulletinTemplate = std::make_unique<DocumentTemplate>(
+        IDR_BULLETINTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
+        [](BulletinDocument*) { return new BulletinView; });
     lab->bulletinTemplate->setMainFrame(lab->frame.get());
-    lab->structura.m_pBulletinTemplate = lab->bulletinTemplate.get();
+    lab->sharedState.m_bulletinTemplate = lab->bulletinTemplate.get();
     lab->frame->resize(1200, 800);
     lab->frame->show();
     g_lab = lab.get();

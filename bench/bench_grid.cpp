@@ -2,7 +2,7 @@
 // calls the results explorer makes (with or without corrected cells), cleared again, and
 // scrolled to its last row.
 
-#include "CComboListCtrl.h"
+#include "EditableListView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,40 +27,40 @@ double residentMegabytes() {
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-void setUpColumns(CComboListCtrl& list) {
+void setUpColumns(EditableListView& list) {
     const char* headings[] = {"ID cerere", "Nume", "Varsta", "Sex", "Data", "Comentarii", "Profil"};
     for (int c = 0; c < 7; ++c)
-        list.InsertColumn(c, QString::fromLatin1(headings[c]));
-    list.SetExtendedStyle(CComboListCtrl::LVS_EX_FULLROWSELECT);
-    list.MarkColumnAsCombo(6, true);
-    list.MarkColumnReadOnly(4, true);
-    list.MarkColumnReadOnly(5, true);
+        list.insertListColumn(c, QString::fromLatin1(headings[c]));
+    list.setExtendedStyle(EditableListView::LVS_EX_FULLROWSELECT);
+    list.markColumnAsCombo(6, true);
+    list.markColumnReadOnly(4, true);
+    list.markColumnReadOnly(5, true);
 }
 
 // notes: one row in a hundred carries a corrected name, as after a day of corrections.
-void fill(CComboListCtrl& list, int rows, bool bracketed, bool notes = false) {
+void fill(EditableListView& list, int rows, bool bracketed, bool notes = false) {
     if (bracketed)
-        list.BeginFill();
+        list.beginFill();
     for (int i = 0; i < rows; ++i) {
-        list.InsertItem(i, QString::number(100000 + i));
-        list.SetItemText(i, 1, QStringLiteral("Popescu Ionela %1").arg(i % 997));
-        list.SetItemText(i, 4, QStringLiteral("%1/%2/2016").arg(1 + i % 28).arg(1 + i % 12));
-        list.SetItemData(i, i + 1);
-        list.SetItemText(i, 2, QString::number(i % 90));
-        list.SetItemText(i, 3, i % 2 ? QStringLiteral("M") : QStringLiteral("F"));
-        list.SetItemText(i, 5, i % 5 ? QString() : QStringLiteral("hemoliza usoara"));
-        list.SetItemText(i, 6, QStringLiteral("Caine adult"));
+        list.insertItem(i, QString::number(100000 + i));
+        list.setItemText(i, 1, QStringLiteral("Popescu Ionela %1").arg(i % 997));
+        list.setItemText(i, 4, QStringLiteral("%1/%2/2016").arg(1 + i % 28).arg(1 + i % 12));
+        list.setItemData(i, i + 1);
+        list.setItemText(i, 2, QString::number(i % 90));
+        list.setItemText(i, 3, i % 2 ? QStringLiteral("M") : QStringLiteral("F"));
+        list.setItemText(i, 5, i % 5 ? QString() : QStringLiteral("hemoliza usoara"));
+        list.setItemText(i, 6, QStringLiteral("Caine adult"));
         if (notes && i % 100 == 7)
-            list.SetCellNote(
+            list.setCellNote(
                 i, 1,
                 QStringLiteral("Corectat de operator%1 la 12/03/2016 10:15\nera: Popescu Ion %2").arg(i % 7).arg(i));
     }
     if (bracketed)
-        list.EndFill();
+        list.endFill();
 }
 
 void BM_FillAndClear(benchmark::State& state) {
-    CComboListCtrl list;
+    EditableListView list;
     list.resize(1000, 700);
     setUpColumns(list);
     list.show();
@@ -78,7 +78,7 @@ void BM_FillAndClear(benchmark::State& state) {
         layoutSeconds = timer.nsecsElapsed() / 1e9;
         growth = std::max(growth, residentMegabytes() - before);
         timer.restart();
-        list.DeleteAllItems();
+        list.deleteAllItems();
         list.viewport()->repaint();
         clearSeconds = timer.nsecsElapsed() / 1e9;
         afterClear = std::max(afterClear, residentMegabytes() - before);
@@ -103,7 +103,7 @@ BENCHMARK(BM_FillAndClear)
     ->Iterations(3);
 
 void BM_ScrollToLastRow(benchmark::State& state) {
-    CComboListCtrl list;
+    EditableListView list;
     list.resize(1000, 700);
     setUpColumns(list);
     fill(list, kRows, true);

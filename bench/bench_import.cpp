@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "CAdoDatabase.h"
+#include "DatabaseConnection.h"
 #include "ImportSource.h"
 #include "ResultImporter.h"
 
@@ -73,7 +73,7 @@ private:
     qint64 m_rows = 0;
 };
 
-void ImportSqlite(benchmark::State& state) {
+void importSqlite(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir dir;
@@ -84,8 +84,8 @@ void ImportSqlite(benchmark::State& state) {
             state.SkipWithError("the database tool could not create the database");
             return;
         }
-        CAdoDatabase database;
-        if (!database.Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file))) {
+        DatabaseConnection database;
+        if (!database.open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file))) {
             state.SkipWithError("the database does not open");
             return;
         }
@@ -100,11 +100,11 @@ void ImportSqlite(benchmark::State& state) {
         state.PauseTiming();
         state.counters["sets"] = double(summary.tables.value(0).targetRows);
         state.counters["values"] = double(summary.tables.value(1).targetRows);
-        database.Close();
+        database.close();
         state.ResumeTiming();
     }
 }
-BENCHMARK(ImportSqlite)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(importSqlite)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 

@@ -1,5 +1,5 @@
 // The results explorer holding a whole database of 1,000,000 sets: one search over every
-// date (the real Sorvind on the real SQLite file), the process's resident memory after it,
+// date (the real ResultsWindow on the real SQLite file), the process's resident memory after it,
 // then Ctrl+End and a drag of the scroll bar's handle to the last row and back.
 //
 // The database is /tmp/labrosa-bench-1m-seed1.db (LABROSA_BENCH_1M names another file); it is
@@ -26,11 +26,11 @@
 #include <memory>
 #include <string>
 
-#include "CAdoDatabase.h"
-#include "CComboListCtrl.h"
+#include "DatabaseConnection.h"
+#include "EditableListView.h"
 #include "MessageBox.h"
-#include "Sorvind.h"
-#include "StructuraInterna.h"
+#include "ResultsWindow.h"
+#include "SharedState.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ const char* const kDefaultDbFile = "/tmp/labrosa-bench-1m-seed1.db";
 const QByteArray kDbFileName =
     qEnvironmentVariableIsEmpty("LABROSA_BENCH_1M") ? QByteArray(kDefaultDbFile) : qgetenv("LABROSA_BENCH_1M");
 
-bool EnsureDatabase() {
+bool ensureDatabase() {
     if (QFileInfo::exists(QString::fromLocal8Bit(kDbFileName)))
         return true;
     const QString partial = QString::fromLocal8Bit(kDbFileName) + ".part";
@@ -52,13 +52,13 @@ bool EnsureDatabase() {
 }
 
 struct Explorer {
-    CAdoDatabase database;
-    StructuraInterna structura;
-    std::unique_ptr<Sorvind> view;
+    DatabaseConnection database;
+    SharedState sharedState;
+    std::unique_ptr<ResultsWindow> view;
 };
 Explorer* g_explorer = nullptr;
 
-void Repaint(CComboListCtrl* list) {
+void repaint(EditableListView* list) {
     list->viewport()->repaint();
     QCoreApplication::processEvents();
 }
@@ -66,24 +66,24 @@ void Repaint(CComboListCtrl* list) {
 // The search of every date, from the click to the painted list. Memory is read after the list
 // has been painted: VmRSS is what the process holds then, VmHWM the most it ever held.
 void BM_SearchEveryDate(benchmark::State& state) {
-    Sorvind* view = g_explorer->view.get();
-    CComboListCtrl* list = view->resultList();
+    ResultsWindow* view = g_explorer->view.get();
+    EditableListView* list = view->resultList();
     view->findChild<QDateEdit*>("dateStart")->setDate(QDate(2000, 1, 1));
     view->findChild<QDateEdit*>("dateEnd")->setDate(QDate(2099, 12, 31));
     auto* button = view->findChild<QPushButton*>("buttonSearch");
-    const double before = StatusMegabytes("VmRSS");
+    const double before = statusMegabytes("VmRSS");
     for (auto _ : state) {
         button->click();
-        Repaint(list);
+        repaint(list);
     }
-    state.counters["rows"] = list->GetItemCount();
+    state.counters["rows"] = list->getItemCount();
     state.counters["rss_before_MB"] = before;
-    state.counters["rss_MB"] = StatusMegabytes("VmRSS");
-    state.counters["hwm_MB"] = StatusMegabytes("VmHWM");
+    state.counters["rss_MB"] = statusMegabytes("VmRSS");
+    state.counters["hwm_MB"] = statusMegabytes("VmHWM");
 }
 BENCHMARK(BM_SearchEveryDate)->Unit(benchmark::kMillisecond)->Iterations(2);
 
-void SendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers) {
+void sendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers) {
     QKeyEvent press(QEvent::KeyPress, key, modifiers);
     QApplication::sendEvent(widget, &press);
     QKeyEvent release(QEvent::KeyRelease, key, modifiers);
@@ -92,19 +92,19 @@ void SendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers) {
 
 // Ctrl+End to the last row and Ctrl+Home back, each followed by the repaint of the list.
 void BM_CtrlEndAndHome(benchmark::State& state) {
-    CComboListCtrl* list = g_explorer->view->resultList();
+    EditableListView* list = g_explorer->view->resultList();
     list->setFocus();
     QElapsedTimer timer;
     double toEnd = 0;
     for (auto _ : state) {
         timer.start();
-        SendKey(list, Qt::Key_End, Qt::ControlModifier);
-        Repaint(list);
+        sendKey(list, Qt::Key_End, Qt::ControlModifier);
+        repaint(list);
         toEnd = timer.nsecsElapsed() / 1e6;
-        SendKey(list, Qt::Key_Home, Qt::ControlModifier);
-        Repaint(list);
+        sendKey(list, Qt::Key_Home, Qt::ControlModifier);
+        repaint(list);
     }
-    state.counters["rows"] = list->GetItemCount();
+    state.counters["rows"] = list->getItemCount();
     state.counters["last_ctrl_end_ms"] = toEnd;
     if (list->currentIndex().row() != 0)
         state.SkipWithError("Ctrl+Home did not reach the first row");
@@ -113,17 +113,17 @@ BENCHMARK(BM_CtrlEndAndHome)->Unit(benchmark::kMillisecond);
 
 // The scroll bar's handle dragged to the bottom and back to the top, with a repaint each way.
 void BM_DragScrollBar(benchmark::State& state) {
-    CComboListCtrl* list = g_explorer->view->resultList();
+    EditableListView* list = g_explorer->view->resultList();
     QScrollBar* bar = list->verticalScrollBar();
     for (auto _ : state) {
         bar->setSliderDown(true);
         bar->setSliderPosition(bar->maximum());
         bar->setSliderDown(false);
-        Repaint(list);
+        repaint(list);
         bar->setSliderDown(true);
         bar->setSliderPosition(0);
         bar->setSliderDown(false);
-        Repaint(list);
+        repaint(list);
     }
     state.counters["scroll_max"] = bar->maximum();
 }
@@ -137,23 +137,23 @@ int main(int argc, char** argv) {
     const OwnSettingsHome settingsHome;
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (!EnsureDatabase()) {
+    if (!ensureDatabase()) {
         std::fprintf(stderr, "could not create %s with the database tool\n", kDbFileName.constData());
         return 1;
     }
-    SetMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    setMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
 
     auto explorer = std::make_unique<Explorer>();
-    if (!explorer->database.Open(
+    if (!explorer->database.open(
             QStringLiteral("Provider=SQLite;Data Source=%1").arg(QString::fromLocal8Bit(kDbFileName)))) {
         std::fprintf(stderr, "cannot open %s\n", kDbFileName.constData());
         return 1;
     }
-    explorer->structura.m_pDatabase = &explorer->database;
-    explorer->view = std::make_unique<Sorvind>(&explorer->structura);
+    explorer->sharedState.m_database = &explorer->database;
+    explorer->view = std::make_unique<ResultsWindow>(&explorer->sharedState);
     explorer->view->resize(1200, 800);
     explorer->view->show();
-    explorer->view->OnInitialUpdate();
+    explorer->view->onInitialUpdate();
     g_explorer = explorer.get();
 
     benchmark::RunSpecifiedBenchmarks();

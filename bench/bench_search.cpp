@@ -42,17 +42,17 @@
 #include <libpq-fe.h>
 #endif
 
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
-#include "CComboListCtrl.h"
 #include "ConnectionString.h"
+#include "DatabaseConnection.h"
+#include "EditableListView.h"
 #include "MessageBox.h"
 #include "OwnSettingsHome.h"
 #include "PostgresStatement.h"
+#include "Recordset.h"
+#include "ResultsWindow.h"
 #include "SearchIndexes.h"
-#include "Sorvind.h"
+#include "SharedState.h"
 #include "SqliteStatement.h"
-#include "StructuraInterna.h"
 
 namespace {
 
@@ -86,8 +86,8 @@ const Case kCases[] = {
     {"request", kAll, "100000", ""},
 };
 
-// The search's own statement (as Sorvind builds it) for a case, its values in *values.
-QString CaseSql(const SqlDialect& dialect, const Case& c, QVariantList* values) {
+// The search's own statement (as ResultsWindow builds it) for a case, its values in *values.
+QString caseSql(const SqlDialect& dialect, const Case& c, QVariantList* values) {
     QString sql = QStringLiteral("SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID "
                                  "FROM RESULTS WHERE (1=1)")
                       .arg(dialect.dayOf(QStringLiteral("TransDate")));
@@ -106,24 +106,24 @@ QString CaseSql(const SqlDialect& dialect, const Case& c, QVariantList* values) 
     return sql + QStringLiteral(" ORDER BY RESULTS.TransDate, RESULTS.RequestID");
 }
 
-bool RunTool(const QStringList& args) {
+bool runTool(const QStringList& args) {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::ForwardedChannels);
     tool.start(QStringLiteral(LABROSA_DBTOOL), args);
     return tool.waitForFinished(-1) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
 }
 
-QStringList DemoArgs(const Size& size) {
+QStringList demoArgs(const Size& size) {
     return {"--demo",     "--seed",     "1",        "--results", QString::number(size.results),
             "--end-date", "2026-06-30", "--months", "24"};
 }
 
-QString SqliteFile(const Size& size, bool plain) {
+QString sqliteFile(const Size& size, bool plain) {
     return QStringLiteral("/tmp/labrosa-dbspeed-%1-seed1%2.db")
         .arg(QLatin1String(size.label), plain ? QStringLiteral("-plain") : QString());
 }
 
-bool RunSqlite(const QString& file, const QStringList& statements) {
+bool runSqlite(const QString& file, const QStringList& statements) {
     bool ok = true;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-setup"));
@@ -142,16 +142,16 @@ bool RunSqlite(const QString& file, const QStringList& statements) {
     return ok;
 }
 
-bool EnsureSqliteDatabase(const Size& size, bool plain) {
-    const QString file = SqliteFile(size, plain);
+bool ensureSqliteDatabase(const Size& size, bool plain) {
+    const QString file = sqliteFile(size, plain);
     if (QFileInfo::exists(file))
         return true;
     const QString partial = file + QStringLiteral(".part");
     QFile::remove(partial);
     if (plain) {
         // A copy as a database made before the search's indexes: the day index alone.
-        if (!EnsureSqliteDatabase(size, false) || !QFile::copy(SqliteFile(size, false), partial) ||
-            !RunSqlite(partial, {"DROP TRIGGER RESULTS_NAME_SEARCH_insert", "DROP TRIGGER RESULTS_NAME_SEARCH_update",
+        if (!ensureSqliteDatabase(size, false) || !QFile::copy(sqliteFile(size, false), partial) ||
+            !runSqlite(partial, {"DROP TRIGGER RESULTS_NAME_SEARCH_insert", "DROP TRIGGER RESULTS_NAME_SEARCH_update",
                                  "DROP TRIGGER RESULTS_NAME_SEARCH_delete", "DROP TABLE RESULTS_NAME_SEARCH",
                                  "DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
                                  "CREATE INDEX IX_RESULTS_TransDate ON RESULTS (TransDate)", "DROP TABLE sqlite_stat1",
@@ -161,14 +161,14 @@ bool EnsureSqliteDatabase(const Size& size, bool plain) {
     }
     QElapsedTimer timer;
     timer.start();
-    if (!RunTool(DemoArgs(size) << partial) || !QFile::rename(partial, file))
+    if (!runTool(demoArgs(size) << partial) || !QFile::rename(partial, file))
         return false;
     std::fprintf(stderr, "made %s in %.1f s\n", qPrintable(file), timer.elapsed() / 1000.0);
     return true;
 }
 
 // A Qt connection to the PostgreSQL database a connection string names.
-QSqlDatabase AddPgConnection(const QString& name, const ConnectionString& cs, const QString& database) {
+QSqlDatabase addPgConnection(const QString& name, const ConnectionString& cs, const QString& database) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     db.setHostName(cs.value("server"));
     if (cs.contains("port"))
@@ -181,7 +181,7 @@ QSqlDatabase AddPgConnection(const QString& name, const ConnectionString& cs, co
 
 // The PostgreSQL database of one size, filled once: a rerun finds the sets there (and brings
 // the indexes up to date). Returns its connection string, empty when there is none to use.
-QString EnsurePgDatabase(const Size& size) {
+QString ensurePgDatabase(const Size& size) {
     QString connection = qEnvironmentVariable("LABROSA_BENCH_PG");
     if (!connection.isEmpty()) {
         // A database holds one size: the size's label goes after the name given.
@@ -201,7 +201,7 @@ QString EnsurePgDatabase(const Size& size) {
     }
     const ConnectionString cs = ConnectionString::parse(connection);
     {
-        QSqlDatabase db = AddPgConnection("bench-create", cs, QStringLiteral("postgres"));
+        QSqlDatabase db = addPgConnection("bench-create", cs, QStringLiteral("postgres"));
         if (!db.open()) {
             std::fprintf(stderr, "cannot reach %s: %s\n", qPrintable(connection), qPrintable(db.lastError().text()));
             return QString();
@@ -218,7 +218,7 @@ QString EnsurePgDatabase(const Size& size) {
     int sets = -1;
     bool indexed = false;
     {
-        QSqlDatabase db = AddPgConnection("bench-count", cs, cs.value("database"));
+        QSqlDatabase db = addPgConnection("bench-count", cs, cs.value("database"));
         if (db.open()) {
             QSqlQuery q(db);
             if (q.exec("SELECT COUNT(*) FROM RESULTS") && q.next())
@@ -232,10 +232,10 @@ QString EnsurePgDatabase(const Size& size) {
         std::fprintf(stderr, "filling %s with %d sets\n", qPrintable(cs.value("database")), size.results);
         QElapsedTimer timer;
         timer.start();
-        if (!RunTool(DemoArgs(size) << "--force" << connection))
+        if (!runTool(demoArgs(size) << "--force" << connection))
             return QString();
         std::fprintf(stderr, "filled in %.1f s\n", timer.elapsed() / 1000.0);
-    } else if (!indexed && !RunTool({"--upgrade", connection})) {
+    } else if (!indexed && !runTool({"--upgrade", connection})) {
         return QString();
     }
     return connection;
@@ -243,14 +243,14 @@ QString EnsurePgDatabase(const Size& size) {
 
 struct Backend {
     QString name;
-    CAdoDatabase database;
-    StructuraInterna structura;
-    std::unique_ptr<Sorvind> view;
+    DatabaseConnection database;
+    SharedState sharedState;
+    std::unique_ptr<ResultsWindow> view;
 };
 std::vector<std::unique_ptr<Backend>> g_backends;
 
 void Search(benchmark::State& state, Backend* backend, const Case* c) {
-    Sorvind* view = backend->view.get();
+    ResultsWindow* view = backend->view.get();
     view->findChild<QLineEdit*>("editRequestId")->setText(QString::fromLatin1(c->requestId));
     view->findChild<QLineEdit*>("editPatientName")->setText(QString::fromUtf8(c->namePart));
     view->findChild<QDateEdit*>("dateStart")->setDate(c->range.from);
@@ -260,15 +260,15 @@ void Search(benchmark::State& state, Backend* backend, const Case* c) {
         button->click();
         QCoreApplication::processEvents();
     }
-    state.counters["rows"] = view->resultList()->GetItemCount();
+    state.counters["rows"] = view->resultList()->getItemCount();
 }
 
 // The search's SELECT stepped through with Qt SQL alone, every column read once.
-void Bare(benchmark::State& state, Backend* backend, const Case* c) {
+void bare(benchmark::State& state, Backend* backend, const Case* c) {
     SqlDialect dialect = backend->database.dialect();
-    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    dialect.setNameShadow(SearchIndexes::of(&backend->database).nameShadow);
     QVariantList values;
-    const QString sql = CaseSql(dialect, *c, &values);
+    const QString sql = caseSql(dialect, *c, &values);
     QSqlDatabase db = backend->database.connection();
     int rows = 0;
     for (auto _ : state) {
@@ -293,9 +293,9 @@ void Bare(benchmark::State& state, Backend* backend, const Case* c) {
 
 #ifdef LABROSA_BENCH_LIBPQ
 // The same SELECT on libpq, its rows taken one by one as the server sends them.
-void NativePostgres(benchmark::State& state, pg_conn* connection, const QString& sql, const QVariantList& values) {
+void nativePostgres(benchmark::State& state, pg_conn* connection, const QString& sql, const QVariantList& values) {
     int count = 0;
-    const QByteArray numbered = PostgresStatement::NumberedPlaceholders(sql, &count);
+    const QByteArray numbered = PostgresStatement::numberedPlaceholders(sql, &count);
     std::vector<QByteArray> texts;
     std::vector<const char*> pointers;
     for (const QVariant& value : values)
@@ -330,19 +330,19 @@ void NativePostgres(benchmark::State& state, pg_conn* connection, const QString&
 
 // The same SELECT run on the database library itself (SQLite, or libpq), every cell's text
 // read where the library keeps it: the least any reading of these rows can cost.
-void Native(benchmark::State& state, Backend* backend, const Case* c) {
+void native(benchmark::State& state, Backend* backend, const Case* c) {
     SqlDialect dialect = backend->database.dialect();
-    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    dialect.setNameShadow(SearchIndexes::of(&backend->database).nameShadow);
     QVariantList values;
 #ifdef LABROSA_BENCH_LIBPQ
-    if (pg_conn* postgres = PostgresStatement::HandleOf(backend->database.connection())) {
-        const QString sql = CaseSql(dialect, *c, &values);
-        NativePostgres(state, postgres, sql, values);
+    if (pg_conn* postgres = PostgresStatement::handleOf(backend->database.connection())) {
+        const QString sql = caseSql(dialect, *c, &values);
+        nativePostgres(state, postgres, sql, values);
         return;
     }
 #endif
-    const QByteArray sql = CaseSql(dialect, *c, &values).toUtf8();
-    sqlite3* connection = SqliteStatement::HandleOf(backend->database.connection());
+    const QByteArray sql = caseSql(dialect, *c, &values).toUtf8();
+    sqlite3* connection = SqliteStatement::handleOf(backend->database.connection());
     int rows = 0;
     for (auto _ : state) {
         sqlite3_stmt* statement = nullptr;
@@ -373,41 +373,41 @@ void Native(benchmark::State& state, Backend* backend, const Case* c) {
 
 // The same SELECT through the program's recordset as the search reads it, without the list:
 // what the database layer adds.
-void Recordset(benchmark::State& state, Backend* backend, const Case* c) {
+void readThroughRecordset(benchmark::State& state, Backend* backend, const Case* c) {
     SqlDialect dialect = backend->database.dialect();
-    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    dialect.setNameShadow(SearchIndexes::of(&backend->database).nameShadow);
     QVariantList values;
-    const QString sql = CaseSql(dialect, *c, &values);
-    CAdoRecordset recordset;
+    const QString sql = caseSql(dialect, *c, &values);
+    Recordset recordset;
     int rows = 0;
     for (auto _ : state) {
-        if (!recordset.Open(sql, &backend->database, values, CAdoRecordset::Reading::Texts)) {
+        if (!recordset.open(sql, &backend->database, values, Recordset::Reading::Texts)) {
             state.SkipWithError("the recordset did not open");
             return;
         }
         rows = 0;
         QAnyStringView text;
-        for (; !recordset.IsEOF(); recordset.MoveNext()) {
+        for (; !recordset.isEOF(); recordset.moveNext()) {
             for (int i = 0; i < 8; ++i) {
-                recordset.GetFieldTextAt(i, &text);
+                recordset.getFieldTextAt(i, &text);
                 benchmark::DoNotOptimize(text);
             }
             ++rows;
         }
-        recordset.Close();
+        recordset.close();
     }
     state.counters["rows"] = rows;
 }
 
 // How the database runs each case's statement, so that a sort of the whole result shows.
-void PrintPlans(Backend* backend) {
+void printPlans(Backend* backend) {
     SqlDialect dialect = backend->database.dialect();
-    dialect.setNameShadow(SearchIndexes::Of(&backend->database).nameShadow);
+    dialect.setNameShadow(SearchIndexes::of(&backend->database).nameShadow);
     const bool postgres = dialect.kind() == SqlDialect::Kind::PostgreSQL;
     for (const Case& c : kCases) {
         QVariantList values;
         const QString sql = (postgres ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ")) +
-                            CaseSql(dialect, c, &values);
+                            caseSql(dialect, c, &values);
         QSqlQuery query(backend->database.connection());
         bool ran = false;
         if (postgres) {
@@ -435,31 +435,31 @@ void PrintPlans(Backend* backend) {
     }
 }
 
-bool StartBackend(const QString& name, const QString& connectionString) {
+bool startBackend(const QString& name, const QString& connectionString) {
     auto backend = std::make_unique<Backend>();
     backend->name = name;
-    if (!backend->database.Open(connectionString)) {
+    if (!backend->database.open(connectionString)) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(connectionString),
-                     qPrintable(backend->database.szComError));
+                     qPrintable(backend->database.m_comError));
         return false;
     }
-    backend->structura.m_pDatabase = &backend->database;
-    backend->view = std::make_unique<Sorvind>(&backend->structura);
+    backend->sharedState.m_database = &backend->database;
+    backend->view = std::make_unique<ResultsWindow>(&backend->sharedState);
     backend->view->resize(1200, 800);
     backend->view->show();
-    backend->view->OnInitialUpdate();
-    PrintPlans(backend.get());
+    backend->view->onInitialUpdate();
+    printPlans(backend.get());
 
     Backend* b = backend.get();
     for (const Case& c : kCases) {
         const bool longRun = c.range.from == kAll.from && !*c.namePart && !*c.requestId;
-        for (auto [what, fn] : {std::pair{"bare", Bare}, std::pair{"native", Native}, std::pair{"recordset", Recordset},
-                                std::pair{"search", Search}}) {
+        for (auto [what, fn] : {std::pair{"bare", bare}, std::pair{"native", native},
+                                std::pair{"recordset", readThroughRecordset}, std::pair{"search", Search}}) {
             // The recordset's share is read where it is largest.
-            if (fn == Recordset && !longRun)
+            if (fn == readThroughRecordset && !longRun)
                 continue;
-            if (fn == Native && !SqliteStatement::HandleOf(b->database.connection()) &&
-                !PostgresStatement::HandleOf(b->database.connection()))
+            if (fn == native && !SqliteStatement::handleOf(b->database.connection()) &&
+                !PostgresStatement::handleOf(b->database.connection()))
                 continue;
             const std::string title = std::string(c.name) + "/" + name.toStdString() + "/" + what;
             auto* bench = benchmark::RegisterBenchmark(title.c_str(), fn, b, &c);
@@ -547,7 +547,7 @@ int main(int argc, char** argv) {
     const OwnSettingsHome settingsHome;
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    SetMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    setMessageBoxHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
 
     const QStringList wanted = qEnvironmentVariable("LABROSA_BENCH_SIZES").split(QLatin1Char(','), Qt::SkipEmptyParts);
     const bool plain = qEnvironmentVariableIntValue("LABROSA_BENCH_PLAIN") != 0;
@@ -555,7 +555,7 @@ int main(int argc, char** argv) {
         !qEnvironmentVariableIsEmpty("LABROSA_BENCH_PG") || !qEnvironmentVariableIsEmpty("LABROSA_TEST_PG");
     const QString otherFile = qEnvironmentVariable("LABROSA_BENCH_SQLITE");
     if (!otherFile.isEmpty() &&
-        !StartBackend(QStringLiteral("file/sqlite"), QStringLiteral("Provider=SQLite;Data Source=%1").arg(otherFile)))
+        !startBackend(QStringLiteral("file/sqlite"), QStringLiteral("Provider=SQLite;Data Source=%1").arg(otherFile)))
         return 1;
     for (const Size& size : kSizes) {
         if (!wanted.isEmpty() && !wanted.contains(QLatin1String(size.label)))
@@ -564,17 +564,17 @@ int main(int argc, char** argv) {
         for (bool p : {false, true}) {
             if (p && !plain)
                 continue;
-            if (!EnsureSqliteDatabase(size, p)) {
-                std::fprintf(stderr, "could not make %s with the database tool\n", qPrintable(SqliteFile(size, p)));
+            if (!ensureSqliteDatabase(size, p)) {
+                std::fprintf(stderr, "could not make %s with the database tool\n", qPrintable(sqliteFile(size, p)));
                 return 1;
             }
             const QString name = label + (p ? QStringLiteral("/sqlite-plain") : QStringLiteral("/sqlite"));
-            if (!StartBackend(name, QStringLiteral("Provider=SQLite;Data Source=%1").arg(SqliteFile(size, p))))
+            if (!startBackend(name, QStringLiteral("Provider=SQLite;Data Source=%1").arg(sqliteFile(size, p))))
                 return 1;
         }
         if (withPg) {
-            const QString pg = EnsurePgDatabase(size);
-            if (pg.isEmpty() || !StartBackend(label + QStringLiteral("/postgresql"), pg)) {
+            const QString pg = ensurePgDatabase(size);
+            if (pg.isEmpty() || !startBackend(label + QStringLiteral("/postgresql"), pg)) {
                 std::fprintf(stderr, "the PostgreSQL database could not be prepared\n");
                 return 1;
             }

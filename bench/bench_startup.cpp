@@ -2,7 +2,7 @@
 // (today's sets) painted in the results window; then, in the same whole program, the search
 // of every date and the memory the process holds with a million rows listed. The process is
 // this benchmark again, run with --startup-child: it brings the program up exactly as main()
-// does (QApplication, LabrosaApp::InitInstance) and reports when the result list has been
+// does (QApplication, LabrosaApp::initInstance) and reports when the result list has been
 // painted.
 //
 // The database is /tmp/labrosa-bench-1m-seed1.db (LABROSA_BENCH_1M names another file), made
@@ -30,7 +30,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "CComboListCtrl.h"
+#include "EditableListView.h"
 #include "LabrosaApp.h"
 #include "OwnSettingsHome.h"
 
@@ -43,7 +43,7 @@ const char* const kChildOption = "--startup-child";
 
 // In the program that has just shown its first search: the search of every date, as a user
 // would set the two dates and click "Cauta", up to the painted list.
-void SearchEveryDate(CComboListCtrl* list) {
+void searchEveryDate(EditableListView* list) {
     QWidget* explorer = list->parentWidget();
     explorer->findChild<QDateEdit*>("dateStart")->setDate(QDate(2000, 1, 1));
     explorer->findChild<QDateEdit*>("dateEnd")->setDate(QDate(2099, 12, 31));
@@ -52,11 +52,11 @@ void SearchEveryDate(CComboListCtrl* list) {
     explorer->findChild<QPushButton*>("buttonSearch")->click();
     list->viewport()->repaint();
     const double searchMs = timer.nsecsElapsed() / 1e6;
-    std::printf("every %.3f rows %d rss %.3f hwm %.3f\n", searchMs, list->GetItemCount(), StatusMegabytes("VmRSS"),
-                StatusMegabytes("VmHWM"));
+    std::printf("every %.3f rows %d rss %.3f hwm %.3f\n", searchMs, list->getItemCount(), statusMegabytes("VmRSS"),
+                statusMegabytes("VmHWM"));
 }
 
-qint64 MonotonicNanoseconds() {
+qint64 monotonicNanoseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
@@ -67,19 +67,19 @@ qint64 MonotonicNanoseconds() {
 class ShownWatcher : public QObject {
 public:
     ShownWatcher(qint64 startedAt, bool everyDate) : m_startedAt(startedAt), m_everyDate(everyDate) {}
-    double Elapsed() const { return (MonotonicNanoseconds() - m_startedAt) / 1e6; }
+    double elapsed() const { return (monotonicNanoseconds() - m_startedAt) / 1e6; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !m_painted && watched->parent() &&
             watched->parent()->objectName() == QLatin1String("resultList")) {
             m_painted = true;
-            auto* list = static_cast<CComboListCtrl*>(watched->parent());
+            auto* list = static_cast<EditableListView*>(watched->parent());
             // Right after this paint has been done.
             QTimer::singleShot(0, [this, list] {
-                std::printf("shown %.3f rows %d\n", Elapsed(), list->GetItemCount());
+                std::printf("shown %.3f rows %d\n", elapsed(), list->getItemCount());
                 if (m_everyDate)
-                    SearchEveryDate(list);
+                    searchEveryDate(list);
                 std::fflush(stdout);
                 _exit(0);
             });
@@ -93,18 +93,18 @@ private:
     bool m_painted = false;
 };
 
-int RunChild(int argc, char** argv) {
+int runChild(int argc, char** argv) {
     const qint64 startedAt = std::atoll(argv[2]);
     ShownWatcher watcher(startedAt, argc >= 4 && std::strcmp(argv[3], "every-date") == 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
-    std::printf("application %.3f\n", watcher.Elapsed());
+    std::printf("application %.3f\n", watcher.elapsed());
     application.installEventFilter(&watcher);
     LabrosaApp app;
-    if (!app.InitInstance({QStringLiteral("labrosa"), QStringLiteral("--database"),
+    if (!app.initInstance({QStringLiteral("labrosa"), QStringLiteral("--database"),
                            QStringLiteral("Provider=SQLite;Data Source=%1").arg(kDbFile)}))
         return 1;
-    std::printf("initialised %.3f\n", watcher.Elapsed());
+    std::printf("initialised %.3f\n", watcher.elapsed());
     std::fflush(stdout);
     return QApplication::exec();
 }
@@ -118,7 +118,7 @@ std::map<QByteArray, QList<QByteArray>> RunProgram(const QString& folder, const 
     environment.insert("LABROSA_NO_MODAL_MESSAGES", "1");
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     child.setProcessEnvironment(environment);
-    const qint64 startedAt = MonotonicNanoseconds();
+    const qint64 startedAt = monotonicNanoseconds();
     child.start(QCoreApplication::applicationFilePath(),
                 QStringList{QString::fromLatin1(kChildOption), QString::number(startedAt)} + mode);
     std::map<QByteArray, QList<QByteArray>> lines;
@@ -182,7 +182,7 @@ BENCHMARK(BM_ProgramListsEveryDate)->Unit(benchmark::kMillisecond)->UseManualTim
 
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], kChildOption) == 0)
-        return RunChild(argc, argv);
+        return runChild(argc, argv);
     QCoreApplication application(argc, argv);
     // The program started as a child takes its settings from this folder too.
     OwnSettingsHome settingsHome;

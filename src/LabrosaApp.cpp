@@ -1,8 +1,8 @@
 #include "LabrosaApp.h"
 
-#include "CTervanaView.h"
-#include "Sorvind.h"
+#include "BulletinView.h"
+#include "ResultsWindow.h"
 
 LabrosaApp::LabrosaApp()
-    : CTervanaApp([](StructuraInterna*) { return new CTervanaView; },
-                  [](StructuraInterna* structura) { return new Sorvind(structura); }) {}
+    : Application([](SharedState*) { return new BulletinView; },
+                  [](SharedState* sharedState) { return new ResultsWindow(sharedState); }) {}

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "CTervanaApp.h"
+#include "Application.h"
 
-// The application object with the program's own windows: bulletins (CTervanaView) and the
-// results explorer (Sorvind). main() runs it; the application tests start the same program.
-class LabrosaApp : public CTervanaApp {
+// The application object with the program's own windows: bulletins (BulletinView) and the
+// results explorer (ResultsWindow). main() runs it; the application tests start the same program.
+class LabrosaApp : public Application {
 public:
     LabrosaApp();
 };

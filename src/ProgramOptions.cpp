@@ -6,7 +6,7 @@
 
 namespace ProgramOptions {
 
-int Answer(const QStringList& arguments, bool qtOptionsRemoved) {
+int answer(const QStringList& arguments, bool qtOptionsRemoved) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Cauta, corecteaza si tipareste rezultatele analizelor unui laborator."));

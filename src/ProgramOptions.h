@@ -14,6 +14,6 @@ constexpr int kStart = -1;
 // error (with the usage); returns kStart when the program should start. Before QApplication
 // has taken out Qt's own options (-platform, -style...), an option not understood may be one
 // of those: with qtOptionsRemoved false it is left for the later call.
-int Answer(const QStringList& arguments, bool qtOptionsRemoved);
+int answer(const QStringList& arguments, bool qtOptionsRemoved);
 
 } // namespace ProgramOptions

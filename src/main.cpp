@@ -9,16 +9,16 @@ int main(int argc, char* argv[]) {
     {
         // --help and --version are answered before QApplication, which needs a display.
         QCoreApplication plain(argc, argv);
-        const int answer = ProgramOptions::Answer(QCoreApplication::arguments(), false);
+        const int answer = ProgramOptions::answer(QCoreApplication::arguments(), false);
         if (answer != ProgramOptions::kStart)
             return answer;
     }
     QApplication application(argc, argv);
-    const int answer = ProgramOptions::Answer(QCoreApplication::arguments(), true);
+    const int answer = ProgramOptions::answer(QCoreApplication::arguments(), true);
     if (answer != ProgramOptions::kStart)
         return answer;
     LabrosaApp app;
-    if (!app.InitInstance(QCoreApplication::arguments()))
+    if (!app.initInstance(QCoreApplication::arguments()))
         return 1;
     return QApplication::exec();
 }

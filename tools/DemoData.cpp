@@ -60,7 +60,7 @@ const Analyser kAnalysers[] = {
     {3, "Examen sumar de urina"},
 };
 
-enum class Kind { Numeric, Text };
+enum class Kind { Numeric, text };
 
 struct Parameter {
     int machine;
@@ -107,14 +107,14 @@ const Parameter kParameters[] = {
     {2, "LIPA", "Lipaza", "U/l", 16, Kind::Numeric, 200.0, 1800.0, 0, false},
     {3, "pH", "pH", "", 1, Kind::Numeric, 5.0, 7.5, 1, false},
     {3, "DENS", "Densitate", "g/ml", 2, Kind::Numeric, 1.015, 1.045, 3, false},
-    {3, "PRO-U", "Proteine", "mg/dl", 3, Kind::Text, 0, 0, 0, false},
-    {3, "GLU-U", "Glucoza", "mg/dl", 4, Kind::Text, 0, 0, 0, false},
-    {3, "KET", "Corpi cetonici", "mg/dl", 5, Kind::Text, 0, 0, 0, false},
-    {3, "BIL-U", "Bilirubina", "", 6, Kind::Text, 0, 0, 0, false},
-    {3, "UBG", "Urobilinogen", "", 7, Kind::Text, 0, 0, 0, false},
-    {3, "NIT", "Nitriti", "", 8, Kind::Text, 0, 0, 0, false},
-    {3, "SANG", "Sange", "", 9, Kind::Text, 0, 0, 0, false},
-    {3, "LEU-U", "Leucocite", "", 10, Kind::Text, 0, 0, 0, false},
+    {3, "PRO-U", "Proteine", "mg/dl", 3, Kind::text, 0, 0, 0, false},
+    {3, "GLU-U", "Glucoza", "mg/dl", 4, Kind::text, 0, 0, 0, false},
+    {3, "KET", "Corpi cetonici", "mg/dl", 5, Kind::text, 0, 0, 0, false},
+    {3, "BIL-U", "Bilirubina", "", 6, Kind::text, 0, 0, 0, false},
+    {3, "UBG", "Urobilinogen", "", 7, Kind::text, 0, 0, 0, false},
+    {3, "NIT", "Nitriti", "", 8, Kind::text, 0, 0, 0, false},
+    {3, "SANG", "Sange", "", 9, Kind::text, 0, 0, 0, false},
+    {3, "LEU-U", "Leucocite", "", 10, Kind::text, 0, 0, 0, false},
 };
 constexpr int kParameterCount = int(sizeof(kParameters) / sizeof(kParameters[0]));
 
@@ -332,7 +332,7 @@ const Profile* profileById(int id) {
 
 QString measuredValue(Random& rnd, int profile, int parameter, bool female) {
     const Parameter& p = kParameters[parameter];
-    if (p.kind == Kind::Text)
+    if (p.kind == Kind::text)
         return QString::fromUtf8(rnd.pick(kUrineTexts));
     const Interval i = intervalFor(hasIntervals(profile) ? profile : 1, parameter, female);
     const double draw = rnd.unit();
@@ -355,7 +355,7 @@ QString measuredValue(Random& rnd, int profile, int parameter, bool female) {
 
 } // namespace
 
-bool FillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* summary, QString* error) {
+bool fillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* summary, QString* error) {
     Random rnd(options.seed);
     DemoSummary s;
 
@@ -390,7 +390,7 @@ bool FillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* sum
                 continue;
             for (int k = 0; k < kParameterCount; ++k) {
                 const Parameter& p = kParameters[k];
-                if (p.kind == Kind::Text)
+                if (p.kind == Kind::text)
                     continue;
                 const QString code = QString::fromUtf8(p.code);
                 const char* sexes[] = {"M", "F"};

@@ -27,4 +27,4 @@ struct DemoSummary {
 };
 
 // Writes inside the caller's transaction; false with a message in *error on the first failure.
-bool FillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* summary, QString* error);
+bool fillDemoData(QSqlDatabase& db, const DemoOptions& options, DemoSummary* summary, QString* error);

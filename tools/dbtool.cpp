@@ -1,8 +1,8 @@
 // labrosa-dbtool: creates the results database's schema, optionally with demo data, and adds
 // the correction journal and bulletin archive to a database made before they existed.
 
-#include "CAdoDatabase.h"
 #include "ConnectionString.h"
+#include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
 #include "DemoData.h"
 #include "MdbImport.h"
@@ -436,7 +436,7 @@ bool fill(QSqlDatabase& db, bool sqlite, const Options& options, DemoSummary* su
         db, sqlite,
         [&](QString* e) {
             return runAll(db, before + structure + journal, e) &&
-                   (options.mode != Mode::Demo || FillDemoData(db, options.demoOptions, summary, e)) &&
+                   (options.mode != Mode::Demo || fillDemoData(db, options.demoOptions, summary, e)) &&
                    runAll(db, after, e) && makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },
@@ -536,16 +536,16 @@ int upgradeSqlite(const QString& file, const Options& options) {
             error = QStringLiteral("nu se poate deschide %1: %2").arg(file, reason);
         } else if (!firstRead()) {
             error = QStringLiteral("nu se poate citi %1: %2").arg(file, reason);
-        } else if (!check.Run()) {
+        } else if (!check.run()) {
             // A damaged file is not written, not even by the checkpoint of its -wal on close.
-            SqliteIntegrityCheck::KeepWalOnClose(db);
-            error = DamagedDatabaseText(check);
+            SqliteIntegrityCheck::keepWalOnClose(db);
+            error = damagedDatabaseText(check);
         } else {
             ok = upgrade(db, true, options, file, &added, &error);
             reason = error;
         }
         if (!ok && !reason.isEmpty()) {
-            const QString fullDisk = FullDiskText(file, reason.simplified());
+            const QString fullDisk = fullDiskText(file, reason.simplified());
             if (!fullDisk.isEmpty())
                 error = fullDisk;
         }
@@ -610,11 +610,11 @@ int createSqlite(const QString& file, const Options& options, DemoSummary* summa
 }
 
 // The description line of the database layer's error text, for a one-line message.
-QString describe(const CAdoDatabase& ado) {
-    for (const QString& line : ado.szComError.split(QLatin1Char('\n')))
+QString describe(const DatabaseConnection& ado) {
+    for (const QString& line : ado.m_comError.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("\tDescription = ")))
             return line.mid(15).trimmed();
-    return ado.szComError.simplified();
+    return ado.m_comError.simplified();
 }
 
 // Objects outside the program's tables and view that depend on them (a view, a foreign key
@@ -656,8 +656,8 @@ const char kMsgOthersDepend[] = "nu s-a sters nimic: in baza de date \"%1\" exis
 // tables and view, the journal and the archive included, are dropped first, anything else in the database is left
 // alone: when something of the laboratory's own depends on them, nothing is dropped at all.
 int createPostgres(const QString& connectionString, const Options& options, DemoSummary* summary) {
-    CAdoDatabase ado;
-    if (!ado.Open(connectionString)) {
+    DatabaseConnection ado;
+    if (!ado.open(connectionString)) {
         fail(QStringLiteral("cannot connect to PostgreSQL: %1").arg(describe(ado)));
         return 1;
     }
@@ -675,7 +675,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
     probe.finish();
     if (exists && !options.force) {
         fail(QStringLiteral("database \"%1\" already holds the results tables; use --force to replace them")
-                 .arg(ado.szDatabase));
+                 .arg(ado.m_databaseName));
         return 1;
     }
     QSqlQuery dependents(db);
@@ -688,7 +688,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         names << dependents.value(0).toString();
     dependents.finish();
     if (!names.isEmpty()) {
-        fail(QString::fromLatin1(kMsgOthersDepend).arg(ado.szDatabase, names.join(QLatin1String("; "))));
+        fail(QString::fromLatin1(kMsgOthersDepend).arg(ado.m_databaseName, names.join(QLatin1String("; "))));
         return 1;
     }
     // No CASCADE: should anything else depend on these after all, the database refuses and
@@ -713,8 +713,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
 }
 
 int upgradePostgres(const QString& connectionString, const Options& options, const QString& name) {
-    CAdoDatabase ado;
-    if (!ado.Open(connectionString)) {
+    DatabaseConnection ado;
+    if (!ado.open(connectionString)) {
         fail(QStringLiteral("cannot connect to PostgreSQL: %1").arg(describe(ado)));
         return 1;
     }
@@ -746,12 +746,12 @@ int main(int argc, char* argv[]) {
     }
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;
-        if (!ParseMdbImportArguments(args, &import, &error)) {
+        if (!parseMdbImportArguments(args, &import, &error)) {
             fail(error);
             std::fputs(kUsage, stderr);
             return 2;
         }
-        return RunMdbImport(import);
+        return runMdbImport(import);
     }
     if (!parseArguments(args, &options, &error)) {
         fail(error);

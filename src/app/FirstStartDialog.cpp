@@ -26,57 +26,57 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
     setWindowTitle(QLatin1String(kTitle));
     setObjectName(QStringLiteral("firstStartDialog"));
 
-    m_pExplanation = new QLabel(explanation, this);
-    m_pExplanation->setObjectName(QStringLiteral("explanation"));
-    m_pExplanation->setWordWrap(true);
-    m_pExplanation->setTextFormat(Qt::PlainText);
+    m_explanation = new QLabel(explanation, this);
+    m_explanation->setObjectName(QStringLiteral("explanation"));
+    m_explanation->setWordWrap(true);
+    m_explanation->setTextFormat(Qt::PlainText);
 
     auto* folderLabel = new QLabel(QStringLiteral("&Dosarul laboratorului:"), this);
-    m_pFolder = new QLineEdit(QDir::toNativeSeparators(start.folder), this);
-    m_pFolder->setObjectName(QStringLiteral("editFolder"));
-    m_pFolder->setMinimumWidth(360);
-    folderLabel->setBuddy(m_pFolder);
-    m_pBrowse = new QPushButton(QStringLiteral("&Alege..."), this);
-    m_pBrowse->setObjectName(QStringLiteral("buttonBrowse"));
-    m_pBrowse->setAutoDefault(false);
+    m_folder = new QLineEdit(QDir::toNativeSeparators(start.folder), this);
+    m_folder->setObjectName(QStringLiteral("editFolder"));
+    m_folder->setMinimumWidth(360);
+    folderLabel->setBuddy(m_folder);
+    m_browse = new QPushButton(QStringLiteral("&Alege..."), this);
+    m_browse->setObjectName(QStringLiteral("buttonBrowse"));
+    m_browse->setAutoDefault(false);
     auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(m_pFolder, 1);
-    folderRow->addWidget(m_pBrowse);
+    folderRow->addWidget(m_folder, 1);
+    folderRow->addWidget(m_browse);
 
-    m_pOptionFolder = new QRadioButton(QStringLiteral("Baza de date &lab.db din acest dosar"), this);
-    m_pOptionFolder->setObjectName(QStringLiteral("optionFolder"));
-    m_pOptionServer = new QRadioButton(QStringLiteral("Baza de date pe un &server PostgreSQL:"), this);
-    m_pOptionServer->setObjectName(QStringLiteral("optionServer"));
-    m_pOptionDemo =
+    m_optionFolder = new QRadioButton(QStringLiteral("Baza de date &lab.db din acest dosar"), this);
+    m_optionFolder->setObjectName(QStringLiteral("optionFolder"));
+    m_optionServer = new QRadioButton(QStringLiteral("Baza de date pe un &server PostgreSQL:"), this);
+    m_optionServer->setObjectName(QStringLiteral("optionServer"));
+    m_optionDemo =
         new QRadioButton(QStringLiteral("Laborator de&monstrativ nou, facut in acest dosar (pentru proba)"), this);
-    m_pOptionDemo->setObjectName(QStringLiteral("optionDemo"));
+    m_optionDemo->setObjectName(QStringLiteral("optionDemo"));
 
-    m_pServerFields = new QWidget(this);
-    auto* serverForm = new QFormLayout(m_pServerFields);
+    m_serverFields = new QWidget(this);
+    auto* serverForm = new QFormLayout(m_serverFields);
     serverForm->setContentsMargins(24, 0, 0, 0);
-    m_pServer = new QLineEdit(start.server.host, m_pServerFields);
-    m_pServer->setObjectName(QStringLiteral("editServer"));
-    m_pPort = new QSpinBox(m_pServerFields);
-    m_pPort->setObjectName(QStringLiteral("spinPort"));
-    m_pPort->setRange(1, 65535);
-    m_pPort->setValue(start.server.port);
-    m_pDatabase = new QLineEdit(start.server.database, m_pServerFields);
-    m_pDatabase->setObjectName(QStringLiteral("editDatabase"));
-    m_pUser = new QLineEdit(start.server.user, m_pServerFields);
-    m_pUser->setObjectName(QStringLiteral("editUser"));
-    m_pPassword = new QLineEdit(start.server.password, m_pServerFields);
-    m_pPassword->setObjectName(QStringLiteral("editPassword"));
-    m_pPassword->setEchoMode(QLineEdit::Password);
+    m_server = new QLineEdit(start.server.host, m_serverFields);
+    m_server->setObjectName(QStringLiteral("editServer"));
+    m_port = new QSpinBox(m_serverFields);
+    m_port->setObjectName(QStringLiteral("spinPort"));
+    m_port->setRange(1, 65535);
+    m_port->setValue(start.server.port);
+    m_database = new QLineEdit(start.server.database, m_serverFields);
+    m_database->setObjectName(QStringLiteral("editDatabase"));
+    m_user = new QLineEdit(start.server.user, m_serverFields);
+    m_user->setObjectName(QStringLiteral("editUser"));
+    m_password = new QLineEdit(start.server.password, m_serverFields);
+    m_password->setObjectName(QStringLiteral("editPassword"));
+    m_password->setEchoMode(QLineEdit::Password);
     // addRow with a text makes each label the buddy of its field.
-    serverForm->addRow(QStringLiteral("Se&rver:"), m_pServer);
-    serverForm->addRow(QStringLiteral("P&ort:"), m_pPort);
-    serverForm->addRow(QStringLiteral("&Baza de date:"), m_pDatabase);
-    serverForm->addRow(QStringLiteral("&Utilizator:"), m_pUser);
-    serverForm->addRow(QStringLiteral("&Parola:"), m_pPassword);
+    serverForm->addRow(QStringLiteral("Se&rver:"), m_server);
+    serverForm->addRow(QStringLiteral("P&ort:"), m_port);
+    serverForm->addRow(QStringLiteral("&Baza de date:"), m_database);
+    serverForm->addRow(QStringLiteral("&Utilizator:"), m_user);
+    serverForm->addRow(QStringLiteral("&Parola:"), m_password);
     auto* passwordNote =
         new QLabel(QStringLiteral("Parola nu se pastreaza in setarile programului; se cere din nou la pornire "
                                   "(sau se ia din fisierul ~/.pgpass)."),
-                   m_pServerFields);
+                   m_serverFields);
     passwordNote->setWordWrap(true);
     serverForm->addRow(passwordNote);
 
@@ -87,60 +87,60 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
     connect(buttons, &QDialogButtonBox::rejected, this, &FirstStartDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_pExplanation);
+    layout->addWidget(m_explanation);
     layout->addSpacing(6);
     layout->addWidget(folderLabel);
     layout->addLayout(folderRow);
-    layout->addWidget(m_pOptionFolder);
-    layout->addWidget(m_pOptionServer);
-    layout->addWidget(m_pServerFields);
-    layout->addWidget(m_pOptionDemo);
+    layout->addWidget(m_optionFolder);
+    layout->addWidget(m_optionServer);
+    layout->addWidget(m_serverFields);
+    layout->addWidget(m_optionDemo);
     layout->addStretch(1);
     layout->addWidget(buttons);
 
     // Tab goes down the form as it reads.
-    setTabOrder(m_pFolder, m_pBrowse);
-    setTabOrder(m_pBrowse, m_pOptionFolder);
-    setTabOrder(m_pOptionFolder, m_pOptionServer);
-    setTabOrder(m_pOptionServer, m_pServer);
-    setTabOrder(m_pServer, m_pPort);
-    setTabOrder(m_pPort, m_pDatabase);
-    setTabOrder(m_pDatabase, m_pUser);
-    setTabOrder(m_pUser, m_pPassword);
-    setTabOrder(m_pPassword, m_pOptionDemo);
-    setTabOrder(m_pOptionDemo, buttons);
+    setTabOrder(m_folder, m_browse);
+    setTabOrder(m_browse, m_optionFolder);
+    setTabOrder(m_optionFolder, m_optionServer);
+    setTabOrder(m_optionServer, m_server);
+    setTabOrder(m_server, m_port);
+    setTabOrder(m_port, m_database);
+    setTabOrder(m_database, m_user);
+    setTabOrder(m_user, m_password);
+    setTabOrder(m_password, m_optionDemo);
+    setTabOrder(m_optionDemo, buttons);
 
-    connect(m_pBrowse, &QPushButton::clicked, this, &FirstStartDialog::Browse);
-    for (QRadioButton* option : {m_pOptionFolder, m_pOptionServer, m_pOptionDemo})
-        connect(option, &QRadioButton::toggled, this, &FirstStartDialog::UpdateFields);
-    (start.onServer ? m_pOptionServer : m_pOptionFolder)->setChecked(true);
-    UpdateFields();
+    connect(m_browse, &QPushButton::clicked, this, &FirstStartDialog::browse);
+    for (QRadioButton* option : {m_optionFolder, m_optionServer, m_optionDemo})
+        connect(option, &QRadioButton::toggled, this, &FirstStartDialog::updateFields);
+    (start.onServer ? m_optionServer : m_optionFolder)->setChecked(true);
+    updateFields();
 
     // A server that refused only for want of a password asks for just that.
     if (start.onServer && !start.server.host.isEmpty() && start.server.password.isEmpty())
-        m_pPassword->setFocus();
+        m_password->setFocus();
     else
-        m_pFolder->setFocus();
+        m_folder->setFocus();
 }
 
-void FirstStartDialog::UpdateFields() {
-    m_pServerFields->setEnabled(m_pOptionServer->isChecked());
+void FirstStartDialog::updateFields() {
+    m_serverFields->setEnabled(m_optionServer->isChecked());
 }
 
-void FirstStartDialog::Browse() {
+void FirstStartDialog::browse() {
     const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Dosarul laboratorului"),
-                                                             QDir::fromNativeSeparators(m_pFolder->text().trimmed()));
+                                                             QDir::fromNativeSeparators(m_folder->text().trimmed()));
     if (!chosen.isEmpty())
-        m_pFolder->setText(QDir::toNativeSeparators(chosen));
-    m_pFolder->setFocus();
+        m_folder->setText(QDir::toNativeSeparators(chosen));
+    m_folder->setFocus();
 }
 
 void FirstStartDialog::accept() {
     LabChoice choice;
-    const QString typed = QDir::fromNativeSeparators(m_pFolder->text().trimmed());
+    const QString typed = QDir::fromNativeSeparators(m_folder->text().trimmed());
     if (typed.isEmpty()) {
-        LabrosaMessageBox(QLatin1String(kMsgNoFolderGiven), this);
-        m_pFolder->setFocus();
+        labrosaMessageBox(QLatin1String(kMsgNoFolderGiven), this);
+        m_folder->setFocus();
         return;
     }
     // "~" is what people type for their home folder.
@@ -149,34 +149,34 @@ void FirstStartDialog::accept() {
         folder = QDir::homePath() + folder.mid(1);
     choice.folder = QDir::cleanPath(QDir(folder).absolutePath());
 
-    if (m_pOptionDemo->isChecked()) {
+    if (m_optionDemo->isChecked()) {
         QString error;
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool made = LabFolder::CreateDemo(choice.folder, &error);
+        const bool made = LabFolder::createDemo(choice.folder, &error);
         QApplication::restoreOverrideCursor();
         if (!made) {
-            LabrosaMessageBox(error, this);
-            m_pFolder->setFocus();
+            labrosaMessageBox(error, this);
+            m_folder->setFocus();
             return;
         }
     }
-    choice.onServer = m_pOptionServer->isChecked();
+    choice.onServer = m_optionServer->isChecked();
     if (choice.onServer) {
-        choice.server.host = m_pServer->text().trimmed();
-        choice.server.port = m_pPort->value();
-        choice.server.database = m_pDatabase->text().trimmed();
-        choice.server.user = m_pUser->text().trimmed();
-        choice.server.password = m_pPassword->text();
+        choice.server.host = m_server->text().trimmed();
+        choice.server.port = m_port->value();
+        choice.server.database = m_database->text().trimmed();
+        choice.server.user = m_user->text().trimmed();
+        choice.server.password = m_password->text();
         if (choice.server.host.isEmpty() || choice.server.database.isEmpty()) {
-            LabrosaMessageBox(QLatin1String(kMsgNoServerGiven), this);
-            (choice.server.host.isEmpty() ? m_pServer : m_pDatabase)->setFocus();
+            labrosaMessageBox(QLatin1String(kMsgNoServerGiven), this);
+            (choice.server.host.isEmpty() ? m_server : m_database)->setFocus();
             return;
         }
     }
-    const QString problem = LabFolder::Problem(choice);
+    const QString problem = LabFolder::problem(choice);
     if (!problem.isEmpty()) {
-        LabrosaMessageBox(problem, this);
-        m_pFolder->setFocus();
+        labrosaMessageBox(problem, this);
+        m_folder->setFocus();
         return;
     }
     m_choice = choice;

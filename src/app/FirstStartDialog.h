@@ -27,20 +27,20 @@ public:
     void accept() override;
 
 private:
-    void UpdateFields();
-    void Browse();
+    void updateFields();
+    void browse();
 
-    QLabel* m_pExplanation = nullptr;
-    QLineEdit* m_pFolder = nullptr;
-    QPushButton* m_pBrowse = nullptr;
-    QRadioButton* m_pOptionFolder = nullptr;
-    QRadioButton* m_pOptionServer = nullptr;
-    QRadioButton* m_pOptionDemo = nullptr;
-    QLineEdit* m_pServer = nullptr;
-    QSpinBox* m_pPort = nullptr;
-    QLineEdit* m_pDatabase = nullptr;
-    QLineEdit* m_pUser = nullptr;
-    QLineEdit* m_pPassword = nullptr;
-    QWidget* m_pServerFields = nullptr;
+    QLabel* m_explanation = nullptr;
+    QLineEdit* m_folder = nullptr;
+    QPushButton* m_browse = nullptr;
+    QRadioButton* m_optionFolder = nullptr;
+    QRadioButton* m_optionServer = nullptr;
+    QRadioButton* m_optionDemo = nullptr;
+    QLineEdit* m_server = nullptr;
+    QSpinBox* m_port = nullptr;
+    QLineEdit* m_database = nullptr;
+    QLineEdit* m_user = nullptr;
+    QLineEdit* m_password = nullptr;
+    QWidget* m_serverFields = nullptr;
     LabChoice m_choice;
 };

@@ -46,7 +46,7 @@ bool copyOnce(const QString& from, const QString& to) {
 
 namespace LabFolder {
 
-QString FromArguments(const QStringList& arguments) {
+QString fromArguments(const QStringList& arguments) {
     const QString option = QLatin1String(kOption);
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -58,7 +58,7 @@ QString FromArguments(const QStringList& arguments) {
     return QString();
 }
 
-LabChoice Remembered() {
+LabChoice remembered() {
     QSettings settings;
     LabChoice choice;
     choice.folder = settings.value(QLatin1String(kKeyFolder)).toString();
@@ -70,7 +70,7 @@ LabChoice Remembered() {
     return choice;
 }
 
-void Remember(const LabChoice& choice) {
+void remember(const LabChoice& choice) {
     QSettings settings;
     settings.setValue(QLatin1String(kKeyFolder), choice.folder);
     settings.setValue(QLatin1String(kKeyOnServer), choice.onServer);
@@ -83,7 +83,7 @@ void Remember(const LabChoice& choice) {
     settings.sync();
 }
 
-QString QuotedValue(const QString& value) {
+QString quotedValue(const QString& value) {
     const bool plain = !value.contains(QLatin1Char(';')) && !value.startsWith(QLatin1Char('"')) &&
                        !value.startsWith(QLatin1Char('\'')) && value.trimmed() == value;
     if (plain)
@@ -93,26 +93,26 @@ QString QuotedValue(const QString& value) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString ServerConnection(const LabServer& server) {
+QString serverConnection(const LabServer& server) {
     QString text = QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3")
-                       .arg(QuotedValue(server.host))
+                       .arg(quotedValue(server.host))
                        .arg(server.port)
-                       .arg(QuotedValue(server.database));
+                       .arg(quotedValue(server.database));
     if (!server.user.isEmpty())
-        text += QStringLiteral(";User ID=") + QuotedValue(server.user);
+        text += QStringLiteral(";User ID=") + quotedValue(server.user);
     if (!server.password.isEmpty())
-        text += QStringLiteral(";Password=") + QuotedValue(server.password);
+        text += QStringLiteral(";Password=") + quotedValue(server.password);
     return text;
 }
 
-QString ConnectionFor(const LabChoice& choice) {
+QString connectionFor(const LabChoice& choice) {
     if (choice.onServer)
-        return ServerConnection(choice.server);
+        return serverConnection(choice.server);
     return QStringLiteral("Provider=SQLite;Data Source=") +
-           QuotedValue(QDir(choice.folder).filePath(QLatin1String(kDatabaseFile)));
+           quotedValue(QDir(choice.folder).filePath(QLatin1String(kDatabaseFile)));
 }
 
-QString Problem(const LabChoice& choice) {
+QString problem(const LabChoice& choice) {
     const QString shown = QDir::toNativeSeparators(choice.folder);
     if (choice.folder.isEmpty() || !QFileInfo(choice.folder).isDir())
         return QString::fromLatin1(kMsgNoFolder).arg(shown);
@@ -124,7 +124,7 @@ QString Problem(const LabChoice& choice) {
     return QString();
 }
 
-QString DataFolder() {
+QString dataFolder() {
     const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/labrosa");
     if (QFileInfo(installed + QLatin1Char('/') + QLatin1String(kSettingsFile)).isFile())
         return QDir::cleanPath(installed);
@@ -136,7 +136,7 @@ QString DataFolder() {
     return QString();
 }
 
-QString DbToolPath() {
+QString dbToolPath() {
     const QString named = qEnvironmentVariable("LABROSA_DBTOOL");
     if (!named.isEmpty() && QFileInfo(named).isExecutable())
         return named;
@@ -150,19 +150,19 @@ QString DbToolPath() {
     return QString();
 }
 
-bool CreateDemo(const QString& folder, QString* error) {
+bool createDemo(const QString& folder, QString* error) {
     const QString shown = QDir::toNativeSeparators(folder);
     const QString database = QDir(folder).filePath(QLatin1String(kDatabaseFile));
     if (QFileInfo::exists(database)) {
         *error = QString::fromLatin1(kMsgDemoExists).arg(shown);
         return false;
     }
-    const QString data = DataFolder();
+    const QString data = dataFolder();
     if (data.isEmpty()) {
         *error = QLatin1String(kMsgNoData);
         return false;
     }
-    const QString tool = DbToolPath();
+    const QString tool = dbToolPath();
     if (tool.isEmpty()) {
         *error = QLatin1String(kMsgNoTool);
         return false;

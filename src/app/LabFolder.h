@@ -27,31 +27,31 @@ struct LabChoice {
 // checked, and how a demo laboratory is made. Shows nothing; failures come back as texts.
 namespace LabFolder {
 // --lab-dir DIR or --lab-dir=DIR, as an absolute path; empty when not given.
-QString FromArguments(const QStringList& arguments);
+QString fromArguments(const QStringList& arguments);
 
 // The choice remembered in the user's settings (empty when none).
-LabChoice Remembered();
+LabChoice remembered();
 // Remembers the choice, without the server's password.
-void Remember(const LabChoice& choice);
+void remember(const LabChoice& choice);
 
 // The connection string of a choice: the folder's lab.db, or the server.
-QString ConnectionFor(const LabChoice& choice);
+QString connectionFor(const LabChoice& choice);
 // A PostgreSQL connection string, values quoted where the form needs it.
-QString ServerConnection(const LabServer& server);
+QString serverConnection(const LabServer& server);
 // A value of a connection string, quoted when it holds what would end or change it.
-QString QuotedValue(const QString& value);
+QString quotedValue(const QString& value);
 
 // Empty when the folder can serve as the laboratory folder of the choice (it exists, and holds
 // lab.db unless the database is on a server); else why not, for a person.
-QString Problem(const LabChoice& choice);
+QString problem(const LabChoice& choice);
 
 // Where the program's shipped files (Labrosa.ini, buletin_files) are: the installed data
 // folder beside the executable, else the source tree's share/ for a build tree.
-QString DataFolder();
+QString dataFolder();
 // The database tool: LABROSA_DBTOOL when set, else beside the executable, else in the build tree.
-QString DbToolPath();
+QString dbToolPath();
 // Makes a demo laboratory in folder (created when missing): a demo lab.db made by the database
 // tool, Labrosa.ini and buletin_files copied from the data folder. Never replaces a lab.db.
 // False with the reason in *error.
-bool CreateDemo(const QString& folder, QString* error);
+bool createDemo(const QString& folder, QString* error);
 } // namespace LabFolder

@@ -11,7 +11,7 @@ std::function<void(const QString&)>& messageBoxHook() {
 }
 } // namespace
 
-void LabrosaMessageBox(const QString& text, QWidget* parent) {
+void labrosaMessageBox(const QString& text, QWidget* parent) {
     if (messageBoxHook()) {
         messageBoxHook()(text);
         return;
@@ -27,6 +27,6 @@ void LabrosaMessageBox(const QString& text, QWidget* parent) {
     box.exec();
 }
 
-void SetMessageBoxHook(std::function<void(const QString&)> hook) {
+void setMessageBoxHook(std::function<void(const QString&)> hook) {
     messageBoxHook() = std::move(hook);
 }

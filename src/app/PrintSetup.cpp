@@ -4,10 +4,10 @@ namespace {
 QPrinter* g_printer = nullptr;
 }
 
-QPrinter* CurrentPrinter() {
+QPrinter* currentPrinter() {
     return g_printer;
 }
 
-void SetCurrentPrinter(QPrinter* printer) {
+void setCurrentPrinter(QPrinter* printer) {
     g_printer = printer;
 }

@@ -1,7 +1,7 @@
 #include "LabSchemaCheck.h"
 
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
+#include "DatabaseConnection.h"
+#include "Recordset.h"
 
 namespace {
 // The tables and the view the program queries, each probed without reading a row.
@@ -9,32 +9,32 @@ const char* const kLabObjects[] = {"RESULTS", "VET_PROFILES", "vResults2_vet"};
 const char* const kProbe = "SELECT 1 FROM %1 WHERE 1=0";
 } // namespace
 
-LabSchemaCheck LabSchemaCheck::Run(CAdoDatabase* database) {
+LabSchemaCheck LabSchemaCheck::run(DatabaseConnection* database) {
     LabSchemaCheck result;
-    CAdoRecordset probe;
+    Recordset probe;
     for (const char* object : kLabObjects) {
-        if (!probe.Open(QString::fromLatin1(kProbe).arg(QLatin1String(object)), database)) {
+        if (!probe.open(QString::fromLatin1(kProbe).arg(QLatin1String(object)), database)) {
             result.ok = false;
             result.object = QLatin1String(object);
-            result.reason = probe.ErrorText();
+            result.reason = probe.errorText();
             return result;
         }
-        probe.Close();
+        probe.close();
     }
     return result;
 }
 
-int TableExists(CAdoDatabase* database, const QString& table, QString* error) {
+int tableExists(DatabaseConnection* database, const QString& table, QString* error) {
     if (!database)
         return -1;
-    CAdoRecordset probe;
+    Recordset probe;
     QVariant count;
     int answer = -1;
-    if (probe.Open(database->dialect().tableExistsQuery(), database, {table}) && !probe.IsEOF() &&
-        probe.GetFieldValue(QStringLiteral("n"), &count))
+    if (probe.open(database->dialect().tableExistsQuery(), database, {table}) && !probe.isEOF() &&
+        probe.getFieldValue(QStringLiteral("n"), &count))
         answer = count.toInt() > 0 ? 1 : 0;
     else if (error)
-        *error = probe.ErrorText();
-    probe.Close();
+        *error = probe.errorText();
+    probe.close();
     return answer;
 }

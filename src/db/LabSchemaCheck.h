@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class CAdoDatabase;
+class DatabaseConnection;
 
 // Whether an open database is a laboratory database: the tables and the view that the
 // program reads and writes all answer a query. An empty file (SQLite takes it for an empty
@@ -13,9 +13,9 @@ struct LabSchemaCheck {
     QString object; // the first table or view that did not answer
     QString reason; // the database's own words for it
 
-    static LabSchemaCheck Run(CAdoDatabase* database);
+    static LabSchemaCheck run(DatabaseConnection* database);
 };
 
 // Whether a table exists, asked of the catalogue so that a missing table leaves no error in
 // the log: 1 yes, 0 no, -1 when the question itself failed (its reason in *error).
-int TableExists(CAdoDatabase* database, const QString& table, QString* error = nullptr);
+int tableExists(DatabaseConnection* database, const QString& table, QString* error = nullptr);

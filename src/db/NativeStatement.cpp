@@ -6,7 +6,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
-bool DriverSharesFunction(const char* driverFile, const char* symbol, const void* ours) {
+bool driverSharesFunction(const char* driverFile, const char* symbol, const void* ours) {
     struct Search {
         const char* file;
         std::string path;

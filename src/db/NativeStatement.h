@@ -14,11 +14,11 @@ class NativeStatement {
 public:
     virtual ~NativeStatement() = default;
 
-    bool AtEnd() const { return !m_onRow; }
+    bool atEnd() const { return !m_onRow; }
     // Steps to the next row: false at the end and on a failure, which leaves error() valid.
-    virtual bool Next() = 0;
+    virtual bool next() = 0;
     const QSqlError& error() const { return m_error; }
-    virtual void Finish() = 0;
+    virtual void finish() = 0;
 
     virtual int columnCount() const = 0;
     virtual QString columnName(int column) const = 0;
@@ -38,4 +38,4 @@ protected:
 // Whether the Qt SQL driver loaded from a file whose path contains driverFile runs on the very
 // library this program links to: whether its lookup of symbol finds ours. A driver built with a
 // copy of its own hands out connections of that copy, which this program must never touch.
-bool DriverSharesFunction(const char* driverFile, const char* symbol, const void* ours);
+bool driverSharesFunction(const char* driverFile, const char* symbol, const void* ours);

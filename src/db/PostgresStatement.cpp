@@ -3,7 +3,7 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 
-QByteArray PostgresStatement::NumberedPlaceholders(const QString& sql, int* count) {
+QByteArray PostgresStatement::numberedPlaceholders(const QString& sql, int* count) {
     // As the driver numbers them: a '?' inside a quoted text or a quoted name stays itself.
     QString numbered;
     numbered.reserve(sql.size() + 16);
@@ -38,9 +38,9 @@ namespace {
 // The types whose cells are read as numbers or yes/no (the server's own type numbers).
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
 
-bool DriverUsesOurLibpq() {
+bool driverUsesOurLibpq() {
     static const bool same =
-        DriverSharesFunction("sqldrivers/libqsqlpsql", "PQlibVersion", reinterpret_cast<const void*>(&PQlibVersion));
+        driverSharesFunction("sqldrivers/libqsqlpsql", "PQlibVersion", reinterpret_cast<const void*>(&PQlibVersion));
     return same;
 }
 
@@ -50,12 +50,12 @@ bool isWholeNumberType(Oid type) {
 
 } // namespace
 
-pg_conn* PostgresStatement::HandleOf(const QSqlDatabase& db) {
+pg_conn* PostgresStatement::handleOf(const QSqlDatabase& db) {
     const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
     // Qt names the type by its libpq typedef or by the struct behind it.
     if (!handle.isValid() ||
         (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0) ||
-        !DriverUsesOurLibpq())
+        !driverUsesOurLibpq())
         return nullptr;
     PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
     // A connection still busy with another statement's rows is left to the driver, which knows
@@ -67,7 +67,7 @@ pg_conn* PostgresStatement::HandleOf(const QSqlDatabase& db) {
     return connection;
 }
 
-bool PostgresStatement::CanBind(const QVariantList& values) {
+bool PostgresStatement::canBind(const QVariantList& values) {
     for (const QVariant& value : values) {
         switch (value.typeId()) {
         case QMetaType::UnknownType:
@@ -93,7 +93,7 @@ bool PostgresStatement::CanBind(const QVariantList& values) {
 }
 
 PostgresStatement::~PostgresStatement() {
-    Finish();
+    finish();
 }
 
 bool PostgresStatement::fail(const char* description, PGresult* result) {
@@ -111,12 +111,12 @@ bool PostgresStatement::fail(const char* description, PGresult* result) {
     return false;
 }
 
-bool PostgresStatement::Start(PGconn* connection, const QString& sql, const QVariantList& values) {
-    Finish();
+bool PostgresStatement::start(PGconn* connection, const QString& sql, const QVariantList& values) {
+    finish();
     m_error = QSqlError();
     m_connection = connection;
     int count = 0;
-    const QByteArray numbered = NumberedPlaceholders(sql, &count);
+    const QByteArray numbered = numberedPlaceholders(sql, &count);
     if (count != values.size()) {
         m_error = QSqlError(QStringLiteral("Parameter count mismatch"), QString(), QSqlError::StatementError);
         return false;
@@ -158,7 +158,7 @@ bool PostgresStatement::Start(PGconn* connection, const QString& sql, const QVar
         return fail("Unable to send query", nullptr);
     m_sent = true;
     PQsetSingleRowMode(connection);
-    if (Next())
+    if (next())
         return true;
     return !m_error.isValid();
 }
@@ -170,7 +170,7 @@ void PostgresStatement::clearRow() {
     m_onRow = false;
 }
 
-bool PostgresStatement::Next() {
+bool PostgresStatement::next() {
     clearRow();
     if (!m_sent)
         return false;
@@ -200,7 +200,7 @@ bool PostgresStatement::Next() {
     return false;
 }
 
-void PostgresStatement::Finish() {
+void PostgresStatement::finish() {
     clearRow();
     if (m_sent) {
         while (PGresult* rest = PQgetResult(m_connection))
@@ -257,10 +257,10 @@ QAnyStringView PostgresStatement::text(int column) const {
 #else
 
 // Without libpq no connection is offered, so nothing below is reached.
-pg_conn* PostgresStatement::HandleOf(const QSqlDatabase&) {
+pg_conn* PostgresStatement::handleOf(const QSqlDatabase&) {
     return nullptr;
 }
-bool PostgresStatement::CanBind(const QVariantList&) {
+bool PostgresStatement::canBind(const QVariantList&) {
     return false;
 }
 PostgresStatement::~PostgresStatement() = default;
@@ -268,13 +268,13 @@ bool PostgresStatement::fail(const char*, pg_result*) {
     return false;
 }
 void PostgresStatement::clearRow() {}
-bool PostgresStatement::Start(pg_conn*, const QString&, const QVariantList&) {
+bool PostgresStatement::start(pg_conn*, const QString&, const QVariantList&) {
     return false;
 }
-bool PostgresStatement::Next() {
+bool PostgresStatement::next() {
     return false;
 }
-void PostgresStatement::Finish() {}
+void PostgresStatement::finish() {}
 int PostgresStatement::columnCount() const {
     return 0;
 }

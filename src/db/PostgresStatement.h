@@ -17,10 +17,10 @@ public:
     // The libpq connection under an open QPSQL connection that is free to run a statement and
     // speaks UTF-8; null otherwise, for any other driver, for a driver running on a libpq of its
     // own, and when the program was built without libpq.
-    static pg_conn* HandleOf(const QSqlDatabase& db);
+    static pg_conn* handleOf(const QSqlDatabase& db);
     // Whether every value is one this class sends as the driver would (NULL, text without a NUL
     // character, whole number, finite decimal number, yes/no).
-    static bool CanBind(const QVariantList& values);
+    static bool canBind(const QVariantList& values);
 
     PostgresStatement() = default;
     ~PostgresStatement() override;
@@ -29,10 +29,10 @@ public:
 
     // Sends sql with values in place of its '?' in order and waits for the first row. False,
     // with error() set, when any of it fails.
-    bool Start(pg_conn* connection, const QString& sql, const QVariantList& values);
-    bool Next() override;
+    bool start(pg_conn* connection, const QString& sql, const QVariantList& values);
+    bool next() override;
     // Reads whatever rows are left, so that the connection is free again.
-    void Finish() override;
+    void finish() override;
 
     int columnCount() const override;
     QString columnName(int column) const override;
@@ -44,7 +44,7 @@ public:
     QAnyStringView text(int column) const override;
 
     // sql with each '?' outside quotes numbered as $1, $2, ... in UTF-8; *count is their number.
-    static QByteArray NumberedPlaceholders(const QString& sql, int* count);
+    static QByteArray numberedPlaceholders(const QString& sql, int* count);
 
 private:
     bool fail(const char* description, pg_result* result);

@@ -1,6 +1,6 @@
 #include "SearchIndexes.h"
 
-#include "CAdoDatabase.h"
+#include "DatabaseConnection.h"
 
 #include <QHash>
 #include <QMutex>
@@ -19,7 +19,7 @@ const char* const kNameShadowProbe =
 
 // Asked directly of the connection, so that a database without the table leaves nothing in
 // the error log. False when the question cannot be answered.
-bool HasNameShadow(const QSqlDatabase& db, bool* answered) {
+bool hasNameShadow(const QSqlDatabase& db, bool* answered) {
     QSqlQuery parts(db);
     parts.setForwardOnly(true);
     if (!parts.exec(QString::fromLatin1(kNameShadowParts)) || !parts.next()) {
@@ -37,9 +37,9 @@ bool HasNameShadow(const QSqlDatabase& db, bool* answered) {
 
 } // namespace
 
-SearchIndexes SearchIndexes::Of(CAdoDatabase* database) {
+SearchIndexes SearchIndexes::of(DatabaseConnection* database) {
     SearchIndexes indexes;
-    if (!database || !database->bOpen || !database->hasConnection() ||
+    if (!database || !database->m_opened || !database->hasConnection() ||
         database->dialect().kind() != SqlDialect::Kind::SQLite)
         return indexes;
     // Every Open makes a connection with a name of its own.
@@ -54,7 +54,7 @@ SearchIndexes SearchIndexes::Of(CAdoDatabase* database) {
             return *found;
     }
     bool answered = false;
-    indexes.nameShadow = HasNameShadow(db, &answered);
+    indexes.nameShadow = hasNameShadow(db, &answered);
     if (answered) {
         QMutexLocker lock(&mutex);
         known.insert(connection, indexes);

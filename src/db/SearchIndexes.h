@@ -1,6 +1,6 @@
 #pragma once
 
-class CAdoDatabase;
+class DatabaseConnection;
 
 // What a database offers the results search beyond its tables. A database made before these
 // existed still works, only slower; the answer is asked of the database once per connection.
@@ -10,5 +10,5 @@ struct SearchIndexes {
     // name, so it counts only when all are there and the index answers.
     bool nameShadow = false;
 
-    static SearchIndexes Of(CAdoDatabase* database);
+    static SearchIndexes of(DatabaseConnection* database);
 };

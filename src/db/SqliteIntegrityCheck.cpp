@@ -49,7 +49,7 @@ int primaryCode(const QSqlError& error) {
 } // namespace
 
 SqliteIntegrityCheck::SqliteIntegrityCheck(const QString& file)
-    : m_file(QFileInfo(file).absoluteFilePath()), m_leftovers(LeftoversOf(m_file)) {}
+    : m_file(QFileInfo(file).absoluteFilePath()), m_leftovers(leftoversOf(m_file)) {}
 
 SqliteIntegrityCheck::~SqliteIntegrityCheck() {
     {
@@ -65,14 +65,14 @@ SqliteIntegrityCheck::~SqliteIntegrityCheck() {
         m_thread.join();
 }
 
-std::shared_ptr<SqliteIntegrityCheck> SqliteIntegrityCheck::ForConnection(const QString& connectionString) {
+std::shared_ptr<SqliteIntegrityCheck> SqliteIntegrityCheck::forConnection(const QString& connectionString) {
     const ConnectionString parsed = ConnectionString::parse(connectionString);
     if (!parsed.isSQLite() || parsed.sqliteFile().isEmpty())
         return nullptr;
     return std::make_shared<SqliteIntegrityCheck>(parsed.sqliteFile());
 }
 
-QStringList SqliteIntegrityCheck::LeftoversOf(const QString& file) {
+QStringList SqliteIntegrityCheck::leftoversOf(const QString& file) {
     QStringList found;
     for (const char* suffix : {"-wal", "-journal"}) {
         const QFileInfo companion(file + QLatin1String(suffix));
@@ -82,9 +82,9 @@ QStringList SqliteIntegrityCheck::LeftoversOf(const QString& file) {
     return found;
 }
 
-bool SqliteIntegrityCheck::KeepWalOnClose(const QSqlDatabase& db) {
+bool SqliteIntegrityCheck::keepWalOnClose(const QSqlDatabase& db) {
 #ifdef LABROSA_HAVE_SQLITE3
-    sqlite3* connection = SqliteStatement::HandleOf(db);
+    sqlite3* connection = SqliteStatement::handleOf(db);
     int set = 0;
     return connection && sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, &set) == SQLITE_OK &&
            set == 1;
@@ -94,7 +94,7 @@ bool SqliteIntegrityCheck::KeepWalOnClose(const QSqlDatabase& db) {
 #endif
 }
 
-void SqliteIntegrityCheck::Start(std::function<void()> finished) {
+void SqliteIntegrityCheck::start(std::function<void()> finished) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_state != State::NotStarted)
         return;
@@ -103,21 +103,21 @@ void SqliteIntegrityCheck::Start(std::function<void()> finished) {
     m_thread = std::thread([this] { check(); });
 }
 
-bool SqliteIntegrityCheck::Run() {
+bool SqliteIntegrityCheck::run() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_state != State::NotStarted)
-            return m_state == State::Passed;
+            return m_state == State::passed;
         m_state = State::Running;
     }
     check();
-    return Passed();
+    return passed();
 }
 
-bool SqliteIntegrityCheck::Wait() {
+bool SqliteIntegrityCheck::wait() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_done.wait(lock, [this] { return m_state != State::Running || m_stop; });
-    return m_state == State::Passed || m_state == State::NotStarted;
+    return m_state == State::passed || m_state == State::NotStarted;
 }
 
 SqliteIntegrityCheck::State SqliteIntegrityCheck::state() const {
@@ -125,7 +125,7 @@ SqliteIntegrityCheck::State SqliteIntegrityCheck::state() const {
     return m_state;
 }
 
-bool SqliteIntegrityCheck::Failed() const {
+bool SqliteIntegrityCheck::failed() const {
     const State s = state();
     return s == State::Damaged || s == State::NotChecked;
 }
@@ -135,7 +135,7 @@ QStringList SqliteIntegrityCheck::findings() const {
     return m_findings;
 }
 
-QString SqliteIntegrityCheck::RefusalText() const {
+QString SqliteIntegrityCheck::refusalText() const {
     const State s = state();
     const QString found = findings().join(QLatin1String("; "));
     if (s == State::NotChecked)
@@ -169,7 +169,7 @@ void SqliteIntegrityCheck::check() {
             bool stopped = false;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                m_running = SqliteStatement::HandleOf(db);
+                m_running = SqliteStatement::handleOf(db);
                 stopped = m_stop;
             }
             QSqlQuery query(db);
@@ -202,7 +202,7 @@ void SqliteIntegrityCheck::check() {
                         result = State::Damaged;
                     found << error.databaseText();
                 } else if (!listed && lines == 1) {
-                    result = State::Passed;
+                    result = State::passed;
                     found.clear();
                 } else {
                     result = State::Damaged;
@@ -227,7 +227,7 @@ void SqliteIntegrityCheck::finish(State result, const QStringList& found) {
         if (!m_stop)
             finished = std::move(m_finished);
     }
-    // Told before the result is published: whoever Wait() returns to finds the news already sent.
+    // Told before the result is published: whoever wait() returns to finds the news already sent.
     if (finished)
         finished();
     {

@@ -25,7 +25,7 @@ public:
     enum class State {
         NotStarted,
         Running,
-        Passed,
+        passed,
         Damaged,   // SQLite found the file damaged
         NotChecked // the check could not run (the reason in findings())
     };
@@ -37,37 +37,37 @@ public:
     SqliteIntegrityCheck& operator=(const SqliteIntegrityCheck&) = delete;
 
     // The check of the SQLite file a connection string names; null for any other database.
-    static std::shared_ptr<SqliteIntegrityCheck> ForConnection(const QString& connectionString);
+    static std::shared_ptr<SqliteIntegrityCheck> forConnection(const QString& connectionString);
 
     // Starts the check on a thread of its own. finished, when given, is called on that thread
-    // once the check is over, before Wait() returns its result (so finished may only pass the
-    // news on, e.g. post it to the window thread, whose handler then calls Wait()).
-    void Start(std::function<void()> finished = {});
+    // once the check is over, before wait() returns its result (so finished may only pass the
+    // news on, e.g. post it to the window thread, whose handler then calls wait()).
+    void start(std::function<void()> finished = {});
     // Runs the check in the calling thread; true when the file passed.
-    bool Run();
+    bool run();
     // The result of a started check, waiting for it while it runs; true when the file passed.
     // A check never started holds nothing back.
-    bool Wait();
+    bool wait();
 
     State state() const;
-    bool Passed() const { return state() == State::Passed; }
+    bool passed() const { return state() == State::passed; }
     // Finished and not passed: the file is not to be written.
-    bool Failed() const;
+    bool failed() const;
     // The database file, absolute.
     QString file() const { return m_file; }
     // The -wal and -journal files that lay beside the database, not empty, when this was made.
     QStringList leftovers() const { return m_leftovers; }
     // SQLite's own first lines about the damage, or the reason the check could not run.
     QStringList findings() const;
-    // Why the database refuses a write, in one paragraph; empty unless Failed().
-    QString RefusalText() const;
+    // Why the database refuses a write, in one paragraph; empty unless failed().
+    QString refusalText() const;
 
     // Keeps SQLite from copying the -wal into the database when this connection, the last,
     // closes: a damaged file and its companions stay as they were found, so that restoring a
     // backup or recovering rows starts from them. False when the driver gives no handle.
-    static bool KeepWalOnClose(const QSqlDatabase& db);
+    static bool keepWalOnClose(const QSqlDatabase& db);
     // The file's -wal and -journal companions that exist and hold something.
-    static QStringList LeftoversOf(const QString& file);
+    static QStringList leftoversOf(const QString& file);
 
 private:
     void check();

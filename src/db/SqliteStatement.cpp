@@ -11,22 +11,22 @@
 
 namespace {
 
-bool DriverUsesOurSqlite() {
-    static const bool same = DriverSharesFunction("sqldrivers/libqsqlite", "sqlite3_libversion",
+bool driverUsesOurSqlite() {
+    static const bool same = driverSharesFunction("sqldrivers/libqsqlite", "sqlite3_libversion",
                                                   reinterpret_cast<const void*>(&sqlite3_libversion));
     return same;
 }
 
 } // namespace
 
-sqlite3* SqliteStatement::HandleOf(const QSqlDatabase& db) {
+sqlite3* SqliteStatement::handleOf(const QSqlDatabase& db) {
     const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !DriverUsesOurSqlite())
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !driverUsesOurSqlite())
         return nullptr;
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-bool SqliteStatement::CanBind(const QVariantList& values) {
+bool SqliteStatement::canBind(const QVariantList& values) {
     for (const QVariant& value : values) {
         switch (value.typeId()) {
         case QMetaType::UnknownType:
@@ -46,7 +46,7 @@ bool SqliteStatement::CanBind(const QVariantList& values) {
 }
 
 SqliteStatement::~SqliteStatement() {
-    Finish();
+    finish();
 }
 
 bool SqliteStatement::fail(const char* description, QSqlError::ErrorType type, int code) {
@@ -57,19 +57,19 @@ bool SqliteStatement::fail(const char* description, QSqlError::ErrorType type, i
 bool SqliteStatement::fail(const char* description, QSqlError::ErrorType type, int code, const QString& message) {
     // The driver's own words, so that a failure reads the same whichever way the rows come.
     m_error = QSqlError(QString::fromLatin1(description), message, type, QString::number(code));
-    Finish();
+    finish();
     return false;
 }
 
-bool SqliteStatement::Start(sqlite3* connection, const QString& sql, const QVariantList& values) {
-    Finish();
+bool SqliteStatement::start(sqlite3* connection, const QString& sql, const QVariantList& values) {
+    finish();
     m_error = QSqlError();
     m_connection = connection;
     int rc = sqlite3_prepare16_v2(connection, sql.utf16(), int(sql.size() * sizeof(QChar)), &m_statement, nullptr);
     if (rc != SQLITE_OK)
         return fail("Unable to execute statement", QSqlError::StatementError, rc);
     if (sqlite3_bind_parameter_count(m_statement) != values.size()) {
-        Finish();
+        finish();
         m_error = QSqlError(QStringLiteral("Parameter count mismatch"), QString(), QSqlError::StatementError);
         return false;
     }
@@ -128,7 +128,7 @@ bool SqliteStatement::Start(sqlite3* connection, const QString& sql, const QVari
             // No thread to be had: the rows are read here as they are taken.
         }
     }
-    if (Next())
+    if (next())
         return true;
     return !m_error.isValid();
 }
@@ -189,7 +189,7 @@ void SqliteStatement::readAhead() {
     }
 }
 
-bool SqliteStatement::Next() {
+bool SqliteStatement::next() {
     if (!m_statement)
         return false;
     m_onRow = false;
@@ -218,7 +218,7 @@ bool SqliteStatement::Next() {
     return true;
 }
 
-void SqliteStatement::Finish() {
+void SqliteStatement::finish() {
     if (m_reader.joinable()) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -294,23 +294,23 @@ QAnyStringView SqliteStatement::text(int column) const {
 #else
 
 // Without the SQLite library no connection is offered, so nothing below is reached.
-sqlite3* SqliteStatement::HandleOf(const QSqlDatabase&) {
+sqlite3* SqliteStatement::handleOf(const QSqlDatabase&) {
     return nullptr;
 }
-bool SqliteStatement::CanBind(const QVariantList&) {
+bool SqliteStatement::canBind(const QVariantList&) {
     return false;
 }
 SqliteStatement::~SqliteStatement() = default;
 bool SqliteStatement::fail(const char*, QSqlError::ErrorType, int) {
     return false;
 }
-bool SqliteStatement::Start(sqlite3*, const QString&, const QVariantList&) {
+bool SqliteStatement::start(sqlite3*, const QString&, const QVariantList&) {
     return false;
 }
-bool SqliteStatement::Next() {
+bool SqliteStatement::next() {
     return false;
 }
-void SqliteStatement::Finish() {}
+void SqliteStatement::finish() {}
 int SqliteStatement::columnCount() const {
     return 0;
 }

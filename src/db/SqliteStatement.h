@@ -22,10 +22,10 @@ class SqliteStatement : public NativeStatement {
 public:
     // The SQLite connection under an open QSQLITE connection; null for any other driver, for a
     // driver running on a SQLite of its own, and when the program was built without SQLite.
-    static sqlite3* HandleOf(const QSqlDatabase& db);
+    static sqlite3* handleOf(const QSqlDatabase& db);
     // Whether every value is one this class binds as the driver would (NULL, text, whole
     // number, decimal number, yes/no, bytes).
-    static bool CanBind(const QVariantList& values);
+    static bool canBind(const QVariantList& values);
 
     SqliteStatement() = default;
     ~SqliteStatement() override;
@@ -34,9 +34,9 @@ public:
 
     // Prepares sql, binds values to its '?' in order and steps to the first row. False, with
     // error() set, when any of it fails.
-    bool Start(sqlite3* connection, const QString& sql, const QVariantList& values);
-    bool Next() override;
-    void Finish() override;
+    bool start(sqlite3* connection, const QString& sql, const QVariantList& values);
+    bool next() override;
+    void finish() override;
 
     int columnCount() const override;
     QString columnName(int column) const override;

@@ -3,7 +3,7 @@
 namespace {
 
 // Reads between minDigits and maxDigits decimal digits at position; -1 when there are fewer.
-int ReadNumber(QStringView text, qsizetype& position, int minDigits, int maxDigits) {
+int readNumber(QStringView text, qsizetype& position, int minDigits, int maxDigits) {
     int value = 0;
     int count = 0;
     while (position < text.size() && count < maxDigits && text[position] >= QLatin1Char('0') &&
@@ -15,7 +15,7 @@ int ReadNumber(QStringView text, qsizetype& position, int minDigits, int maxDigi
     return count < minDigits ? -1 : value;
 }
 
-bool Expect(QStringView text, qsizetype& position, QLatin1Char c) {
+bool expect(QStringView text, qsizetype& position, QLatin1Char c) {
     if (position >= text.size() || text[position] != c)
         return false;
     ++position;
@@ -24,16 +24,16 @@ bool Expect(QStringView text, qsizetype& position, QLatin1Char c) {
 
 } // namespace
 
-bool ParseStoredDateTime(QStringView text, QDate* date, QTime* time) {
+bool parseStoredDateTime(QStringView text, QDate* date, QTime* time) {
     text = text.trimmed();
     qsizetype p = 0;
-    const int year = ReadNumber(text, p, 4, 4);
-    if (year < 0 || !Expect(text, p, QLatin1Char('-')))
+    const int year = readNumber(text, p, 4, 4);
+    if (year < 0 || !expect(text, p, QLatin1Char('-')))
         return false;
-    const int month = ReadNumber(text, p, 2, 2);
-    if (month < 0 || !Expect(text, p, QLatin1Char('-')))
+    const int month = readNumber(text, p, 2, 2);
+    if (month < 0 || !expect(text, p, QLatin1Char('-')))
         return false;
-    const int day = ReadNumber(text, p, 2, 2);
+    const int day = readNumber(text, p, 2, 2);
     const QDate d(year, month, day);
     if (day < 0 || !d.isValid())
         return false;
@@ -42,19 +42,19 @@ bool ParseStoredDateTime(QStringView text, QDate* date, QTime* time) {
         if (text[p] != QLatin1Char(' ') && text[p] != QLatin1Char('T'))
             return false;
         ++p;
-        const int hour = ReadNumber(text, p, 1, 2);
-        if (hour < 0 || !Expect(text, p, QLatin1Char(':')))
+        const int hour = readNumber(text, p, 1, 2);
+        if (hour < 0 || !expect(text, p, QLatin1Char(':')))
             return false;
-        const int minute = ReadNumber(text, p, 2, 2);
+        const int minute = readNumber(text, p, 2, 2);
         if (minute < 0)
             return false;
         int second = 0;
         int millisecond = 0;
-        if (Expect(text, p, QLatin1Char(':'))) {
-            second = ReadNumber(text, p, 2, 2);
+        if (expect(text, p, QLatin1Char(':'))) {
+            second = readNumber(text, p, 2, 2);
             if (second < 0)
                 return false;
-            if (Expect(text, p, QLatin1Char('.'))) {
+            if (expect(text, p, QLatin1Char('.'))) {
                 const qsizetype first = p;
                 while (p < text.size() && text[p] >= QLatin1Char('0') && text[p] <= QLatin1Char('9'))
                     ++p;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "BulletinArchive.h"
-#include "CTervanaView.h"
+#include "BulletinView.h"
 #include "CorrectionJournal.h"
 #include "MessageBox.h"
 #include "SqlDialect.h"
@@ -30,7 +30,7 @@ const char* const kTimeFormat = "dd/MM/yyyy HH:mm:ss";
 
 enum { BulletinIdRole = Qt::UserRole, BulletinNoteRole };
 
-QString LocalTimeText(const QDateTime& utc) {
+QString localTimeText(const QDateTime& utc) {
     return utc.isValid() ? utc.toLocalTime().toString(QLatin1String(kTimeFormat)) : QString();
 }
 
@@ -50,67 +50,67 @@ QTreeWidget* MakeList(const QStringList& headers, const char* name, QWidget* par
 
 } // namespace
 
-HistoryDialog::HistoryDialog(CAdoDatabase* database, CDocTemplate* bulletinTemplate, ValueText valueText,
+HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bulletinTemplate, ValueText valueText,
                              QWidget* parent)
-    : QDialog(parent), m_pDatabase(database), m_pBulletinTemplate(bulletinTemplate), m_valueText(std::move(valueText)) {
+    : QDialog(parent), m_database(database), m_bulletinTemplate(bulletinTemplate), m_valueText(std::move(valueText)) {
     setObjectName(QStringLiteral("HistoryDialog"));
     setWindowTitle(QString::fromLatin1(kCaption));
 
-    m_pSubject = new QLabel(this);
-    m_pSubject->setObjectName(QStringLiteral("labelSubject"));
-    m_pSubject->setWordWrap(true);
+    m_subject = new QLabel(this);
+    m_subject->setObjectName(QStringLiteral("labelSubject"));
+    m_subject->setWordWrap(true);
 
-    m_pCorrections = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"),
-                               QStringLiteral("Calculator"), QStringLiteral("ID inregistrare"), QStringLiteral("Camp"),
-                               QStringLiteral("Valoare veche"), QStringLiteral("Valoare noua")},
-                              "listCorrections", this);
+    m_corrections = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
+                              QStringLiteral("ID inregistrare"), QStringLiteral("Camp"),
+                              QStringLiteral("Valoare veche"), QStringLiteral("Valoare noua")},
+                             "listCorrections", this);
     auto* labelCorrections = new QLabel(QStringLiteral("&Corecturi"), this);
-    labelCorrections->setBuddy(m_pCorrections);
+    labelCorrections->setBuddy(m_corrections);
 
-    m_pBulletins = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
-                             QStringLiteral("ID inregistrare")},
-                            "listBulletins", this);
+    m_bulletins = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
+                            QStringLiteral("ID inregistrare")},
+                           "listBulletins", this);
     auto* labelBulletins = new QLabel(QStringLiteral("&Buletine"), this);
-    labelBulletins->setBuddy(m_pBulletins);
+    labelBulletins->setBuddy(m_bulletins);
 
-    m_pOpen = new QPushButton(QStringLiteral("&Deschide buletinul"), this);
-    m_pOpen->setObjectName(QStringLiteral("buttonOpenBulletin"));
-    m_pOpen->setEnabled(false);
+    m_open = new QPushButton(QStringLiteral("&Deschide buletinul"), this);
+    m_open->setObjectName(QStringLiteral("buttonOpenBulletin"));
+    m_open->setEnabled(false);
     auto* close = new QPushButton(QStringLiteral("&Inchide"), this);
     close->setObjectName(QStringLiteral("buttonClose"));
     // Enter belongs to the bulletin list (it opens the bulletin), not to a default button.
-    m_pOpen->setAutoDefault(false);
+    m_open->setAutoDefault(false);
     close->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_pOpen);
+    buttons->addWidget(m_open);
     buttons->addStretch(1);
     buttons->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_pSubject);
+    layout->addWidget(m_subject);
     layout->addWidget(labelCorrections);
-    layout->addWidget(m_pCorrections, 2);
+    layout->addWidget(m_corrections, 2);
     layout->addWidget(labelBulletins);
-    layout->addWidget(m_pBulletins, 1);
+    layout->addWidget(m_bulletins, 1);
     layout->addLayout(buttons);
     resize(900, 520);
 
-    setTabOrder(m_pCorrections, m_pBulletins);
-    setTabOrder(m_pBulletins, m_pOpen);
-    setTabOrder(m_pOpen, close);
+    setTabOrder(m_corrections, m_bulletins);
+    setTabOrder(m_bulletins, m_open);
+    setTabOrder(m_open, close);
 
-    m_pBulletins->installEventFilter(this);
-    connect(m_pBulletins, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { m_pOpen->setEnabled(current != nullptr); });
-    connect(m_pBulletins, &QTreeWidget::itemDoubleClicked, this, &HistoryDialog::OnOpenBulletin);
-    connect(m_pOpen, &QPushButton::clicked, this, &HistoryDialog::OnOpenBulletin);
+    m_bulletins->installEventFilter(this);
+    connect(m_bulletins, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { m_open->setEnabled(current != nullptr); });
+    connect(m_bulletins, &QTreeWidget::itemDoubleClicked, this, &HistoryDialog::onOpenBulletin);
+    connect(m_open, &QPushButton::clicked, this, &HistoryDialog::onOpenBulletin);
     connect(close, &QPushButton::clicked, this, &HistoryDialog::reject);
 }
 
 HistoryDialog::~HistoryDialog() = default;
 
-QString HistoryDialog::FieldCaption(const QString& field) {
+QString HistoryDialog::fieldCaption(const QString& field) {
     static const QHash<QString, QString> captions{{QStringLiteral("requestid"), QStringLiteral("ID")},
                                                   {QStringLiteral("pacientname"), QStringLiteral("Descriere proba")},
                                                   {QStringLiteral("age"), QStringLiteral("Varsta")},
@@ -120,56 +120,56 @@ QString HistoryDialog::FieldCaption(const QString& field) {
     return captions.value(field.toLower(), field);
 }
 
-bool HistoryDialog::Load(const QString& requestId, qint64 recordId) {
+bool HistoryDialog::load(const QString& requestId, qint64 recordId) {
     m_error.clear();
-    m_pCorrections->clear();
-    m_pBulletins->clear();
+    m_corrections->clear();
+    m_bulletins->clear();
     // A leading number of 0 ("0", "", "abc") names no request: the record stands alone.
     const bool recordOnly = SqlDialect::canonicalLeadingNumber(requestId) == QLatin1String("0");
-    m_pSubject->setText(recordOnly ? QString::fromLatin1(kSubjectRecord).arg(recordId)
-                                   : QString::fromLatin1(kSubjectRequest).arg(requestId));
+    m_subject->setText(recordOnly ? QString::fromLatin1(kSubjectRecord).arg(recordId)
+                                  : QString::fromLatin1(kSubjectRequest).arg(requestId));
 
-    CorrectionJournal journal(m_pDatabase);
-    BulletinArchive archive(m_pDatabase);
-    const bool journaled = journal.Available(), archived = archive.Available();
+    CorrectionJournal journal(m_database);
+    BulletinArchive archive(m_database);
+    const bool journaled = journal.available(), archived = archive.available();
     // A question that failed is not taken for a database without the tables.
-    if (!journal.ErrorText().isEmpty() || !archive.ErrorText().isEmpty()) {
-        m_error = !journal.ErrorText().isEmpty() ? journal.ErrorText() : archive.ErrorText();
+    if (!journal.errorText().isEmpty() || !archive.errorText().isEmpty()) {
+        m_error = !journal.errorText().isEmpty() ? journal.errorText() : archive.errorText();
         return false;
     }
     if (!journaled && !archived) {
-        m_pSubject->setText(m_pSubject->text() + QLatin1Char('\n') + QString::fromLatin1(kNoJournal));
+        m_subject->setText(m_subject->text() + QLatin1Char('\n') + QString::fromLatin1(kNoJournal));
         return true;
     }
 
     const std::vector<JournalEntry> entries =
-        recordOnly ? journal.EntriesFor({recordId}) : journal.EntriesForRequest(requestId, {recordId});
-    if (!journal.ErrorText().isEmpty()) {
-        m_error = journal.ErrorText();
+        recordOnly ? journal.entriesFor({recordId}) : journal.entriesForRequest(requestId, {recordId});
+    if (!journal.errorText().isEmpty()) {
+        m_error = journal.errorText();
         return false;
     }
-    std::vector<ArchivedBulletin> bulletins = archive.ListForRequest(requestId);
-    if (!archive.ErrorText().isEmpty()) {
-        m_error = archive.ErrorText();
+    std::vector<ArchivedBulletin> bulletins = archive.listForRequest(requestId);
+    if (!archive.errorText().isEmpty()) {
+        m_error = archive.errorText();
         return false;
     }
 
     QList<QTreeWidgetItem*> rows;
     for (const JournalEntry& entry : entries) {
         auto* item = new QTreeWidgetItem(
-            QStringList{LocalTimeText(entry.changedAt), entry.userName, entry.workstation,
-                        QString::number(entry.resultId), FieldCaption(entry.field),
+            QStringList{localTimeText(entry.changedAt), entry.userName, entry.workstation,
+                        QString::number(entry.resultId), fieldCaption(entry.field),
                         m_valueText ? m_valueText(entry.field, entry.oldValue) : entry.oldValue.toString(),
                         m_valueText ? m_valueText(entry.field, entry.newValue) : entry.newValue.toString()});
         rows << item;
     }
-    m_pCorrections->addTopLevelItems(rows);
+    m_corrections->addTopLevelItems(rows);
 
     rows.clear();
     for (const ArchivedBulletin& bulletin : bulletins) {
         if (recordOnly && bulletin.resultId != recordId)
             continue;
-        const QString time = LocalTimeText(bulletin.madeAt);
+        const QString time = localTimeText(bulletin.madeAt);
         auto* item = new QTreeWidgetItem(
             QStringList{time, bulletin.userName, bulletin.workstation, QString::number(bulletin.resultId)});
         item->setData(0, BulletinIdRole, bulletin.id);
@@ -179,37 +179,37 @@ bool HistoryDialog::Load(const QString& requestId, qint64 recordId) {
                                bulletin.workstation));
         rows << item;
     }
-    m_pBulletins->addTopLevelItems(rows);
+    m_bulletins->addTopLevelItems(rows);
 
-    for (QTreeWidget* list : {m_pCorrections, m_pBulletins}) {
+    for (QTreeWidget* list : {m_corrections, m_bulletins}) {
         if (list->topLevelItemCount() > 0)
             list->setCurrentItem(list->topLevelItem(0));
         for (int column = 0; column < list->columnCount() - 1; ++column)
             list->resizeColumnToContents(column);
     }
-    m_pCorrections->setFocus();
+    m_corrections->setFocus();
     return true;
 }
 
-void HistoryDialog::OnOpenBulletin() {
-    QTreeWidgetItem* item = m_pBulletins->currentItem();
+void HistoryDialog::onOpenBulletin() {
+    QTreeWidgetItem* item = m_bulletins->currentItem();
     if (!item)
         return;
-    BulletinArchive archive(m_pDatabase);
+    BulletinArchive archive(m_database);
     QByteArray html;
-    if (!archive.Load(item->data(0, BulletinIdRole).toLongLong(), &html)) {
-        LabrosaMessageBox(QString::fromLatin1(kMsgBulletinNotRead).arg(archive.ErrorText()), this);
+    if (!archive.load(item->data(0, BulletinIdRole).toLongLong(), &html)) {
+        labrosaMessageBox(QString::fromLatin1(kMsgBulletinNotRead).arg(archive.errorText()), this);
         return;
     }
-    if (CTervanaView::OpenArchived(m_pBulletinTemplate, html, item->data(0, BulletinNoteRole).toString()))
+    if (BulletinView::openArchived(m_bulletinTemplate, html, item->data(0, BulletinNoteRole).toString()))
         accept();
 }
 
 bool HistoryDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_pBulletins && event->type() == QEvent::KeyPress) {
+    if (watched == m_bulletins && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            OnOpenBulletin();
+            onOpenBulletin();
             return true;
         }
     }

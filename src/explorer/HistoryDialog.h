@@ -6,8 +6,8 @@
 
 #include <functional>
 
-class CAdoDatabase;
-class CDocTemplate;
+class DatabaseConnection;
+class DocumentTemplate;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -23,32 +23,32 @@ public:
     // valueText: a stored value of a RESULTS column as the result list shows it.
     using ValueText = std::function<QString(const QString& field, const QVariant& value)>;
 
-    HistoryDialog(CAdoDatabase* database, CDocTemplate* bulletinTemplate, ValueText valueText,
+    HistoryDialog(DatabaseConnection* database, DocumentTemplate* bulletinTemplate, ValueText valueText,
                   QWidget* parent = nullptr);
     ~HistoryDialog() override;
 
     // Reads the history of the request of this record; false when it could not be read whole
-    // (the reason in ErrorText()), and then the dialog is not to be shown.
-    bool Load(const QString& requestId, qint64 recordId);
-    QString ErrorText() const { return m_error; }
+    // (the reason in errorText()), and then the dialog is not to be shown.
+    bool load(const QString& requestId, qint64 recordId);
+    QString errorText() const { return m_error; }
 
     // A RESULTS column as the result list names it.
-    static QString FieldCaption(const QString& field);
+    static QString fieldCaption(const QString& field);
 
 public slots:
     // Opens the bulletin of the current row of the bulletin list.
-    void OnOpenBulletin();
+    void onOpenBulletin();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    CAdoDatabase* m_pDatabase;
-    CDocTemplate* m_pBulletinTemplate;
+    DatabaseConnection* m_database;
+    DocumentTemplate* m_bulletinTemplate;
     ValueText m_valueText;
-    QLabel* m_pSubject = nullptr;
-    QTreeWidget* m_pCorrections = nullptr;
-    QTreeWidget* m_pBulletins = nullptr;
-    QPushButton* m_pOpen = nullptr;
+    QLabel* m_subject = nullptr;
+    QTreeWidget* m_corrections = nullptr;
+    QTreeWidget* m_bulletins = nullptr;
+    QPushButton* m_open = nullptr;
     QString m_error;
 };

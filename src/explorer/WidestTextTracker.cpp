@@ -16,7 +16,7 @@ constexpr int kMaxCandidates = 32;
 
 // How far below the widest estimate a text may lie and still be measured: kerning and
 // ligatures change a width by a few per cent at most.
-int Slack(int estimate) {
+int slack(int estimate) {
     return estimate / 10 + 4;
 }
 
@@ -56,7 +56,7 @@ void WidestTextTracker::note(QAnyStringView text) {
             noteEstimated(view, estimateAscii(view.data(), view.size()));
         } else {
             const char* bytes = view.data();
-            if (IsAscii(bytes, size_t(view.size()))) {
+            if (isAscii(bytes, size_t(view.size()))) {
                 // ASCII is Latin-1 too, which compares quicker with the kept texts.
                 const QLatin1StringView latin1(bytes, view.size());
                 noteEstimated(latin1, estimateAscii(bytes, view.size()));
@@ -95,7 +95,7 @@ bool WidestTextTracker::isCandidate(QAnyStringView text, int width, quint64 prin
 }
 
 void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
-    if (width + Slack(width) < m_bestEstimate)
+    if (width + slack(width) < m_bestEstimate)
         return;
     // With no room left, a text that raises no estimate changes nothing.
     if (m_candidates.size() >= kMaxCandidates && width <= m_bestEstimate) {
@@ -105,7 +105,7 @@ void WidestTextTracker::noteEstimated(QAnyStringView text, int width) {
     }
     if (width > m_bestEstimate) {
         m_bestEstimate = width;
-        const int floor = m_bestEstimate - Slack(m_bestEstimate);
+        const int floor = m_bestEstimate - slack(m_bestEstimate);
         for (int i = int(m_candidates.size()) - 1; i >= 0; --i) {
             if (m_candidateEstimates[i] < floor) {
                 m_candidates.removeAt(i);

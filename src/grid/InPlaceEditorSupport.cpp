@@ -4,26 +4,26 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-NMLVDISPINFO EndLabelEditRecord(CComboListCtrl* list, int controlId, int row, int column, const QString& text) {
-    NMLVDISPINFO info;
-    info.hwndFrom = list;
-    info.idFrom = controlId;
-    info.iItem = row;
-    info.iSubItem = column;
-    info.pszText = text;
-    info.cchTextMax = static_cast<int>(text.toUtf8().size());
+CellEditResult endLabelEditRecord(EditableListView* list, int controlId, int row, int column, const QString& text) {
+    CellEditResult info;
+    info.list = list;
+    info.editorId = controlId;
+    info.row = row;
+    info.column = column;
+    info.text = text;
+    info.textBytes = static_cast<int>(text.toUtf8().size());
     return info;
 }
 
-CComboListCtrl::EditExit ExitOfKey(const QKeyEvent& key) {
+EditableListView::EditExit exitOfKey(const QKeyEvent& key) {
     if (key.key() == Qt::Key_Backtab || (key.key() == Qt::Key_Tab && (key.modifiers() & Qt::ShiftModifier)))
-        return CComboListCtrl::EditExit::Previous;
+        return EditableListView::EditExit::Previous;
     if (key.key() == Qt::Key_Tab)
-        return CComboListCtrl::EditExit::Next;
-    return CComboListCtrl::EditExit::Enter;
+        return EditableListView::EditExit::next;
+    return EditableListView::EditExit::Enter;
 }
 
-void ForwardDoubleClick(const QMouseEvent* mouse, CComboListCtrl* list) {
+void forwardDoubleClick(const QMouseEvent* mouse, EditableListView* list) {
     if (!list)
         return;
     QWidget* viewport = list->viewport();

@@ -2,30 +2,30 @@
 
 #include <QString>
 
-#include "CComboListCtrl.h"
+#include "EditableListView.h"
 
 class QKeyEvent;
 class QMouseEvent;
 
 // One shared object per editor kind: made on the first request, kept between edits and
 // deleted when a list goes away.
-template <class T> class CSharedEditor {
+template <class T> class SharedInPlaceEditor {
 public:
-    static T* GetInstance() {
+    static T* getInstance() {
         if (!s_instance)
             s_instance = new T;
         return s_instance;
     }
-    static void DeleteInstance() {
+    static void deleteInstance() {
         T* doomed = s_instance;
         s_instance = nullptr;
         delete doomed;
     }
-    static bool HasInstance() { return s_instance != nullptr; }
+    static bool hasInstance() { return s_instance != nullptr; }
 
 protected:
     // Called from the editor's destructor, so a deleted object is never handed out again.
-    static void ForgetInstance(const T* self) {
+    static void forgetInstance(const T* self) {
         if (s_instance == self)
             s_instance = nullptr;
     }
@@ -35,12 +35,12 @@ private:
 };
 
 // The end-of-label-edit record an editor hands to the list when its edit ends.
-NMLVDISPINFO EndLabelEditRecord(CComboListCtrl* list, int controlId, int row, int column, const QString& text);
+CellEditResult endLabelEditRecord(EditableListView* list, int controlId, int row, int column, const QString& text);
 
 // How a key that ends an edit leaves it: Tab goes on to the next cell, Shift+Tab (Backtab) back
 // to the previous one, anything else (Enter) stays on the cell.
-CComboListCtrl::EditExit ExitOfKey(const QKeyEvent& key);
+EditableListView::EditExit exitOfKey(const QKeyEvent& key);
 
 // The second press of a double click on a cell lands in the editor that its first press
 // opened; this hands it to the list's viewport, where the row's double click belongs.
-void ForwardDoubleClick(const QMouseEvent* mouse, CComboListCtrl* list);
+void forwardDoubleClick(const QMouseEvent* mouse, EditableListView* list);

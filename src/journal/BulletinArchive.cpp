@@ -1,9 +1,9 @@
 #include "BulletinArchive.h"
 
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
 #include "CorrectionJournal.h"
+#include "DatabaseConnection.h"
 #include "LabSchemaCheck.h"
+#include "Recordset.h"
 #include "SqlDialect.h"
 
 #include <QCryptographicHash>
@@ -19,31 +19,31 @@ const char* const kSelectContent = "SELECT content FROM BULLETIN_ARCHIVE WHERE i
 
 } // namespace
 
-BulletinArchive::BulletinArchive(CAdoDatabase* database) : m_database(database) {}
+BulletinArchive::BulletinArchive(DatabaseConnection* database) : m_database(database) {}
 
-bool BulletinArchive::Available() {
+bool BulletinArchive::available() {
     // A failed question is not taken for a missing table: it is asked again next time.
     if (m_available < 0 && m_database)
-        m_available = TableExists(m_database, QStringLiteral("BULLETIN_ARCHIVE"), &m_error);
+        m_available = tableExists(m_database, QStringLiteral("BULLETIN_ARCHIVE"), &m_error);
     return m_available == 1;
 }
 
-bool BulletinArchive::Store(qint64 resultId, const QString& requestId, const QByteArray& content,
+bool BulletinArchive::store(qint64 resultId, const QString& requestId, const QByteArray& content,
                             ArchivedBulletin* stored, const QDateTime& madeAt) {
     m_error.clear();
-    if (!Available())
+    if (!available())
         return false;
     ArchivedBulletin row;
     row.resultId = resultId;
     row.requestId = requestId;
-    row.madeAt = madeAt.isValid() ? madeAt.toUTC() : CorrectionJournal::Now();
-    row.userName = CorrectionJournal::CurrentUser();
-    row.workstation = CorrectionJournal::Workstation();
+    row.madeAt = madeAt.isValid() ? madeAt.toUTC() : CorrectionJournal::now();
+    row.userName = CorrectionJournal::currentUser();
+    row.workstation = CorrectionJournal::workstation();
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
-    if (!m_database->Execute(QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter()),
-                             {resultId, requestId, CorrectionJournal::TimeText(row.madeAt), row.userName,
+    if (!m_database->execute(QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter()),
+                             {resultId, requestId, CorrectionJournal::timeText(row.madeAt), row.userName,
                               row.workstation, row.contentHash, content})) {
-        m_error = m_database->ErrorText();
+        m_error = m_database->errorText();
         return false;
     }
     if (stored)
@@ -51,49 +51,49 @@ bool BulletinArchive::Store(qint64 resultId, const QString& requestId, const QBy
     return true;
 }
 
-std::vector<ArchivedBulletin> BulletinArchive::ListForRequest(const QString& requestId) {
+std::vector<ArchivedBulletin> BulletinArchive::listForRequest(const QString& requestId) {
     std::vector<ArchivedBulletin> list;
     m_error.clear();
-    if (!Available())
+    if (!available())
         return list;
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
     const QString madeAt =
         postgres ? QStringLiteral("to_char(madeAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("madeAt");
-    CAdoRecordset read;
-    if (!read.Open(QString::fromLatin1(kSelectList).arg(madeAt), m_database, {requestId})) {
-        m_error = read.ErrorText();
+    Recordset read;
+    if (!read.open(QString::fromLatin1(kSelectList).arg(madeAt), m_database, {requestId})) {
+        m_error = read.errorText();
         return list;
     }
     QVariant v;
-    while (!read.IsEOF()) {
+    while (!read.isEOF()) {
         ArchivedBulletin b;
-        read.GetFieldValue(QStringLiteral("id"), &v);
+        read.getFieldValue(QStringLiteral("id"), &v);
         b.id = v.toLongLong();
-        read.GetFieldValue(QStringLiteral("resultID"), &v);
+        read.getFieldValue(QStringLiteral("resultID"), &v);
         b.resultId = v.toLongLong();
-        read.GetFieldValue(QStringLiteral("RequestID"), &v);
+        read.getFieldValue(QStringLiteral("RequestID"), &v);
         b.requestId = v.toString();
-        read.GetFieldValue(QStringLiteral("madeAt"), &v);
-        b.madeAt = CorrectionJournal::TimeFromValue(v);
-        read.GetFieldValue(QStringLiteral("userName"), &v);
+        read.getFieldValue(QStringLiteral("madeAt"), &v);
+        b.madeAt = CorrectionJournal::timeFromValue(v);
+        read.getFieldValue(QStringLiteral("userName"), &v);
         b.userName = v.toString();
-        read.GetFieldValue(QStringLiteral("workstation"), &v);
+        read.getFieldValue(QStringLiteral("workstation"), &v);
         b.workstation = v.toString();
-        read.GetFieldValue(QStringLiteral("contentHash"), &v);
+        read.getFieldValue(QStringLiteral("contentHash"), &v);
         b.contentHash = v.toString().trimmed();
         list.push_back(std::move(b));
-        read.MoveNext();
+        read.moveNext();
     }
-    if (read.ReadFailed()) {
-        m_error = read.ErrorText();
+    if (read.readFailed()) {
+        m_error = read.errorText();
         list.clear();
     }
-    read.Close();
+    read.close();
     return list;
 }
 
-bool BulletinArchive::LastForRequest(const QString& requestId, ArchivedBulletin* last) {
-    const std::vector<ArchivedBulletin> list = ListForRequest(requestId);
+bool BulletinArchive::lastForRequest(const QString& requestId, ArchivedBulletin* last) {
+    const std::vector<ArchivedBulletin> list = listForRequest(requestId);
     if (list.empty())
         return false;
     if (last)
@@ -101,18 +101,18 @@ bool BulletinArchive::LastForRequest(const QString& requestId, ArchivedBulletin*
     return true;
 }
 
-bool BulletinArchive::Load(qint64 id, QByteArray* content) {
+bool BulletinArchive::load(qint64 id, QByteArray* content) {
     m_error.clear();
-    if (!Available())
+    if (!available())
         return false;
-    CAdoRecordset read;
-    if (!read.Open(QString::fromLatin1(kSelectContent), m_database, {id})) {
-        m_error = read.ErrorText();
+    Recordset read;
+    if (!read.open(QString::fromLatin1(kSelectContent), m_database, {id})) {
+        m_error = read.errorText();
         return false;
     }
     QVariant v;
-    const bool found = !read.IsEOF() && read.GetFieldValue(QStringLiteral("content"), &v);
-    read.Close();
+    const bool found = !read.isEOF() && read.getFieldValue(QStringLiteral("content"), &v);
+    read.close();
     if (!found)
         return false;
     *content = v.toByteArray();

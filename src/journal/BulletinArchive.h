@@ -6,7 +6,7 @@
 
 #include <vector>
 
-class CAdoDatabase;
+class DatabaseConnection;
 
 // One bulletin as the program wrote it.
 struct ArchivedBulletin {
@@ -20,28 +20,28 @@ struct ArchivedBulletin {
 };
 
 // Every bulletin the program writes, kept in the database (BULLETIN_ARCHIVE) so that every
-// workstation sees it. Rows are only inserted. On a database without the table, Available()
-// is false and Store does nothing; when the database could not be asked, ErrorText() says why.
+// workstation sees it. Rows are only inserted. On a database without the table, available()
+// is false and Store does nothing; when the database could not be asked, errorText() says why.
 class BulletinArchive {
 public:
-    explicit BulletinArchive(CAdoDatabase* database);
+    explicit BulletinArchive(DatabaseConnection* database);
 
-    bool Available();
+    bool available();
     // Stores the bytes with the time, the user and the workstation. madeAt is the moment the
-    // bulletin's data was read (CorrectionJournal::Now() when invalid): a correction made while
+    // bulletin's data was read (CorrectionJournal::now() when invalid): a correction made while
     // the bulletin was being written is then after it, and the next bulletin reports it.
-    bool Store(qint64 resultId, const QString& requestId, const QByteArray& content, ArchivedBulletin* stored = nullptr,
+    bool store(qint64 resultId, const QString& requestId, const QByteArray& content, ArchivedBulletin* stored = nullptr,
                const QDateTime& madeAt = QDateTime());
-    // The bulletins of a request, newest first; empty with ErrorText() set when unreadable.
-    std::vector<ArchivedBulletin> ListForRequest(const QString& requestId);
+    // The bulletins of a request, newest first; empty with errorText() set when unreadable.
+    std::vector<ArchivedBulletin> listForRequest(const QString& requestId);
     // The newest bulletin of a request; false when there is none or it cannot be read
-    // (ErrorText() tells the two apart).
-    bool LastForRequest(const QString& requestId, ArchivedBulletin* last);
-    bool Load(qint64 id, QByteArray* content);
-    QString ErrorText() const { return m_error; }
+    // (errorText() tells the two apart).
+    bool lastForRequest(const QString& requestId, ArchivedBulletin* last);
+    bool load(qint64 id, QByteArray* content);
+    QString errorText() const { return m_error; }
 
 private:
-    CAdoDatabase* m_database;
+    DatabaseConnection* m_database;
     int m_available = -1;
     QString m_error;
 };

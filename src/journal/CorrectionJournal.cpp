@@ -1,8 +1,8 @@
 #include "CorrectionJournal.h"
 
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
+#include "DatabaseConnection.h"
 #include "LabSchemaCheck.h"
+#include "Recordset.h"
 #include "SqlDialect.h"
 
 #include <QSysInfo>
@@ -34,13 +34,13 @@ std::function<QDateTime()>& Clock() {
 }
 
 // A value as the journal keeps it: text, NULL for NULL.
-QVariant JournalText(const QVariant& value) {
+QVariant journalText(const QVariant& value) {
     if (value.isNull() || !value.isValid())
         return QVariant(QMetaType(QMetaType::QString));
     return value.toString();
 }
 
-bool SameValue(const QVariant& a, const QVariant& b) {
+bool sameValue(const QVariant& a, const QVariant& b) {
     const bool aNull = a.isNull() || !a.isValid();
     const bool bNull = b.isNull() || !b.isValid();
     if (aNull || bNull)
@@ -48,7 +48,7 @@ bool SameValue(const QVariant& a, const QVariant& b) {
     return a.toString() == b.toString();
 }
 
-QString Placeholders(int count) {
+QString placeholders(int count) {
     QStringList marks;
     for (int i = 0; i < count; ++i)
         marks << QStringLiteral("?");
@@ -57,19 +57,19 @@ QString Placeholders(int count) {
 
 } // namespace
 
-CorrectionJournal::CorrectionJournal(CAdoDatabase* database) : m_database(database) {}
+CorrectionJournal::CorrectionJournal(DatabaseConnection* database) : m_database(database) {}
 
-bool CorrectionJournal::Available() {
+bool CorrectionJournal::available() {
     // Only a definite answer is remembered: a question that failed (a database locked by another
     // writer) is no "no", and is asked again next time.
     if (m_available < 0 && m_database) {
         m_error.clear();
-        m_available = TableExists(m_database, QStringLiteral("CORRECTION_JOURNAL"), &m_error);
+        m_available = tableExists(m_database, QStringLiteral("CORRECTION_JOURNAL"), &m_error);
     }
     return m_available == 1;
 }
 
-bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, const QString& scope,
+bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, const QString& scope,
                               const QVariantList& scopeValues, int* changed) {
     m_error.clear();
     m_unloggedEntry.clear();
@@ -82,23 +82,23 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
     }
     const QString update = QString::fromLatin1(kUpdate).arg(field, scope);
     const QVariantList updateValues = QVariantList{newValue} + scopeValues;
-    const int logFailures = m_database->LogWriteFailures();
+    const int logFailures = m_database->logWriteFailures();
     bool updateLogged = false;
     bool done = false;
-    if (Available()) {
+    if (available()) {
         // A deadlock between workstations is tried once more before it is reported.
         for (int attempt = 0; attempt < 2; ++attempt) {
-            const Outcome outcome = ApplyInTransaction(field, newValue, scope, scopeValues, changed, &updateLogged);
+            const Outcome outcome = applyInTransaction(field, newValue, scope, scopeValues, changed, &updateLogged);
             done = outcome == Outcome::Done;
             if (outcome != Outcome::Deadlocked)
                 break;
         }
     } else if (m_error.isEmpty()) {
-        done = m_database->Execute(update, updateValues);
+        done = m_database->execute(update, updateValues);
         if (done && changed)
-            *changed = m_database->RowsAffected();
+            *changed = m_database->rowsAffected();
         if (!done) {
-            m_error = m_database->ErrorText();
+            m_error = m_database->errorText();
             updateLogged = true;
         }
     }
@@ -108,26 +108,26 @@ bool CorrectionJournal::Apply(const QString& field, const QVariant& newValue, co
     }
     // Wherever it failed, the log keeps what the user typed, so that it can be typed again.
     if (!updateLogged)
-        m_database->LogStatement(update, updateValues);
-    if (m_database->LogWriteFailures() != logFailures) {
-        m_unloggedEntry = StatementForLog(update, updateValues);
-        m_logWriteError = m_database->LogWriteError();
+        m_database->logStatement(update, updateValues);
+    if (m_database->logWriteFailures() != logFailures) {
+        m_unloggedEntry = statementForLog(update, updateValues);
+        m_logWriteError = m_database->logWriteError();
     }
     return false;
 }
 
-CorrectionJournal::Outcome CorrectionJournal::ApplyInTransaction(const QString& field, const QVariant& newValue,
+CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& field, const QVariant& newValue,
                                                                  const QString& scope, const QVariantList& scopeValues,
                                                                  int* changed, bool* updateLogged) {
     auto fail = [this](const QString& error) {
         m_error = error;
-        const bool deadlocked = m_database->LastErrorCode() == QLatin1String(kDeadlockDetected);
-        m_database->RollbackTransaction();
-        return deadlocked ? Outcome::Deadlocked : Outcome::Failed;
+        const bool deadlocked = m_database->lastErrorCode() == QLatin1String(kDeadlockDetected);
+        m_database->rollbackTransaction();
+        return deadlocked ? Outcome::Deadlocked : Outcome::failed;
     };
-    if (!m_database->BeginTransaction()) {
-        m_error = m_database->ErrorText();
-        return Outcome::Failed;
+    if (!m_database->beginTransaction()) {
+        m_error = m_database->errorText();
+        return Outcome::failed;
     }
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
     struct OldRow {
@@ -137,27 +137,27 @@ CorrectionJournal::Outcome CorrectionJournal::ApplyInTransaction(const QString& 
     };
     std::vector<OldRow> rows;
     {
-        CAdoRecordset read;
+        Recordset read;
         const QString sql =
             QString::fromLatin1(kReadOld).arg(field, scope, postgres ? QStringLiteral(" FOR UPDATE") : QString());
-        if (!read.Open(sql, m_database, scopeValues))
-            return fail(read.ErrorText());
+        if (!read.open(sql, m_database, scopeValues))
+            return fail(read.errorText());
         QVariant id, requestId, value;
-        while (!read.IsEOF()) {
-            read.GetFieldValue(QStringLiteral("ID"), &id);
-            read.GetFieldValue(QStringLiteral("RequestID"), &requestId);
-            read.GetFieldValue(QStringLiteral("oldValue"), &value);
+        while (!read.isEOF()) {
+            read.getFieldValue(QStringLiteral("ID"), &id);
+            read.getFieldValue(QStringLiteral("RequestID"), &requestId);
+            read.getFieldValue(QStringLiteral("oldValue"), &value);
             rows.push_back({id.toLongLong(), requestId, value});
-            read.MoveNext();
+            read.moveNext();
         }
-        const bool complete = !read.ReadFailed();
-        const QString readError = read.ErrorText();
-        read.Close();
+        const bool complete = !read.readFailed();
+        const QString readError = read.errorText();
+        read.close();
         if (!complete)
             return fail(readError);
     }
     if (rows.empty()) {
-        m_database->RollbackTransaction();
+        m_database->rollbackTransaction();
         return Outcome::Done;
     }
 
@@ -165,66 +165,66 @@ CorrectionJournal::Outcome CorrectionJournal::ApplyInTransaction(const QString& 
     QVariantList ids;
     for (const OldRow& row : rows)
         ids << row.id;
-    if (!m_database->Execute(
-            QString::fromLatin1(kUpdate).arg(field, QStringLiteral("ID IN (%1)").arg(Placeholders(int(ids.size())))),
+    if (!m_database->execute(
+            QString::fromLatin1(kUpdate).arg(field, QStringLiteral("ID IN (%1)").arg(placeholders(int(ids.size())))),
             QVariantList{newValue} + ids)) {
         *updateLogged = true;
-        return fail(m_database->ErrorText());
+        return fail(m_database->errorText());
     }
 
     const QString insert = QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter());
-    const QString when = TimeText(Now());
-    const QString user = CurrentUser();
-    const QString workstation = Workstation();
+    const QString when = timeText(now());
+    const QString user = currentUser();
+    const QString workstation = CorrectionJournal::workstation();
     for (const OldRow& row : rows) {
-        if (SameValue(row.value, newValue))
+        if (sameValue(row.value, newValue))
             continue;
-        if (!m_database->Execute(insert, {row.id, JournalText(row.requestId), field, JournalText(row.value),
-                                          JournalText(newValue), when, user, workstation}))
-            return fail(m_database->ErrorText());
+        if (!m_database->execute(insert, {row.id, journalText(row.requestId), field, journalText(row.value),
+                                          journalText(newValue), when, user, workstation}))
+            return fail(m_database->errorText());
     }
-    if (!m_database->CommitTransaction()) {
-        m_error = m_database->ErrorText();
-        return m_database->LastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::Deadlocked : Outcome::Failed;
+    if (!m_database->commitTransaction()) {
+        m_error = m_database->errorText();
+        return m_database->lastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::Deadlocked : Outcome::failed;
     }
     if (changed)
         *changed = int(rows.size());
     return Outcome::Done;
 }
 
-std::vector<JournalEntry> CorrectionJournal::EntriesFor(const QList<qint64>& resultIds, const QDateTime& since) {
-    if (!m_database || resultIds.isEmpty() || !Available())
+std::vector<JournalEntry> CorrectionJournal::entriesFor(const QList<qint64>& resultIds, const QDateTime& since) {
+    if (!m_database || resultIds.isEmpty() || !available())
         return {};
     QVariantList values;
     for (qint64 id : resultIds)
         values << id;
-    QString condition = QStringLiteral("resultID IN (%1)").arg(Placeholders(int(values.size())));
+    QString condition = QStringLiteral("resultID IN (%1)").arg(placeholders(int(values.size())));
     if (since.isValid()) {
         condition += QStringLiteral(" AND changedAt > %1").arg(m_database->dialect().dateParameter());
-        values << TimeText(since);
+        values << timeText(since);
     }
-    return Entries(condition, values);
+    return entries(condition, values);
 }
 
-std::vector<JournalEntry> CorrectionJournal::EntriesForResultsWhere(const QString& resultsCondition,
+std::vector<JournalEntry> CorrectionJournal::entriesForResultsWhere(const QString& resultsCondition,
                                                                     const QVariantList& values, qint64 firstId,
                                                                     qint64 lastId) {
-    if (!m_database || !Available())
+    if (!m_database || !available())
         return {};
     // The journal's index narrows the entries to the listed sets' ids first, so a short list
     // reads only its few entries (none at all when nothing was corrected), whatever the
     // condition costs; each entry left is then checked against the condition.
     QVariantList all{firstId, lastId};
     all << values;
-    return Entries(QStringLiteral("resultID BETWEEN ? AND ? AND EXISTS (SELECT 1 FROM RESULTS WHERE "
+    return entries(QStringLiteral("resultID BETWEEN ? AND ? AND EXISTS (SELECT 1 FROM RESULTS WHERE "
                                   "RESULTS.ID = CORRECTION_JOURNAL.resultID AND %1)")
                        .arg(resultsCondition),
                    all);
 }
 
-std::vector<JournalEntry> CorrectionJournal::Entries(const QString& condition, const QVariantList& values) {
+std::vector<JournalEntry> CorrectionJournal::entries(const QString& condition, const QVariantList& values) {
     std::vector<JournalEntry> entries;
-    CAdoRecordset read;
+    Recordset read;
     // Read as text with its milliseconds, so no time zone of the client is applied.
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
     const QString changedAt =
@@ -232,94 +232,94 @@ std::vector<JournalEntry> CorrectionJournal::Entries(const QString& condition, c
     const QString sql = QString::fromLatin1(kSelectEntries).arg(changedAt, condition);
     // Every cell is a number or a text, which the direct reading gives as the driver does; a
     // search's marks then cost one exchange with a server, not three.
-    if (!read.Open(sql, m_database, values, CAdoRecordset::Reading::Texts)) {
-        m_error = read.ErrorText();
+    if (!read.open(sql, m_database, values, Recordset::Reading::Texts)) {
+        m_error = read.errorText();
         return entries;
     }
     QVariant v;
-    while (!read.IsEOF()) {
+    while (!read.isEOF()) {
         JournalEntry e;
-        read.GetFieldValue(QStringLiteral("id"), &v);
+        read.getFieldValue(QStringLiteral("id"), &v);
         e.id = v.toLongLong();
-        read.GetFieldValue(QStringLiteral("resultID"), &v);
+        read.getFieldValue(QStringLiteral("resultID"), &v);
         e.resultId = v.toLongLong();
-        read.GetFieldValue(QStringLiteral("RequestID"), &v);
+        read.getFieldValue(QStringLiteral("RequestID"), &v);
         e.requestId = v.toString();
-        read.GetFieldValue(QStringLiteral("field"), &v);
+        read.getFieldValue(QStringLiteral("field"), &v);
         e.field = v.toString();
-        read.GetFieldValue(QStringLiteral("oldValue"), &e.oldValue);
-        read.GetFieldValue(QStringLiteral("newValue"), &e.newValue);
-        read.GetFieldValue(QStringLiteral("changedAt"), &v);
-        e.changedAt = TimeFromValue(v);
-        read.GetFieldValue(QStringLiteral("userName"), &v);
+        read.getFieldValue(QStringLiteral("oldValue"), &e.oldValue);
+        read.getFieldValue(QStringLiteral("newValue"), &e.newValue);
+        read.getFieldValue(QStringLiteral("changedAt"), &v);
+        e.changedAt = timeFromValue(v);
+        read.getFieldValue(QStringLiteral("userName"), &v);
         e.userName = v.toString();
-        read.GetFieldValue(QStringLiteral("workstation"), &v);
+        read.getFieldValue(QStringLiteral("workstation"), &v);
         e.workstation = v.toString();
         entries.push_back(std::move(e));
-        read.MoveNext();
+        read.moveNext();
     }
-    if (read.ReadFailed()) {
-        m_error = read.ErrorText();
+    if (read.readFailed()) {
+        m_error = read.errorText();
         entries.clear();
     }
-    read.Close();
+    read.close();
     return entries;
 }
 
-std::vector<JournalEntry> CorrectionJournal::EntriesForRequest(const QString& requestId,
+std::vector<JournalEntry> CorrectionJournal::entriesForRequest(const QString& requestId,
                                                                const QList<qint64>& resultIds) {
     // The sets that carried the identifier at some time, with those that carry it now.
     QList<qint64> ids = resultIds;
-    if (m_database && Available()) {
-        CAdoRecordset read;
-        if (read.Open(QStringLiteral("SELECT DISTINCT resultID FROM CORRECTION_JOURNAL WHERE RequestID = ? OR "
+    if (m_database && available()) {
+        Recordset read;
+        if (read.open(QStringLiteral("SELECT DISTINCT resultID FROM CORRECTION_JOURNAL WHERE RequestID = ? OR "
                                      "(field = 'RequestID' AND newValue = ?)"),
                       m_database, {requestId, requestId})) {
             QVariant v;
-            while (!read.IsEOF()) {
-                read.GetFieldValue(QStringLiteral("resultID"), &v);
+            while (!read.isEOF()) {
+                read.getFieldValue(QStringLiteral("resultID"), &v);
                 if (!ids.contains(v.toLongLong()))
                     ids << v.toLongLong();
-                read.MoveNext();
+                read.moveNext();
             }
-            const bool complete = !read.ReadFailed();
-            m_error = read.ErrorText();
-            read.Close();
+            const bool complete = !read.readFailed();
+            m_error = read.errorText();
+            read.close();
             if (!complete)
                 return {};
         } else {
             // Part of a history shown as the whole would hide corrections.
-            m_error = read.ErrorText();
+            m_error = read.errorText();
             return {};
         }
     }
     m_error.clear();
-    return EntriesFor(ids);
+    return entriesFor(ids);
 }
 
-QString CorrectionJournal::CurrentUser() {
+QString CorrectionJournal::currentUser() {
     if (const passwd* entry = getpwuid(geteuid()))
         return QString::fromLocal8Bit(entry->pw_name);
     return qEnvironmentVariable("USER");
 }
 
-QString CorrectionJournal::Workstation() {
+QString CorrectionJournal::workstation() {
     return QSysInfo::machineHostName();
 }
 
-void CorrectionJournal::SetClock(std::function<QDateTime()> clock) {
+void CorrectionJournal::setClock(std::function<QDateTime()> clock) {
     Clock() = std::move(clock);
 }
 
-QDateTime CorrectionJournal::Now() {
+QDateTime CorrectionJournal::now() {
     return Clock() ? Clock()().toUTC() : QDateTime::currentDateTimeUtc();
 }
 
-QString CorrectionJournal::TimeText(const QDateTime& utc) {
+QString CorrectionJournal::timeText(const QDateTime& utc) {
     return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
-QDateTime CorrectionJournal::TimeFromValue(const QVariant& value) {
+QDateTime CorrectionJournal::timeFromValue(const QVariant& value) {
     QString text = value.toString().trimmed();
     text.replace(QLatin1Char('T'), QLatin1Char(' '));
     for (const char* format : {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss"}) {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-class CAdoDatabase;
+class DatabaseConnection;
 
 // One recorded correction of one result set.
 struct JournalEntry {
@@ -27,54 +27,54 @@ struct JournalEntry {
 // The correction journal: every correction of RESULTS made through Apply is written in one
 // transaction with one journal row per set whose value it changes (old value read inside the
 // transaction), so the journal and the data never disagree. Journal rows are only inserted.
-// On a database without the journal table, Apply makes the plain UPDATE and Available() says so.
+// On a database without the journal table, Apply makes the plain UPDATE and available() says so.
 class CorrectionJournal {
 public:
-    explicit CorrectionJournal(CAdoDatabase* database);
+    explicit CorrectionJournal(DatabaseConnection* database);
 
     // Whether the database holds the journal table (a definite answer is remembered). When the
-    // question itself failed, false with the reason in ErrorText(), and it is asked again next time.
-    bool Available();
+    // question itself failed, false with the reason in errorText(), and it is asked again next time.
+    bool available();
     // UPDATE RESULTS SET field = newValue WHERE scope. scope is an SQL condition on RESULTS
     // with '?' placeholders for scopeValues. False when nothing was written (the reason in
-    // ErrorText(), the statement and its values in the error log); *changed receives the number
+    // errorText(), the statement and its values in the error log); *changed receives the number
     // of sets the UPDATE touched.
-    bool Apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
+    bool apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
                int* changed = nullptr);
-    QString ErrorText() const { return m_error; }
+    QString errorText() const { return m_error; }
     // After a failed Apply whose values could not be written to the error log: the entry the log
     // should have held (the statement and its values), and the system's reason. Empty otherwise.
-    QString UnloggedEntry() const { return m_unloggedEntry; }
-    QString LogWriteError() const { return m_logWriteError; }
+    QString unloggedEntry() const { return m_unloggedEntry; }
+    QString logWriteError() const { return m_logWriteError; }
 
     // Entries for the given sets (newest first); with since valid, only those after it.
-    std::vector<JournalEntry> EntriesFor(const QList<qint64>& resultIds, const QDateTime& since = QDateTime());
+    std::vector<JournalEntry> entriesFor(const QList<qint64>& resultIds, const QDateTime& since = QDateTime());
     // Entries for the sets that the condition on RESULTS selects among the ids from firstId to
     // lastId, newest first per set.
-    std::vector<JournalEntry> EntriesForResultsWhere(const QString& resultsCondition, const QVariantList& values,
+    std::vector<JournalEntry> entriesForResultsWhere(const QString& resultsCondition, const QVariantList& values,
                                                      qint64 firstId, qint64 lastId);
     // Entries for every set that carries or carried this request identifier, newest first.
-    std::vector<JournalEntry> EntriesForRequest(const QString& requestId, const QList<qint64>& resultIds);
+    std::vector<JournalEntry> entriesForRequest(const QString& requestId, const QList<qint64>& resultIds);
 
     // Who and where, as written into the journal and the bulletin archive.
-    static QString CurrentUser();
-    static QString Workstation();
+    static QString currentUser();
+    static QString workstation();
     // The clock of the journal and the archive (UTC now when none is set); a test fixes it.
-    static void SetClock(std::function<QDateTime()> clock);
-    static QDateTime Now();
+    static void setClock(std::function<QDateTime()> clock);
+    static QDateTime now();
     // Times are stored as UTC text 'YYYY-MM-DD HH:MM:SS.zzz'.
-    static QString TimeText(const QDateTime& utc);
-    static QDateTime TimeFromValue(const QVariant& value);
+    static QString timeText(const QDateTime& utc);
+    static QDateTime timeFromValue(const QVariant& value);
 
 private:
-    enum class Outcome { Done, Failed, Deadlocked };
+    enum class Outcome { Done, failed, Deadlocked };
     // One try of a journaled correction in its own transaction; *updateLogged tells whether the
     // failed UPDATE already left its values in the log.
-    Outcome ApplyInTransaction(const QString& field, const QVariant& newValue, const QString& scope,
+    Outcome applyInTransaction(const QString& field, const QVariant& newValue, const QString& scope,
                                const QVariantList& scopeValues, int* changed, bool* updateLogged);
-    std::vector<JournalEntry> Entries(const QString& condition, const QVariantList& values);
+    std::vector<JournalEntry> entries(const QString& condition, const QVariantList& values);
 
-    CAdoDatabase* m_database;
+    DatabaseConnection* m_database;
     int m_available = -1; // -1 not yet asked
     QString m_error;
     QString m_unloggedEntry;

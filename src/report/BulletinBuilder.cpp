@@ -5,13 +5,13 @@
 
 #include "BulletinArchive.h"
 #include "BulletinWriter.h"
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
-#include "CDocTemplate.h"
 #include "CorrectionJournal.h"
-#include "INILoader.h"
+#include "DatabaseConnection.h"
+#include "DocumentTemplate.h"
+#include "LabHeaderFile.h"
+#include "Recordset.h"
+#include "SharedState.h"
 #include "SqlDialect.h"
-#include "StructuraInterna.h"
 #include "TextUtils.h"
 
 namespace {
@@ -44,37 +44,37 @@ constexpr int kValueSize = 1035;
 constexpr char kRecordSeparator = 30;
 
 // A column as text in UTF-8, cut to fit a buffer of bufferSize bytes; NULL gives "".
-std::string FieldText(CAdoRecordset& rs, const char* column, int bufferSize) {
+std::string fieldText(Recordset& rs, const char* column, int bufferSize) {
     QVariant value;
-    if (!rs.GetFieldValue(QString::fromLatin1(column), &value) || value.isNull())
+    if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
         return std::string();
     std::string text = value.toString().toStdString();
-    CutUtf8(text, bufferSize - 1);
+    cutUtf8(text, bufferSize - 1);
     return text;
 }
 
-std::string FieldInteger(CAdoRecordset& rs, const char* column) {
+std::string fieldInteger(Recordset& rs, const char* column) {
     QVariant value;
-    if (!rs.GetFieldValue(QString::fromLatin1(column), &value) || value.isNull())
+    if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
         return std::string();
     bool ok = false;
     const int number = value.toInt(&ok);
     return ok ? std::to_string(number) : std::string();
 }
 
-int FieldGroupKey(CAdoRecordset& rs) {
+int fieldGroupKey(Recordset& rs) {
     QVariant value;
-    if (!rs.GetFieldValue(QStringLiteral("MachineID"), &value) || value.isNull())
+    if (!rs.getFieldValue(QStringLiteral("MachineID"), &value) || value.isNull())
         return 0;
     return value.toInt();
 }
 
 // The loader already holds at most 1,023 characters of the file per value; counting them
 // again in UTF-8 bytes would cut a Windows-1252 file's letters short.
-std::string SettingsValue(const INILoader& ini, bool loaded, const char* key) {
+std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key) {
     std::string value;
     if (loaded)
-        ini.GetValue(value, key);
+        ini.getValue(value, key);
     return value;
 }
 
@@ -93,13 +93,14 @@ constexpr ShownField kShownFields[] = {{"RequestID", "Cod cerere"}, {"PacientNam
                                        {"Age", "Varsta"},           {"SEX", "Sex"},          {"comment", "Comentariu"}};
 
 // Times of the correction line, in local time like the set date.
-std::string LocalTimeText(const QDateTime& utc) {
+std::string localTimeText(const QDateTime& utc) {
     return utc.toLocalTime().toString(QStringLiteral("d/M/yyyy H:mm")).toStdString();
 }
 
 // A journal value as the bulletin shows it: NULL empty, a profile by its name (its id when
 // the profile is gone). False when the profile list cannot be read.
-bool ShownValue(CAdoDatabase* database, const char* column, const QVariant& value, std::string* shown, QString* error) {
+bool shownValue(DatabaseConnection* database, const char* column, const QVariant& value, std::string* shown,
+                QString* error) {
     shown->clear();
     if (value.isNull() || !value.isValid())
         return true;
@@ -110,21 +111,21 @@ bool ShownValue(CAdoDatabase* database, const char* column, const QVariant& valu
     const int id = value.toString().trimmed().toInt(&ok);
     if (!ok)
         return true;
-    CAdoRecordset read;
-    if (!read.Open(QString::fromLatin1(kProfileName), database, {id})) {
-        *error = read.ErrorText();
+    Recordset read;
+    if (!read.open(QString::fromLatin1(kProfileName), database, {id})) {
+        *error = read.errorText();
         return false;
     }
-    if (!read.IsEOF())
-        *shown = FieldText(read, "profileName", kNameCodeProfileSize);
-    read.Close();
+    if (!read.isEOF())
+        *shown = fieldText(read, "profileName", kNameCodeProfileSize);
+    read.close();
     return true;
 }
 
 // The changes of the shown fields since the last archived bulletin: per field the value
 // before the first correction and after the last one. Entries come newest first. A field
 // put back as it was is left out. *correctedAt receives the newest correction's time.
-bool CollectChanges(CAdoDatabase* database, const std::vector<JournalEntry>& entries,
+bool collectChanges(DatabaseConnection* database, const std::vector<JournalEntry>& entries,
                     std::vector<BulletinChange>* changes, QDateTime* correctedAt, QString* error) {
     for (const ShownField& field : kShownFields) {
         const JournalEntry* newest = nullptr;
@@ -140,8 +141,8 @@ bool CollectChanges(CAdoDatabase* database, const std::vector<JournalEntry>& ent
             continue;
         BulletinChange change;
         change.label = field.label;
-        if (!ShownValue(database, field.column, oldest->oldValue, &change.oldValue, error) ||
-            !ShownValue(database, field.column, newest->newValue, &change.newValue, error))
+        if (!shownValue(database, field.column, oldest->oldValue, &change.oldValue, error) ||
+            !shownValue(database, field.column, newest->newValue, &change.newValue, error))
             return false;
         if (change.oldValue == change.newValue)
             continue;
@@ -154,14 +155,14 @@ bool CollectChanges(CAdoDatabase* database, const std::vector<JournalEntry>& ent
 
 } // namespace
 
-BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& structura, int recordId,
+BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                   const QString& requestId, const QString& day) {
     BulletinBuildResult result;
-    CAdoDatabase* database = structura.m_pDatabase;
+    DatabaseConnection* database = sharedState.m_database;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
     // The bulletin's time in the archive is taken before its data is read, so that a
     // correction made meanwhile counts as made after it.
-    const QDateTime madeAt = CorrectionJournal::Now();
+    const QDateTime madeAt = CorrectionJournal::now();
     QVariantList values{recordId, requestId};
     QString sameDay = dialect.dayRangeCondition(QStringLiteral("TransDate"), day, day, &values);
     if (sameDay.isEmpty())
@@ -169,81 +170,81 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     const QString sql = QString::fromLatin1(kBulletinQuery)
                             .arg(sameDay, dialect.dateTimeText(QStringLiteral("ProcDate")),
                                  dialect.caseInsensitiveOrder(QStringLiteral("AnalyseName")));
-    if (!recordset.Open(sql, database, values)) {
-        result.messages << recordset.ErrorText() << sql;
+    if (!recordset.open(sql, database, values)) {
+        result.messages << recordset.errorText() << sql;
         return result;
     }
 
     // Everything is read first: the correction line, written before the results, needs the
     // records the results come from.
     std::string setDate, requestCode, patientName, profile, age, sex, firstTitle;
-    if (!recordset.IsEOF()) {
+    if (!recordset.isEOF()) {
         QVariant procDate;
-        recordset.GetFieldValue(QStringLiteral("procDate"), &procDate);
-        setDate = FormatBulletinDate(procDate);
-        CutUtf8(setDate, kSetDateSize - 1);
-        requestCode = FieldText(recordset, "RequestID", kRequestCodeSize);
-        patientName = FieldText(recordset, "PacientName", kPatientTitleBoundSize);
-        profile = FieldText(recordset, "profilename", kNameCodeProfileSize);
-        age = FieldInteger(recordset, "Age");
-        CutUtf8(age, kAgeSexSize - 1);
-        sex = FieldText(recordset, "sex", kAgeSexSize);
-        firstTitle = FieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
+        recordset.getFieldValue(QStringLiteral("procDate"), &procDate);
+        setDate = formatBulletinDate(procDate);
+        cutUtf8(setDate, kSetDateSize - 1);
+        requestCode = fieldText(recordset, "RequestID", kRequestCodeSize);
+        patientName = fieldText(recordset, "PacientName", kPatientTitleBoundSize);
+        profile = fieldText(recordset, "profilename", kNameCodeProfileSize);
+        age = fieldInteger(recordset, "Age");
+        cutUtf8(age, kAgeSexSize - 1);
+        sex = fieldText(recordset, "sex", kAgeSexSize);
+        firstTitle = fieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
     }
     QList<qint64> recordIds{recordId};
     std::vector<ResultRow> rows;
-    while (!recordset.IsEOF()) {
+    while (!recordset.isEOF()) {
         ResultRow row;
-        row.groupKey = FieldGroupKey(recordset);
-        row.groupTitle = FieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
-        row.name = FieldText(recordset, "refName", kNameCodeProfileSize);
+        row.groupKey = fieldGroupKey(recordset);
+        row.groupTitle = fieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
+        row.name = fieldText(recordset, "refName", kNameCodeProfileSize);
         if (row.name.empty())
-            row.name = FieldText(recordset, "refCode", kNameCodeProfileSize);
-        row.value = FieldText(recordset, "stringvalue", kValueSize);
-        ReplaceChar(row.value, static_cast<int>(row.value.size()), kRecordSeparator, ' ');
-        TrimSpaces(row.value, 1);
-        row.lower = FieldText(recordset, "minValue", kPatientTitleBoundSize);
-        row.upper = FieldText(recordset, "maxValue", kPatientTitleBoundSize);
-        row.unit = FieldText(recordset, "um", kUnitSize);
+            row.name = fieldText(recordset, "refCode", kNameCodeProfileSize);
+        row.value = fieldText(recordset, "stringvalue", kValueSize);
+        replaceChar(row.value, static_cast<int>(row.value.size()), kRecordSeparator, ' ');
+        trimSpaces(row.value, 1);
+        row.lower = fieldText(recordset, "minValue", kPatientTitleBoundSize);
+        row.upper = fieldText(recordset, "maxValue", kPatientTitleBoundSize);
+        row.unit = fieldText(recordset, "um", kUnitSize);
         QVariant id;
-        if (recordset.GetFieldValue(QStringLiteral("results_id"), &id) && !id.isNull() &&
+        if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull() &&
             !recordIds.contains(id.toLongLong()))
             recordIds << id.toLongLong();
         rows.push_back(std::move(row));
-        if (!recordset.MoveNext())
+        if (!recordset.moveNext())
             break;
     }
-    if (recordset.ReadFailed()) {
+    if (recordset.readFailed()) {
         result.messages << QStringLiteral("Nu toate rezultatele cererii au putut fi citite, asa ca buletinul nu a fost "
                                           "facut.\n%1")
-                               .arg(recordset.ErrorText());
+                               .arg(recordset.errorText());
         // No earlier bulletin stays behind to be taken for this one.
         QFile::remove(QString::fromLatin1(kBulletinFileName));
-        recordset.Close();
+        recordset.close();
         return result;
     }
-    recordset.Close();
+    recordset.close();
 
     // An amended bulletin says what was corrected since the request's last archived one.
     BulletinArchive archive(database);
-    const bool archived = archive.Available();
+    const bool archived = archive.available();
     std::vector<BulletinChange> changes;
     QDateTime correctedAt;
     ArchivedBulletin last;
-    const bool hasLast = archived && archive.LastForRequest(requestId, &last);
+    const bool hasLast = archived && archive.lastForRequest(requestId, &last);
     // Without the table the archive is silent; a failed read of it is not taken for an empty one.
-    if (!archive.ErrorText().isEmpty()) {
+    if (!archive.errorText().isEmpty()) {
         result.messages << QStringLiteral(
                                "Arhiva buletinelor nu a putut fi citita, asa ca buletinul nu a fost facut.\n%1")
-                               .arg(archive.ErrorText());
+                               .arg(archive.errorText());
         return result;
     }
     if (hasLast) {
         CorrectionJournal journal(database);
-        const std::vector<JournalEntry> entries = journal.EntriesFor(recordIds, last.madeAt);
-        QString journalError = journal.ErrorText();
+        const std::vector<JournalEntry> entries = journal.entriesFor(recordIds, last.madeAt);
+        QString journalError = journal.errorText();
         if (journalError.isEmpty())
-            CollectChanges(database, entries, &changes, &correctedAt, &journalError);
+            collectChanges(database, entries, &changes, &correctedAt, &journalError);
         if (!journalError.isEmpty()) {
             result.messages << QStringLiteral("Corecturile cererii nu au putut fi citite, asa ca buletinul nu a fost "
                                               "facut.\n%1")
@@ -263,35 +264,35 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
     BulletinWriter writer(&output);
 
     {
-        INILoader ini;
-        const bool loaded = ini.Load(QString::fromLatin1(kSettingsFile));
-        writer.WriteDocumentHead();
-        writer.WriteLabHeader(SettingsValue(ini, loaded, "NumeLaborator"), SettingsValue(ini, loaded, "Adresa"),
-                              SettingsValue(ini, loaded, "Telefon"), SettingsValue(ini, loaded, "Altele"));
+        LabHeaderFile ini;
+        const bool loaded = ini.load(QString::fromLatin1(kSettingsFile));
+        writer.writeDocumentHead();
+        writer.writeLabHeader(settingsValue(ini, loaded, "NumeLaborator"), settingsValue(ini, loaded, "Adresa"),
+                              settingsValue(ini, loaded, "Telefon"), settingsValue(ini, loaded, "Altele"));
     }
-    writer.WriteBulletinHead(setDate, requestCode, patientName, profile, age, sex);
+    writer.writeBulletinHead(setDate, requestCode, patientName, profile, age, sex);
     if (!changes.empty())
-        writer.WriteCorrectionNotice(LocalTimeText(correctedAt), LocalTimeText(last.madeAt), changes);
-    writer.WriteFirstGroupTitle(firstTitle);
-    writer.WriteFirstColumnHeader();
+        writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes);
+    writer.writeFirstGroupTitle(firstTitle);
+    writer.writeFirstColumnHeader();
 
     // A group ends where MachineID changes; the first group's title is already written.
     int previousKey = 0;
     for (const ResultRow& row : rows) {
         if (row.groupKey != previousKey) {
             if (previousKey != 0) {
-                writer.WriteNextGroupTitle(row.groupTitle);
-                writer.WriteNextColumnHeader();
+                writer.writeNextGroupTitle(row.groupTitle);
+                writer.writeNextColumnHeader();
             }
             previousKey = row.groupKey;
         }
-        writer.WriteResultRow(row.name, row.value, BulletinMarker(row.value, row.lower, row.upper), row.lower,
+        writer.writeResultRow(row.name, row.value, bulletinMarker(row.value, row.lower, row.upper), row.lower,
                               row.upper, row.unit);
     }
 
-    writer.WriteSignature();
-    writer.WriteFooter(BulletinNow());
-    writer.WriteClosing();
+    writer.writeSignature();
+    writer.writeFooter(bulletinNow());
+    writer.writeClosing();
     // The last of the page leaves the buffer only at the flush; a commit does not report a
     // failed flush of its own, so the flush is asked first.
     bool written = writer.ok() && output.flush();
@@ -323,8 +324,8 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
             storeError = file.errorString();
         }
         if (stored) {
-            stored = archive.Store(recordId, requestId, content, nullptr, madeAt);
-            storeError = archive.ErrorText();
+            stored = archive.store(recordId, requestId, content, nullptr, madeAt);
+            storeError = archive.errorText();
         }
         if (!stored) {
             result.messages << QStringLiteral("Buletinul nu a putut fi pastrat in arhiva, asa ca nu este afisat.\n%1")
@@ -335,7 +336,7 @@ BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& st
         }
     }
 
-    if (structura.m_pBulletinTemplate)
-        result.opened = structura.m_pBulletinTemplate->OpenDocumentFile(QString(), true) != nullptr;
+    if (sharedState.m_bulletinTemplate)
+        result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
     return result;
 }

@@ -3,8 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-class CAdoRecordset;
-class StructuraInterna;
+class Recordset;
+class SharedState;
 
 // The bulletin file, in the current directory; one name for writing and showing.
 inline constexpr const char* kBulletinFileName = "_buletin.html";
@@ -15,7 +15,7 @@ struct BulletinBuildResult {
 };
 
 // Reads the request of (recordId, requestId, day) through recordset, writes the bulletin
-// file and opens a bulletin window through structura.m_pBulletinTemplate. day is the
+// file and opens a bulletin window through sharedState.m_bulletinTemplate. day is the
 // year/month/day text of the transfer day (as ToSqlDate gives).
-BulletinBuildResult BuildBulletin(CAdoRecordset& recordset, StructuraInterna& structura, int recordId,
+BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                   const QString& requestId, const QString& day);

@@ -11,7 +11,7 @@
 namespace {
 
 // Minutes on a medical document: "12:01", never "12:1", which reads as 12:10.
-std::string TwoDigits(int number) {
+std::string twoDigits(int number) {
     return number < 10 ? '0' + std::to_string(number) : std::to_string(number);
 }
 
@@ -207,7 +207,7 @@ constexpr const char* kClosing = "</TABLE></BODY></HTML>";
 
 // printf-like filling of a piece: each %s or %d takes the next value as it stands (a value
 // holding a per cent sign is not read again), %% gives %.
-std::string FormatPiece(const char* piece, std::initializer_list<std::string> values) {
+std::string formatPiece(const char* piece, std::initializer_list<std::string> values) {
     std::string out;
     auto next = values.begin();
     for (const char* p = piece; *p; ++p) {
@@ -230,7 +230,7 @@ std::function<QDateTime()>& Clock() {
     return clock;
 }
 
-bool HasAsciiLetter(const std::string& text) {
+bool hasAsciiLetter(const std::string& text) {
     for (const char c : text) {
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
             return true;
@@ -238,13 +238,13 @@ bool HasAsciiLetter(const std::string& text) {
     return false;
 }
 
-bool IsDigit(char c) {
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 } // namespace
 
-void BulletinWriter::Write(const std::string& bytes) {
+void BulletinWriter::write(const std::string& bytes) {
     if (!m_ok)
         return;
     if (m_device->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
@@ -255,79 +255,79 @@ QString BulletinWriter::errorString() const {
     return m_device->errorString();
 }
 
-void BulletinWriter::WriteDocumentHead() {
-    Write(kDocumentHead);
+void BulletinWriter::writeDocumentHead() {
+    write(kDocumentHead);
 }
 
-void BulletinWriter::WriteLabHeader(const std::string& name, const std::string& address, const std::string& phone,
+void BulletinWriter::writeLabHeader(const std::string& name, const std::string& address, const std::string& phone,
                                     const std::string& other) {
-    Write(FormatPiece(kLabHeader, {name, address, phone, other}));
+    write(formatPiece(kLabHeader, {name, address, phone, other}));
 }
 
-void BulletinWriter::WriteBulletinHead(const std::string& setDate, const std::string& requestCode,
+void BulletinWriter::writeBulletinHead(const std::string& setDate, const std::string& requestCode,
                                        const std::string& patientName, const std::string& profile,
                                        const std::string& age, const std::string& sex) {
-    Write(FormatPiece(kBulletinHead, {HtmlEscape(setDate), HtmlEscape(requestCode), HtmlEscape(patientName),
-                                      HtmlEscape(profile), HtmlEscape(age), HtmlEscape(sex)}));
+    write(formatPiece(kBulletinHead, {htmlEscape(setDate), htmlEscape(requestCode), htmlEscape(patientName),
+                                      htmlEscape(profile), htmlEscape(age), htmlEscape(sex)}));
 }
 
-void BulletinWriter::WriteCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
+void BulletinWriter::writeCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
                                            const std::vector<BulletinChange>& changes) {
     std::string list;
     for (const BulletinChange& change : changes) {
         if (!list.empty())
             list += "; ";
-        list += HtmlEscape(change.label) + ": " + HtmlEscape(change.oldValue) + " -&gt; " + HtmlEscape(change.newValue);
+        list += htmlEscape(change.label) + ": " + htmlEscape(change.oldValue) + " -&gt; " + htmlEscape(change.newValue);
     }
-    Write(FormatPiece(kCorrectionNotice, {HtmlEscape(correctedAt), HtmlEscape(replacedMadeAt), list}));
+    write(formatPiece(kCorrectionNotice, {htmlEscape(correctedAt), htmlEscape(replacedMadeAt), list}));
 }
 
-void BulletinWriter::WriteFirstGroupTitle(const std::string& title) {
-    Write(FormatPiece(kFirstGroupTitle, {HtmlEscape(title)}));
+void BulletinWriter::writeFirstGroupTitle(const std::string& title) {
+    write(formatPiece(kFirstGroupTitle, {htmlEscape(title)}));
 }
 
-void BulletinWriter::WriteFirstColumnHeader() {
-    Write(kFirstColumnHeader);
+void BulletinWriter::writeFirstColumnHeader() {
+    write(kFirstColumnHeader);
 }
 
-void BulletinWriter::WriteNextGroupTitle(const std::string& title) {
-    Write(FormatPiece(kNextGroupTitle, {HtmlEscape(title)}));
+void BulletinWriter::writeNextGroupTitle(const std::string& title) {
+    write(formatPiece(kNextGroupTitle, {htmlEscape(title)}));
 }
 
-void BulletinWriter::WriteNextColumnHeader() {
-    Write(kNextColumnHeader);
+void BulletinWriter::writeNextColumnHeader() {
+    write(kNextColumnHeader);
 }
 
-void BulletinWriter::WriteResultRow(const std::string& name, const std::string& value, const std::string& marker,
+void BulletinWriter::writeResultRow(const std::string& name, const std::string& value, const std::string& marker,
                                     const std::string& lowerBound, const std::string& upperBound,
                                     const std::string& unit) {
-    Write(FormatPiece(kResultRow, {HtmlEscape(name), HtmlEscape(value), marker, HtmlEscape(lowerBound),
-                                   HtmlEscape(upperBound), HtmlEscape(unit)}));
+    write(formatPiece(kResultRow, {htmlEscape(name), htmlEscape(value), marker, htmlEscape(lowerBound),
+                                   htmlEscape(upperBound), htmlEscape(unit)}));
 }
 
-void BulletinWriter::WriteSignature() {
-    Write(kSignature);
+void BulletinWriter::writeSignature() {
+    write(kSignature);
 }
 
-void BulletinWriter::WriteFooter(const QDateTime& printed) {
+void BulletinWriter::writeFooter(const QDateTime& printed) {
     const QDate d = printed.date();
     const QTime t = printed.time();
-    Write(FormatPiece(kFooter, {std::to_string(d.day()), std::to_string(d.month()), std::to_string(d.year()),
-                                std::to_string(t.hour()), TwoDigits(t.minute())}));
+    write(formatPiece(kFooter, {std::to_string(d.day()), std::to_string(d.month()), std::to_string(d.year()),
+                                std::to_string(t.hour()), twoDigits(t.minute())}));
 }
 
-void BulletinWriter::WriteClosing() {
-    Write(kClosing);
+void BulletinWriter::writeClosing() {
+    write(kClosing);
 }
 
 namespace {
 
-bool IsBlank(char c) {
+bool isBlank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-std::size_t SkipBlanks(const std::string& text, std::size_t i) {
-    while (i < text.size() && IsBlank(text[i]))
+std::size_t skipBlanks(const std::string& text, std::size_t i) {
+    while (i < text.size() && isBlank(text[i]))
         ++i;
     return i;
 }
@@ -336,7 +336,7 @@ std::size_t SkipBlanks(const std::string& text, std::size_t i) {
 // an optional exponent; reading stops at the first character that does not fit. With
 // commaIsPoint a comma between two digits is the decimal point as well. False when no digit
 // is there.
-bool ReadNumber(const std::string& text, std::size_t i, bool commaIsPoint, double* number) {
+bool readNumber(const std::string& text, std::size_t i, bool commaIsPoint, double* number) {
     const std::size_t n = text.size();
     bool negative = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) {
@@ -345,13 +345,13 @@ bool ReadNumber(const std::string& text, std::size_t i, bool commaIsPoint, doubl
     }
     // The digits as from_chars reads them: a comma taken as the point becomes a full stop.
     std::string digits;
-    while (i < n && IsDigit(text[i]))
+    while (i < n && isDigit(text[i]))
         digits += text[i++];
-    const bool comma = commaIsPoint && i + 1 < n && text[i] == ',' && !digits.empty() && IsDigit(text[i + 1]);
+    const bool comma = commaIsPoint && i + 1 < n && text[i] == ',' && !digits.empty() && isDigit(text[i + 1]);
     if (i < n && (text[i] == '.' || comma)) {
         digits += '.';
         ++i;
-        while (i < n && IsDigit(text[i]))
+        while (i < n && isDigit(text[i]))
             digits += text[i++];
     }
     if (digits.find_first_of("0123456789") == std::string::npos)
@@ -365,8 +365,8 @@ bool ReadNumber(const std::string& text, std::size_t i, bool commaIsPoint, doubl
             negativeExponent = text[j] == '-';
             exponent += text[j++];
         }
-        if (j < n && IsDigit(text[j])) {
-            while (j < n && IsDigit(text[j]))
+        if (j < n && isDigit(text[j])) {
+            while (j < n && isDigit(text[j]))
                 exponent += text[j++];
             digits += exponent;
         } else {
@@ -388,39 +388,39 @@ enum class Relation { Exact, Below, AtMost, Above, AtLeast };
 
 } // namespace
 
-double LeadingNumber(const std::string& text) {
+double leadingNumber(const std::string& text) {
     double value = 0.0;
-    return ReadNumber(text, SkipBlanks(text, 0), true, &value) ? value : 0.0;
+    return readNumber(text, skipBlanks(text, 0), true, &value) ? value : 0.0;
 }
 
-std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound) {
-    std::size_t i = SkipBlanks(value, 0);
+std::string bulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound) {
+    std::size_t i = skipBlanks(value, 0);
     Relation relation = Relation::Exact;
     if (i < value.size() && (value[i] == '<' || value[i] == '>')) {
         const bool below = value[i] == '<';
         const bool orEqual = i + 1 < value.size() && value[i + 1] == '=';
         relation =
             below ? (orEqual ? Relation::AtMost : Relation::Below) : (orEqual ? Relation::AtLeast : Relation::Above);
-        i = SkipBlanks(value, i + (orEqual ? 2 : 1));
+        i = skipBlanks(value, i + (orEqual ? 2 : 1));
     }
     // A value without a number of its own ("+++", a word) is never compared.
     double v = 0.0;
-    if (!ReadNumber(value, i, true, &v))
+    if (!readNumber(value, i, true, &v))
         return std::string();
-    if (HasAsciiLetter(value) && v == 0.0)
+    if (hasAsciiLetter(value) && v == 0.0)
         return std::string();
 
     // A value written as a bound is flagged only when every value it allows lies outside:
     // "<x" is below the lower bound when x <= lower, "<=x" when x < lower; likewise above.
     std::string marker;
     if (!lowerBound.empty()) {
-        const double lower = LeadingNumber(lowerBound);
+        const double lower = leadingNumber(lowerBound);
         if ((relation == Relation::Exact && v < lower) || (relation == Relation::Below && v <= lower) ||
             (relation == Relation::AtMost && v < lower))
             marker = kMarkerLow;
     }
     if (!upperBound.empty()) {
-        const double upper = LeadingNumber(upperBound);
+        const double upper = leadingNumber(upperBound);
         if ((relation == Relation::Exact && v > upper) || (relation == Relation::Above && v >= upper) ||
             (relation == Relation::AtLeast && v > upper))
             marker = kMarkerHigh;
@@ -428,7 +428,7 @@ std::string BulletinMarker(const std::string& value, const std::string& lowerBou
     return marker;
 }
 
-std::string HtmlEscape(const std::string& text) {
+std::string htmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
@@ -452,7 +452,7 @@ std::string HtmlEscape(const std::string& text) {
     return out;
 }
 
-std::string FormatBulletinDate(const QVariant& value) {
+std::string formatBulletinDate(const QVariant& value) {
     if (value.isNull())
         return std::string();
     QDateTime when;
@@ -465,7 +465,7 @@ std::string FormatBulletinDate(const QVariant& value) {
         // daylight-saving gap (03:30 on the spring-forward night) is still printed as stored.
         QDate date;
         QTime time;
-        if (ParseStoredDateTime(value.toString(), &date, &time))
+        if (parseStoredDateTime(value.toString(), &date, &time))
             when = QDateTime(date, time, Qt::UTC);
     }
     if (!when.isValid())
@@ -473,13 +473,13 @@ std::string FormatBulletinDate(const QVariant& value) {
     const QDate d = when.date();
     const QTime t = when.time();
     return std::to_string(d.day()) + '/' + std::to_string(d.month()) + '/' + std::to_string(d.year()) + ' ' +
-           std::to_string(t.hour()) + ':' + TwoDigits(t.minute());
+           std::to_string(t.hour()) + ':' + twoDigits(t.minute());
 }
 
-void SetBulletinClock(std::function<QDateTime()> clock) {
+void setBulletinClock(std::function<QDateTime()> clock) {
     Clock() = std::move(clock);
 }
 
-QDateTime BulletinNow() {
+QDateTime bulletinNow() {
     return Clock() ? Clock()() : QDateTime::currentDateTime();
 }

@@ -28,32 +28,32 @@ class BulletinWriter {
 public:
     explicit BulletinWriter(QIODevice* device) : m_device(device) {}
 
-    void WriteDocumentHead();
-    void WriteLabHeader(const std::string& name, const std::string& address, const std::string& phone,
+    void writeDocumentHead();
+    void writeLabHeader(const std::string& name, const std::string& address, const std::string& phone,
                         const std::string& other);
-    void WriteBulletinHead(const std::string& setDate, const std::string& requestCode, const std::string& patientName,
+    void writeBulletinHead(const std::string& setDate, const std::string& requestCode, const std::string& patientName,
                            const std::string& profile, const std::string& age, const std::string& sex);
     // The line of an amended bulletin, right after the bulletin head: when it was corrected,
     // which earlier bulletin it replaces, and each changed field.
-    void WriteCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
+    void writeCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
                                const std::vector<BulletinChange>& changes);
-    void WriteFirstGroupTitle(const std::string& title);
-    void WriteFirstColumnHeader();
-    void WriteNextGroupTitle(const std::string& title);
-    void WriteNextColumnHeader();
+    void writeFirstGroupTitle(const std::string& title);
+    void writeFirstColumnHeader();
+    void writeNextGroupTitle(const std::string& title);
+    void writeNextColumnHeader();
     // marker is one of kMarkerLow / kMarkerHigh or empty, written as it is.
-    void WriteResultRow(const std::string& name, const std::string& value, const std::string& marker,
+    void writeResultRow(const std::string& name, const std::string& value, const std::string& marker,
                         const std::string& lowerBound, const std::string& upperBound, const std::string& unit);
-    void WriteSignature();
-    void WriteFooter(const QDateTime& printed);
-    void WriteClosing();
+    void writeSignature();
+    void writeFooter(const QDateTime& printed);
+    void writeClosing();
 
     // False once any write has failed (a full disk, a vanished file).
     bool ok() const { return m_ok; }
     QString errorString() const;
 
 private:
-    void Write(const std::string& bytes);
+    void write(const std::string& bytes);
 
     QIODevice* m_device;
     bool m_ok = true;
@@ -64,16 +64,16 @@ private:
 // leading number, where a comma between digits is the decimal point; a value without one,
 // or holding a letter with a leading number of 0, gets no marker. A value written "<x",
 // "<=x", ">x" or ">=x" is flagged only when every value it allows is outside the interval.
-std::string BulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound);
+std::string bulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound);
 // The leading decimal number of a text (blanks, sign, digits, full stop or a comma between two
 // digits, exponent), 0 when there is none; independent of the locale. The bounds of an
 // interval are read this way, so an interval typed "4,5".."9,5" reads as a value does.
-double LeadingNumber(const std::string& text);
+double leadingNumber(const std::string& text);
 
-std::string HtmlEscape(const std::string& text);
+std::string htmlEscape(const std::string& text);
 // "day/month/year hour:minute" without leading zeros; empty for NULL or an unreadable value.
-std::string FormatBulletinDate(const QVariant& value);
+std::string formatBulletinDate(const QVariant& value);
 
 // The clock of the print date; tests fix it. An empty function restores the real clock.
-void SetBulletinClock(std::function<QDateTime()> clock);
-QDateTime BulletinNow();
+void setBulletinClock(std::function<QDateTime()> clock);
+QDateTime bulletinNow();

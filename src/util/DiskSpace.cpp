@@ -8,7 +8,7 @@ namespace {
 constexpr qint64 kNearlyFull = 1024 * 1024;
 }
 
-QString FullDiskOf(const QString& path) {
+QString fullDiskOf(const QString& path) {
     // A file that does not exist yet is on the disk of its folder.
     QFileInfo info(path);
     while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())

@@ -12,7 +12,7 @@ namespace {
 
 // A zero byte inside the string ends the text, as it does in a C buffer; otherwise the
 // terminator is the end of the string.
-int TextLength(const std::string& text) {
+int textLength(const std::string& text) {
     const std::size_t zero = text.find('\0');
     return static_cast<int>(zero == std::string::npos ? text.size() : zero);
 }
@@ -22,14 +22,14 @@ UtilMessageHandler& MessageHandler() {
     return handler;
 }
 
-void ShowUtilMessage(const std::string& text) {
+void showUtilMessage(const std::string& text) {
     if (MessageHandler())
         MessageHandler()(text);
     else
         std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-bool ParentFolderExists(const std::string& name) {
+bool parentFolderExists(const std::string& name) {
     const std::size_t slash = name.find_last_of('/');
     if (slash == std::string::npos)
         return true; // the current directory
@@ -39,10 +39,10 @@ bool ParentFolderExists(const std::string& name) {
 }
 
 // The system error numbers the laboratory staff know from the Windows program.
-int SystemErrorCode(int error, const std::string& name) {
+int systemErrorCode(int error, const std::string& name) {
     switch (error) {
     case ENOENT:
-        return ParentFolderExists(name) ? 2 : 3;
+        return parentFolderExists(name) ? 2 : 3;
     case ENOTDIR:
         return 3;
     case EACCES:
@@ -57,12 +57,12 @@ int SystemErrorCode(int error, const std::string& name) {
 
 } // namespace
 
-void SetUtilMessageHandler(UtilMessageHandler handler) {
+void setUtilMessageHandler(UtilMessageHandler handler) {
     MessageHandler() = std::move(handler);
 }
 
-bool ReadLine(const std::string& text, int& position, std::string& output, int maxLen) {
-    const int length = TextLength(text);
+bool readLine(const std::string& text, int& position, std::string& output, int maxLen) {
+    const int length = textLength(text);
     if (position < 0 || position > length) {
         output.clear();
         return false;
@@ -93,8 +93,8 @@ bool ReadLine(const std::string& text, int& position, std::string& output, int m
     return true;
 }
 
-bool NextToken(const std::string& text, int& position, std::string& output, int maxLen, char delimiter) {
-    const int length = TextLength(text);
+bool nextToken(const std::string& text, int& position, std::string& output, int maxLen, char delimiter) {
+    const int length = textLength(text);
     if (position < 0 || position > length) {
         output.clear();
         return false;
@@ -120,14 +120,14 @@ bool NextToken(const std::string& text, int& position, std::string& output, int 
     return true;
 }
 
-int FileSizeOf(const std::string& name) {
+int fileSizeOf(const std::string& name) {
     struct stat st;
     if (::stat(name.c_str(), &st) != 0) {
-        const int code = SystemErrorCode(errno, name);
+        const int code = systemErrorCode(errno, name);
         if (code != 2) {
             char message[64];
             std::snprintf(message, sizeof message, "Eroare: %d la fuctia FindFirstFile", code);
-            ShowUtilMessage(message);
+            showUtilMessage(message);
         }
         return -1;
     }
@@ -137,16 +137,16 @@ int FileSizeOf(const std::string& name) {
     return st.st_size > INT_MAX ? INT_MAX : static_cast<int>(st.st_size);
 }
 
-void MakeUpper(std::string& text) {
-    const int length = TextLength(text);
+void makeUpper(std::string& text) {
+    const int length = textLength(text);
     for (int i = 0; i < length; ++i) {
         if (text[i] >= 'a' && text[i] <= 'z')
             text[i] = static_cast<char>(text[i] - 32);
     }
 }
 
-void TrimSpaces(std::string& text, int mode) {
-    const int length = TextLength(text);
+void trimSpaces(std::string& text, int mode) {
+    const int length = textLength(text);
     if (mode == 2) {
         int end = length;
         // The first character always stays, so a text of blanks keeps one.
@@ -161,7 +161,7 @@ void TrimSpaces(std::string& text, int mode) {
     }
 }
 
-void ReplaceChar(std::string& buffer, int length, char find, char replacement) {
+void replaceChar(std::string& buffer, int length, char find, char replacement) {
     const int size = static_cast<int>(buffer.size());
     const int count = length < size ? length : size;
     for (int i = 0; i < count; ++i) {
@@ -170,7 +170,7 @@ void ReplaceChar(std::string& buffer, int length, char find, char replacement) {
     }
 }
 
-void CutUtf8(std::string& text, int maxBytes) {
+void cutUtf8(std::string& text, int maxBytes) {
     if (maxBytes < 0)
         maxBytes = 0;
     if (static_cast<int>(text.size()) <= maxBytes)
@@ -182,7 +182,7 @@ void CutUtf8(std::string& text, int maxBytes) {
     text.resize(end);
 }
 
-bool IsAscii(const char* text, size_t size) {
+bool isAscii(const char* text, size_t size) {
     constexpr uint64_t kHighBits = 0x8080808080808080ULL;
     size_t i = 0;
     for (; i + 8 <= size; i += 8) {

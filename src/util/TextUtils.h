@@ -8,20 +8,20 @@
 // indices into the text; the text's terminator stands at index size(), so a position of
 // size() + 1 lies past the end.
 
-bool ReadLine(const std::string& text, int& position, std::string& output, int maxLen);
-bool NextToken(const std::string& text, int& position, std::string& output, int maxLen, char delimiter);
+bool readLine(const std::string& text, int& position, std::string& output, int maxLen);
+bool nextToken(const std::string& text, int& position, std::string& output, int maxLen, char delimiter);
 // Size in bytes, or -1. A failure other than a missing file is reported through the
 // message handler with "Eroare: %d la fuctia FindFirstFile".
-int FileSizeOf(const std::string& name);
-void MakeUpper(std::string& text);
-void TrimSpaces(std::string& text, int mode);
-void ReplaceChar(std::string& buffer, int length, char find, char replacement);
+int fileSizeOf(const std::string& name);
+void makeUpper(std::string& text);
+void trimSpaces(std::string& text, int mode);
+void replaceChar(std::string& buffer, int length, char find, char replacement);
 
 // Where the utilities' own messages go; the application routes them to a message box.
 using UtilMessageHandler = std::function<void(const std::string&)>;
-void SetUtilMessageHandler(UtilMessageHandler handler);
+void setUtilMessageHandler(UtilMessageHandler handler);
 
 // Shortens text to at most maxBytes bytes without splitting a UTF-8 character.
-void CutUtf8(std::string& text, int maxBytes);
+void cutUtf8(std::string& text, int maxBytes);
 // Whether every byte is below 0x80 (plain ASCII), looked at eight at a time.
-bool IsAscii(const char* text, size_t size);
+bool isAscii(const char* text, size_t size);

@@ -1,18 +1,18 @@
 #include "AppTestMain.h"
 
 #include "BrokenFiles.h"
-#include "CAdoDatabase.h"
-#include "CChildFrame.h"
-#include "CComboListCtrl.h"
-#include "CDocTemplate.h"
-#include "CMainFrame.h"
-#include "CTervanaView.h"
+#include "BulletinView.h"
+#include "ChildWindow.h"
+#include "CommandIds.h"
+#include "DatabaseConnection.h"
+#include "DocumentTemplate.h"
+#include "EditableListView.h"
 #include "FirstStartDialog.h"
 #include "LabFolder.h"
 #include "LabrosaApp.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "Resource.h"
-#include "Sorvind.h"
+#include "ResultsWindow.h"
 #include "TestLab.h"
 
 #include <QAbstractButton>
@@ -97,18 +97,18 @@ bool makeLabFolder(const QString& folder, const QByteArray& labName) {
 }
 
 // Opens the bulletin of the first listed row and answers its page text.
-QString firstBulletinText(CTervanaApp& app) {
-    CChildFrame* results = app.mainFrame()->childFrames().value(0);
-    auto* explorer = results ? qobject_cast<Sorvind*>(results->view()) : nullptr;
-    if (!explorer || explorer->resultList()->GetItemCount() == 0)
+QString firstBulletinText(Application& app) {
+    ChildWindow* results = app.mainFrame()->childFrames().value(0);
+    auto* explorer = results ? qobject_cast<ResultsWindow*>(results->view()) : nullptr;
+    if (!explorer || explorer->resultList()->getItemCount() == 0)
         return QString();
-    CComboListCtrl* list = explorer->resultList();
+    EditableListView* list = explorer->resultList();
     list->setCurrentIndex(list->model()->index(0, 0));
     list->selectionModel()->select(list->currentIndex(),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    explorer->OnListDoubleClick();
-    CChildFrame* window = app.mainFrame()->activeChild();
-    auto* view = window ? qobject_cast<CTervanaView*>(window->view()) : nullptr;
+    explorer->onListDoubleClick();
+    ChildWindow* window = app.mainFrame()->activeChild();
+    auto* view = window ? qobject_cast<BulletinView*>(window->view()) : nullptr;
     if (!view)
         return QString();
     QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
@@ -135,11 +135,11 @@ private slots:
 
     void init() {
         m_messages.clear();
-        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        setMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
         QSettings().clear();
     }
-    void cleanup() { SetMessageBoxHook(nullptr); }
+    void cleanup() { setMessageBoxHook(nullptr); }
 
     void connectionStringChoice_data() {
         QTest::addColumn<QStringList>("arguments");
@@ -161,7 +161,7 @@ private slots:
         QFETCH(QString, expected);
         if (!environment.isEmpty())
             qputenv("LABROSA_DATABASE", environment.toUtf8());
-        QCOMPARE(CTervanaApp::ConnectionStringFrom(arguments), expected);
+        QCOMPARE(Application::connectionStringFrom(arguments), expected);
         qunsetenv("LABROSA_DATABASE");
     }
 
@@ -169,20 +169,20 @@ private slots:
         TestLab lab;
         QVERIFY(lab.createDemo(40));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
+        QVERIFY(app.initInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
-        CMainFrame* frame = app.mainFrame();
+        MainWindow* frame = app.mainFrame();
         QVERIFY(frame && frame->isVisible());
-        QCOMPARE(app.m_structura.m_pDatabase, &app.m_database);
-        QVERIFY(app.m_structura.m_pBulletinTemplate && app.m_structura.m_pListTemplate);
+        QCOMPARE(app.m_sharedState.m_database, &app.m_database);
+        QVERIFY(app.m_sharedState.m_bulletinTemplate && app.m_sharedState.m_listTemplate);
         QCOMPARE(app.templates().size(), std::size_t(2));
-        QCOMPARE(app.templates().at(0)->resourceId(), int(IDR_TERVANTYPE));
-        QCOMPARE(app.templates().at(1).get(), app.m_structura.m_pListTemplate);
+        QCOMPARE(app.templates().at(0)->resourceId(), int(IDR_BULLETINTYPE));
+        QCOMPARE(app.templates().at(1).get(), app.m_sharedState.m_listTemplate);
 
-        const QList<CChildFrame*> children = frame->childFrames();
+        const QList<ChildWindow*> children = frame->childFrames();
         QCOMPARE(children.size(), 1);
         QCOMPARE(children.first()->windowTitle(), QStringLiteral("Lista Rezultate1"));
-        QVERIFY(qobject_cast<Sorvind*>(children.first()->view()));
+        QVERIFY(qobject_cast<ResultsWindow*>(children.first()->view()));
         QCOMPARE(frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate1"));
         QCOMPARE(frame->currentMenuId(), int(IDR_MAINFRAME));
         QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
@@ -198,7 +198,7 @@ private slots:
         QVERIFY(lab.exec("DROP TABLE CORRECTION_JOURNAL"));
         QVERIFY(lab.exec("DROP TABLE BULLETIN_ARCHIVE"));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
+        QVERIFY(app.initInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
         QVERIFY2(app.mainFrame()->statusBar()->currentMessage().contains("jurnal"),
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
@@ -232,10 +232,10 @@ private slots:
                 }
                 QTest::keyClick(dialog, Qt::Key_Escape);
             });
-            QVERIFY(!app.InitInstance({"labrosa"}));
+            QVERIFY(!app.initInstance({"labrosa"}));
             QVERIFY(!app.mainFrame());
             QVERIFY(app.templates().empty());
-            QVERIFY(!app.m_structura.m_pDatabase);
+            QVERIFY(!app.m_sharedState.m_database);
             QVERIFY(m_messages.isEmpty());
             // The explanation names the folder looked in and what is missing there.
             QVERIFY2(explanation.contains(QDir::toNativeSeparators(lab.path())), qPrintable(explanation));
@@ -246,9 +246,9 @@ private slots:
         }
         QVERIFY(!QFile::exists(lab.dbPath()));
         QVERIFY(!QFile::exists(lab.filePath("_database_err.log")));
-        QVERIFY(LabFolder::Remembered().isEmpty());
+        QVERIFY(LabFolder::remembered().isEmpty());
         for (QWidget* widget : QApplication::topLevelWidgets())
-            QVERIFY(!widget->isVisible() || !qobject_cast<CMainFrame*>(widget));
+            QVERIFY(!widget->isVisible() || !qobject_cast<MainWindow*>(widget));
     }
 
     // With no lab.db in the current directory the program takes the laboratory folder given with
@@ -302,7 +302,7 @@ private slots:
         if (how == "settings") {
             LabChoice remembered;
             remembered.folder = lab;
-            LabFolder::Remember(remembered);
+            LabFolder::remember(remembered);
         } else if (how == "option") {
             arguments << "--lab-dir" << lab;
         } else if (how == "option=") {
@@ -326,7 +326,7 @@ private slots:
                 explanation = dialog->findChild<QLabel*>(QStringLiteral("explanation"))->text();
                 static_cast<QDialog*>(dialog)->reject();
             });
-            QVERIFY(!app.InitInstance(arguments));
+            QVERIFY(!app.initInstance(arguments));
             QCOMPARE(dialogs, 1);
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages.first().contains(reason), qPrintable(m_messages.first()));
@@ -334,13 +334,13 @@ private slots:
             QCOMPARE(QDir::fromNativeSeparators(dialogFolder), lab);
             QVERIFY(!app.mainFrame());
             // The remembered folder stays as it was, the folder too.
-            QCOMPARE(LabFolder::Remembered().folder, how == "settings" ? lab : QString());
+            QCOMPARE(LabFolder::remembered().folder, how == "settings" ? lab : QString());
             QVERIFY(contentOf(QDir(lab).filePath("lab.db")) == junkBefore);
             QCOMPARE(QDir::currentPath(), start.path());
             return;
         }
 
-        QVERIFY(app.InitInstance(arguments));
+        QVERIFY(app.initInstance(arguments));
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
         const QString database = how == "relative --database" ? start.dbPath() : QDir(lab).filePath("lab.db");
         QCOMPARE(app.m_database.databaseFile(), database);
@@ -384,7 +384,7 @@ private slots:
             remembered.folder = folder.path();
             remembered.onServer = true;
             remembered.server = server;
-            LabFolder::Remember(remembered);
+            LabFolder::remember(remembered);
         }
         const QString password = QStringLiteral("parola-de-test-7391");
 
@@ -422,21 +422,21 @@ private slots:
             if (!QTest::qWaitFor([&] { return !open || !open->isVisible(); }, 30000))
                 static_cast<QDialog*>(dialog)->reject();
         });
-        const bool started = app.InitInstance({"labrosa"});
+        const bool started = app.initInstance({"labrosa"});
         if (!reachable) {
             QVERIFY(!started);
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages.first().contains(QStringLiteral("labrosa_lipsa")), qPrintable(m_messages.first()));
             QCOMPARE(seen, (QStringList{"127.0.0.1", "1", "labrosa_lipsa", "labrosa", ""}));
             QVERIFY(passwordFocused);
-            QVERIFY(LabFolder::Remembered().onServer);
+            QVERIFY(LabFolder::remembered().onServer);
             return;
         }
         QVERIFY2(started, qPrintable(m_messages.join('\n')));
         QVERIFY(app.m_database.databaseFile().isEmpty());
-        QCOMPARE(app.m_database.szDatabase, server.database);
+        QCOMPARE(app.m_database.m_databaseName, server.database);
         QCOMPARE(QDir::currentPath(), folder.path());
-        const LabChoice remembered = LabFolder::Remembered();
+        const LabChoice remembered = LabFolder::remembered();
         QVERIFY(remembered.onServer);
         QCOMPARE(remembered.folder, folder.path());
         QCOMPARE(remembered.server.port, server.port);
@@ -474,7 +474,7 @@ private slots:
                 }
                 QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
             });
-            const bool started = app.InitInstance({"labrosa"});
+            const bool started = app.initInstance({"labrosa"});
             QVERIFY(walked);
             QVERIFY2(started, qPrintable(m_messages.join('\n')));
             QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
@@ -486,11 +486,11 @@ private slots:
             QVERIFY2(QFile::exists(QDir(demo).filePath(file)), file);
         QCOMPARE(contentOf(QDir(demo).filePath("Labrosa.ini")),
                  contentOf(QStringLiteral(LABROSA_SOURCE_DIR "/share/Labrosa.ini")));
-        QCOMPARE(LabFolder::Remembered().folder, demo);
+        QCOMPARE(LabFolder::remembered().folder, demo);
 
         QDir::setCurrent(start.path());
         LabrosaApp again;
-        QVERIFY(again.InitInstance({"labrosa"})); // no dialog: it would wait for an answer
+        QVERIFY(again.initInstance({"labrosa"})); // no dialog: it would wait for an answer
         QCOMPARE(again.m_database.databaseFile(), QDir(demo).filePath("lab.db"));
     }
 
@@ -684,15 +684,15 @@ private slots:
         QByteArray before, walBefore;
         {
             LabrosaApp app;
-            QVERIFY(app.InitInstance({"labrosa"}));
+            QVERIFY(app.initInstance({"labrosa"}));
             // As the open left them (it rolls a -journal back into the file).
             before = contentOf(lab.dbPath());
             walBefore = wal();
-            CChildFrame* results = app.mainFrame()->childFrames().value(0);
-            auto* explorer = results ? qobject_cast<Sorvind*>(results->view()) : nullptr;
-            QVERIFY(explorer && explorer->resultList()->GetItemCount() > 0);
-            explorer->resultList()->SetItemText(0, 1, QStringLiteral("Nume Corectat"));
-            explorer->OnGridEditDone(0, 1);
+            ChildWindow* results = app.mainFrame()->childFrames().value(0);
+            auto* explorer = results ? qobject_cast<ResultsWindow*>(results->view()) : nullptr;
+            QVERIFY(explorer && explorer->resultList()->getItemCount() > 0);
+            explorer->resultList()->setItemText(0, 1, QStringLiteral("Nume Corectat"));
+            explorer->onGridEditDone(0, 1);
             // The check's news were sent before the refused write learnt of the result.
             QCoreApplication::processEvents();
             QCOMPARE(m_messages.size(), 2);
@@ -709,8 +709,8 @@ private slots:
             QVERIFY(state && state->text().startsWith(QStringLiteral("Doar citire")));
             QVERIFY(readFile(lab.filePath("_database_err.log")).contains(QStringLiteral("]->SqliteIntegrityCheck\n")));
             // Searching still works.
-            explorer->OnSearch();
-            QVERIFY(explorer->resultList()->GetItemCount() > 0);
+            explorer->onSearch();
+            QVERIFY(explorer->resultList()->getItemCount() > 0);
             QCOMPARE(m_messages.size(), 2);
         }
         QVERIFY(contentOf(lab.dbPath()) == before);
@@ -721,8 +721,8 @@ private slots:
         TestLab lab;
         QVERIFY(lab.createDemo(20));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
-        CMainFrame* frame = app.mainFrame();
+        QVERIFY(app.initInstance({"labrosa"}));
+        MainWindow* frame = app.mainFrame();
 
         QStringList offered;
         QString caption;
@@ -756,9 +756,9 @@ private slots:
             static_cast<QDialog*>(dialog)->accept();
         });
         frame->action(ID_FILE_NEW)->trigger();
-        CChildFrame* bulletin = frame->activeChild();
+        ChildWindow* bulletin = frame->activeChild();
         QCOMPARE(bulletin->windowTitle(), QStringLiteral("Tervan1"));
-        QVERIFY(qobject_cast<CTervanaView*>(bulletin->view()));
+        QVERIFY(qobject_cast<BulletinView*>(bulletin->view()));
         QCOMPARE(frame->menuBar()->actions().size(), 5);
         for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT})
             QVERIFY(frame->action(id)->isEnabled());
@@ -771,10 +771,10 @@ private slots:
         TestLab lab;
         QVERIFY(lab.createDemo(20));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
-        CChildFrame* frame = app.OpenNewDocument(0);
+        QVERIFY(app.initInstance({"labrosa"}));
+        ChildWindow* frame = app.openNewDocument(0);
         QVERIFY(frame);
-        QWebEngineView* web = qobject_cast<CTervanaView*>(frame->view())->webView();
+        QWebEngineView* web = qobject_cast<BulletinView*>(frame->view())->webView();
         QSignalSpy loaded(web, &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(30000));
         QCOMPARE(loaded.first().first().toBool(), false);
@@ -804,14 +804,14 @@ private slots:
         file.close();
 
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
-        CChildFrame* opened = app.OpenDocumentFile(lab.filePath("arhiva.html"));
+        QVERIFY(app.initInstance({"labrosa"}));
+        ChildWindow* opened = app.openDocumentFile(lab.filePath("arhiva.html"));
         QVERIFY(opened);
-        QCOMPARE(opened->resourceId(), int(IDR_TERVANTYPE));
+        QCOMPARE(opened->resourceId(), int(IDR_BULLETINTYPE));
         QCOMPARE(opened->windowTitle(), QStringLiteral("arhiva.html"));
         QCOMPARE(app.recentFiles().files().value(0), QFileInfo(lab.filePath("arhiva.html")).absoluteFilePath());
         // The same file again brings its window forward instead of opening a second one.
-        QCOMPARE(app.OpenDocumentFile(lab.filePath("arhiva.html")), opened);
+        QCOMPARE(app.openDocumentFile(lab.filePath("arhiva.html")), opened);
         QCOMPARE(app.mainFrame()->childFrames().size(), 2);
 
         // A recent entry whose file has gone is reported and dropped.
@@ -867,10 +867,10 @@ private slots:
         pdf.close();
         QVERIFY(QFile::link(lab.dbPath(), lab.filePath("legatura.db")));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
-        CChildFrame* window = app.OpenDocumentFile(lab.filePath("arhiva.html"));
+        QVERIFY(app.initInstance({"labrosa"}));
+        ChildWindow* window = app.openDocumentFile(lab.filePath("arhiva.html"));
         QVERIFY(window);
-        auto* view = qobject_cast<CTervanaView*>(window->view());
+        auto* view = qobject_cast<BulletinView*>(window->view());
         QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
         QVERIFY(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, 30000));
         const QString path = lab.filePath(target);
@@ -892,7 +892,7 @@ private slots:
                 });
             static_cast<QDialog*>(files)->accept();
         });
-        QSignalSpy finished(view, &CTervanaView::printFinished);
+        QSignalSpy finished(view, &BulletinView::printFinished);
         app.mainFrame()->action(ID_FILE_SAVE_AS)->trigger();
         QVERIFY(dialogShown);
         QVERIFY(!QApplication::activeModalWidget());
@@ -920,8 +920,8 @@ private slots:
         TestLab lab;
         QVERIFY(lab.createDemo(20));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
-        CMainFrame* frame = app.mainFrame();
+        QVERIFY(app.initInstance({"labrosa"}));
+        MainWindow* frame = app.mainFrame();
 
         QString caption;
         QStringList lines;
@@ -951,8 +951,8 @@ private slots:
         TestLab lab;
         QVERIFY(lab.createDemo(20));
         LabrosaApp app;
-        QVERIFY(app.InitInstance({"labrosa"}));
-        app.OpenNewDocument(0);
+        QVERIFY(app.initInstance({"labrosa"}));
+        app.openNewDocument(0);
         QCOMPARE(app.mainFrame()->childFrames().size(), 2);
         app.mainFrame()->action(ID_APP_EXIT)->trigger();
         QVERIFY(!app.mainFrame()->isVisible());

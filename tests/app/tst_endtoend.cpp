@@ -1,16 +1,16 @@
 #include "AppTestMain.h"
 #include "BulletinPage.h"
 
-#include "CChildFrame.h"
-#include "CComboListCtrl.h"
-#include "CMainFrame.h"
-#include "CTervanaView.h"
+#include "BulletinView.h"
+#include "ChildWindow.h"
+#include "CommandIds.h"
+#include "CommentDialog.h"
+#include "EditableListView.h"
 #include "LabrosaApp.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "Resource.h"
-#include "Sorvind.h"
+#include "ResultsWindow.h"
 #include "TestLab.h"
-#include "dlgComment.h"
 
 #include <QAction>
 #include <QDateEdit>
@@ -114,8 +114,8 @@ QString pdfText(const QString& path) {
     return QString::fromUtf8(pdftotext.readAllStandardOutput());
 }
 
-QString pageText(CTervanaView* view) {
-    return BulletinPageText(view);
+QString pageText(BulletinView* view) {
+    return bulletinPageText(view);
 }
 
 } // namespace
@@ -125,7 +125,7 @@ class TestEndToEnd : public QObject {
 
 private:
     std::unique_ptr<TestLab> m_lab;
-    std::unique_ptr<CTervanaApp> m_app;
+    std::unique_ptr<Application> m_app;
     QStringList m_messages;
 
     // A month of demo requests ending today, so the window's first search lists today's.
@@ -137,30 +137,30 @@ private:
         if (!installShareFiles(*m_lab))
             return false;
         m_app = std::make_unique<LabrosaApp>();
-        if (!m_app->InitInstance({"labrosa"}))
+        if (!m_app->initInstance({"labrosa"}))
             return false;
-        CMainFrame* frame = m_app->mainFrame();
+        MainWindow* frame = m_app->mainFrame();
         frame->resize(1280, 860);
         frame->activateWindow();
-        return QTest::qWaitForWindowActive(frame) && list() && list()->GetItemCount() > 0;
+        return QTest::qWaitForWindowActive(frame) && list() && list()->getItemCount() > 0;
     }
 
-    CMainFrame* frame() const { return m_app->mainFrame(); }
-    CChildFrame* resultsWindow() const {
-        for (CChildFrame* child : frame()->childFrames())
-            if (qobject_cast<Sorvind*>(child->view()))
+    MainWindow* frame() const { return m_app->mainFrame(); }
+    ChildWindow* resultsWindow() const {
+        for (ChildWindow* child : frame()->childFrames())
+            if (qobject_cast<ResultsWindow*>(child->view()))
                 return child;
         return nullptr;
     }
-    Sorvind* explorer() const {
-        CChildFrame* window = resultsWindow();
-        return window ? qobject_cast<Sorvind*>(window->view()) : nullptr;
+    ResultsWindow* explorer() const {
+        ChildWindow* window = resultsWindow();
+        return window ? qobject_cast<ResultsWindow*>(window->view()) : nullptr;
     }
-    CComboListCtrl* list() const { return explorer() ? explorer()->resultList() : nullptr; }
+    EditableListView* list() const { return explorer() ? explorer()->resultList() : nullptr; }
 
     int rowOf(qint64 id) const {
-        for (int row = 0; row < list()->GetItemCount(); ++row)
-            if (list()->GetItemData(row) == id)
+        for (int row = 0; row < list()->getItemCount(); ++row)
+            if (list()->getItemData(row) == id)
                 return row;
         return -1;
     }
@@ -171,8 +171,8 @@ private:
     }
     QList<qint64> listedIds() const {
         QList<qint64> ids;
-        for (int row = 0; row < list()->GetItemCount(); ++row)
-            ids << list()->GetItemData(row);
+        for (int row = 0; row < list()->getItemCount(); ++row)
+            ids << list()->getItemData(row);
         return ids;
     }
     QList<qint64> idsOf(const QString& sql, const QVariantList& values = {}) {
@@ -202,13 +202,13 @@ private:
     }
 
     // Double-clicks a row and waits for the bulletin window it opens to load its page.
-    CTervanaView* openBulletinOf(int row, QString* title, int column = 1) {
+    BulletinView* openBulletinOf(int row, QString* title, int column = 1) {
         const int before = frame()->childFrames().size();
         userDoubleClick(list()->viewport(), cellCentre(row, column));
         if (frame()->childFrames().size() != before + 1)
             return nullptr;
-        CChildFrame* window = frame()->activeChild();
-        auto* view = window ? qobject_cast<CTervanaView*>(window->view()) : nullptr;
+        ChildWindow* window = frame()->activeChild();
+        auto* view = window ? qobject_cast<BulletinView*>(window->view()) : nullptr;
         if (!view)
             return nullptr;
         *title = window->windowTitle();
@@ -220,9 +220,9 @@ private:
 
     // The first listed row with a patient name, and that name.
     int firstNamedRow(QString* name, int after = -1) const {
-        for (int row = after + 1; row < list()->GetItemCount(); ++row) {
-            if (!list()->GetItemText(row, 1).isEmpty()) {
-                *name = list()->GetItemText(row, 1);
+        for (int row = after + 1; row < list()->getItemCount(); ++row) {
+            if (!list()->getItemText(row, 1).isEmpty()) {
+                *name = list()->getItemText(row, 1);
                 return row;
             }
         }
@@ -232,7 +232,7 @@ private:
 private slots:
     void init() {
         m_messages.clear();
-        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        setMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
         // What the program remembers (date range, widths, window) starts afresh for each test.
         QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
@@ -241,11 +241,11 @@ private slots:
     }
 
     void cleanup() {
-        CTervanaView::SetPrintDialogHook(nullptr);
-        CTervanaView::SetPdfFileDialogHook(nullptr);
+        BulletinView::setPrintDialogHook(nullptr);
+        BulletinView::setPdfFileDialogHook(nullptr);
         m_app.reset();
         m_lab.reset();
-        SetMessageBoxHook(nullptr);
+        setMessageBoxHook(nullptr);
     }
 
     void doubleClickOpensBulletinWindows() {
@@ -257,11 +257,11 @@ private slots:
         const int firstRow = firstNamedRow(&firstName);
         QVERIFY(firstRow >= 0);
         QString title;
-        CTervanaView* first = openBulletinOf(firstRow, &title);
+        BulletinView* first = openBulletinOf(firstRow, &title);
         QVERIFY(first);
         QCOMPARE(title, QStringLiteral("Tervan1"));
         QCOMPARE(frame()->childFrames().size(), 2);
-        QCOMPARE(frame()->currentMenuId(), int(IDR_TERVANTYPE));
+        QCOMPARE(frame()->currentMenuId(), int(IDR_BULLETINTYPE));
         QCOMPARE(frame()->windowTitle(), QStringLiteral("Labrosa - Tervan1"));
         QCOMPARE(first->webView()->page()->title(), QStringLiteral("Buletin de investigatii paraclinice"));
         QVERIFY2(pageText(first).contains(firstName), qPrintable(firstName));
@@ -275,7 +275,7 @@ private slots:
         while ((secondRow = firstNamedRow(&secondName, secondRow)) >= 0 && secondName == firstName) {
         }
         QVERIFY(secondRow >= 0);
-        CTervanaView* second = openBulletinOf(secondRow, &title);
+        BulletinView* second = openBulletinOf(secondRow, &title);
         QVERIFY(second);
         QCOMPARE(title, QStringLiteral("Tervan2"));
         QCOMPARE(frame()->childFrames().size(), 3);
@@ -286,7 +286,7 @@ private slots:
         // The row that already has the focus opens its bulletin too: the first press of the
         // double click must not leave an edit box that swallows the second.
         activateResultsWindow();
-        CTervanaView* third = openBulletinOf(secondRow, &title);
+        BulletinView* third = openBulletinOf(secondRow, &title);
         QVERIFY(third);
         QCOMPARE(title, QStringLiteral("Tervan3"));
         QVERIFY(pageText(third).contains(secondName));
@@ -310,12 +310,12 @@ private slots:
         QString name;
         const int row = firstNamedRow(&name);
         QVERIFY(row >= 0);
-        const qint64 id = list()->GetItemData(row);
+        const qint64 id = list()->getItemData(row);
         QStringList before;
-        for (int c = 0; c < list()->GetColumnCount(); ++c)
-            before << list()->GetItemText(row, c);
+        for (int c = 0; c < list()->getColumnCount(); ++c)
+            before << list()->getItemText(row, c);
         QString title;
-        CTervanaView* view = openBulletinOf(row, &title, column);
+        BulletinView* view = openBulletinOf(row, &title, column);
         QVERIFY(view);
         QCOMPARE(title, QStringLiteral("Tervan1"));
         QVERIFY(pageText(view).contains(name));
@@ -324,8 +324,8 @@ private slots:
         QTest::qWait(50);
         QVERIFY(!qobject_cast<QLineEdit*>(focused()) || !list()->isAncestorOf(focused()));
         QStringList after;
-        for (int c = 0; c < list()->GetColumnCount(); ++c)
-            after << list()->GetItemText(rowOf(id), c);
+        for (int c = 0; c < list()->getColumnCount(); ++c)
+            after << list()->getItemText(rowOf(id), c);
         QCOMPARE(after, before);
         QCOMPARE(frame()->childFrames().size(), 2);
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
@@ -337,7 +337,7 @@ private slots:
         const int row = firstNamedRow(&name);
         QVERIFY(row >= 0);
         QString title;
-        CTervanaView* view = openBulletinOf(row, &title);
+        BulletinView* view = openBulletinOf(row, &title);
         QVERIFY(view);
 
         // File > Print of the bulletin menu, with the print dialog answered "to a PDF file".
@@ -352,18 +352,18 @@ private slots:
 
         const QString pdf = m_lab->filePath("buletin.pdf");
         int dialogs = 0;
-        CTervanaView::SetPrintDialogHook([&](QPrinter& printer) {
+        BulletinView::setPrintDialogHook([&](QPrinter& printer) {
             ++dialogs;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             return true;
         });
-        QSignalSpy finished(view, &CTervanaView::printFinished);
+        QSignalSpy finished(view, &BulletinView::printFinished);
         print->trigger();
         QCOMPARE(dialogs, 1);
         QVERIFY(finished.wait(60000));
         QCOMPARE(finished.first().first().toBool(), true);
-        QVERIFY(!CTervanaView::IsPrinting());
+        QVERIFY(!BulletinView::isPrinting());
         const QString text = pdfText(pdf);
         QVERIFY2(simplified(text).contains(simplified(name)), qPrintable(text.left(2000)));
         QVERIFY(text.contains(QStringLiteral("Laborator Veterinar Labrosa")));
@@ -377,10 +377,10 @@ private slots:
         QString name;
         const int row = firstNamedRow(&name);
         QVERIFY(row >= 0);
-        const qint64 id = list()->GetItemData(row);
-        const QString requestId = list()->GetItemText(row, 0);
+        const qint64 id = list()->getItemData(row);
+        const QString requestId = list()->getItemText(row, 0);
         QString title;
-        CTervanaView* view = openBulletinOf(row, &title);
+        BulletinView* view = openBulletinOf(row, &title);
         QVERIFY(view);
 
         QAction* exportPdf = nullptr;
@@ -389,13 +389,13 @@ private slots:
                 exportPdf = action;
         QVERIFY2(exportPdf && exportPdf->isEnabled(), "the bulletin's File menu offers Export PDF");
         QVERIFY(frame()->toolBar()->actions().contains(exportPdf));
-        CTervanaView::SetPrintDialogHook([](QPrinter&) { return false; }); // must not be asked
+        BulletinView::setPrintDialogHook([](QPrinter&) { return false; }); // must not be asked
         QString proposed;
-        CTervanaView::SetPdfFileDialogHook([&](const QString& path) {
+        BulletinView::setPdfFileDialogHook([&](const QString& path) {
             proposed = path;
             return m_lab->filePath(QFileInfo(path).fileName());
         });
-        QSignalSpy finished(view, &CTervanaView::printFinished);
+        QSignalSpy finished(view, &BulletinView::printFinished);
         exportPdf->trigger();
         // Counted from the trigger: QSignalSpy::wait() would miss a job that ended before it began.
         QVERIFY(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 60000));
@@ -446,7 +446,7 @@ private slots:
         userClick(list()->viewport(), cellCentre(row, 1));
         auto* edit = qobject_cast<QLineEdit*>(focused());
         QVERIFY2(edit && list()->isAncestorOf(edit), "an edit box opens over the name cell");
-        QCOMPARE(edit->text(), list()->GetItemText(row, 1));
+        QCOMPARE(edit->text(), list()->getItemText(row, 1));
         pressKey(Qt::Key_A, Qt::ControlModifier);
         const QString newName = QStringLiteral("Ștefănescu D'Arc - Grivei");
         typeText(newName);
@@ -458,7 +458,7 @@ private slots:
             QVERIFY(m_lab->scalar("SELECT PacientName FROM RESULTS WHERE ID = ?", {untouched}).toString() != newName);
         for (qint64 changed : sameDay) {
             QTRY_VERIFY(rowOf(changed) >= 0);
-            QCOMPARE(list()->GetItemText(rowOf(changed), 1), newName);
+            QCOMPARE(list()->getItemText(rowOf(changed), 1), newName);
         }
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
 
@@ -471,7 +471,7 @@ private slots:
         auto answer = std::make_shared<std::function<void()>>();
         auto attempts = std::make_shared<int>(0);
         *answer = [&, answer, attempts] {
-            auto* dialog = qobject_cast<dlgComment*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<CommentDialog*>(QApplication::activeModalWidget());
             if (!dialog) {
                 if (++*attempts < 1000)
                     QTimer::singleShot(10, *answer);
@@ -502,13 +502,13 @@ private slots:
         const QList<qint64> wholeRequest = idsOf("SELECT ID FROM RESULTS WHERE RequestID = ?", {requestId});
         for (qint64 stored : wholeRequest)
             QCOMPARE(m_lab->scalar("SELECT comment FROM RESULTS WHERE ID = ?", {stored}).toString(), comment);
-        QCOMPARE(list()->GetItemText(row, 5), comment);
+        QCOMPARE(list()->getItemText(row, 5), comment);
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
     }
 
     void searchWithTheKeyboardOnly() {
         QVERIFY(startProgram());
-        Sorvind* view = explorer();
+        ResultsWindow* view = explorer();
         auto* requestIdEdit = view->findChild<QLineEdit*>(QStringLiteral("editRequestId"));
         auto* nameEdit = view->findChild<QLineEdit*>(QStringLiteral("editPatientName"));
         auto* startDate = view->findChild<QDateEdit*>(QStringLiteral("dateStart"));
@@ -529,8 +529,8 @@ private slots:
         typeText(requestId.toString());
         pressKey(Qt::Key_Return);
         QCOMPARE(listedIds(), expected);
-        for (int row = 0; row < list()->GetItemCount(); ++row)
-            QCOMPARE(list()->GetItemText(row, 0), requestId.toString());
+        for (int row = 0; row < list()->getItemCount(); ++row)
+            QCOMPARE(list()->getItemText(row, 0), requestId.toString());
 
         // Letters in the identifier: a message, an empty list, and the field keeps its text.
         pressKey(Qt::Key_End);
@@ -538,7 +538,7 @@ private slots:
         pressKey(Qt::Key_Return);
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages.first().contains(QStringLiteral("ID pacient")));
-        QCOMPARE(list()->GetItemCount(), 0);
+        QCOMPARE(list()->getItemCount(), 0);
         QCOMPARE(requestIdEdit->text(), requestId.toString() + "a");
 
         // Clear it, Tab on to the name, search by part of a name (dates stay on today).
@@ -555,9 +555,9 @@ private slots:
         QVERIFY(!part.isEmpty());
         typeText(part);
         pressKey(Qt::Key_Return);
-        QVERIFY(list()->GetItemCount() > 0);
-        for (int row = 0; row < list()->GetItemCount(); ++row)
-            QVERIFY(list()->GetItemText(row, 1).contains(part));
+        QVERIFY(list()->getItemCount() > 0);
+        for (int row = 0; row < list()->getItemCount(); ++row)
+            QVERIFY(list()->getItemText(row, 1).contains(part));
 
         // The rest of the form in Tab order, the button pressed with the keyboard, then the list.
         pressKey(Qt::Key_Tab);
@@ -568,10 +568,10 @@ private slots:
         for (int i = 0; i < 10 && focused() == endDate; ++i)
             pressKey(Qt::Key_Tab);
         QCOMPARE(focused(), search);
-        const int found = list()->GetItemCount();
-        list()->DeleteAllItems();
+        const int found = list()->getItemCount();
+        list()->deleteAllItems();
         pressKey(Qt::Key_Space);
-        QCOMPARE(list()->GetItemCount(), found);
+        QCOMPARE(list()->getItemCount(), found);
         pressKey(Qt::Key_Tab);
         QCOMPARE(focused(), static_cast<QWidget*>(list()));
         QCOMPARE(m_messages.size(), 1);
@@ -583,15 +583,15 @@ private slots:
         QVERIFY(startProgram());
         explorer()->findChild<QDateEdit*>(QStringLiteral("dateStart"))->setDate(QDate::currentDate().addMonths(-1));
         userClick(explorer()->findChild<QPushButton*>(QStringLiteral("buttonSearch")), QPoint(5, 5));
-        QVERIFY(list()->GetItemCount() > 100);
+        QVERIFY(list()->getItemCount() > 100);
         const QFontMetrics metrics = list()->fontMetrics();
         // A cell is drawn 1 pixel in from its top and bottom edges and its text 6 pixels in from each side.
-        QVERIFY2(list()->RowHeight() - 2 >= metrics.height(),
-                 qPrintable(QStringLiteral("row %1, font %2").arg(list()->RowHeight()).arg(metrics.height())));
-        for (int column = 0; column < list()->GetColumnCount(); ++column) {
-            for (int row = 0; row < list()->GetItemCount(); ++row) {
-                const QString text = list()->GetItemText(row, column);
-                QVERIFY2(list()->GetColumnWidth(column) - 12 >= metrics.horizontalAdvance(text),
+        QVERIFY2(list()->uniformRowHeight() - 2 >= metrics.height(),
+                 qPrintable(QStringLiteral("row %1, font %2").arg(list()->uniformRowHeight()).arg(metrics.height())));
+        for (int column = 0; column < list()->getColumnCount(); ++column) {
+            for (int row = 0; row < list()->getItemCount(); ++row) {
+                const QString text = list()->getItemText(row, column);
+                QVERIFY2(list()->getColumnWidth(column) - 12 >= metrics.horizontalAdvance(text),
                          qPrintable(QStringLiteral("column %1: %2").arg(column).arg(text)));
             }
         }

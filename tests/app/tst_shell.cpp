@@ -1,13 +1,13 @@
 #include "AppTestMain.h"
 
-#include "CChildFrame.h"
-#include "CDocTemplate.h"
-#include "CMainFrame.h"
-#include "CRecentFileList.h"
-#include "CTervanaDoc.h"
-#include "CViewBase.h"
+#include "BulletinDocument.h"
+#include "ChildWindow.h"
+#include "CommandIds.h"
+#include "DocumentTemplate.h"
+#include "DocumentView.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "Resource.h"
+#include "RecentFileList.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,27 +37,27 @@ const QByteArray kShown = "<p>buletin afisat</p>";
 
 // A view like the program's own: a bulletin prints, exports and saves what it shows (a .pdf name
 // as a copy in another form, a missing folder refused); results maximise themselves and do none.
-class TestView : public QWidget, public CViewBase {
+class TestView : public QWidget, public DocumentView {
 public:
     explicit TestView(bool printable, bool maximise) : m_printable(printable), m_maximise(maximise) {}
-    void OnInitialUpdate() override {
+    void onInitialUpdate() override {
         ++initialUpdates;
-        frameAtInitialUpdate = qobject_cast<CChildFrame*>(parentWidget());
+        frameAtInitialUpdate = qobject_cast<ChildWindow*>(parentWidget());
         if (frameAtInitialUpdate)
             sizeAtInitialUpdate = frameAtInitialUpdate->size();
         if (m_maximise && frameAtInitialUpdate)
             frameAtInitialUpdate->showMaximized();
     }
-    bool CanPrint() const override { return m_printable; }
-    void OnFilePrint() override { ++prints; }
-    bool CanExportPdf() const override { return m_printable; }
-    void OnFileExportPdf() override { ++exports; }
-    bool CanSave() const override { return m_printable; }
-    SaveResult SaveAs(const QString& path) override {
+    bool canPrint() const override { return m_printable; }
+    void onFilePrint() override { ++prints; }
+    bool canExportPdf() const override { return m_printable; }
+    void onFileExportPdf() override { ++exports; }
+    bool canSave() const override { return m_printable; }
+    SaveResult saveAs(const QString& path) override {
         savedTo << path;
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(kShown) != kShown.size())
-            return SaveResult::Failed;
+            return SaveResult::failed;
         return path.endsWith(QStringLiteral(".pdf")) ? SaveResult::Exported : SaveResult::Saved;
     }
 
@@ -65,7 +65,7 @@ public:
     int prints = 0;
     int exports = 0;
     QStringList savedTo;
-    CChildFrame* frameAtInitialUpdate = nullptr;
+    ChildWindow* frameAtInitialUpdate = nullptr;
     QSize sizeAtInitialUpdate;
 
 private:
@@ -140,33 +140,33 @@ class TestShell : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<CRecentFileList> m_recent;
-    std::unique_ptr<CMainFrame> m_frame;
-    std::unique_ptr<CDocTemplate> m_bulletin;
-    std::unique_ptr<CDocTemplate> m_list;
+    std::unique_ptr<RecentFileList> m_recent;
+    std::unique_ptr<MainWindow> m_frame;
+    std::unique_ptr<DocumentTemplate> m_bulletin;
+    std::unique_ptr<DocumentTemplate> m_list;
     QStringList m_messages;
     bool m_listViewsFail = false;
 
-    CChildFrame* openBulletin(const QString& path = QString()) { return m_bulletin->OpenDocumentFile(path); }
-    CChildFrame* openList() { return m_list->OpenDocumentFile(QString()); }
-    static TestView* viewOf(CChildFrame* frame) { return dynamic_cast<TestView*>(frame->view()); }
+    ChildWindow* openBulletin(const QString& path = QString()) { return m_bulletin->openDocumentFile(path); }
+    ChildWindow* openList() { return m_list->openDocumentFile(QString()); }
+    static TestView* viewOf(ChildWindow* frame) { return dynamic_cast<TestView*>(frame->view()); }
 
 private slots:
     void init() {
         QSettings().clear();
         m_messages.clear();
-        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        setMessageBoxHook([this](const QString& text) { m_messages << text; });
         m_listViewsFail = false;
-        m_recent = std::make_unique<CRecentFileList>(4);
-        m_frame = std::make_unique<CMainFrame>(m_recent.get());
-        m_bulletin = std::make_unique<CDocTemplate>(
-            IDR_TERVANTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
-            [](CTervanaDoc*) { return new TestView(true, false); });
-        m_list = std::make_unique<CDocTemplate>(
+        m_recent = std::make_unique<RecentFileList>(4);
+        m_frame = std::make_unique<MainWindow>(m_recent.get());
+        m_bulletin = std::make_unique<DocumentTemplate>(
+            IDR_BULLETINTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
+            [](BulletinDocument*) { return new TestView(true, false); });
+        m_list = std::make_unique<DocumentTemplate>(
             IDR_LISTTYPE,
             QStringLiteral(
                 "\nLista Rezultate\nLista Rezultate\n\n\nLista Rezultate.Document\nLista Rezultate Document"),
-            [this](CTervanaDoc*) -> QWidget* { return m_listViewsFail ? nullptr : new TestView(false, true); });
+            [this](BulletinDocument*) -> QWidget* { return m_listViewsFail ? nullptr : new TestView(false, true); });
         m_bulletin->setMainFrame(m_frame.get());
         m_list->setMainFrame(m_frame.get());
         m_frame->show();
@@ -178,7 +178,7 @@ private slots:
         m_bulletin.reset();
         m_list.reset();
         m_recent.reset();
-        SetMessageBoxHook(nullptr);
+        setMessageBoxHook(nullptr);
     }
 
     void documentStringsAndNumbering() {
@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(m_bulletin->docStringField(9), QString());
 
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Labrosa"));
-        CChildFrame* first = openList();
+        ChildWindow* first = openList();
         QVERIFY(first);
         QCOMPARE(first->windowTitle(), QStringLiteral("Lista Rezultate1"));
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate1"));
@@ -208,7 +208,7 @@ private slots:
     }
 
     void childFrameOpensAt640x480() {
-        CChildFrame* bulletin = openBulletin();
+        ChildWindow* bulletin = openBulletin();
         QVERIFY(bulletin);
         TestView* view = viewOf(bulletin);
         QCOMPARE(view->initialUpdates, 1);
@@ -235,10 +235,10 @@ private slots:
         const QStringList bulletinMenu{"&File", "&Edit", "&View", "&Window", "&Help"};
         QCOMPARE(menuTitles(bar), mainMenu);
 
-        CChildFrame* bulletin = openBulletin();
-        QCOMPARE(m_frame->currentMenuId(), int(IDR_TERVANTYPE));
+        ChildWindow* bulletin = openBulletin();
+        QCOMPARE(m_frame->currentMenuId(), int(IDR_BULLETINTYPE));
         QCOMPARE(menuTitles(bar), bulletinMenu);
-        CChildFrame* list = openList();
+        ChildWindow* list = openList();
         QCOMPARE(menuTitles(bar), mainMenu);
         m_frame->mdiArea()->setActiveSubWindow(bulletin);
         QCOMPARE(menuTitles(bar), bulletinMenu);
@@ -274,13 +274,13 @@ private slots:
         m_frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
         QTemporaryDir dir;
-        CChildFrame* child = nullptr;
+        ChildWindow* child = nullptr;
         if (window == "results") {
             child = openList();
         } else if (window == "bulletin") {
             // Saved once, so that Ctrl+S writes again without asking for a name.
             child = openBulletin();
-            m_frame->SaveDocumentAs(child, dir.filePath("buletin.html"));
+            m_frame->saveDocumentAs(child, dir.filePath("buletin.html"));
         }
         QCOMPARE(offeredCommands(m_frame->menuBar(), m_frame->toolBar()), offered);
 
@@ -300,7 +300,7 @@ private slots:
     }
 
     void maximisedChildKeepsFrameTitle() {
-        CChildFrame* list = openList();
+        ChildWindow* list = openList();
         QVERIFY(list->isMaximized());
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate1"));
         list->showNormal();
@@ -308,9 +308,9 @@ private slots:
     }
 
     void closingNeverAsksToSave() {
-        QPointer<CChildFrame> bulletin = openBulletin();
-        QPointer<CChildFrame> list = openList();
-        QPointer<CTervanaDoc> document = bulletin->document();
+        QPointer<ChildWindow> bulletin = openBulletin();
+        QPointer<ChildWindow> list = openList();
+        QPointer<BulletinDocument> document = bulletin->document();
         QVERIFY(!document->isModified());
         QVERIFY(m_frame->close());
         QTRY_VERIFY(!bulletin && !list);
@@ -319,10 +319,10 @@ private slots:
     }
 
     void newWindowSharesDocument() {
-        CChildFrame* first = openBulletin();
+        ChildWindow* first = openBulletin();
         m_frame->action(ID_WINDOW_NEW)->trigger();
         QCOMPARE(m_frame->childFrames().size(), 2);
-        CChildFrame* second = m_frame->activeChild();
+        ChildWindow* second = m_frame->activeChild();
         QVERIFY(second != first);
         QCOMPARE(second->document(), first->document());
         QCOMPARE(first->windowTitle(), QStringLiteral("Tervan1:1"));
@@ -330,7 +330,7 @@ private slots:
         QCOMPARE(viewOf(second)->initialUpdates, 1);
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Labrosa - Tervan1:2"));
 
-        QPointer<CTervanaDoc> document = first->document();
+        QPointer<BulletinDocument> document = first->document();
         second->close();
         QTRY_COMPARE(m_frame->childFrames().size(), 1);
         QCOMPARE(first->windowTitle(), QStringLiteral("Tervan1"));
@@ -354,7 +354,7 @@ private slots:
         file.write("<p>buletin salvat</p>");
         file.close();
 
-        CChildFrame* frame = openBulletin(path);
+        ChildWindow* frame = openBulletin(path);
         QVERIFY(frame);
         QCOMPARE(frame->windowTitle(), QStringLiteral("rezultat-vechi.html"));
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Labrosa - rezultat-vechi.html"));
@@ -365,7 +365,7 @@ private slots:
         });
         m_frame->action(ID_FILE_SAVE)->trigger();
         QVERIFY(asked);
-        m_frame->SaveDocumentAs(frame, path);
+        m_frame->saveDocumentAs(frame, path);
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(m_messages.first().contains(QStringLiteral("rezultat-vechi.html")), qPrintable(m_messages.first()));
         QVERIFY(viewOf(frame)->savedTo.isEmpty());
@@ -378,9 +378,9 @@ private slots:
     // and Save then writes there again. A copy in another form or a failed save leaves the name.
     void saveAsWritesWhatTheViewShows() {
         QTemporaryDir dir;
-        CChildFrame* frame = openBulletin();
+        ChildWindow* frame = openBulletin();
         const QString path = dir.filePath("copie.html");
-        m_frame->SaveDocumentAs(frame, path);
+        m_frame->saveDocumentAs(frame, path);
         QCOMPARE(contentOf(path), kShown);
         QCOMPARE(frame->windowTitle(), QStringLiteral("copie.html"));
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Labrosa - copie.html"));
@@ -391,15 +391,15 @@ private slots:
         QCOMPARE(contentOf(path), kShown);
         QCOMPARE(viewOf(frame)->savedTo, (QStringList{path, QFileInfo(path).absoluteFilePath()}));
 
-        m_frame->SaveDocumentAs(frame, dir.filePath("copie.pdf"));
+        m_frame->saveDocumentAs(frame, dir.filePath("copie.pdf"));
         QCOMPARE(contentOf(dir.filePath("copie.pdf")), kShown);
-        m_frame->SaveDocumentAs(frame, dir.filePath("lipsa/alt.html"));
+        m_frame->saveDocumentAs(frame, dir.filePath("lipsa/alt.html"));
         QCOMPARE(frame->windowTitle(), QStringLiteral("copie.html"));
         QCOMPARE(m_recent->files().size(), 1);
 
         // The file another window stands for is not replaced.
-        CChildFrame* other = openBulletin();
-        m_frame->SaveDocumentAs(other, path);
+        ChildWindow* other = openBulletin();
+        m_frame->saveDocumentAs(other, path);
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(viewOf(other)->savedTo.isEmpty());
         QCOMPARE(other->windowTitle(), QStringLiteral("Tervan2"));
@@ -419,14 +419,14 @@ private slots:
         for (int i = 1; i <= 5; ++i)
             paths << QFileInfo(dir.filePath(QStringLiteral("b%1.html").arg(i))).absoluteFilePath();
         for (const QString& path : paths)
-            m_recent->Add(path);
+            m_recent->add(path);
         QCOMPARE(m_recent->files(), (QStringList{paths[4], paths[3], paths[2], paths[1]}));
         // Choosing an entry again brings it to the top without a duplicate.
-        m_recent->Add(paths[2]);
+        m_recent->add(paths[2]);
         QCOMPARE(m_recent->files(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
 
-        CRecentFileList reloaded(4);
-        reloaded.Load();
+        RecentFileList reloaded(4);
+        reloaded.load();
         QCOMPARE(reloaded.files(), m_recent->files());
 
         QMenu* file = menuNamed(m_frame->menuBar(), QStringLiteral("&File"));
@@ -436,17 +436,17 @@ private slots:
         QCOMPARE(items.at(8), QStringLiteral("&4 ") + QDir::toNativeSeparators(paths[1]));
         QCOMPARE(items.at(10), QStringLiteral("E&xit"));
 
-        QSignalSpy chosen(m_frame.get(), &CMainFrame::recentFileChosen);
+        QSignalSpy chosen(m_frame.get(), &MainWindow::recentFileChosen);
         file->actions().at(6)->trigger();
         QCOMPARE(chosen.size(), 1);
         QCOMPARE(chosen.first().first().toString(), paths[4]);
 
-        m_recent->Remove(paths[4]);
+        m_recent->remove(paths[4]);
         QCOMPARE(m_recent->files().size(), 3);
         QCOMPARE(itemsOf(file).at(6), QStringLiteral("&2 ") + QDir::toNativeSeparators(paths[3]));
 
         // A '&' in a file name is shown, not taken as a mnemonic.
-        m_recent->Add(dir.filePath(QStringLiteral("Pop & fiul.html")));
+        m_recent->add(dir.filePath(QStringLiteral("Pop & fiul.html")));
         QVERIFY(itemsOf(file).at(5).endsWith(QStringLiteral("Pop && fiul.html")));
     }
 
@@ -471,7 +471,7 @@ private slots:
         m_frame->action(ID_APP_EXIT)->trigger();
         QVERIFY(!m_frame->isVisible());
 
-        m_frame = std::make_unique<CMainFrame>(m_recent.get());
+        m_frame = std::make_unique<MainWindow>(m_recent.get());
         m_bulletin->setMainFrame(m_frame.get());
         m_list->setMainFrame(m_frame.get());
         m_frame->show();
@@ -487,8 +487,8 @@ private slots:
         for (QAction* action : tools->actions())
             QVERIFY2(action->isSeparator() || (!action->icon().isNull() && !action->toolTip().isEmpty()),
                      qPrintable(action->text()));
-        CChildFrame* list = openList();
-        CChildFrame* bulletin = openBulletin();
+        ChildWindow* list = openList();
+        ChildWindow* bulletin = openBulletin();
         auto* print = qobject_cast<QToolButton*>(tools->widgetForAction(m_frame->action(ID_FILE_PRINT)));
         auto* exportPdf = qobject_cast<QToolButton*>(tools->widgetForAction(m_frame->action(ID_FILE_EXPORT_PDF)));
         QVERIFY(print && exportPdf);

@@ -7,10 +7,10 @@
 
 #include <memory>
 
-#include "CTervanaView.h"
+#include "BulletinView.h"
 
 // The text of the page a bulletin window shows, once the engine hands it over (empty after 15 s).
-inline QString BulletinPageText(CTervanaView* view) {
+inline QString bulletinPageText(BulletinView* view) {
     auto text = std::make_shared<QString>();
     auto done = std::make_shared<bool>(false);
     view->webView()->page()->toPlainText([text, done](const QString& result) {

@@ -1,8 +1,8 @@
 #include "BrokenFiles.h"
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
+#include "DatabaseConnection.h"
 #include "DbLab.h"
 #include "LabSchemaCheck.h"
+#include "Recordset.h"
 #include "SqliteIntegrityCheck.h"
 
 #include <QDir>
@@ -32,7 +32,7 @@ class TestDatabase : public QObject {
 private slots:
     void initTestCase_data() { DbLab::addBackends(); }
     void init() { g_now = QDateTime(QDate(2026, 2, 1), QTime(7, 3, 9)); }
-    void cleanup() { CAdoDatabase::SetLogClock(nullptr); }
+    void cleanup() { DatabaseConnection::setLogClock(nullptr); }
 
     void failingExecuteWritesTwoEntries();
     void logPrefixHasNoPadding();
@@ -71,17 +71,17 @@ private:
 void TestDatabase::failingExecuteWritesTwoEntries() {
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    CAdoDatabase::SetLogClock(fixedClock);
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(ado.Open(db.connectionString()));
-    QVERIFY(ado.bOpen);
+    DatabaseConnection::setLogClock(fixedClock);
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(ado.open(db.connectionString()));
+    QVERIFY(ado.m_opened);
 
     const QString sql = QStringLiteral("UPDATE NO_SUCH_TABLE SET x = 'Ștefănescu' WHERE id = 1");
-    QVERIFY(!ado.Execute(sql));
+    QVERIFY(!ado.execute(sql));
 
     // The COM error text: five lines, the statement failure code and the driver as source.
-    const QStringList lines = ado.szComError.split('\n');
+    const QStringList lines = ado.m_comError.split('\n');
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines.at(0), QStringLiteral("Error"));
     QCOMPARE(lines.at(1), QStringLiteral("\tCode = 80040e14"));
@@ -90,19 +90,19 @@ void TestDatabase::failingExecuteWritesTwoEntries() {
     QVERIFY2(lines.at(4).startsWith("\tDescription = ") && lines.at(4).contains("no_such_table", Qt::CaseInsensitive),
              qPrintable(lines.at(4)));
     QCOMPARE(lines.at(5), QString());
-    QVERIFY2(QRegularExpression("^\t Error number: [0-9a-f]+\t\\S").match(ado.szProviderError).hasMatch(),
-             qPrintable(ado.szProviderError));
+    QVERIFY2(QRegularExpression("^\t Error number: [0-9a-f]+\t\\S").match(ado.m_providerError).hasMatch(),
+             qPrintable(ado.m_providerError));
 
     // The log holds the failure entry, then one with exactly the statement, in UTF-8.
     const QByteArray expected = QByteArray("\n[2026.2.1 7.3.9]->CAdoDatabase::Execute\nComError: ") +
-                                ado.szComError.toUtf8() + "\nProviderError: " + ado.szProviderError.toUtf8() +
+                                ado.m_comError.toUtf8() + "\nProviderError: " + ado.m_providerError.toUtf8() +
                                 "\n[2026.2.1 7.3.9]->" + sql.toUtf8();
     QCOMPARE(fileBytes(kLog), expected);
 
     // With bound values the statement's entry ends with them, as they would be typed again.
     const QString update = QStringLiteral("UPDATE NO_SUCH_TABLE SET a = ?, b = ?, c = ? WHERE d = ?");
-    QVERIFY(!ado.Execute(update, {QStringLiteral("O'Brien - Ștefănescu"), 17, QVariant(), 2.5}));
-    QVERIFY2(fileBytes(kLog).endsWith(QByteArray("ProviderError: ") + ado.szProviderError.toUtf8() +
+    QVERIFY(!ado.execute(update, {QStringLiteral("O'Brien - Ștefănescu"), 17, QVariant(), 2.5}));
+    QVERIFY2(fileBytes(kLog).endsWith(QByteArray("ProviderError: ") + ado.m_providerError.toUtf8() +
                                       "\n[2026.2.1 7.3.9]->" + update.toUtf8() +
                                       "\nValues: 'O''Brien - Ștefănescu', 17, NULL, 2.5"),
              fileBytes(kLog).right(300).constData());
@@ -110,14 +110,14 @@ void TestDatabase::failingExecuteWritesTwoEntries() {
 
 void TestDatabase::logPrefixHasNoPadding() {
     DbLab db(backend());
-    CAdoDatabase::SetLogClock(fixedClock);
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
+    DatabaseConnection::setLogClock(fixedClock);
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
     g_now = QDateTime(QDate(2026, 12, 6), QTime(9, 5, 3));
-    ado.WriteLog("a");
+    ado.writeLog("a");
     g_now = QDateTime(QDate(2026, 10, 16), QTime(23, 59, 59));
-    ado.WriteLog("b");
-    ado.LogError("ctx", "Error\n\tCode = 1\n", "");
+    ado.writeLog("b");
+    ado.logError("ctx", "Error\n\tCode = 1\n", "");
     QCOMPARE(fileBytes(kLog),
              QByteArray("\n[2026.12.6 9.5.3]->a\n[2026.10.16 23.59.59]->b"
                         "\n[2026.10.16 23.59.59]->ctx\nComError: Error\n\tCode = 1\n\nProviderError: "));
@@ -130,23 +130,23 @@ void TestDatabase::logAppendsAndKeepsOldContent() {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("earlier run");
     }
-    CAdoDatabase::SetLogClock(fixedClock);
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    ado.WriteLog("one");
+    DatabaseConnection::setLogClock(fixedClock);
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    ado.writeLog("one");
     // The file is closed between entries: another writer can append in between.
     {
         QFile f(kLog);
         QVERIFY(f.open(QIODevice::Append));
         f.write("|other|");
     }
-    ado.WriteLog("two");
+    ado.writeLog("two");
     QCOMPARE(fileBytes(kLog), QByteArray("earlier run\n[2026.2.1 7.3.9]->one|other|\n[2026.2.1 7.3.9]->two"));
 
     // A log that cannot be opened drops the entry silently.
-    CAdoDatabase lost;
-    lost.SetLogFile(db.lab().filePath("no/such/dir/x.log"));
-    lost.WriteLog("dropped");
+    DatabaseConnection lost;
+    lost.setLogFile(db.lab().filePath("no/such/dir/x.log"));
+    lost.writeLog("dropped");
     QVERIFY(!QFile::exists(db.lab().filePath("no/such/dir/x.log")));
 }
 
@@ -155,18 +155,18 @@ void TestDatabase::nothingLoggedWithoutLogFile() {
     QVERIFY(db.createEmpty());
     const QStringList before = QDir(db.lab().path()).entryList(QDir::Files);
     {
-        CAdoDatabase ado;
-        QVERIFY(!ado.Open("Provider=SQLite;Data Source=missing.db"));
-        QVERIFY(!ado.OpenAccess("lab.mdb", "mirtal"));
-        QVERIFY(ado.Open(db.connectionString()));
-        QVERIFY(!ado.Execute("UPDATE NOPE SET a = 1"));
-        CAdoRecordset rs;
-        QVERIFY(!rs.Open("SELECT nope FROM NOPE", &ado));
-        QVERIFY(rs.Open("SELECT ID FROM RESULTS", &ado));
+        DatabaseConnection ado;
+        QVERIFY(!ado.open("Provider=SQLite;Data Source=missing.db"));
+        QVERIFY(!ado.openAccess("lab.mdb", "mirtal"));
+        QVERIFY(ado.open(db.connectionString()));
+        QVERIFY(!ado.execute("UPDATE NOPE SET a = 1"));
+        Recordset rs;
+        QVERIFY(!rs.open("SELECT nope FROM NOPE", &ado));
+        QVERIFY(rs.open("SELECT ID FROM RESULTS", &ado));
         QVariant v;
-        QVERIFY(!rs.GetFieldValue("nope", &v));
-        rs.Close();
-        QVERIFY(!ado.bLog);
+        QVERIFY(!rs.getFieldValue("nope", &v));
+        rs.close();
+        QVERIFY(!ado.m_logEnabled);
     }
     QStringList after = QDir(db.lab().path()).entryList(QDir::Files);
     // SQLite's own companion files come and go with the connection; no log may appear.
@@ -179,14 +179,14 @@ void TestDatabase::nothingLoggedWithoutLogFile() {
 void TestDatabase::overlongTextsAreCut() {
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(ado.Open(db.connectionString()));
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(ado.open(db.connectionString()));
     const QString sql =
         QStringLiteral("UPDATE NO_SUCH_TABLE_") + QString(20000, QChar('x')) + QStringLiteral(" SET a=1");
-    QVERIFY(!ado.Execute(sql));
-    QVERIFY(ado.szComError.size() <= 999);
-    QVERIFY(ado.szProviderError.size() <= 999);
+    QVERIFY(!ado.execute(sql));
+    QVERIFY(ado.m_comError.size() <= 999);
+    QVERIFY(ado.m_providerError.size() <= 999);
     const QString log = QString::fromUtf8(fileBytes(kLog));
     const int second = log.indexOf("\n[", 1);
     QVERIFY(second > 0);
@@ -196,21 +196,21 @@ void TestDatabase::overlongTextsAreCut() {
 
 void TestDatabase::missingFileFailsAndCreatesNothing() {
     DbLab db(DbLab::Backend::SQLite);
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(!ado.Open("Provider=SQLite;Data Source=lab.db"));
-    QVERIFY(!ado.bOpen);
-    QVERIFY(ado.szComError.startsWith("Error\n\tCode = 80004005\n\tCode meaning = Unspecified error\n"
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(!ado.open("Provider=SQLite;Data Source=lab.db"));
+    QVERIFY(!ado.m_opened);
+    QVERIFY(ado.m_comError.startsWith("Error\n\tCode = 80004005\n\tCode meaning = Unspecified error\n"
                                       "\tSource = QSQLITE\n\tDescription = "));
-    QVERIFY(ado.szComError.contains("lab.db"));
+    QVERIFY(ado.m_comError.contains("lab.db"));
     QVERIFY(!QFile::exists("lab.db"));
     QVERIFY(!QFile::exists(db.lab().dbPath()));
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Open"), 1);
 
     // The program's statements then fail instead of reaching an empty new database.
-    QVERIFY(!ado.Execute("UPDATE RESULTS SET comment = 'x'"));
-    CAdoRecordset rs;
-    QVERIFY(!rs.Open("SELECT * FROM RESULTS", &ado));
+    QVERIFY(!ado.execute("UPDATE RESULTS SET comment = 'x'"));
+    Recordset rs;
+    QVERIFY(!rs.open("SELECT * FROM RESULTS", &ado));
     QVERIFY(!QFile::exists("lab.db"));
 }
 
@@ -221,12 +221,12 @@ void TestDatabase::fileThatIsNoDatabaseFails() {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(4096, 'z'));
     }
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(!ado.Open("Provider=SQLite;Data Source=lab.db"));
-    QVERIFY(!ado.bOpen);
-    QVERIFY(ado.szComError.contains("Description = "));
-    QVERIFY(!ado.szComError.contains("Description = (null)"));
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(!ado.open("Provider=SQLite;Data Source=lab.db"));
+    QVERIFY(!ado.m_opened);
+    QVERIFY(ado.m_comError.contains("Description = "));
+    QVERIFY(!ado.m_comError.contains("Description = (null)"));
     QCOMPARE(fileBytes("lab.db"), QByteArray(4096, 'z'));
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Open"), 1);
 }
@@ -245,33 +245,33 @@ void TestDatabase::unsupportedProvidersFail() {
     QFETCH(QString, connection);
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    ado.szProviderError = "earlier";
-    QVERIFY(!ado.Open(connection));
-    QVERIFY(!ado.bOpen);
-    QVERIFY(ado.szComError.startsWith("Error\n\tCode = 80004005\n"));
-    QVERIFY(!ado.szComError.contains("Description = (null)"));
-    QCOMPARE(ado.szProviderError, QStringLiteral("earlier")); // no connection object came into being
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    ado.m_providerError = "earlier";
+    QVERIFY(!ado.open(connection));
+    QVERIFY(!ado.m_opened);
+    QVERIFY(ado.m_comError.startsWith("Error\n\tCode = 80004005\n"));
+    QVERIFY(!ado.m_comError.contains("Description = (null)"));
+    QCOMPARE(ado.m_providerError, QStringLiteral("earlier")); // no connection object came into being
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Open"), 1);
 }
 
 void TestDatabase::connectionStringKeysIgnoreCase() {
     DbLab db(DbLab::Backend::SQLite);
     QVERIFY(db.createEmpty());
-    CAdoDatabase ado;
-    QVERIFY(ado.Open("  provider = sqlite ;  DATA SOURCE =  lab.db  ; Extra=1"));
-    QVERIFY(ado.Execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {1, "Caine"}));
+    DatabaseConnection ado;
+    QVERIFY(ado.open("  provider = sqlite ;  DATA SOURCE =  lab.db  ; Extra=1"));
+    QVERIFY(ado.execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {1, "Caine"}));
     QCOMPARE(db.scalar("SELECT profileName FROM VET_PROFILES").toString(), QStringLiteral("Caine"));
     QCOMPARE(ado.dialect().kind(), SqlDialect::Kind::SQLite);
 
     // The Jet string that OpenAccess builds keeps the given names.
-    QVERIFY(!ado.OpenAccess("lab.mdb", "mirtal"));
-    QCOMPARE(ado.szDatabase, QStringLiteral("lab.mdb"));
-    QCOMPARE(ado.szPassword, QStringLiteral("mirtal"));
-    QVERIFY(!ado.OpenSqlServer("srv", "sa", "pw", "lab"));
-    QCOMPARE(ado.szServer, QStringLiteral("srv"));
-    QCOMPARE(ado.szUser, QStringLiteral("sa"));
+    QVERIFY(!ado.openAccess("lab.mdb", "mirtal"));
+    QCOMPARE(ado.m_databaseName, QStringLiteral("lab.mdb"));
+    QCOMPARE(ado.m_password, QStringLiteral("mirtal"));
+    QVERIFY(!ado.openSqlServer("srv", "sa", "pw", "lab"));
+    QCOMPARE(ado.m_server, QStringLiteral("srv"));
+    QCOMPARE(ado.m_user, QStringLiteral("sa"));
 }
 
 void TestDatabase::opensFilesWithAwkwardNames_data() {
@@ -294,18 +294,18 @@ void TestDatabase::opensFilesWithAwkwardNames() {
     QVERIFY(db.createDemo(3));
     QVERIFY(QFile::copy("lab.db", name));
     const QStringList before = QDir().entryList(QDir::Files);
-    CAdoDatabase ado;
+    DatabaseConnection ado;
     const QString source = dataSource.arg(name, QDir::currentPath());
-    QVERIFY2(ado.Open("Provider=SQLite;Data Source=" + source), qPrintable(ado.szComError));
-    QVERIFY(ado.Execute("DELETE FROM RESULTS WHERE ID = ?", {1}));
-    CAdoRecordset rs;
-    QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM RESULTS", &ado));
+    QVERIFY2(ado.open("Provider=SQLite;Data Source=" + source), qPrintable(ado.m_comError));
+    QVERIFY(ado.execute("DELETE FROM RESULTS WHERE ID = ?", {1}));
+    Recordset rs;
+    QVERIFY(rs.open("SELECT COUNT(*) AS n FROM RESULTS", &ado));
     QVariant n;
-    QVERIFY(rs.GetFieldValue("n", &n));
+    QVERIFY(rs.getFieldValue("n", &n));
     QCOMPARE(n.toInt(), 2);
-    rs.Close();
+    rs.close();
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 3); // the copy was changed, not lab.db
-    ado.Close();
+    ado.close();
     QStringList after = QDir().entryList(QDir::Files);
     after.removeIf([](const QString& f) { return f.endsWith("-wal") || f.endsWith("-shm"); });
     QStringList expected = before;
@@ -317,48 +317,48 @@ void TestDatabase::secondOpenDiscardsFirst() {
     DbLab db(DbLab::Backend::SQLite);
     QVERIFY(db.createEmpty());
     QVERIFY(QFile::copy("lab.db", "other.db"));
-    CAdoDatabase ado;
-    QVERIFY(ado.Open(db.connectionString()));
+    DatabaseConnection ado;
+    QVERIFY(ado.open(db.connectionString()));
     const QString firstName = ado.connection().connectionName();
-    QVERIFY(ado.Open("Provider=SQLite;Data Source=other.db"));
+    QVERIFY(ado.open("Provider=SQLite;Data Source=other.db"));
     QVERIFY(ado.connection().connectionName() != firstName);
     QVERIFY(!QSqlDatabase::contains(firstName));
-    QVERIFY(ado.Execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (1, 'x')"));
+    QVERIFY(ado.execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (1, 'x')"));
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM VET_PROFILES").toInt(), 0);
 
     // A failed second open leaves the object closed, the earlier connection gone.
     const QString secondName = ado.connection().connectionName();
-    QVERIFY(!ado.Open("Provider=SQLite;Data Source=gone.db"));
-    QVERIFY(!ado.bOpen);
+    QVERIFY(!ado.open("Provider=SQLite;Data Source=gone.db"));
+    QVERIFY(!ado.m_opened);
     QVERIFY(!QSqlDatabase::contains(secondName));
 
     // Two objects never share a connection.
-    CAdoDatabase a, b;
-    QVERIFY(a.Open(db.connectionString()));
-    QVERIFY(b.Open(db.connectionString()));
+    DatabaseConnection a, b;
+    QVERIFY(a.open(db.connectionString()));
+    QVERIFY(b.open(db.connectionString()));
     QVERIFY(a.connection().connectionName() != b.connection().connectionName());
 }
 
 void TestDatabase::closeAndExecuteWithoutConnection() {
     DbLab db(backend());
     QVERIFY(db.createEmpty());
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(ado.Close()); // never opened: nothing to do
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(ado.close()); // never opened: nothing to do
     QVERIFY(!QFile::exists(kLog));
 
-    QVERIFY(!ado.Execute("UPDATE RESULTS SET comment = 'x'"));
-    QVERIFY(ado.szProviderError.isEmpty());
-    QVERIFY(ado.szComError.startsWith("Error\n\tCode = "));
+    QVERIFY(!ado.execute("UPDATE RESULTS SET comment = 'x'"));
+    QVERIFY(ado.m_providerError.isEmpty());
+    QVERIFY(ado.m_comError.startsWith("Error\n\tCode = "));
     QByteArray log = fileBytes(kLog);
     QCOMPARE(countEntries(log, "CAdoDatabase::Execute"), 1);
     QVERIFY(log.endsWith("]->UPDATE RESULTS SET comment = 'x'"));
 
-    QVERIFY(ado.Open(db.connectionString()));
-    QVERIFY(ado.Close());
-    QVERIFY(!ado.bOpen);
-    QVERIFY(ado.Close());
-    QVERIFY(!ado.Execute("UPDATE RESULTS SET comment = 'y'"));
+    QVERIFY(ado.open(db.connectionString()));
+    QVERIFY(ado.close());
+    QVERIFY(!ado.m_opened);
+    QVERIFY(ado.close());
+    QVERIFY(!ado.execute("UPDATE RESULTS SET comment = 'y'"));
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Execute"), 2);
 }
 
@@ -383,9 +383,9 @@ void TestDatabase::boundValuesStayPlainText() {
     const QString name3 = db.scalar("SELECT PacientName FROM RESULTS WHERE ID = 4").toString();
     const int sameAs4 = db.scalar(othersSql, {name3}).toInt();
 
-    CAdoDatabase ado;
-    QVERIFY(ado.Open(db.connectionString()));
-    QVERIFY(ado.Execute("UPDATE RESULTS SET PacientName = ? WHERE ID = ?", {text, 3}));
+    DatabaseConnection ado;
+    QVERIFY(ado.open(db.connectionString()));
+    QVERIFY(ado.execute("UPDATE RESULTS SET PacientName = ? WHERE ID = ?", {text, 3}));
     QCOMPARE(db.scalar("SELECT PacientName FROM RESULTS WHERE ID = 3").toString(), text);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), before);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS WHERE PacientName = ?", {text}).toInt(), 1);
@@ -395,18 +395,18 @@ void TestDatabase::boundValuesStayPlainText() {
 void TestDatabase::secondStatementIsNeverRun() {
     DbLab db(backend());
     QVERIFY(db.createDemo(20));
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(ado.Open(db.connectionString()));
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(ado.open(db.connectionString()));
     const QString sql = "UPDATE RESULTS SET comment = ? WHERE ID = 1; DELETE FROM RESULTS";
-    QVERIFY(!ado.Execute(sql, {"x"}));
-    QVERIFY(ado.szComError.contains("one SQL statement"));
-    CAdoRecordset rs;
-    QVERIFY(!rs.Open("SELECT ID FROM RESULTS; DELETE FROM RESULTS", &ado));
+    QVERIFY(!ado.execute(sql, {"x"}));
+    QVERIFY(ado.m_comError.contains("one SQL statement"));
+    Recordset rs;
+    QVERIFY(!rs.open("SELECT ID FROM RESULTS; DELETE FROM RESULTS", &ado));
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 20);
     QVERIFY(db.scalar("SELECT comment FROM RESULTS WHERE ID = 1").toString() != QStringLiteral("x"));
     // A trailing semicolon and semicolons inside texts are still one statement.
-    QVERIFY(ado.Execute("UPDATE RESULTS SET comment = 'a; b' WHERE ID = 1;"));
+    QVERIFY(ado.execute("UPDATE RESULTS SET comment = 'a; b' WHERE ID = 1;"));
     QCOMPARE(db.scalar("SELECT comment FROM RESULTS WHERE ID = 1").toString(), QStringLiteral("a; b"));
 }
 
@@ -428,7 +428,7 @@ void TestDatabase::statementCount_data() {
 void TestDatabase::statementCount() {
     QFETCH(QString, sql);
     QFETCH(bool, several);
-    QCOMPARE(HoldsSeveralStatements(sql), several);
+    QCOMPARE(holdsSeveralStatements(sql), several);
 }
 
 void TestDatabase::errorTextsFromQtErrors_data() {
@@ -449,17 +449,17 @@ void TestDatabase::errorTextsFromQtErrors() {
     QFETCH(QString, codeLines);
     // Without texts: "(null)" for source and description, no provider line.
     const QSqlError bare{QString(), QString(), QSqlError::ErrorType(type)};
-    QCOMPARE(FormatComError(bare, QString()),
+    QCOMPARE(formatComError(bare, QString()),
              QStringLiteral("Error\n") + codeLines + "\tSource = (null)\n\tDescription = (null)\n");
-    QCOMPARE(GetProviderErrors(bare), QString());
+    QCOMPARE(getProviderErrors(bare), QString());
 
     const QSqlError full("driver says", "database says 100%", QSqlError::ErrorType(type), "19");
-    QCOMPARE(FormatComError(full, "QSQLITE"),
+    QCOMPARE(formatComError(full, "QSQLITE"),
              QStringLiteral("Error\n") + codeLines + "\tSource = QSQLITE\n\tDescription = database says 100%\n");
-    QCOMPARE(GetProviderErrors(full), QStringLiteral("\t Error number: 13\tdriver says"));
+    QCOMPARE(getProviderErrors(full), QStringLiteral("\t Error number: 13\tdriver says"));
     // A PostgreSQL state code that is not a number stays readable.
     const QSqlError pg("relation missing", "x", QSqlError::ErrorType(type), "42P01");
-    QCOMPARE(GetProviderErrors(pg), QStringLiteral("\t Error number: 0\trelation missing (42P01)"));
+    QCOMPARE(getProviderErrors(pg), QStringLiteral("\t Error number: 0\trelation missing (42P01)"));
 }
 
 void TestDatabase::reconnectsOnceAfterServerRestart() {
@@ -470,25 +470,25 @@ void TestDatabase::reconnectsOnceAfterServerRestart() {
     if (!server.available())
         QSKIP("LABROSA_PG_BIN, LABROSA_PG_DATA and LABROSA_PG_PORT are needed to restart the server");
     QVERIFY(db.createDemo(10));
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(ado.Open(db.connectionString()));
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(ado.open(db.connectionString()));
     const QString update = "UPDATE RESULTS SET comment = ? WHERE ID = ?";
-    QVERIFY(ado.Execute(update, {"before", 1}));
+    QVERIFY(ado.execute(update, {"before", 1}));
 
     auto commentOf = [&ado](int id) {
-        CAdoRecordset rs;
+        Recordset rs;
         QVariant v;
-        if (!rs.Open("SELECT comment FROM RESULTS WHERE ID = ?", &ado, {id}) || !rs.GetFieldValue("comment", &v))
+        if (!rs.open("SELECT comment FROM RESULTS WHERE ID = ?", &ado, {id}) || !rs.getFieldValue("comment", &v))
             return QStringLiteral("<failed>");
-        rs.Close();
+        rs.close();
         return v.toString();
     };
 
     // The server restarts between two statements: the next one reconnects and runs.
     QVERIFY(server.stop());
     QVERIFY(server.start());
-    QVERIFY2(ado.Execute(update, {"after restart", 1}), qPrintable(ado.szComError));
+    QVERIFY2(ado.execute(update, {"after restart", 1}), qPrintable(ado.m_comError));
     QVERIFY(!QFile::exists(kLog));
     QVERIFY(server.stop());
     QVERIFY(server.start());
@@ -496,32 +496,32 @@ void TestDatabase::reconnectsOnceAfterServerRestart() {
 
     // While the server is away every action fails once, cleanly, and is logged.
     QVERIFY(server.stop());
-    QVERIFY(!ado.Execute(update, {"while away", 2}));
+    QVERIFY(!ado.execute(update, {"while away", 2}));
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoDatabase::Execute"), 1);
-    CAdoRecordset rs;
-    QVERIFY(!rs.Open("SELECT ID FROM RESULTS", &ado));
-    QVERIFY(!rs.szProviderError.isEmpty() || !rs.szComError.isEmpty());
+    Recordset rs;
+    QVERIFY(!rs.open("SELECT ID FROM RESULTS", &ado));
+    QVERIFY(!rs.m_providerError.isEmpty() || !rs.m_comError.isEmpty());
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), 1);
 
     // Back again: the next action opens the connection anew.
     QVERIFY(server.start());
-    QVERIFY2(ado.Execute(update, {"back", 2}), qPrintable(ado.szComError));
+    QVERIFY2(ado.execute(update, {"back", 2}), qPrintable(ado.m_comError));
     QCOMPARE(commentOf(2), QStringLiteral("back"));
-    QVERIFY(ado.bOpen);
+    QVERIFY(ado.m_opened);
 
     // A restart inside a transaction: its next statement fails, and the rollback finds the
     // connection gone (Qt may have closed it already), so the next action opens it anew.
     const QString stored = commentOf(3);
     QVERIFY(stored != QStringLiteral("<failed>"));
-    QVERIFY(ado.BeginTransaction());
-    QVERIFY(ado.Execute(update, {"not committed", 3}));
+    QVERIFY(ado.beginTransaction());
+    QVERIFY(ado.execute(update, {"not committed", 3}));
     QVERIFY(server.stop());
     QVERIFY(server.start());
-    QVERIFY(!ado.Execute(update, {"lost", 3}));
-    ado.RollbackTransaction();
-    QVERIFY(ado.ConnectionLost());
+    QVERIFY(!ado.execute(update, {"lost", 3}));
+    ado.rollbackTransaction();
+    QVERIFY(ado.connectionLost());
     QCOMPARE(commentOf(3), stored);
-    QVERIFY(!ado.ConnectionLost());
+    QVERIFY(!ado.connectionLost());
 }
 
 void TestDatabase::labSchemaCheckNamesWhatIsMissing_data() {
@@ -544,17 +544,17 @@ void TestDatabase::labSchemaCheckNamesWhatIsMissing() {
     // PostgreSQL drops what depends on the object with it (the view); SQLite leaves it broken.
     if (!dropped.isEmpty())
         QVERIFY(db.exec("DROP " + dropped + (db.isPg() ? " CASCADE" : "")));
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY(ado.Open(db.connectionString()));
-    const LabSchemaCheck check = LabSchemaCheck::Run(&ado);
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY(ado.open(db.connectionString()));
+    const LabSchemaCheck check = LabSchemaCheck::run(&ado);
     QCOMPARE(check.ok, missing.isEmpty());
     QCOMPARE(check.object, missing);
     QVERIFY2(check.reason.contains(missing, Qt::CaseInsensitive), qPrintable(check.reason));
     QCOMPARE(countEntries(fileBytes(kLog), "CAdoRecordset::Open"), missing.isEmpty() ? 0 : 1);
     // The connection stays usable after a failed probe.
-    CAdoRecordset rs;
-    QVERIFY(rs.Open("SELECT COUNT(*) AS n FROM ANALYSERS", &ado));
+    Recordset rs;
+    QVERIFY(rs.open("SELECT COUNT(*) AS n FROM ANALYSERS", &ado));
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)
@@ -585,41 +585,41 @@ void TestDatabase::integrityCheckHoldsWrites() {
         QVERIFY(BrokenFiles::restoreBackupBesideLiveJournal(file));
 
     // Made before the open, which applies the -wal or the -journal.
-    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::ForConnection(db.connectionString());
+    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::forConnection(db.connectionString());
     QVERIFY(check);
-    CAdoDatabase ado;
-    ado.SetLogFile(kLog);
-    QVERIFY2(ado.Open(db.connectionString()), qPrintable(ado.ErrorText()));
+    DatabaseConnection ado;
+    ado.setLogFile(kLog);
+    QVERIFY2(ado.open(db.connectionString()), qPrintable(ado.errorText()));
     const QByteArray before = fileBytes(file);
     const QByteArray walBefore = fileBytes(file + "-wal");
-    check->Start();
-    ado.SetIntegrityCheck(check);
+    check->start();
+    ado.setIntegrityCheck(check);
     // Most likely issued while the check still runs: it waits for the result, neither failing
     // for want of it nor slipping through.
-    const bool written = ado.Execute("UPDATE RESULTS SET comment = ? WHERE ID = ?", {"verificat", 2});
+    const bool written = ado.execute("UPDATE RESULTS SET comment = ? WHERE ID = ?", {"verificat", 2});
     if (damage.isEmpty()) {
-        QVERIFY2(written, qPrintable(ado.ErrorText()));
-        QVERIFY(check->Passed());
-        QVERIFY(ado.BeginTransaction());
-        ado.RollbackTransaction();
+        QVERIFY2(written, qPrintable(ado.errorText()));
+        QVERIFY(check->passed());
+        QVERIFY(ado.beginTransaction());
+        ado.rollbackTransaction();
         return;
     }
     QVERIFY(!written);
     QCOMPARE(check->state(), SqliteIntegrityCheck::State::Damaged);
     QVERIFY(!check->findings().isEmpty());
-    const QString reason = ado.ErrorText();
+    const QString reason = ado.errorText();
     QVERIFY2(reason.contains(file) && reason.contains("integrity check") && reason.contains(check->findings().first()),
              qPrintable(reason));
     QCOMPARE(reason.contains(file + "-wal"), damage == "wal");
     QCOMPARE(reason.contains(file + "-journal"), damage == "journal");
     QCOMPARE(check->leftovers(), damage == "page" ? QStringList() : QStringList{file + "-" + damage});
-    QVERIFY(!ado.BeginTransaction());
-    QVERIFY(!ado.InTransaction());
+    QVERIFY(!ado.beginTransaction());
+    QVERIFY(!ado.inTransaction());
     // The log keeps the refused statement with its values, to be typed again.
     QVERIFY(fileBytes(kLog).contains("Values: 'verificat', 2"));
 
-    QVERIFY(SqliteIntegrityCheck::KeepWalOnClose(ado.connection()));
-    ado.Close();
+    QVERIFY(SqliteIntegrityCheck::keepWalOnClose(ado.connection()));
+    ado.close();
     QVERIFY(fileBytes(file) == before);
     QVERIFY(fileBytes(file + "-wal") == walBefore);
 }

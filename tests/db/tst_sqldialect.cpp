@@ -1,6 +1,6 @@
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
+#include "DatabaseConnection.h"
 #include "DbLab.h"
+#include "Recordset.h"
 #include "SearchIndexes.h"
 #include "SqlDialect.h"
 
@@ -49,20 +49,20 @@ void TestSqlDialect::leadingNumber() {
     DbLab db(backend());
     QVERIFY(db.createEmpty());
     QVERIFY(db.addResult(text, "x", "2026-01-01 00:00:00") > 0);
-    CAdoDatabase ado;
-    QVERIFY(ado.Open(db.connectionString()));
-    CAdoRecordset rs;
+    DatabaseConnection ado;
+    QVERIFY(ado.open(db.connectionString()));
+    Recordset rs;
     const QString sql = QStringLiteral("SELECT %1 AS n FROM RESULTS").arg(ado.dialect().leadingNumber("RequestID"));
-    QVERIFY2(rs.Open(sql, &ado), qPrintable(rs.szComError));
+    QVERIFY2(rs.open(sql, &ado), qPrintable(rs.m_comError));
     QVariant v;
-    QVERIFY(rs.GetFieldValue("n", &v));
+    QVERIFY(rs.getFieldValue("n", &v));
     QCOMPARE(v.toString().toLongLong(), expected);
-    rs.Close();
+    rs.close();
     // The comparison the search makes: the stored text against a bound whole number.
-    QVERIFY(rs.Open(QStringLiteral("SELECT ID FROM RESULTS WHERE %1 = ?").arg(ado.dialect().leadingNumber("RequestID")),
+    QVERIFY(rs.open(QStringLiteral("SELECT ID FROM RESULTS WHERE %1 = ?").arg(ado.dialect().leadingNumber("RequestID")),
                     &ado, {expected}));
-    QVERIFY(!rs.IsEOF());
-    rs.Close();
+    QVERIFY(!rs.isEOF());
+    rs.close();
 }
 
 void TestSqlDialect::containsCondition_data() {
@@ -149,24 +149,24 @@ void TestSqlDialect::containsCondition() {
             for (const QString& sql : drop)
                 QVERIFY(db.exec(sql));
         }
-        CAdoDatabase ado;
-        QVERIFY(ado.Open(db.connectionString()));
+        DatabaseConnection ado;
+        QVERIFY(ado.open(db.connectionString()));
         SqlDialect dialect = ado.dialect();
-        const bool shadow = SearchIndexes::Of(&ado).nameShadow;
+        const bool shadow = SearchIndexes::of(&ado).nameShadow;
         QCOMPARE(shadow, indexed && !db.isPg());
         dialect.setNameShadow(shadow);
         QVariantList values;
         const QString sql = QStringLiteral("SELECT PacientName FROM RESULTS WHERE %1 ORDER BY ID")
                                 .arg(dialect.patientNameCondition(typed, QString(), QString(), &values));
-        CAdoRecordset rs;
-        QVERIFY2(rs.Open(sql, &ado, values), qPrintable(rs.szComError));
+        Recordset rs;
+        QVERIFY2(rs.open(sql, &ado, values), qPrintable(rs.m_comError));
         QStringList names;
-        for (; !rs.IsEOF(); rs.MoveNext()) {
+        for (; !rs.isEOF(); rs.moveNext()) {
             QVariant v;
-            QVERIFY(rs.GetFieldValue("PacientName", &v));
+            QVERIFY(rs.getFieldValue("PacientName", &v));
             names << v.toString();
         }
-        rs.Close();
+        rs.close();
         QCOMPARE(names, found);
     }
 }
@@ -215,21 +215,21 @@ void TestSqlDialect::dayEndExcludesLaterSeconds() {
     for (const char* when : {"2026-03-05 23:59:59", "2026-03-06 00:00:00", "2026-03-06 23:59:00", "2026-03-06 23:59:30",
                              "2026-03-07 00:00:00"})
         QVERIFY(db.addResult("1", QString::fromLatin1(when), QString::fromLatin1(when)) > 0);
-    CAdoDatabase ado;
-    QVERIFY(ado.Open(db.connectionString()));
+    DatabaseConnection ado;
+    QVERIFY(ado.open(db.connectionString()));
     const SqlDialect& d = ado.dialect();
-    CAdoRecordset rs;
+    Recordset rs;
     const QString sql = QStringLiteral("SELECT PacientName FROM RESULTS WHERE TransDate >= %1 AND TransDate <= %1 "
                                        "ORDER BY TransDate")
                             .arg(d.dateParameter());
-    QVERIFY(rs.Open(sql, &ado, {SqlDialect::dayStart("2026/3/6"), SqlDialect::dayEnd("2026/3/6")}));
+    QVERIFY(rs.open(sql, &ado, {SqlDialect::dayStart("2026/3/6"), SqlDialect::dayEnd("2026/3/6")}));
     QStringList names;
-    for (; !rs.IsEOF(); rs.MoveNext()) {
+    for (; !rs.isEOF(); rs.moveNext()) {
         QVariant v;
-        QVERIFY(rs.GetFieldValue("PacientName", &v));
+        QVERIFY(rs.getFieldValue("PacientName", &v));
         names << v.toString();
     }
-    rs.Close();
+    rs.close();
     QCOMPARE(names, QStringList({"2026-03-06 00:00:00", "2026-03-06 23:59:00"}));
 }
 

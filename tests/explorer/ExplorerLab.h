@@ -17,17 +17,17 @@
 
 #include <memory>
 
-#include "CAdoDatabase.h"
-#include "CComboListCtrl.h"
+#include "DatabaseConnection.h"
 #include "DbLab.h"
+#include "EditableListView.h"
 #include "MessageBox.h"
-#include "Sorvind.h"
-#include "StructuraInterna.h"
+#include "ResultsWindow.h"
+#include "SharedState.h"
 
 class ExplorerLab {
 public:
     ExplorerLab() : lab(DbLab::current()) {
-        SetMessageBoxHook([this](const QString& text) { messages << text; });
+        setMessageBoxHook([this](const QString& text) { messages << text; });
         // The layout the window remembers goes to settings of this process's own (set before the
         // first use of QSettings, which fixes the folder), fresh for each test.
         static QTemporaryDir settingsHome;
@@ -37,7 +37,7 @@ public:
     }
     ~ExplorerLab() {
         view.reset();
-        SetMessageBoxHook({});
+        setMessageBoxHook({});
         dropLeftovers();
     }
 
@@ -60,9 +60,9 @@ public:
 
     // Opens the program's connection and shows the explorer, which runs its first search.
     bool start() {
-        if (!database.Open(lab.connectionString()))
+        if (!database.open(lab.connectionString()))
             return false;
-        structura.m_pDatabase = &database;
+        sharedState.m_database = &database;
         return showExplorer();
     }
 
@@ -73,15 +73,15 @@ public:
     }
 
     bool showExplorer() {
-        view = std::make_unique<Sorvind>(&structura);
+        view = std::make_unique<ResultsWindow>(&sharedState);
         view->resize(1100, 700);
         view->show();
         if (!QTest::qWaitForWindowExposed(view.get()))
             return false;
-        view->OnInitialUpdate();
+        view->onInitialUpdate();
         return true;
     }
-    CComboListCtrl* list() const { return view->resultList(); }
+    EditableListView* list() const { return view->resultList(); }
     QLineEdit* requestIdEdit() const { return view->findChild<QLineEdit*>("editRequestId"); }
     QLineEdit* nameEdit() const { return view->findChild<QLineEdit*>("editPatientName"); }
     QDateEdit* startDate() const { return view->findChild<QDateEdit*>("dateStart"); }
@@ -102,8 +102,8 @@ public:
     // The record ids of the listed rows, in list order.
     QList<qint64> listedIds() const {
         QList<qint64> ids;
-        for (int row = 0; row < list()->GetItemCount(); ++row)
-            ids << list()->GetItemData(row);
+        for (int row = 0; row < list()->getItemCount(); ++row)
+            ids << list()->getItemData(row);
         return ids;
     }
     int rowOf(qint64 id) const { return listedIds().indexOf(id); }
@@ -168,14 +168,14 @@ public:
     }
 
     DbLab lab;
-    CAdoDatabase database;
-    StructuraInterna structura;
-    std::unique_ptr<Sorvind> view;
+    DatabaseConnection database;
+    SharedState sharedState;
+    std::unique_ptr<ResultsWindow> view;
     QStringList messages;
 };
 
 // The in-place editor the list has opened over one of its cells, if any.
-inline QWidget* openEditor(CComboListCtrl* list) {
+inline QWidget* openEditor(EditableListView* list) {
     QWidget* focused = QApplication::focusWidget();
     if (focused && focused != list && list->isAncestorOf(focused) &&
         (qobject_cast<QLineEdit*>(focused) || qobject_cast<QComboBox*>(focused)))

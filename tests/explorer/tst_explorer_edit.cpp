@@ -9,9 +9,9 @@
 #include <functional>
 #include <thread>
 
+#include "CommentDialog.h"
 #include "CorrectionJournal.h"
 #include "ExplorerLab.h"
-#include "dlgComment.h"
 
 #include <QFileInfo>
 #include <QMainWindow>
@@ -58,16 +58,16 @@ bool startOnDay(ExplorerLab& x) {
     if (!fillEditLab(x) || !x.start())
         return false;
     x.search("", "", kDay, kDay.addDays(1));
-    return x.list()->GetItemCount() == kLastId;
+    return x.list()->getItemCount() == kLastId;
 }
 
 // Runs action on the comment dialog once it is up; closes any modal left open so no test
 // hangs. Each poll hands a copy of itself to the next timer, so nothing outlives the polling.
 struct CommentDialogPoll {
-    std::function<void(dlgComment*)> action;
+    std::function<void(CommentDialog*)> action;
     int attempts = 0;
     void operator()() const {
-        if (auto* dialog = qobject_cast<dlgComment*>(QApplication::activeModalWidget())) {
+        if (auto* dialog = qobject_cast<CommentDialog*>(QApplication::activeModalWidget())) {
             action(dialog);
             if (dialog->isVisible())
                 dialog->reject();
@@ -76,14 +76,14 @@ struct CommentDialogPoll {
         }
     }
 };
-void whenCommentDialogOpens(std::function<void(dlgComment*)> action) {
+void whenCommentDialogOpens(std::function<void(CommentDialog*)> action) {
     QTimer::singleShot(0, CommentDialogPoll{std::move(action)});
 }
 
-QPlainTextEdit* commentEdit(dlgComment* dialog) {
+QPlainTextEdit* commentEdit(CommentDialog* dialog) {
     return dialog->findChild<QPlainTextEdit*>("editComment");
 }
-void press(dlgComment* dialog, const char* name) {
+void press(CommentDialog* dialog, const char* name) {
     QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton);
 }
 
@@ -91,7 +91,7 @@ void press(dlgComment* dialog, const char* name) {
 QString commentRoundTrip(ExplorerLab& x, qint64 id, const char* button, const QString& newText = QString(),
                          bool replace = true) {
     QString shown;
-    whenCommentDialogOpens([&](dlgComment* dialog) {
+    whenCommentDialogOpens([&](CommentDialog* dialog) {
         QPlainTextEdit* edit = commentEdit(dialog);
         shown = edit->toPlainText();
         if (replace)
@@ -201,7 +201,7 @@ private slots:
         // The list was searched again and shows what is stored.
         const int row = x.rowOf(editedId);
         if (row >= 0)
-            QCOMPARE(x.list()->GetItemText(row, column), stored.isNull() ? QString() : stored.toString());
+            QCOMPARE(x.list()->getItemText(row, column), stored.isNull() ? QString() : stored.toString());
         else
             QCOMPARE(column, 0);
     }
@@ -238,7 +238,7 @@ private slots:
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         const QStringList dump = x.dumpResults();
-        const QString shown = x.list()->GetItemText(x.rowOf(1), column);
+        const QString shown = x.list()->getItemText(x.rowOf(1), column);
 
         QVERIFY(x.logUpdates());
         QVERIFY(typeIntoCell(x, 1, column, text));
@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(x.updatedIds(), Ids{});
         QVERIFY2(x.messages[0].contains(hint), qPrintable(x.messages[0]));
         QCOMPARE(x.dumpResults(), dump);
-        QTRY_COMPARE(x.list()->GetItemText(x.rowOf(1), column), shown);
+        QTRY_COMPARE(x.list()->getItemText(x.rowOf(1), column), shown);
     }
 
     void failedUpdateRestoresTheList() {
@@ -258,7 +258,7 @@ private slots:
         QTRY_COMPARE(x.messages.size(), 1);
         QVERIFY2(x.messages[0].startsWith("Failed tu update\n"), qPrintable(x.messages[0]));
         QCOMPARE(x.dumpResults(), dump);
-        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 1), QString("Ana"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(1), 1), QString("Ana"));
         QCOMPARE(x.journalRows(), QStringList());
     }
 
@@ -303,7 +303,7 @@ private slots:
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         const QString log = fullLog ? QStringLiteral("/dev/full") : QStringLiteral("_database_err.log");
-        x.database.SetLogFile(log);
+        x.database.setLogFile(log);
         const QStringList dump = x.dumpResults();
         const bool pg = x.lab.isPg();
         if (failure == "locked") {
@@ -335,8 +335,8 @@ private slots:
         if (comment) {
             commentRoundTrip(x, 1, "buttonOk", text);
         } else {
-            x.list()->SetItemText(x.rowOf(1), 1, text);
-            x.view->OnGridEditDone(x.rowOf(1), 1);
+            x.list()->setItemText(x.rowOf(1), 1, text);
+            x.view->onGridEditDone(x.rowOf(1), 1);
         }
         if (failure == "locked")
             QVERIFY(x.lab.exec("ROLLBACK"));
@@ -378,9 +378,9 @@ private slots:
 #else
         QVERIFY(fillEditLab(x));
         QVERIFY(x.lab.exec("PRAGMA journal_mode=DELETE"));
-        QVERIFY(x.database.Open(x.lab.connectionString()));
-        x.database.SetLogFile("_database_err.log");
-        sqlite3* handle = SqliteStatement::HandleOf(x.database.connection());
+        QVERIFY(x.database.open(x.lab.connectionString()));
+        x.database.setLogFile("_database_err.log");
+        sqlite3* handle = SqliteStatement::handleOf(x.database.connection());
         QVERIFY(handle);
         // The other workstation holds the file: at start-up the questions fail at once; later it
         // lets go as soon as the correction's question has failed, before anything is written.
@@ -402,11 +402,11 @@ private slots:
         {
             // The start-up does not take the failed question for a database without the journal.
             QMainWindow frame;
-            x.structura.m_pDatabase = &x.database;
-            auto* view = new Sorvind(&x.structura);
+            x.sharedState.m_database = &x.database;
+            auto* view = new ResultsWindow(&x.sharedState);
             frame.setCentralWidget(view);
             frame.show();
-            view->OnInitialUpdate();
+            view->onInitialUpdate();
             QVERIFY(!x.messages.isEmpty());
             QVERIFY2(!frame.statusBar()->currentMessage().contains("jurnal"),
                      qPrintable(frame.statusBar()->currentMessage()));
@@ -414,14 +414,14 @@ private slots:
         x.messages.clear();
         other.letGo = true;
         CorrectionJournal journal(&x.database);
-        QVERIFY(!journal.Apply("PacientName", "Ana Maria", "ID = ?", {1}));
+        QVERIFY(!journal.apply("PacientName", "Ana Maria", "ID = ?", {1}));
         QCOMPARE(other.waits, 1);
-        QVERIFY2(journal.ErrorText().contains("locked"), qPrintable(journal.ErrorText()));
+        QVERIFY2(journal.errorText().contains("locked"), qPrintable(journal.errorText()));
         QCOMPARE(x.field(1, "PacientName"), QVariant("Ana"));
         QVERIFY(fileBytes("_database_err.log")
                     .contains("]->UPDATE RESULTS SET PacientName = ? WHERE ID = ?\nValues: 'Ana Maria', 1"));
 
-        QVERIFY2(journal.Apply("PacientName", "Ana Maria", "ID = ?", {1}), qPrintable(journal.ErrorText()));
+        QVERIFY2(journal.apply("PacientName", "Ana Maria", "ID = ?", {1}), qPrintable(journal.errorText()));
         QCOMPARE(x.journalRows(), QStringList{"1|PacientName|Ana|Ana Maria"});
 #endif
     }
@@ -439,27 +439,27 @@ private slots:
         const QStringList dump = x.dumpResults();
         // The journal asks the time between the correction's UPDATE and its journal rows.
         bool restarted = false;
-        CorrectionJournal::SetClock([&] {
+        CorrectionJournal::setClock([&] {
             if (!restarted)
                 restarted = server.stop() && server.start();
             return QDateTime::currentDateTimeUtc();
         });
-        const auto restoreClock = qScopeGuard([] { CorrectionJournal::SetClock(nullptr); });
-        x.list()->SetItemText(x.rowOf(1), 1, "Nu ajunge");
-        x.view->OnGridEditDone(x.rowOf(1), 1);
+        const auto restoreClock = qScopeGuard([] { CorrectionJournal::setClock(nullptr); });
+        x.list()->setItemText(x.rowOf(1), 1, "Nu ajunge");
+        x.view->onGridEditDone(x.rowOf(1), 1);
         QVERIFY(restarted);
         QCOMPARE(x.messages.size(), 1);
         QVERIFY2(x.messages[0].startsWith("Failed tu update\n") && x.messages[0].contains("serverul bazei de date"),
                  qPrintable(x.messages[0]));
         // The refresh after the failed correction already searched on a new connection.
-        QCOMPARE(x.list()->GetItemCount(), int(kLastId));
+        QCOMPARE(x.list()->getItemCount(), int(kLastId));
         x.lab.reopenAdmin();
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.journalRows(), QStringList());
 
         x.messages.clear();
-        x.list()->SetItemText(x.rowOf(4), 1, "Bob M");
-        x.view->OnGridEditDone(x.rowOf(4), 1);
+        x.list()->setItemText(x.rowOf(4), 1, "Bob M");
+        x.view->onGridEditDone(x.rowOf(4), 1);
         QCOMPARE(x.messages, QStringList());
         QCOMPARE(x.field(4, "PacientName"), QVariant("Bob M"));
         QCOMPARE(x.journalRows(), QStringList{"4|PacientName|Bob|Bob M"});
@@ -478,10 +478,10 @@ private slots:
         std::mutex guard;
         QStringList failures;
         auto workstation = [&](int which) {
-            CAdoDatabase database;
-            if (!database.Open(connection)) {
+            DatabaseConnection database;
+            if (!database.open(connection)) {
                 const std::lock_guard<std::mutex> lock(guard);
-                failures << database.ErrorText();
+                failures << database.errorText();
                 return;
             }
             CorrectionJournal journal(&database);
@@ -498,11 +498,11 @@ private slots:
             for (int round = 0; round < kRounds; ++round) {
                 const QString value = QStringLiteral("%1-%2").arg(which).arg(round);
                 const bool ok = round % 2 == which
-                                    ? journal.Apply("PacientName", value, ofDay, QVariantList{from, "200"} + dayValues)
-                                    : journal.Apply("comment", value, request, {"200", from, "200"});
+                                    ? journal.apply("PacientName", value, ofDay, QVariantList{from, "200"} + dayValues)
+                                    : journal.apply("comment", value, request, {"200", from, "200"});
                 if (!ok) {
                     const std::lock_guard<std::mutex> lock(guard);
-                    failures << journal.ErrorText();
+                    failures << journal.errorText();
                 }
             }
         };
@@ -527,7 +527,7 @@ private slots:
         QVERIFY(x.lab.createTrigger("test_waits_once", "BEFORE UPDATE",
                                     "IF nextval('test_first_update') = 1 THEN PERFORM pg_advisory_xact_lock(42); "
                                     "END IF;"));
-        QVERIFY(x.database.Open(x.lab.connectionString()));
+        QVERIFY(x.database.open(x.lab.connectionString()));
         QSqlQuery pid(x.database.connection());
         QVERIFY(pid.exec("SELECT pg_backend_pid()") && pid.next());
         const int ownPid = pid.value(0).toInt();
@@ -559,11 +559,11 @@ private slots:
             QSqlDatabase::removeDatabase(QStringLiteral("other-program"));
         });
         holdsLock.get_future().wait();
-        x.database.SetLogFile("_database_err.log");
+        x.database.setLogFile("_database_err.log");
         CorrectionJournal journal(&x.database);
-        const bool applied = journal.Apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"});
+        const bool applied = journal.apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"});
         other.join();
-        QVERIFY2(applied, qPrintable(journal.ErrorText()));
+        QVERIFY2(applied, qPrintable(journal.errorText()));
         QCOMPARE(otherError, QString());
         QVERIFY(fileBytes("_database_err.log").contains("deadlock detected"));
         QCOMPARE(x.journalRows(), QStringList({"1|PacientName|Ana|Ana Maria", "2|PacientName|Ana|Ana Maria"}));
@@ -584,7 +584,7 @@ private slots:
         QCOMPARE(x.field(2, "profileID"), QVariant(3));
         QCOMPARE(x.field(3, "profileID"), QVariant(1));
         QCOMPARE(x.field(4, "profileID"), QVariant(2));
-        QTRY_COMPARE(x.list()->GetItemText(x.rowOf(1), 6), QString("biochimie"));
+        QTRY_COMPARE(x.list()->getItemText(x.rowOf(1), 6), QString("biochimie"));
         QVERIFY(x.messages.isEmpty());
     }
 
@@ -601,12 +601,12 @@ private slots:
         const QStringList dump = x.dumpResults();
         QVERIFY(x.logUpdates());
         const int row = x.rowOf(4);
-        x.list()->SetItemText(row, 6, name);
-        x.view->OnGridEditDone(row, 6);
+        x.list()->setItemText(row, 6, name);
+        x.view->onGridEditDone(row, 6);
         QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QVERIFY(x.messages.isEmpty());
-        QCOMPARE(x.list()->GetItemText(x.rowOf(4), 6), QString("Biochimie"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(4), 6), QString("Biochimie"));
     }
 
     void commentForEveryDateOfTheRequest() {
@@ -627,10 +627,10 @@ private slots:
         QCOMPARE(x.field(4, "comment"), QVariant("altul"));
         QCOMPARE(x.field(5, "comment"), QVariant());
         // Only the clicked row shows it until the next search.
-        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), text);
-        QCOMPARE(x.list()->GetItemText(x.rowOf(2), 5), QString("vechi"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(1), 5), text);
+        QCOMPARE(x.list()->getItemText(x.rowOf(2), 5), QString("vechi"));
         QTest::mouseClick(x.searchButton(), Qt::LeftButton);
-        QCOMPARE(x.list()->GetItemText(x.rowOf(2), 5), text);
+        QCOMPARE(x.list()->getItemText(x.rowOf(2), 5), text);
     }
 
     void commentWithLineBreaksAndEmptyText() {
@@ -657,7 +657,7 @@ private slots:
         commentRoundTrip(x, 1, "buttonCancel", "nu");
         QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
-        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(1), 5), QString("vechi"));
 
         QCOMPARE(commentRoundTrip(x, 0, "buttonOk", "fara rand"), QString());
         QCOMPARE(x.updatedIds(), Ids{});
@@ -673,7 +673,7 @@ private slots:
         QTest::mouseClick(x.list()->viewport(), Qt::LeftButton, Qt::ControlModifier, x.cellCentre(x.rowOf(4), 0));
         QCOMPARE(x.list()->selectionModel()->selectedRows().size(), 2);
         QString shown;
-        whenCommentDialogOpens([&](dlgComment* dialog) {
+        whenCommentDialogOpens([&](CommentDialog* dialog) {
             shown = commentEdit(dialog)->toPlainText();
             QTest::keyClicks(commentEdit(dialog), " nou");
             press(dialog, "buttonOk");
@@ -695,7 +695,7 @@ private slots:
         QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.messages.size(), 1);
         QVERIFY2(x.messages[0].contains("nu a fost salvat"), qPrintable(x.messages[0]));
-        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(1), 5), QString("vechi"));
         QCOMPARE(x.field(2, "comment"), QVariant("vechi"));
     }
 
@@ -708,56 +708,56 @@ private slots:
         QCOMPARE(x.messages.size(), 1);
         QVERIFY(x.messages[0].contains("Comentariul"));
         QCOMPARE(x.dumpResults(), dump);
-        QCOMPARE(x.list()->GetItemText(x.rowOf(1), 5), QString("vechi"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(1), 5), QString("vechi"));
     }
 
     // Two program instances on one database: what one stores, the other's next search shows.
     void secondInstanceSeesTheEdit() {
         ExplorerLab x;
         QVERIFY(startOnDay(x));
-        CAdoDatabase otherDatabase;
-        QVERIFY(otherDatabase.Open(x.lab.connectionString()));
-        StructuraInterna otherStructura;
-        otherStructura.m_pDatabase = &otherDatabase;
-        Sorvind other(&otherStructura);
+        DatabaseConnection otherDatabase;
+        QVERIFY(otherDatabase.open(x.lab.connectionString()));
+        SharedState otherState;
+        otherState.m_database = &otherDatabase;
+        ResultsWindow other(&otherState);
         other.show();
-        other.OnInitialUpdate();
+        other.onInitialUpdate();
         other.findChild<QDateEdit*>("dateStart")->setDate(kDay);
         other.findChild<QDateEdit*>("dateEnd")->setDate(kDay);
-        other.OnSearch();
-        CComboListCtrl* otherList = other.resultList();
+        other.onSearch();
+        EditableListView* otherList = other.resultList();
         auto otherRowOf = [otherList](qint64 id) {
-            for (int row = 0; row < otherList->GetItemCount(); ++row)
-                if (otherList->GetItemData(row) == id)
+            for (int row = 0; row < otherList->getItemCount(); ++row)
+                if (otherList->getItemData(row) == id)
                     return row;
             return -1;
         };
-        QCOMPARE(otherList->GetItemText(otherRowOf(2), 1), QString("Ana"));
+        QCOMPARE(otherList->getItemText(otherRowOf(2), 1), QString("Ana"));
 
         QVERIFY(typeIntoCell(x, 1, 1, "Ana Maria"));
         QTRY_COMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
-        other.OnSearch();
-        QCOMPARE(otherList->GetItemText(otherRowOf(1), 1), QString("Ana Maria"));
-        QCOMPARE(otherList->GetItemText(otherRowOf(2), 1), QString("Ana Maria"));
+        other.onSearch();
+        QCOMPARE(otherList->getItemText(otherRowOf(1), 1), QString("Ana Maria"));
+        QCOMPARE(otherList->getItemText(otherRowOf(2), 1), QString("Ana Maria"));
         // The other workstation sees that the name was corrected, and what it was.
-        QVERIFY2(otherList->GetCellNote(otherRowOf(2), 1).contains("Inainte: Ana"),
-                 qPrintable(otherList->GetCellNote(otherRowOf(2), 1)));
-        QVERIFY(!otherList->HasCellNote(otherRowOf(2), 2));
+        QVERIFY2(otherList->getCellNote(otherRowOf(2), 1).contains("Inainte: Ana"),
+                 qPrintable(otherList->getCellNote(otherRowOf(2), 1)));
+        QVERIFY(!otherList->hasCellNote(otherRowOf(2), 2));
 
         // And back: the other instance corrects the age, the first one's next search shows it.
         const int row = otherRowOf(4);
-        otherList->SetItemText(row, 2, "51");
-        other.OnGridEditDone(row, 2);
+        otherList->setItemText(row, 2, "51");
+        other.onGridEditDone(row, 2);
         QTest::mouseClick(x.searchButton(), Qt::LeftButton);
-        QCOMPARE(x.list()->GetItemText(x.rowOf(4), 2), QString("51"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(4), 2), QString("51"));
         // Marks reach the sets of the smallest and the largest id, neither of them in the first
         // or the last row.
-        x.list()->SetItemText(x.rowOf(kLastId), 2, "31");
-        x.view->OnGridEditDone(x.rowOf(kLastId), 2);
+        x.list()->setItemText(x.rowOf(kLastId), 2, "31");
+        x.view->onGridEditDone(x.rowOf(kLastId), 2);
         QCOMPARE(x.field(kLastId, "Age").toInt(), 31);
-        QVERIFY(x.rowOf(1) != 0 && x.rowOf(kLastId) != x.list()->GetItemCount() - 1);
-        QVERIFY(x.list()->HasCellNote(x.rowOf(1), 1));
-        QVERIFY(x.list()->HasCellNote(x.rowOf(kLastId), 2));
+        QVERIFY(x.rowOf(1) != 0 && x.rowOf(kLastId) != x.list()->getItemCount() - 1);
+        QVERIFY(x.list()->hasCellNote(x.rowOf(1), 1));
+        QVERIFY(x.list()->hasCellNote(x.rowOf(kLastId), 2));
         QCOMPARE(x.messages, QStringList());
     }
 
@@ -797,14 +797,14 @@ private slots:
         QTRY_COMPARE(x.field(1, "PacientName"), QVariant("Ana Maria"));
         QCOMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
         QCOMPARE(x.messages, QStringList());
-        QCOMPARE(x.list()->GetItemText(x.rowOf(2), 1), QString("Ana Maria"));
+        QCOMPARE(x.list()->getItemText(x.rowOf(2), 1), QString("Ana Maria"));
     }
 
     void commentLimit() {
         QString text = QString(9990, 'a');
-        dlgComment dialog;
-        dialog.m_pText = &text;
-        whenCommentDialogOpens([](dlgComment* d) {
+        CommentDialog dialog;
+        dialog.m_text = &text;
+        whenCommentDialogOpens([](CommentDialog* d) {
             QPlainTextEdit* edit = commentEdit(d);
             QTest::keyClicks(edit, "0123456789xyz");
             QCOMPARE(edit->toPlainText().size(), 9999);
@@ -826,9 +826,9 @@ private slots:
 
         // A stored text longer than the limit is shown cut, never more.
         QString tooLong = QString(12000, 'b');
-        dlgComment second;
-        second.m_pText = &tooLong;
-        whenCommentDialogOpens([](dlgComment* d) {
+        CommentDialog second;
+        second.m_text = &tooLong;
+        whenCommentDialogOpens([](CommentDialog* d) {
             QCOMPARE(commentEdit(d)->toPlainText().size(), 9999);
             press(d, "buttonCancel");
         });

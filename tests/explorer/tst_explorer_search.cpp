@@ -75,7 +75,7 @@ private slots:
     void toSqlDate() {
         QFETCH(QString, input);
         QFETCH(QString, expected);
-        QCOMPARE(Sorvind::ToSqlDate(input), expected);
+        QCOMPARE(ResultsWindow::toSqlDate(input), expected);
     }
 
     void form() {
@@ -104,11 +104,11 @@ private slots:
         }
 
         const QStringList headers{"ID", "Descriere proba", "Varsta", "SEX", "Transfer Date", "Comentarii", "Profil"};
-        QCOMPARE(x.list()->GetColumnCount(), 7);
+        QCOMPARE(x.list()->getColumnCount(), 7);
         for (int c = 0; c < 7; ++c) {
             QCOMPARE(x.list()->model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
-            QCOMPARE(x.list()->IsReadOnly(c), c == 4 || c == 5);
-            QCOMPARE(x.list()->IsCombo(c), c == 6);
+            QCOMPARE(x.list()->isReadOnly(c), c == 4 || c == 5);
+            QCOMPARE(x.list()->isCombo(c), c == 6);
         }
 
         // Tab walks the search fields in reading order and ends in the list (inside a date
@@ -135,15 +135,15 @@ private slots:
     void shownMaximisedInItsFrame() {
         ExplorerLab x;
         QVERIFY(x.createEmpty());
-        QVERIFY(x.database.Open(x.lab.connectionString()));
-        x.structura.m_pDatabase = &x.database;
+        QVERIFY(x.database.open(x.lab.connectionString()));
+        x.sharedState.m_database = &x.database;
         QMdiArea area;
         area.resize(900, 700);
         area.show();
-        auto* view = new Sorvind(&x.structura);
+        auto* view = new ResultsWindow(&x.sharedState);
         QMdiSubWindow* frame = area.addSubWindow(view);
         frame->show();
-        view->OnInitialUpdate();
+        view->onInitialUpdate();
         QTRY_VERIFY(frame->isMaximized());
     }
 
@@ -326,15 +326,15 @@ private slots:
         QVERIFY(fillSearchLab(x));
         QVERIFY(x.start());
         x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
-        QVERIFY(x.list()->GetItemCount() > 0);
+        QVERIFY(x.list()->getItemCount() > 0);
         const QStringList before = x.dumpResults();
         x.messages.clear();
 
         x.search(requestId, "", QDate(2006, 3, 1), QDate(2006, 3, 31));
         QCOMPARE(x.messages.size(), 1);
         QVERIFY2(x.messages[0].contains("ID pacient"), qPrintable(x.messages[0]));
-        QCOMPARE(x.list()->GetItemCount(), 0);
-        QCOMPARE(x.list()->GetColumnCount(), 7);
+        QCOMPARE(x.list()->getItemCount(), 0);
+        QCOMPARE(x.list()->getColumnCount(), 7);
         QCOMPARE(x.dumpResults(), before);
     }
 
@@ -386,7 +386,7 @@ private slots:
         ExplorerLab x;
         QVERIFY(fillSearchLab(x));
         QVERIFY(x.start());
-        QCOMPARE(x.list()->GetItemCount(), 0);
+        QCOMPARE(x.list()->getItemCount(), 0);
         QTest::keyClicks(x.requestIdEdit(), "101");
         QTest::keyClick(x.requestIdEdit(), Qt::Key_Return);
         QCOMPARE(x.listedIds(), Ids{3});
@@ -419,7 +419,7 @@ private slots:
             const int row = x.rowOf(id);
             QStringList texts;
             for (int c = 0; c < 7; ++c)
-                texts << x.list()->GetItemText(row, c);
+                texts << x.list()->getItemText(row, c);
             return texts;
         };
         QCOMPARE(cells(1), QStringList({"100", "Ion Popescu", "40", "M", "6/3/2006", "primul", "Hemograma"}));
@@ -428,7 +428,7 @@ private slots:
         QCOMPARE(cells(9), QStringList({"11", "", "", "", "12/3/2006", "", ""}));
         QCOMPARE(cells(2).at(6), QString());
 
-        QCOMPARE(Sorvind::ToSqlDate(x.list()->GetItemText(x.rowOf(1), 4)), QString("2006/3/6"));
+        QCOMPARE(ResultsWindow::toSqlDate(x.list()->getItemText(x.rowOf(1), 4)), QString("2006/3/6"));
 
         // A transfer time inside the daylight-saving gap keeps its day.
         QVERIFY(x.addResult(32, "3", "Ora lipsa", "2026-03-29 03:30:00"));
@@ -440,9 +440,9 @@ private slots:
         QVERIFY(x.addResult(31, "2", QString(16, 'W'), "2006-07-01 10:00:00"));
         x.search("", "", QDate(2006, 7, 1), QDate(2006, 7, 1));
         const QFontMetrics metrics = x.list()->fontMetrics();
-        for (int row = 0; row < x.list()->GetItemCount(); ++row) {
-            const QString text = x.list()->GetItemText(row, 1);
-            QVERIFY2(x.list()->GetColumnWidth(1) - 12 >= metrics.horizontalAdvance(text), qPrintable(text));
+        for (int row = 0; row < x.list()->getItemCount(); ++row) {
+            const QString text = x.list()->getItemText(row, 1);
+            QVERIFY2(x.list()->getColumnWidth(1) - 12 >= metrics.horizontalAdvance(text), qPrintable(text));
         }
     }
 
@@ -454,18 +454,18 @@ private slots:
         QVERIFY(x.addProfile(2, "Biochimie"));
         QVERIFY(x.start());
         QStringList names;
-        x.view->OnGridFillCombo(6, &names);
+        x.view->onGridFillCombo(6, &names);
         QCOMPARE(names, QStringList({"Biochimie", "Hemograma", "hemo mic"}));
-        QCOMPARE(x.view->ProfileNameById(1), QString("Hemograma"));
-        QCOMPARE(x.view->ProfileNameById(7), QString());
+        QCOMPARE(x.view->profileNameById(1), QString("Hemograma"));
+        QCOMPARE(x.view->profileNameById(7), QString());
         names = QStringList{"left over"};
-        x.view->OnGridFillCombo(1, &names);
+        x.view->onGridFillCombo(1, &names);
         QVERIFY(names.isEmpty());
 
         // Loaded once: a profile added later is not offered by this window.
         QVERIFY(x.addProfile(4, "Nou"));
-        x.view->OnSearch();
-        x.view->OnGridFillCombo(6, &names);
+        x.view->onSearch();
+        x.view->onGridFillCombo(6, &names);
         QCOMPARE(names.size(), 3);
     }
 
@@ -484,7 +484,7 @@ private slots:
         x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
         // Nothing selected: nothing is built.
         x.list()->clearSelection();
-        x.view->OnListDoubleClick();
+        x.view->onListDoubleClick();
         QVERIFY(!QFile::exists(kBulletinFileName));
 
         // One measured value, so that the bulletin has the set's patient block.
@@ -519,7 +519,7 @@ private slots:
         // A folder standing where the bulletin file goes makes the file impossible to create.
         QVERIFY(QDir().mkdir(kBulletinFileName));
         x.selectRow(0);
-        x.view->OnListDoubleClick();
+        x.view->onListDoubleClick();
         QCOMPARE(x.messages.size(), 1);
         QVERIFY2(x.messages[0].contains(kBulletinFileName), qPrintable(x.messages[0]));
     }
@@ -532,16 +532,16 @@ private slots:
         const QDate last = x.lab.scalar("SELECT MAX(TransDate) FROM RESULTS").toDateTime().date();
         QVERIFY(first.isValid() && last.isValid());
         x.search("", "", first, last);
-        QCOMPARE(x.list()->GetItemCount(), x.lab.scalar("SELECT COUNT(*) FROM RESULTS").toInt());
+        QCOMPARE(x.list()->getItemCount(), x.lab.scalar("SELECT COUNT(*) FROM RESULTS").toInt());
 
         // Rows come by transfer day; the day text reads back to the stored date.
         QDate previous;
-        for (int row = 0; row < x.list()->GetItemCount(); ++row) {
-            const QDate day = QDate::fromString(x.list()->GetItemText(row, 4), "d/M/yyyy");
+        for (int row = 0; row < x.list()->getItemCount(); ++row) {
+            const QDate day = QDate::fromString(x.list()->getItemText(row, 4), "d/M/yyyy");
             QVERIFY(day.isValid());
             QVERIFY(!previous.isValid() || previous <= day);
             previous = day;
-            const QString stored = x.field(x.list()->GetItemData(row), "TransDate").toString();
+            const QString stored = x.field(x.list()->getItemData(row), "TransDate").toString();
             QCOMPARE(stored.left(10), day.toString("yyyy-MM-dd"));
         }
 
@@ -549,22 +549,22 @@ private slots:
         // measures every row, gives, and only a few pixels above it.
         QList<int> widths;
         for (int c = 0; c < 7; ++c)
-            widths << x.list()->GetColumnWidth(c);
+            widths << x.list()->getColumnWidth(c);
         for (int c = 0; c < 7; ++c) {
-            x.list()->SetColumnWidth(c, CComboListCtrl::LVSCW_AUTOSIZE_USEHEADER);
-            const int exact = x.list()->GetColumnWidth(c);
+            x.list()->setListColumnWidth(c, EditableListView::LVSCW_AUTOSIZE_USEHEADER);
+            const int exact = x.list()->getColumnWidth(c);
             QVERIFY2(widths[c] >= exact && widths[c] <= exact + std::max(4, exact / 20),
                      qPrintable(QString("column %1: %2 vs %3").arg(c).arg(widths[c]).arg(exact)));
         }
 
         // A request identifier finds all sets of that request, on any day.
-        const QString requestId = x.list()->GetItemText(x.list()->GetItemCount() / 2, 0);
+        const QString requestId = x.list()->getItemText(x.list()->getItemCount() / 2, 0);
         const int number = requestId.toInt();
         QVERIFY(number != 0);
         x.search(QString::number(number), "", last, last);
-        QVERIFY(x.list()->GetItemCount() >= 1);
-        for (int row = 0; row < x.list()->GetItemCount(); ++row)
-            QCOMPARE(x.list()->GetItemText(row, 0).toInt(), number);
+        QVERIFY(x.list()->getItemCount() >= 1);
+        for (int row = 0; row < x.list()->getItemCount(); ++row)
+            QCOMPARE(x.list()->getItemText(row, 0).toInt(), number);
     }
 
     void searchAfterServerRestart() {
@@ -583,17 +583,17 @@ private slots:
         // The server goes away. An edit fails and says so; its refresh and the next search each
         // fail once with a message and leave the list empty.
         QVERIFY(server.stop());
-        x.list()->SetItemText(0, 1, "Nu ajunge");
-        x.view->OnGridEditDone(0, 1);
+        x.list()->setItemText(0, 1, "Nu ajunge");
+        x.view->onGridEditDone(0, 1);
         QCOMPARE(x.messages.size(), 2);
         QVERIFY2(x.messages[0].startsWith("Failed tu update"), qPrintable(x.messages[0]));
         QVERIFY2(x.messages[1].contains("serverul bazei de date"), qPrintable(x.messages[1]));
-        QCOMPARE(x.list()->GetItemCount(), 0);
+        QCOMPARE(x.list()->getItemCount(), 0);
         x.messages.clear();
         x.search("101", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
         QCOMPARE(x.messages.size(), 1);
         QVERIFY2(x.messages[0].contains("serverul bazei de date"), qPrintable(x.messages[0]));
-        QCOMPARE(x.list()->GetItemCount(), 0);
+        QCOMPARE(x.list()->getItemCount(), 0);
 
         // Back again: the next search works on the same connection object.
         QVERIFY(server.start());
@@ -624,8 +624,8 @@ private slots:
         x.messages.clear();
         x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
         QCOMPARE(x.messages.size(), 1);
-        QCOMPARE(x.list()->GetItemCount(), 0);
-        QCOMPARE(x.list()->GetColumnCount(), 7);
+        QCOMPARE(x.list()->getItemCount(), 0);
+        QCOMPARE(x.list()->getColumnCount(), 7);
         // Without the unreadable record the same search fills the list.
         x.messages.clear();
         x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 11));
@@ -651,7 +651,7 @@ private slots:
         QTest::mouseClick(x.searchButton(), Qt::LeftButton);
         QCOMPARE(x.messages.size(), 1);
         QVERIFY(!x.messages[0].isEmpty());
-        QCOMPARE(x.list()->GetItemCount(), 0);
+        QCOMPARE(x.list()->getItemCount(), 0);
     }
 };
 

@@ -16,16 +16,16 @@
 
 #include "BulletinArchive.h"
 #include "BulletinBuilder.h"
-#include "CChildFrame.h"
-#include "CDocTemplate.h"
-#include "CMainFrame.h"
-#include "CRecentFileList.h"
-#include "CTervanaDoc.h"
-#include "CTervanaView.h"
+#include "BulletinDocument.h"
+#include "BulletinView.h"
+#include "ChildWindow.h"
+#include "CommandIds.h"
 #include "CorrectionJournal.h"
+#include "DocumentTemplate.h"
 #include "ExplorerLab.h"
 #include "HistoryDialog.h"
-#include "Resource.h"
+#include "MainWindow.h"
+#include "RecentFileList.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ bool startHistoryLab(ExplorerLab& x) {
           x.addResult(5, "0", "Zero bis", "2026-05-10 12:00:00", 2, "F", QVariant(), 1) && x.start()))
         return false;
     x.search("", "", kDay, kDay);
-    return x.list()->GetItemCount() == 5;
+    return x.list()->getItemCount() == 5;
 }
 
 // Runs action on the menu or modal dialog once it is up; whatever it leaves open is closed,
@@ -96,8 +96,8 @@ QStringList listRows(QWidget* dialog, const char* name) {
     return rows << sameTime;
 }
 
-QString pageText(CTervanaView* view) {
-    return BulletinPageText(view);
+QString pageText(BulletinView* view) {
+    return bulletinPageText(view);
 }
 
 QByteArray bulletinOf(const QString& patient) {
@@ -112,20 +112,20 @@ class TestHistory : public QObject {
     Q_OBJECT
 
     QDateTime m_now;
-    std::unique_ptr<CRecentFileList> m_recent;
-    std::unique_ptr<CMainFrame> m_frame;
-    std::unique_ptr<CDocTemplate> m_template;
+    std::unique_ptr<RecentFileList> m_recent;
+    std::unique_ptr<MainWindow> m_frame;
+    std::unique_ptr<DocumentTemplate> m_template;
 
     // The bulletin window of the program beside the explorer.
     void withBulletinWindows(ExplorerLab& x) {
-        m_recent = std::make_unique<CRecentFileList>(4);
-        m_frame = std::make_unique<CMainFrame>(m_recent.get());
-        m_template = std::make_unique<CDocTemplate>(
-            IDR_TERVANTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
-            [](CTervanaDoc*) { return new CTervanaView; });
+        m_recent = std::make_unique<RecentFileList>(4);
+        m_frame = std::make_unique<MainWindow>(m_recent.get());
+        m_template = std::make_unique<DocumentTemplate>(
+            IDR_BULLETINTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
+            [](BulletinDocument*) { return new BulletinView; });
         m_template->setMainFrame(m_frame.get());
         m_frame->show();
-        x.structura.m_pBulletinTemplate = m_template.get();
+        x.sharedState.m_bulletinTemplate = m_template.get();
         // The explorer stays the window the user types in.
         x.view->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(x.view.get()));
@@ -137,9 +137,9 @@ private slots:
         // Times are shown in the laboratory's own time, not in UTC.
         qputenv("TZ", "Europe/Bucharest");
         tzset();
-        CorrectionJournal::SetClock([this] { return m_now; });
+        CorrectionJournal::setClock([this] { return m_now; });
     }
-    void cleanupTestCase() { CorrectionJournal::SetClock(nullptr); }
+    void cleanupTestCase() { CorrectionJournal::setClock(nullptr); }
     void cleanup() {
         m_frame.reset();
         m_template.reset();
@@ -176,16 +176,16 @@ private slots:
         ExplorerLab x;
         QVERIFY(startHistoryLab(x));
         withBulletinWindows(x);
-        const QString requestId = x.list()->GetItemText(x.rowOf(record), 0);
-        const QString otherRequestId = x.list()->GetItemText(x.rowOf(other), 0);
-        const QString name = x.list()->GetItemText(x.rowOf(record), 1);
+        const QString requestId = x.list()->getItemText(x.rowOf(record), 0);
+        const QString otherRequestId = x.list()->getItemText(x.rowOf(other), 0);
+        const QString name = x.list()->getItemText(x.rowOf(record), 1);
 
         // Another request's correction and bulletins, which the dialog must leave out.
         m_now = kEarlier;
         QVERIFY(typeIntoCell(x, other, 1, "Altcineva"));
         QTRY_COMPARE(x.field(other, "PacientName"), QVariant("Altcineva"));
         BulletinArchive archive(&x.database);
-        QVERIFY(archive.Store(other, otherRequestId, bulletinOf("Altcineva")));
+        QVERIFY(archive.store(other, otherRequestId, bulletinOf("Altcineva")));
 
         m_now = kFirst;
         QVERIFY(typeIntoCell(x, record, 1, name + " nou"));
@@ -199,17 +199,17 @@ private slots:
 
         if (record == 1) {
             m_now = kEarlier;
-            QVERIFY(archive.Store(2, requestId, bulletinOf("Ana, mai vechi")));
+            QVERIFY(archive.store(2, requestId, bulletinOf("Ana, mai vechi")));
         }
         m_now = kPrinted;
-        QVERIFY(archive.Store(record, requestId, bulletinOf("Pacient arhivat " + name)));
+        QVERIFY(archive.store(record, requestId, bulletinOf("Pacient arhivat " + name)));
         // The bulletin file of the current directory belongs to somebody else.
         QFile file(QString::fromLatin1(kBulletinFileName));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bulletinOf("Din fisier"));
         file.close();
 
-        const QString who = CorrectionJournal::CurrentUser() + '|' + CorrectionJournal::Workstation() + '|';
+        const QString who = CorrectionJournal::currentUser() + '|' + CorrectionJournal::workstation() + '|';
         QStringList shownCorrections, shownBulletins;
         QString shownSubject;
         whenUp([&](QWidget* up) {
@@ -237,7 +237,7 @@ private slots:
 
         // The newest bulletin, from the archive, in a window of its own.
         QCOMPARE(m_frame->childFrames().size(), 1);
-        auto* view = qobject_cast<CTervanaView*>(m_frame->childFrames().first()->view());
+        auto* view = qobject_cast<BulletinView*>(m_frame->childFrames().first()->view());
         QVERIFY(view);
         QTRY_VERIFY(pageText(view).contains("Pacient arhivat " + name));
         QVERIFY(!pageText(view).contains("Din fisier"));

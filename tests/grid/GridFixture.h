@@ -3,9 +3,9 @@
 // A window holding an editable list of seven 80-pixel columns, with every grid signal
 // written into one log so that tests can check which signals came and in which order.
 
-#include "CComboListCtrl.h"
-#include "CInPlaceCombo.h"
-#include "CInPlaceEdit.h"
+#include "EditableListView.h"
+#include "InPlaceComboBox.h"
+#include "InPlaceLineEdit.h"
 
 #include <QLineEdit>
 #include <QStringList>
@@ -19,31 +19,31 @@ public:
         auto* layout = new QVBoxLayout(this);
         other = new QLineEdit(this);
         other->setObjectName(QStringLiteral("other"));
-        list = new CComboListCtrl(this);
+        list = new EditableListView(this);
         list->setObjectName(QStringLiteral("resultList"));
         layout->addWidget(other);
         layout->addWidget(list);
         for (int c = 0; c < 7; ++c)
-            list->InsertColumn(c, QStringLiteral("Col %1").arg(c), CComboListCtrl::LVCFMT_LEFT, 80);
+            list->insertListColumn(c, QStringLiteral("Col %1").arg(c), EditableListView::LVCFMT_LEFT, 80);
         for (int r = 0; r < rows; ++r) {
-            list->InsertItem(r, QStringLiteral("r%1c0").arg(r));
+            list->insertItem(r, QStringLiteral("r%1c0").arg(r));
             for (int c = 1; c < 7; ++c)
-                list->SetItemText(r, c, QStringLiteral("r%1c%2").arg(r).arg(c));
+                list->setItemText(r, c, QStringLiteral("r%1c%2").arg(r).arg(c));
         }
-        QObject::connect(list, &CComboListCtrl::gridValidate, list, [this](int, const NMLVDISPINFO* info) {
-            log << QStringLiteral("validate %1 %2 %3").arg(info->iItem).arg(info->iSubItem).arg(info->pszText);
+        QObject::connect(list, &EditableListView::gridValidate, list, [this](int, const CellEditResult* info) {
+            log << QStringLiteral("validate %1 %2 %3").arg(info->row).arg(info->column).arg(info->text);
         });
-        QObject::connect(list, &CComboListCtrl::gridEditDone, list, [this](int row, int column) {
+        QObject::connect(list, &EditableListView::gridEditDone, list, [this](int row, int column) {
             // Whether an editor window is still open when the owner hears of the end.
-            const bool open = (CInPlaceEdit::HasInstance() && CInPlaceEdit::GetInstance()->HasWindow()) ||
-                              (CInPlaceCombo::HasInstance() && CInPlaceCombo::GetInstance()->HasWindow());
+            const bool open = (InPlaceLineEdit::hasInstance() && InPlaceLineEdit::getInstance()->hasWindow()) ||
+                              (InPlaceComboBox::hasInstance() && InPlaceComboBox::getInstance()->hasWindow());
             log << QStringLiteral("done %1 %2 %3").arg(row).arg(column).arg(open ? "open" : "closed");
         });
-        QObject::connect(list, &CComboListCtrl::gridFillCombo, list, [this](int column, QStringList* entries) {
+        QObject::connect(list, &EditableListView::gridFillCombo, list, [this](int column, QStringList* entries) {
             log << QStringLiteral("fill %1").arg(column);
             *entries = comboEntries;
         });
-        QObject::connect(list, &CComboListCtrl::gridCheckToggled, list,
+        QObject::connect(list, &EditableListView::gridCheckToggled, list,
                          [this](int row, int column) { log << QStringLiteral("toggle %1 %2").arg(row).arg(column); });
         resize(700, 360);
     }
@@ -66,18 +66,18 @@ public:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, cellCentre(row, column));
     }
 
-    CComboListCtrl* list = nullptr;
+    EditableListView* list = nullptr;
     QLineEdit* other = nullptr;
     QStringList log;
     QStringList comboEntries;
 };
 
 inline bool editOpen() {
-    return CInPlaceEdit::HasInstance() && CInPlaceEdit::GetInstance()->HasWindow();
+    return InPlaceLineEdit::hasInstance() && InPlaceLineEdit::getInstance()->hasWindow();
 }
 
 inline bool comboOpen() {
-    return CInPlaceCombo::HasInstance() && CInPlaceCombo::GetInstance()->HasWindow();
+    return InPlaceComboBox::hasInstance() && InPlaceComboBox::getInstance()->hasWindow();
 }
 
 // Lets every queued close and done message through.

@@ -48,17 +48,17 @@ private:
 
 void TestInPlaceEditors::init() {
     m_window = std::make_unique<GridWindow>();
-    m_window->list->MarkColumnAsCombo(6, true);
-    m_window->list->MarkColumnReadOnly(4, true);
-    m_window->list->MarkColumnReadOnly(5, true);
+    m_window->list->markColumnAsCombo(6, true);
+    m_window->list->markColumnReadOnly(4, true);
+    m_window->list->markColumnReadOnly(5, true);
     QVERIFY(m_window->showActive());
 }
 
 void TestInPlaceEditors::cleanup() {
     m_window.reset();
     settle();
-    QVERIFY(!CInPlaceEdit::HasInstance());
-    QVERIFY(!CInPlaceCombo::HasInstance());
+    QVERIFY(!InPlaceLineEdit::hasInstance());
+    QVERIFY(!InPlaceComboBox::hasInstance());
 }
 
 void TestInPlaceEditors::editBoxEnds_data() {
@@ -110,40 +110,40 @@ void TestInPlaceEditors::editBoxEnds() {
     QFETCH(QString, next);
     GridWindow& w = *m_window;
     if (how == "tab refill") {
-        for (int r = 0; r < w.list->GetItemCount(); ++r)
-            w.list->SetItemData(r, 100 + r);
-        QObject::connect(w.list, &CComboListCtrl::gridEditDone, w.list, [&w]() {
+        for (int r = 0; r < w.list->getItemCount(); ++r)
+            w.list->setItemData(r, 100 + r);
+        QObject::connect(w.list, &EditableListView::gridEditDone, w.list, [&w]() {
             std::vector<QStringList> rows;
-            for (int r = 0; r < w.list->GetItemCount(); ++r) {
+            for (int r = 0; r < w.list->getItemCount(); ++r) {
                 rows.emplace_back();
                 for (int c = 0; c < 7; ++c)
-                    rows.back() << w.list->GetItemText(r, c);
+                    rows.back() << w.list->getItemText(r, c);
             }
-            w.list->DeleteAllItems();
-            w.list->BeginFill();
+            w.list->deleteAllItems();
+            w.list->beginFill();
             for (int r = int(rows.size()) - 1; r >= 0; --r) {
-                const int at = w.list->InsertItem(w.list->GetItemCount(), rows[r].at(0));
+                const int at = w.list->insertItem(w.list->getItemCount(), rows[r].at(0));
                 for (int c = 1; c < 7; ++c)
-                    w.list->SetItemText(at, c, rows[r].at(c));
-                w.list->SetItemData(at, 100 + r);
+                    w.list->setItemText(at, c, rows[r].at(c));
+                w.list->setItemData(at, 100 + r);
             }
-            w.list->EndFill();
+            w.list->endFill();
         });
     }
 
     if (how == "tab refused") {
-        QObject::connect(w.list, &CComboListCtrl::gridEditDone, w.list,
-                         [&w](int row, int column) { w.list->SetItemText(row, column, QStringLiteral("r0c1")); });
+        QObject::connect(w.list, &EditableListView::gridEditDone, w.list,
+                         [&w](int row, int column) { w.list->setItemText(row, column, QStringLiteral("r0c1")); });
     }
 
     w.click(0, column);
     QVERIFY(editOpen());
-    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    InPlaceLineEdit* edit = InPlaceLineEdit::getInstance();
     QVERIFY(edit->hasFocus());
     const QString start = QStringLiteral("r0c%1").arg(column);
     QCOMPARE(edit->selectedText(), start);
-    QCOMPARE(edit->geometry(),
-             QRect(w.list->visualRect(w.list->model()->index(0, column)).topLeft(), QSize(80, w.list->RowHeight())));
+    QCOMPARE(edit->geometry(), QRect(w.list->visualRect(w.list->model()->index(0, column)).topLeft(),
+                                     QSize(80, w.list->uniformRowHeight())));
     // The whole text is selected, so typing replaces it.
     if (how != "tab untouched") {
         QTest::keyClicks(edit, QStringLiteral("Ionescu"));
@@ -166,7 +166,7 @@ void TestInPlaceEditors::editBoxEnds() {
         w.other->setFocus();
 
     // The cell holds its final text as soon as the edit ends; the owner hears of it later.
-    QCOMPARE(w.list->GetItemText(0, column), cell);
+    QCOMPARE(w.list->getItemText(0, column), cell);
     QCOMPARE(w.log.first(), log.first());
     settle();
     QCOMPARE(w.log, log);
@@ -186,11 +186,11 @@ void TestInPlaceEditors::editBoxEnds() {
     const int row = opened.at(1).toInt();
     const int nextColumn = opened.at(2).toInt();
     QCOMPARE(w.list->currentIndex(), w.list->model()->index(row, nextColumn));
-    QCOMPARE(w.list->GetFirstSelectedItem(), row);
+    QCOMPARE(w.list->getFirstSelectedItem(), row);
     if (opened.at(0) == "combo") {
-        QVERIFY(CInPlaceCombo::GetInstance()->hasFocus());
-        QCOMPARE(CInPlaceCombo::GetInstance()->Row(), row);
-        QCOMPARE(CInPlaceCombo::GetInstance()->Column(), nextColumn);
+        QVERIFY(InPlaceComboBox::getInstance()->hasFocus());
+        QCOMPARE(InPlaceComboBox::getInstance()->Row(), row);
+        QCOMPARE(InPlaceComboBox::getInstance()->Column(), nextColumn);
         return;
     }
     // The next edit starts like one opened by a click: its whole text selected, over its cell.
@@ -203,7 +203,7 @@ void TestInPlaceEditors::editBoxEnds() {
     // And it ends like one: Enter stores it in its own cell.
     QTest::keyClicks(edit, QStringLiteral("42"));
     QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(w.list->GetItemText(row, nextColumn), QStringLiteral("42"));
+    QCOMPARE(w.list->getItemText(row, nextColumn), QStringLiteral("42"));
     settle();
     QVERIFY(!editOpen());
 }
@@ -212,7 +212,7 @@ void TestInPlaceEditors::newClickWhileCloseIsPending() {
     GridWindow& w = *m_window;
     w.click(0, 1);
     QVERIFY(editOpen());
-    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    InPlaceLineEdit* edit = InPlaceLineEdit::getInstance();
     const QRect firstPlace = edit->geometry();
 
     // This click ends the old edit; the close it posted is still pending, so no new box opens.
@@ -258,10 +258,10 @@ void TestInPlaceEditors::characterFilter() {
     QFETCH(QString, result);
     QFETCH(int, refused);
     GridWindow& w = *m_window;
-    w.list->SetAcceptedChars(accepted);
+    w.list->setAcceptedChars(accepted);
     w.click(0, 2);
-    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
-    QSignalSpy beeps(edit, &CInPlaceEdit::characterRefused);
+    InPlaceLineEdit* edit = InPlaceLineEdit::getInstance();
+    QSignalSpy beeps(edit, &InPlaceLineEdit::characterRefused);
     QTest::keyClicks(edit, typed);
     QCOMPARE(edit->text(), result);
     QCOMPARE(beeps.count(), refused);
@@ -280,9 +280,9 @@ void TestInPlaceEditors::characterFilter() {
 
 void TestInPlaceEditors::pasteIsNotFiltered() {
     GridWindow& w = *m_window;
-    w.list->SetAcceptedChars(QStringLiteral("0123456789"));
+    w.list->setAcceptedChars(QStringLiteral("0123456789"));
     w.click(0, 2);
-    CInPlaceEdit* edit = CInPlaceEdit::GetInstance();
+    InPlaceLineEdit* edit = InPlaceLineEdit::getInstance();
     QApplication::clipboard()->setText(QStringLiteral("12 ani"));
     QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(edit->text(), QStringLiteral("12 ani"));
@@ -317,12 +317,12 @@ void TestInPlaceEditors::comboEntriesAndHeights() {
     QFETCH(int, lines);
     GridWindow& w = *m_window;
     w.comboEntries = entries;
-    w.list->SetItemText(1, 6, cell);
+    w.list->setItemText(1, 6, cell);
 
     w.click(1, 6);
     QCOMPARE(w.log, QStringList{"fill 6"});
     QVERIFY(comboOpen());
-    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    InPlaceComboBox* combo = InPlaceComboBox::getInstance();
     QVERIFY(combo->hasFocus());
     QStringList shown;
     for (int i = 0; i < combo->count(); ++i)
@@ -330,17 +330,17 @@ void TestInPlaceEditors::comboEntriesAndHeights() {
     QCOMPARE(shown, entries);
     QCOMPARE(combo->currentIndex(), selected);
 
-    const int h = w.list->RowHeight();
+    const int h = w.list->uniformRowHeight();
     const QRect cellRect = w.list->visualRect(w.list->model()->index(1, 6));
-    QCOMPARE(w.list->ComboDropRect(), QRect(cellRect.left(), cellRect.top(), 80, h * (1 + lines)));
-    QCOMPARE(combo->DropRect(), w.list->ComboDropRect());
+    QCOMPARE(w.list->comboDropRect(), QRect(cellRect.left(), cellRect.top(), 80, h * (1 + lines)));
+    QCOMPARE(combo->dropRect(), w.list->comboDropRect());
     QCOMPARE(combo->maxVisibleItems(), lines);
     QCOMPARE(combo->geometry(), QRect(cellRect.left(), cellRect.top(), 80, h));
 
     // Enter keeps the selection, which is nothing when no entry matched.
     QTest::keyClick(combo, Qt::Key_Return);
     const QString result = selected >= 0 ? entries.at(selected) : QString();
-    QCOMPARE(w.list->GetItemText(1, 6), result);
+    QCOMPARE(w.list->getItemText(1, 6), result);
     QCOMPARE(w.log, (QStringList{"fill 6", "validate 1 6 " + result, "done 1 6 open"}));
     QTRY_VERIFY(!comboOpen());
 }
@@ -379,10 +379,10 @@ void TestInPlaceEditors::comboEnds() {
     GridWindow& w = *m_window;
     w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
     const bool untouched = how.endsWith("untouched");
-    w.list->SetItemText(0, 6, untouched ? QStringLiteral("Caine adult") : QStringLiteral("Caine"));
+    w.list->setItemText(0, 6, untouched ? QStringLiteral("Caine adult") : QStringLiteral("Caine"));
 
     w.click(0, 6);
-    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    InPlaceComboBox* combo = InPlaceComboBox::getInstance();
     QCOMPARE(combo->currentIndex(), 1);
     if (!untouched) {
         QTest::keyClick(combo, Qt::Key_Down);
@@ -409,7 +409,7 @@ void TestInPlaceEditors::comboEnds() {
     }
 
     // The done message is sent at once, before the combo's window goes away.
-    QTRY_COMPARE(w.list->GetItemText(0, 6), cell);
+    QTRY_COMPARE(w.list->getItemText(0, 6), cell);
     const QStringList log{"fill 6", "validate 0 6 " + cell, "done 0 6 open"};
     QCOMPARE(w.log, untouched ? log.mid(0, 2) : log);
     QTRY_VERIFY(!comboOpen());
@@ -419,9 +419,9 @@ void TestInPlaceEditors::comboEnds() {
     if (how.contains("tab")) {
         QCOMPARE(w.list->currentIndex(), w.list->model()->index(0, next >= 0 ? next : 6));
         QCOMPARE(editOpen(), next >= 0);
-        QVERIFY(next >= 0 ? CInPlaceEdit::GetInstance()->hasFocus() : w.list->hasFocus());
+        QVERIFY(next >= 0 ? InPlaceLineEdit::getInstance()->hasFocus() : w.list->hasFocus());
         if (next >= 0)
-            QCOMPARE(CInPlaceEdit::GetInstance()->Column(), next);
+            QCOMPARE(InPlaceLineEdit::getInstance()->Column(), next);
     }
 }
 
@@ -429,14 +429,14 @@ void TestInPlaceEditors::comboChoiceInDropDownEndsAtOnce() {
     GridWindow& w = *m_window;
     w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
     w.click(2, 6);
-    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    InPlaceComboBox* combo = InPlaceComboBox::getInstance();
     combo->showPopup();
     QAbstractItemView* view = combo->view();
     QTRY_VERIFY(view->isVisible());
     QVERIFY(comboOpen()); // opening the drop-down part does not end the edit
     QTest::keyClick(view, Qt::Key_Home);
     QTest::keyClick(view, Qt::Key_Return);
-    QTRY_COMPARE(w.list->GetItemText(2, 6), QStringLiteral("Pisica"));
+    QTRY_COMPARE(w.list->getItemText(2, 6), QStringLiteral("Pisica"));
     QCOMPARE(w.log, (QStringList{"fill 6", "validate 2 6 Pisica", "done 2 6 open"}));
     QTRY_VERIFY(!comboOpen());
 }
@@ -444,16 +444,16 @@ void TestInPlaceEditors::comboChoiceInDropDownEndsAtOnce() {
 void TestInPlaceEditors::comboEscapeOnEmptyCellAfterAnother() {
     GridWindow& w = *m_window;
     w.comboEntries = QStringList{"Pisica", "Caine adult"};
-    w.list->SetItemText(0, 6, QStringLiteral("Pisica"));
-    w.list->SetItemText(1, 6, QString());
+    w.list->setItemText(0, 6, QStringLiteral("Pisica"));
+    w.list->setItemText(1, 6, QString());
     w.click(0, 6);
-    QTest::keyClick(CInPlaceCombo::GetInstance(), Qt::Key_Escape);
+    QTest::keyClick(InPlaceComboBox::getInstance(), Qt::Key_Escape);
     QTRY_VERIFY(!comboOpen());
     w.click(1, 6);
     QVERIFY(comboOpen());
-    QTest::keyClick(CInPlaceCombo::GetInstance(), Qt::Key_Escape);
-    QCOMPARE(w.list->GetItemText(1, 6), QString());
-    QCOMPARE(w.list->GetItemText(0, 6), QStringLiteral("Pisica"));
+    QTest::keyClick(InPlaceComboBox::getInstance(), Qt::Key_Escape);
+    QCOMPARE(w.list->getItemText(1, 6), QString());
+    QCOMPARE(w.list->getItemText(0, 6), QStringLiteral("Pisica"));
     QCOMPARE(w.log.last(), QStringLiteral("done 1 6 open"));
 }
 
@@ -472,10 +472,10 @@ void TestInPlaceEditors::comboWheelChangesNothing() {
     QFETCH(int, delta);
     GridWindow& w = *m_window;
     w.comboEntries = QStringList{"Pisica", "Caine adult", "Caine junior"};
-    w.list->SetItemText(1, 6, cell);
+    w.list->setItemText(1, 6, cell);
     w.click(1, 6);
     QVERIFY(comboOpen());
-    CInPlaceCombo* combo = CInPlaceCombo::GetInstance();
+    InPlaceComboBox* combo = InPlaceComboBox::getInstance();
     const int before = combo->currentIndex();
 
     // The pointer merely rests on the closed drop-down while the hand turns the wheel.
@@ -489,7 +489,7 @@ void TestInPlaceEditors::comboWheelChangesNothing() {
     // Leaving the cell stores what it held before, so no other profile is saved for the request.
     w.click(3, 4);
     QTRY_VERIFY(!comboOpen());
-    QCOMPARE(w.list->GetItemText(1, 6), cell);
+    QCOMPARE(w.list->getItemText(1, 6), cell);
     QCOMPARE(w.log, (QStringList{"fill 6", "validate 1 6 " + cell, "done 1 6 open"}));
 }
 
@@ -499,17 +499,17 @@ void TestInPlaceEditors::keysNeverReachTheForm() {
     m_window.reset();
     QDialog dialog;
     auto* layout = new QVBoxLayout(&dialog);
-    auto* list = new CComboListCtrl(&dialog);
+    auto* list = new EditableListView(&dialog);
     auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     layout->addWidget(list);
     layout->addWidget(ok);
     for (int c = 0; c < 3; ++c)
-        list->InsertColumn(c, QStringLiteral("C%1").arg(c), CComboListCtrl::LVCFMT_LEFT, 80);
-    list->InsertItem(0, QStringLiteral("a"));
-    list->MarkColumnAsCombo(2, true);
-    QObject::connect(list, &CComboListCtrl::gridFillCombo, list,
+        list->insertListColumn(c, QStringLiteral("C%1").arg(c), EditableListView::LVCFMT_LEFT, 80);
+    list->insertItem(0, QStringLiteral("a"));
+    list->markColumnAsCombo(2, true);
+    QObject::connect(list, &EditableListView::gridFillCombo, list,
                      [](int, QStringList* entries) { *entries << QStringLiteral("x"); });
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     QSignalSpy rejected(&dialog, &QDialog::rejected);
@@ -524,11 +524,11 @@ void TestInPlaceEditors::keysNeverReachTheForm() {
     for (int key : keys) {
         clickCell(0);
         QVERIFY(editOpen());
-        QTest::keyClick(CInPlaceEdit::GetInstance(), Qt::Key(key));
+        QTest::keyClick(InPlaceLineEdit::getInstance(), Qt::Key(key));
         QTRY_VERIFY(!editOpen());
         clickCell(2);
         QVERIFY(comboOpen());
-        QTest::keyClick(CInPlaceCombo::GetInstance(), Qt::Key(key));
+        QTest::keyClick(InPlaceComboBox::getInstance(), Qt::Key(key));
         QTRY_VERIFY(!comboOpen());
     }
     QVERIFY(dialog.isVisible());
@@ -543,19 +543,19 @@ void TestInPlaceEditors::destroyingAListReleasesTheEditors() {
     {
         // A second list, destroyed while the first one's edit is open, takes both editors along.
         GridWindow second(1);
-        second.list->MarkColumnAsCombo(1, true);
+        second.list->markColumnAsCombo(1, true);
         QVERIFY(second.showActive());
         second.click(0, 1);
         QVERIFY(comboOpen());
     }
-    QVERIFY(!CInPlaceEdit::HasInstance());
-    QVERIFY(!CInPlaceCombo::HasInstance());
+    QVERIFY(!InPlaceLineEdit::hasInstance());
+    QVERIFY(!InPlaceComboBox::hasInstance());
     settle();
     // The next click simply creates a new edit box.
     QVERIFY(w.showActive());
     w.click(1, 1);
     QVERIFY(editOpen());
-    QCOMPARE(CInPlaceEdit::GetInstance()->text(), QStringLiteral("r1c1"));
+    QCOMPARE(InPlaceLineEdit::getInstance()->text(), QStringLiteral("r1c1"));
 }
 
 QTEST_MAIN(TestInPlaceEditors)

@@ -10,36 +10,36 @@
 #include "BulletinArchive.h"
 #include "BulletinBuilder.h"
 #include "BulletinWriter.h"
-#include "CAdoDatabase.h"
-#include "CAdoRecordset.h"
-#include "CDocTemplate.h"
-#include "CMainFrame.h"
 #include "CorrectionJournal.h"
+#include "DatabaseConnection.h"
 #include "DbLab.h"
+#include "DocumentTemplate.h"
+#include "MainWindow.h"
+#include "Recordset.h"
+#include "SharedState.h"
 #include "SmallDisk.h"
-#include "StructuraInterna.h"
 
 namespace {
 
 const QString kDay = QStringLiteral("2026/3/6");
 
-QByteArray ReadFile(const QString& path) {
+QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
 }
 
 // The page against a reference file of this folder; a differing page is kept for a look.
-void CompareWithReference(const QByteArray& actual, const char* reference) {
-    const QByteArray expected = ReadFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/") + reference);
+void compareWithReference(const QByteArray& actual, const char* reference) {
+    const QByteArray expected = readFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/") + reference);
     if (actual != expected) {
         const QString kept = QStringLiteral(LABROSA_BINARY_DIR "/actual_") + reference;
-        WriteFile(kept, actual);
+        writeFile(kept, actual);
         QFAIL(qPrintable(QStringLiteral("the bulletin differs from %1; written to %2").arg(reference, kept)));
     }
 }
@@ -78,7 +78,7 @@ private slots:
 
 private:
     BulletinBuildResult build(int recordId, const QString& requestId, const QString& day = kDay) {
-        return BuildBulletin(m_recordset, m_structura, recordId, requestId, day);
+        return buildBulletin(m_recordset, m_sharedState, recordId, requestId, day);
     }
     // One result set with its measured values: {MachineID, refcode, stringvalue}.
     int addResult(const QVariantList& columns, const QList<QVariantList>& values) {
@@ -103,26 +103,26 @@ private:
                  const QString& scope = QStringLiteral("RequestID = ?"), const QVariant& scopeValue = "1201") {
         g_journalNow = at;
         CorrectionJournal journal(m_database.get());
-        QVERIFY2(journal.Available(), "the test database has no journal");
+        QVERIFY2(journal.available(), "the test database has no journal");
         int changed = 0;
-        QVERIFY2(journal.Apply(QString::fromLatin1(field), value, scope, {scopeValue}, &changed),
-                 qPrintable(journal.ErrorText()));
+        QVERIFY2(journal.apply(QString::fromLatin1(field), value, scope, {scopeValue}, &changed),
+                 qPrintable(journal.errorText()));
         QVERIFY(changed > 0);
     }
 
     std::unique_ptr<DbLab> m_lab;
-    std::unique_ptr<CAdoDatabase> m_database;
-    CAdoRecordset m_recordset;
-    StructuraInterna m_structura;
-    std::unique_ptr<CMainFrame> m_frame;
-    std::unique_ptr<CDocTemplate> m_template;
+    std::unique_ptr<DatabaseConnection> m_database;
+    Recordset m_recordset;
+    SharedState m_sharedState;
+    std::unique_ptr<MainWindow> m_frame;
+    std::unique_ptr<DocumentTemplate> m_template;
     int m_viewsMade = 0;
 };
 
 void TestBulletinBuilder::initTestCase() {
     QVERIFY2(!TestLab::dbTool().isEmpty(), "LABROSA_DBTOOL is not set");
-    SetBulletinClock([] { return QDateTime(QDate(2026, 3, 7), QTime(8, 4)); });
-    CorrectionJournal::SetClock([] { return g_journalNow; });
+    setBulletinClock([] { return QDateTime(QDate(2026, 3, 7), QTime(8, 4)); });
+    CorrectionJournal::setClock([] { return g_journalNow; });
     // Romanian local time, with its daylight-saving gap.
     qputenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4");
     tzset();
@@ -132,23 +132,23 @@ void TestBulletinBuilder::init() {
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(8, 5), Qt::UTC);
     m_lab = std::make_unique<DbLab>(DbLab::current());
     QVERIFY(m_lab->createEmpty());
-    m_database = std::make_unique<CAdoDatabase>();
-    QVERIFY2(m_database->Open(m_lab->connectionString()), qPrintable(m_database->szComError));
-    m_frame = std::make_unique<CMainFrame>(nullptr);
+    m_database = std::make_unique<DatabaseConnection>();
+    QVERIFY2(m_database->open(m_lab->connectionString()), qPrintable(m_database->m_comError));
+    m_frame = std::make_unique<MainWindow>(nullptr);
     m_viewsMade = 0;
-    m_template = std::make_unique<CDocTemplate>(129, "\nTervan\nTervan\n\n\n\n", [this](CTervanaDoc*) {
+    m_template = std::make_unique<DocumentTemplate>(129, "\nTervan\nTervan\n\n\n\n", [this](BulletinDocument*) {
         ++m_viewsMade;
         return new QWidget;
     });
     m_template->setMainFrame(m_frame.get());
-    m_structura.m_pDatabase = m_database.get();
-    m_structura.m_pBulletinTemplate = m_template.get();
+    m_sharedState.m_database = m_database.get();
+    m_sharedState.m_bulletinTemplate = m_template.get();
 }
 
 void TestBulletinBuilder::cleanup() {
-    m_recordset.Close();
-    m_structura.m_pDatabase = nullptr;
-    m_structura.m_pBulletinTemplate = nullptr;
+    m_recordset.close();
+    m_sharedState.m_database = nullptr;
+    m_sharedState.m_bulletinTemplate = nullptr;
     m_template.reset();
     m_frame.reset();
     m_database.reset();
@@ -181,7 +181,7 @@ void TestBulletinBuilder::arrangeLaboratory() {
                       {{3, "WBC", "99"}}) > 0);
     QVERIFY(addResult({"1202", "Tom", "2026-03-06 09:30:00", "2026-03-06 10:00:00", 2, "F", "", 2, ""},
                       {{7, "UREE", "5"}}) > 0);
-    WriteFile("Labrosa.ini", "NumeLaborator=Laborator Veterinar <i>Labrosa</i>\r\nAdresa=Str. Florilor 12\r\n"
+    writeFile("Labrosa.ini", "NumeLaborator=Laborator Veterinar <i>Labrosa</i>\r\nAdresa=Str. Florilor 12\r\n"
                              "Telefon=0264 000 111\r\nAltele=Luni - Vineri 8-18\r\n");
 }
 
@@ -203,13 +203,13 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
     QCOMPARE(result.messages, QStringList());
     QVERIFY(result.opened);
     QCOMPARE(m_viewsMade, 1);
-    CompareWithReference(ReadFile(kBulletinFileName), "expected_bulletin.html");
+    compareWithReference(readFile(kBulletinFileName), "expected_bulletin.html");
 
     // Each build writes the file anew and opens one more window; with nothing corrected
     // since the archived one, the reprint is the same page.
     g_journalNow = g_journalNow.addSecs(3600);
     QVERIFY(build(1, "1201").messages.isEmpty());
-    CompareWithReference(ReadFile(kBulletinFileName), "expected_bulletin.html");
+    compareWithReference(readFile(kBulletinFileName), "expected_bulletin.html");
     QCOMPARE(m_viewsMade, 2);
 }
 
@@ -222,8 +222,8 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     correct(QDateTime(QDate(2026, 3, 6), QTime(8, 0), Qt::UTC), "comment", "<script>alert('x')</script> & \"a\"");
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(8, 5), Qt::UTC);
     QVERIFY(build(1, "1201").messages.isEmpty());
-    const QByteArray first = ReadFile(kBulletinFileName);
-    CompareWithReference(first, "expected_bulletin.html");
+    const QByteArray first = readFile(kBulletinFileName);
+    compareWithReference(first, "expected_bulletin.html");
 
     correct(QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC), "PacientName", "Rex <Pop> & \"Co\"");
     // The bulletin's second set alone: its corrections count as well.
@@ -232,20 +232,20 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     // Another request's corrections stay off this bulletin.
     {
         CorrectionJournal journal(m_database.get());
-        QVERIFY(journal.Apply("Age", 3, "RequestID = ?", {"1202"}));
+        QVERIFY(journal.apply("Age", 3, "RequestID = ?", {"1202"}));
     }
     g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 30), Qt::UTC);
     const BulletinBuildResult amended = build(1, "1201");
     QCOMPARE(amended.messages, QStringList());
     QVERIFY(amended.opened);
-    const QByteArray second = ReadFile(kBulletinFileName);
-    CompareWithReference(second, "expected_bulletin_corrected.html");
+    const QByteArray second = readFile(kBulletinFileName);
+    compareWithReference(second, "expected_bulletin_corrected.html");
 
     // A reprint with nothing corrected since is the plain page of the corrected data: the
     // amended one without its correction line.
     g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 40), Qt::UTC);
     QVERIFY(build(1, "1201").messages.isEmpty());
-    const QByteArray third = ReadFile(kBulletinFileName);
+    const QByteArray third = readFile(kBulletinFileName);
     const qsizetype headEnd = third.indexOf("</THEAD> \n\t") + 11;
     QVERIFY(headEnd > 11);
     QVERIFY(second.size() > third.size());
@@ -256,7 +256,7 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
 
     // One archive row per bulletin, newest first, holding the bytes of the file.
     BulletinArchive archive(m_database.get());
-    const std::vector<ArchivedBulletin> rows = archive.ListForRequest("1201");
+    const std::vector<ArchivedBulletin> rows = archive.listForRequest("1201");
     QCOMPARE(int(rows.size()), 3);
     const QByteArray pages[] = {third, second, first};
     const QTime madeAt[] = {QTime(7, 40), QTime(7, 30), QTime(8, 5)};
@@ -267,17 +267,17 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
         QCOMPARE(rows[i].contentHash,
                  QString::fromLatin1(QCryptographicHash::hash(pages[i], QCryptographicHash::Sha256).toHex()));
         QByteArray stored;
-        QVERIFY(archive.Load(rows[i].id, &stored));
+        QVERIFY(archive.load(rows[i].id, &stored));
         QCOMPARE(stored, pages[i]);
     }
 }
 
 void TestBulletinBuilder::emptyResultStillWritesWholePage() {
-    WriteFile(kBulletinFileName, QByteArray(100000, 'x'));
+    writeFile(kBulletinFileName, QByteArray(100000, 'x'));
     const BulletinBuildResult result = build(1, "nimic");
     QVERIFY(result.messages.isEmpty());
     QVERIFY(result.opened);
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QVERIFY(page.startsWith("<!DOCTYPE HTML PUBLIC"));
     QVERIFY(page.contains("charset=utf-8"));
     // No Labrosa.ini: the laboratory header is there, with empty values.
@@ -298,7 +298,7 @@ void TestBulletinBuilder::nullHeadValuesAreEmpty() {
                        QVariant(), QVariant()},
                       {{5, "PH", "6"}, {9, "X", "1"}}) > 0);
     QVERIFY(build(1, "77").messages.isEmpty());
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QVERIFY(page.contains("Data setului de analize  \n"));
     QVERIFY(page.contains("cerere:<B>77</B>"));
     QVERIFY(page.contains("<TD>Nume:<B></B>, Profil:<b></b></TD>"));
@@ -320,9 +320,9 @@ void TestBulletinBuilder::databaseTextsAreEscaped() {
     QVERIFY(addResult({"8", "<script>alert('x')</script> Ana & Ion", "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3,
                        "F", "", QVariant(), ""},
                       {{5, "PH", "<b>6</b>"}}) > 0);
-    WriteFile("Labrosa.ini", "NumeLaborator=<b>Lab</b> & Co\r\n");
+    writeFile("Labrosa.ini", "NumeLaborator=<b>Lab</b> & Co\r\n");
     QVERIFY(build(1, "8").messages.isEmpty());
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QVERIFY(!page.contains("<script>"));
     QVERIFY(page.contains("Nume:<B>&lt;script&gt;alert('x')&lt;/script&gt; Ana &amp; Ion</B>"));
     QVERIFY(page.contains("<B>Urina &amp; &lt;sediment&gt;</B>"));
@@ -340,7 +340,7 @@ void TestBulletinBuilder::groupingFollowsMachineId() {
     QVERIFY(addResult({"9", "Max", "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3, "M", "", QVariant(), ""},
                       {{0, "A", "1"}, {4, "B", "2"}, {6, "C", "3"}}) > 0);
     QVERIFY(build(1, "9").messages.isEmpty());
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QCOMPARE(page.count("<tr><td>&nbsp;</td></tr><TR>"), 1);
     QVERIFY(page.contains("colSpan=3><B>Aparat manual</B> </TD>\n        <TR>"));
     QVERIFY(page.indexOf("<B>B</B>") < page.indexOf("<tr><td>&nbsp;</td></tr><TR>"));
@@ -364,7 +364,7 @@ void TestBulletinBuilder::overLongTextsAreCut() {
     QVERIFY(addResult({code, name, "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3, "M", "", QVariant(), ""},
                       {{5, "PH", QString(1100, QChar('7'))}}) > 0);
     QVERIFY(build(1, code).messages.isEmpty());
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QVERIFY(page.contains("Nume:<B>" + QString(127, QChar(0x0219)).toUtf8() + "</B>"));
     QVERIFY(page.contains("cerere:<B>" + QByteArray(50, '9') + "</B>"));
     QVERIFY(page.contains("<B>" + QByteArray(1034, '7') + "</B>"));
@@ -408,7 +408,7 @@ void TestBulletinBuilder::datesInEveryStoredShape() {
     QVERIFY(addResult({"31", "Max", transDate, procDate, 3, "M", "", QVariant(), ""}, {{5, "PH", "6"}}) > 0);
     const BulletinBuildResult result = build(1, "31", day);
     QVERIFY(result.messages.isEmpty());
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QVERIFY2(page.contains(("Data setului de analize " + printed + " \n").toUtf8()), page.constData());
     QVERIFY(page.contains("<B>PH</B>"));
 }
@@ -420,7 +420,7 @@ void TestBulletinBuilder::analysisNamesIgnoreLetterCase() {
     QVERIFY(addResult({"9", "Max", "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3, "M", "", QVariant(), ""},
                       {{4, "U", "1"}, {5, "B", "2"}, {6, "H", "3"}}) > 0);
     QVERIFY(build(1, "9").messages.isEmpty());
-    const QByteArray page = ReadFile(kBulletinFileName);
+    const QByteArray page = readFile(kBulletinFileName);
     QVERIFY(page.indexOf("<B>biochimie</B>") < page.indexOf("<B>Hematologie</B>"));
     QVERIFY(page.indexOf("<B>Hematologie</B>") < page.indexOf("<B>Urina</B>"));
 }
@@ -462,7 +462,7 @@ void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
         QSKIP(qPrintable(disk.problem()));
     // The laboratory folder on the full disk, with the bulletin printed before.
     const QByteArray before = "<HTML>the bulletin printed before</HTML>";
-    WriteFile(disk.filePath(kBulletinFileName), before);
+    writeFile(disk.filePath(kBulletinFileName), before);
     QVERIFY(QFile::copy("Labrosa.ini", disk.filePath("Labrosa.ini")));
     QVERIFY(disk.fill());
     const QString home = QDir::currentPath();
@@ -475,7 +475,7 @@ void TestBulletinBuilder::fullDiskGivesMessageAndNoWindow() {
     QVERIFY2(result.messages.at(0).contains("No space left on device"), qPrintable(result.messages.at(0)));
     QVERIFY(!result.opened);
     QCOMPARE(m_viewsMade, 0);
-    QCOMPARE(ReadFile(disk.filePath(kBulletinFileName)), before);
+    QCOMPARE(readFile(disk.filePath(kBulletinFileName)), before);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
@@ -530,7 +530,7 @@ void TestBulletinBuilder::archiveOrJournalFailureGivesMessageAndNoWindow() {
     // No page of the new bulletin is left to be opened by hand.
     QCOMPARE(QFile::exists(kBulletinFileName), fileKept);
     if (fileKept)
-        QVERIFY(!ReadFile(kBulletinFileName).contains("Buletin corectat"));
+        QVERIFY(!readFile(kBulletinFileName).contains("Buletin corectat"));
     if (sabotage == "refuse")
         QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 1);
 }

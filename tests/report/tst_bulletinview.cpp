@@ -1,14 +1,14 @@
 #include "AppTestMain.h"
 
 #include "BulletinBuilder.h"
-#include "CChildFrame.h"
-#include "CDocTemplate.h"
-#include "CMainFrame.h"
-#include "CRecentFileList.h"
-#include "CTervanaDoc.h"
-#include "CTervanaView.h"
+#include "BulletinDocument.h"
+#include "BulletinView.h"
+#include "ChildWindow.h"
+#include "CommandIds.h"
+#include "DocumentTemplate.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "Resource.h"
+#include "RecentFileList.h"
 #include "SmallDisk.h"
 
 #include <QAction>
@@ -61,9 +61,9 @@ class TestBulletinView : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_previousDir;
-    std::unique_ptr<CRecentFileList> m_recent;
-    std::unique_ptr<CMainFrame> m_frame;
-    std::unique_ptr<CDocTemplate> m_template;
+    std::unique_ptr<RecentFileList> m_recent;
+    std::unique_ptr<MainWindow> m_frame;
+    std::unique_ptr<DocumentTemplate> m_template;
     QStringList m_messages;
 
     void writeBulletin(const QByteArray& html) {
@@ -73,11 +73,11 @@ private:
     }
 
     // Opens a bulletin window the way the program does and waits for its page.
-    CTervanaView* openBulletin(bool expectLoaded = true) {
-        CChildFrame* frame = m_template->OpenDocumentFile(QString());
+    BulletinView* openBulletin(bool expectLoaded = true) {
+        ChildWindow* frame = m_template->openDocumentFile(QString());
         if (!frame)
             return nullptr;
-        auto* view = qobject_cast<CTervanaView*>(frame->view());
+        auto* view = qobject_cast<BulletinView*>(frame->view());
         QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
         if (!loaded.wait(30000) && loaded.isEmpty())
             return nullptr;
@@ -86,9 +86,9 @@ private:
         return view;
     }
 
-    static QString pageTitle(CTervanaView* view) { return view->webView()->page()->title(); }
+    static QString pageTitle(BulletinView* view) { return view->webView()->page()->title(); }
 
-    static QString pageText(CTervanaView* view) {
+    static QString pageText(BulletinView* view) {
         QString text;
         bool done = false;
         view->webView()->page()->toPlainText([&](const QString& result) {
@@ -106,24 +106,24 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(m_dir->path());
         m_messages.clear();
-        SetMessageBoxHook([this](const QString& text) { m_messages << text; });
+        setMessageBoxHook([this](const QString& text) { m_messages << text; });
         QSettings().remove(QStringLiteral("Export"));
-        m_recent = std::make_unique<CRecentFileList>(4);
-        m_frame = std::make_unique<CMainFrame>(m_recent.get());
-        m_template = std::make_unique<CDocTemplate>(
-            IDR_TERVANTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
-            [](CTervanaDoc*) { return new CTervanaView; });
+        m_recent = std::make_unique<RecentFileList>(4);
+        m_frame = std::make_unique<MainWindow>(m_recent.get());
+        m_template = std::make_unique<DocumentTemplate>(
+            IDR_BULLETINTYPE, QStringLiteral("\nTervan\nTervan\n\n\nTervana.Document\nTervan Document"),
+            [](BulletinDocument*) { return new BulletinView; });
         m_template->setMainFrame(m_frame.get());
         m_frame->show();
     }
 
     void cleanup() {
-        CTervanaView::SetPrintDialogHook(nullptr);
-        CTervanaView::SetPdfFileDialogHook(nullptr);
+        BulletinView::setPrintDialogHook(nullptr);
+        BulletinView::setPdfFileDialogHook(nullptr);
         m_frame.reset();
         m_template.reset();
         m_recent.reset();
-        SetMessageBoxHook(nullptr);
+        setMessageBoxHook(nullptr);
         QDir::setCurrent(m_previousDir);
         m_dir.reset();
     }
@@ -131,7 +131,7 @@ private slots:
     void showsBulletinOfCurrentDirectory() {
         writeBulletin(
             bulletinHtml(QByteArray("<h1>") + kPatient + "</h1>" + QByteArray(200, ' ').replace(" ", "<p>rând</p>")));
-        CTervanaView* view = openBulletin();
+        BulletinView* view = openBulletin();
         QVERIFY(view);
         QCOMPARE(view->webView()->url(), QUrl::fromLocalFile(QDir::current().filePath("_buletin.html")));
         QCOMPARE(pageTitle(view), QStringLiteral("Buletin de analize"));
@@ -140,7 +140,7 @@ private slots:
 
         // A later bulletin overwrites the file; the open window keeps the page it loaded.
         writeBulletin(bulletinHtml("<h1>Alt pacient</h1>", "Al doilea"));
-        CTervanaView* second = openBulletin();
+        BulletinView* second = openBulletin();
         QVERIFY(second);
         QCOMPARE(m_frame->activeChild()->windowTitle(), QStringLiteral("Tervan2"));
         QCOMPARE(pageTitle(second), QStringLiteral("Al doilea"));
@@ -160,27 +160,27 @@ private slots:
         const QByteArray fileBytes = bulletinHtml("<h1>Din fisier</h1>", "Fisierul");
         writeBulletin(fileBytes);
         const QByteArray body = "<!--" + QByteArray(padding, ' ') + "--><p>Hemoglobina &lt; 13,5 g/dl</p>";
-        CChildFrame* before = m_frame->activeChild();
+        ChildWindow* before = m_frame->activeChild();
         QVERIFY(!before);
-        CTervanaView* view = CTervanaView::OpenArchived(
+        BulletinView* view = BulletinView::openArchived(
             m_template.get(), bulletinHtml(body + "<h1>" + kPatient + "</h1>", "Arhivat"), "Buletin arhivat");
         QVERIFY(view);
-        QVERIFY(view->IsArchived());
+        QVERIFY(view->isArchived());
         QTRY_COMPARE_WITH_TIMEOUT(pageTitle(view), QStringLiteral("Arhivat"), 30000);
         QVERIFY(pageText(view).contains(QString::fromUtf8(kPatient)));
         QVERIFY(m_frame->activeChild()->windowTitle().contains("arhivat"));
 
         const QString pdf = m_dir->filePath("arhivat.pdf");
-        QSignalSpy finished(view, &CTervanaView::printFinished);
-        QVERIFY(view->PrintToPdf(pdf));
+        QSignalSpy finished(view, &BulletinView::printFinished);
+        QVERIFY(view->printToPdf(pdf));
         QVERIFY(finished.wait(60000));
         QCOMPARE(finished.first().first().toBool(), true);
         QVERIFY(pdfText(pdf).contains(QString::fromUtf8(kPatient)));
 
         // The next bulletin window shows the file again.
-        CTervanaView* next = openBulletin();
+        BulletinView* next = openBulletin();
         QVERIFY(next);
-        QVERIFY(!next->IsArchived());
+        QVERIFY(!next->isArchived());
         QCOMPARE(pageTitle(next), QStringLiteral("Fisierul"));
         QFile file(QString::fromLatin1(kBulletinFileName));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -190,7 +190,7 @@ private slots:
 
     void javascriptDoesNotRun() {
         writeBulletin(bulletinHtml("<p>x</p><script>document.title = 'schimbat';</script>", "neschimbat"));
-        CTervanaView* view = openBulletin();
+        BulletinView* view = openBulletin();
         QVERIFY(view);
         QCOMPARE(pageTitle(view), QStringLiteral("neschimbat"));
     }
@@ -199,24 +199,24 @@ private slots:
     // saved as a bulletin: the person is told, and no dialog or job starts.
     void missingFileKeepsWindow() {
         QVERIFY(!QFile::exists(QLatin1String(kBulletinFileName)));
-        CTervanaView* view = openBulletin(false);
+        BulletinView* view = openBulletin(false);
         QVERIFY(view);
         QCOMPARE(m_frame->childFrames().size(), 1);
         QVERIFY(m_frame->activeChild()->isVisible());
         QVERIFY(m_messages.isEmpty());
 
         int dialogs = 0;
-        CTervanaView::SetPrintDialogHook([&](QPrinter&) { return ++dialogs > 0; });
-        CTervanaView::SetPdfFileDialogHook([&](const QString& path) { return ++dialogs > 0 ? path : QString(); });
+        BulletinView::setPrintDialogHook([&](QPrinter&) { return ++dialogs > 0; });
+        BulletinView::setPdfFileDialogHook([&](const QString& path) { return ++dialogs > 0 ? path : QString(); });
         m_frame->action(ID_FILE_PRINT)->trigger();
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
-        QVERIFY(!view->PrintToPdf(m_dir->filePath("eroare.pdf")));
-        m_frame->SaveDocumentAs(m_frame->activeChild(), m_dir->filePath("eroare.html"));
+        QVERIFY(!view->printToPdf(m_dir->filePath("eroare.pdf")));
+        m_frame->saveDocumentAs(m_frame->activeChild(), m_dir->filePath("eroare.html"));
         // An export would ask the page for its text first; that answer comes before this one.
         pageText(view);
         QCOMPARE(dialogs, 0);
         QCOMPARE(m_messages.size(), 4);
-        QVERIFY(!CTervanaView::IsPrinting());
+        QVERIFY(!BulletinView::isPrinting());
         QVERIFY(!QFile::exists(m_dir->filePath("eroare.pdf")));
         QVERIFY(!QFile::exists(m_dir->filePath("eroare.html")));
     }
@@ -226,32 +226,32 @@ private slots:
         writeBulletin(bulletinHtml(QByteArray("<link rel=\"stylesheet\" href=\"buletin_files/lipsa.css\"><h1>") +
                                    kPatient +
                                    "</h1><p>Hemoglobina 13,5 g/dl <img src=\"buletin_files/lipsa.png\"></p>"));
-        CTervanaView* view = openBulletin();
+        BulletinView* view = openBulletin();
         QVERIFY(view);
 
         const QString pdf = m_dir->filePath("tiparit.pdf");
         int dialogs = 0;
         int resolution = 0;
-        CTervanaView::SetPrintDialogHook([&](QPrinter& printer) {
+        BulletinView::setPrintDialogHook([&](QPrinter& printer) {
             ++dialogs;
             resolution = printer.resolution();
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             return true;
         });
-        QSignalSpy finished(view, &CTervanaView::printFinished);
+        QSignalSpy finished(view, &BulletinView::printFinished);
         m_frame->action(ID_FILE_PRINT)->trigger();
         QCOMPARE(dialogs, 1);
         QVERIFY(resolution >= 300);
-        QVERIFY(CTervanaView::IsPrinting());
+        QVERIFY(BulletinView::isPrinting());
         // One job at a time: a second request while the first runs asks nothing and prints nothing.
-        view->OnFilePrint();
-        QVERIFY(!view->PrintToPdf(m_dir->filePath("al-doilea.pdf")));
+        view->onFilePrint();
+        QVERIFY(!view->printToPdf(m_dir->filePath("al-doilea.pdf")));
         QCOMPARE(dialogs, 1);
 
         QVERIFY(finished.wait(60000));
         QCOMPARE(finished.first().first().toBool(), true);
-        QVERIFY(!CTervanaView::IsPrinting());
+        QVERIFY(!BulletinView::isPrinting());
         QVERIFY(!QFile::exists(m_dir->filePath("al-doilea.pdf")));
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
@@ -260,26 +260,26 @@ private slots:
 
     void cancelledDialogPrintsNothing() {
         writeBulletin(bulletinHtml("<p>x</p>"));
-        CTervanaView* view = openBulletin();
+        BulletinView* view = openBulletin();
         QVERIFY(view);
-        CTervanaView::SetPrintDialogHook([](QPrinter&) { return false; });
-        QSignalSpy finished(view, &CTervanaView::printFinished);
-        view->OnFilePrint();
-        QVERIFY(!CTervanaView::IsPrinting());
+        BulletinView::setPrintDialogHook([](QPrinter&) { return false; });
+        QSignalSpy finished(view, &BulletinView::printFinished);
+        view->onFilePrint();
+        QVERIFY(!BulletinView::isPrinting());
         QCoreApplication::processEvents();
         QCOMPARE(finished.size(), 0);
     }
 
     void failedPdfIsReported() {
         writeBulletin(bulletinHtml(QByteArray("<p>") + kPatient + "</p>"));
-        CTervanaView* view = openBulletin();
+        BulletinView* view = openBulletin();
         QVERIFY(view);
-        QSignalSpy finished(view, &CTervanaView::printFinished);
-        QVERIFY(view->PrintToPdf(m_dir->filePath("lipsa/buletin.pdf")));
+        QSignalSpy finished(view, &BulletinView::printFinished);
+        QVERIFY(view->printToPdf(m_dir->filePath("lipsa/buletin.pdf")));
         QVERIFY(finished.wait(60000));
         QCOMPARE(finished.first().first().toBool(), false);
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY(!CTervanaView::IsPrinting());
+        QVERIFY(!BulletinView::isPrinting());
     }
 
     // Save As writes the bulletin the window shows, never an empty file: its HTML bytes as
@@ -327,10 +327,10 @@ private slots:
 
         const QByteArray shown =
             bulletinHtml(QByteArray("<h1>") + kPatient + "</h1><p>Hemoglobina 13,5 g/dl</p>" + QByteArray(8000, ' '));
-        CTervanaView* view = nullptr;
+        BulletinView* view = nullptr;
         if (archived) {
             writeBulletin(bulletinHtml("<p>alt buletin</p>"));
-            view = CTervanaView::OpenArchived(m_template.get(), shown, "Buletin arhivat");
+            view = BulletinView::openArchived(m_template.get(), shown, "Buletin arhivat");
             QVERIFY(view);
             QSignalSpy loaded(view->webView(), &QWebEngineView::loadFinished);
             QVERIFY(waitForSignals(loaded));
@@ -341,11 +341,11 @@ private slots:
             // A later bulletin replaces the file; this window still shows, and saves, its own.
             writeBulletin(bulletinHtml("<p>alt buletin</p>"));
         }
-        CChildFrame* window = m_frame->activeChild();
+        ChildWindow* window = m_frame->activeChild();
         const QString title = window->windowTitle();
 
-        QSignalSpy finished(view, &CTervanaView::printFinished);
-        m_frame->SaveDocumentAs(window, path);
+        QSignalSpy finished(view, &BulletinView::printFinished);
+        m_frame->saveDocumentAs(window, path);
         if (name.endsWith(".pdf", Qt::CaseInsensitive)) {
             QVERIFY(waitForSignals(finished));
             QCOMPARE(finished.first().first().toBool(), saved == "pdf");
@@ -396,7 +396,7 @@ private slots:
     void proposedPdfName() {
         QFETCH(QString, pageText);
         QFETCH(QString, expected);
-        QCOMPARE(CTervanaView::ProposedPdfName(pageText), expected);
+        QCOMPARE(BulletinView::proposedPdfName(pageText), expected);
     }
 
     // File > Export PDF writes the page, text kept as text, into the folder chosen, proposes
@@ -414,17 +414,17 @@ private slots:
         writeBulletin(bulletinHtml(QByteArray("<p>Data setului de analize 6/3/2026 10:05</p><p>Cod cerere:<b>1201</b>"
                                               "</p><p>Nume:<b>") +
                                    kPatient + "</b>, Profil:<b>Caine</b></p><p>Hemoglobina 13,5 g/dl</p>"));
-        CTervanaView* view = openBulletin();
+        BulletinView* view = openBulletin();
         QVERIFY(view);
         QVERIFY(m_frame->action(ID_FILE_EXPORT_PDF)->isEnabled());
 
         const QString target = QDir(m_dir->path()).filePath(folder);
         QStringList proposed;
-        CTervanaView::SetPdfFileDialogHook([&](const QString& path) {
+        BulletinView::setPdfFileDialogHook([&](const QString& path) {
             proposed << path;
             return QDir(target).filePath(QFileInfo(path).fileName());
         });
-        QSignalSpy finished(view, &CTervanaView::printFinished);
+        QSignalSpy finished(view, &BulletinView::printFinished);
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
         // The name is asked once the page's text is in; a writable folder then gets the job.
         QVERIFY(QTest::qWaitFor([&] { return !proposed.isEmpty(); }, 60000));
@@ -435,7 +435,7 @@ private slots:
         if (!written) {
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages.first().contains(target), qPrintable(m_messages.first()));
-            QVERIFY(!CTervanaView::IsPrinting());
+            QVERIFY(!BulletinView::isPrinting());
             QVERIFY(!QFile::exists(pdf));
             return;
         }
@@ -452,9 +452,9 @@ private slots:
         QVERIFY(QString::fromUtf8(pdfinfo.readAllStandardOutput()).contains(QStringLiteral("(A4)")));
 
         // The next export proposes the folder of this one, in another window too.
-        CTervanaView* second = openBulletin();
+        BulletinView* second = openBulletin();
         QVERIFY(second);
-        QSignalSpy secondFinished(second, &CTervanaView::printFinished);
+        QSignalSpy secondFinished(second, &BulletinView::printFinished);
         m_frame->action(ID_FILE_EXPORT_PDF)->trigger();
         QVERIFY(waitForSignals(secondFinished));
         QCOMPARE(proposed.size(), 2);

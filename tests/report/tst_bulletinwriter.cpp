@@ -105,7 +105,7 @@ void TestBulletinWriter::marker() {
     QFETCH(std::string, lower);
     QFETCH(std::string, upper);
     QFETCH(std::string, marker);
-    QCOMPARE(BulletinMarker(value, lower, upper), marker);
+    QCOMPARE(bulletinMarker(value, lower, upper), marker);
 }
 
 void TestBulletinWriter::leadingNumber_data() {
@@ -131,7 +131,7 @@ void TestBulletinWriter::leadingNumber_data() {
 void TestBulletinWriter::leadingNumber() {
     QFETCH(std::string, text);
     QFETCH(double, number);
-    QCOMPARE(LeadingNumber(text), number);
+    QCOMPARE(::leadingNumber(text), number);
 }
 
 void TestBulletinWriter::setDate_data() {
@@ -154,15 +154,15 @@ void TestBulletinWriter::setDate_data() {
 void TestBulletinWriter::setDate() {
     QFETCH(QVariant, value);
     QFETCH(std::string, text);
-    QCOMPARE(FormatBulletinDate(value), text);
+    QCOMPARE(formatBulletinDate(value), text);
 }
 
 void TestBulletinWriter::databaseTextsAreEscaped() {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     BulletinWriter writer(&buffer);
-    writer.WriteBulletinHead("1/2/2026 8:00", "R&1", "<script>alert(1)</script> Ion & \"Ana\"", "Câine", "7", "M");
-    writer.WriteResultRow("<b>", "5 < 6", kMarkerHigh, "1 > 0", "9%s", "mg&dl");
+    writer.writeBulletinHead("1/2/2026 8:00", "R&1", "<script>alert(1)</script> Ion & \"Ana\"", "Câine", "7", "M");
+    writer.writeResultRow("<b>", "5 < 6", kMarkerHigh, "1 > 0", "9%s", "mg&dl");
     const QByteArray out = buffer.data();
     QVERIFY(!out.contains("<script>"));
     QVERIFY(out.contains("<TD>Nume:<B>&lt;script&gt;alert(1)&lt;/script&gt; Ion &amp; &quot;Ana&quot;</B>, "
@@ -178,7 +178,7 @@ void TestBulletinWriter::headerValuesAreWrittenAsTyped() {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     BulletinWriter writer(&buffer);
-    writer.WriteLabHeader("<i>Lab</i> & Co", "Str. 1", "Tel", "100%");
+    writer.writeLabHeader("<i>Lab</i> & Co", "Str. 1", "Tel", "100%");
     const QByteArray out = buffer.data();
     QVERIFY(out.contains("\t\t\t\t<B><i>Lab</i> & Co\n"));
     QVERIFY(out.contains("\t\t\t\tStr. 1<br>Tel\n"));
@@ -190,13 +190,13 @@ void TestBulletinWriter::footerUsesPrintTime() {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     BulletinWriter writer(&buffer);
-    writer.WriteFooter(QDateTime(QDate(2026, 5, 4), QTime(7, 3)));
+    writer.writeFooter(QDateTime(QDate(2026, 5, 4), QTime(7, 3)));
     QVERIFY(buffer.data().contains("noWrap>4/5/2026 7:03</TD></TR> \n</TFOOT> \n\t"));
 
-    SetBulletinClock([] { return QDateTime(QDate(2001, 2, 3), QTime(4, 5)); });
-    QCOMPARE(BulletinNow(), QDateTime(QDate(2001, 2, 3), QTime(4, 5)));
-    SetBulletinClock(nullptr);
-    QVERIFY(qAbs(BulletinNow().secsTo(QDateTime::currentDateTime())) < 3600);
+    setBulletinClock([] { return QDateTime(QDate(2001, 2, 3), QTime(4, 5)); });
+    QCOMPARE(bulletinNow(), QDateTime(QDate(2001, 2, 3), QTime(4, 5)));
+    setBulletinClock(nullptr);
+    QVERIFY(qAbs(bulletinNow().secsTo(QDateTime::currentDateTime())) < 3600);
 }
 
 void TestBulletinWriter::failedWriteIsReported() {
@@ -204,7 +204,7 @@ void TestBulletinWriter::failedWriteIsReported() {
     readOnly.open(QIODevice::ReadOnly);
     BulletinWriter writer(&readOnly);
     QVERIFY(writer.ok());
-    writer.WriteDocumentHead();
+    writer.writeDocumentHead();
     QVERIFY(!writer.ok());
     QVERIFY(!writer.errorString().isEmpty());
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "INILoader.h"
+#include "LabHeaderFile.h"
 #include "TextUtils.h"
 
 namespace {
@@ -12,11 +12,11 @@ namespace {
 const char* const kKeys[] = {"NumeLaborator", "Adresa", "Telefon", "Altele"};
 
 // The four header look-ups the bulletin makes, joined with '|'; a missing key shows as '-'.
-QString HeaderLookups(const INILoader& ini) {
+QString headerLookups(const LabHeaderFile& ini) {
     QStringList parts;
     for (const char* key : kKeys) {
         QString value = QStringLiteral("junk");
-        parts << (ini.GetValue(value, QString::fromLatin1(key)) ? value : (value.isEmpty() ? "-" : "<not emptied>"));
+        parts << (ini.getValue(value, QString::fromLatin1(key)) ? value : (value.isEmpty() ? "-" : "<not emptied>"));
     }
     return parts.join('|');
 }
@@ -87,69 +87,69 @@ void TestIniFile::lookups() {
     QFETCH(QString, expected);
     const QString path = write(file);
     QVERIFY(!path.isEmpty());
-    INILoader ini;
-    QVERIFY(ini.Load(path));
-    QCOMPARE(HeaderLookups(ini), expected);
+    LabHeaderFile ini;
+    QVERIFY(ini.load(path));
+    QCOMPARE(headerLookups(ini), expected);
 }
 
 void TestIniFile::overLongLineEndsReading() {
     // 1023 characters before a CR still fit; 1024 end the reading there.
     const QByteArray fits = "Adresa=" + QByteArray(1023 - 7, 'a') + "\r\n";
     const QByteArray tooLong = "Telefon=" + QByteArray(1024 - 8, 't') + "\r\n";
-    INILoader ini;
-    QVERIFY(ini.Load(write("NumeLaborator=Lab\r\n" + fits + tooLong + "Altele=after\r\n")));
+    LabHeaderFile ini;
+    QVERIFY(ini.load(write("NumeLaborator=Lab\r\n" + fits + tooLong + "Altele=after\r\n")));
     std::string value;
-    QVERIFY(ini.GetValue(value, "Adresa"));
+    QVERIFY(ini.getValue(value, "Adresa"));
     QCOMPARE(value.size(), std::size_t(1016));
-    QVERIFY(!ini.GetValue(value, "Telefon"));
-    QVERIFY(!ini.GetValue(value, "Altele"));
-    QVERIFY(ini.GetValue(value, "NumeLaborator"));
+    QVERIFY(!ini.getValue(value, "Telefon"));
+    QVERIFY(!ini.getValue(value, "Altele"));
+    QVERIFY(ini.getValue(value, "NumeLaborator"));
 
     // The last line without a line break has one character less.
-    INILoader last;
-    QVERIFY(last.Load(write("Adresa=" + QByteArray(1022 - 7, 'a'))));
-    QVERIFY(last.GetValue(value, "Adresa"));
-    INILoader lastTooLong;
-    QVERIFY(lastTooLong.Load(write("Adresa=" + QByteArray(1023 - 7, 'a'))));
-    QVERIFY(!lastTooLong.GetValue(value, "Adresa"));
+    LabHeaderFile last;
+    QVERIFY(last.load(write("Adresa=" + QByteArray(1022 - 7, 'a'))));
+    QVERIFY(last.getValue(value, "Adresa"));
+    LabHeaderFile lastTooLong;
+    QVERIFY(lastTooLong.load(write("Adresa=" + QByteArray(1023 - 7, 'a'))));
+    QVERIFY(!lastTooLong.getValue(value, "Adresa"));
 }
 
 void TestIniFile::longKeyIsCut() {
     // Keys are held in at most 254 bytes, never splitting a UTF-8 letter.
     const QByteArray key = QByteArray(253, 'k') + "\xc8\x99" + "tail";
-    INILoader ini;
-    QVERIFY(ini.Load(write(key + "=v\r\nAdresa=A\r\n")));
-    QVERIFY(ini.pHead);
-    QCOMPARE(ini.pHead->szKey, std::string(253, 'k'));
-    QCOMPARE(HeaderLookups(ini), QString("-|A|-|-"));
+    LabHeaderFile ini;
+    QVERIFY(ini.load(write(key + "=v\r\nAdresa=A\r\n")));
+    QVERIFY(ini.m_head);
+    QCOMPARE(ini.m_head->key, std::string(253, 'k'));
+    QCOMPARE(headerLookups(ini), QString("-|A|-|-"));
 }
 
 void TestIniFile::missingFile() {
     std::vector<std::string> messages;
-    SetUtilMessageHandler([&](const std::string& m) { messages.push_back(m); });
-    INILoader ini;
-    QVERIFY(!ini.Load(m_dir.filePath("absent.ini")));
-    QCOMPARE(HeaderLookups(ini), QString("-|-|-|-"));
+    setUtilMessageHandler([&](const std::string& m) { messages.push_back(m); });
+    LabHeaderFile ini;
+    QVERIFY(!ini.load(m_dir.filePath("absent.ini")));
+    QCOMPARE(headerLookups(ini), QString("-|-|-|-"));
     QVERIFY(messages.empty());
 
-    INILoader inMissingFolder;
-    QVERIFY(!inMissingFolder.Load(m_dir.filePath("nu-exista/Labrosa.ini")));
+    LabHeaderFile inMissingFolder;
+    QVERIFY(!inMissingFolder.load(m_dir.filePath("nu-exista/Labrosa.ini")));
     QCOMPARE(messages, std::vector<std::string>{"Eroare: 3 la fuctia FindFirstFile"});
 
     // A folder of that name cannot be read as a file.
     QVERIFY(QDir(m_dir.path()).mkdir("folder.ini"));
-    INILoader folder;
-    QVERIFY(!folder.Load(m_dir.filePath("folder.ini")));
-    SetUtilMessageHandler(nullptr);
+    LabHeaderFile folder;
+    QVERIFY(!folder.load(m_dir.filePath("folder.ini")));
+    setUtilMessageHandler(nullptr);
 }
 
 void TestIniFile::stdStringLookup() {
-    INILoader ini;
-    QVERIFY(ini.Load(write("Adresa=Str. A\r\n")));
+    LabHeaderFile ini;
+    QVERIFY(ini.load(write("Adresa=Str. A\r\n")));
     std::string out = "junk";
-    QVERIFY(ini.GetValue(out, "ADRESA"));
+    QVERIFY(ini.getValue(out, "ADRESA"));
     QCOMPARE(out, std::string("Str. A"));
-    QVERIFY(!ini.GetValue(out, "Adres"));
+    QVERIFY(!ini.getValue(out, "Adres"));
     QVERIFY(out.empty());
 }
 

@@ -15,11 +15,11 @@ Q_DECLARE_METATYPE(Strings)
 namespace {
 
 // Every line ReadLine gives until it first fails, and the position it fails at.
-Strings AllLines(const std::string& text, int maxLen, int* finalPosition = nullptr) {
+Strings allLines(const std::string& text, int maxLen, int* finalPosition = nullptr) {
     Strings lines;
     int position = 0;
     std::string line = "junk";
-    while (ReadLine(text, position, line, maxLen))
+    while (::readLine(text, position, line, maxLen))
         lines.push_back(line);
     if (!line.empty())
         lines.push_back("<output not emptied>");
@@ -75,18 +75,18 @@ void TestTextUtils::readLine() {
     QFETCH(Strings, lines);
     QFETCH(int, finalPosition);
     int position = -1;
-    QCOMPARE(AllLines(text, maxLen, &position), lines);
+    QCOMPARE(allLines(text, maxLen, &position), lines);
     QCOMPARE(position, finalPosition);
 }
 
 void TestTextUtils::readLinePastEnd() {
     std::string out = "x";
     int position = 5;
-    QVERIFY(!ReadLine("abc", position, out, 10));
+    QVERIFY(!::readLine("abc", position, out, 10));
     QCOMPARE(position, 5);
     QVERIFY(out.empty());
     position = -1;
-    QVERIFY(!ReadLine("abc", position, out, 10));
+    QVERIFY(!::readLine("abc", position, out, 10));
     QCOMPARE(position, -1);
 }
 
@@ -116,7 +116,7 @@ void TestTextUtils::nextToken() {
     Strings got;
     int position = 0;
     std::string token = "junk";
-    while (NextToken(text, position, token, 1024, delimiter))
+    while (::nextToken(text, position, token, 1024, delimiter))
         got.push_back(token);
     QCOMPARE(got, tokens);
     QVERIFY(token.empty());
@@ -126,10 +126,10 @@ void TestTextUtils::nextToken() {
 void TestTextUtils::nextTokenTooLongKeepsPosition() {
     std::string out;
     int position = 0;
-    QVERIFY(!NextToken("  abcdefghijk/x", position, out, 10, '/'));
+    QVERIFY(!::nextToken("  abcdefghijk/x", position, out, 10, '/'));
     QCOMPARE(position, 0);
     QVERIFY(out.empty());
-    QVERIFY(NextToken("  abcdefghij/x", position, out, 10, '/'));
+    QVERIFY(::nextToken("  abcdefghij/x", position, out, 10, '/'));
     QCOMPARE(out, std::string("abcdefghij"));
     QCOMPARE(position, 13);
 }
@@ -146,7 +146,7 @@ void TestTextUtils::makeUpper_data() {
 void TestTextUtils::makeUpper() {
     QFETCH(std::string, text);
     QFETCH(std::string, expected);
-    MakeUpper(text);
+    ::makeUpper(text);
     QCOMPARE(text, expected);
 }
 
@@ -167,7 +167,7 @@ void TestTextUtils::trimSpaces() {
     QFETCH(std::string, text);
     QFETCH(int, mode);
     QFETCH(std::string, expected);
-    TrimSpaces(text, mode);
+    ::trimSpaces(text, mode);
     QCOMPARE(text, expected);
 }
 
@@ -175,14 +175,14 @@ void TestTextUtils::replaceCharWalksPastZeroByte() {
     std::string buffer("\x1e"
                        "a\0b\x1e",
                        5);
-    ReplaceChar(buffer, static_cast<int>(buffer.size()), '\x1e', ' ');
+    replaceChar(buffer, static_cast<int>(buffer.size()), '\x1e', ' ');
     QCOMPARE(buffer, std::string(" a\0b ", 5));
 
     // A length beyond the buffer stops at its end; a shorter one leaves the rest.
     std::string shortBuffer = "\x1e\x1e\x1e";
-    ReplaceChar(shortBuffer, 2, '\x1e', ' ');
+    replaceChar(shortBuffer, 2, '\x1e', ' ');
     QCOMPARE(shortBuffer, std::string("  \x1e"));
-    ReplaceChar(shortBuffer, 100, '\x1e', '-');
+    replaceChar(shortBuffer, 100, '\x1e', '-');
     QCOMPARE(shortBuffer, std::string("  -"));
 }
 
@@ -190,31 +190,31 @@ void TestTextUtils::fileSizeOf() {
     QTemporaryDir dir;
     const std::string base = QDir(dir.path()).absolutePath().toStdString();
     Strings messages;
-    SetUtilMessageHandler([&](const std::string& m) { messages.push_back(m); });
+    setUtilMessageHandler([&](const std::string& m) { messages.push_back(m); });
 
     QFile f(dir.filePath("seven.txt"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("1234567");
     f.close();
-    QCOMPARE(FileSizeOf(base + "/seven.txt"), 7);
-    QCOMPARE(FileSizeOf(base + "/missing.ini"), -1);
+    QCOMPARE(::fileSizeOf(base + "/seven.txt"), 7);
+    QCOMPARE(::fileSizeOf(base + "/missing.ini"), -1);
     QVERIFY(messages.empty());
 
-    QCOMPARE(FileSizeOf(base + "/no-such-folder/Labrosa.ini"), -1);
+    QCOMPARE(::fileSizeOf(base + "/no-such-folder/Labrosa.ini"), -1);
     QCOMPARE(messages, Strings{"Eroare: 3 la fuctia FindFirstFile"});
     messages.clear();
     // A file used as a folder is a path that cannot be found either.
-    QCOMPARE(FileSizeOf(base + "/seven.txt/Labrosa.ini"), -1);
+    QCOMPARE(::fileSizeOf(base + "/seven.txt/Labrosa.ini"), -1);
     QCOMPARE(messages, Strings{"Eroare: 3 la fuctia FindFirstFile"});
 
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
     messages.clear();
-    QCOMPARE(FileSizeOf("seven.txt"), 7);
-    QCOMPARE(FileSizeOf("Labrosa.ini"), -1);
+    QCOMPARE(::fileSizeOf("seven.txt"), 7);
+    QCOMPARE(::fileSizeOf("Labrosa.ini"), -1);
     QVERIFY(messages.empty());
     QDir::setCurrent(previous);
-    SetUtilMessageHandler(nullptr);
+    setUtilMessageHandler(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestTextUtils)

@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QStringList>
 
-QString DamagedDatabaseText(const SqliteIntegrityCheck& check) {
+QString damagedDatabaseText(const SqliteIntegrityCheck& check) {
     const QString file = QDir::toNativeSeparators(check.file());
     const QString found = check.findings().join(QLatin1String("; "));
     if (check.state() != SqliteIntegrityCheck::State::Damaged)
@@ -31,8 +31,8 @@ QString DamagedDatabaseText(const SqliteIntegrityCheck& check) {
     return text;
 }
 
-QString FullDiskText(const QString& file, const QString& reason) {
-    const QString disk = FullDiskOf(file);
+QString fullDiskText(const QString& file, const QString& reason) {
+    const QString disk = fullDiskOf(file);
     if (disk.isEmpty())
         return QString();
     return QStringLiteral("discul pe care se afla %1 (%2) este plin, asa ca nu s-a schimbat nimic: %3. Eliberati "

@@ -1,6 +1,6 @@
 #include "MdbImport.h"
 
-#include "CAdoDatabase.h"
+#include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
 #include "ImportMapping.h"
 #include "MdbReader.h"
@@ -21,7 +21,7 @@ void say(const QString& text) {
 
 } // namespace
 
-bool ParseMdbImportArguments(const QStringList& args, MdbImportRequest* request, QString* error) {
+bool parseMdbImportArguments(const QStringList& args, MdbImportRequest* request, QString* error) {
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a == QLatin1String("--import-mdb") || a == QLatin1String("--map")) {
@@ -46,7 +46,7 @@ bool ParseMdbImportArguments(const QStringList& args, MdbImportRequest* request,
     return true;
 }
 
-int RunMdbImport(const MdbImportRequest& request) {
+int runMdbImport(const MdbImportRequest& request) {
     QElapsedTimer timer;
     timer.start();
     QString error;
@@ -67,23 +67,24 @@ int RunMdbImport(const MdbImportRequest& request) {
                                    ? request.target
                                    : QStringLiteral("Provider=SQLite;Data Source=%1").arg(request.target);
     // Made before the open, which applies a -wal or -journal lying beside the file.
-    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::ForConnection(connection);
-    CAdoDatabase database;
-    if (!database.Open(connection)) {
-        const QString reason = database.ErrorText().simplified();
+    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::forConnection(connection);
+    DatabaseConnection database;
+    if (!database.open(connection)) {
+        const QString reason = database.errorText().simplified();
         const QString file = database.databaseFile();
-        const QString fullDisk = QFileInfo(file).isFile() ? FullDiskText(file, reason) : QString();
+        const QString fullDisk = QFileInfo(file).isFile() ? fullDiskText(file, reason) : QString();
         say(!fullDisk.isEmpty()
                 ? fullDisk
                 : QStringLiteral("baza de date %1 nu se poate deschide: %2. O baza de date noua se face cu --empty.")
-                      .arg(request.target.contains(QLatin1Char('=')) ? database.szDatabase : request.target, reason));
+                      .arg(request.target.contains(QLatin1Char('=')) ? database.m_databaseName : request.target,
+                           reason));
         return 1;
     }
     if (check) {
         say(QStringLiteral("%1: se verifica integritatea bazei de date").arg(request.target));
-        if (!check->Run()) {
-            SqliteIntegrityCheck::KeepWalOnClose(database.connection());
-            say(DamagedDatabaseText(*check));
+        if (!check->run()) {
+            SqliteIntegrityCheck::keepWalOnClose(database.connection());
+            say(damagedDatabaseText(*check));
             return 1;
         }
     }

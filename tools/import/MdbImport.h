@@ -12,9 +12,9 @@ struct MdbImportRequest {
 
 // The command line of labrosa-dbtool --import-mdb (the program's name first); false with a
 // message when it does not say which file goes into which database.
-bool ParseMdbImportArguments(const QStringList& args, MdbImportRequest* request, QString* error);
+bool parseMdbImportArguments(const QStringList& args, MdbImportRequest* request, QString* error);
 
 // labrosa-dbtool --import-mdb: reads the file, writes its rows into the program's tables,
 // reports progress and notes on standard error and the counts per table on standard
 // output. Returns the process's exit code.
-int RunMdbImport(const MdbImportRequest& request);
+int runMdbImport(const MdbImportRequest& request);

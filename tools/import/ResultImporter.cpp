@@ -14,7 +14,7 @@
 
 namespace {
 
-enum class Kind { Integer, SmallInt, Text, Timestamp };
+enum class Kind { Integer, SmallInt, text, Timestamp };
 
 struct TargetColumn {
     const char* name;
@@ -39,46 +39,46 @@ struct TargetTable {
 // not fit is refused with its row and column on both backends alike.
 const std::vector<TargetTable>& targets() {
     static const std::vector<TargetTable> tables = {
-        {"VET_PROFILES", false, {{"id", Kind::Integer, 0, true, true}, {"profileName", Kind::Text, 79, true, false}}},
+        {"VET_PROFILES", false, {{"id", Kind::Integer, 0, true, true}, {"profileName", Kind::text, 79, true, false}}},
         {"ANALYSERS",
          false,
-         {{"MachineID", Kind::Integer, 0, true, true}, {"AnalyseName", Kind::Text, 100, true, false}}},
+         {{"MachineID", Kind::Integer, 0, true, true}, {"AnalyseName", Kind::text, 100, true, false}}},
         {"PARAMETERS",
          false,
          {{"MachineID", Kind::Integer, 0, true, true},
-          {"refcode", Kind::Text, 20, true, true},
-          {"refName", Kind::Text, 100, false, false},
-          {"um", Kind::Text, 30, false, false},
+          {"refcode", Kind::text, 20, true, true},
+          {"refName", Kind::text, 100, false, false},
+          {"um", Kind::text, 30, false, false},
           {"order", Kind::Integer, 0, false, false}}},
         {"RESULTS",
          true,
          {{"ID", Kind::Integer, 0, true, true},
-          {"RequestID", Kind::Text, 50, true, false},
-          {"PacientName", Kind::Text, 300, false, false},
+          {"RequestID", Kind::text, 50, true, false},
+          {"PacientName", Kind::text, 300, false, false},
           {"TransDate", Kind::Timestamp, 0, true, false},
           {"ProcDate", Kind::Timestamp, 0, false, false},
           {"Age", Kind::Integer, 0, false, false},
-          {"SEX", Kind::Text, 10, false, false},
-          {"comment", Kind::Text, 0, false, false},
+          {"SEX", Kind::text, 10, false, false},
+          {"comment", Kind::text, 0, false, false},
           {"profileID", Kind::SmallInt, 0, false, false},
-          {"VSH", Kind::Text, 50, false, false}}},
+          {"VSH", Kind::text, 50, false, false}}},
         {"RESULT_VALUES",
          true,
          {{"id", Kind::Integer, 0, true, true},
           {"resultID", Kind::Integer, 0, true, false},
           {"MachineID", Kind::Integer, 0, true, false},
-          {"refcode", Kind::Text, 20, true, false},
-          {"stringvalue", Kind::Text, 100, true, false}},
+          {"refcode", Kind::text, 20, true, false},
+          {"stringvalue", Kind::text, 100, true, false}},
          "resultID",
          "RESULTS"},
         {"VET_PROFILE_NORMAL_VALUES",
          true,
          {{"id", Kind::Integer, 0, true, true},
           {"profileID", Kind::SmallInt, 0, true, false},
-          {"refcode", Kind::Text, 20, true, false},
-          {"sex", Kind::Text, 10, false, false},
-          {"minValue", Kind::Text, 30, false, false},
-          {"maxValue", Kind::Text, 30, false, false}},
+          {"refcode", Kind::text, 20, true, false},
+          {"sex", Kind::text, 10, false, false},
+          {"minValue", Kind::text, 30, false, false},
+          {"maxValue", Kind::text, 30, false, false}},
          "profileID",
          "VET_PROFILES"},
     };
@@ -148,7 +148,7 @@ bool convert(const QVariant& in, const TargetColumn& column, QVariant* out, QStr
         *out = v;
         return true;
     }
-    case Kind::Text: {
+    case Kind::text: {
         QString text;
         switch (in.typeId()) {
         case QMetaType::Bool:
@@ -174,7 +174,7 @@ bool convert(const QVariant& in, const TargetColumn& column, QVariant* out, QStr
     case Kind::Timestamp: {
         QDate date;
         QTime time;
-        if (in.typeId() != QMetaType::QString || !ParseStoredDateTime(in.toString().trimmed(), &date, &time)) {
+        if (in.typeId() != QMetaType::QString || !parseStoredDateTime(in.toString().trimmed(), &date, &time)) {
             *why = QStringLiteral("\"%1\" nu este o data").arg(shown(in));
             return false;
         }

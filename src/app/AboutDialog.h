@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+// Help > About: the program's icon, name and version.
+class AboutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+};

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "DatabaseConnection.h"
+#include "RecentFileList.h"
+#include "SharedState.h"
+
+class ChildWindow;
+class DocumentTemplate;
+class MainWindow;
+class QObject;
+class QPrinter;
+class QWidget;
+class SqliteIntegrityCheck;
+
+// The program's application object: it owns the database connection and the shared state,
+// brings the program up in InitInstance and answers New, Open, Print Setup and About.
+// The views of its two window kinds come from the caller, so the shell knows none of them.
+class Application {
+public:
+    // Makes the view of a new window; the view reaches the database through the shared state.
+    using ViewFactory = std::function<QWidget*(SharedState*)>;
+
+    Application(ViewFactory bulletinView, ViewFactory listView);
+    virtual ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // False when the program cannot run (the database did not open, cannot be written or is
+    // not a laboratory database); the message has been shown and no window is left.
+    virtual bool initInstance(const QStringList& arguments);
+
+    // --database "<connection string>", else LABROSA_DATABASE, else lab.db in the current directory.
+    static QString connectionStringFrom(const QStringList& arguments);
+    // The connection named by --database or LABROSA_DATABASE; empty when neither names one.
+    static QString namedConnectionString(const QStringList& arguments);
+
+    MainWindow* mainFrame() const { return m_mainWindow.get(); }
+    const std::vector<std::unique_ptr<DocumentTemplate>>& templates() const { return m_templates; }
+    RecentFileList& recentFiles() { return m_recentFiles; }
+
+    void onFileNew();
+    void onFileOpen();
+    void onFilePrintSetup();
+    void onAppAbout();
+    // Opens a file in a bulletin window (the first template takes every file) and lists it
+    // among the recent files; an already open file gets its window activated.
+    ChildWindow* openDocumentFile(const QString& path);
+    // Opens an untitled document of the template at index; shows the failure itself.
+    ChildWindow* openNewDocument(std::size_t templateIndex);
+
+    DatabaseConnection m_database;
+    SharedState m_sharedState;
+
+private:
+    // Finds the database and opens it: the one named on the command line or in the environment,
+    // else the laboratory folder (--lab-dir, lab.db of the current directory, the remembered
+    // folder, or the one the user chooses in the first-start dialog). The laboratory folder
+    // becomes the current directory. False when the program cannot run (message shown, or
+    // the user gave up).
+    bool openLaboratory(const QStringList& arguments);
+    // Opens the database and checks it is a laboratory's; shows why not and answers false.
+    bool openDatabase(const QString& connection, QString* problem);
+    // Checks the SQLite file in the background while the program is used; the connection holds
+    // every write until the check has passed.
+    void startIntegrityCheck(std::shared_ptr<SqliteIntegrityCheck> check);
+    // In the window thread, once the check is over: a file that failed is said to be damaged
+    // (message, status bar, log) and is left as it was found when the program closes.
+    void onIntegrityChecked();
+    // The status bar's lasting note that the program only reads, once the check has failed.
+    void showReadOnlyState();
+    DocumentTemplate* addDocTemplate(std::unique_ptr<DocumentTemplate> docTemplate);
+    // The database as a person knows it, for a message: the file, or the database and its
+    // server, after a blank; empty when the connection names none.
+    QString databaseLabel() const;
+    // The files a Save As must never empty: the database, its log and the laboratory's files.
+    QStringList programFiles() const;
+
+    ViewFactory m_bulletinView;
+    ViewFactory m_listView;
+    RecentFileList m_recentFiles;
+    std::vector<std::unique_ptr<DocumentTemplate>> m_templates;
+    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    // Receives the integrity check's result in the window thread; what it was sent is dropped
+    // with it.
+    std::unique_ptr<QObject> m_integrityNews;
+};

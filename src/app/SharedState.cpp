@@ -1,0 +1,3 @@
+#include "SharedState.h"
+
+SharedState::~SharedState() = default;

@@ -1,3 +1,0 @@
-#include "StructuraInterna.h"
-
-StructuraInterna::~StructuraInterna() = default;

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QHash>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "DocumentView.h"
+#include "Recordset.h"
+
+class EditableListView;
+class CorrectionJournal;
+struct JournalEntry;
+class QDateEdit;
+class QLineEdit;
+class QPushButton;
+class SharedState;
+class WidestTextTracker;
+
+struct ProfileEntry {
+    QString name; // at most 79 characters
+    int id = 0;
+};
+
+// The results explorer: the search fields over the editable result list.
+// Child widgets carry object names for tests and assistive tools: "editRequestId",
+// "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Enter
+// opens the current row's bulletin as a double click does, Ctrl+H
+// opens the history of the current row, and the Menu key, Shift+F10 or a right click with Shift
+// a menu ("listMenu") with the comment and the history; a plain right click opens the comment.
+class ResultsWindow : public QWidget, public DocumentView {
+    Q_OBJECT
+public:
+    explicit ResultsWindow(SharedState* sharedState, QWidget* parent = nullptr);
+    ~ResultsWindow() override;
+
+    void onInitialUpdate() override;
+    void onSearch();
+
+    // "6/3/2006" -> "2006/3/6"
+    static QString toSqlDate(const QString& dayMonthYear);
+    // The name of the first loaded profile with this id, or an empty text.
+    QString profileNameById(int id) const;
+
+    EditableListView* resultList() const { return m_list; }
+    const std::vector<ProfileEntry>& profiles() const { return m_profiles; }
+
+    // Limits of the typed texts.
+    static constexpr int kMaxRequestIdLength = 49;
+    static constexpr int kMaxNameLength = 299;
+    static constexpr int kMaxCellLength = 199;
+    static constexpr int kMaxAge = 150;
+
+public slots:
+    void onGridEditDone(int row, int column);
+    void onGridFillCombo(int column, QStringList* entries);
+    void onListRightClick();
+    void onListDoubleClick();
+    // "Istoric": the corrections and bulletins of the current row's request.
+    void onHistory();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void loadProfiles();
+    // The comment dialog for a row (-1: none, the dialog opens empty and stores nothing).
+    void editComment(int row);
+    // The row the keyboard acts on: the focused row, else the first selected one.
+    int currentRow() const;
+    // The menu of the comment and the history, at a point of the screen or under the current row.
+    void showListMenu(std::optional<QPoint> globalAt = std::nullopt);
+    // The bulletin of a row, as a double click or Enter asks for it (-1: none).
+    void openBulletin(int row);
+    // Makes both date pickers take what is typed in them.
+    void settleDatePickers();
+    // A message in the status bar of the main window holding the explorer, if any.
+    void showStatus(const QString& text);
+    void autoSizeColumns(int count);
+    // Column widths after a fill, from the widest texts seen while filling.
+    void sizeColumnsToTexts(const std::vector<WidestTextTracker>& widest);
+    // One finished cell edit as a correction of RESULTS; false when nothing is to be written.
+    struct Correction {
+        QString field;
+        QVariant newValue;
+        QString scope; // condition on RESULTS, '?' for scopeValues
+        QVariantList scopeValues;
+    };
+    bool buildCorrection(int row, int column, Correction* correction);
+    CorrectionJournal* journal();
+    // Marks the listed cells that were corrected, with who, when and what they were.
+    void markCorrectedCells(const QString& condition, const QVariantList& values);
+    static int columnOfField(const QString& field);
+    QString fieldValueText(const QString& field, const QVariant& value) const;
+    QString correctionNote(const JournalEntry& entry) const;
+
+    // The layout the user gave the window, kept per user: the widths of the columns sized by
+    // hand (the others follow their texts after each search) and the last date range.
+    void restoreListLayout();
+    void onColumnResized(int column, int newWidth);
+    void onColumnHandleDoubleClicked(int column);
+    void saveColumnWidths() const;
+    void saveDateRange() const;
+
+    QDateEdit* m_dateEnd = nullptr;
+    QDateEdit* m_dateStart = nullptr;
+    QLineEdit* m_requestId = nullptr;
+    QLineEdit* m_patientName = nullptr;
+    EditableListView* m_list = nullptr;
+    QObject* m_listViewport = nullptr; // compared only: its right clicks with Shift open the menu
+    QPushButton* m_search = nullptr;
+    Recordset m_recordset;
+    SharedState* m_sharedState;
+    std::unique_ptr<CorrectionJournal> m_journal;
+    std::vector<ProfileEntry> m_profiles;
+    QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
+    std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows
+    int m_textPadding = 0;                // what auto-size adds to a column's widest text
+    std::vector<int> m_userColumnWidths;  // width the user gave each column, 0 where none
+    bool m_headerDragging = false;        // a mouse button is down on the list's header
+};

@@ -1,0 +1,455 @@
+#include "BulletinView.h"
+
+#include "BulletinBuilder.h"
+#include "BulletinDocument.h"
+#include "ChildWindow.h"
+#include "DocumentTemplate.h"
+#include "MessageBox.h"
+#include "PrintSetup.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <utility>
+
+namespace {
+// Below this the engine's rasterised pages print visibly coarse.
+constexpr int kMinPrintResolution = 300;
+
+BulletinView* g_printingView = nullptr;
+
+// The engine loads in-memory content as a data: URL, percent-encoded, and refuses one longer
+// than 2 MB; the margin covers the URL's own head.
+constexpr qsizetype kMaxInlineUrl = 2 * 1024 * 1024 - 64;
+const char* const kInlineMime = "text/html;charset=UTF-8";
+// The document of an archived bulletin keeps its bytes, so a further window on it shows them too.
+const char* const kArchivedHtml = "labrosaArchivedHtml";
+const char* const kArchivedNote = "labrosaArchivedNote";
+const char* const kArchivedTitle = "%1 - buletin arhivat";
+const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
+const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit.";
+const char* const kMsgPageNotShown =
+    "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat.\n"
+    "Deschideti-l din nou din lista de rezultate.";
+const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
+const char* const kMsgPdfExportFailed =
+    "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
+    "deja, a ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
+const char* const kMsgEngineMadeNoPdf = "Motorul de afisare nu a produs PDF-ul.";
+const char* const kMsgBulletinFileUnread = "Fisierul %1 nu a putut fi citit.";
+const char* const kMsgNotSaved = "Buletinul nu a putut fi salvat in %1. Un fisier cu acest nume, daca exista deja, a "
+                                 "ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
+const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
+const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
+const char* const kPdfFolderKey = "Export/PdfFolder";
+const char* const kPdfDialogTitle = "Export PDF";
+const char* const kPdfFilter = "Fisiere PDF (*.pdf)";
+// Margins of the exported page, in millimetres.
+constexpr qreal kPdfMargin = 10.0;
+
+// What OpenArchived hands to the view that the template is about to make.
+struct PendingArchive {
+    bool set = false;
+    QByteArray html;
+    QString note;
+};
+PendingArchive g_pendingArchive;
+
+BulletinDocument* DocumentOf(QWidget* view) {
+    for (QWidget* w = view; w; w = w->parentWidget()) {
+        if (auto* frame = qobject_cast<ChildWindow*>(w))
+            return frame->document();
+    }
+    return nullptr;
+}
+
+std::function<bool(QPrinter&)>& printDialogHook() {
+    static std::function<bool(QPrinter&)> hook;
+    return hook;
+}
+
+std::function<QString(const QString&)>& pdfFileDialogHook() {
+    static std::function<QString(const QString&)> hook;
+    return hook;
+}
+
+// Writes bytes to path through a temporary file renamed over it once complete, so a failure
+// leaves the old file as it was; false with the system's reason. Qt 6.4's QSaveFile::commit()
+// reports success when the last buffered bytes do not fit on the disk (and leaves an empty
+// file), so the buffer is flushed and checked first.
+bool writeWhole(const QString& path, const QByteArray& bytes, QString* reason) {
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() && out.commit())
+        return true;
+    *reason = out.errorString();
+    out.cancelWriting();
+    return false;
+}
+
+// A part of a file name: characters no file system or archive tool takes in a name replaced,
+// white space folded, no leading dot (a hidden file) and not too long.
+QString fileNamePart(const QString& text) {
+    static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]"));
+    QString part = text.simplified();
+    part.replace(unsafe, QStringLiteral("_"));
+    while (part.startsWith(QLatin1Char('.')))
+        part.remove(0, 1);
+    return part.left(80).trimmed();
+}
+
+// Scripts stay off for the bulletin, but the engine draws its own page for a file it cannot
+// read with script, and without it that page is blank. Script is allowed only while the page
+// goes to a local file that cannot be read, so a reload once the bulletin exists runs none.
+// An archived bulletin never needs that page, so script stays off for it whatever the URL.
+class BulletinPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+    bool m_archived = false;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (isMainFrame) {
+            const bool unreadable = url.isLocalFile() && !QFileInfo(url.toLocalFile()).isReadable();
+            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, unreadable && !m_archived);
+        }
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+};
+} // namespace
+
+BulletinView::BulletinView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("bulletinView"));
+    m_web = new QWebEngineView(this);
+    m_web->setObjectName(QStringLiteral("bulletinWeb"));
+    m_web->setPage(new BulletinPage(m_web));
+    // The bulletin is a plain document; nothing in it needs to run.
+    m_web->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("archivedNote"));
+    m_note->setWordWrap(true);
+    m_note->setContentsMargins(6, 4, 6, 4);
+    m_note->hide();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_note);
+    layout->addWidget(m_web, 1);
+    setFocusProxy(m_web);
+
+    // Only a page that loaded whole is printed: the engine's own page for a file it could not
+    // read must never leave as a bulletin.
+    connect(m_web, &QWebEngineView::loadStarted, this, [this] {
+        m_page = PageState::Loading;
+        // A reload shows the bulletin file as it is now; an archived page keeps its own bytes.
+        if (!m_archived)
+            readShownFile();
+    });
+    connect(m_web, &QWebEngineView::loadFinished, this,
+            [this](bool ok) { m_page = ok ? PageState::Shown : PageState::failed; });
+    connect(m_web, &QWebEngineView::printFinished, this, [this](bool success) { endPrintJob(success); });
+    connect(m_web->page(), &QWebEnginePage::pdfPrintingFinished, this,
+            [this](const QString&, bool success) { endPrintJob(success); });
+}
+
+BulletinView::~BulletinView() {
+    if (g_printingView == this)
+        g_printingView = nullptr;
+}
+
+void BulletinView::onInitialUpdate() {
+    BulletinDocument* document = DocumentOf(this);
+    if (g_pendingArchive.set) {
+        PendingArchive pending = std::move(g_pendingArchive);
+        g_pendingArchive = PendingArchive();
+        if (document) {
+            document->setProperty(kArchivedHtml, pending.html);
+            document->setProperty(kArchivedNote, pending.note);
+            document->setTitle(QString::fromLatin1(kArchivedTitle).arg(document->title()));
+        }
+        showArchived(pending.html, pending.note);
+        return;
+    }
+    if (document && document->property(kArchivedHtml).isValid()) {
+        showArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
+        return;
+    }
+    readShownFile();
+    // Relative references in the page (style sheet, marker images) resolve next to the file.
+    m_web->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));
+}
+
+BulletinView* BulletinView::openArchived(DocumentTemplate* bulletinTemplate, const QByteArray& html,
+                                         const QString& note) {
+    if (!bulletinTemplate)
+        return nullptr;
+    g_pendingArchive = PendingArchive{true, html, note};
+    ChildWindow* frame = bulletinTemplate->openDocumentFile(QString(), true);
+    // Whatever happened, the bytes are not left for the next window.
+    g_pendingArchive = PendingArchive();
+    return frame ? qobject_cast<BulletinView*>(frame->view()) : nullptr;
+}
+
+void BulletinView::showArchived(const QByteArray& html, const QString& note) {
+    m_archived = true;
+    m_shownHtml = html;
+    m_shownHtmlKnown = true;
+    static_cast<BulletinPage*>(m_web->page())->m_archived = true;
+    m_web->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+    m_archivedFile.reset();
+
+    const QByteArray head = QByteArray("data:") + kInlineMime + ',';
+    if (head.size() + html.toPercentEncoding().size() <= kMaxInlineUrl) {
+        // The page's links (style sheet, marker images) resolve in the current directory, as
+        // those of the bulletin file do.
+        m_web->page()->setContent(html, QString::fromLatin1(kInlineMime),
+                                  QUrl::fromLocalFile(QDir::current().absolutePath() + QLatin1Char('/')));
+        return;
+    }
+    // Too large for the engine's in-memory load: a file of its own beside the bulletin file,
+    // removed with the window.
+    auto file =
+        std::make_unique<QTemporaryFile>(QDir::current().filePath(QStringLiteral("_buletin_arhivat_XXXXXX.html")));
+    if (!file->open() || file->write(html) != html.size() || !file->flush()) {
+        labrosaMessageBox(QString::fromLatin1(kMsgArchivedNotShown).arg(file->errorString()), this);
+        return;
+    }
+    m_archivedFile = std::move(file);
+    m_web->load(QUrl::fromLocalFile(QFileInfo(m_archivedFile->fileName()).absoluteFilePath()));
+}
+
+bool BulletinView::isPrinting() {
+    return g_printingView != nullptr;
+}
+
+void BulletinView::setPrintDialogHook(std::function<bool(QPrinter&)> hook) {
+    printDialogHook() = std::move(hook);
+}
+
+bool BulletinView::pageCanBePrinted() {
+    if (m_page == PageState::Shown)
+        return true;
+    if (m_page == PageState::failed)
+        labrosaMessageBox(QString::fromLatin1(kMsgPageNotShown), this);
+    else
+        QApplication::beep();
+    return false;
+}
+
+bool BulletinView::beginPrintJob() {
+    if (!pageCanBePrinted())
+        return false;
+    if (g_printingView) {
+        QApplication::beep();
+        return false;
+    }
+    g_printingView = this;
+    return true;
+}
+
+void BulletinView::endPrintJob(bool success, const QString& reason) {
+    if (g_printingView != this)
+        return;
+    g_printingView = nullptr;
+    const QString exportFile = std::exchange(m_exportFile, QString());
+    if (!success && exportFile.isEmpty())
+        labrosaMessageBox(QLatin1String(kMsgNotPrinted), this);
+    else if (!success && !reason.isEmpty())
+        labrosaMessageBox(QString::fromLatin1(kMsgPdfExportFailed).arg(QDir::toNativeSeparators(exportFile), reason),
+                          this);
+    else if (!success)
+        labrosaMessageBox(QString::fromLatin1(kMsgPdfNotWritten).arg(QDir::toNativeSeparators(exportFile)), this);
+    emit printFinished(success);
+}
+
+void BulletinView::onFilePrint() {
+    if (!pageCanBePrinted())
+        return;
+    if (isPrinting()) {
+        QApplication::beep();
+        return;
+    }
+    QPrinter* printer = currentPrinter();
+    if (!printer) {
+        if (!m_ownPrinter)
+            m_ownPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer = m_ownPrinter.get();
+    }
+    if (printer->resolution() < kMinPrintResolution)
+        printer->setResolution(kMinPrintResolution);
+
+    bool accepted = false;
+    if (printDialogHook()) {
+        accepted = printDialogHook()(*printer);
+    } else {
+        QPrintDialog dialog(printer, this);
+        accepted = dialog.exec() == QDialog::Accepted;
+    }
+    if (!accepted || !beginPrintJob())
+        return;
+    if (printer->resolution() < kMinPrintResolution)
+        printer->setResolution(kMinPrintResolution);
+
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
+        m_web->page()->printToPdf(printer->outputFileName(), printer->pageLayout());
+    else
+        m_web->print(printer);
+}
+
+bool BulletinView::printToPdf(const QString& filePath) {
+    if (!beginPrintJob())
+        return false;
+    const QPrinter* printer = currentPrinter();
+    const QPageLayout layout =
+        printer ? printer->pageLayout() : QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
+    m_web->page()->printToPdf(filePath, layout);
+    return true;
+}
+
+void BulletinView::setPdfFileDialogHook(std::function<QString(const QString&)> hook) {
+    pdfFileDialogHook() = std::move(hook);
+}
+
+QString BulletinView::proposedPdfName(const QString& pageText) {
+    // The bulletin's head: "Data setului de analize d/M/yyyy H:mm", "Cod cerere:<id>",
+    // "Nume:<name>, Profil:<profile>".
+    static const QRegularExpression request(QStringLiteral("Cod\\s+cerere:\\s*(\\S+)"));
+    static const QRegularExpression name(QStringLiteral("Nume:[ \\t]*([^\\n]*?),?[ \\t]*Profil:"));
+    static const QRegularExpression date(QStringLiteral("Data setului de analize\\s+(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
+    QStringList parts;
+    const QRegularExpressionMatch requestMatch = request.match(pageText);
+    if (requestMatch.hasMatch())
+        parts << fileNamePart(requestMatch.captured(1));
+    static const QRegularExpression nameAlone(QStringLiteral("Nume:[ \\t]*([^\\n,]*)"));
+    QRegularExpressionMatch nameMatch = name.match(pageText);
+    if (!nameMatch.hasMatch())
+        nameMatch = nameAlone.match(pageText);
+    if (nameMatch.hasMatch())
+        parts << fileNamePart(nameMatch.captured(1));
+    const QRegularExpressionMatch dateMatch = date.match(pageText);
+    if (dateMatch.hasMatch()) {
+        const QDate day(dateMatch.captured(3).toInt(), dateMatch.captured(2).toInt(), dateMatch.captured(1).toInt());
+        if (day.isValid())
+            parts << day.toString(Qt::ISODate);
+    }
+    parts.removeAll(QString());
+    if (parts.isEmpty())
+        parts << QStringLiteral("buletin");
+    return parts.join(QLatin1Char('_')) + QStringLiteral(".pdf");
+}
+
+void BulletinView::onFileExportPdf() {
+    if (!pageCanBePrinted())
+        return;
+    if (isPrinting()) {
+        QApplication::beep();
+        return;
+    }
+    QPointer<BulletinView> self(this);
+    m_web->page()->toPlainText([self](const QString& text) {
+        if (!self)
+            return;
+        QSettings settings;
+        QString folder = settings.value(QLatin1String(kPdfFolderKey)).toString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        const QString proposed = QDir(folder).filePath(proposedPdfName(text));
+        QString chosen;
+        if (pdfFileDialogHook())
+            chosen = pdfFileDialogHook()(proposed);
+        else
+            chosen =
+                QFileDialog::getSaveFileName(self, QLatin1String(kPdfDialogTitle), proposed, QLatin1String(kPdfFilter));
+        if (!self || chosen.isEmpty())
+            return;
+        if (QFileInfo(chosen).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+            chosen += QStringLiteral(".pdf");
+        if (self->exportPdf(chosen))
+            settings.setValue(QLatin1String(kPdfFolderKey), QFileInfo(chosen).absolutePath());
+    });
+}
+
+bool BulletinView::exportPdf(const QString& filePath) {
+    const QFileInfo file(filePath);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir()) {
+        labrosaMessageBox(QString::fromLatin1(kMsgPdfFolderMissing).arg(QDir::toNativeSeparators(folder.filePath())),
+                          this);
+        return false;
+    }
+    if (!folder.isWritable() || (file.exists() && !file.isWritable())) {
+        labrosaMessageBox(QString::fromLatin1(kMsgPdfFolderReadOnly).arg(QDir::toNativeSeparators(folder.filePath())),
+                          this);
+        return false;
+    }
+    if (!beginPrintJob())
+        return false;
+    m_exportFile = file.absoluteFilePath();
+    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                         QMarginsF(kPdfMargin, kPdfMargin, kPdfMargin, kPdfMargin), QPageLayout::Millimeter);
+    // The engine hands the PDF over in memory, so that a full disk never leaves a cut file.
+    QPointer<BulletinView> self(this);
+    m_web->page()->printToPdf(
+        [self](const QByteArray& pdf) {
+            if (self)
+                self->finishPdfExport(pdf);
+        },
+        a4);
+    return true;
+}
+
+void BulletinView::finishPdfExport(const QByteArray& pdf) {
+    if (pdf.isEmpty()) {
+        endPrintJob(false, QLatin1String(kMsgEngineMadeNoPdf));
+        return;
+    }
+    QString reason;
+    if (!writeWhole(m_exportFile, pdf, &reason)) {
+        endPrintJob(false, reason);
+        return;
+    }
+    endPrintJob(true);
+}
+
+void BulletinView::readShownFile() {
+    QFile file(QDir::current().filePath(QLatin1String(kBulletinFileName)));
+    m_shownHtmlKnown = file.open(QIODevice::ReadOnly);
+    m_shownHtml = m_shownHtmlKnown ? file.readAll() : QByteArray();
+    m_shownHtmlKnown = m_shownHtmlKnown && file.error() == QFileDevice::NoError;
+}
+
+DocumentView::SaveResult BulletinView::saveAs(const QString& path) {
+    if (!pageCanBePrinted())
+        return SaveResult::failed;
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return exportPdf(path) ? SaveResult::Exported : SaveResult::failed;
+    QString reason;
+    if (!m_shownHtmlKnown)
+        reason = QString::fromLatin1(kMsgBulletinFileUnread).arg(QLatin1String(kBulletinFileName));
+    else if (writeWhole(path, m_shownHtml, &reason))
+        return SaveResult::Saved;
+    labrosaMessageBox(QString::fromLatin1(kMsgNotSaved).arg(QDir::toNativeSeparators(path), reason), this);
+    return SaveResult::failed;
+}

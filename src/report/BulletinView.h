@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "DocumentView.h"
+
+class DocumentTemplate;
+class QLabel;
+class QPrinter;
+class QTemporaryFile;
+class QWebEngineView;
+
+// The bulletin window's view: shows the bulletin file of the current directory through
+// Qt WebEngine (JavaScript off) and prints it. A bulletin taken from the archive is shown
+// from its stored bytes instead, read-only, under a line that says so.
+class BulletinView : public QWidget, public DocumentView {
+    Q_OBJECT
+public:
+    explicit BulletinView(QWidget* parent = nullptr);
+    ~BulletinView() override;
+
+    void onInitialUpdate() override;
+    bool canPrint() const override { return true; }
+    // File > Print: the print dialog, then the page as the engine lays it out. A printer set
+    // to write a PDF file gets the engine's PDF output, which keeps the text as text.
+    void onFilePrint() override;
+    // Writes the page to a PDF file; false when another print job is still running.
+    bool printToPdf(const QString& filePath);
+
+    bool canExportPdf() const override { return true; }
+    // File > Export PDF: a vector PDF on A4, no printer involved, under a name made from the
+    // request, the patient and the date, in the folder the last export went to.
+    void onFileExportPdf() override;
+    // Writes the page as an A4 PDF to filePath, replacing a file there only once the PDF is
+    // written whole; a failure is reported by a message. False when the file cannot be started
+    // (another job running, the folder missing or not writable).
+    bool exportPdf(const QString& filePath);
+
+    bool canSave() const override { return true; }
+    // File > Save As: the bulletin as shown, its HTML bytes as written, or as a PDF (ExportPdf)
+    // when the name ends in .pdf. Written whole or not at all; a failure says why.
+    SaveResult saveAs(const QString& path) override;
+    // The file name proposed for the PDF of a bulletin whose page reads pageText: request
+    // identifier, patient name and date, with the characters a file name cannot hold replaced.
+    static QString proposedPdfName(const QString& pageText);
+    // Replaces the modal save dialog (tests, unattended runs): it gets the proposed path and
+    // answers the chosen one, or nothing to cancel.
+    static void setPdfFileDialogHook(std::function<QString(const QString&)> hook);
+
+    // True while one of the bulletin views is printing; only one job runs at a time.
+    static bool isPrinting();
+    // Replaces the modal print dialog (tests, unattended runs): it gets the printer to set
+    // up and answers whether to print.
+    static void setPrintDialogHook(std::function<bool(QPrinter&)> hook);
+
+    // Opens a bulletin window through the bulletin template on the given bytes, without
+    // touching the bulletin file; note is the line shown above the page. Null when no window
+    // could be opened.
+    static BulletinView* openArchived(DocumentTemplate* bulletinTemplate, const QByteArray& html, const QString& note);
+    // Shows the bytes instead of the bulletin file; their links resolve in the current directory.
+    void showArchived(const QByteArray& html, const QString& note);
+    bool isArchived() const { return m_archived; }
+
+    QWebEngineView* webView() const { return m_web; }
+    QLabel* noteLine() const { return m_note; }
+
+signals:
+    // A print or PDF job of this view has ended.
+    void printFinished(bool success);
+
+private:
+    // True once the page has loaded; otherwise says why nothing is printed (a message for a page
+    // that failed, a beep while it still loads).
+    bool pageCanBePrinted();
+    bool beginPrintJob();
+    // reason: why an export failed, for its message.
+    void endPrintJob(bool success, const QString& reason = QString());
+    // Writes the engine's PDF of the running export to its file.
+    void finishPdfExport(const QByteArray& pdf);
+    // Takes the bytes of the bulletin file as the page that is about to show them.
+    void readShownFile();
+
+    QWebEngineView* m_web = nullptr;
+    QLabel* m_note = nullptr;
+    std::unique_ptr<QPrinter> m_ownPrinter;
+    // A page too large for the engine's in-memory load is shown from this file.
+    std::unique_ptr<QTemporaryFile> m_archivedFile;
+    bool m_archived = false;
+    enum class PageState { Loading, Shown, failed };
+    PageState m_page = PageState::Loading;
+    // The PDF file the running export writes, for its message; empty for a print job.
+    QString m_exportFile;
+    // The bytes of the page shown, as written, for Save As; unknown when the file could not be read.
+    QByteArray m_shownHtml;
+    bool m_shownHtmlKnown = false;
+};
