@@ -5,7 +5,9 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libqt6svg6
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-pdf-dev libgl-dev libqt6svg6
+    # the numbered page footer of a printed or exported bulletin
+    libqpdf-dev
     libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
     libbenchmark-dev
     # the Debian package: building it (cpack, dpkg-shlibdeps, PNG icons) and checking it

@@ -5,6 +5,8 @@
 #include "ChildWindow.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
+#include "PdfPageFooter.h"
+#include "PdfRasterPrinter.h"
 #include "PrintSetup.h"
 
 #include <QApplication>
@@ -165,9 +167,6 @@ BulletinView::BulletinView(QWidget* parent) : QWidget(parent) {
     });
     connect(m_web, &QWebEngineView::loadFinished, this,
             [this](bool ok) { m_page = ok ? PageState::Shown : PageState::failed; });
-    connect(m_web, &QWebEngineView::printFinished, this, [this](bool success) { endPrintJob(success); });
-    connect(m_web->page(), &QWebEnginePage::pdfPrintingFinished, this,
-            [this](const QString&, bool success) { endPrintJob(success); });
 }
 
 BulletinView::~BulletinView() {
@@ -273,7 +272,9 @@ void BulletinView::endPrintJob(bool success, const QString& reason) {
     g_printingView = nullptr;
     const QString exportFile = std::exchange(m_exportFile, QString());
     if (!success && exportFile.isEmpty())
-        labrosaMessageBox(QLatin1String(kMsgNotPrinted), this);
+        labrosaMessageBox(reason.isEmpty() ? QString::fromLatin1(kMsgNotPrinted)
+                                           : QString::fromLatin1(kMsgNotPrinted) + QLatin1Char('\n') + reason,
+                          this);
     else if (!success && !reason.isEmpty())
         labrosaMessageBox(QString::fromLatin1(kMsgPdfExportFailed).arg(QDir::toNativeSeparators(exportFile), reason),
                           this);
@@ -310,10 +311,13 @@ void BulletinView::onFilePrint() {
     if (printer->resolution() < kMinPrintResolution)
         printer->setResolution(kMinPrintResolution);
 
-    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
-        m_web->page()->printToPdf(printer->outputFileName(), printer->pageLayout());
-    else
-        m_web->print(printer);
+    // A PDF printer's file is written whole like an export, never left cut by a full disk.
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        m_exportFile = QFileInfo(printer->outputFileName()).absoluteFilePath();
+        printWithFooter(printer->pageLayout(), nullptr);
+    } else {
+        printWithFooter(printer->pageLayout(), printer);
+    }
 }
 
 bool BulletinView::printToPdf(const QString& filePath) {
@@ -322,7 +326,8 @@ bool BulletinView::printToPdf(const QString& filePath) {
     const QPrinter* printer = currentPrinter();
     const QPageLayout layout =
         printer ? printer->pageLayout() : QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
-    m_web->page()->printToPdf(filePath, layout);
+    m_exportFile = QFileInfo(filePath).absoluteFilePath();
+    printWithFooter(layout, nullptr);
     return true;
 }
 
@@ -409,15 +414,40 @@ bool BulletinView::exportPdf(const QString& filePath) {
     m_exportFile = file.absoluteFilePath();
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                          QMarginsF(kPdfMargin, kPdfMargin, kPdfMargin, kPdfMargin), QPageLayout::Millimeter);
-    // The engine hands the PDF over in memory, so that a full disk never leaves a cut file.
-    QPointer<BulletinView> self(this);
-    m_web->page()->printToPdf(
-        [self](const QByteArray& pdf) {
-            if (self)
-                self->finishPdfExport(pdf);
-        },
-        a4);
+    printWithFooter(a4, nullptr);
     return true;
+}
+
+void BulletinView::printWithFooter(const QPageLayout& layout, QPrinter* printer) {
+    // The footer names the request and patient the page's head shows, so the page's text comes
+    // first. The engine hands the PDF over in memory, so that a full disk never leaves a cut file.
+    const QPageLayout printed = PdfPageFooter::withFooterRoom(layout);
+    QPointer<BulletinView> self(this);
+    m_web->page()->toPlainText([self, printed, printer](const QString& text) {
+        if (!self)
+            return;
+        PdfPageFooter footer = PdfPageFooter::fromBulletinText(text);
+        const QMarginsF margins = printed.margins(QPageLayout::Point);
+        footer.setSideMargins(margins.left(), margins.right());
+        self->m_web->page()->printToPdf(
+            [self, footer, printer](const QByteArray& pdf) {
+                if (!self)
+                    return;
+                if (pdf.isEmpty()) {
+                    self->endPrintJob(false, QLatin1String(kMsgEngineMadeNoPdf));
+                    return;
+                }
+                QString reason;
+                const QByteArray numbered = footer.stamp(pdf, &reason);
+                if (numbered.isEmpty())
+                    self->endPrintJob(false, reason);
+                else if (!printer)
+                    self->finishPdfExport(numbered);
+                else
+                    self->endPrintJob(PdfRasterPrinter::print(numbered, *printer, &reason), reason);
+            },
+            printed);
+    });
 }
 
 void BulletinView::finishPdfExport(const QByteArray& pdf) {

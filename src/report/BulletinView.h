@@ -11,6 +11,7 @@
 
 class DocumentTemplate;
 class QLabel;
+class QPageLayout;
 class QPrinter;
 class QTemporaryFile;
 class QWebEngineView;
@@ -26,10 +27,12 @@ public:
 
     void onInitialUpdate() override;
     bool canPrint() const override { return true; }
-    // File > Print: the print dialog, then the page as the engine lays it out. A printer set
-    // to write a PDF file gets the engine's PDF output, which keeps the text as text.
+    // File > Print: the print dialog, then the page as the engine lays it out, every page with
+    // its footer (PdfPageFooter). A printer set to write a PDF file gets the engine's PDF
+    // output, which keeps the text as text, written whole or not at all.
     void onFilePrint() override;
-    // Writes the page to a PDF file; false when another print job is still running.
+    // Writes the page, with its page footer, to a PDF file in the current printer's layout,
+    // replacing a file there only once written whole; false when another print job is still running.
     bool printToPdf(const QString& filePath);
 
     bool canExportPdf() const override { return true; }
@@ -80,6 +83,9 @@ private:
     bool beginPrintJob();
     // reason: why an export failed, for its message.
     void endPrintJob(bool success, const QString& reason = QString());
+    // Prints the page to PDF with the page footer laid over it, then writes the PDF to the
+    // running export's file, or sends it to printer when one is given.
+    void printWithFooter(const QPageLayout& layout, QPrinter* printer);
     // Writes the engine's PDF of the running export to its file.
     void finishPdfExport(const QByteArray& pdf);
     // Takes the bytes of the bulletin file as the page that is about to show them.

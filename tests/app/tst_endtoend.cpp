@@ -114,6 +114,30 @@ QString pdfText(const QString& path) {
     return QString::fromUtf8(pdftotext.readAllStandardOutput());
 }
 
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+}
+
+// The text of one page of a PDF (pages count from 1); empty when pdftotext fails.
+QString pdfPageText(const QString& path, int page) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {"-f", QString::number(page), "-l", QString::number(page),
+                                                  QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, "-"});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+int pdfPageCount(const QString& path) {
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {path});
+    if (!pdfinfo.waitForFinished(60000) || pdfinfo.exitCode() != 0)
+        return -1;
+    static const QRegularExpression pages(QStringLiteral("(?m)^Pages:\\s+(\\d+)"));
+    return pages.match(QString::fromUtf8(pdfinfo.readAllStandardOutput())).captured(1).toInt();
+}
+
 QString pageText(BulletinView* view) {
     return bulletinPageText(view);
 }
@@ -371,7 +395,9 @@ private slots:
     }
 
     // File > Export PDF of a real bulletin: no printer dialog, an A4 file named after the request,
-    // the patient and the date, whose text holds the patient and every value of the set.
+    // the patient and the date, whose text holds the patient and every value of the set. Each
+    // page of a bulletin over several pages names the request, the patient and its number; the
+    // last one ends the bulletin. The footer is only in the PDF: the bulletin file stays as written.
     void exportBulletinToPdf() {
         QVERIFY(startProgram());
         QString name;
@@ -379,9 +405,17 @@ private slots:
         QVERIFY(row >= 0);
         const qint64 id = list()->getItemData(row);
         const QString requestId = list()->getItemText(row, 0);
+        // Enough values for three pages: the set's own, repeated up to 120.
+        const QString countValues = QStringLiteral("SELECT COUNT(*) FROM RESULT_VALUES WHERE resultID = ?");
+        for (int count = 0; (count = m_lab->scalar(countValues, {id}).toInt()) < 120;)
+            QVERIFY(m_lab->exec(QStringLiteral("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) "
+                                               "SELECT resultID, MachineID, refcode, stringvalue FROM RESULT_VALUES "
+                                               "WHERE resultID = ? LIMIT ?"),
+                                {id, 120 - count}));
         QString title;
         BulletinView* view = openBulletinOf(row, &title);
         QVERIFY(view);
+        const QByteArray bulletinFile = fileBytes(m_lab->filePath(QStringLiteral("_buletin.html")));
 
         QAction* exportPdf = nullptr;
         for (QAction* action : frame()->menuBar()->actions().value(0)->menu()->actions())
@@ -418,6 +452,27 @@ private slots:
             QVERIFY2(text.contains(value), qPrintable(value + QStringLiteral(" missing from: ") + text.left(2000)));
         }
         QVERIFY(count > 0);
+
+        const QString pdf = m_lab->filePath(fileName);
+        const int pages = pdfPageCount(pdf);
+        QVERIFY2(pages >= 3, qPrintable(QString::number(pages)));
+        const QString end = QStringLiteral("Sfarsitul buletinului");
+        for (int page = 1; page <= pages; ++page) {
+            const QString text = simplified(pdfPageText(pdf, page));
+            for (const QString& expected :
+                 {QStringLiteral("Cod cerere: ") + requestId, QStringLiteral("Nume: ") + name.simplified(),
+                  QStringLiteral("Pagina %1 din %2").arg(page).arg(pages)})
+                QVERIFY2(text.contains(expected), qPrintable(expected + QStringLiteral(" missing from: ") + text));
+            QCOMPARE(text.contains(end), page == pages);
+        }
+        // On the last page the end line comes after everything of the bulletin but the footer.
+        QString last = simplified(pdfPageText(pdf, pages));
+        for (const QString& footer :
+             {QStringLiteral("Cod cerere: ") + requestId, QStringLiteral("Nume: ") + name.simplified(),
+              QStringLiteral("Pagina %1 din %1").arg(pages)})
+            last.remove(last.lastIndexOf(footer), footer.size());
+        QVERIFY2(last.trimmed().endsWith(end), qPrintable(last));
+        QCOMPARE(fileBytes(m_lab->filePath(QStringLiteral("_buletin.html"))), bulletinFile);
         QVERIFY(m_messages.isEmpty());
     }
 

@@ -8,6 +8,7 @@
 #include "DocumentTemplate.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
+#include "PdfRasterPrinter.h"
 #include "RecentFileList.h"
 #include "SmallDisk.h"
 
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -42,6 +44,15 @@ bool waitForSignals(const QSignalSpy& spy, int count = 1) {
 QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+}
+
+int pdfPageCount(const QString& pdfPath) {
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {pdfPath});
+    if (!pdfinfo.waitForFinished(60000) || pdfinfo.exitCode() != 0)
+        return -1;
+    static const QRegularExpression pages(QStringLiteral("(?m)^Pages:\\s+(\\d+)"));
+    return pages.match(QString::fromUtf8(pdfinfo.readAllStandardOutput())).captured(1).toInt();
 }
 
 QString pdfText(const QString& pdfPath) {
@@ -221,7 +232,26 @@ private slots:
         QVERIFY(!QFile::exists(m_dir->filePath("eroare.html")));
     }
 
+    // A printer that writes a PDF file gets the whole file or none: on a full disk an earlier
+    // file of that name stays as it was, and the message says why.
+    void printToPdfThroughFilePrint_data() {
+        QTest::addColumn<QString>("name"); // under the test folder; "plin" is a full disk
+        QTest::newRow("PDF file") << "tiparit.pdf";
+        QTest::newRow("PDF file on a full disk") << "plin/tiparit.pdf";
+    }
     void printToPdfThroughFilePrint() {
+        QFETCH(QString, name);
+        std::unique_ptr<SmallDisk> disk;
+        const QByteArray old = "%PDF-1.4 tiparit mai demult";
+        if (name.startsWith("plin/")) {
+            disk = std::make_unique<SmallDisk>(m_dir->filePath("plin"), "64k");
+            if (!disk->mounted())
+                QSKIP(qPrintable(disk->problem()));
+            QFile previous(m_dir->filePath(name));
+            QVERIFY(previous.open(QIODevice::WriteOnly) && previous.write(old) == old.size());
+            previous.close();
+            QVERIFY(disk->fill());
+        }
         // A style sheet or marker image missing from the folder does not keep the bulletin from print.
         writeBulletin(bulletinHtml(QByteArray("<link rel=\"stylesheet\" href=\"buletin_files/lipsa.css\"><h1>") +
                                    kPatient +
@@ -229,7 +259,7 @@ private slots:
         BulletinView* view = openBulletin();
         QVERIFY(view);
 
-        const QString pdf = m_dir->filePath("tiparit.pdf");
+        const QString pdf = m_dir->filePath(name);
         int dialogs = 0;
         int resolution = 0;
         BulletinView::setPrintDialogHook([&](QPrinter& printer) {
@@ -250,9 +280,17 @@ private slots:
         QCOMPARE(dialogs, 1);
 
         QVERIFY(finished.wait(60000));
-        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(finished.first().first().toBool(), !disk);
         QVERIFY(!BulletinView::isPrinting());
         QVERIFY(!QFile::exists(m_dir->filePath("al-doilea.pdf")));
+        if (disk) {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages.first().contains(QDir::toNativeSeparators(pdf)), qPrintable(m_messages.first()));
+            QVERIFY2(m_messages.first().contains("No space left on device"), qPrintable(m_messages.first()));
+            QCOMPARE(contentOf(pdf), old);
+            QCOMPARE(QDir(m_dir->filePath("plin")).entryList(QDir::Files), QStringList({"filler", "tiparit.pdf"}));
+            return;
+        }
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
         QVERIFY(m_messages.isEmpty());
@@ -374,6 +412,45 @@ private slots:
             QVERIFY(m_recent->files().isEmpty());
         }
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    }
+
+    // A paper printer gets the pages of the numbered PDF, as many as it has or as the print
+    // dialog's range names, each on a sheet of its own.
+    void printerGetsEveryPage_data() {
+        QTest::addColumn<int>("fromPage");
+        QTest::addColumn<int>("toPage");
+        QTest::addColumn<int>("pages"); // printed; 0: all the PDF has
+        QTest::newRow("no range") << 0 << 0 << 0;
+        QTest::newRow("pages 2 to 3") << 2 << 3 << 2;
+    }
+    void printerGetsEveryPage() {
+        QFETCH(int, fromPage);
+        QFETCH(int, toPage);
+        QFETCH(int, pages);
+        QByteArray rows;
+        for (int i = 0; i < 150; ++i)
+            rows += "<p>Parametru " + QByteArray::number(i) + " 13,5 g/dl</p>";
+        writeBulletin(bulletinHtml(rows));
+        BulletinView* view = openBulletin();
+        QVERIFY(view);
+        const QString numbered = m_dir->filePath("numerotat.pdf");
+        QSignalSpy finished(view, &BulletinView::printFinished);
+        QVERIFY(view->exportPdf(numbered));
+        QVERIFY(waitForSignals(finished));
+        const int all = pdfPageCount(numbered);
+        QVERIFY(all >= 3);
+
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setResolution(150);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_dir->filePath("hartie.pdf"));
+        printer.setFromTo(fromPage, toPage);
+        QString reason;
+        QVERIFY2(PdfRasterPrinter::print(contentOf(numbered), printer, &reason), qPrintable(reason));
+        QCOMPARE(pdfPageCount(m_dir->filePath("hartie.pdf")), pages > 0 ? pages : all);
+
+        QVERIFY(!PdfRasterPrinter::print("%PDF-1.4 nu e un PDF", printer, &reason));
+        QVERIFY(!reason.isEmpty());
     }
 
     // The proposed PDF name comes from the bulletin's head and never holds a character that
