@@ -12,7 +12,8 @@ CREATE TABLE IF NOT EXISTS CORRECTION_JOURNAL (
     newValue TEXT,
     changedAt TIMESTAMP NOT NULL,
     userName VARCHAR(100) NOT NULL,
-    workstation VARCHAR(255) NOT NULL
+    workstation VARCHAR(255) NOT NULL,
+    reason TEXT
 );
 
 CREATE INDEX IF NOT EXISTS IX_CORRECTION_JOURNAL_result ON CORRECTION_JOURNAL (resultID);
@@ -30,3 +31,29 @@ CREATE TABLE IF NOT EXISTS BULLETIN_ARCHIVE (
 );
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_ARCHIVE_request ON BULLETIN_ARCHIVE (RequestID);
+
+-- The laboratory's signatories: who may validate a bulletin. Rows are never removed; one who
+-- leaves is made inactive, so that old validations keep their name.
+CREATE TABLE IF NOT EXISTS SIGNATORIES (
+    id BIGSERIAL PRIMARY KEY,
+    userName VARCHAR(100) NOT NULL UNIQUE,
+    fullName VARCHAR(200) NOT NULL,
+    title VARCHAR(100) NOT NULL,
+    active INTEGER NOT NULL DEFAULT 1
+);
+
+-- One row per validation (release) of a request's bulletin, written in the transaction of the
+-- bulletin's archive row; the signatory's name and title are kept as printed.
+CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
+    id BIGSERIAL PRIMARY KEY,
+    RequestID VARCHAR(50) NOT NULL,
+    resultIDs TEXT NOT NULL,
+    contentHash CHAR(64) NOT NULL,
+    validatedAt TIMESTAMP NOT NULL,
+    userName VARCHAR(100) NOT NULL,
+    workstation VARCHAR(255) NOT NULL,
+    fullName VARCHAR(200) NOT NULL,
+    title VARCHAR(100) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION (RequestID);

@@ -12,7 +12,8 @@ CREATE TABLE IF NOT EXISTS CORRECTION_JOURNAL (
     newValue TEXT,
     changedAt TIMESTAMP NOT NULL,
     userName VARCHAR(100) NOT NULL,
-    workstation VARCHAR(255) NOT NULL
+    workstation VARCHAR(255) NOT NULL,
+    reason TEXT
 );
 
 CREATE INDEX IF NOT EXISTS IX_CORRECTION_JOURNAL_result ON CORRECTION_JOURNAL (resultID);
@@ -31,6 +32,32 @@ CREATE TABLE IF NOT EXISTS BULLETIN_ARCHIVE (
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_ARCHIVE_request ON BULLETIN_ARCHIVE (RequestID);
 
+-- The laboratory's signatories: who may validate a bulletin. Rows are never removed; one who
+-- leaves is made inactive, so that old validations keep their name.
+CREATE TABLE IF NOT EXISTS SIGNATORIES (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    userName VARCHAR(100) NOT NULL UNIQUE,
+    fullName VARCHAR(200) NOT NULL,
+    title VARCHAR(100) NOT NULL,
+    active INTEGER NOT NULL DEFAULT 1
+);
+
+-- One row per validation (release) of a request's bulletin, written in the transaction of the
+-- bulletin's archive row; the signatory's name and title are kept as printed.
+CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    RequestID VARCHAR(50) NOT NULL,
+    resultIDs TEXT NOT NULL,
+    contentHash CHAR(64) NOT NULL,
+    validatedAt TIMESTAMP NOT NULL,
+    userName VARCHAR(100) NOT NULL,
+    workstation VARCHAR(255) NOT NULL,
+    fullName VARCHAR(200) NOT NULL,
+    title VARCHAR(100) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION (RequestID);
+
 CREATE TRIGGER IF NOT EXISTS CORRECTION_JOURNAL_no_update BEFORE UPDATE ON CORRECTION_JOURNAL
 BEGIN SELECT RAISE(ABORT, 'the correction journal is kept as written'); END;
 
@@ -42,3 +69,12 @@ BEGIN SELECT RAISE(ABORT, 'the bulletin archive is kept as written'); END;
 
 CREATE TRIGGER IF NOT EXISTS BULLETIN_ARCHIVE_no_delete BEFORE DELETE ON BULLETIN_ARCHIVE
 BEGIN SELECT RAISE(ABORT, 'the bulletin archive is kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS BULLETIN_VALIDATION_no_update BEFORE UPDATE ON BULLETIN_VALIDATION
+BEGIN SELECT RAISE(ABORT, 'the validations are kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS BULLETIN_VALIDATION_no_delete BEFORE DELETE ON BULLETIN_VALIDATION
+BEGIN SELECT RAISE(ABORT, 'the validations are kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS SIGNATORIES_no_delete BEFORE DELETE ON SIGNATORIES
+BEGIN SELECT RAISE(ABORT, 'a signatory is made inactive, never removed'); END;

@@ -6,6 +6,7 @@
 #include "DatabaseProblems.h"
 #include "DemoData.h"
 #include "MdbImport.h"
+#include "SignatoryCommand.h"
 #include "SqliteIntegrityCheck.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,8 @@ const char kUsage[] =
     "                      [--months N] [--force] [--program-role ROLE] <sqlite file | connection string>\n"
     "       labrosa-dbtool --upgrade [--program-role ROLE] <sqlite file | connection string>\n"
     "       labrosa-dbtool --import-mdb FILE.mdb [--map MAPARE] [--replace] <sqlite file | connection string>\n"
+    "       labrosa-dbtool --signatory add LOGIN \"NUME\" \"TITLU\" | remove LOGIN | list <sqlite file | connection "
+    "string>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -42,6 +45,8 @@ const char kUsage[] =
     "  --import-mdb FILE.mdb aduce rezultatele dintr-o baza de date Access (Jet 3 sau 4) intr-o baza de\n"
     "                        date existenta, totul sau nimic; --map da maparea tabelelor si coloanelor,\n"
     "                        --replace inlocuieste randurile care exista deja\n"
+    "  --signatory           semnatarii laboratorului, care pot valida buletine: add adauga (sau reactiveaza)\n"
+    "                        un semnatar, remove il face inactiv (randul si validarile lui raman), list ii arata\n"
     "  -h, --help            arata aceste indicatii\n"
     "  --version             arata versiunea programului\n";
 
@@ -60,7 +65,7 @@ struct Options {
 const char* const kProgramTables[] = {"vet_profiles", "results",       "analysers",
                                       "parameters",   "result_values", "vet_profile_normal_values"};
 const char kProgramView[] = "vresults2_vet";
-const char* const kJournalTables[] = {"correction_journal", "bulletin_archive"};
+const char* const kJournalTables[] = {"correction_journal", "bulletin_archive", "signatories", "bulletin_validation"};
 
 // Reading every column proves that a table of that name is the program's own and not
 // something else that CREATE TABLE IF NOT EXISTS would have left standing.
@@ -69,6 +74,10 @@ const char* const kJournalColumnProbes[] = {
     "FROM CORRECTION_JOURNAL WHERE 1 = 0",
     "SELECT id, resultID, RequestID, madeAt, userName, workstation, contentHash, content "
     "FROM BULLETIN_ARCHIVE WHERE 1 = 0",
+    "SELECT reason FROM CORRECTION_JOURNAL WHERE 1 = 0",
+    "SELECT id, userName, fullName, title, active FROM SIGNATORIES WHERE 1 = 0",
+    "SELECT id, RequestID, resultIDs, contentHash, validatedAt, userName, workstation, fullName, title "
+    "FROM BULLETIN_VALIDATION WHERE 1 = 0",
 };
 
 void fail(const QString& message) {
@@ -317,22 +326,29 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     const QString quoted = QLatin1Char('"') + role + QLatin1Char('"');
     QSqlQuery sequences(db);
     if (!sequences.exec(QStringLiteral("SELECT pg_get_serial_sequence('correction_journal', 'id'), "
-                                       "pg_get_serial_sequence('bulletin_archive', 'id')")) ||
-        !sequences.next() || sequences.value(0).isNull() || sequences.value(1).isNull()) {
+                                       "pg_get_serial_sequence('bulletin_archive', 'id'), "
+                                       "pg_get_serial_sequence('bulletin_validation', 'id')")) ||
+        !sequences.next() || sequences.value(0).isNull() || sequences.value(1).isNull() ||
+        sequences.value(2).isNull()) {
         *error = QStringLiteral("nu se gasesc secventele jurnalului si arhivei: %1").arg(sequences.lastError().text());
         return false;
     }
     // The names come quoted as needed from the database itself.
-    const QString journalSequences =
-        sequences.value(0).toString() + QLatin1String(", ") + sequences.value(1).toString();
+    const QString journalSequences = sequences.value(0).toString() + QLatin1String(", ") +
+                                     sequences.value(1).toString() + QLatin1String(", ") +
+                                     sequences.value(2).toString();
     sequences.finish();
     const QStringList grants = {
-        QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive FROM %1").arg(quoted),
+        QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive, bulletin_validation, signatories FROM %1")
+            .arg(quoted),
         QStringLiteral("GRANT SELECT, INSERT, UPDATE ON results TO %1").arg(quoted),
         QStringLiteral("GRANT SELECT ON vet_profiles, analysers, parameters, result_values, "
                        "vet_profile_normal_values, vResults2_vet TO %1")
             .arg(quoted),
-        QStringLiteral("GRANT SELECT, INSERT ON correction_journal, bulletin_archive TO %1").arg(quoted),
+        QStringLiteral("GRANT SELECT, INSERT ON correction_journal, bulletin_archive, bulletin_validation TO %1")
+            .arg(quoted),
+        // The signatories are kept with this tool only: the program reads them.
+        QStringLiteral("GRANT SELECT ON signatories TO %1").arg(quoted),
         QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(journalSequences, quoted),
     };
     if (!runAll(db, grants, error))
@@ -341,9 +357,11 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     // What the grants cannot take away: ownership, superuser, rights through other roles or PUBLIC.
     QSqlQuery still(db);
     still.prepare(QStringLiteral(
-        "SELECT t.name || ' (' || p.name || ')' FROM (VALUES ('correction_journal'), ('bulletin_archive')) t(name) "
-        "CROSS JOIN (VALUES ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name) "
-        "WHERE has_table_privilege(CAST(? AS name), t.name, p.name) "
+        "SELECT t.name || ' (' || p.name || ')' FROM (VALUES ('correction_journal'), ('bulletin_archive'), "
+        "('bulletin_validation'), ('signatories')) t(name) "
+        "CROSS JOIN (VALUES ('INSERT'), ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name) "
+        "WHERE (has_table_privilege(CAST(? AS name), t.name, p.name) AND (p.name <> 'INSERT' OR t.name = "
+        "'signatories')) "
         "OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class WHERE oid = CAST(t.name AS regclass)), "
         "'MEMBER') ORDER BY 1"));
     still.addBindValue(role);
@@ -378,6 +396,22 @@ bool needsTrigram(const QString& sql) {
 const char kMsgNoTrigram[] = "extensia pg_trgm lipseste (%1): cautarea dupa o parte din nume merge, dar citeste toate "
                              "seturile. Instalati pe server pachetul postgresql-contrib si rulati din nou "
                              "labrosa-dbtool --upgrade cu un rol care poate crea extensia.";
+
+// A journal made before corrections carried their reason gets the column; its rows keep NULL.
+bool addReasonColumn(QSqlDatabase& db, bool sqlite, QString* error) {
+    if (!sqlite)
+        return run(db, QStringLiteral("ALTER TABLE CORRECTION_JOURNAL ADD COLUMN IF NOT EXISTS reason TEXT"), error);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('CORRECTION_JOURNAL') WHERE lower(name) = "
+                               "'reason'")) ||
+        !q.next()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    const bool present = q.value(0).toInt() > 0;
+    q.finish();
+    return present || run(db, QStringLiteral("ALTER TABLE CORRECTION_JOURNAL ADD COLUMN reason TEXT"), error);
+}
 
 // Makes the indexes and what else follows the rows. Without pg_trgm on the server the rest is
 // still made and the reason is put in *warning: the name search then reads every set.
@@ -481,7 +515,7 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
             for (const char* table : kJournalTables)
                 if (!present.contains(QLatin1String(table)))
                     *added = true;
-            return runAll(db, journal, e) && checkJournalColumns(db, e) &&
+            return runAll(db, journal, e) && addReasonColumn(db, sqlite, e) && checkJournalColumns(db, e) &&
                    makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },
@@ -626,7 +660,8 @@ WITH own AS (
     SELECT c.oid FROM pg_class c
     WHERE c.relnamespace = (SELECT n.oid FROM pg_namespace n WHERE n.nspname = current_schema())
       AND c.relname IN ('vet_profiles', 'results', 'analysers', 'parameters', 'result_values',
-                        'vet_profile_normal_values', 'vresults2_vet', 'correction_journal', 'bulletin_archive')
+                        'vet_profile_normal_values', 'vresults2_vet', 'correction_journal', 'bulletin_archive',
+                        'signatories', 'bulletin_validation')
 ), parts AS (
     SELECT 'pg_class'::regclass::oid AS classid, oid AS objid FROM own
     UNION
@@ -666,7 +701,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
     if (!probe.exec(
             QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename IN "
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
-                           "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive')")) ||
+                           "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
+                           "'bulletin_validation')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -697,7 +733,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("SET LOCAL client_min_messages = warning"),
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
-                       "vet_profiles, correction_journal, bulletin_archive"),
+                       "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
@@ -743,6 +779,15 @@ int main(int argc, char* argv[]) {
     if (args.contains(QLatin1String("--version"))) {
         std::printf("labrosa-dbtool %s\n", LABROSA_VERSION);
         return 0;
+    }
+    if (args.contains(QLatin1String("--signatory"))) {
+        SignatoryCommand command;
+        if (!ParseSignatoryArguments(args, &command, &error)) {
+            fail(error);
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return RunSignatoryCommand(command);
     }
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;

@@ -62,7 +62,7 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
 
     m_corrections = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
                               QStringLiteral("ID inregistrare"), QStringLiteral("Camp"),
-                              QStringLiteral("Valoare veche"), QStringLiteral("Valoare noua")},
+                              QStringLiteral("Valoare veche"), QStringLiteral("Valoare noua"), QStringLiteral("Motiv")},
                              "listCorrections", this);
     auto* labelCorrections = new QLabel(QStringLiteral("&Corecturi"), this);
     labelCorrections->setBuddy(m_corrections);
@@ -156,11 +156,11 @@ bool HistoryDialog::load(const QString& requestId, qint64 recordId) {
 
     QList<QTreeWidgetItem*> rows;
     for (const JournalEntry& entry : entries) {
-        auto* item = new QTreeWidgetItem(
-            QStringList{localTimeText(entry.changedAt), entry.userName, entry.workstation,
-                        QString::number(entry.resultId), fieldCaption(entry.field),
-                        m_valueText ? m_valueText(entry.field, entry.oldValue) : entry.oldValue.toString(),
-                        m_valueText ? m_valueText(entry.field, entry.newValue) : entry.newValue.toString()});
+        auto* item = new QTreeWidgetItem(QStringList{
+            localTimeText(entry.changedAt), entry.userName, entry.workstation, QString::number(entry.resultId),
+            fieldCaption(entry.field),
+            m_valueText ? m_valueText(entry.field, entry.oldValue) : entry.oldValue.toString(),
+            m_valueText ? m_valueText(entry.field, entry.newValue) : entry.newValue.toString(), entry.reason});
         rows << item;
     }
     m_corrections->addTopLevelItems(rows);

@@ -1,6 +1,7 @@
 #include "ResultsWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDate>
 #include <QDateEdit>
@@ -28,7 +29,11 @@
 #include <climits>
 #include <string>
 
+#include "AmendmentReasonDialog.h"
+#include "BulletinArchive.h"
 #include "BulletinBuilder.h"
+#include "BulletinValidation.h"
+#include "BulletinValidationCommand.h"
 #include "CommentDialog.h"
 #include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
@@ -49,6 +54,7 @@ const char* const kSelectResults =
     "SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
 const char* const kOrderResults = " ORDER BY RESULTS.TransDate, RESULTS.RequestID";
 const char* const kSelectComment = "SELECT comment FROM RESULTS WHERE ID = ?";
+const char* const kSelectRequestOf = "SELECT RequestID FROM RESULTS WHERE ID = ?";
 // Which sets a correction reaches. The comment of a request is written only while the
 // clicked record still belongs to it.
 const char* const kScopeRequest = "RequestID = ? AND EXISTS "
@@ -62,6 +68,11 @@ const char* const kMsgUpdateFailed = "Failed tu update";
 const char* const kMsgNotJournaled = "Corecturile nu se inregistreaza in jurnal: baza de date nu are tabelele "
                                      "jurnalului (se adauga cu labrosa-dbtool --upgrade).";
 const char* const kNoteCorrected = "Corectat de %1 (%2) la %3. Inainte: %4";
+const char* const kNoteValidated = "Buletin validat de %1 la %2";
+const char* const kMsgValidationsNotRead =
+    "Validarile buletinelor nu au putut fi citite, asa ca nu s-au putut cauta doar cererile nevalidate si lista nu "
+    "este afisata.\n%1";
+const char* const kStatusValidationsUnread = "; validarile buletinelor nu au putut fi citite: %1";
 const char* const kMsgBadRequestId =
     "\"ID pacient\" trebuie sa fie un numar intreg (cifre, optional precedate de + sau -).";
 const char* const kMsgRequestIdTooLong = "\"ID pacient\" poate avea cel mult %1 de caractere.";
@@ -78,6 +89,8 @@ const char* const kMsgCommentRequestChanged =
 const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
 const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
+const char* const kMsgArchiveNotRead =
+    "Nu s-a corectat nimic: nu s-a putut afla daca cererea are deja un buletin eliberat.\n%1";
 const char* const kMsgInvertedRange =
     "Data de sfarsit (%2) este inaintea datei de inceput (%1), asa ca nu s-a cautat nimic; lista a ramas "
     "cum era. Alegeti o data de sfarsit egala sau dupa cea de inceput.";
@@ -86,6 +99,7 @@ const char* const kStatusFoundOne = "%1 set de rezultate gasit in %2 s";
 const char* const kStatusFoundMany = "%1 %3seturi de rezultate gasite in %2 s";
 const char* const kMenuComment = "&Comentariu...";
 const char* const kMenuHistory = "&Istoric";
+const char* const kMenuValidate = "&Valideaza...";
 const char* const kMsgValuesNotLogged =
     "Nici jurnalul de erori %1 nu a putut fi scris (%2), asa ca valorile nu sunt pastrate acolo. Notati-le pentru "
     "a le introduce din nou:\n%3";
@@ -283,6 +297,10 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     grid->addWidget(m_dateStart, 0, 4);
     grid->addWidget(labelArrow, 0, 5);
     grid->addWidget(m_dateEnd, 0, 6);
+    m_pUnvalidatedOnly = new QCheckBox(QStringLiteral("Doar cereri &nevalidate"), group);
+    m_pUnvalidatedOnly->setObjectName(QStringLiteral("checkUnvalidated"));
+    m_pUnvalidatedOnly->setToolTip(QStringLiteral("Cauta doar seturile ale caror cereri nu au un buletin validat"));
+    grid->addWidget(m_pUnvalidatedOnly, 1, 3, 1, 4);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_search);
@@ -365,6 +383,10 @@ bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
             }
             if (key == Qt::Key_H && modifiers == Qt::ControlModifier) {
                 onHistory();
+                return true;
+            }
+            if (key == Qt::Key_F9 && modifiers == Qt::NoModifier) {
+                OnValidate();
                 return true;
             }
             if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
@@ -575,6 +597,16 @@ void ResultsWindow::onSearch() {
     sql = QString::fromLatin1(kSelectResults).arg(dialect.dayOf(QStringLiteral("TransDate"))) + conditions +
           QString::fromLatin1(kOrderResults);
 
+    QSet<qint64> validatedSets;
+    if (m_pUnvalidatedOnly->isChecked()) {
+        QString error;
+        if (!ValidatedSetsOfSearch(QStringLiteral("(1=1)") + conditions, values, &validatedSets, &error)) {
+            // Listing validated requests among the unvalidated ones would mislead.
+            labrosaMessageBox(QString::fromLatin1(kMsgValidationsNotRead).arg(failureText(database, error)), this);
+            autoSizeColumns(kColumnCount);
+            return;
+        }
+    }
     if (!m_recordset.open(sql, database, values, Recordset::Reading::Texts)) {
         labrosaMessageBox(failureText(database, m_recordset.errorText()), this);
         autoSizeColumns(kColumnCount);
@@ -650,6 +682,10 @@ void ResultsWindow::onSearch() {
         qint64 id = 0;
         if (!m_recordset.getFieldIntegerAt(idColumn, &id) && m_recordset.getFieldValueAt(idColumn, &value))
             id = value.toLongLong();
+        if (!validatedSets.isEmpty() && validatedSets.contains(id)) {
+            m_recordset.moveNext();
+            continue;
+        }
         m_list->appendItem(cells, kColumnCount, id);
         // The request identifier's width counts even when empty, as the first cell always is.
         widest[ColRequestId].note(cells[ColRequestId]);
@@ -670,8 +706,11 @@ void ResultsWindow::onSearch() {
     const QString readError = m_recordset.errorText();
     m_recordset.close();
     // The marks go on while the rows are still unpublished: one notice for all, not one each.
-    if (complete)
+    QString validationError;
+    if (complete) {
         markCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
+        MarkValidatedRows(&validationError);
+    }
     m_list->endFill();
     if (!complete) {
         // Part of a result shown as the whole would hide records from the user.
@@ -681,7 +720,10 @@ void ResultsWindow::onSearch() {
         return;
     }
     sizeColumnsToTexts(widest);
-    showStatus(foundText(m_list->getItemCount(), elapsed.elapsed()));
+    // Without the marks the list is still whole, but it must not look as though none were validated.
+    showStatus(
+        foundText(m_list->getItemCount(), elapsed.elapsed()) +
+        (validationError.isEmpty() ? QString() : QString::fromLatin1(kStatusValidationsUnread).arg(validationError)));
 }
 
 void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantList& values) {
@@ -714,6 +756,75 @@ void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantL
             continue;
         m_list->setCellNote(row, column, correctionNote(entry));
     }
+}
+
+bool ResultsWindow::MarkValidatedRows(QString* error) {
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database || m_list->getItemCount() == 0)
+        return true;
+    QHash<qint64, QString> sets;
+    for (int row = 0; row < m_list->getItemCount(); ++row)
+        sets.insert(m_list->getItemData(row), m_list->getItemText(row, ColRequestId));
+    BulletinValidation validation(database);
+    QHash<qint64, ValidationRecord> validated;
+    if (!validation.ValidatedSets(sets, &validated)) {
+        *error = validation.errorText();
+        return false;
+    }
+    if (validated.isEmpty())
+        return true;
+    // The day is never corrected, so its mark always means a validated bulletin.
+    for (int row = 0; row < m_list->getItemCount(); ++row) {
+        const auto found = validated.constFind(m_list->getItemData(row));
+        if (found == validated.cend())
+            continue;
+        m_list->setCellNote(row, ColDate,
+                            QString::fromLatin1(kNoteValidated)
+                                .arg((found->title + QLatin1Char(' ') + found->fullName).trimmed(),
+                                     found->validatedAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
+    }
+    return true;
+}
+
+bool ResultsWindow::ValidatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
+                                          QString* error) {
+    validated->clear();
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database)
+        return true;
+    BulletinValidation validation(database);
+    if (!validation.available()) {
+        *error = validation.errorText();
+        return error->isEmpty();
+    }
+    QHash<qint64, QString> sets;
+    Recordset read;
+    if (!read.open(QStringLiteral("SELECT ID, RequestID FROM RESULTS WHERE ") + condition, database, values,
+                   Recordset::Reading::Texts)) {
+        *error = read.errorText();
+        return false;
+    }
+    QVariant id, requestId;
+    while (!read.isEOF()) {
+        read.getFieldValue(QStringLiteral("ID"), &id);
+        read.getFieldValue(QStringLiteral("RequestID"), &requestId);
+        sets.insert(id.toLongLong(), requestId.toString());
+        read.moveNext();
+    }
+    const bool complete = !read.readFailed();
+    *error = read.errorText();
+    read.close();
+    if (!complete)
+        return false;
+    error->clear();
+    QHash<qint64, ValidationRecord> found;
+    if (!validation.ValidatedSets(sets, &found)) {
+        *error = validation.errorText();
+        return false;
+    }
+    for (auto it = found.cbegin(); it != found.cend(); ++it)
+        validated->insert(it.key());
+    return true;
 }
 
 int ResultsWindow::columnOfField(const QString& field) {
@@ -821,10 +932,11 @@ bool ResultsWindow::buildCorrection(int row, int column, Correction* correction)
 void ResultsWindow::onGridEditDone(int row, int column) {
     if (row >= 0 && row < m_list->getItemCount()) {
         Correction correction;
-        if (buildCorrection(row, column, &correction)) {
+        QString reason;
+        if (buildCorrection(row, column, &correction) && AskAmendmentReason(m_list->getItemData(row), &reason)) {
             DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
-            if (!database ||
-                !journal()->apply(correction.field, correction.newValue, correction.scope, correction.scopeValues)) {
+            if (!database || !journal()->apply(correction.field, correction.newValue, correction.scope,
+                                               correction.scopeValues, nullptr, reason)) {
                 QString message = QString::fromLatin1(kMsgUpdateFailed);
                 for (const QString& part : {database ? failureText(database, journal()->errorText()) : QString(),
                                             unloggedValuesText(database, journal())})
@@ -863,8 +975,11 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     menu.setObjectName(QStringLiteral("listMenu"));
     QAction* comment = menu.addAction(QString::fromLatin1(kMenuComment));
     QAction* history = menu.addAction(QString::fromLatin1(kMenuHistory));
+    QAction* validate = menu.addAction(QString::fromLatin1(kMenuValidate));
+    validate->setShortcut(QKeySequence(Qt::Key_F9));
     comment->setEnabled(row >= 0);
     history->setEnabled(row >= 0);
+    validate->setEnabled(row >= 0);
     // At the pointer for the mouse; for the keyboard under the current row, or at the top of
     // the list when there is none.
     QPoint at(0, 0);
@@ -877,6 +992,65 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
         editComment(row);
     else if (chosen == history)
         onHistory();
+    else if (chosen == validate)
+        OnValidate();
+}
+
+bool ResultsWindow::AskAmendmentReason(qint64 recordId, QString* reason) {
+    reason->clear();
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database)
+        return true;
+    BulletinArchive archive(database);
+    if (!archive.available()) {
+        if (archive.errorText().isEmpty())
+            return true;
+        labrosaMessageBox(QString::fromLatin1(kMsgArchiveNotRead).arg(failureText(database, archive.errorText())),
+                          this);
+        return false;
+    }
+    // The request the set belongs to as stored, not as the edited cell now shows it.
+    QString requestId;
+    {
+        Recordset read;
+        if (!read.open(QString::fromLatin1(kSelectRequestOf), database, {recordId})) {
+            labrosaMessageBox(QString::fromLatin1(kMsgArchiveNotRead).arg(failureText(database, read.errorText())),
+                              this);
+            return false;
+        }
+        QVariant value;
+        if (!read.isEOF() && read.getFieldValue(QStringLiteral("RequestID"), &value))
+            requestId = value.toString();
+        read.close();
+    }
+    const std::vector<ArchivedBulletin> bulletins = archive.listForRequest(requestId);
+    if (!archive.errorText().isEmpty()) {
+        labrosaMessageBox(QString::fromLatin1(kMsgArchiveNotRead).arg(failureText(database, archive.errorText())),
+                          this);
+        return false;
+    }
+    // Records whose identifier names no request share it without sharing their bulletins.
+    const bool released = namesNoRequest(requestId)
+                              ? std::any_of(bulletins.begin(), bulletins.end(),
+                                            [recordId](const ArchivedBulletin& b) { return b.resultId == recordId; })
+                              : !bulletins.empty();
+    return !released || AmendmentReasonDialog::Ask(requestId, this, reason);
+}
+
+void ResultsWindow::OnValidate() {
+    const int row = currentRow();
+    if (row < 0 || !m_sharedState) {
+        QApplication::beep();
+        return;
+    }
+    const BulletinBuildResult result =
+        ValidateBulletin(m_recordset, *m_sharedState, static_cast<int>(m_list->getItemData(row)),
+                         m_list->getItemText(row, ColRequestId), toSqlDate(m_list->getItemText(row, ColDate)), this);
+    for (const QString& message : result.messages)
+        labrosaMessageBox(message, this);
+    // The list shows the request's new mark.
+    if (result.opened || (!result.cancelled && result.messages.isEmpty()))
+        onSearch();
 }
 
 void ResultsWindow::onHistory() {
@@ -918,6 +1092,9 @@ void ResultsWindow::editComment(int row) {
     dialog.m_text = &comment;
     if (dialog.exec() != QDialog::Accepted || recordId == 0)
         return;
+    QString reason;
+    if (!AskAmendmentReason(recordId, &reason))
+        return;
 
     const QString requestId = m_list->getItemText(row, ColRequestId).left(99);
     comment = comment.left(CommentDialog::kMaxCommentLength);
@@ -926,7 +1103,7 @@ void ResultsWindow::editComment(int row) {
     const QString scope = QString::fromLatin1(recordOnly ? kScopeRecord : kScopeRequest);
     const QVariantList scopeValues = recordOnly ? QVariantList{recordId} : QVariantList{requestId, recordId, requestId};
     int changed = 0;
-    if (!database || !journal()->apply(QStringLiteral("comment"), comment, scope, scopeValues, &changed)) {
+    if (!database || !journal()->apply(QStringLiteral("comment"), comment, scope, scopeValues, &changed, reason)) {
         const QString reason = database ? journal()->errorText() : QString();
         const QString unlogged = unloggedValuesText(database, journal());
         labrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved).arg(failureText(database, reason)) +

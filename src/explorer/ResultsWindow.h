@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -16,6 +17,7 @@
 class EditableListView;
 class CorrectionJournal;
 struct JournalEntry;
+class QCheckBox;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
@@ -31,8 +33,8 @@ struct ProfileEntry {
 // Child widgets carry object names for tests and assistive tools: "editRequestId",
 // "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Enter
 // opens the current row's bulletin as a double click does, Ctrl+H
-// opens the history of the current row, and the Menu key, Shift+F10 or a right click with Shift
-// a menu ("listMenu") with the comment and the history; a plain right click opens the comment.
+// opens the history of the current row, F9 validates its bulletin, and the Menu key, Shift+F10 or a right click with
+// Shift a menu ("listMenu") with the comment and the history; a plain right click opens the comment.
 class ResultsWindow : public QWidget, public DocumentView {
     Q_OBJECT
 public:
@@ -63,6 +65,8 @@ public slots:
     void onListDoubleClick();
     // "Istoric": the corrections and bulletins of the current row's request.
     void onHistory();
+    // "Valideaza" (F9): a signatory validates the bulletin of the current row's request.
+    void OnValidate();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -93,8 +97,18 @@ private:
     };
     bool buildCorrection(int row, int column, Correction* correction);
     CorrectionJournal* journal();
+    // A set whose request already has an archived bulletin is corrected only with a reason;
+    // false when none was given or the archive could not be read (said in a message).
+    bool AskAmendmentReason(qint64 recordId, QString* reason);
     // Marks the listed cells that were corrected, with who, when and what they were.
     void markCorrectedCells(const QString& condition, const QVariantList& values);
+    // Marks the transfer day of each listed set whose request's bulletin is validated, with
+    // who validated it and when; false when the validations could not be read.
+    bool MarkValidatedRows(QString* error);
+    // The sets a search would list whose request's bulletin is validated, for a search of
+    // unvalidated requests only; false with the reason when they could not be read.
+    bool ValidatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
+                               QString* error);
     static int columnOfField(const QString& field);
     QString fieldValueText(const QString& field, const QVariant& value) const;
     QString correctionNote(const JournalEntry& entry) const;
@@ -114,6 +128,7 @@ private:
     EditableListView* m_list = nullptr;
     QObject* m_listViewport = nullptr; // compared only: its right clicks with Shift open the menu
     QPushButton* m_search = nullptr;
+    QCheckBox* m_pUnvalidatedOnly = nullptr; // "checkUnvalidated": leaves out validated requests
     Recordset m_recordset;
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;

@@ -21,9 +21,18 @@ const char* const kUpdate = "UPDATE RESULTS SET %1 = ? WHERE %2";
 const char* const kInsert =
     "INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, changedAt, "
     "userName, workstation) VALUES (?, ?, ?, ?, ?, %1, ?, ?)";
+const char* const kInsertWithReason =
+    "INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, changedAt, "
+    "userName, workstation, reason) VALUES (?, ?, ?, ?, ?, %1, ?, ?, ?)";
+// %3: the reason column, or NULL for a journal without it.
 const char* const kSelectEntries =
     "SELECT id, resultID, RequestID, field, oldValue, newValue, %1 AS changedAt, userName, "
-    "workstation FROM CORRECTION_JOURNAL WHERE %2 ORDER BY changedAt DESC, id DESC";
+    "workstation, %3 AS reason FROM CORRECTION_JOURNAL WHERE %2 ORDER BY changedAt DESC, id DESC";
+const char* const kReasonColumnSqlite =
+    "SELECT COUNT(*) AS n FROM pragma_table_info('CORRECTION_JOURNAL') WHERE lower(name) = 'reason'";
+const char* const kReasonColumnPostgres =
+    "SELECT COUNT(*) AS n FROM information_schema.columns WHERE table_schema = current_schema() AND "
+    "table_name = 'correction_journal' AND column_name = 'reason'";
 
 // PostgreSQL's SQLSTATE for a transaction chosen to end a deadlock.
 const char* const kDeadlockDetected = "40P01";
@@ -69,8 +78,22 @@ bool CorrectionJournal::available() {
     return m_available == 1;
 }
 
+bool CorrectionJournal::KeepsReasons() {
+    if (m_keepsReasons < 0 && m_database && available()) {
+        const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
+        Recordset read;
+        if (read.open(QString::fromLatin1(postgres ? kReasonColumnPostgres : kReasonColumnSqlite), m_database)) {
+            QVariant n;
+            if (!read.isEOF() && read.getFieldValue(QStringLiteral("n"), &n))
+                m_keepsReasons = n.toInt() > 0 ? 1 : 0;
+            read.close();
+        }
+    }
+    return m_keepsReasons == 1;
+}
+
 bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, const QString& scope,
-                              const QVariantList& scopeValues, int* changed) {
+                              const QVariantList& scopeValues, int* changed, const QString& reason) {
     m_error.clear();
     m_unloggedEntry.clear();
     m_logWriteError.clear();
@@ -88,7 +111,8 @@ bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, co
     if (available()) {
         // A deadlock between workstations is tried once more before it is reported.
         for (int attempt = 0; attempt < 2; ++attempt) {
-            const Outcome outcome = applyInTransaction(field, newValue, scope, scopeValues, changed, &updateLogged);
+            const Outcome outcome =
+                applyInTransaction(field, newValue, scope, scopeValues, changed, &updateLogged, reason);
             done = outcome == Outcome::Done;
             if (outcome != Outcome::Deadlocked)
                 break;
@@ -118,13 +142,16 @@ bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, co
 
 CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& field, const QVariant& newValue,
                                                                  const QString& scope, const QVariantList& scopeValues,
-                                                                 int* changed, bool* updateLogged) {
+                                                                 int* changed, bool* updateLogged,
+                                                                 const QString& reason) {
     auto fail = [this](const QString& error) {
         m_error = error;
         const bool deadlocked = m_database->lastErrorCode() == QLatin1String(kDeadlockDetected);
         m_database->rollbackTransaction();
         return deadlocked ? Outcome::Deadlocked : Outcome::failed;
     };
+    // Asked before the transaction: on PostgreSQL a failed question would end it.
+    const bool withReason = !reason.isEmpty() && KeepsReasons();
     if (!m_database->beginTransaction()) {
         m_error = m_database->errorText();
         return Outcome::failed;
@@ -172,15 +199,20 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
         return fail(m_database->errorText());
     }
 
-    const QString insert = QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter());
+    const QString insert =
+        QString::fromLatin1(withReason ? kInsertWithReason : kInsert).arg(m_database->dialect().dateParameter());
     const QString when = timeText(now());
     const QString user = currentUser();
     const QString workstation = CorrectionJournal::workstation();
     for (const OldRow& row : rows) {
         if (sameValue(row.value, newValue))
             continue;
-        if (!m_database->execute(insert, {row.id, journalText(row.requestId), field, journalText(row.value),
-                                          journalText(newValue), when, user, workstation}))
+        QVariantList values{
+            row.id,     journalText(row.requestId), field, journalText(row.value), journalText(newValue), when, user,
+            workstation};
+        if (withReason)
+            values << reason;
+        if (!m_database->execute(insert, values))
             return fail(m_database->errorText());
     }
     if (!m_database->commitTransaction()) {
@@ -229,7 +261,9 @@ std::vector<JournalEntry> CorrectionJournal::entries(const QString& condition, c
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
     const QString changedAt =
         postgres ? QStringLiteral("to_char(changedAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("changedAt");
-    const QString sql = QString::fromLatin1(kSelectEntries).arg(changedAt, condition);
+    const QString sql =
+        QString::fromLatin1(kSelectEntries)
+            .arg(changedAt, condition, KeepsReasons() ? QStringLiteral("reason") : QStringLiteral("NULL"));
     // Every cell is a number or a text, which the direct reading gives as the driver does; a
     // search's marks then cost one exchange with a server, not three.
     if (!read.open(sql, m_database, values, Recordset::Reading::Texts)) {
@@ -255,6 +289,8 @@ std::vector<JournalEntry> CorrectionJournal::entries(const QString& condition, c
         e.userName = v.toString();
         read.getFieldValue(QStringLiteral("workstation"), &v);
         e.workstation = v.toString();
+        read.getFieldValue(QStringLiteral("reason"), &v);
+        e.reason = v.toString();
         entries.push_back(std::move(e));
         read.moveNext();
     }

@@ -22,6 +22,7 @@ struct JournalEntry {
     QDateTime changedAt; // UTC
     QString userName;
     QString workstation;
+    QString reason; // why a released bulletin was amended; empty when none was asked
 };
 
 // The correction journal: every correction of RESULTS made through Apply is written in one
@@ -39,8 +40,12 @@ public:
     // with '?' placeholders for scopeValues. False when nothing was written (the reason in
     // errorText(), the statement and its values in the error log); *changed receives the number
     // of sets the UPDATE touched.
+    // A reason is kept with each journal row of the correction (a journal without the column
+    // drops it).
     bool apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
-               int* changed = nullptr);
+               int* changed = nullptr, const QString& reason = QString());
+    // Whether the journal keeps a correction's reason (a journal made before it did not).
+    bool KeepsReasons();
     QString errorText() const { return m_error; }
     // After a failed Apply whose values could not be written to the error log: the entry the log
     // should have held (the statement and its values), and the system's reason. Empty otherwise.
@@ -71,11 +76,13 @@ private:
     // One try of a journaled correction in its own transaction; *updateLogged tells whether the
     // failed UPDATE already left its values in the log.
     Outcome applyInTransaction(const QString& field, const QVariant& newValue, const QString& scope,
-                               const QVariantList& scopeValues, int* changed, bool* updateLogged);
+                               const QVariantList& scopeValues, int* changed, bool* updateLogged,
+                               const QString& reason);
     std::vector<JournalEntry> entries(const QString& condition, const QVariantList& values);
 
     DatabaseConnection* m_database;
     int m_available = -1; // -1 not yet asked
+    int m_keepsReasons = -1;
     QString m_error;
     QString m_unloggedEntry;
     QString m_logWriteError;

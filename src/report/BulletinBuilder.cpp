@@ -1,9 +1,12 @@
 #include "BulletinBuilder.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 
 #include "BulletinArchive.h"
+#include "BulletinValidation.h"
+#include "BulletinValidationCommand.h"
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
@@ -11,6 +14,7 @@
 #include "LabHeaderFile.h"
 #include "Recordset.h"
 #include "SharedState.h"
+#include "SignatoryList.h"
 #include "SqlDialect.h"
 #include "TextUtils.h"
 
@@ -92,6 +96,11 @@ struct ShownField {
 constexpr ShownField kShownFields[] = {{"RequestID", "Cod cerere"}, {"PacientName", "Nume"}, {"profileID", "Profil"},
                                        {"Age", "Varsta"},           {"SEX", "Sex"},          {"comment", "Comentariu"}};
 
+// "title name" of a signatory as printed.
+std::string SignatoryText(const QString& title, const QString& fullName) {
+    return (title.trimmed() + QLatin1Char(' ') + fullName.trimmed()).trimmed().toStdString();
+}
+
 // Times of the correction line, in local time like the set date.
 std::string localTimeText(const QDateTime& utc) {
     return utc.toLocalTime().toString(QStringLiteral("d/M/yyyy H:mm")).toStdString();
@@ -126,7 +135,16 @@ bool shownValue(DatabaseConnection* database, const char* column, const QVariant
 // before the first correction and after the last one. Entries come newest first. A field
 // put back as it was is left out. *correctedAt receives the newest correction's time.
 bool collectChanges(DatabaseConnection* database, const std::vector<JournalEntry>& entries,
-                    std::vector<BulletinChange>* changes, QDateTime* correctedAt, QString* error) {
+                    std::vector<BulletinChange>* changes, QDateTime* correctedAt, std::string* reasons,
+                    QString* error) {
+    // The reasons given for the corrections, oldest first, each once.
+    QStringList given;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const QString reason = entry->reason.trimmed();
+        if (!reason.isEmpty() && !given.contains(reason))
+            given << reason;
+    }
+    *reasons = given.join(QLatin1String("; ")).toStdString();
     for (const ShownField& field : kShownFields) {
         const JournalEntry* newest = nullptr;
         const JournalEntry* oldest = nullptr;
@@ -156,7 +174,7 @@ bool collectChanges(DatabaseConnection* database, const std::vector<JournalEntry
 } // namespace
 
 BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
-                                  const QString& requestId, const QString& day) {
+                                  const QString& requestId, const QString& day, const BulletinRelease* release) {
     BulletinBuildResult result;
     DatabaseConnection* database = sharedState.m_database;
     const SqlDialect dialect = database ? database->dialect() : SqlDialect();
@@ -230,6 +248,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     const bool archived = archive.available();
     std::vector<BulletinChange> changes;
     QDateTime correctedAt;
+    std::string reasons;
     ArchivedBulletin last;
     const bool hasLast = archived && archive.lastForRequest(requestId, &last);
     // Without the table the archive is silent; a failed read of it is not taken for an empty one.
@@ -244,7 +263,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         const std::vector<JournalEntry> entries = journal.entriesFor(recordIds, last.madeAt);
         QString journalError = journal.errorText();
         if (journalError.isEmpty())
-            collectChanges(database, entries, &changes, &correctedAt, &journalError);
+            collectChanges(database, entries, &changes, &correctedAt, &reasons, &journalError);
         if (!journalError.isEmpty()) {
             result.messages << QStringLiteral("Corecturile cererii nu au putut fi citite, asa ca buletinul nu a fost "
                                               "facut.\n%1")
@@ -253,15 +272,33 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         }
     }
 
-    // Written beside the old bulletin and put in its place only when whole: a full disk leaves
-    // the old file as it was, never a cut page for the next window to show.
-    QSaveFile output(QString::fromLatin1(kBulletinFileName));
-    if (!output.open(QIODevice::WriteOnly)) {
-        result.messages << QStringLiteral("Nu pot crea fisierul buletinului %1: %2")
-                               .arg(QString::fromLatin1(kBulletinFileName), output.errorString());
+    // Once the laboratory has signatories, a bulletin is preliminary until one validates it.
+    BulletinValidation validation(database);
+    ValidationStatus status;
+    if (!validation.StatusOf(requestId, recordIds, &status)) {
+        result.messages << QStringLiteral("Validarile cererii nu au putut fi citite, asa ca buletinul nu a fost "
+                                          "facut.\n%1")
+                               .arg(validation.errorText());
         return result;
     }
-    BulletinWriter writer(&output);
+    if (release && status.validated) {
+        result.messages << QStringLiteral("Buletinul cererii %1 este deja validat de %2 la %3; nu este nimic de "
+                                          "validat.")
+                               .arg(requestId,
+                                    QString::fromStdString(SignatoryText(status.newest.title, status.newest.fullName)),
+                                    QString::fromStdString(localTimeText(status.newest.validatedAt)));
+        return result;
+    }
+    if (release && !archived) {
+        result.messages << QStringLiteral("Buletinul nu poate fi validat: baza de date nu are arhiva buletinelor si "
+                                          "tabela validarilor (se adauga cu labrosa-dbtool --upgrade).");
+        return result;
+    }
+
+    // The page is made whole in memory first: a validation shows it before anything is written.
+    QBuffer page;
+    page.open(QIODevice::WriteOnly);
+    BulletinWriter writer(&page);
 
     {
         LabHeaderFile ini;
@@ -271,8 +308,14 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
                               settingsValue(ini, loaded, "Telefon"), settingsValue(ini, loaded, "Altele"));
     }
     writer.writeBulletinHead(setDate, requestCode, patientName, profile, age, sex);
+    if (status.signing && !status.validated && !release)
+        writer.WritePreliminaryNotice();
+    // A validation the request has lost since (or the one a new validation follows) is named.
+    if (status.hasValidation && !status.validated)
+        writer.WriteReplacedValidation(SignatoryText(status.newest.title, status.newest.fullName),
+                                       localTimeText(status.newest.validatedAt));
     if (!changes.empty())
-        writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes);
+        writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes, reasons);
     writer.writeFirstGroupTitle(firstTitle);
     writer.writeFirstColumnHeader();
 
@@ -291,11 +334,36 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     }
 
     writer.writeSignature();
+    if (release && release->signatory)
+        writer.WriteValidatedBy(SignatoryText(release->signatory->title, release->signatory->fullName),
+                                localTimeText(madeAt));
+    else if (status.validated)
+        writer.WriteValidatedBy(SignatoryText(status.newest.title, status.newest.fullName),
+                                localTimeText(status.newest.validatedAt));
     writer.writeFooter(bulletinNow());
     writer.writeClosing();
+    page.close();
+    if (release) {
+        const QString summary =
+            QStringLiteral("Cererea %1, pacientul %2, seturile de rezultate %3")
+                .arg(requestId, QString::fromStdString(patientName), BulletinValidation::IdsText(recordIds));
+        if (!release->confirm || !release->confirm(page.data(), summary)) {
+            result.cancelled = true;
+            return result;
+        }
+    }
+
+    // Written beside the old bulletin and put in its place only when whole: a full disk leaves
+    // the old file as it was, never a cut page for the next window to show.
+    QSaveFile output(QString::fromLatin1(kBulletinFileName));
+    if (!output.open(QIODevice::WriteOnly)) {
+        result.messages << QStringLiteral("Nu pot crea fisierul buletinului %1: %2")
+                               .arg(QString::fromLatin1(kBulletinFileName), output.errorString());
+        return result;
+    }
     // The last of the page leaves the buffer only at the flush; a commit does not report a
     // failed flush of its own, so the flush is asked first.
-    bool written = writer.ok() && output.flush();
+    bool written = output.write(page.data()) == page.data().size() && output.flush();
     QString writeError = output.errorString();
     if (written) {
         written = output.commit();
@@ -323,12 +391,20 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         } else {
             storeError = file.errorString();
         }
-        if (stored) {
+        if (stored && release) {
+            stored = validation.StoreWithBulletin(archive, recordId, requestId, recordIds, content, madeAt,
+                                                  *release->signatory);
+            storeError = validation.errorText();
+        } else if (stored) {
             stored = archive.store(recordId, requestId, content, nullptr, madeAt);
             storeError = archive.errorText();
         }
         if (!stored) {
-            result.messages << QStringLiteral("Buletinul nu a putut fi pastrat in arhiva, asa ca nu este afisat.\n%1")
+            result.messages << QString::fromLatin1(release
+                                                       ? "Buletinul nu a fost validat: validarea si buletinul nu "
+                                                         "au putut fi pastrate in arhiva, asa ca nu este afisat.\n%1"
+                                                       : "Buletinul nu a putut fi pastrat in arhiva, asa ca nu este "
+                                                         "afisat.\n%1")
                                    .arg(storeError);
             // A bulletin missing from the archive is not to be printed from the file either.
             file.remove();
@@ -336,7 +412,12 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         }
     }
 
-    if (sharedState.m_bulletinTemplate)
+    if (sharedState.m_bulletinTemplate) {
+        // A preliminary page's window offers to validate it.
+        if (status.signing && !status.validated && !release)
+            SetPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
         result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
+        SetPendingPreliminaryBulletin(PreliminaryBulletin());
+    }
     return result;
 }

@@ -1,21 +1,35 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class Recordset;
 class SharedState;
+struct Signatory;
 
 // The bulletin file, in the current directory; one name for writing and showing.
 inline constexpr const char* kBulletinFileName = "_buletin.html";
 
 struct BulletinBuildResult {
-    bool opened = false;  // the file was written and a bulletin window opened
-    QStringList messages; // message boxes to show, in order (empty on success)
+    bool opened = false;    // the file was written and a bulletin window opened
+    QStringList messages;   // message boxes to show, in order (empty on success)
+    bool cancelled = false; // a validation the signatory did not confirm: nothing written
+};
+
+// A bulletin made to be validated: it carries the signatory's line, is shown to confirm before
+// anything is written, and is archived with its validation in one transaction.
+struct BulletinRelease {
+    const Signatory* signatory = nullptr;
+    // Receives the bulletin's bytes and what it validates; false leaves everything as it was.
+    std::function<bool(const QByteArray& bulletin, const QString& summary)> confirm;
 };
 
 // Reads the request of (recordId, requestId, day) through recordset, writes the bulletin
 // file and opens a bulletin window through sharedState.m_bulletinTemplate. day is the
 // year/month/day text of the transfer day (as ToSqlDate gives).
 BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
-                                  const QString& requestId, const QString& day);
+                                  const QString& requestId, const QString& day,
+                                  const BulletinRelease* release = nullptr);

@@ -2,13 +2,16 @@
 
 #include "BulletinBuilder.h"
 #include "BulletinDocument.h"
+#include "BulletinValidationCommand.h"
 #include "ChildWindow.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
 #include "PdfPageFooter.h"
 #include "PdfRasterPrinter.h"
 #include "PrintSetup.h"
+#include "Recordset.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDate>
 #include <QDir>
@@ -21,6 +24,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
@@ -191,9 +195,37 @@ void BulletinView::onInitialUpdate() {
         showArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
         return;
     }
+    const PreliminaryBulletin preliminary = TakePendingPreliminaryBulletin();
+    if (preliminary.sharedState) {
+        m_pValidateStructura = preliminary.sharedState;
+        m_validateRecordId = preliminary.recordId;
+        m_validateRequestId = preliminary.requestId;
+        m_validateDay = preliminary.day;
+        auto* validate = new QPushButton(QStringLiteral("&Valideaza buletinul (F9)"), this);
+        validate->setObjectName(QStringLiteral("buttonValidate"));
+        connect(validate, &QPushButton::clicked, this, &BulletinView::OnValidate);
+        static_cast<QVBoxLayout*>(layout())->insertWidget(0, validate, 0, Qt::AlignLeft);
+        auto* key = new QAction(this);
+        key->setShortcut(QKeySequence(Qt::Key_F9));
+        key->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(key, &QAction::triggered, this, &BulletinView::OnValidate);
+        addAction(key);
+    }
     readShownFile();
     // Relative references in the page (style sheet, marker images) resolve next to the file.
     m_web->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));
+}
+
+void BulletinView::OnValidate() {
+    if (!m_pValidateStructura) {
+        QApplication::beep();
+        return;
+    }
+    Recordset recordset;
+    const BulletinBuildResult result = ValidateBulletin(recordset, *m_pValidateStructura, m_validateRecordId,
+                                                        m_validateRequestId, m_validateDay, this);
+    for (const QString& message : result.messages)
+        labrosaMessageBox(message, this);
 }
 
 BulletinView* BulletinView::openArchived(DocumentTemplate* bulletinTemplate, const QByteArray& html,

@@ -15,6 +15,7 @@ class QPageLayout;
 class QPrinter;
 class QTemporaryFile;
 class QWebEngineView;
+class SharedState;
 
 // The bulletin window's view: shows the bulletin file of the current directory through
 // Qt WebEngine (JavaScript off) and prints it. A bulletin taken from the archive is shown
@@ -71,6 +72,8 @@ public:
 
     QWebEngineView* webView() const { return m_web; }
     QLabel* noteLine() const { return m_note; }
+    // "Valideaza" (F9, the button above a preliminary page): a signatory validates the request.
+    void OnValidate();
 
 signals:
     // A print or PDF job of this view has ended.
@@ -104,4 +107,9 @@ private:
     // The bytes of the page shown, as written, for Save As; unknown when the file could not be read.
     QByteArray m_shownHtml;
     bool m_shownHtmlKnown = false;
+    // The request of a preliminary page, for "Valideaza"; no request for any other page.
+    int m_validateRecordId = 0;
+    QString m_validateRequestId;
+    QString m_validateDay;
+    SharedState* m_pValidateStructura = nullptr;
 };

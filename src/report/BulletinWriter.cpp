@@ -97,6 +97,17 @@ constexpr const char* kCorrectionNotice =
     "          colSpan=3><B>Buletin corectat la %s; inlocuieste buletinul din %s.</B> Modificari: %s</TD></TR>\n"
     "\t\t<tr><td>&nbsp;</td></tr>";
 
+// The first rows of the body of a bulletin not yet validated by a signatory, and of one that
+// replaces a validated bulletin.
+constexpr const char* kPreliminaryNotice = "\n"
+                                           "\t\t<TR>\n"
+                                           "          <TD style=\"FONT-SIZE: 12pt; PADDING-LEFT: 5.4pt\" "
+                                           "colSpan=3><B>BULETIN PRELIMINAR - nevalidat</B></TD></TR>";
+constexpr const char* kReplacedValidation = "\n"
+                                            "\t\t<TR>\n"
+                                            "          <TD style=\"FONT-SIZE: 9pt; PADDING-LEFT: 5.4pt\" "
+                                            "colSpan=3>Inlocuieste buletinul validat de %s, %s.</TD></TR>";
+
 constexpr const char* kFirstGroupTitle =
     "\n"
     "\t\t<TR>\n"
@@ -191,6 +202,11 @@ constexpr const char* kSignature =
     "COMPARTIMENT</td><td style=\"FONT-SIZE: 8pt; COLOR: black; \">SEF "
     "LABORATOR</td></tr><tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr>";
 
+// Under the signature block: who released the bulletin, and when.
+constexpr const char* kValidatedBy =
+    "\n"
+    "\t<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \" colSpan=3>Validat de: %s, %s</td></tr>";
+
 constexpr const char* kFooter = " <TFOOT style=\"DISPLAY: table-footer-group\"> \n"
                                 "  <TR>\n"
                                 "    <TD colSpan=4>\n"
@@ -272,14 +288,28 @@ void BulletinWriter::writeBulletinHead(const std::string& setDate, const std::st
 }
 
 void BulletinWriter::writeCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
-                                           const std::vector<BulletinChange>& changes) {
+                                           const std::vector<BulletinChange>& changes, const std::string& reason) {
     std::string list;
     for (const BulletinChange& change : changes) {
         if (!list.empty())
             list += "; ";
         list += htmlEscape(change.label) + ": " + htmlEscape(change.oldValue) + " -&gt; " + htmlEscape(change.newValue);
     }
+    if (!reason.empty())
+        list += ". Motiv: " + htmlEscape(reason);
     write(formatPiece(kCorrectionNotice, {htmlEscape(correctedAt), htmlEscape(replacedMadeAt), list}));
+}
+
+void BulletinWriter::WritePreliminaryNotice() {
+    write(kPreliminaryNotice);
+}
+
+void BulletinWriter::WriteReplacedValidation(const std::string& signatory, const std::string& validatedAt) {
+    write(formatPiece(kReplacedValidation, {htmlEscape(signatory), htmlEscape(validatedAt)}));
+}
+
+void BulletinWriter::WriteValidatedBy(const std::string& signatory, const std::string& validatedAt) {
+    write(formatPiece(kValidatedBy, {htmlEscape(signatory), htmlEscape(validatedAt)}));
 }
 
 void BulletinWriter::writeFirstGroupTitle(const std::string& title) {

@@ -34,9 +34,16 @@ public:
     void writeBulletinHead(const std::string& setDate, const std::string& requestCode, const std::string& patientName,
                            const std::string& profile, const std::string& age, const std::string& sex);
     // The line of an amended bulletin, right after the bulletin head: when it was corrected,
-    // which earlier bulletin it replaces, and each changed field.
+    // which earlier bulletin it replaces, each changed field and, when given, why.
     void writeCorrectionNotice(const std::string& correctedAt, const std::string& replacedMadeAt,
-                               const std::vector<BulletinChange>& changes);
+                               const std::vector<BulletinChange>& changes, const std::string& reason = std::string());
+    // Once the laboratory has signatories: "BULETIN PRELIMINAR - nevalidat" on a bulletin no
+    // signatory has validated, right after the bulletin head.
+    void WritePreliminaryNotice();
+    // The validated bulletin an amended one replaces ("title name", its date and time).
+    void WriteReplacedValidation(const std::string& signatory, const std::string& validatedAt);
+    // Under the signature block of a validated bulletin: "Validat de: title name, date time".
+    void WriteValidatedBy(const std::string& signatory, const std::string& validatedAt);
     void writeFirstGroupTitle(const std::string& title);
     void writeFirstColumnHeader();
     void writeNextGroupTitle(const std::string& title);

@@ -65,6 +65,8 @@ private slots:
     void answersHelpAndVersion();
     void forceKeepsOthersObjects_data();
     void forceKeepsOthersObjects();
+    void signatoriesAreMadeInactiveNeverRemoved_data();
+    void signatoriesAreMadeInactiveNeverRemoved();
     void upgradeAddsJournal_data();
     void upgradeAddsJournal();
     void programRoleOnlyAddsJournalRows_data();
@@ -184,6 +186,9 @@ void TestDbTool::rejectsBadArguments_data() {
     QTest::newRow("directory") << QStringList{"."};
     QTest::newRow("upgrade with demo data") << QStringList{"--upgrade", "--demo", "a.db"};
     QTest::newRow("program role on SQLite") << QStringList{"--program-role", "labrosa_app", "a.db"};
+    QTest::newRow("signatory without title") << QStringList{"--signatory", "add", "ana", "Ana Pop", "a.db"};
+    QTest::newRow("signatory, unknown action") << QStringList{"--signatory", "rename", "ana", "a.db"};
+    QTest::newRow("signatories of no database") << QStringList{"--signatory", "list", "a.db"};
 }
 
 void TestDbTool::rejectsBadArguments() {
@@ -289,6 +294,29 @@ void TestDbTool::forceKeepsOthersObjects() {
              db.scalar("SELECT COUNT(*) FROM result_values").toInt());
 }
 
+void TestDbTool::signatoriesAreMadeInactiveNeverRemoved_data() {
+    DbLab::addBackends();
+}
+
+// A signatory who leaves is made inactive: the row and its name stay for old validations, and
+// the same login may be named again.
+void TestDbTool::signatoriesAreMadeInactiveNeverRemoved() {
+    QFETCH(int, backend);
+    DbLab db{DbLab::Backend(backend)};
+    QVERIFY(db.createEmpty());
+    const QString target = db.connectionString();
+    QString out;
+    QCOMPARE(runTool({"--signatory", "add", "ana", "Ana Pop", "Dr. med. vet.", target}, &out), 0);
+    QVERIFY(runTool({"--signatory", "add", "ana", "Ana Popa", "Dr.", target}, &out) != 0);
+    QVERIFY2(out.contains("ana este deja semnatar activ"), qPrintable(out));
+    QCOMPARE(runTool({"--signatory", "remove", "ana", target}, &out), 0);
+    QVERIFY(runTool({"--signatory", "remove", "ion", target}, &out) != 0);
+    QCOMPARE(runTool({"--signatory", "list", target}, &out), 0);
+    QCOMPARE(out, QStringLiteral("ana\tDr. med. vet.\tAna Pop\tinactiv\n"));
+    QCOMPARE(runTool({"--signatory", "add", "ana", "Ana Popa", "Dr. med. vet.", target}, &out), 0);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM SIGNATORIES WHERE active = 1 AND fullName = 'Ana Popa'").toInt(), 1);
+}
+
 void TestDbTool::upgradeAddsJournal_data() {
     DbLab::addBackends();
 }
@@ -302,6 +330,8 @@ void TestDbTool::upgradeAddsJournal() {
     QVERIFY(db.createDemo(40));
     QVERIFY(db.exec("DROP TABLE CORRECTION_JOURNAL"));
     QVERIFY(db.exec("DROP TABLE BULLETIN_ARCHIVE"));
+    QVERIFY(db.exec("DROP TABLE SIGNATORIES"));
+    QVERIFY(db.exec("DROP TABLE BULLETIN_VALIDATION"));
     // Nor had it the search's indexes and, on SQLite, the name shadow.
     const QStringList searchIndexes =
         db.isPg() ? QStringList{"DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
@@ -323,6 +353,14 @@ void TestDbTool::upgradeAddsJournal() {
     QString out;
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
+    // A journal of the time before a correction carried its reason: the column is added, its
+    // rows stay.
+    QVERIFY(db.exec("DROP TABLE CORRECTION_JOURNAL"));
+    QVERIFY(db.exec(QStringLiteral("CREATE TABLE CORRECTION_JOURNAL (id %1 PRIMARY KEY, resultID INTEGER NOT NULL, "
+                                   "RequestID VARCHAR(50), field VARCHAR(30) NOT NULL, oldValue TEXT, newValue TEXT, "
+                                   "changedAt TIMESTAMP NOT NULL, userName VARCHAR(100) NOT NULL, workstation "
+                                   "VARCHAR(255) NOT NULL)")
+                        .arg(db.isPg() ? "BIGSERIAL" : "INTEGER")));
     const QString date = db.dateParameter();
     QVERIFY(db.exec(QStringLiteral("INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, "
                                    "changedAt, userName, workstation) VALUES (1, '7', 'PacientName', 'Rex', "
@@ -336,6 +374,7 @@ void TestDbTool::upgradeAddsJournal() {
 
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE reason IS NULL").toInt(), 1);
     QCOMPARE(db.scalar(indexCount).toInt(), db.isPg() ? 3 : 6);
     // The shadow holds every set's name, once.
     if (!db.isPg()) {
@@ -350,7 +389,14 @@ void TestDbTool::upgradeAddsJournal() {
         QCOMPARE(db.scalar("SELECT COUNT(*) FROM BULLETIN_ARCHIVE").toInt(), 0);
         return;
     }
-    for (const char* table : {"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE"}) {
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO BULLETIN_VALIDATION (RequestID, resultIDs, contentHash, validatedAt, "
+                                   "userName, workstation, fullName, title) VALUES ('7', '1', ?, %1, 'ana', 'lab1', "
+                                   "'Ana Pop', 'Dr.')")
+                        .arg(date),
+                    {QString(64, QLatin1Char('0')), "2026-06-30 10:01:00"}));
+    QVERIFY(db.exec("INSERT INTO SIGNATORIES (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
+    QVERIFY(!db.exec("DELETE FROM SIGNATORIES"));
+    for (const char* table : {"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE", "BULLETIN_VALIDATION"}) {
         QVERIFY(!db.exec(QStringLiteral("UPDATE %1 SET userName = 'altcineva'").arg(table)));
         QVERIFY(!db.exec(QStringLiteral("DELETE FROM %1").arg(table)));
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE userName = 'ana'").arg(table)).toInt(), 1);
@@ -391,7 +437,7 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         QSKIP("LABROSA_TEST_PG names no PostgreSQL test database");
     DbLab db(DbLab::Backend::PostgreSQL);
     QVERIFY(db.createDemo(20));
-    QVERIFY(db.exec("DROP TABLE correction_journal, bulletin_archive"));
+    QVERIFY(db.exec("DROP TABLE correction_journal, bulletin_archive, signatories, bulletin_validation"));
     // Roles belong to the whole server: a name of this run's own, dropped again on the way out.
     const QString role = QStringLiteral("labrosa_prog_%1_%2")
                              .arg(QCoreApplication::applicationPid())
@@ -441,7 +487,15 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         QVERIFY(exec("INSERT INTO bulletin_archive (resultID, RequestID, madeAt, userName, workstation, contentHash, "
                      "content) VALUES (1, '7', CAST(? AS timestamp), 'ana', 'lab1', ?, ?)",
                      {"2026-06-30 10:01:00", QString(64, QLatin1Char('0')), QByteArray("<html></html>")}));
-        for (const char* table : {"correction_journal", "bulletin_archive"}) {
+        QVERIFY(exec("INSERT INTO bulletin_validation (RequestID, resultIDs, contentHash, validatedAt, userName, "
+                     "workstation, fullName, title) VALUES ('7', '1', ?, CAST(? AS timestamp), 'ana', 'lab1', 'Ana "
+                     "Pop', 'Dr.')",
+                     {QString(64, QLatin1Char('0')), "2026-06-30 10:01:00"}));
+        // Who may validate is kept with the tool: the program only reads it.
+        QVERIFY(exec("SELECT userName FROM signatories"));
+        QVERIFY(!exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
+        QVERIFY(!exec("UPDATE signatories SET active = 0"));
+        for (const char* table : {"correction_journal", "bulletin_archive", "bulletin_validation"}) {
             QSqlQuery read(program);
             QVERIFY(read.exec(QStringLiteral("SELECT userName FROM %1").arg(table)) && read.next());
             QCOMPARE(read.value(0).toString(), QStringLiteral("ana"));

@@ -1,6 +1,7 @@
 #include "AppTestMain.h"
 #include "BulletinPage.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -14,9 +15,11 @@
 
 #include <time.h>
 
+#include "AmendmentReasonDialog.h"
 #include "BulletinArchive.h"
 #include "BulletinBuilder.h"
 #include "BulletinDocument.h"
+#include "BulletinValidationCommand.h"
 #include "BulletinView.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
@@ -227,8 +230,9 @@ private slots:
 
         QCOMPARE(shownSubject, subject);
         QStringList expected;
+        // No bulletin of the request was out when these were made, so none asked for a reason.
         for (const QString& row : corrections)
-            expected << row.section('|', 0, 0) + '|' + who + row.section('|', 1);
+            expected << row.section('|', 0, 0) + '|' + who + row.section('|', 1) + '|';
         QCOMPARE(shownCorrections, expected);
         expected.clear();
         for (const QString& row : bulletins)
@@ -248,6 +252,119 @@ private slots:
     // The history opens from the keyboard for the current row, and the keyboard's menu also
     // holds the comment dialog. The mouse reaches the same menu by a right click with Shift on
     // a row, which it then acts on; a plain right click still opens the comment.
+    // F9 validates the current row's bulletin, for an active signatory only; afterwards a
+    // correction of the request asks for its reason, which the history shows.
+    void validationAndReasonOfAmendment() {
+        ExplorerLab x;
+        QVERIFY(startHistoryLab(x));
+        ValidationConfirmDialog::SetAnswerHook([](ValidationConfirmDialog&) { return true; });
+        QString typedReason; // null: Cancel
+        int reasonAsked = 0;
+        // Both sets of request 200 carry a value, so both are on its bulletin.
+        QVERIFY(x.lab.exec("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (1, 3, 'WBC', "
+                           "'8'), (2, 3, 'HGB', '14')"));
+        AmendmentReasonDialog::SetAnswerHook([&](AmendmentReasonDialog&) {
+            ++reasonAsked;
+            return typedReason;
+        });
+        struct Unhook {
+            ~Unhook() {
+                ValidationConfirmDialog::SetAnswerHook({});
+                AmendmentReasonDialog::SetAnswerHook({});
+            }
+        } unhook;
+        m_now = kFirst;
+        x.selectRow(x.rowOf(1));
+        QTest::keyClick(x.list(), Qt::Key_F9);
+        QCOMPARE(x.messages, QStringList{"Laboratorul nu are semnatari, asa ca buletinele nu se valideaza. Semnatarii "
+                                         "se adauga cu labrosa-dbtool --signatory add."});
+        QVERIFY(x.lab.exec("INSERT INTO SIGNATORIES (userName, fullName, title) VALUES ('altcineva', 'Ion Ionescu', "
+                           "'Dr.')"));
+        x.messages.clear();
+        QTest::keyClick(x.list(), Qt::Key_F9);
+        QCOMPARE(x.messages, QStringList{"Buletinul nu a fost validat: doar un semnatar activ al laboratorului poate "
+                                         "valida, iar utilizatorul " +
+                                         CorrectionJournal::currentUser() +
+                                         " nu este. Pot valida: Dr. Ion Ionescu "
+                                         "(altcineva)."});
+        QCOMPARE(x.lab.scalar("SELECT COUNT(*) FROM BULLETIN_VALIDATION").toInt(), 0);
+        QCOMPARE(x.lab.scalar("SELECT COUNT(*) FROM BULLETIN_ARCHIVE").toInt(), 0);
+
+        QVERIFY(x.lab.exec("INSERT INTO SIGNATORIES (userName, fullName, title) VALUES (?, 'Ana Pop', 'Dr. med. vet.')",
+                           {CorrectionJournal::currentUser()}));
+        x.messages.clear();
+        // The window of the preliminary bulletin validates it as well.
+        withBulletinWindows(x);
+        QTest::keyClick(x.list(), Qt::Key_Return);
+        QCOMPARE(m_frame->childFrames().size(), 1);
+        auto* validate = m_frame->childFrames().first()->view()->findChild<QPushButton*>("buttonValidate");
+        QVERIFY(validate);
+        QTest::mouseClick(validate, Qt::LeftButton);
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.rowsAsText("SELECT RequestID, resultIDs, userName, fullName FROM BULLETIN_VALIDATION"),
+                 QStringList{"200|1,2|" + CorrectionJournal::currentUser() + "|Ana Pop"});
+        QCOMPARE(x.rowsAsText("SELECT contentHash FROM BULLETIN_VALIDATION"),
+                 x.rowsAsText("SELECT contentHash FROM BULLETIN_ARCHIVE ORDER BY id DESC").mid(0, 1));
+        // The validated bulletin's window has nothing left to validate.
+        QCOMPARE(m_frame->childFrames().size(), 2);
+        QVERIFY(!m_frame->childFrames().last()->view()->findChild<QPushButton*>("buttonValidate"));
+        x.view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(x.view.get()));
+        x.selectRow(x.rowOf(1));
+        QTest::keyClick(x.list(), Qt::Key_F9);
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages.at(0).startsWith("Buletinul cererii 200 este deja validat de Dr. med. vet. Ana Pop"),
+                 qPrintable(x.messages.at(0)));
+        x.messages.clear();
+        // A new search marks the validated request's sets, for the eye and for a screen reader.
+        x.search("", "", kDay, kDay);
+        const QString validatedNote = "Buletin validat de Dr. med. vet. Ana Pop la 10/05/2026 10:15";
+        for (qint64 id : {1, 2})
+            QCOMPARE(x.list()->model()->index(x.rowOf(id), 4).data(Qt::AccessibleDescriptionRole).toString(),
+                     validatedNote);
+        QVERIFY(!x.list()->hasCellNote(x.rowOf(3), 4));
+        // The search can leave the validated requests out.
+        auto* unvalidatedOnly = x.view->findChild<QCheckBox*>("checkUnvalidated");
+        QVERIFY(unvalidatedOnly);
+        unvalidatedOnly->setChecked(true);
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.listedIds(), (QList<qint64>{3, 4, 5}));
+        unvalidatedOnly->setChecked(false);
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.listedIds().size(), 5);
+
+        // The request's bulletin is out: without a reason nothing is corrected.
+        m_now = kSecond;
+        QVERIFY(typeIntoCell(x, 2, 1, "Ana Maria"));
+        QCoreApplication::processEvents(); // the edit ends through a queued call
+        QCOMPARE(reasonAsked, 1);
+        QCOMPARE(x.field(2, "PacientName"), QVariant("Ana"));
+        QCOMPARE(x.journalRows(), QStringList());
+        typedReason = "Nume gresit la primire";
+        QVERIFY(typeIntoCell(x, 2, 1, "Ana Maria"));
+        QCoreApplication::processEvents(); // the edit ends through a queued call
+        QCOMPARE(reasonAsked, 2);
+        QCOMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
+        QCOMPARE(x.rowsAsText("SELECT resultID, reason FROM CORRECTION_JOURNAL ORDER BY resultID"),
+                 (QStringList{"1|Nume gresit la primire", "2|Nume gresit la primire"}));
+        QVERIFY(!x.list()->hasCellNote(x.rowOf(1), 4));
+        // Another request without a bulletin is corrected without being asked.
+        QVERIFY(typeIntoCell(x, 3, 1, "Bobi"));
+        QCoreApplication::processEvents(); // the edit ends through a queued call
+        QCOMPARE(reasonAsked, 2);
+        QCOMPARE(x.field(3, "PacientName"), QVariant("Bobi"));
+
+        QStringList shown;
+        whenUp([&](QWidget* up) { shown = listRows(up, "listCorrections"); });
+        x.selectRow(x.rowOf(2));
+        QTest::keyClick(x.list(), Qt::Key_H, Qt::ControlModifier);
+        const QString who = CorrectionJournal::currentUser() + '|' + CorrectionJournal::workstation() + '|';
+        QCOMPARE(shown, (QStringList{
+                            "10/05/2026 11:30:40|" + who + "1|Descriere proba|Ana|Ana Maria|Nume gresit la primire",
+                            "10/05/2026 11:30:40|" + who + "2|Descriere proba|Ana|Ana Maria|Nume gresit la primire"}));
+        QCOMPARE(x.messages, QStringList());
+    }
+
     void keyboardOpensHistory_data() {
         QTest::addColumn<int>("key"); // 0: a right click on the row
         QTest::addColumn<int>("modifiers");

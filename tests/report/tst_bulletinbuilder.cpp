@@ -9,6 +9,7 @@
 
 #include "BulletinArchive.h"
 #include "BulletinBuilder.h"
+#include "BulletinValidation.h"
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
@@ -17,6 +18,7 @@
 #include "MainWindow.h"
 #include "Recordset.h"
 #include "SharedState.h"
+#include "SignatoryList.h"
 #include "SmallDisk.h"
 
 namespace {
@@ -62,6 +64,9 @@ private slots:
     void twoAnalysersMatchReferenceFile_data();
     void twoAnalysersMatchReferenceFile();
     void correctionsSinceLastBulletinAreListed();
+    void validationMakesTheBulletinFinal();
+    void validationIsKeptOnlyWithItsBulletin();
+    void journalWithoutReasonsStillCorrects();
     void emptyResultStillWritesWholePage();
     void nullHeadValuesAreEmpty();
     void databaseTextsAreEscaped();
@@ -185,19 +190,20 @@ void TestBulletinBuilder::arrangeLaboratory() {
                              "Telefon=0264 000 111\r\nAltele=Luni - Vineri 8-18\r\n");
 }
 
-// The plain bulletin is the same with or without the journal and the archive.
+// The plain bulletin is the same with or without the journal, the archive and the tables of
+// validation, as long as the laboratory has named no signatory.
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
-    QTest::addColumn<bool>("journalTables");
-    QTest::newRow("with journal and archive") << true;
-    QTest::newRow("without journal and archive") << false;
+    QTest::addColumn<QStringList>("dropped");
+    QTest::newRow("with journal, archive and no signatory") << QStringList();
+    QTest::newRow("without signatories and validations") << QStringList{"SIGNATORIES", "BULLETIN_VALIDATION"};
+    QTest::newRow("without journal and archive")
+        << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE", "SIGNATORIES", "BULLETIN_VALIDATION"};
 }
 
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
-    QFETCH(bool, journalTables);
-    if (!journalTables) {
-        QVERIFY(m_lab->exec("drop table CORRECTION_JOURNAL"));
-        QVERIFY(m_lab->exec("drop table BULLETIN_ARCHIVE"));
-    }
+    QFETCH(QStringList, dropped);
+    for (const QString& table : dropped)
+        QVERIFY(m_lab->exec("drop table " + table));
     arrangeLaboratory();
     const BulletinBuildResult result = build(1, "1201");
     QCOMPARE(result.messages, QStringList());
@@ -270,6 +276,171 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
         QVERIFY(archive.load(rows[i].id, &stored));
         QCOMPARE(stored, pages[i]);
     }
+}
+
+namespace {
+
+// The reference page with a piece put in before the first occurrence of a mark (after it with
+// after set).
+QByteArray Inserted(QByteArray page, const QByteArray& mark, const QByteArray& piece, bool after = false) {
+    const qsizetype at = page.indexOf(mark);
+    if (at < 0)
+        return "<no " + mark + ">";
+    return page.insert(at + (after ? mark.size() : 0), piece);
+}
+
+const QByteArray kHeadEnd = "</THEAD> \n\t";
+const QByteArray kFooterStart = " <TFOOT";
+const QByteArray kPreliminaryRow = "\n\t\t<TR>\n          <TD style=\"FONT-SIZE: 12pt; PADDING-LEFT: 5.4pt\" "
+                                   "colSpan=3><B>BULETIN PRELIMINAR - nevalidat</B></TD></TR>";
+
+QByteArray ValidatedRow(const char* when) {
+    return QByteArray("\n\t<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \" colSpan=3>Validat de: Dr. med. vet. "
+                      "Ana Pop, ") +
+           when + "</td></tr>";
+}
+
+QByteArray Sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+} // namespace
+
+// Once the laboratory has a signatory every bulletin is preliminary until validated; the
+// validated page carries who and when, a correction makes it preliminary again, naming the
+// validated bulletin it replaces and the reason of the correction.
+void TestBulletinBuilder::validationMakesTheBulletinFinal() {
+    arrangeLaboratory();
+    QVERIFY(m_lab->exec("insert into SIGNATORIES (userName, fullName, title, active) values (?, 'Ana Pop', "
+                        "'Dr. med. vet.', 1), ('ion', 'Ion Ionescu', 'Dr.', 0)",
+                        {CorrectionJournal::currentUser()}));
+    SignatoryList signatories(m_database.get());
+    QVERIFY(signatories.load());
+    QVERIFY(!signatories.ActiveByLogin("ion"));
+    const Signatory* ana = signatories.ActiveByLogin(CorrectionJournal::currentUser());
+    QVERIFY(ana);
+    const QByteArray reference = readFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/expected_bulletin.html"));
+
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    QCOMPARE(readFile(kBulletinFileName), Inserted(reference, kHeadEnd, kPreliminaryRow, true));
+
+    // Not confirmed: nothing is written, the preliminary file stays.
+    QByteArray shown;
+    QString summary;
+    bool answer = false;
+    BulletinRelease release;
+    release.signatory = ana;
+    release.confirm = [&](const QByteArray& bulletin, const QString& what) {
+        shown = bulletin;
+        summary = what;
+        return answer;
+    };
+    BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QVERIFY(result.cancelled && !result.opened && result.messages.isEmpty());
+    QCOMPARE(summary, QStringLiteral("Cererea 1201, pacientul Rex Popescu, seturile de rezultate 1,2"));
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 0);
+    QCOMPARE(readFile(kBulletinFileName), Inserted(reference, kHeadEnd, kPreliminaryRow, true));
+
+    answer = true;
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 0), Qt::UTC);
+    result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QCOMPARE(result.messages, QStringList());
+    QVERIFY(result.opened);
+    const QByteArray validated = Inserted(reference, kFooterStart, ValidatedRow("6/3/2026 11:00"));
+    QCOMPARE(readFile(kBulletinFileName), validated);
+    QCOMPARE(shown, validated);
+    QCOMPARE(m_lab->scalar("select contentHash from BULLETIN_VALIDATION").toString().trimmed().toLatin1(),
+             Sha256(validated));
+    QCOMPARE(m_lab->scalar("select resultIDs from BULLETIN_VALIDATION").toString(), QStringLiteral("1,2"));
+    BulletinArchive archive(m_database.get());
+    ArchivedBulletin last;
+    QVERIFY(archive.lastForRequest("1201", &last));
+    QCOMPARE(last.contentHash.toLatin1(), Sha256(validated));
+
+    // A reprint keeps the validation; validating it again is refused.
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 30), Qt::UTC);
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    QCOMPARE(readFile(kBulletinFileName), validated);
+    result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QCOMPARE(result.messages.size(), 1);
+    QVERIFY2(result.messages.at(0).contains("este deja validat de Dr. med. vet. Ana Pop la 6/3/2026 11:00"),
+             qPrintable(result.messages.at(0)));
+
+    // A correction of one set, with its reason: preliminary again, naming what it replaces.
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(10, 0), Qt::UTC);
+    {
+        CorrectionJournal journal(m_database.get());
+        QVERIFY(journal.apply("Age", 8, "ID = ?", {2}, nullptr, "Varsta gresita la inregistrare"));
+    }
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(10, 30), Qt::UTC);
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    const QByteArray amended = readFile(kBulletinFileName);
+    const QByteArray replacedRow = "\n\t\t<TR>\n          <TD style=\"FONT-SIZE: 9pt; PADDING-LEFT: 5.4pt\" "
+                                   "colSpan=3>Inlocuieste buletinul validat de Dr. med. vet. Ana Pop, 6/3/2026 "
+                                   "11:00.</TD></TR>";
+    QVERIFY2(amended.contains(kHeadEnd + kPreliminaryRow + replacedRow + "\n\t\t<TR>"), amended.constData());
+    QVERIFY(amended.contains("<B>Buletin corectat la 6/3/2026 12:00; inlocuieste buletinul din 6/3/2026 11:30.</B> "
+                             "Modificari: Varsta: 7 -&gt; 8. Motiv: Varsta gresita la inregistrare</TD>"));
+    QVERIFY(!amended.contains("Validat de"));
+
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(11, 0), Qt::UTC);
+    QVERIFY(buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release).messages.isEmpty());
+    const QByteArray revalidated = readFile(kBulletinFileName);
+    QVERIFY(!revalidated.contains("BULETIN PRELIMINAR"));
+    QVERIFY(revalidated.contains(kHeadEnd + replacedRow));
+    QVERIFY(revalidated.contains(ValidatedRow("6/3/2026 13:00") + kFooterStart));
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 2);
+}
+
+// A validation that cannot be written leaves no archived bulletin behind, and the other way
+// round: the two rows go in one transaction.
+void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
+    arrangeLaboratory();
+    QVERIFY(m_lab->exec("insert into SIGNATORIES (userName, fullName, title) values (?, 'Ana Pop', 'Dr. med. vet.')",
+                        {CorrectionJournal::currentUser()}));
+    if (m_lab->isPg()) {
+        QVERIFY(m_lab->exec("create or replace function refuse_validation() returns trigger as $$ begin raise "
+                            "exception 'no more validations'; end $$ language plpgsql"));
+        QVERIFY(m_lab->exec("create trigger refuse_validation before insert on BULLETIN_VALIDATION for each row "
+                            "execute function refuse_validation()"));
+    } else {
+        QVERIFY(m_lab->exec("create trigger refuse_validation before insert on BULLETIN_VALIDATION begin select "
+                            "raise(abort, 'no more validations'); end"));
+    }
+    SignatoryList signatories(m_database.get());
+    QVERIFY(signatories.load());
+    BulletinRelease release;
+    release.signatory = signatories.ActiveByLogin(CorrectionJournal::currentUser());
+    release.confirm = [](const QByteArray&, const QString&) { return true; };
+    const BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QCOMPARE(result.messages.size(), 1);
+    QVERIFY2(result.messages.at(0).startsWith("Buletinul nu a fost validat") &&
+                 result.messages.at(0).contains("no more validations"),
+             qPrintable(result.messages.at(0)));
+    QVERIFY(!result.opened);
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 0);
+    QVERIFY(!QFile::exists(kBulletinFileName));
+}
+
+// A journal made before corrections carried a reason still takes the correction, without it.
+void TestBulletinBuilder::journalWithoutReasonsStillCorrects() {
+    arrangeLaboratory();
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    QVERIFY(m_lab->exec("drop table CORRECTION_JOURNAL"));
+    QVERIFY(m_lab->exec(QStringLiteral("create table CORRECTION_JOURNAL (id %1 primary key, resultID integer not null, "
+                                       "RequestID varchar(50), field varchar(30) not null, oldValue text, newValue "
+                                       "text, changedAt timestamp not null, userName varchar(100) not null, "
+                                       "workstation varchar(255) not null)")
+                            .arg(m_lab->isPg() ? "bigserial" : "integer")));
+    g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC);
+    CorrectionJournal journal(m_database.get());
+    QVERIFY2(journal.apply("Age", 8, "RequestID = ?", {"1201"}, nullptr, "Varsta gresita"),
+             qPrintable(journal.errorText()));
+    QCOMPARE(m_lab->scalar("select count(*) from CORRECTION_JOURNAL").toInt(), 3); // the request's three sets
+    g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 30), Qt::UTC);
+    QCOMPARE(build(1, "1201").messages, QStringList());
+    const QByteArray page = readFile(kBulletinFileName);
+    QVERIFY(page.contains("Modificari: Varsta: 7 -&gt; 8</TD>"));
 }
 
 void TestBulletinBuilder::emptyResultStillWritesWholePage() {
