@@ -1,8 +1,121 @@
 #include "LabrosaApp.h"
 
+#include "AccessImportWindow.h"
 #include "BulletinView.h"
+#include "CommandIds.h"
+#include "ConnectionString.h"
+#include "CorrectionJournal.h"
+#include "LabHeaderDialog.h"
+#include "MainWindow.h"
+#include "MessageBox.h"
 #include "ResultsWindow.h"
+#include "SqliteIntegrityCheck.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+
+namespace {
+const char* const kSettingsFile = "Labrosa.ini";
+const char* const kMsgReadOnly = "Baza de date nu a trecut verificarea integritatii si programul o foloseste doar "
+                                 "pentru citire; in ea nu se importa si nu se adauga nimic.";
+const char* const kMsgJournalAdded = "Jurnalul corecturilor si arhiva buletinelor au fost adaugate in baza de date "
+                                     "\"%1\"; de acum corecturile se inregistreaza in jurnal.";
+const char* const kMsgJournalFailed = "Jurnalul corecturilor nu a putut fi adaugat; baza de date a ramas cum era.\n%1";
+const char* const kMsgNoTool = "Programul labrosa-dbtool, care adauga jurnalul corecturilor, nu a fost gasit.";
+// %1 database, %2 server, %3 port, %4 the program's role.
+const char* const kMsgJournalOnServer =
+    "Baza de date \"%1\" de pe serverul %2 nu are jurnalul corecturilor si arhiva buletinelor. Programul nu schimba "
+    "tabelele unui server: le adauga administratorul bazei de date (proprietarul tabelelor ei), de pe un calculator "
+    "cu Labrosa, cu comanda:\n\n"
+    "labrosa-dbtool --upgrade --program-role %4 \"Provider=PostgreSQL;Server=%2;Port=%3;Database=%1;User "
+    "ID=<administratorul>\"\n\n"
+    "(--program-role da rolului cu care lucreaza programul doar dreptul de a adauga si citi randuri in ele). Apoi "
+    "alegeti din nou laboratorul din meniul Laborator sau porniti din nou programul.";
+constexpr int kToolTimeoutMs = 600000;
+
+// False when the database must not be written: its integrity check failed (or is still to pass).
+bool writable(DatabaseConnection& database) {
+    const std::shared_ptr<SqliteIntegrityCheck> check = database.integrityCheck();
+    return !check || check->wait();
+}
+} // namespace
 
 LabrosaApp::LabrosaApp()
     : Application([](SharedState*) { return new BulletinView; },
                   [](SharedState* sharedState) { return new ResultsWindow(sharedState); }) {}
+
+void LabrosaApp::onLaboratoryOpened() {
+    MainWindow* frame = mainFrame();
+    if (!frame)
+        return;
+    if (!m_labCommandsConnected) {
+        m_labCommandsConnected = true;
+        QObject::connect(frame->action(ID_LAB_HEADER), &QAction::triggered, frame, [this] { onLabHeader(); });
+        QObject::connect(frame->action(ID_LAB_IMPORT_ACCESS), &QAction::triggered, frame, [this] { onImportAccess(); });
+        QObject::connect(frame->action(ID_LAB_ADD_JOURNAL), &QAction::triggered, frame, [this] { onAddJournal(); });
+    }
+    // Offered only to a database that lacks them for certain (a question that failed is no answer).
+    CorrectionJournal journal(&m_database);
+    frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(!journal.available() && journal.errorText().isEmpty());
+}
+
+void LabrosaApp::onLabHeader() {
+    LabHeaderDialog dialog(QDir::current().absoluteFilePath(QLatin1String(kSettingsFile)), mainFrame());
+    dialog.exec();
+}
+
+void LabrosaApp::onImportAccess() {
+    if (!writable(m_database)) {
+        labrosaMessageBox(QLatin1String(kMsgReadOnly), mainFrame());
+        return;
+    }
+    AccessImportWindow window(connectionString(), mainFrame());
+    window.exec();
+}
+
+void LabrosaApp::onAddJournal() {
+    const QString file = m_database.databaseFile();
+    if (file.isEmpty()) {
+        // The server as the connection names it, whichever way it was chosen.
+        const ConnectionString server = ConnectionString::parse(connectionString());
+        const QString port = server.value(QStringLiteral("Port"));
+        const QString user = server.value(QStringLiteral("User ID"));
+        labrosaMessageBox(QString::fromLatin1(kMsgJournalOnServer)
+                              .arg(server.value(QStringLiteral("Database")), server.value(QStringLiteral("Server")),
+                                   port.isEmpty() ? QStringLiteral("5432") : port,
+                                   user.isEmpty() ? QStringLiteral("<rolul programului>") : user),
+                          mainFrame());
+        return;
+    }
+    if (!writable(m_database)) {
+        labrosaMessageBox(QLatin1String(kMsgReadOnly), mainFrame());
+        return;
+    }
+    const QString tool = LabFolder::dbToolPath();
+    if (tool.isEmpty()) {
+        labrosaMessageBox(QLatin1String(kMsgNoTool), mainFrame());
+        return;
+    }
+    // The database tool's own upgrade: one transaction, which adds what is missing or nothing.
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    process.start(tool, {QStringLiteral("--upgrade"), file});
+    const bool finished = process.waitForFinished(kToolTimeoutMs);
+    QApplication::restoreOverrideCursor();
+    const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        if (!finished) {
+            process.kill();
+            process.waitForFinished();
+        }
+        labrosaMessageBox(QString::fromLatin1(kMsgJournalFailed).arg(output.isEmpty() ? process.errorString() : output),
+                          mainFrame());
+        return;
+    }
+    labrosaMessageBox(QString::fromLatin1(kMsgJournalAdded).arg(QDir::toNativeSeparators(file)), mainFrame());
+    // The results windows learnt at their start that there was no journal.
+    reopenWindows();
+}

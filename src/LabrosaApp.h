@@ -4,7 +4,19 @@
 
 // The application object with the program's own windows: bulletins (BulletinView) and the
 // results explorer (ResultsWindow). main() runs it; the application tests start the same program.
+// It answers the Laborator menu's commands that need the bulletin or the import: the header,
+// the import from Access and adding the journal.
 class LabrosaApp : public Application {
 public:
     LabrosaApp();
+
+    void onLabHeader();
+    void onImportAccess();
+    void onAddJournal();
+
+protected:
+    void onLaboratoryOpened() override;
+
+private:
+    bool m_labCommandsConnected = false;
 };

@@ -72,6 +72,14 @@ const char* const kStatusDamaged = "Doar citire: baza de date este deteriorata";
 const char* const kStatusNotChecked = "Doar citire: integritatea bazei de date nu a putut fi verificata";
 const char* const kMsgChooseAgain = "%1\nAlegeti din nou laboratorul.";
 const char* const kMsgCannotEnter = "Dosarul laboratorului \"%1\" nu poate fi deschis.";
+const char* const kMsgChangeLab = "Alegeti laboratorul pe care sa-l deschida programul in locul celui de acum.";
+const char* const kMsgNewLab =
+    "Scrieti sau alegeti dosarul laboratorului nou: in el se fac baza de date lab.db (goala), "
+    "Labrosa.ini si buletin_files.";
+const char* const kMsgSwitchFailed = "Laboratorul ales nu a putut fi deschis; programul a deschis din nou laboratorul "
+                                     "de dinainte.";
+const char* const kMsgReopenFailed = "Nici laboratorul de dinainte nu a mai putut fi deschis. Alegeti un laborator din "
+                                     "meniul Laborator, Schimba laboratorul.";
 
 // The program runs unattended (scripts, tests of the executable): no dialog may wait for a person.
 bool unattended() {
@@ -174,8 +182,12 @@ bool Application::initInstance(const QStringList& arguments) {
     if (!m_sharedState.m_listTemplate->openDocumentFile(QString()))
         labrosaMessageBox(QLatin1String(kFailedEmptyDocument), frame);
 
+    QObject::connect(frame->action(ID_LAB_CHANGE), &QAction::triggered, frame, [this] { onChangeLaboratory(); });
+    QObject::connect(frame->action(ID_LAB_NEW), &QAction::triggered, frame, [this] { onNewLaboratory(); });
+
     frame->show();
     frame->update();
+    onLaboratoryOpened();
     return true;
 }
 
@@ -203,6 +215,7 @@ bool Application::openDatabase(const QString& connection, QString* problem) {
     }
     if (check)
         startIntegrityCheck(std::move(check));
+    m_connection = connection;
     return true;
 }
 
@@ -257,7 +270,20 @@ bool Application::openLaboratory(const QStringList& arguments) {
             labrosaMessageBox(QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(labFolder)));
             return false;
         }
-        return openDatabase(connection, &problem);
+        if (!openDatabase(connection, &problem))
+            return false;
+        // What the Change laboratory dialog starts from.
+        const ConnectionString parsed = ConnectionString::parse(connection);
+        m_laboratory = LabChoice();
+        m_laboratory.folder = QDir::currentPath();
+        m_laboratory.onServer = parsed.isPostgreSQL();
+        m_laboratory.server.host = parsed.value(QStringLiteral("Server"));
+        m_laboratory.server.port = parsed.value(QStringLiteral("Port")).toInt();
+        if (m_laboratory.server.port <= 0)
+            m_laboratory.server.port = 5432;
+        m_laboratory.server.database = parsed.value(QStringLiteral("Database"));
+        m_laboratory.server.user = parsed.value(QStringLiteral("User ID"));
+        return true;
     }
 
     LabChoice candidate;
@@ -310,6 +336,7 @@ bool Application::openLaboratory(const QStringList& arguments) {
     }
     if (chosenNow)
         LabFolder::remember(candidate);
+    m_laboratory = candidate;
     return true;
 }
 
@@ -410,4 +437,86 @@ void Application::onFilePrintSetup() {
 void Application::onAppAbout() {
     AboutDialog dialog(m_mainWindow.get());
     dialog.exec();
+}
+
+void Application::onChangeLaboratory() {
+    // The server's password of this session fills its field, so the same server needs no retyping.
+    LabChoice current = m_laboratory;
+    if (current.onServer)
+        current.server.password = ConnectionString::parse(m_connection).value(QStringLiteral("Password"));
+    FirstStartDialog dialog(QLatin1String(kMsgChangeLab), current, m_mainWindow.get());
+    if (dialog.exec() == QDialog::Accepted)
+        switchLaboratory(dialog.choice());
+}
+
+void Application::onNewLaboratory() {
+    FirstStartDialog dialog(QLatin1String(kMsgNewLab), LabChoice(), m_mainWindow.get());
+    dialog.chooseNewEmptyLaboratory();
+    if (dialog.exec() == QDialog::Accepted)
+        switchLaboratory(dialog.choice());
+}
+
+void Application::closeLaboratoryWindows() {
+    if (!m_mainWindow)
+        return;
+    // Nothing is lost: the documents store nothing, and an open cell edit has already ended,
+    // its start text put back, when the menu's dialog or message took the focus.
+    // Deleted at once: their views use the connection that closes next.
+    const QList<ChildWindow*> frames = m_mainWindow->childFrames();
+    for (ChildWindow* frame : frames)
+        delete frame;
+}
+
+void Application::reopenWindows() {
+    closeLaboratoryWindows();
+    // What the closed windows said of the database may no longer hold.
+    m_mainWindow->statusBar()->clearMessage();
+    if (!m_sharedState.m_listTemplate->openDocumentFile(QString()))
+        labrosaMessageBox(QLatin1String(kFailedEmptyDocument), m_mainWindow.get());
+    onLaboratoryOpened();
+}
+
+void Application::closeDatabase() {
+    if (const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck(); check && !check->passed())
+        SqliteIntegrityCheck::keepWalOnClose(m_database.connection());
+    m_database.setIntegrityCheck(nullptr);
+    // News of the old file's check, still queued, must not be taken for the next file's.
+    m_integrityNews.reset();
+    m_database.close();
+}
+
+bool Application::switchLaboratory(const LabChoice& choice) {
+    closeLaboratoryWindows();
+    const QString beforeConnection = m_connection;
+    const QString beforeFolder = QDir::currentPath();
+    closeDatabase();
+    if (QStatusBar* bar = m_mainWindow ? m_mainWindow->statusBar() : nullptr) {
+        delete bar->findChild<QLabel*>(QStringLiteral("readOnlyState"));
+        bar->clearMessage();
+    }
+
+    QString problem = LabFolder::problem(choice);
+    if (problem.isEmpty() && !QDir::setCurrent(choice.folder))
+        problem = QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(choice.folder));
+    if (!problem.isEmpty())
+        labrosaMessageBox(problem, m_mainWindow.get());
+    const bool opened = problem.isEmpty() && openDatabase(LabFolder::connectionFor(choice), &problem);
+    if (opened) {
+        m_laboratory = choice;
+        LabFolder::remember(choice);
+    } else {
+        QDir::setCurrent(beforeFolder);
+        QString again;
+        if (!openDatabase(beforeConnection, &again)) {
+            labrosaMessageBox(QLatin1String(kMsgReopenFailed), m_mainWindow.get());
+            return false;
+        }
+        labrosaMessageBox(QLatin1String(kMsgSwitchFailed), m_mainWindow.get());
+    }
+    m_mainWindow->setProtectedFiles(programFiles());
+    showReadOnlyState();
+    if (!m_sharedState.m_listTemplate->openDocumentFile(QString()))
+        labrosaMessageBox(QLatin1String(kFailedEmptyDocument), m_mainWindow.get());
+    onLaboratoryOpened();
+    return opened;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DatabaseConnection.h"
+#include "LabFolder.h"
 #include "RecentFileList.h"
 #include "SharedState.h"
 
@@ -55,10 +56,34 @@ public:
     // Opens an untitled document of the template at index; shows the failure itself.
     ChildWindow* openNewDocument(std::size_t templateIndex);
 
+    // The Laborator menu's Change laboratory and New laboratory: the first-start dialog (filled
+    // with the current laboratory, or set for a new empty one), then SwitchLaboratory.
+    void onChangeLaboratory();
+    void onNewLaboratory();
+    // Opens choice in place of the current laboratory, without a restart: the windows are closed
+    // first, then the database, and the new one opens with a results window. False when choice
+    // did not open (said in a message; the laboratory before is opened again).
+    bool switchLaboratory(const LabChoice& choice);
+    // Closes the windows and opens a results window anew, so that the views see a database
+    // changed underneath them.
+    void reopenWindows();
+    // The connection string of the database open now.
+    const QString& connectionString() const { return m_connection; }
+    // Where the laboratory open now is.
+    const LabChoice& currentLaboratory() const { return m_laboratory; }
+
     DatabaseConnection m_database;
     SharedState m_sharedState;
 
+protected:
+    // After a laboratory has been opened, at start-up or by a switch, with its windows shown.
+    virtual void onLaboratoryOpened() {}
+
 private:
+    // Closes every child window.
+    void closeLaboratoryWindows();
+    // Closes the database, leaving a file not known to be sound as it was found.
+    void closeDatabase();
     // Finds the database and opens it: the one named on the command line or in the environment,
     // else the laboratory folder (--lab-dir, lab.db of the current directory, the remembered
     // folder, or the one the user chooses in the first-start dialog). The laboratory folder
@@ -91,4 +116,6 @@ private:
     // Receives the integrity check's result in the window thread; what it was sent is dropped
     // with it.
     std::unique_ptr<QObject> m_integrityNews;
+    LabChoice m_laboratory;
+    QString m_connection; // of the database open now
 };

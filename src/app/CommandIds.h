@@ -11,6 +11,12 @@ enum ResourceId {
 
 enum CommandId {
     ID_FILE_EXPORT_PDF = 32771, // the program's own command: the bulletin as a PDF file
+    // The program's own commands of the Laborator menu.
+    ID_LAB_HEADER = 32780,
+    ID_LAB_CHANGE = 32781,
+    ID_LAB_NEW = 32782,
+    ID_LAB_IMPORT_ACCESS = 32783,
+    ID_LAB_ADD_JOURNAL = 32784,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_CLOSE = 57602,

@@ -50,6 +50,8 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
     m_optionDemo =
         new QRadioButton(QStringLiteral("Laborator de&monstrativ nou, facut in acest dosar (pentru proba)"), this);
     m_optionDemo->setObjectName(QStringLiteral("optionDemo"));
+    m_optionEmpty = new QRadioButton(QStringLiteral("Laborator nou, &gol, facut in acest dosar"), this);
+    m_optionEmpty->setObjectName(QStringLiteral("optionEmpty"));
 
     m_serverFields = new QWidget(this);
     auto* serverForm = new QFormLayout(m_serverFields);
@@ -95,6 +97,7 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
     layout->addWidget(m_optionServer);
     layout->addWidget(m_serverFields);
     layout->addWidget(m_optionDemo);
+    layout->addWidget(m_optionEmpty);
     layout->addStretch(1);
     layout->addWidget(buttons);
 
@@ -108,10 +111,11 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
     setTabOrder(m_database, m_user);
     setTabOrder(m_user, m_password);
     setTabOrder(m_password, m_optionDemo);
-    setTabOrder(m_optionDemo, buttons);
+    setTabOrder(m_optionDemo, m_optionEmpty);
+    setTabOrder(m_optionEmpty, buttons);
 
     connect(m_browse, &QPushButton::clicked, this, &FirstStartDialog::browse);
-    for (QRadioButton* option : {m_optionFolder, m_optionServer, m_optionDemo})
+    for (QRadioButton* option : {m_optionFolder, m_optionServer, m_optionDemo, m_optionEmpty})
         connect(option, &QRadioButton::toggled, this, &FirstStartDialog::updateFields);
     (start.onServer ? m_optionServer : m_optionFolder)->setChecked(true);
     updateFields();
@@ -121,6 +125,11 @@ FirstStartDialog::FirstStartDialog(const QString& explanation, const LabChoice& 
         m_password->setFocus();
     else
         m_folder->setFocus();
+}
+
+void FirstStartDialog::chooseNewEmptyLaboratory() {
+    m_optionEmpty->setChecked(true);
+    m_folder->setFocus();
 }
 
 void FirstStartDialog::updateFields() {
@@ -149,10 +158,11 @@ void FirstStartDialog::accept() {
         folder = QDir::homePath() + folder.mid(1);
     choice.folder = QDir::cleanPath(QDir(folder).absolutePath());
 
-    if (m_optionDemo->isChecked()) {
+    if (m_optionDemo->isChecked() || m_optionEmpty->isChecked()) {
         QString error;
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool made = LabFolder::createDemo(choice.folder, &error);
+        const bool made = m_optionDemo->isChecked() ? LabFolder::createDemo(choice.folder, &error)
+                                                    : LabFolder::createEmpty(choice.folder, &error);
         QApplication::restoreOverrideCursor();
         if (!made) {
             labrosaMessageBox(error, this);

@@ -13,7 +13,7 @@ class QSpinBox;
 // Asks where the laboratory is when the program does not know: a folder holding lab.db, that
 // folder with the database on a PostgreSQL server, or a new demo laboratory made in a folder.
 // Child widgets carry object names: "explanation", "editFolder", "buttonBrowse",
-// "optionFolder", "optionServer", "optionDemo", "editServer", "spinPort", "editDatabase",
+// "optionFolder", "optionServer", "optionDemo", "optionEmpty", "editServer", "spinPort", "editDatabase",
 // "editUser", "editPassword".
 class FirstStartDialog : public QDialog {
     Q_OBJECT
@@ -23,6 +23,9 @@ public:
 
     // The laboratory chosen, once the dialog was accepted.
     LabChoice choice() const { return m_choice; }
+
+    // Starts with "a new empty laboratory" chosen, as the Laborator menu's New laboratory asks.
+    void chooseNewEmptyLaboratory();
 
     void accept() override;
 
@@ -36,6 +39,7 @@ private:
     QRadioButton* m_optionFolder = nullptr;
     QRadioButton* m_optionServer = nullptr;
     QRadioButton* m_optionDemo = nullptr;
+    QRadioButton* m_optionEmpty = nullptr;
     QLineEdit* m_server = nullptr;
     QSpinBox* m_port = nullptr;
     QLineEdit* m_database = nullptr;

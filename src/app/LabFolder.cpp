@@ -31,6 +31,9 @@ const char* const kMsgDemoExists = "In dosarul \"%1\" este deja o baza de date l
 const char* const kMsgCannotCreate = "Dosarul \"%1\" nu a putut fi creat.";
 const char* const kMsgNoTool = "Programul labrosa-dbtool, care face baza de date demonstrativa, nu a fost gasit.";
 const char* const kMsgToolFailed = "Baza de date demonstrativa nu a putut fi facuta.\n%1";
+const char* const kMsgEmptyExists = "In dosarul \"%1\" este deja o baza de date lab.db; alegeti-l ca dosar al "
+                                    "laboratorului sau alegeti un dosar nou pentru laboratorul nou.";
+const char* const kMsgEmptyToolFailed = "Baza de date a laboratorului nou nu a putut fi facuta.\n%1";
 const char* const kMsgNoData = "Fisierele programului (Labrosa.ini, buletin_files) nu au fost gasite.";
 const char* const kMsgCopyFailed = "Fisierul \"%1\" nu a putut fi copiat in dosarul laboratorului.";
 
@@ -150,11 +153,15 @@ QString dbToolPath() {
     return QString();
 }
 
-bool createDemo(const QString& folder, QString* error) {
+namespace {
+// A laboratory folder with a database the tool makes with toolArguments; the messages say
+// which kind of laboratory it was to be.
+bool createLab(const QString& folder, const QStringList& toolArguments, const char* existsMessage,
+               const char* toolFailedMessage, QString* error) {
     const QString shown = QDir::toNativeSeparators(folder);
     const QString database = QDir(folder).filePath(QLatin1String(kDatabaseFile));
     if (QFileInfo::exists(database)) {
-        *error = QString::fromLatin1(kMsgDemoExists).arg(shown);
+        *error = QString::fromLatin1(existsMessage).arg(shown);
         return false;
     }
     const QString data = dataFolder();
@@ -174,7 +181,7 @@ bool createDemo(const QString& folder, QString* error) {
 
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(tool, {QStringLiteral("--demo"), QStringLiteral("--results"), QLatin1String(kDemoResults), database});
+    process.start(tool, QStringList(toolArguments) << database);
     const bool finished = process.waitForFinished(kToolTimeoutMs);
     const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
     if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
@@ -185,7 +192,7 @@ bool createDemo(const QString& folder, QString* error) {
             process.waitForFinished();
         for (const char* suffix : {"", "-wal", "-shm", "-journal"})
             QFile::remove(database + QLatin1String(suffix));
-        *error = QString::fromLatin1(kMsgToolFailed).arg(output.isEmpty() ? process.errorString() : output);
+        *error = QString::fromLatin1(toolFailedMessage).arg(output.isEmpty() ? process.errorString() : output);
         return false;
     }
 
@@ -208,6 +215,17 @@ bool createDemo(const QString& folder, QString* error) {
         }
     }
     return true;
+}
+
+} // namespace
+
+bool createDemo(const QString& folder, QString* error) {
+    return createLab(folder, {QStringLiteral("--demo"), QStringLiteral("--results"), QLatin1String(kDemoResults)},
+                     kMsgDemoExists, kMsgToolFailed, error);
+}
+
+bool createEmpty(const QString& folder, QString* error) {
+    return createLab(folder, {QStringLiteral("--empty")}, kMsgEmptyExists, kMsgEmptyToolFailed, error);
 }
 
 } // namespace LabFolder

@@ -54,4 +54,7 @@ QString dbToolPath();
 // tool, Labrosa.ini and buletin_files copied from the data folder. Never replaces a lab.db.
 // False with the reason in *error.
 bool createDemo(const QString& folder, QString* error);
+// Makes an empty laboratory in folder the same way: lab.db with the tables and no rows,
+// Labrosa.ini and buletin_files from the data folder. Never replaces a lab.db.
+bool createEmpty(const QString& folder, QString* error);
 } // namespace LabFolder

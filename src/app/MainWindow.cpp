@@ -244,6 +244,29 @@ void MainWindow::createMenus() {
     m_windowListSeparator = m_windowMenu->addSeparator();
     connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
 
+    // The laboratory's own tasks, answered by the application object like New and Open.
+    m_labMenu = new QMenu(QStringLiteral("&Laborator"), this);
+    m_labMenu->setObjectName(QStringLiteral("menuLaborator"));
+    m_labMenu->addAction(createAction(ID_LAB_HEADER, QStringLiteral("&Antetul buletinului..."),
+                                      QStringLiteral("Numele, adresa si telefonul laboratorului din antetul "
+                                                     "buletinului\nAntetul buletinului")));
+    m_labMenu->addSeparator();
+    m_labMenu->addAction(createAction(ID_LAB_CHANGE, QStringLiteral("&Schimba laboratorul..."),
+                                      QStringLiteral("Deschide alt dosar al laboratorului sau alt server\nSchimba "
+                                                     "laboratorul")));
+    m_labMenu->addAction(createAction(ID_LAB_NEW, QStringLiteral("Laborator &nou..."),
+                                      QStringLiteral("Face un laborator nou, gol, intr-un dosar ales\nLaborator nou")));
+    m_labMenu->addSeparator();
+    m_labMenu->addAction(createAction(ID_LAB_IMPORT_ACCESS, QStringLiteral("&Import din Access..."),
+                                      QStringLiteral("Aduce rezultatele dintr-o baza de date Access\nImport din "
+                                                     "Access")));
+    m_labMenu->addAction(createAction(ID_LAB_ADD_JOURNAL, QStringLiteral("Adauga &jurnalul corecturilor..."),
+                                      QStringLiteral("Adauga bazei de date jurnalul corecturilor si arhiva "
+                                                     "buletinelor\nAdauga jurnalul")));
+
+    // Offered by the application once it knows the database lacks them.
+    action(ID_LAB_ADD_JOURNAL)->setEnabled(false);
+
     m_helpMenu = new QMenu(QStringLiteral("&Help"), this);
     m_helpMenu->setObjectName(QStringLiteral("menuHelp"));
     m_helpMenu->addAction(about);
@@ -315,10 +338,12 @@ void MainWindow::showMenu(int menuId) {
         bar->addMenu(m_editMenu);
         bar->addMenu(m_viewMenu);
         bar->addMenu(m_windowMenu);
+        bar->addMenu(m_labMenu);
         bar->addMenu(m_helpMenu);
     } else {
         bar->addMenu(m_fileMenuMain);
         bar->addMenu(m_viewMenu);
+        bar->addMenu(m_labMenu);
         bar->addMenu(m_helpMenu);
     }
 }

@@ -79,6 +79,7 @@ private:
     QMenu* m_viewMenu = nullptr;
     QMenu* m_windowMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
+    QMenu* m_labMenu = nullptr;
     QAction* m_recentAnchorMain = nullptr;
     QAction* m_recentAnchorBulletin = nullptr;
     QAction* m_windowListSeparator = nullptr;

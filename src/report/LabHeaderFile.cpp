@@ -112,6 +112,27 @@ std::string settingsTextToUtf8(const std::string& bytes) {
     return windows1252ToUtf8(bytes);
 }
 
+std::string windows1252BytesToUtf8(const std::string& bytes) {
+    return windows1252ToUtf8(bytes);
+}
+
+bool textToWindows1252(const QString& text, std::string* bytes, QChar* bad) {
+    bytes->clear();
+    for (const QChar ch : text) {
+        const char16_t code = ch.unicode();
+        char16_t byte = code < 0x80 || (code >= 0xA0 && code <= 0xFF) ? code : 0;
+        for (int i = 0; i < 32 && byte == 0; ++i)
+            if (kWindows1252High[i] == code)
+                byte = static_cast<char16_t>(0x80 + i);
+        if (byte == 0 && code != 0) {
+            *bad = ch;
+            return false;
+        }
+        *bytes += static_cast<char>(byte);
+    }
+    return true;
+}
+
 LabHeaderFile::~LabHeaderFile() {
     while (m_head) {
         LabHeaderEntry* next = m_head->next;

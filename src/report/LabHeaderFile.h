@@ -36,3 +36,9 @@ public:
 // The settings file's bytes as UTF-8: kept when valid UTF-8 (a leading byte-order mark
 // dropped), otherwise converted from Windows-1252.
 std::string settingsTextToUtf8(const std::string& bytes);
+
+// Bytes of a Windows-1252 file as UTF-8.
+std::string windows1252BytesToUtf8(const std::string& bytes);
+// text in Windows-1252, the settings file's own encoding; false when a character of text has
+// no place in it (*bad is then that character).
+bool textToWindows1252(const QString& text, std::string* bytes, QChar* bad);

@@ -4,7 +4,9 @@
 #include "BulletinView.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
+#include "ConnectionString.h"
 #include "DatabaseConnection.h"
+#include "DbLab.h"
 #include "DocumentTemplate.h"
 #include "EditableListView.h"
 #include "FirstStartDialog.h"
@@ -12,6 +14,7 @@
 #include "LabrosaApp.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
+#include "Recordset.h"
 #include "ResultsWindow.h"
 #include "TestLab.h"
 
@@ -36,6 +39,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -202,6 +207,119 @@ private slots:
         QVERIFY(m_messages.isEmpty());
         QVERIFY2(app.mainFrame()->statusBar()->currentMessage().contains("jurnal"),
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
+
+        // The Laborator menu offers to add them, does it with the database tool's upgrade, and
+        // the results window opened anew journals corrections.
+        QAction* addJournal = app.mainFrame()->action(ID_LAB_ADD_JOURNAL);
+        QVERIFY(addJournal->isEnabled());
+        addJournal->trigger();
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages.first().contains("au fost adaugate"), qPrintable(m_messages.first()));
+        QCOMPARE(lab.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL").toInt(), 0);
+        QCOMPARE(lab.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 40);
+        QVERIFY(!addJournal->isEnabled());
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+        QVERIFY(!app.mainFrame()->statusBar()->currentMessage().contains("jurnal"));
+    }
+
+    // On a server the program alters no table: the menu says who adds the journal, and how.
+    void journalOnServerIsLeftToItsAdministrator() {
+        const QString server = DbLab::pgConnectionString();
+        if (server.isEmpty())
+            QSKIP("LABROSA_TEST_PG names no PostgreSQL test server");
+        DbLab lab(DbLab::Backend::PostgreSQL);
+        QVERIFY(lab.createDemo(30));
+        QVERIFY(lab.exec("DROP TABLE CORRECTION_JOURNAL"));
+        QVERIFY(lab.exec("DROP TABLE BULLETIN_ARCHIVE"));
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa", "--database", server}));
+        QAction* addJournal = app.mainFrame()->action(ID_LAB_ADD_JOURNAL);
+        QVERIFY(addJournal->isEnabled());
+        addJournal->trigger();
+        QCOMPARE(m_messages.size(), 1);
+        const ConnectionString cs = ConnectionString::parse(server);
+        const QString command =
+            QStringLiteral("labrosa-dbtool --upgrade --program-role %1 \"Provider=PostgreSQL;Server=%2;"
+                           "Port=%3;Database=%4;User ID=<administratorul>\"")
+                .arg(cs.value("User ID"), cs.value("Server"), cs.value("Port"), cs.value("Database"));
+        QVERIFY2(m_messages.first().contains(command), qPrintable(m_messages.first()));
+        QVERIFY(!lab.scalar("SELECT to_regclass('correction_journal') IS NOT NULL").toBool());
+    }
+
+    // Change laboratory: the first-start dialog filled with the laboratory open now; the one
+    // chosen opens in the same program, its results window searching its own database and its
+    // bulletins taking its own header.
+    void changeLaboratoryWithoutRestart() {
+        TestLab first;
+        QVERIFY(makeLabFolder(first.path(), "Laboratorul Unu"));
+        QTemporaryDir second;
+        QVERIFY(makeLabFolder(second.path(), "Laboratorul Doi"));
+        {
+            // A connection of the test's own to the second database.
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "second-lab");
+            db.setDatabaseName(QDir(second.path()).filePath("lab.db"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec("UPDATE RESULTS SET PacientName = 'Pacienta Din Doi'"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("second-lab");
+        QDir::setCurrent(first.path());
+
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa"}));
+        QVERIFY(firstBulletinText(app).contains("Laboratorul Unu"));
+        QCOMPARE(app.mainFrame()->childFrames().size(), 2);
+        QString shownFolder;
+        whenModal([&](QWidget* dialog) {
+            auto* folder = dialog->findChild<QLineEdit*>(QStringLiteral("editFolder"));
+            shownFolder = folder->text();
+            folder->selectAll();
+            QTest::keyClicks(folder, QDir::toNativeSeparators(second.path()));
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+        });
+        app.mainFrame()->action(ID_LAB_CHANGE)->trigger();
+        QCOMPARE(QDir(QDir::fromNativeSeparators(shownFolder)).canonicalPath(), QDir(first.path()).canonicalPath());
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        QCOMPARE(app.m_database.databaseFile(), QDir(second.path()).filePath("lab.db"));
+        QCOMPARE(QDir(QDir::currentPath()).canonicalPath(), QDir(second.path()).canonicalPath());
+        // The first laboratory's windows are gone; one results window of the second is open.
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+        const QString bulletin = firstBulletinText(app);
+        QVERIFY2(bulletin.contains("Laboratorul Doi") && bulletin.contains("Pacienta Din Doi"), qPrintable(bulletin));
+        QCOMPARE(LabFolder::remembered().folder, second.path());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    // New laboratory: an empty laboratory made in the folder chosen opens at once, with its
+    // journal, Labrosa.ini and buletin_files.
+    void newEmptyLaboratoryOpens() {
+        TestLab start;
+        QVERIFY(start.createDemo(40));
+        QTemporaryDir parent;
+        const QString fresh = QDir(parent.path()).filePath(QStringLiteral("laborator nou"));
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa"}));
+        bool emptyChosen = false;
+        whenModal([&](QWidget* dialog) {
+            emptyChosen = dialog->findChild<QRadioButton*>(QStringLiteral("optionEmpty"))->isChecked();
+            QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("editFolder")),
+                             QDir::toNativeSeparators(fresh));
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+        });
+        app.mainFrame()->action(ID_LAB_NEW)->trigger();
+        QVERIFY(emptyChosen);
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        QCOMPARE(app.m_database.databaseFile(), QDir(fresh).filePath("lab.db"));
+        for (const char* file : {"Labrosa.ini", "buletin_files/print.css", "buletin_files/dr.gif"})
+            QVERIFY2(QFile::exists(QDir(fresh).filePath(file)), file);
+        Recordset rs;
+        QVERIFY(rs.open(QStringLiteral("SELECT COUNT(*) AS n FROM RESULTS"), &app.m_database));
+        QVariant rows;
+        QVERIFY(rs.getFieldValue(QStringLiteral("n"), &rows));
+        QCOMPARE(rows.toInt(), 0);
+        QVERIFY(!app.mainFrame()->action(ID_LAB_ADD_JOURNAL)->isEnabled());
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+        QCOMPARE(LabFolder::remembered().folder, fresh);
     }
 
     // Nothing names a database and none was chosen before: the first-start dialog says what is
@@ -759,7 +877,7 @@ private slots:
         ChildWindow* bulletin = frame->activeChild();
         QCOMPARE(bulletin->windowTitle(), QStringLiteral("Tervan1"));
         QVERIFY(qobject_cast<BulletinView*>(bulletin->view()));
-        QCOMPARE(frame->menuBar()->actions().size(), 5);
+        QCOMPARE(frame->menuBar()->actions().size(), 6);
         for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT})
             QVERIFY(frame->action(id)->isEnabled());
         QVERIFY(m_messages.isEmpty());

@@ -708,6 +708,15 @@ QStringList ResultImporter::targetTables() {
     return names;
 }
 
+QStringList ResultImporter::targetColumns(const QString& table) {
+    QStringList names;
+    for (const TargetTable& t : targets())
+        if (table.compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0)
+            for (const TargetColumn& column : t.columns)
+                names << QString::fromLatin1(column.name);
+    return names;
+}
+
 bool ResultImporter::run(ImportSource& source, const ImportMapping& mapping, const ImportOptions& options,
                          ImportSummary* summary, QString* error) {
     std::vector<PlannedTable> planned;

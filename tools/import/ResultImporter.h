@@ -48,6 +48,8 @@ public:
 
     // The program's tables an import can fill, in the order they are written.
     static QStringList targetTables();
+    // The columns of one of those tables, in the order of the table.
+    static QStringList targetColumns(const QString& table);
 
 private:
     QSqlDatabase m_db;
