@@ -32,7 +32,7 @@ QString describe(const DatabaseConnection& database) {
 
 } // namespace
 
-bool ParseSignatoryArguments(const QStringList& args, SignatoryCommand* command, QString* error) {
+bool parseSignatoryArguments(const QStringList& args, SignatoryCommand* command, QString* error) {
     QStringList rest;
     for (int i = 1; i < args.size(); ++i)
         if (args.at(i) != QLatin1String("--signatory"))
@@ -78,7 +78,7 @@ bool ParseSignatoryArguments(const QStringList& args, SignatoryCommand* command,
     return true;
 }
 
-int RunSignatoryCommand(const SignatoryCommand& command) {
+int runSignatoryCommand(const SignatoryCommand& command) {
     DatabaseConnection database;
     const QString connection = command.target.contains(QLatin1Char('='))
                                    ? command.target

@@ -14,7 +14,7 @@ struct SignatoryCommand {
 };
 
 // The command line (the program's name first); false with a message when it is not one.
-bool ParseSignatoryArguments(const QStringList& args, SignatoryCommand* command, QString* error);
+bool parseSignatoryArguments(const QStringList& args, SignatoryCommand* command, QString* error);
 
 // Runs the command and returns the process's exit code; the list goes to standard output.
-int RunSignatoryCommand(const SignatoryCommand& command);
+int runSignatoryCommand(const SignatoryCommand& command);

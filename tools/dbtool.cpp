@@ -782,12 +782,12 @@ int main(int argc, char* argv[]) {
     }
     if (args.contains(QLatin1String("--signatory"))) {
         SignatoryCommand command;
-        if (!ParseSignatoryArguments(args, &command, &error)) {
+        if (!parseSignatoryArguments(args, &command, &error)) {
             fail(error);
             std::fputs(kUsage, stderr);
             return 2;
         }
-        return RunSignatoryCommand(command);
+        return runSignatoryCommand(command);
     }
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;

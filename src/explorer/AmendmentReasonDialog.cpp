@@ -47,11 +47,11 @@ QString AmendmentReasonDialog::reason() const {
     return m_pReason->text().trimmed();
 }
 
-void AmendmentReasonDialog::SetAnswerHook(std::function<QString(AmendmentReasonDialog&)> hook) {
+void AmendmentReasonDialog::setAnswerHook(std::function<QString(AmendmentReasonDialog&)> hook) {
     answerHook() = std::move(hook);
 }
 
-bool AmendmentReasonDialog::Ask(const QString& requestId, QWidget* parent, QString* reason) {
+bool AmendmentReasonDialog::ask(const QString& requestId, QWidget* parent, QString* reason) {
     AmendmentReasonDialog dialog(requestId, parent);
     if (answerHook()) {
         const QString answer = answerHook()(dialog);

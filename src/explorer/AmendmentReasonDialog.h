@@ -20,9 +20,9 @@ public:
 
     // Tests answer in place of the user: the hook gets the dialog (not shown) and returns the
     // reason, or a null text for Cancel. An empty function restores the modal dialog.
-    static void SetAnswerHook(std::function<QString(AmendmentReasonDialog&)> hook);
+    static void setAnswerHook(std::function<QString(AmendmentReasonDialog&)> hook);
     // The reason given, or false when none was (Cancel).
-    static bool Ask(const QString& requestId, QWidget* parent, QString* reason);
+    static bool ask(const QString& requestId, QWidget* parent, QString* reason);
 
     static constexpr int kMaxReasonLength = 200;
 

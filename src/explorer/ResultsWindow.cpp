@@ -89,8 +89,9 @@ const char* const kMsgCommentRequestChanged =
 const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
 const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
-const char* const kMsgArchiveNotRead =
-    "Nu s-a corectat nimic: nu s-a putut afla daca cererea are deja un buletin eliberat.\n%1";
+// After the failure's own headline (the failed correction's or the comment's): nothing was stored.
+const char* const kMsgArchiveNotRead = "%1\nNu s-a putut afla daca cererea are deja un buletin eliberat, asa ca "
+                                       "nu s-a salvat nimic.\n%2";
 const char* const kMsgInvertedRange =
     "Data de sfarsit (%2) este inaintea datei de inceput (%1), asa ca nu s-a cautat nimic; lista a ramas "
     "cum era. Alegeti o data de sfarsit egala sau dupa cea de inceput.";
@@ -386,7 +387,7 @@ bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             if (key == Qt::Key_F9 && modifiers == Qt::NoModifier) {
-                OnValidate();
+                onValidate();
                 return true;
             }
             if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
@@ -600,7 +601,7 @@ void ResultsWindow::onSearch() {
     QSet<qint64> validatedSets;
     if (m_pUnvalidatedOnly->isChecked()) {
         QString error;
-        if (!ValidatedSetsOfSearch(QStringLiteral("(1=1)") + conditions, values, &validatedSets, &error)) {
+        if (!validatedSetsOfSearch(QStringLiteral("(1=1)") + conditions, values, &validatedSets, &error)) {
             // Listing validated requests among the unvalidated ones would mislead.
             labrosaMessageBox(QString::fromLatin1(kMsgValidationsNotRead).arg(failureText(database, error)), this);
             autoSizeColumns(kColumnCount);
@@ -709,7 +710,7 @@ void ResultsWindow::onSearch() {
     QString validationError;
     if (complete) {
         markCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
-        MarkValidatedRows(&validationError);
+        markValidatedRows(&validationError);
     }
     m_list->endFill();
     if (!complete) {
@@ -758,7 +759,7 @@ void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantL
     }
 }
 
-bool ResultsWindow::MarkValidatedRows(QString* error) {
+bool ResultsWindow::markValidatedRows(QString* error) {
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database || m_list->getItemCount() == 0)
         return true;
@@ -767,7 +768,7 @@ bool ResultsWindow::MarkValidatedRows(QString* error) {
         sets.insert(m_list->getItemData(row), m_list->getItemText(row, ColRequestId));
     BulletinValidation validation(database);
     QHash<qint64, ValidationRecord> validated;
-    if (!validation.ValidatedSets(sets, &validated)) {
+    if (!validation.validatedSets(sets, &validated)) {
         *error = validation.errorText();
         return false;
     }
@@ -786,7 +787,7 @@ bool ResultsWindow::MarkValidatedRows(QString* error) {
     return true;
 }
 
-bool ResultsWindow::ValidatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
+bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
                                           QString* error) {
     validated->clear();
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
@@ -818,7 +819,7 @@ bool ResultsWindow::ValidatedSetsOfSearch(const QString& condition, const QVaria
         return false;
     error->clear();
     QHash<qint64, ValidationRecord> found;
-    if (!validation.ValidatedSets(sets, &found)) {
+    if (!validation.validatedSets(sets, &found)) {
         *error = validation.errorText();
         return false;
     }
@@ -933,7 +934,8 @@ void ResultsWindow::onGridEditDone(int row, int column) {
     if (row >= 0 && row < m_list->getItemCount()) {
         Correction correction;
         QString reason;
-        if (buildCorrection(row, column, &correction) && AskAmendmentReason(m_list->getItemData(row), &reason)) {
+        if (buildCorrection(row, column, &correction) &&
+            askAmendmentReason(m_list->getItemData(row), QString::fromLatin1(kMsgUpdateFailed), &reason)) {
             DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
             if (!database || !journal()->apply(correction.field, correction.newValue, correction.scope,
                                                correction.scopeValues, nullptr, reason)) {
@@ -993,10 +995,10 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     else if (chosen == history)
         onHistory();
     else if (chosen == validate)
-        OnValidate();
+        onValidate();
 }
 
-bool ResultsWindow::AskAmendmentReason(qint64 recordId, QString* reason) {
+bool ResultsWindow::askAmendmentReason(qint64 recordId, const QString& failedHeadline, QString* reason) {
     reason->clear();
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database)
@@ -1005,8 +1007,9 @@ bool ResultsWindow::AskAmendmentReason(qint64 recordId, QString* reason) {
     if (!archive.available()) {
         if (archive.errorText().isEmpty())
             return true;
-        labrosaMessageBox(QString::fromLatin1(kMsgArchiveNotRead).arg(failureText(database, archive.errorText())),
-                          this);
+        labrosaMessageBox(
+            QString::fromLatin1(kMsgArchiveNotRead).arg(failedHeadline, failureText(database, archive.errorText())),
+            this);
         return false;
     }
     // The request the set belongs to as stored, not as the edited cell now shows it.
@@ -1014,8 +1017,9 @@ bool ResultsWindow::AskAmendmentReason(qint64 recordId, QString* reason) {
     {
         Recordset read;
         if (!read.open(QString::fromLatin1(kSelectRequestOf), database, {recordId})) {
-            labrosaMessageBox(QString::fromLatin1(kMsgArchiveNotRead).arg(failureText(database, read.errorText())),
-                              this);
+            labrosaMessageBox(
+                QString::fromLatin1(kMsgArchiveNotRead).arg(failedHeadline, failureText(database, read.errorText())),
+                this);
             return false;
         }
         QVariant value;
@@ -1025,8 +1029,9 @@ bool ResultsWindow::AskAmendmentReason(qint64 recordId, QString* reason) {
     }
     const std::vector<ArchivedBulletin> bulletins = archive.listForRequest(requestId);
     if (!archive.errorText().isEmpty()) {
-        labrosaMessageBox(QString::fromLatin1(kMsgArchiveNotRead).arg(failureText(database, archive.errorText())),
-                          this);
+        labrosaMessageBox(
+            QString::fromLatin1(kMsgArchiveNotRead).arg(failedHeadline, failureText(database, archive.errorText())),
+            this);
         return false;
     }
     // Records whose identifier names no request share it without sharing their bulletins.
@@ -1034,17 +1039,17 @@ bool ResultsWindow::AskAmendmentReason(qint64 recordId, QString* reason) {
                               ? std::any_of(bulletins.begin(), bulletins.end(),
                                             [recordId](const ArchivedBulletin& b) { return b.resultId == recordId; })
                               : !bulletins.empty();
-    return !released || AmendmentReasonDialog::Ask(requestId, this, reason);
+    return !released || AmendmentReasonDialog::ask(requestId, this, reason);
 }
 
-void ResultsWindow::OnValidate() {
+void ResultsWindow::onValidate() {
     const int row = currentRow();
     if (row < 0 || !m_sharedState) {
         QApplication::beep();
         return;
     }
     const BulletinBuildResult result =
-        ValidateBulletin(m_recordset, *m_sharedState, static_cast<int>(m_list->getItemData(row)),
+        validateBulletin(m_recordset, *m_sharedState, static_cast<int>(m_list->getItemData(row)),
                          m_list->getItemText(row, ColRequestId), toSqlDate(m_list->getItemText(row, ColDate)), this);
     for (const QString& message : result.messages)
         labrosaMessageBox(message, this);
@@ -1093,7 +1098,8 @@ void ResultsWindow::editComment(int row) {
     if (dialog.exec() != QDialog::Accepted || recordId == 0)
         return;
     QString reason;
-    if (!AskAmendmentReason(recordId, &reason))
+    if (!askAmendmentReason(recordId, QString::fromLatin1(kMsgCommentNotSaved).section(QLatin1Char('\n'), 0, 0),
+                            &reason))
         return;
 
     const QString requestId = m_list->getItemText(row, ColRequestId).left(99);

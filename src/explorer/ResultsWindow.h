@@ -66,7 +66,7 @@ public slots:
     // "Istoric": the corrections and bulletins of the current row's request.
     void onHistory();
     // "Valideaza" (F9): a signatory validates the bulletin of the current row's request.
-    void OnValidate();
+    void onValidate();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -99,15 +99,15 @@ private:
     CorrectionJournal* journal();
     // A set whose request already has an archived bulletin is corrected only with a reason;
     // false when none was given or the archive could not be read (said in a message).
-    bool AskAmendmentReason(qint64 recordId, QString* reason);
+    bool askAmendmentReason(qint64 recordId, const QString& failedHeadline, QString* reason);
     // Marks the listed cells that were corrected, with who, when and what they were.
     void markCorrectedCells(const QString& condition, const QVariantList& values);
     // Marks the transfer day of each listed set whose request's bulletin is validated, with
     // who validated it and when; false when the validations could not be read.
-    bool MarkValidatedRows(QString* error);
+    bool markValidatedRows(QString* error);
     // The sets a search would list whose request's bulletin is validated, for a search of
     // unvalidated requests only; false with the reason when they could not be read.
-    bool ValidatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
+    bool validatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
                                QString* error);
     static int columnOfField(const QString& field);
     QString fieldValueText(const QString& field, const QVariant& value) const;

@@ -41,7 +41,7 @@ bool BulletinValidation::available() {
     return m_available == 1;
 }
 
-QString BulletinValidation::IdsText(QList<qint64> ids) {
+QString BulletinValidation::idsText(QList<qint64> ids) {
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     QStringList parts;
@@ -96,7 +96,7 @@ bool BulletinValidation::listForRequest(const QString& requestId, std::vector<Va
     return complete;
 }
 
-bool BulletinValidation::StatusOf(const QString& requestId, const QList<qint64>& resultIds, ValidationStatus* status) {
+bool BulletinValidation::statusOf(const QString& requestId, const QList<qint64>& resultIds, ValidationStatus* status) {
     *status = ValidationStatus();
     m_error.clear();
     SignatoryList signatories(m_database);
@@ -104,8 +104,8 @@ bool BulletinValidation::StatusOf(const QString& requestId, const QList<qint64>&
         m_error = signatories.errorText();
         return false;
     }
-    status->signing = signatories.Any();
-    status->activeSignatories = signatories.ActiveNames().join(QLatin1String(", "));
+    status->signing = signatories.any();
+    status->activeSignatories = signatories.activeNames().join(QLatin1String(", "));
     std::vector<ValidationRecord> list;
     if (!listForRequest(requestId, &list))
         return false;
@@ -113,7 +113,7 @@ bool BulletinValidation::StatusOf(const QString& requestId, const QList<qint64>&
         return true;
     status->hasValidation = true;
     status->newest = list.front();
-    if (IdsText(resultIds) != IdsText(status->newest.resultIds))
+    if (idsText(resultIds) != idsText(status->newest.resultIds))
         return true; // a set joined or left the request since
     // Any correction of the sets after the data of the validated bulletin was read undoes it.
     CorrectionJournal journal(m_database);
@@ -126,7 +126,7 @@ bool BulletinValidation::StatusOf(const QString& requestId, const QList<qint64>&
     return true;
 }
 
-bool BulletinValidation::ValidatedSets(const QHash<qint64, QString>& sets, QHash<qint64, ValidationRecord>* validated) {
+bool BulletinValidation::validatedSets(const QHash<qint64, QString>& sets, QHash<qint64, ValidationRecord>* validated) {
     validated->clear();
     m_error.clear();
     if (sets.isEmpty() || !available())
@@ -213,7 +213,7 @@ bool BulletinValidation::ValidatedSets(const QHash<qint64, QString>& sets, QHash
     return true;
 }
 
-bool BulletinValidation::StoreWithBulletin(BulletinArchive& archive, qint64 resultId, const QString& requestId,
+bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resultId, const QString& requestId,
                                            const QList<qint64>& resultIds, const QByteArray& content,
                                            const QDateTime& validatedAt, const Signatory& signatory,
                                            ValidationRecord* stored) {
@@ -225,7 +225,7 @@ bool BulletinValidation::StoreWithBulletin(BulletinArchive& archive, qint64 resu
     }
     ValidationRecord row;
     row.requestId = requestId;
-    row.resultIds = IdsFromText(IdsText(resultIds));
+    row.resultIds = IdsFromText(idsText(resultIds));
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
     row.validatedAt = validatedAt.isValid() ? validatedAt.toUTC() : CorrectionJournal::now();
     row.userName = CorrectionJournal::currentUser();
@@ -243,7 +243,7 @@ bool BulletinValidation::StoreWithBulletin(BulletinArchive& archive, qint64 resu
         return false;
     }
     if (!m_database->execute(QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter()),
-                             {requestId, IdsText(row.resultIds), row.contentHash,
+                             {requestId, idsText(row.resultIds), row.contentHash,
                               CorrectionJournal::timeText(row.validatedAt), row.userName, row.workstation, row.fullName,
                               row.title})) {
         m_error = m_database->errorText();

@@ -45,19 +45,19 @@ public:
     bool listForRequest(const QString& requestId, std::vector<ValidationRecord>* list);
     // The status of the bulletin made of these sets of the request; false with errorText()
     // when the signatories, the validations or the journal could not be read.
-    bool StatusOf(const QString& requestId, const QList<qint64>& resultIds, ValidationStatus* status);
+    bool statusOf(const QString& requestId, const QList<qint64>& resultIds, ValidationStatus* status);
     // Archives the bulletin and records its validation by the signatory in one transaction:
     // both rows are written or neither. validatedAt is the moment the bulletin's data was read.
-    bool StoreWithBulletin(BulletinArchive& archive, qint64 resultId, const QString& requestId,
+    bool storeWithBulletin(BulletinArchive& archive, qint64 resultId, const QString& requestId,
                            const QList<qint64>& resultIds, const QByteArray& content, const QDateTime& validatedAt,
                            const Signatory& signatory, ValidationRecord* stored = nullptr);
     // Of the listed sets (id -> request identifier), those the newest validation of their request
     // covers, none of its sets corrected since, with that validation. For the marks of a list:
     // the bulletin itself asks StatusOf.
-    bool ValidatedSets(const QHash<qint64, QString>& sets, QHash<qint64, ValidationRecord>* validated);
+    bool validatedSets(const QHash<qint64, QString>& sets, QHash<qint64, ValidationRecord>* validated);
     QString errorText() const { return m_error; }
 
-    static QString IdsText(QList<qint64> ids);
+    static QString idsText(QList<qint64> ids);
 
 private:
     DatabaseConnection* m_database;

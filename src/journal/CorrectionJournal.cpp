@@ -78,7 +78,7 @@ bool CorrectionJournal::available() {
     return m_available == 1;
 }
 
-bool CorrectionJournal::KeepsReasons() {
+bool CorrectionJournal::keepsReasons() {
     if (m_keepsReasons < 0 && m_database && available()) {
         const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
         Recordset read;
@@ -151,7 +151,7 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
         return deadlocked ? Outcome::Deadlocked : Outcome::failed;
     };
     // Asked before the transaction: on PostgreSQL a failed question would end it.
-    const bool withReason = !reason.isEmpty() && KeepsReasons();
+    const bool withReason = !reason.isEmpty() && keepsReasons();
     if (!m_database->beginTransaction()) {
         m_error = m_database->errorText();
         return Outcome::failed;
@@ -263,7 +263,7 @@ std::vector<JournalEntry> CorrectionJournal::entries(const QString& condition, c
         postgres ? QStringLiteral("to_char(changedAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("changedAt");
     const QString sql =
         QString::fromLatin1(kSelectEntries)
-            .arg(changedAt, condition, KeepsReasons() ? QStringLiteral("reason") : QStringLiteral("NULL"));
+            .arg(changedAt, condition, keepsReasons() ? QStringLiteral("reason") : QStringLiteral("NULL"));
     // Every cell is a number or a text, which the direct reading gives as the driver does; a
     // search's marks then cost one exchange with a server, not three.
     if (!read.open(sql, m_database, values, Recordset::Reading::Texts)) {

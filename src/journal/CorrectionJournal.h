@@ -45,7 +45,7 @@ public:
     bool apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
                int* changed = nullptr, const QString& reason = QString());
     // Whether the journal keeps a correction's reason (a journal made before it did not).
-    bool KeepsReasons();
+    bool keepsReasons();
     QString errorText() const { return m_error; }
     // After a failed Apply whose values could not be written to the error log: the entry the log
     // should have held (the statement and its values), and the system's reason. Empty otherwise.

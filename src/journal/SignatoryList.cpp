@@ -50,14 +50,14 @@ bool SignatoryList::load() {
     return true;
 }
 
-const Signatory* SignatoryList::ActiveByLogin(const QString& login) const {
+const Signatory* SignatoryList::activeByLogin(const QString& login) const {
     for (const Signatory& s : m_signatories)
         if (s.active && s.login == login)
             return &s;
     return nullptr;
 }
 
-QStringList SignatoryList::ActiveNames() const {
+QStringList SignatoryList::activeNames() const {
     QStringList names;
     for (const Signatory& s : m_signatories)
         if (s.active)

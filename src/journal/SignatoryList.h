@@ -24,11 +24,11 @@ public:
     // False with errorText() when the table is there but could not be read.
     bool load();
     // The laboratory has named at least one signatory (one made inactive counts as well).
-    bool Any() const { return !m_signatories.empty(); }
+    bool any() const { return !m_signatories.empty(); }
     // The active signatory with this login, or nullptr.
-    const Signatory* ActiveByLogin(const QString& login) const;
+    const Signatory* activeByLogin(const QString& login) const;
     // "title name (login)" of every active signatory, for a message saying who may validate.
-    QStringList ActiveNames() const;
+    QStringList activeNames() const;
     QString errorText() const { return m_error; }
 
 private:

@@ -97,7 +97,7 @@ constexpr ShownField kShownFields[] = {{"RequestID", "Cod cerere"}, {"PacientNam
                                        {"Age", "Varsta"},           {"SEX", "Sex"},          {"comment", "Comentariu"}};
 
 // "title name" of a signatory as printed.
-std::string SignatoryText(const QString& title, const QString& fullName) {
+std::string signatoryText(const QString& title, const QString& fullName) {
     return (title.trimmed() + QLatin1Char(' ') + fullName.trimmed()).trimmed().toStdString();
 }
 
@@ -275,7 +275,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     // Once the laboratory has signatories, a bulletin is preliminary until one validates it.
     BulletinValidation validation(database);
     ValidationStatus status;
-    if (!validation.StatusOf(requestId, recordIds, &status)) {
+    if (!validation.statusOf(requestId, recordIds, &status)) {
         result.messages << QStringLiteral("Validarile cererii nu au putut fi citite, asa ca buletinul nu a fost "
                                           "facut.\n%1")
                                .arg(validation.errorText());
@@ -285,7 +285,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         result.messages << QStringLiteral("Buletinul cererii %1 este deja validat de %2 la %3; nu este nimic de "
                                           "validat.")
                                .arg(requestId,
-                                    QString::fromStdString(SignatoryText(status.newest.title, status.newest.fullName)),
+                                    QString::fromStdString(signatoryText(status.newest.title, status.newest.fullName)),
                                     QString::fromStdString(localTimeText(status.newest.validatedAt)));
         return result;
     }
@@ -309,10 +309,10 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     }
     writer.writeBulletinHead(setDate, requestCode, patientName, profile, age, sex);
     if (status.signing && !status.validated && !release)
-        writer.WritePreliminaryNotice();
+        writer.writePreliminaryNotice();
     // A validation the request has lost since (or the one a new validation follows) is named.
     if (status.hasValidation && !status.validated)
-        writer.WriteReplacedValidation(SignatoryText(status.newest.title, status.newest.fullName),
+        writer.writeReplacedValidation(signatoryText(status.newest.title, status.newest.fullName),
                                        localTimeText(status.newest.validatedAt));
     if (!changes.empty())
         writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes, reasons);
@@ -335,10 +335,10 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
 
     writer.writeSignature();
     if (release && release->signatory)
-        writer.WriteValidatedBy(SignatoryText(release->signatory->title, release->signatory->fullName),
+        writer.writeValidatedBy(signatoryText(release->signatory->title, release->signatory->fullName),
                                 localTimeText(madeAt));
     else if (status.validated)
-        writer.WriteValidatedBy(SignatoryText(status.newest.title, status.newest.fullName),
+        writer.writeValidatedBy(signatoryText(status.newest.title, status.newest.fullName),
                                 localTimeText(status.newest.validatedAt));
     writer.writeFooter(bulletinNow());
     writer.writeClosing();
@@ -346,7 +346,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     if (release) {
         const QString summary =
             QStringLiteral("Cererea %1, pacientul %2, seturile de rezultate %3")
-                .arg(requestId, QString::fromStdString(patientName), BulletinValidation::IdsText(recordIds));
+                .arg(requestId, QString::fromStdString(patientName), BulletinValidation::idsText(recordIds));
         if (!release->confirm || !release->confirm(page.data(), summary)) {
             result.cancelled = true;
             return result;
@@ -392,7 +392,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
             storeError = file.errorString();
         }
         if (stored && release) {
-            stored = validation.StoreWithBulletin(archive, recordId, requestId, recordIds, content, madeAt,
+            stored = validation.storeWithBulletin(archive, recordId, requestId, recordIds, content, madeAt,
                                                   *release->signatory);
             storeError = validation.errorText();
         } else if (stored) {
@@ -415,9 +415,9 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     if (sharedState.m_bulletinTemplate) {
         // A preliminary page's window offers to validate it.
         if (status.signing && !status.validated && !release)
-            SetPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
+            setPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
         result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
-        SetPendingPreliminaryBulletin(PreliminaryBulletin());
+        setPendingPreliminaryBulletin(PreliminaryBulletin());
     }
     return result;
 }

@@ -66,27 +66,27 @@ ValidationConfirmDialog::ValidationConfirmDialog(const QString& summary, const S
     resize(760, 640);
 }
 
-void ValidationConfirmDialog::SetAnswerHook(std::function<bool(ValidationConfirmDialog&)> hook) {
+void ValidationConfirmDialog::setAnswerHook(std::function<bool(ValidationConfirmDialog&)> hook) {
     answerHook() = std::move(hook);
 }
 
-bool ValidationConfirmDialog::Ask() {
+bool ValidationConfirmDialog::ask() {
     if (answerHook())
         return answerHook()(*this);
     return exec() == QDialog::Accepted;
 }
 
-void SetPendingPreliminaryBulletin(const PreliminaryBulletin& bulletin) {
+void setPendingPreliminaryBulletin(const PreliminaryBulletin& bulletin) {
     pendingPreliminary() = bulletin;
 }
 
-PreliminaryBulletin TakePendingPreliminaryBulletin() {
+PreliminaryBulletin takePendingPreliminaryBulletin() {
     PreliminaryBulletin taken = pendingPreliminary();
     pendingPreliminary() = PreliminaryBulletin();
     return taken;
 }
 
-BulletinBuildResult ValidateBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
+BulletinBuildResult validateBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                      const QString& requestId, const QString& day, QWidget* parent) {
     BulletinBuildResult result;
     SignatoryList signatories(sharedState.m_database);
@@ -94,14 +94,14 @@ BulletinBuildResult ValidateBulletin(Recordset& recordset, SharedState& sharedSt
         result.messages << QString::fromLatin1(kMsgSignatoriesUnread).arg(signatories.errorText());
         return result;
     }
-    if (!signatories.Any()) {
+    if (!signatories.any()) {
         result.messages << QString::fromLatin1(kMsgNoSignatory);
         return result;
     }
     const QString user = CorrectionJournal::currentUser();
-    const Signatory* signatory = signatories.ActiveByLogin(user);
+    const Signatory* signatory = signatories.activeByLogin(user);
     if (!signatory) {
-        const QStringList names = signatories.ActiveNames();
+        const QStringList names = signatories.activeNames();
         result.messages << QString::fromLatin1(kMsgNotSignatory)
                                .arg(user, names.isEmpty() ? QString::fromLatin1(kNobodyActive)
                                                           : names.join(QLatin1String(", ")));
@@ -111,7 +111,7 @@ BulletinBuildResult ValidateBulletin(Recordset& recordset, SharedState& sharedSt
     release.signatory = signatory;
     release.confirm = [signatory, parent](const QByteArray& bulletin, const QString& summary) {
         ValidationConfirmDialog dialog(summary, *signatory, bulletin, parent);
-        return dialog.Ask();
+        return dialog.ask();
     };
     return buildBulletin(recordset, sharedState, recordId, requestId, day, &release);
 }

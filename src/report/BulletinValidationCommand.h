@@ -24,9 +24,9 @@ public:
 
     // Tests answer in place of the user: the hook gets the dialog (not shown) and says whether to
     // validate. An empty function restores the modal dialog.
-    static void SetAnswerHook(std::function<bool(ValidationConfirmDialog&)> hook);
+    static void setAnswerHook(std::function<bool(ValidationConfirmDialog&)> hook);
     // The hook's answer when one is set, else the user's.
-    bool Ask();
+    bool ask();
 };
 
 // "Valideaza" on the bulletin of (recordId, requestId, day): only an active signatory of the
@@ -38,9 +38,9 @@ struct PreliminaryBulletin {
     QString requestId;
     QString day;
 };
-void SetPendingPreliminaryBulletin(const PreliminaryBulletin& bulletin);
+void setPendingPreliminaryBulletin(const PreliminaryBulletin& bulletin);
 // What the last bulletin made left for its window, and forgets it.
-PreliminaryBulletin TakePendingPreliminaryBulletin();
+PreliminaryBulletin takePendingPreliminaryBulletin();
 
-BulletinBuildResult ValidateBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
+BulletinBuildResult validateBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                      const QString& requestId, const QString& day, QWidget* parent);

@@ -195,7 +195,7 @@ void BulletinView::onInitialUpdate() {
         showArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
         return;
     }
-    const PreliminaryBulletin preliminary = TakePendingPreliminaryBulletin();
+    const PreliminaryBulletin preliminary = takePendingPreliminaryBulletin();
     if (preliminary.sharedState) {
         m_pValidateStructura = preliminary.sharedState;
         m_validateRecordId = preliminary.recordId;
@@ -203,12 +203,12 @@ void BulletinView::onInitialUpdate() {
         m_validateDay = preliminary.day;
         auto* validate = new QPushButton(QStringLiteral("&Valideaza buletinul (F9)"), this);
         validate->setObjectName(QStringLiteral("buttonValidate"));
-        connect(validate, &QPushButton::clicked, this, &BulletinView::OnValidate);
+        connect(validate, &QPushButton::clicked, this, &BulletinView::onValidate);
         static_cast<QVBoxLayout*>(layout())->insertWidget(0, validate, 0, Qt::AlignLeft);
         auto* key = new QAction(this);
         key->setShortcut(QKeySequence(Qt::Key_F9));
         key->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        connect(key, &QAction::triggered, this, &BulletinView::OnValidate);
+        connect(key, &QAction::triggered, this, &BulletinView::onValidate);
         addAction(key);
     }
     readShownFile();
@@ -216,13 +216,13 @@ void BulletinView::onInitialUpdate() {
     m_web->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));
 }
 
-void BulletinView::OnValidate() {
+void BulletinView::onValidate() {
     if (!m_pValidateStructura) {
         QApplication::beep();
         return;
     }
     Recordset recordset;
-    const BulletinBuildResult result = ValidateBulletin(recordset, *m_pValidateStructura, m_validateRecordId,
+    const BulletinBuildResult result = validateBulletin(recordset, *m_pValidateStructura, m_validateRecordId,
                                                         m_validateRequestId, m_validateDay, this);
     for (const QString& message : result.messages)
         labrosaMessageBox(message, this);

@@ -73,7 +73,7 @@ public:
     QWebEngineView* webView() const { return m_web; }
     QLabel* noteLine() const { return m_note; }
     // "Valideaza" (F9, the button above a preliminary page): a signatory validates the request.
-    void OnValidate();
+    void onValidate();
 
 signals:
     // A print or PDF job of this view has ended.

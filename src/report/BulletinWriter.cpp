@@ -300,15 +300,15 @@ void BulletinWriter::writeCorrectionNotice(const std::string& correctedAt, const
     write(formatPiece(kCorrectionNotice, {htmlEscape(correctedAt), htmlEscape(replacedMadeAt), list}));
 }
 
-void BulletinWriter::WritePreliminaryNotice() {
+void BulletinWriter::writePreliminaryNotice() {
     write(kPreliminaryNotice);
 }
 
-void BulletinWriter::WriteReplacedValidation(const std::string& signatory, const std::string& validatedAt) {
+void BulletinWriter::writeReplacedValidation(const std::string& signatory, const std::string& validatedAt) {
     write(formatPiece(kReplacedValidation, {htmlEscape(signatory), htmlEscape(validatedAt)}));
 }
 
-void BulletinWriter::WriteValidatedBy(const std::string& signatory, const std::string& validatedAt) {
+void BulletinWriter::writeValidatedBy(const std::string& signatory, const std::string& validatedAt) {
     write(formatPiece(kValidatedBy, {htmlEscape(signatory), htmlEscape(validatedAt)}));
 }
 

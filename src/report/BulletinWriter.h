@@ -39,11 +39,11 @@ public:
                                const std::vector<BulletinChange>& changes, const std::string& reason = std::string());
     // Once the laboratory has signatories: "BULETIN PRELIMINAR - nevalidat" on a bulletin no
     // signatory has validated, right after the bulletin head.
-    void WritePreliminaryNotice();
+    void writePreliminaryNotice();
     // The validated bulletin an amended one replaces ("title name", its date and time).
-    void WriteReplacedValidation(const std::string& signatory, const std::string& validatedAt);
+    void writeReplacedValidation(const std::string& signatory, const std::string& validatedAt);
     // Under the signature block of a validated bulletin: "Validat de: title name, date time".
-    void WriteValidatedBy(const std::string& signatory, const std::string& validatedAt);
+    void writeValidatedBy(const std::string& signatory, const std::string& validatedAt);
     void writeFirstGroupTitle(const std::string& title);
     void writeFirstColumnHeader();
     void writeNextGroupTitle(const std::string& title);

@@ -98,7 +98,7 @@ void LabHeaderDialog::updatePreview() {
 
 void LabHeaderDialog::accept() {
     const QStringList keys = LabSettingsFile::headerKeys();
-    const QStringList values = values();
+    const QStringList values = this->values();
     for (int i = 0; i < keys.size(); ++i) {
         QString error;
         if (!m_file.setValue(keys.at(i), values.at(i), &error)) {

@@ -257,20 +257,20 @@ private slots:
     void validationAndReasonOfAmendment() {
         ExplorerLab x;
         QVERIFY(startHistoryLab(x));
-        ValidationConfirmDialog::SetAnswerHook([](ValidationConfirmDialog&) { return true; });
+        ValidationConfirmDialog::setAnswerHook([](ValidationConfirmDialog&) { return true; });
         QString typedReason; // null: Cancel
         int reasonAsked = 0;
         // Both sets of request 200 carry a value, so both are on its bulletin.
         QVERIFY(x.lab.exec("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (1, 3, 'WBC', "
                            "'8'), (2, 3, 'HGB', '14')"));
-        AmendmentReasonDialog::SetAnswerHook([&](AmendmentReasonDialog&) {
+        AmendmentReasonDialog::setAnswerHook([&](AmendmentReasonDialog&) {
             ++reasonAsked;
             return typedReason;
         });
         struct Unhook {
             ~Unhook() {
-                ValidationConfirmDialog::SetAnswerHook({});
-                AmendmentReasonDialog::SetAnswerHook({});
+                ValidationConfirmDialog::setAnswerHook({});
+                AmendmentReasonDialog::setAnswerHook({});
             }
         } unhook;
         m_now = kFirst;

@@ -282,7 +282,7 @@ namespace {
 
 // The reference page with a piece put in before the first occurrence of a mark (after it with
 // after set).
-QByteArray Inserted(QByteArray page, const QByteArray& mark, const QByteArray& piece, bool after = false) {
+QByteArray inserted(QByteArray page, const QByteArray& mark, const QByteArray& piece, bool after = false) {
     const qsizetype at = page.indexOf(mark);
     if (at < 0)
         return "<no " + mark + ">";
@@ -294,13 +294,13 @@ const QByteArray kFooterStart = " <TFOOT";
 const QByteArray kPreliminaryRow = "\n\t\t<TR>\n          <TD style=\"FONT-SIZE: 12pt; PADDING-LEFT: 5.4pt\" "
                                    "colSpan=3><B>BULETIN PRELIMINAR - nevalidat</B></TD></TR>";
 
-QByteArray ValidatedRow(const char* when) {
+QByteArray validatedRow(const char* when) {
     return QByteArray("\n\t<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \" colSpan=3>Validat de: Dr. med. vet. "
                       "Ana Pop, ") +
            when + "</td></tr>";
 }
 
-QByteArray Sha256(const QByteArray& bytes) {
+QByteArray sha256(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
@@ -316,13 +316,13 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
                         {CorrectionJournal::currentUser()}));
     SignatoryList signatories(m_database.get());
     QVERIFY(signatories.load());
-    QVERIFY(!signatories.ActiveByLogin("ion"));
-    const Signatory* ana = signatories.ActiveByLogin(CorrectionJournal::currentUser());
+    QVERIFY(!signatories.activeByLogin("ion"));
+    const Signatory* ana = signatories.activeByLogin(CorrectionJournal::currentUser());
     QVERIFY(ana);
     const QByteArray reference = readFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/expected_bulletin.html"));
 
     QVERIFY(build(1, "1201").messages.isEmpty());
-    QCOMPARE(readFile(kBulletinFileName), Inserted(reference, kHeadEnd, kPreliminaryRow, true));
+    QCOMPARE(readFile(kBulletinFileName), inserted(reference, kHeadEnd, kPreliminaryRow, true));
 
     // Not confirmed: nothing is written, the preliminary file stays.
     QByteArray shown;
@@ -339,23 +339,23 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     QVERIFY(result.cancelled && !result.opened && result.messages.isEmpty());
     QCOMPARE(summary, QStringLiteral("Cererea 1201, pacientul Rex Popescu, seturile de rezultate 1,2"));
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 0);
-    QCOMPARE(readFile(kBulletinFileName), Inserted(reference, kHeadEnd, kPreliminaryRow, true));
+    QCOMPARE(readFile(kBulletinFileName), inserted(reference, kHeadEnd, kPreliminaryRow, true));
 
     answer = true;
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 0), Qt::UTC);
     result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QCOMPARE(result.messages, QStringList());
     QVERIFY(result.opened);
-    const QByteArray validated = Inserted(reference, kFooterStart, ValidatedRow("6/3/2026 11:00"));
+    const QByteArray validated = inserted(reference, kFooterStart, validatedRow("6/3/2026 11:00"));
     QCOMPARE(readFile(kBulletinFileName), validated);
     QCOMPARE(shown, validated);
     QCOMPARE(m_lab->scalar("select contentHash from BULLETIN_VALIDATION").toString().trimmed().toLatin1(),
-             Sha256(validated));
+             sha256(validated));
     QCOMPARE(m_lab->scalar("select resultIDs from BULLETIN_VALIDATION").toString(), QStringLiteral("1,2"));
     BulletinArchive archive(m_database.get());
     ArchivedBulletin last;
     QVERIFY(archive.lastForRequest("1201", &last));
-    QCOMPARE(last.contentHash.toLatin1(), Sha256(validated));
+    QCOMPARE(last.contentHash.toLatin1(), sha256(validated));
 
     // A reprint keeps the validation; validating it again is refused.
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 30), Qt::UTC);
@@ -388,7 +388,7 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     const QByteArray revalidated = readFile(kBulletinFileName);
     QVERIFY(!revalidated.contains("BULETIN PRELIMINAR"));
     QVERIFY(revalidated.contains(kHeadEnd + replacedRow));
-    QVERIFY(revalidated.contains(ValidatedRow("6/3/2026 13:00") + kFooterStart));
+    QVERIFY(revalidated.contains(validatedRow("6/3/2026 13:00") + kFooterStart));
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 2);
 }
 
@@ -410,7 +410,7 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
     SignatoryList signatories(m_database.get());
     QVERIFY(signatories.load());
     BulletinRelease release;
-    release.signatory = signatories.ActiveByLogin(CorrectionJournal::currentUser());
+    release.signatory = signatories.activeByLogin(CorrectionJournal::currentUser());
     release.confirm = [](const QByteArray&, const QString&) { return true; };
     const BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QCOMPARE(result.messages.size(), 1);
