@@ -16,42 +16,6 @@
 
 namespace {
 
-// nwind as a laboratory: orders as result sets, order lines as their values, suppliers as
-// profiles, shippers as analysers, products as parameters and intervals.
-const char kNwindMapping[] = R"(# nwind as a laboratory
-table RESULTS <- Orders
-ID <- OrderID
-RequestID <- OrderID
-PacientName <- ShipName
-TransDate <- OrderDate
-ProcDate <- ShippedDate
-Age <- EmployeeID
-VSH <- Freight
-comment <- ShipAddress
-SEX <- 'F'
-profileID <- EmployeeID
-table VET_PROFILES <- Suppliers
-id <- SupplierID
-profileName <- CompanyName
-table ANALYSERS <- Shippers
-MachineID <- ShipperID
-AnalyseName <- CompanyName
-table PARAMETERS <- Products
-MachineID <- 1
-refcode <- ProductID
-refName <- ProductName
-table RESULT_VALUES <- [Order Details]
-resultID <- OrderID
-MachineID <- 1
-refcode <- ProductID
-stringvalue <- UnitPrice
-table VET_PROFILE_NORMAL_VALUES <- Products
-profileID <- CategoryID
-refcode <- ProductID
-minValue <- ReorderLevel
-maxValue <- UnitsInStock
-)";
-
 bool writeFile(const QString& path, const QByteArray& text) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
@@ -122,7 +86,7 @@ private slots:
         QVERIFY(lab.createEmpty());
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
-        QVERIFY(writeFile(files.path("nwind.map"), kNwindMapping));
+        QVERIFY(writeFile(files.path("nwind.map"), QByteArray(kOrdersMapping) + kLabTables));
         AccessImportWindow window(lab.connectionString());
         QVERIFY(window.openFile(mdb));
         const auto sources = window.findChild<QTreeWidget*>(QStringLiteral("sourceTables"));
@@ -188,7 +152,7 @@ private slots:
         QCOMPARE(before.size(), 2);
         MdbFiles files;
         const QString mdb = files.copy("nwind.mdb");
-        QVERIFY(writeFile(files.path("nwind.map"), kNwindMapping));
+        QVERIFY(writeFile(files.path("nwind.map"), QByteArray(kOrdersMapping) + kLabTables));
         AccessImportWindow window(lab.connectionString());
         QVERIFY(window.openFile(mdb));
         QVERIFY(window.loadMapping(files.path("nwind.map")));

@@ -68,3 +68,44 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// nwind's orders as result sets: the order number as request and record identifier, the
+// ship name as patient, the order and shipping dates.
+inline constexpr char kOrdersMapping[] = R"(# nwind Orders as result sets
+table RESULTS <- Orders
+ID <- OrderID          # the record identifier
+RequestID <- OrderID
+PacientName <- ShipName
+TransDate <- OrderDate
+ProcDate <- ShippedDate
+Age <- EmployeeID
+VSH <- Freight
+comment <- ShipAddress
+SEX <- 'F'
+)";
+
+// The rest of nwind as a laboratory's other tables: suppliers as profiles, shippers as
+// analysers, products as parameters and as the intervals of the profile numbered by their
+// category, order lines as the sets' values. Suppliers 9 to 29 get no intervals.
+inline constexpr char kLabTables[] = R"(profileID <- EmployeeID
+table VET_PROFILES <- Suppliers
+id <- SupplierID
+profileName <- CompanyName
+table ANALYSERS <- Shippers
+MachineID <- ShipperID
+AnalyseName <- CompanyName
+table PARAMETERS <- Products
+MachineID <- 1
+refcode <- ProductID
+refName <- ProductName
+table RESULT_VALUES <- [Order Details]
+resultID <- OrderID
+MachineID <- 1
+refcode <- ProductID
+stringvalue <- UnitPrice
+table VET_PROFILE_NORMAL_VALUES <- Products
+profileID <- CategoryID
+refcode <- ProductID
+minValue <- ReorderLevel
+maxValue <- UnitsInStock
+)";
