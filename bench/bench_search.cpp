@@ -373,7 +373,7 @@ void native(benchmark::State& state, Backend* backend, const Case* c) {
 
 // The same SELECT through the program's recordset as the search reads it, without the list:
 // what the database layer adds.
-void readThroughRecordset(benchmark::State& state, Backend* backend, const Case* c) {
+void Recordset(benchmark::State& state, Backend* backend, const Case* c) {
     SqlDialect dialect = backend->database.dialect();
     dialect.setNameShadow(SearchIndexes::of(&backend->database).nameShadow);
     QVariantList values;
@@ -453,10 +453,10 @@ bool startBackend(const QString& name, const QString& connectionString) {
     Backend* b = backend.get();
     for (const Case& c : kCases) {
         const bool longRun = c.range.from == kAll.from && !*c.namePart && !*c.requestId;
-        for (auto [what, fn] : {std::pair{"bare", bare}, std::pair{"native", native},
-                                std::pair{"recordset", readThroughRecordset}, std::pair{"search", Search}}) {
+        for (auto [what, fn] : {std::pair{"bare", bare}, std::pair{"native", native}, std::pair{"recordset", Recordset},
+                                std::pair{"search", Search}}) {
             // The recordset's share is read where it is largest.
-            if (fn == readThroughRecordset && !longRun)
+            if (fn == Recordset && !longRun)
                 continue;
             if (fn == native && !SqliteStatement::handleOf(b->database.connection()) &&
                 !PostgresStatement::handleOf(b->database.connection()))

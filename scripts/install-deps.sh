@@ -7,6 +7,8 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libqt6svg6
     libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
+    # Qt's own dialogs in the desktop's language
+    qt6-translations-l10n
     libbenchmark-dev
     # the Debian package: building it (cpack, dpkg-shlibdeps, PNG icons) and checking it
     dpkg-dev fakeroot file librsvg2-bin lintian desktop-file-utils appstream

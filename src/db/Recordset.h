@@ -28,10 +28,10 @@ public:
     // they are numbers and texts; the rows then come straight from the database library where it
     // can, with no value made per cell, and no other statement may run on the database until
     // they are read or closed.
-    enum class Reading { Values, Texts };
+    enum class Reading { values, Texts };
     // values are bound to the statement's '?' placeholders in order.
     bool open(const QString& sql, DatabaseConnection* database, const QVariantList& values = {},
-              Reading reading = Reading::Values);
+              Reading reading = Reading::values);
     bool isEOF() const;
     // A database NULL arrives as a null QVariant (QVariant::isNull()).
     bool getFieldValue(const QString& name, QVariant* value);

@@ -77,7 +77,8 @@ const char* const kMsgCommentRequestChanged =
     "Cautati din nou si reincercati.";
 const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
-const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
+const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date. Nu s-a schimbat nimic; "
+                                       "incercati din nou peste putin timp.\n%1";
 const char* const kMsgInvertedRange =
     "Data de sfarsit (%2) este inaintea datei de inceput (%1), asa ca nu s-a cautat nimic; lista a ramas "
     "cum era. Alegeti o data de sfarsit egala sau dupa cea de inceput.";
@@ -86,6 +87,7 @@ const char* const kStatusFoundOne = "%1 set de rezultate gasit in %2 s";
 const char* const kStatusFoundMany = "%1 %3seturi de rezultate gasite in %2 s";
 const char* const kMenuComment = "&Comentariu...";
 const char* const kMenuHistory = "&Istoric";
+const char* const kMenuResults = "&Rezultate";
 const char* const kMsgValuesNotLogged =
     "Nici jurnalul de erori %1 nu a putut fi scris (%2), asa ca valorile nu sunt pastrate acolo. Notati-le pentru "
     "a le introduce din nou:\n%3";
@@ -316,6 +318,35 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     connect(m_list, &EditableListView::gridFillCombo, this, &ResultsWindow::onGridFillCombo, Qt::DirectConnection);
     connect(m_list, &EditableListView::listRightClicked, this, &ResultsWindow::onListRightClick);
     connect(m_list, &EditableListView::listDoubleClicked, this, &ResultsWindow::onListDoubleClick);
+    createRowCommands();
+}
+
+void ResultsWindow::createRowCommands() {
+    m_pRowMenu = new QMenu(QString::fromLatin1(kMenuResults), this);
+    m_pRowMenu->setObjectName(QStringLiteral("menuResults"));
+    m_pCommentAction = m_pRowMenu->addAction(QString::fromLatin1(kMenuComment));
+    m_pCommentAction->setObjectName(QStringLiteral("commandComment"));
+    m_pHistoryAction = m_pRowMenu->addAction(QString::fromLatin1(kMenuHistory));
+    m_pHistoryAction->setObjectName(QStringLiteral("commandHistory"));
+    // The menu shows the list's key; the list itself answers it, so it never fires elsewhere.
+    m_pHistoryAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_pHistoryAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_pCommentAction, &QAction::triggered, this, [this]() { editComment(currentRow()); });
+    connect(m_pHistoryAction, &QAction::triggered, this, &ResultsWindow::onHistory);
+
+    QAbstractItemModel* rows = m_list->model();
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &ResultsWindow::updateRowCommands);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &ResultsWindow::updateRowCommands);
+    connect(rows, &QAbstractItemModel::modelReset, this, &ResultsWindow::updateRowCommands);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &ResultsWindow::updateRowCommands);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ResultsWindow::updateRowCommands);
+    updateRowCommands();
+}
+
+void ResultsWindow::updateRowCommands() {
+    const bool hasRow = currentRow() >= 0;
+    m_pCommentAction->setEnabled(hasRow);
+    m_pHistoryAction->setEnabled(hasRow);
 }
 
 ResultsWindow::~ResultsWindow() = default;
@@ -819,6 +850,11 @@ bool ResultsWindow::buildCorrection(int row, int column, Correction* correction)
 }
 
 void ResultsWindow::onGridEditDone(int row, int column) {
+    // A cell left with the text it was read with is no correction: storing it would write the
+    // whole request of the day again (and turn a NULL into an empty text) with journal rows.
+    const std::optional<QString> before = m_list->textBeforeEdit(row, column);
+    if (before && *before == m_list->getItemText(row, column))
+        return;
     if (row >= 0 && row < m_list->getItemCount()) {
         Correction correction;
         if (buildCorrection(row, column, &correction)) {
@@ -861,10 +897,8 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     const int row = currentRow();
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("listMenu"));
-    QAction* comment = menu.addAction(QString::fromLatin1(kMenuComment));
-    QAction* history = menu.addAction(QString::fromLatin1(kMenuHistory));
-    comment->setEnabled(row >= 0);
-    history->setEnabled(row >= 0);
+    updateRowCommands();
+    menu.addActions({m_pCommentAction, m_pHistoryAction});
     // At the pointer for the mouse; for the keyboard under the current row, or at the top of
     // the list when there is none.
     QPoint at(0, 0);
@@ -872,11 +906,8 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
         m_list->scrollTo(m_list->model()->index(row, 0));
         at = m_list->visualRect(m_list->model()->index(row, 0)).bottomLeft();
     }
-    QAction* chosen = menu.exec(globalAt ? *globalAt : m_list->viewport()->mapToGlobal(at));
-    if (chosen == comment)
-        editComment(row);
-    else if (chosen == history)
-        onHistory();
+    // The chosen command runs through its own triggered signal.
+    menu.exec(globalAt ? *globalAt : m_list->viewport()->mapToGlobal(at));
 }
 
 void ResultsWindow::onHistory() {

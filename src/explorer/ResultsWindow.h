@@ -15,9 +15,11 @@
 
 class EditableListView;
 class CorrectionJournal;
+class QAction;
 struct JournalEntry;
 class QDateEdit;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class SharedState;
 class WidestTextTracker;
@@ -33,6 +35,7 @@ struct ProfileEntry {
 // opens the current row's bulletin as a double click does, Ctrl+H
 // opens the history of the current row, and the Menu key, Shift+F10 or a right click with Shift
 // a menu ("listMenu") with the comment and the history; a plain right click opens the comment.
+// The same two commands are in the menu bar's "Rezultate" while the window is active.
 class ResultsWindow : public QWidget, public DocumentView {
     Q_OBJECT
 public:
@@ -40,6 +43,8 @@ public:
     ~ResultsWindow() override;
 
     void onInitialUpdate() override;
+    // "Rezultate": the comment and the history of the current row, for the menu bar.
+    QMenu* viewMenu() const override { return m_pRowMenu; }
     void onSearch();
 
     // "6/3/2006" -> "2006/3/6"
@@ -75,6 +80,10 @@ private:
     int currentRow() const;
     // The menu of the comment and the history, at a point of the screen or under the current row.
     void showListMenu(std::optional<QPoint> globalAt = std::nullopt);
+    // Creates the comment and history commands shared by the list's menu and the menu bar.
+    void createRowCommands();
+    // Enables them while there is a row for them to act on.
+    void updateRowCommands();
     // The bulletin of a row, as a double click or Enter asks for it (-1: none).
     void openBulletin(int row);
     // Makes both date pickers take what is typed in them.
@@ -114,6 +123,9 @@ private:
     EditableListView* m_list = nullptr;
     QObject* m_listViewport = nullptr; // compared only: its right clicks with Shift open the menu
     QPushButton* m_search = nullptr;
+    QMenu* m_pRowMenu = nullptr; // the menu bar's "Rezultate"
+    QAction* m_pCommentAction = nullptr;
+    QAction* m_pHistoryAction = nullptr;
     Recordset m_recordset;
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;

@@ -5,6 +5,8 @@
 #include "ChildWindow.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
+#include "NewFileMode.h"
+#include "PdfDocumentTitle.h"
 #include "PrintSetup.h"
 
 #include <QApplication>
@@ -46,11 +48,13 @@ const char* const kArchivedHtml = "labrosaArchivedHtml";
 const char* const kArchivedNote = "labrosaArchivedNote";
 const char* const kArchivedTitle = "%1 - buletin arhivat";
 const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
-const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit.";
+const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit. Verificati ca imprimanta este pornita si "
+                                   "conectata, apoi tipariti din nou.";
 const char* const kMsgPageNotShown =
     "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat.\n"
     "Deschideti-l din nou din lista de rezultate.";
-const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
+const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
+                                      "deja, a ramas asa cum era; incercati din nou sau alegeti alt dosar.";
 const char* const kMsgPdfExportFailed =
     "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
     "deja, a ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
@@ -58,8 +62,10 @@ const char* const kMsgEngineMadeNoPdf = "Motorul de afisare nu a produs PDF-ul."
 const char* const kMsgBulletinFileUnread = "Fisierul %1 nu a putut fi citit.";
 const char* const kMsgNotSaved = "Buletinul nu a putut fi salvat in %1. Un fisier cu acest nume, daca exista deja, a "
                                  "ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
-const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
-const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
+const char* const kMsgPdfFolderMissing =
+    "Fisierul PDF nu poate fi scris: dosarul %1 nu exista. Nu s-a scris nimic; alegeti un dosar care exista.";
+const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu aveti drept de scriere. "
+                                          "Nu s-a scris nimic; alegeti alt dosar.";
 const char* const kPdfFolderKey = "Export/PdfFolder";
 const char* const kPdfDialogTitle = "Export PDF";
 const char* const kPdfFilter = "Fisiere PDF (*.pdf)";
@@ -95,7 +101,8 @@ std::function<QString(const QString&)>& pdfFileDialogHook() {
 // Writes bytes to path through a temporary file renamed over it once complete, so a failure
 // leaves the old file as it was; false with the system's reason. Qt 6.4's QSaveFile::commit()
 // reports success when the last buffered bytes do not fit on the disk (and leaves an empty
-// file), so the buffer is flushed and checked first.
+// file), so the buffer is flushed and checked first. A new file gets the mode the user's umask
+// gives, a replaced one keeps its own.
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* reason) {
     QSaveFile out(path);
     if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() && out.commit())
@@ -166,8 +173,12 @@ BulletinView::BulletinView(QWidget* parent) : QWidget(parent) {
     connect(m_web, &QWebEngineView::loadFinished, this,
             [this](bool ok) { m_page = ok ? PageState::Shown : PageState::failed; });
     connect(m_web, &QWebEngineView::printFinished, this, [this](bool success) { endPrintJob(success); });
-    connect(m_web->page(), &QWebEnginePage::pdfPrintingFinished, this,
-            [this](const QString&, bool success) { endPrintJob(success); });
+    connect(m_web->page(), &QWebEnginePage::pdfPrintingFinished, this, [this](const QString& filePath, bool success) {
+        // The engine makes the file private to its owner; a new one gets the umask's mode.
+        if (success && std::exchange(m_printFileIsNew, false))
+            QFile::setPermissions(filePath, newFilePermissions());
+        endPrintJob(success);
+    });
 }
 
 BulletinView::~BulletinView() {
@@ -310,10 +321,12 @@ void BulletinView::onFilePrint() {
     if (printer->resolution() < kMinPrintResolution)
         printer->setResolution(kMinPrintResolution);
 
-    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        m_printFileIsNew = !QFileInfo::exists(printer->outputFileName());
         m_web->page()->printToPdf(printer->outputFileName(), printer->pageLayout());
-    else
+    } else {
         m_web->print(printer);
+    }
 }
 
 bool BulletinView::printToPdf(const QString& filePath) {
@@ -322,6 +335,7 @@ bool BulletinView::printToPdf(const QString& filePath) {
     const QPrinter* printer = currentPrinter();
     const QPageLayout layout =
         printer ? printer->pageLayout() : QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
+    m_printFileIsNew = !QFileInfo::exists(filePath);
     m_web->page()->printToPdf(filePath, layout);
     return true;
 }
@@ -330,22 +344,34 @@ void BulletinView::setPdfFileDialogHook(std::function<QString(const QString&)> h
     pdfFileDialogHook() = std::move(hook);
 }
 
-QString BulletinView::proposedPdfName(const QString& pageText) {
-    // The bulletin's head: "Data setului de analize d/M/yyyy H:mm", "Cod cerere:<id>",
-    // "Nume:<name>, Profil:<profile>".
+// The request identifier and the patient's name in the bulletin's head ("Cod cerere:<id>",
+// "Nume:<name>, Profil:<profile>"), empty where the page has none.
+static QString headRequest(const QString& pageText) {
     static const QRegularExpression request(QStringLiteral("Cod\\s+cerere:\\s*(\\S+)"));
+    return request.match(pageText).captured(1);
+}
+static QString headPatient(const QString& pageText) {
     static const QRegularExpression name(QStringLiteral("Nume:[ \\t]*([^\\n]*?),?[ \\t]*Profil:"));
-    static const QRegularExpression date(QStringLiteral("Data setului de analize\\s+(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
-    QStringList parts;
-    const QRegularExpressionMatch requestMatch = request.match(pageText);
-    if (requestMatch.hasMatch())
-        parts << fileNamePart(requestMatch.captured(1));
     static const QRegularExpression nameAlone(QStringLiteral("Nume:[ \\t]*([^\\n,]*)"));
     QRegularExpressionMatch nameMatch = name.match(pageText);
     if (!nameMatch.hasMatch())
         nameMatch = nameAlone.match(pageText);
-    if (nameMatch.hasMatch())
-        parts << fileNamePart(nameMatch.captured(1));
+    return nameMatch.captured(1);
+}
+
+// The title a PDF of the page carries when the page has none of its own: the request and the
+// patient, as far as the head names them.
+static QString pdfTitle(const QString& pageText) {
+    QStringList parts{headRequest(pageText).simplified(), headPatient(pageText).simplified()};
+    parts.removeAll(QString());
+    return parts.isEmpty() ? QStringLiteral("Buletin") : QStringLiteral("Buletin ") + parts.join(QStringLiteral(" - "));
+}
+
+QString BulletinView::proposedPdfName(const QString& pageText) {
+    // The bulletin's head: "Data setului de analize d/M/yyyy H:mm", "Cod cerere:<id>",
+    // "Nume:<name>, Profil:<profile>".
+    static const QRegularExpression date(QStringLiteral("Data setului de analize\\s+(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
+    QStringList parts{fileNamePart(headRequest(pageText)), fileNamePart(headPatient(pageText))};
     const QRegularExpressionMatch dateMatch = date.match(pageText);
     if (dateMatch.hasMatch()) {
         const QDate day(dateMatch.captured(3).toInt(), dateMatch.captured(2).toInt(), dateMatch.captured(1).toInt());
@@ -409,14 +435,20 @@ bool BulletinView::exportPdf(const QString& filePath) {
     m_exportFile = file.absoluteFilePath();
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                          QMarginsF(kPdfMargin, kPdfMargin, kPdfMargin, kPdfMargin), QPageLayout::Millimeter);
-    // The engine hands the PDF over in memory, so that a full disk never leaves a cut file.
+    // The engine hands the PDF over in memory, so that a full disk never leaves a cut file. It
+    // writes no document title; the PDF is titled with the request and the patient of the page.
     QPointer<BulletinView> self(this);
-    m_web->page()->printToPdf(
-        [self](const QByteArray& pdf) {
-            if (self)
-                self->finishPdfExport(pdf);
-        },
-        a4);
+    m_web->page()->toPlainText([self, a4](const QString& text) {
+        if (!self)
+            return;
+        self->m_exportTitle = pdfTitle(text);
+        self->m_web->page()->printToPdf(
+            [self](const QByteArray& pdf) {
+                if (self)
+                    self->finishPdfExport(pdf);
+            },
+            a4);
+    });
     return true;
 }
 
@@ -426,7 +458,7 @@ void BulletinView::finishPdfExport(const QByteArray& pdf) {
         return;
     }
     QString reason;
-    if (!writeWhole(m_exportFile, pdf, &reason)) {
+    if (!writeWhole(m_exportFile, PdfDocumentTitle::withTitle(pdf, m_exportTitle), &reason)) {
         endPrintJob(false, reason);
         return;
     }

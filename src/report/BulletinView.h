@@ -95,6 +95,8 @@ private:
     PageState m_page = PageState::Loading;
     // The PDF file the running export writes, for its message; empty for a print job.
     QString m_exportFile;
+    QString m_exportTitle;         // the running export's document title
+    bool m_printFileIsNew = false; // the engine's PDF file of the running print job did not exist
     // The bytes of the page shown, as written, for Save As; unknown when the file could not be read.
     QByteArray m_shownHtml;
     bool m_shownHtmlKnown = false;

@@ -109,7 +109,7 @@ void TestRecordset::emptyResult() {
 // Both ways of reading: values, and texts (on SQLite straight from the library).
 static void addReadings() {
     QTest::addColumn<Recordset::Reading>("reading");
-    QTest::newRow("values") << Recordset::Reading::Values;
+    QTest::newRow("values") << Recordset::Reading::values;
     QTest::newRow("texts") << Recordset::Reading::Texts;
 }
 
@@ -354,9 +354,9 @@ void TestRecordset::openTwiceWithoutClose() {
 void TestRecordset::refusedQuery_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<Recordset::Reading>("reading");
-    QTest::newRow("syntax") << "SELEC ID FROM RESULTS" << Recordset::Reading::Values;
-    QTest::newRow("missing table") << "SELECT * FROM NO_SUCH_TABLE" << Recordset::Reading::Values;
-    QTest::newRow("missing column") << "SELECT nope FROM RESULTS" << Recordset::Reading::Values;
+    QTest::newRow("syntax") << "SELEC ID FROM RESULTS" << Recordset::Reading::values;
+    QTest::newRow("missing table") << "SELECT * FROM NO_SUCH_TABLE" << Recordset::Reading::values;
+    QTest::newRow("missing column") << "SELECT nope FROM RESULTS" << Recordset::Reading::values;
     QTest::newRow("syntax, read as texts") << "SELEC ID FROM RESULTS" << Recordset::Reading::Texts;
     QTest::newRow("missing column, read as texts") << "SELECT nope FROM RESULTS" << Recordset::Reading::Texts;
     QTest::newRow("too few values, read as texts")
