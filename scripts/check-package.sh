@@ -40,7 +40,14 @@ make_package() {
 
 check_contents() {
     echo "lintian:"
-    lintian --fail-on error --info "$deb" || fail "lintian reports errors"
+    local tags
+    tags="$(lintian --fail-on none --display-info --info "$deb")"
+    printf '%s\n' "$tags"
+    ! grep -q '^E: ' <<<"$tags" || fail "lintian reports errors"
+    # The programs are built with Debian's hardening flags; a missing one is a failure here.
+    local hardening
+    hardening="$(grep -E 'hardening-no-(relro|fortify-functions|bindnow|pie)' <<<"$tags" || true)"
+    [ -z "$hardening" ] || fail "the programs lack hardening: $hardening"
 
     local version
     version="$(dpkg-deb -f "$deb" Version)"
@@ -61,7 +68,8 @@ check_contents() {
         share/labrosa/buletin_files/ub.gif share/labrosa/schema/sqlite.sql share/labrosa/schema/postgresql.sql \
         share/applications/labrosa.desktop share/metainfo/ro.labrosa.Labrosa.metainfo.xml \
         share/icons/hicolor/scalable/apps/labrosa.svg share/man/man1/labrosa.1.gz share/man/man1/labrosa-dbtool.1.gz \
-        share/doc/labrosa/copyright share/doc/labrosa/changelog.gz; do
+        share/doc/labrosa/copyright share/doc/labrosa/changelog.gz share/doc/labrosa/README.md \
+        share/doc/labrosa/mapping-format.md; do
         [ -f "$u/$f" ] || fail "missing /usr/$f"
     done
     # Every PNG icon has the size its folder names.
@@ -76,6 +84,15 @@ check_contents() {
     zcat "$u/share/man/man1/labrosa.1.gz" | grep -q 'lab\\-dir' || fail "labrosa.1 does not mention --lab-dir"
     zcat "$u/share/man/man1/labrosa-dbtool.1.gz" | grep -q 'import\\-mdb' ||
         fail "labrosa-dbtool.1 does not mention --import-mdb"
+    zcat "$u/share/man/man1/labrosa.1.gz" | grep -q 'config/labrosa/Labrosa.conf' ||
+        fail "labrosa.1 does not name the settings file"
+    zcat "$u/share/man/man1/labrosa-dbtool.1.gz" | grep -q 'mapping\\-format.md' ||
+        fail "labrosa-dbtool.1 does not name the mapping format"
+    # One main category in the desktop entry, so the program shows in one menu.
+    local main
+    main="$(grep '^Categories=' "$u/share/applications/labrosa.desktop" | tr ';=' '\n\n' |
+        grep -cxE 'AudioVideo|Audio|Video|Development|Education|Game|Graphics|Network|Office|Science|Settings|System|Utility' || true)"
+    [ "$main" = 1 ] || fail "the desktop entry has $main main categories instead of one"
 
     desktop-file-validate "$u/share/applications/labrosa.desktop" || fail "desktop entry is not valid"
     appstreamcli validate --no-net "$u/share/metainfo/ro.labrosa.Labrosa.metainfo.xml" ||

@@ -9,6 +9,8 @@ PACKAGES=(
     # the numbered page footer of a printed or exported bulletin
     libqpdf-dev
     libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
+    # Qt's own dialogs in the desktop's language
+    qt6-translations-l10n
     libbenchmark-dev
     # the Debian package: building it (cpack, dpkg-shlibdeps, PNG icons) and checking it
     dpkg-dev fakeroot file librsvg2-bin lintian desktop-file-utils appstream

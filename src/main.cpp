@@ -1,3 +1,4 @@
+#include "DesktopIntegration.h"
 #include "LabrosaApp.h"
 #include "ProgramOptions.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
             return answer;
     }
     QApplication application(argc, argv);
+    DesktopIntegration::apply();
     const int answer = ProgramOptions::answer(QCoreApplication::arguments(), true);
     if (answer != ProgramOptions::kStart)
         return answer;

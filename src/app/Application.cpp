@@ -14,6 +14,7 @@
 #include "MessageBox.h"
 #include "NewDocumentDialog.h"
 #include "PrintSetup.h"
+#include "SettingsLocation.h"
 #include "SqliteIntegrityCheck.h"
 #include "TextUtils.h"
 
@@ -30,8 +31,6 @@
 #include <QStatusBar>
 
 namespace {
-const char* const kSettingsKey = "Local AppWizard-Generated Applications";
-const char* const kAppName = "Labrosa";
 const char* const kLogFile = "_database_err.log";
 const char* const kDefaultConnection = "Provider=SQLite;Data Source=lab.db";
 const char* const kBulletinDocString = "\nTervan\nTervan\n\n\nTervana.Document\nTervan Document";
@@ -146,8 +145,7 @@ QString Application::namedConnectionString(const QStringList& arguments) {
 }
 
 bool Application::initInstance(const QStringList& arguments) {
-    QCoreApplication::setOrganizationName(QLatin1String(kSettingsKey));
-    QCoreApplication::setApplicationName(QLatin1String(kAppName));
+    SettingsLocation::use();
     m_recentFiles.load();
     setUtilMessageHandler([](const std::string& text) { labrosaMessageBox(QString::fromStdString(text)); });
 
@@ -309,7 +307,10 @@ bool Application::openLaboratory(const QStringList& arguments) {
 
     for (;;) {
         if (!candidate.isEmpty()) {
-            problem = currentFolder ? QString() : LabFolder::problem(candidate);
+            problem = currentFolder ? QString()
+                                    : LabFolder::problem(candidate, labFolder.isEmpty() && !chosenNow
+                                                                        ? LabFolder::FolderOrigin::remembered
+                                                                        : LabFolder::FolderOrigin::Given);
             if (problem.isEmpty() && !QDir::setCurrent(candidate.folder))
                 problem = QString::fromLatin1(kMsgCannotEnter).arg(QDir::toNativeSeparators(candidate.folder));
             if (!problem.isEmpty())

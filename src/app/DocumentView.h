@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QMenu;
+
 // What a view inside a child frame offers to the frame and the template.
 class DocumentView {
 public:
@@ -12,6 +14,8 @@ public:
     virtual ~DocumentView() = default;
     // Runs once, after the view has been put into its child frame.
     virtual void onInitialUpdate() {}
+    // A menu of the view's own commands, shown in the menu bar while its window is active.
+    virtual QMenu* viewMenu() const { return nullptr; }
     // Views that print (the bulletin) answer true and handle File > Print.
     virtual bool canPrint() const { return false; }
     virtual void onFilePrint() {}

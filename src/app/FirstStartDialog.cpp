@@ -183,7 +183,7 @@ void FirstStartDialog::accept() {
             return;
         }
     }
-    const QString problem = LabFolder::problem(choice);
+    const QString problem = LabFolder::problem(choice, LabFolder::FolderOrigin::Given);
     if (!problem.isEmpty()) {
         labrosaMessageBox(problem, this);
         m_folder->setFocus();

@@ -23,8 +23,12 @@ const char* const kToolName = "labrosa-dbtool";
 const char* const kDemoResults = "3000";
 constexpr int kToolTimeoutMs = 120000;
 
-const char* const kMsgNoFolder = "Dosarul laboratorului \"%1\" nu exista (a fost mutat sau sters?).";
-const char* const kMsgNoDatabase = "In dosarul laboratorului \"%1\" nu este baza de date lab.db.";
+const char* const kMsgNoFolder = "Dosarul laboratorului \"%1\", folosit data trecuta, nu exista acum (a fost "
+                                 "mutat, redenumit sau sters?). Alegeti locul unde se afla acum.";
+const char* const kMsgNoFolderGiven = "Dosarul \"%1\" nu exista. Verificati numele scris sau alegeti dosarul cu "
+                                      "butonul de cautare.";
+const char* const kMsgNoDatabase = "In dosarul laboratorului \"%1\" nu este baza de date lab.db. Alegeti dosarul "
+                                   "care o contine, sau faceti un laborator demonstrativ intr-un dosar nou.";
 const char* const kMsgNoServer = "Nu este dat serverul sau numele bazei de date.";
 const char* const kMsgDemoExists = "In dosarul \"%1\" este deja o baza de date lab.db; alegeti-l ca dosar al "
                                    "laboratorului sau alegeti un dosar nou pentru laboratorul demonstrativ.";
@@ -115,10 +119,10 @@ QString connectionFor(const LabChoice& choice) {
            quotedValue(QDir(choice.folder).filePath(QLatin1String(kDatabaseFile)));
 }
 
-QString problem(const LabChoice& choice) {
+QString problem(const LabChoice& choice, FolderOrigin origin) {
     const QString shown = QDir::toNativeSeparators(choice.folder);
     if (choice.folder.isEmpty() || !QFileInfo(choice.folder).isDir())
-        return QString::fromLatin1(kMsgNoFolder).arg(shown);
+        return QString::fromLatin1(origin == FolderOrigin::Given ? kMsgNoFolderGiven : kMsgNoFolder).arg(shown);
     if (choice.onServer)
         return choice.server.host.isEmpty() || choice.server.database.isEmpty() ? QLatin1String(kMsgNoServer)
                                                                                 : QString();

@@ -41,9 +41,14 @@ QString serverConnection(const LabServer& server);
 // A value of a connection string, quoted when it holds what would end or change it.
 QString quotedValue(const QString& value);
 
+// Where a folder came from, which decides how a missing one is explained.
+enum class FolderOrigin {
+    remembered, // used before, from the settings
+    Given,      // typed or chosen just now (the dialog, --lab-dir)
+};
 // Empty when the folder can serve as the laboratory folder of the choice (it exists, and holds
 // lab.db unless the database is on a server); else why not, for a person.
-QString problem(const LabChoice& choice);
+QString problem(const LabChoice& choice, FolderOrigin origin = FolderOrigin::remembered);
 
 // Where the program's shipped files (Labrosa.ini, buletin_files) are: the installed data
 // folder beside the executable, else the source tree's share/ for a build tree.

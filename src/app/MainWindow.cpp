@@ -3,6 +3,7 @@
 #include "BulletinDocument.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
+#include "DesktopIntegration.h"
 #include "DocumentTemplate.h"
 #include "DocumentView.h"
 #include "MessageBox.h"
@@ -82,7 +83,7 @@ MainWindow::MainWindow(RecentFileList* recentFiles, QWidget* parent) : QMainWind
     Q_INIT_RESOURCE(labrosa);
 
     setObjectName(QStringLiteral("mainFrame"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/labrosa.svg")));
+    setWindowIcon(DesktopIntegration::windowIcon());
     m_title = QLatin1String(kAppTitle);
     setWindowTitle(m_title);
 
@@ -327,10 +328,11 @@ void MainWindow::createStatusBar() {
     connect(toggle, &QAction::triggered, bar, &QWidget::setVisible);
 }
 
-void MainWindow::showMenu(int menuId) {
-    if (menuId == m_menuId)
+void MainWindow::showMenu(int menuId, QMenu* viewMenu) {
+    if (menuId == m_menuId && viewMenu == m_shownViewMenu)
         return;
     m_menuId = menuId;
+    m_shownViewMenu = viewMenu;
     QMenuBar* bar = menuBar();
     bar->clear();
     if (menuId == IDR_BULLETINTYPE) {
@@ -343,6 +345,8 @@ void MainWindow::showMenu(int menuId) {
     } else {
         bar->addMenu(m_fileMenuMain);
         bar->addMenu(m_viewMenu);
+        if (viewMenu)
+            bar->addMenu(viewMenu);
         bar->addMenu(m_labMenu);
         bar->addMenu(m_helpMenu);
     }
@@ -363,9 +367,10 @@ QList<ChildWindow*> MainWindow::childFrames() const {
 
 void MainWindow::onActiveChildChanged() {
     ChildWindow* child = activeChild();
-    showMenu(child && child->resourceId() == IDR_BULLETINTYPE ? IDR_BULLETINTYPE : IDR_MAINFRAME);
-
     DocumentView* view = child ? child->viewBase() : nullptr;
+    showMenu(child && child->resourceId() == IDR_BULLETINTYPE ? IDR_BULLETINTYPE : IDR_MAINFRAME,
+             view ? view->viewMenu() : nullptr);
+
     action(ID_FILE_PRINT)->setEnabled(view && view->canPrint());
     action(ID_FILE_EXPORT_PDF)->setEnabled(view && view->canExportPdf());
     action(ID_FILE_SAVE)->setEnabled(view && view->canSave());

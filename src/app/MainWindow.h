@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 class ChildWindow;
@@ -14,7 +15,8 @@ class QMenu;
 class QToolBar;
 
 // The main window: menus, tool bar and status bar around the area that holds the child
-// windows. The menu bar follows the active child: bulletin windows bring their own menu.
+// windows. The menu bar follows the active child: bulletin windows bring their own menu, and
+// a view may add a menu of its own commands (DocumentView::viewMenu).
 // New, Open, Print Setup and About are answered by the application object, which connects
 // to action(id)->triggered; the frame answers the rest.
 class MainWindow : public QMainWindow {
@@ -64,7 +66,8 @@ private:
     void createMenus();
     void createToolBar();
     void createStatusBar();
-    void showMenu(int menuId);
+    // viewMenu: the active view's own menu, shown after View (null for none).
+    void showMenu(int menuId, QMenu* viewMenu = nullptr);
     void updateRecentFileMenu();
     void updateWindowMenu();
 
@@ -88,4 +91,5 @@ private:
     QString m_title;
     QStringList m_protectedFiles;
     int m_menuId = 0;
+    QPointer<QMenu> m_shownViewMenu; // the view's menu in the bar now, if any
 };

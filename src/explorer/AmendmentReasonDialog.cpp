@@ -25,26 +25,26 @@ AmendmentReasonDialog::AmendmentReasonDialog(const QString& requestId, QWidget* 
     auto* label = new QLabel(QString::fromLatin1(kAsk).arg(requestId), this);
     label->setObjectName(QStringLiteral("labelReason"));
     label->setWordWrap(true);
-    m_pReason = new QLineEdit(this);
-    m_pReason->setObjectName(QStringLiteral("editReason"));
-    m_pReason->setMaxLength(kMaxReasonLength);
-    label->setBuddy(m_pReason);
+    m_reason = new QLineEdit(this);
+    m_reason->setObjectName(QStringLiteral("editReason"));
+    m_reason->setMaxLength(kMaxReasonLength);
+    label->setBuddy(m_reason);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    m_pOk = buttons->button(QDialogButtonBox::Ok);
-    m_pOk->setEnabled(false);
-    connect(m_pReason, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_pOk->setEnabled(!text.trimmed().isEmpty()); });
+    m_ok = buttons->button(QDialogButtonBox::Ok);
+    m_ok->setEnabled(false);
+    connect(m_reason, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_ok->setEnabled(!text.trimmed().isEmpty()); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
-    layout->addWidget(m_pReason);
+    layout->addWidget(m_reason);
     layout->addWidget(buttons);
     resize(460, sizeHint().height());
 }
 
 QString AmendmentReasonDialog::reason() const {
-    return m_pReason->text().trimmed();
+    return m_reason->text().trimmed();
 }
 
 void AmendmentReasonDialog::setAnswerHook(std::function<QString(AmendmentReasonDialog&)> hook) {

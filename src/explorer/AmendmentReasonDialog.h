@@ -27,6 +27,6 @@ public:
     static constexpr int kMaxReasonLength = 200;
 
 private:
-    QLineEdit* m_pReason = nullptr;
-    QPushButton* m_pOk = nullptr;
+    QLineEdit* m_reason = nullptr;
+    QPushButton* m_ok = nullptr;
 };

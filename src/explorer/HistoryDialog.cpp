@@ -25,7 +25,8 @@ const char* const kSubjectRecord = "Inregistrarea %1 (fara cerere)";
 const char* const kNoJournal = "Baza de date nu are jurnalul corecturilor si arhiva buletinelor.";
 const char* const kNoteArchived =
     "Buletin arhivat, doar pentru citire: cererea %1, inregistrarea %2, facut la %3 de %4 (%5).";
-const char* const kMsgBulletinNotRead = "Buletinul arhivat nu a putut fi citit din baza de date.\n%1";
+const char* const kMsgBulletinNotRead = "Buletinul arhivat nu a putut fi citit din baza de date. Arhiva nu s-a "
+                                        "schimbat; incercati din nou peste putin timp.\n%1";
 const char* const kTimeFormat = "dd/MM/yyyy HH:mm:ss";
 
 enum { BulletinIdRole = Qt::UserRole, BulletinNoteRole };

@@ -88,7 +88,8 @@ const char* const kMsgCommentRequestChanged =
     "Cautati din nou si reincercati.";
 const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
-const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date.\n%1";
+const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date. Nu s-a schimbat nimic; "
+                                       "incercati din nou peste putin timp.\n%1";
 // After the failure's own headline (the failed correction's or the comment's): nothing was stored.
 const char* const kMsgArchiveNotRead = "%1\nNu s-a putut afla daca cererea are deja un buletin eliberat, asa ca "
                                        "nu s-a salvat nimic.\n%2";
@@ -101,6 +102,7 @@ const char* const kStatusFoundMany = "%1 %3seturi de rezultate gasite in %2 s";
 const char* const kMenuComment = "&Comentariu...";
 const char* const kMenuHistory = "&Istoric";
 const char* const kMenuValidate = "&Valideaza...";
+const char* const kMenuResults = "&Rezultate";
 const char* const kMsgValuesNotLogged =
     "Nici jurnalul de erori %1 nu a putut fi scris (%2), asa ca valorile nu sunt pastrate acolo. Notati-le pentru "
     "a le introduce din nou:\n%3";
@@ -298,10 +300,10 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     grid->addWidget(m_dateStart, 0, 4);
     grid->addWidget(labelArrow, 0, 5);
     grid->addWidget(m_dateEnd, 0, 6);
-    m_pUnvalidatedOnly = new QCheckBox(QStringLiteral("Doar cereri &nevalidate"), group);
-    m_pUnvalidatedOnly->setObjectName(QStringLiteral("checkUnvalidated"));
-    m_pUnvalidatedOnly->setToolTip(QStringLiteral("Cauta doar seturile ale caror cereri nu au un buletin validat"));
-    grid->addWidget(m_pUnvalidatedOnly, 1, 3, 1, 4);
+    m_unvalidatedOnly = new QCheckBox(QStringLiteral("Doar cereri &nevalidate"), group);
+    m_unvalidatedOnly->setObjectName(QStringLiteral("checkUnvalidated"));
+    m_unvalidatedOnly->setToolTip(QStringLiteral("Cauta doar seturile ale caror cereri nu au un buletin validat"));
+    grid->addWidget(m_unvalidatedOnly, 1, 3, 1, 4);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_search);
@@ -335,6 +337,41 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     connect(m_list, &EditableListView::gridFillCombo, this, &ResultsWindow::onGridFillCombo, Qt::DirectConnection);
     connect(m_list, &EditableListView::listRightClicked, this, &ResultsWindow::onListRightClick);
     connect(m_list, &EditableListView::listDoubleClicked, this, &ResultsWindow::onListDoubleClick);
+    createRowCommands();
+}
+
+void ResultsWindow::createRowCommands() {
+    m_rowMenu = new QMenu(QString::fromLatin1(kMenuResults), this);
+    m_rowMenu->setObjectName(QStringLiteral("menuResults"));
+    m_commentAction = m_rowMenu->addAction(QString::fromLatin1(kMenuComment));
+    m_commentAction->setObjectName(QStringLiteral("commandComment"));
+    m_historyAction = m_rowMenu->addAction(QString::fromLatin1(kMenuHistory));
+    m_historyAction->setObjectName(QStringLiteral("commandHistory"));
+    // The menu shows the list's key; the list itself answers it, so it never fires elsewhere.
+    m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_historyAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_commentAction, &QAction::triggered, this, [this]() { editComment(currentRow()); });
+    connect(m_historyAction, &QAction::triggered, this, &ResultsWindow::onHistory);
+    m_validateAction = m_rowMenu->addAction(QString::fromLatin1(kMenuValidate));
+    m_validateAction->setObjectName(QStringLiteral("commandValidate"));
+    m_validateAction->setShortcut(QKeySequence(Qt::Key_F9));
+    m_validateAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_validateAction, &QAction::triggered, this, &ResultsWindow::onValidate);
+
+    QAbstractItemModel* rows = m_list->model();
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &ResultsWindow::updateRowCommands);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &ResultsWindow::updateRowCommands);
+    connect(rows, &QAbstractItemModel::modelReset, this, &ResultsWindow::updateRowCommands);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, &ResultsWindow::updateRowCommands);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ResultsWindow::updateRowCommands);
+    updateRowCommands();
+}
+
+void ResultsWindow::updateRowCommands() {
+    const bool hasRow = currentRow() >= 0;
+    m_commentAction->setEnabled(hasRow);
+    m_historyAction->setEnabled(hasRow);
+    m_validateAction->setEnabled(hasRow);
 }
 
 ResultsWindow::~ResultsWindow() = default;
@@ -599,7 +636,7 @@ void ResultsWindow::onSearch() {
           QString::fromLatin1(kOrderResults);
 
     QSet<qint64> validatedSets;
-    if (m_pUnvalidatedOnly->isChecked()) {
+    if (m_unvalidatedOnly->isChecked()) {
         QString error;
         if (!validatedSetsOfSearch(QStringLiteral("(1=1)") + conditions, values, &validatedSets, &error)) {
             // Listing validated requests among the unvalidated ones would mislead.
@@ -931,6 +968,11 @@ bool ResultsWindow::buildCorrection(int row, int column, Correction* correction)
 }
 
 void ResultsWindow::onGridEditDone(int row, int column) {
+    // A cell left with the text it was read with is no correction: storing it would write the
+    // whole request of the day again (and turn a NULL into an empty text) with journal rows.
+    const std::optional<QString> before = m_list->textBeforeEdit(row, column);
+    if (before && *before == m_list->getItemText(row, column))
+        return;
     if (row >= 0 && row < m_list->getItemCount()) {
         Correction correction;
         QString reason;
@@ -975,13 +1017,8 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     const int row = currentRow();
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("listMenu"));
-    QAction* comment = menu.addAction(QString::fromLatin1(kMenuComment));
-    QAction* history = menu.addAction(QString::fromLatin1(kMenuHistory));
-    QAction* validate = menu.addAction(QString::fromLatin1(kMenuValidate));
-    validate->setShortcut(QKeySequence(Qt::Key_F9));
-    comment->setEnabled(row >= 0);
-    history->setEnabled(row >= 0);
-    validate->setEnabled(row >= 0);
+    updateRowCommands();
+    menu.addActions({m_commentAction, m_historyAction, m_validateAction});
     // At the pointer for the mouse; for the keyboard under the current row, or at the top of
     // the list when there is none.
     QPoint at(0, 0);
@@ -989,13 +1026,8 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
         m_list->scrollTo(m_list->model()->index(row, 0));
         at = m_list->visualRect(m_list->model()->index(row, 0)).bottomLeft();
     }
-    QAction* chosen = menu.exec(globalAt ? *globalAt : m_list->viewport()->mapToGlobal(at));
-    if (chosen == comment)
-        editComment(row);
-    else if (chosen == history)
-        onHistory();
-    else if (chosen == validate)
-        onValidate();
+    // The chosen command runs through its own triggered signal.
+    menu.exec(globalAt ? *globalAt : m_list->viewport()->mapToGlobal(at));
 }
 
 bool ResultsWindow::askAmendmentReason(qint64 recordId, const QString& failedHeadline, QString* reason) {

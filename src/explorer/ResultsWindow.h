@@ -16,10 +16,12 @@
 
 class EditableListView;
 class CorrectionJournal;
+class QAction;
 struct JournalEntry;
 class QCheckBox;
 class QDateEdit;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class SharedState;
 class WidestTextTracker;
@@ -33,8 +35,10 @@ struct ProfileEntry {
 // Child widgets carry object names for tests and assistive tools: "editRequestId",
 // "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Enter
 // opens the current row's bulletin as a double click does, Ctrl+H
-// opens the history of the current row, F9 validates its bulletin, and the Menu key, Shift+F10 or a right click with
-// Shift a menu ("listMenu") with the comment and the history; a plain right click opens the comment.
+// opens the history of the current row, F9 validates its bulletin, and the Menu key, Shift+F10 or
+// a right click with Shift a menu ("listMenu") with the comment, the history and the validation; a
+// plain right click opens the comment. The same commands are in the menu bar's "Rezultate" while
+// the window is active.
 class ResultsWindow : public QWidget, public DocumentView {
     Q_OBJECT
 public:
@@ -42,6 +46,8 @@ public:
     ~ResultsWindow() override;
 
     void onInitialUpdate() override;
+    // "Rezultate": the comment and the history of the current row, for the menu bar.
+    QMenu* viewMenu() const override { return m_rowMenu; }
     void onSearch();
 
     // "6/3/2006" -> "2006/3/6"
@@ -79,6 +85,10 @@ private:
     int currentRow() const;
     // The menu of the comment and the history, at a point of the screen or under the current row.
     void showListMenu(std::optional<QPoint> globalAt = std::nullopt);
+    // Creates the comment and history commands shared by the list's menu and the menu bar.
+    void createRowCommands();
+    // Enables them while there is a row for them to act on.
+    void updateRowCommands();
     // The bulletin of a row, as a double click or Enter asks for it (-1: none).
     void openBulletin(int row);
     // Makes both date pickers take what is typed in them.
@@ -128,7 +138,11 @@ private:
     EditableListView* m_list = nullptr;
     QObject* m_listViewport = nullptr; // compared only: its right clicks with Shift open the menu
     QPushButton* m_search = nullptr;
-    QCheckBox* m_pUnvalidatedOnly = nullptr; // "checkUnvalidated": leaves out validated requests
+    QCheckBox* m_unvalidatedOnly = nullptr; // "checkUnvalidated": leaves out validated requests
+    QMenu* m_rowMenu = nullptr;             // the menu bar's "Rezultate"
+    QAction* m_commentAction = nullptr;
+    QAction* m_historyAction = nullptr;
+    QAction* m_validateAction = nullptr;
     Recordset m_recordset;
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;

@@ -249,6 +249,7 @@ bool EditableListView::deleteAllItems() {
     // The row under an open editor goes away: nothing it could store has a row to go to.
     dropOpenEdit();
     m_contextItem = -1;
+    m_endedRow = m_endedColumn = -1;
     const int count = getItemCount();
     m_model->deleteAll();
     m_rowColours.erase(std::remove_if(m_rowColours.begin(), m_rowColours.end(),
@@ -438,8 +439,17 @@ void EditableListView::setCheck(int row, bool checked) {
 }
 
 void EditableListView::onEndLabelEdit(const CellEditResult& info) {
+    m_endedRow = info.row;
+    m_endedColumn = info.column;
+    m_textBeforeEdit = getItemText(info.row, info.column);
     setItemText(info.row, info.column, info.text);
     emit gridValidate(m_controlId, &info);
+}
+
+std::optional<QString> EditableListView::textBeforeEdit(int row, int column) const {
+    if (row != m_endedRow || column != m_endedColumn)
+        return std::nullopt;
+    return m_textBeforeEdit;
 }
 
 void EditableListView::onEditorDone(int row, int column, EditExit exit) {

@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -112,6 +113,9 @@ public:
     // Tab or Shift+Tab left an edit whose text is unchanged: nothing is reported to store (the
     // owner would write the value again over the whole request), and the keyboard goes on.
     void onEditorPassed(int row, int column, EditExit exit);
+    // The text (row, column) held before its edit ended, when that was the last edit to end;
+    // the owner compares it with the final text so that an untouched cell stores nothing.
+    std::optional<QString> textBeforeEdit(int row, int column) const;
 
     // Whether a click or F2 may open an editor on the column.
     bool isEditableColumn(int column) const;
@@ -190,4 +194,7 @@ private:
     int m_contextItem = -1;
     int m_controlId = 0;
     QRect m_comboRect;
+    int m_endedRow = -1; // the cell of the last edit that ended, and its text before
+    int m_endedColumn = -1;
+    QString m_textBeforeEdit;
 };

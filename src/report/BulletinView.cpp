@@ -6,6 +6,7 @@
 #include "ChildWindow.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
+#include "PdfDocumentTitle.h"
 #include "PdfPageFooter.h"
 #include "PdfRasterPrinter.h"
 #include "PrintSetup.h"
@@ -52,11 +53,13 @@ const char* const kArchivedHtml = "labrosaArchivedHtml";
 const char* const kArchivedNote = "labrosaArchivedNote";
 const char* const kArchivedTitle = "%1 - buletin arhivat";
 const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
-const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit.";
+const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit. Verificati ca imprimanta este pornita si "
+                                   "conectata, apoi tipariti din nou.";
 const char* const kMsgPageNotShown =
     "Buletinul nu a putut fi afisat in aceasta fereastra, deci nu poate fi tiparit sau salvat.\n"
     "Deschideti-l din nou din lista de rezultate.";
-const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris.";
+const char* const kMsgPdfNotWritten = "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
+                                      "deja, a ramas asa cum era; incercati din nou sau alegeti alt dosar.";
 const char* const kMsgPdfExportFailed =
     "Fisierul PDF %1 nu a putut fi scris. Un fisier cu acest nume, daca exista "
     "deja, a ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
@@ -64,8 +67,10 @@ const char* const kMsgEngineMadeNoPdf = "Motorul de afisare nu a produs PDF-ul."
 const char* const kMsgBulletinFileUnread = "Fisierul %1 nu a putut fi citit.";
 const char* const kMsgNotSaved = "Buletinul nu a putut fi salvat in %1. Un fisier cu acest nume, daca exista deja, a "
                                  "ramas asa cum era; alegeti alt dosar sau eliberati spatiu pe disc.\n%2";
-const char* const kMsgPdfFolderMissing = "Fisierul PDF nu poate fi scris: dosarul %1 nu exista.";
-const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu se poate scrie.";
+const char* const kMsgPdfFolderMissing =
+    "Fisierul PDF nu poate fi scris: dosarul %1 nu exista. Nu s-a scris nimic; alegeti un dosar care exista.";
+const char* const kMsgPdfFolderReadOnly = "Fisierul PDF nu poate fi scris: in dosarul %1 nu aveti drept de scriere. "
+                                          "Nu s-a scris nimic; alegeti alt dosar.";
 const char* const kPdfFolderKey = "Export/PdfFolder";
 const char* const kPdfDialogTitle = "Export PDF";
 const char* const kPdfFilter = "Fisiere PDF (*.pdf)";
@@ -101,7 +106,8 @@ std::function<QString(const QString&)>& pdfFileDialogHook() {
 // Writes bytes to path through a temporary file renamed over it once complete, so a failure
 // leaves the old file as it was; false with the system's reason. Qt 6.4's QSaveFile::commit()
 // reports success when the last buffered bytes do not fit on the disk (and leaves an empty
-// file), so the buffer is flushed and checked first.
+// file), so the buffer is flushed and checked first. A new file gets the mode the user's umask
+// gives, a replaced one keeps its own.
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* reason) {
     QSaveFile out(path);
     if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() && out.commit())
@@ -197,7 +203,7 @@ void BulletinView::onInitialUpdate() {
     }
     const PreliminaryBulletin preliminary = takePendingPreliminaryBulletin();
     if (preliminary.sharedState) {
-        m_pValidateStructura = preliminary.sharedState;
+        m_validateState = preliminary.sharedState;
         m_validateRecordId = preliminary.recordId;
         m_validateRequestId = preliminary.requestId;
         m_validateDay = preliminary.day;
@@ -217,13 +223,13 @@ void BulletinView::onInitialUpdate() {
 }
 
 void BulletinView::onValidate() {
-    if (!m_pValidateStructura) {
+    if (!m_validateState) {
         QApplication::beep();
         return;
     }
     Recordset recordset;
-    const BulletinBuildResult result = validateBulletin(recordset, *m_pValidateStructura, m_validateRecordId,
-                                                        m_validateRequestId, m_validateDay, this);
+    const BulletinBuildResult result =
+        validateBulletin(recordset, *m_validateState, m_validateRecordId, m_validateRequestId, m_validateDay, this);
     for (const QString& message : result.messages)
         labrosaMessageBox(message, this);
 }
@@ -367,22 +373,34 @@ void BulletinView::setPdfFileDialogHook(std::function<QString(const QString&)> h
     pdfFileDialogHook() = std::move(hook);
 }
 
-QString BulletinView::proposedPdfName(const QString& pageText) {
-    // The bulletin's head: "Data setului de analize d/M/yyyy H:mm", "Cod cerere:<id>",
-    // "Nume:<name>, Profil:<profile>".
+// The request identifier and the patient's name in the bulletin's head ("Cod cerere:<id>",
+// "Nume:<name>, Profil:<profile>"), empty where the page has none.
+static QString headRequest(const QString& pageText) {
     static const QRegularExpression request(QStringLiteral("Cod\\s+cerere:\\s*(\\S+)"));
+    return request.match(pageText).captured(1);
+}
+static QString headPatient(const QString& pageText) {
     static const QRegularExpression name(QStringLiteral("Nume:[ \\t]*([^\\n]*?),?[ \\t]*Profil:"));
-    static const QRegularExpression date(QStringLiteral("Data setului de analize\\s+(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
-    QStringList parts;
-    const QRegularExpressionMatch requestMatch = request.match(pageText);
-    if (requestMatch.hasMatch())
-        parts << fileNamePart(requestMatch.captured(1));
     static const QRegularExpression nameAlone(QStringLiteral("Nume:[ \\t]*([^\\n,]*)"));
     QRegularExpressionMatch nameMatch = name.match(pageText);
     if (!nameMatch.hasMatch())
         nameMatch = nameAlone.match(pageText);
-    if (nameMatch.hasMatch())
-        parts << fileNamePart(nameMatch.captured(1));
+    return nameMatch.captured(1);
+}
+
+// The title a PDF of the page carries when the page has none of its own: the request and the
+// patient, as far as the head names them.
+static QString pdfTitle(const QString& pageText) {
+    QStringList parts{headRequest(pageText).simplified(), headPatient(pageText).simplified()};
+    parts.removeAll(QString());
+    return parts.isEmpty() ? QStringLiteral("Buletin") : QStringLiteral("Buletin ") + parts.join(QStringLiteral(" - "));
+}
+
+QString BulletinView::proposedPdfName(const QString& pageText) {
+    // The bulletin's head: "Data setului de analize d/M/yyyy H:mm", "Cod cerere:<id>",
+    // "Nume:<name>, Profil:<profile>".
+    static const QRegularExpression date(QStringLiteral("Data setului de analize\\s+(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
+    QStringList parts{fileNamePart(headRequest(pageText)), fileNamePart(headPatient(pageText))};
     const QRegularExpressionMatch dateMatch = date.match(pageText);
     if (dateMatch.hasMatch()) {
         const QDate day(dateMatch.captured(3).toInt(), dateMatch.captured(2).toInt(), dateMatch.captured(1).toInt());
@@ -459,6 +477,8 @@ void BulletinView::printWithFooter(const QPageLayout& layout, QPrinter* printer)
         if (!self)
             return;
         PdfPageFooter footer = PdfPageFooter::fromBulletinText(text);
+        // The engine writes no document title; the PDF is titled with the request and patient.
+        self->m_exportTitle = pdfTitle(text);
         const QMarginsF margins = printed.margins(QPageLayout::Point);
         footer.setSideMargins(margins.left(), margins.right());
         self->m_web->page()->printToPdf(
@@ -488,7 +508,7 @@ void BulletinView::finishPdfExport(const QByteArray& pdf) {
         return;
     }
     QString reason;
-    if (!writeWhole(m_exportFile, pdf, &reason)) {
+    if (!writeWhole(m_exportFile, PdfDocumentTitle::withTitle(pdf, m_exportTitle), &reason)) {
         endPrintJob(false, reason);
         return;
     }

@@ -104,6 +104,7 @@ private:
     PageState m_page = PageState::Loading;
     // The PDF file the running export writes, for its message; empty for a print job.
     QString m_exportFile;
+    QString m_exportTitle; // the running export's document title
     // The bytes of the page shown, as written, for Save As; unknown when the file could not be read.
     QByteArray m_shownHtml;
     bool m_shownHtmlKnown = false;
@@ -111,5 +112,5 @@ private:
     int m_validateRecordId = 0;
     QString m_validateRequestId;
     QString m_validateDay;
-    SharedState* m_pValidateStructura = nullptr;
+    SharedState* m_validateState = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "ConnectionString.h"
 #include "DatabaseConnection.h"
 #include "DbLab.h"
+#include "DesktopIntegration.h"
 #include "DocumentTemplate.h"
 #include "EditableListView.h"
 #include "FirstStartDialog.h"
@@ -16,6 +17,7 @@
 #include "MessageBox.h"
 #include "Recordset.h"
 #include "ResultsWindow.h"
+#include "SettingsLocation.h"
 #include "TestLab.h"
 
 #include <QAbstractButton>
@@ -24,7 +26,9 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -35,6 +39,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
@@ -45,6 +50,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -134,7 +140,7 @@ private slots:
     void initTestCase() {
         // The settings go to this process's own folder (XDG_CONFIG_HOME, see AppTestMain.h), under
         // the program's names, and each test clears them.
-        QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+        QCoreApplication::setOrganizationName(QStringLiteral("labrosa"));
         QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
     }
 
@@ -192,8 +198,70 @@ private slots:
         QCOMPARE(frame->currentMenuId(), int(IDR_MAINFRAME));
         QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
         QVERIFY(!frame->action(ID_FILE_PRINT)->isEnabled());
-        QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
-        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Labrosa"));
+        QCOMPARE(QSettings().fileName(), qEnvironmentVariable("XDG_CONFIG_HOME") + "/labrosa/Labrosa.conf");
+    }
+
+    // Qt's own dialogs (print, file, colour) speak the desktop's language where Qt has it.
+    void qtDialogsInTheDesktopsLanguage() {
+        const QLocale german(QLocale::German, QLocale::Germany);
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+            QSKIP("Qt's translations (qt6-translations-l10n) are not installed");
+        QTranslator* translator = DesktopIntegration::loadQtTranslations(german);
+        QVERIFY(translator);
+        const auto remove = qScopeGuard([translator] { delete translator; });
+        QCOMPARE(QCoreApplication::translate("QPrintDialog", "Print"), QString("Drucken"));
+    }
+
+    // The settings of earlier versions are moved once to ~/.config/labrosa; a file already
+    // there wins, and a move that cannot be made leaves them where they were, still in use.
+    void settingsMovedOnce_data() {
+        QTest::addColumn<QString>("before"); // what the new place holds: "nothing", "file", "blocked"
+        QTest::addColumn<QString>("read");   // the remembered folder read afterwards
+        QTest::addColumn<bool>("oldKept");
+        QTest::addColumn<QString>("organization");
+        QTest::newRow("moved") << "nothing"
+                               << "/lab/vechi" << false << "labrosa";
+        QTest::newRow("new file wins") << "file"
+                                       << "/lab/nou" << true << "labrosa";
+        QTest::newRow("new place not writable") << "blocked"
+                                                << "/lab/vechi" << true << "Local AppWizard-Generated Applications";
+    }
+    void settingsMovedOnce() {
+        QFETCH(QString, before);
+        QFETCH(QString, read);
+        QFETCH(bool, oldKept);
+        QFETCH(QString, organization);
+        QTemporaryDir config;
+        const QString oldFile = config.filePath("Local AppWizard-Generated Applications/Labrosa.conf");
+        const QString newFile = config.filePath("labrosa/Labrosa.conf");
+        {
+            QSettings old(oldFile, QSettings::IniFormat);
+            old.setValue("LabFolder/Path", "/lab/vechi");
+            old.setValue("Recent File List/File1", "/lab/vechi/buletin.html");
+        }
+        if (before == "file") {
+            QSettings(newFile, QSettings::IniFormat).setValue("LabFolder/Path", "/lab/nou");
+        } else if (before == "blocked") {
+            QFile blocker(config.filePath("labrosa"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        const QByteArray home = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_CONFIG_HOME", home);
+            QCoreApplication::setOrganizationName(QStringLiteral("labrosa"));
+        });
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        for (int start = 0; start < 2; ++start) {
+            SettingsLocation::use();
+            QCOMPARE(QCoreApplication::organizationName(), organization);
+            QCOMPARE(QFileInfo::exists(oldFile), oldKept);
+            const QString in = organization == "labrosa" ? newFile : oldFile;
+            QCOMPARE(QSettings(in, QSettings::IniFormat).value("LabFolder/Path").toString(), read);
+            if (before == "nothing")
+                QCOMPARE(QSettings(in, QSettings::IniFormat).value("Recent File List/File1").toString(),
+                         QString("/lab/vechi/buletin.html"));
+        }
+        QCOMPARE(QFileInfo::exists(config.filePath("Local AppWizard-Generated Applications")), oldKept);
     }
 
     // A database made before the correction journal: the program works and says so once.

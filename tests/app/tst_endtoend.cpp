@@ -259,7 +259,7 @@ private slots:
         setMessageBoxHook([this](const QString& text) { m_messages << text; });
         qunsetenv("LABROSA_DATABASE");
         // What the program remembers (date range, widths, window) starts afresh for each test.
-        QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+        QCoreApplication::setOrganizationName(QStringLiteral("labrosa"));
         QCoreApplication::setApplicationName(QStringLiteral("Labrosa"));
         QSettings().clear();
     }

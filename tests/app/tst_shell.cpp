@@ -48,6 +48,7 @@ public:
         if (m_maximise && frameAtInitialUpdate)
             frameAtInitialUpdate->showMaximized();
     }
+    QMenu* viewMenu() const override { return ownMenu; }
     bool canPrint() const override { return m_printable; }
     void onFilePrint() override { ++prints; }
     bool canExportPdf() const override { return m_printable; }
@@ -65,6 +66,7 @@ public:
     int prints = 0;
     int exports = 0;
     QStringList savedTo;
+    QMenu* ownMenu = nullptr;
     ChildWindow* frameAtInitialUpdate = nullptr;
     QSize sizeAtInitialUpdate;
 
@@ -166,7 +168,13 @@ private slots:
             IDR_LISTTYPE,
             QStringLiteral(
                 "\nLista Rezultate\nLista Rezultate\n\n\nLista Rezultate.Document\nLista Rezultate Document"),
-            [this](BulletinDocument*) -> QWidget* { return m_listViewsFail ? nullptr : new TestView(false, true); });
+            [this](BulletinDocument*) -> QWidget* {
+                if (m_listViewsFail)
+                    return nullptr;
+                auto* view = new TestView(false, true);
+                view->ownMenu = new QMenu(QStringLiteral("&Rezultate"), view);
+                return view;
+            });
         m_bulletin->setMainFrame(m_frame.get());
         m_list->setMainFrame(m_frame.get());
         m_frame->show();
@@ -238,12 +246,18 @@ private slots:
         ChildWindow* bulletin = openBulletin();
         QCOMPARE(m_frame->currentMenuId(), int(IDR_BULLETINTYPE));
         QCOMPARE(menuTitles(bar), bulletinMenu);
+        // A results window adds its own menu, each window its own.
+        const QStringList resultsMenu{"&File", "&View", "&Rezultate", "&Help"};
         ChildWindow* list = openList();
-        QCOMPARE(menuTitles(bar), mainMenu);
+        QCOMPARE(menuTitles(bar), resultsMenu);
+        ChildWindow* otherList = openList();
+        QCOMPARE(menuNamed(bar, "&Rezultate"), viewOf(otherList)->ownMenu);
         m_frame->mdiArea()->setActiveSubWindow(bulletin);
         QCOMPARE(menuTitles(bar), bulletinMenu);
         bulletin->close();
-        QTRY_COMPARE(menuTitles(bar), mainMenu);
+        QTRY_COMPARE(menuTitles(bar), resultsMenu);
+        otherList->close();
+        QTRY_COMPARE(menuNamed(bar, "&Rezultate"), viewOf(list)->ownMenu);
         list->close();
         QTRY_VERIFY(m_frame->childFrames().isEmpty());
         QCOMPARE(menuTitles(bar), mainMenu);

@@ -249,9 +249,6 @@ private slots:
         QCOMPARE(x.messages, QStringList());
     }
 
-    // The history opens from the keyboard for the current row, and the keyboard's menu also
-    // holds the comment dialog. The mouse reaches the same menu by a right click with Shift on
-    // a row, which it then acts on; a plain right click still opens the comment.
     // F9 validates the current row's bulletin, for an active signatory only; afterwards a
     // correction of the request asks for its reason, which the history shows.
     void validationAndReasonOfAmendment() {
@@ -365,8 +362,12 @@ private slots:
         QCOMPARE(x.messages, QStringList());
     }
 
+    // The history opens from the keyboard for the current row, and the keyboard's menu also
+    // holds the comment dialog. The mouse reaches the same menu by a right click with Shift on
+    // a row, which it then acts on, or the window's menu in the menu bar; a plain right click
+    // still opens the comment.
     void keyboardOpensHistory_data() {
-        QTest::addColumn<int>("key"); // 0: a right click on the row
+        QTest::addColumn<int>("key"); // 0: a right click on the row, -1: the window's menu
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("entry");  // chosen in the menu, empty for none
         QTest::addColumn<QString>("opened"); // object name of the dialog that opened
@@ -380,6 +381,10 @@ private slots:
                                               << "dlgComment";
         QTest::newRow("Shift+right click: Istoric") << 0 << int(Qt::ShiftModifier) << "&Istoric"
                                                     << "HistoryDialog";
+        QTest::newRow("menu bar: Istoric") << -1 << int(Qt::NoModifier) << "&Istoric"
+                                           << "HistoryDialog";
+        QTest::newRow("menu bar: Comentariu") << -1 << int(Qt::NoModifier) << "&Comentariu..."
+                                              << "dlgComment";
         QTest::newRow("right click") << 0 << int(Qt::NoModifier) << ""
                                      << "dlgComment";
     }
@@ -410,7 +415,19 @@ private slots:
                 }
             }
         });
-        if (key == 0) {
+        if (key < 0) {
+            // Offered only while there is a row to act on.
+            QMenu* menu = x.view->viewMenu();
+            QCOMPARE(menu->title(), QString("&Rezultate"));
+            x.list()->setCurrentIndex(QModelIndex());
+            x.list()->clearSelection();
+            for (QAction* action : menu->actions())
+                QVERIFY(!action->isEnabled());
+            x.list()->setCurrentIndex(x.list()->model()->index(x.rowOf(3), 0));
+            for (QAction* action : menu->actions())
+                if (action->text() == entry && action->isEnabled())
+                    action->trigger();
+        } else if (key == 0) {
             x.selectRow(x.rowOf(1));
             QTest::mouseClick(x.list()->viewport(), Qt::RightButton, Qt::KeyboardModifiers(modifiers),
                               x.cellCentre(x.rowOf(3), 1));

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QTest>
+#include <QtEndian>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,6 +16,26 @@ struct ToolRun {
     int exitCode = -1; // -1: crashed or did not finish
     QString output;
 };
+
+// Damages a Jet 3 file's table catalogue so that it reads as holding no tables: every data
+// page of the catalogue (the table defined on page 2) says it holds no rows.
+bool emptyCatalogue(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    constexpr int kPage = 2048;
+    int emptied = 0;
+    for (qsizetype at = 0; at + kPage <= bytes.size(); at += kPage) {
+        const auto* page = reinterpret_cast<const uchar*>(bytes.constData() + at);
+        if (page[0] == 1 && qFromLittleEndian<quint32>(page + 4) == 2) {
+            bytes[at + 8] = 0;
+            bytes[at + 9] = 0;
+            ++emptied;
+        }
+    }
+    return emptied > 0 && file.seek(0) && file.write(bytes) == bytes.size();
+}
 
 } // namespace
 
@@ -191,6 +212,10 @@ private slots:
         QTest::newRow("not a Jet file") << "text" << orders << "nu este o baza de date Access";
         QTest::newRow("cut inside a page") << "cut 1000000" << orders << "incomplet (trunchiat)";
         QTest::newRow("cut at a page boundary") << "cut 1024000" << orders << "deteriorat";
+        // A catalogue that reads as empty is a damaged file, not a mapping that names a missing table.
+        QTest::newRow("catalogue damaged") << "catalogue" << orders
+                                           << "nu a putut fi citit ca baza de date Access: lista tabelelor lui nu "
+                                              "contine nicio tabela (fisierul este deteriorat sau nu este un .mdb)";
         QTest::newRow("open in Access") << "ldb" << orders << "pare deschis in Access";
         QTest::newRow("locked by another program") << "lock" << orders << "blocat de alt program";
         QTest::newRow("mapping line without an arrow")
@@ -237,6 +262,8 @@ private slots:
             QVERIFY(writeFile(mdb, "Nume;Data\nIon;2020-01-01\n"));
         } else if (damage.startsWith("cut ")) {
             QVERIFY(QFile::resize(mdb, damage.mid(4).toLongLong()));
+        } else if (damage == "catalogue") {
+            QVERIFY(emptyCatalogue(mdb));
         } else if (damage == "ldb") {
             QVERIFY(writeFile(files.path("nwind.ldb"), "PC-RECEPTIE"));
         } else if (damage == "target page") {

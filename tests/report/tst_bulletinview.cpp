@@ -18,6 +18,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -25,6 +26,8 @@
 #include <QWebEngineView>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -269,6 +272,8 @@ private slots:
             printer.setOutputFileName(pdf);
             return true;
         });
+        const mode_t umaskAtPrint = ::umask(027);
+        const auto restoreUmask = qScopeGuard([umaskAtPrint] { ::umask(umaskAtPrint); });
         QSignalSpy finished(view, &BulletinView::printFinished);
         m_frame->action(ID_FILE_PRINT)->trigger();
         QCOMPARE(dialogs, 1);
@@ -294,6 +299,10 @@ private slots:
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains(QString::fromUtf8(kPatient)), qPrintable(text));
         QVERIFY(m_messages.isEmpty());
+        // A new file has the mode the user's umask gives, not the engine's private one.
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(pdf).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), 0640);
     }
 
     void cancelledDialogPrintsNothing() {
@@ -476,17 +485,25 @@ private slots:
         QCOMPARE(BulletinView::proposedPdfName(pageText), expected);
     }
 
-    // File > Export PDF writes the page, text kept as text, into the folder chosen, proposes
+    // File > Export PDF writes the page, text kept as text and titled with the request and the
+    // patient, into the folder chosen with the mode the user's umask gives new files, proposes
     // that folder next time, and says clearly when the file cannot be written.
     void exportPdf_data() {
         QTest::addColumn<QString>("folder"); // under the test folder
         QTest::addColumn<bool>("written");
-        QTest::newRow("writable folder") << "pdf" << true;
-        QTest::newRow("missing folder") << "lipsa" << false;
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("writable folder") << "pdf" << true << 022 << 0644;
+        QTest::newRow("private umask") << "pdf" << true << 077 << 0600;
+        QTest::newRow("missing folder") << "lipsa" << false << 022 << 0;
     }
     void exportPdf() {
         QFETCH(QString, folder);
         QFETCH(bool, written);
+        QFETCH(int, umask);
+        QFETCH(int, mode);
+        const mode_t before = ::umask(mode_t(umask));
+        const auto restoreUmask = qScopeGuard([before] { ::umask(before); });
         QVERIFY(QDir(m_dir->path()).mkpath("pdf"));
         writeBulletin(bulletinHtml(QByteArray("<p>Data setului de analize 6/3/2026 10:05</p><p>Cod cerere:<b>1201</b>"
                                               "</p><p>Nume:<b>") +
@@ -523,10 +540,17 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("Hemoglobina 13,5 g/dl")), qPrintable(text));
         QVERIFY(m_messages.isEmpty());
 
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(pdf).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), mode);
+
         QProcess pdfinfo;
         pdfinfo.start(QStringLiteral("pdfinfo"), {pdf});
         QVERIFY(pdfinfo.waitForFinished(60000));
-        QVERIFY(QString::fromUtf8(pdfinfo.readAllStandardOutput()).contains(QStringLiteral("(A4)")));
+        const QString pdfInfo = QString::fromUtf8(pdfinfo.readAllStandardOutput());
+        QVERIFY2(pdfInfo.contains(QStringLiteral("(A4)")), qPrintable(pdfInfo));
+        QVERIFY2(pdfInfo.contains(QRegularExpression(QString::fromUtf8("Title: +Buletin 1201 - Ionescu Mărioara\n"))),
+                 qPrintable(pdfInfo));
 
         // The next export proposes the folder of this one, in another window too.
         BulletinView* second = openBulletin();

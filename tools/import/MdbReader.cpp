@@ -241,6 +241,15 @@ bool MdbReader::open(const QString& path, QString* error) {
         }
         m_tables.push_back(t);
     }
+    // A damaged catalogue reads as one without tables; that is the file, not the mapping.
+    if (m_tables.empty()) {
+        *error = QStringLiteral("%1 nu a putut fi citit ca baza de date Access: lista tabelelor lui nu contine nicio "
+                                "tabela (fisierul este deteriorat sau nu este un .mdb). Nu s-a importat nimic; "
+                                "reparati fisierul in Access (Compact and Repair) sau folositi o copie buna.")
+                     .arg(path);
+        close();
+        return false;
+    }
     return true;
 }
 
