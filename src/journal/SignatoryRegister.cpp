@@ -49,8 +49,7 @@ SignatoryRegister::Outcome SignatoryRegister::finish(bool written) {
     return Outcome::failed;
 }
 
-SignatoryRegister::Outcome SignatoryRegister::add(const QString& login, const QString& fullName,
-                                                  const QString& title) {
+SignatoryRegister::Outcome SignatoryRegister::add(const QString& login, const QString& fullName, const QString& title) {
     m_error.clear();
     const QString l = login.trimmed(), n = fullName.trimmed(), t = title.trimmed();
     if (!acceptable(l, n, t)) {

@@ -90,10 +90,13 @@ void SignatoryAddDialog::accept() {
                               .arg(SignatoryRegister::kMaxFullName)
                               .arg(SignatoryRegister::kMaxTitle),
                           this);
-        (login().isEmpty() || login().size() > SignatoryRegister::kMaxLogin ? m_login
-         : title().size() > SignatoryRegister::kMaxTitle && !fullName().isEmpty() ? m_title
-                                                                                   : m_fullName)
-            ->setFocus();
+        // The focus goes to the field to put right.
+        if (login().isEmpty() || login().size() > SignatoryRegister::kMaxLogin)
+            m_login->setFocus();
+        else if (!fullName().isEmpty() && fullName().size() <= SignatoryRegister::kMaxFullName)
+            m_title->setFocus();
+        else
+            m_fullName->setFocus();
         return;
     }
     QDialog::accept();
@@ -173,7 +176,8 @@ bool SignatoriesDialog::reload() {
         m_table->setRowCount(int(all.size()));
         for (int row = 0; row < int(all.size()); ++row) {
             const Signatory& s = all.at(std::size_t(row));
-            const QString cells[] = {s.login, s.fullName, s.title, s.active ? QStringLiteral("da") : QStringLiteral("nu")};
+            const QString cells[] = {s.login, s.fullName, s.title,
+                                     s.active ? QStringLiteral("da") : QStringLiteral("nu")};
             for (int column = 0; column < 4; ++column)
                 m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
             if (s.login == selected)
@@ -199,9 +203,9 @@ bool SignatoriesDialog::refusedHere(const QString& toolArguments) {
         // The server as the connection names it, whichever way it was chosen.
         const ConnectionString server = ConnectionString::parse(m_connection);
         const QString port = server.value(QStringLiteral("Port"));
-        labrosaMessageBox(QString::fromLatin1(kOnServer)
-                              .arg(server.value(QStringLiteral("Database")), server.value(QStringLiteral("Server")),
-                                   port.isEmpty() ? QStringLiteral("5432") : port, toolArguments),
+        labrosaMessageBox(QString::fromLatin1(kOnServer).arg(
+                              server.value(QStringLiteral("Database")), server.value(QStringLiteral("Server")),
+                              port.isEmpty() ? QStringLiteral("5432") : port, toolArguments),
                           this);
         return true;
     }

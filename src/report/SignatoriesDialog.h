@@ -41,8 +41,7 @@ public:
 
     // The dialog over the open database, or a message when the database has no signatories'
     // table or it cannot be read.
-    static void showFor(DatabaseConnection* database, const QString& connectionString, bool writable,
-                        QWidget* parent);
+    static void showFor(DatabaseConnection* database, const QString& connectionString, bool writable, QWidget* parent);
 
 private:
     bool reload();
