@@ -204,9 +204,14 @@ private slots:
         QVERIFY(lab.createDemo(40));
         QVERIFY(lab.exec("DROP TABLE CORRECTION_JOURNAL"));
         QVERIFY(lab.exec("DROP TABLE BULLETIN_ARCHIVE"));
+        QVERIFY(lab.exec("DROP TABLE SIGNATORIES"));
         LabrosaApp app;
         QVERIFY(app.initInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
+        // Without the table no signatory can be kept: the menu says to add the journal first.
+        app.mainFrame()->action(ID_LAB_SIGNATORIES)->trigger();
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages.takeFirst().contains("Adauga jurnalul corecturilor"), "no table, no hint");
         QVERIFY2(app.mainFrame()->statusBar()->currentMessage().contains("jurnal"),
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
 
@@ -219,6 +224,7 @@ private slots:
         QVERIFY2(m_messages.first().contains("au fost adaugate"), qPrintable(m_messages.first()));
         QCOMPARE(lab.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL").toInt(), 0);
         QCOMPARE(lab.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 40);
+        QCOMPARE(lab.scalar("SELECT COUNT(*) FROM SIGNATORIES").toInt(), 0);
         QVERIFY(!addJournal->isEnabled());
         QCOMPARE(app.mainFrame()->childFrames().size(), 1);
         QVERIFY(!app.mainFrame()->statusBar()->currentMessage().contains("jurnal"));
