@@ -53,7 +53,7 @@ SignatoryRegister::Outcome SignatoryRegister::add(const QString& login, const QS
     m_error.clear();
     const QString l = login.trimmed(), n = fullName.trimmed(), t = title.trimmed();
     if (!acceptable(l, n, t)) {
-        m_error = QStringLiteral("LOGIN and full name required, within the table's lengths");
+        m_error = QStringLiteral("numele de utilizator si numele complet sunt obligatorii, in lungimile tabelei");
         return Outcome::failed;
     }
     if (!m_database->beginTransaction()) {
