@@ -6,9 +6,11 @@
 #include "ConnectionString.h"
 #include "CorrectionJournal.h"
 #include "LabHeaderDialog.h"
+#include "LabSchemaCheck.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "ResultsWindow.h"
+#include "SignatoriesDialog.h"
 #include "SqliteIntegrityCheck.h"
 
 #include <QAction>
@@ -55,15 +57,25 @@ void LabrosaApp::onLaboratoryOpened() {
         QObject::connect(frame->action(ID_LAB_HEADER), &QAction::triggered, frame, [this] { onLabHeader(); });
         QObject::connect(frame->action(ID_LAB_IMPORT_ACCESS), &QAction::triggered, frame, [this] { onImportAccess(); });
         QObject::connect(frame->action(ID_LAB_ADD_JOURNAL), &QAction::triggered, frame, [this] { onAddJournal(); });
+        QObject::connect(frame->action(ID_LAB_SIGNATORIES), &QAction::triggered, frame, [this] { onSignatories(); });
     }
     // Offered only to a database that lacks them for certain (a question that failed is no answer).
     CorrectionJournal journal(&m_database);
-    frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(!journal.available() && journal.errorText().isEmpty());
+    // A journal made before the signatories is completed by the same upgrade.
+    QString error;
+    const bool journalMissing = !journal.available() && journal.errorText().isEmpty();
+    const bool signatoriesMissing =
+        journal.available() && tableExists(&m_database, QStringLiteral("SIGNATORIES"), &error) == 0;
+    frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(journalMissing || signatoriesMissing);
 }
 
 void LabrosaApp::onLabHeader() {
     LabHeaderDialog dialog(QDir::current().absoluteFilePath(QLatin1String(kSettingsFile)), mainFrame());
     dialog.exec();
+}
+
+void LabrosaApp::onSignatories() {
+    SignatoriesDialog::showFor(&m_database, connectionString(), writable(m_database), mainFrame());
 }
 
 void LabrosaApp::onImportAccess() {

@@ -5,7 +5,7 @@
 // The application object with the program's own windows: bulletins (BulletinView) and the
 // results explorer (ResultsWindow). main() runs it; the application tests start the same program.
 // It answers the Laborator menu's commands that need the bulletin or the import: the header,
-// the import from Access and adding the journal.
+// the import from Access, adding the journal and the signatories.
 class LabrosaApp : public Application {
 public:
     LabrosaApp();
@@ -13,6 +13,7 @@ public:
     void onLabHeader();
     void onImportAccess();
     void onAddJournal();
+    void onSignatories();
 
 protected:
     void onLaboratoryOpened() override;

@@ -264,6 +264,8 @@ void MainWindow::createMenus() {
     m_labMenu->addAction(createAction(ID_LAB_ADD_JOURNAL, QStringLiteral("Adauga &jurnalul corecturilor..."),
                                       QStringLiteral("Adauga bazei de date jurnalul corecturilor si arhiva "
                                                      "buletinelor\nAdauga jurnalul")));
+    m_labMenu->addAction(createAction(ID_LAB_SIGNATORIES, QStringLiteral("Se&mnatari..."),
+                                      QStringLiteral("Cine poate valida buletinele laboratorului\nSemnatari")));
 
     // Offered by the application once it knows the database lacks them.
     action(ID_LAB_ADD_JOURNAL)->setEnabled(false);

@@ -29,6 +29,8 @@ public:
     const Signatory* activeByLogin(const QString& login) const;
     // "title name (login)" of every active signatory, for a message saying who may validate.
     QStringList activeNames() const;
+    // Every signatory, active or not, by full name.
+    const std::vector<Signatory>& all() const { return m_signatories; }
     QString errorText() const { return m_error; }
 
 private:

@@ -5,6 +5,7 @@
 #include "ChildWindow.h"
 #include "CommandIds.h"
 #include "ConnectionString.h"
+#include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
 #include "DbLab.h"
 #include "DesktopIntegration.h"
@@ -48,6 +49,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
@@ -270,9 +272,14 @@ private slots:
         QVERIFY(lab.createDemo(40));
         QVERIFY(lab.exec("DROP TABLE CORRECTION_JOURNAL"));
         QVERIFY(lab.exec("DROP TABLE BULLETIN_ARCHIVE"));
+        QVERIFY(lab.exec("DROP TABLE SIGNATORIES"));
         LabrosaApp app;
         QVERIFY(app.initInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
+        // Without the table no signatory can be kept: the menu says to add the journal first.
+        app.mainFrame()->action(ID_LAB_SIGNATORIES)->trigger();
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages.takeFirst().contains("Adauga jurnalul corecturilor"), "no table, no hint");
         QVERIFY2(app.mainFrame()->statusBar()->currentMessage().contains("jurnal"),
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
 
@@ -285,6 +292,7 @@ private slots:
         QVERIFY2(m_messages.first().contains("au fost adaugate"), qPrintable(m_messages.first()));
         QCOMPARE(lab.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL").toInt(), 0);
         QCOMPARE(lab.scalar("SELECT COUNT(*) FROM RESULTS").toInt(), 40);
+        QCOMPARE(lab.scalar("SELECT COUNT(*) FROM SIGNATORIES").toInt(), 0);
         QVERIFY(!addJournal->isEnabled());
         QCOMPARE(app.mainFrame()->childFrames().size(), 1);
         QVERIFY(!app.mainFrame()->statusBar()->currentMessage().contains("jurnal"));
@@ -312,6 +320,86 @@ private slots:
                 .arg(cs.value("User ID"), cs.value("Server"), cs.value("Port"), cs.value("Database"));
         QVERIFY2(m_messages.first().contains(command), qPrintable(m_messages.first()));
         QVERIFY(!lab.scalar("SELECT to_regclass('correction_journal') IS NOT NULL").toBool());
+    }
+
+    // Laborator, Semnatari: a signatory added and made inactive through the dialog is in the table
+    // as typed; a name left empty adds nothing. On a server the program changes nothing and names
+    // the administrator's command instead.
+    void signatoriesFromLaboratorMenu_data() {
+        QTest::addColumn<bool>("onServer");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+
+    void signatoriesFromLaboratorMenu() {
+        QFETCH(bool, onServer);
+        if (onServer && DbLab::pgConnectionString().isEmpty())
+            QSKIP("LABROSA_TEST_PG names no PostgreSQL test server");
+        DbLab lab(onServer ? DbLab::Backend::PostgreSQL : DbLab::Backend::SQLite);
+        QVERIFY(lab.createDemo(20));
+        if (onServer)
+            QVERIFY(lab.exec("INSERT INTO SIGNATORIES (userName, fullName, title, active) VALUES ('ion', 'Ion Pop', "
+                             "'Dr.', 1)"));
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa", "--database", lab.connectionString()}));
+        QString prefilledLogin, shownActive;
+        QStringList messagesInAdd;
+        whenModal([&](QWidget* dialog) {
+            auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("signatoryTable"));
+            if (!onServer) {
+                // First with the name left empty: refused, nothing added; then as it should be.
+                whenModal([&](QWidget* add) {
+                    prefilledLogin = add->findChild<QLineEdit*>(QStringLiteral("editLogin"))->text();
+                    QTest::keyClicks(add->findChild<QLineEdit*>(QStringLiteral("editTitle")), "Dr. med. vet.");
+                    QTest::keyClick(add->windowHandle(), Qt::Key_Return);
+                    messagesInAdd = m_messages;
+                    QTest::keyClicks(add->findChild<QLineEdit*>(QStringLiteral("editFullName")), "  Ana Maria Pop ");
+                    QTest::keyClick(add->windowHandle(), Qt::Key_Return);
+                });
+            } else {
+                // Were the program to ask for a new signatory on a server, the question is cancelled.
+                QTimer::singleShot(0, [] {
+                    if (auto* add = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                        add && add->objectName() == QLatin1String("signatoryAddDialog"))
+                        add->reject();
+                });
+            }
+            dialog->findChild<QPushButton*>(QStringLiteral("buttonAdd"))->click();
+            QVERIFY(table->currentRow() >= 0);
+            dialog->findChild<QPushButton*>(QStringLiteral("buttonDeactivate"))->click();
+            shownActive = table->item(table->currentRow(), 3)->text();
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        });
+        app.mainFrame()->action(ID_LAB_SIGNATORIES)->trigger();
+        QVERIFY(!QApplication::activeModalWidget());
+
+        QSqlQuery rows(lab.admin());
+        QVERIFY(rows.exec("SELECT userName, fullName, title, active FROM SIGNATORIES"));
+        QStringList stored;
+        while (rows.next())
+            stored << QStringList{rows.value(0).toString(), rows.value(1).toString(), rows.value(2).toString(),
+                                  rows.value(3).toString()}
+                          .join('|');
+        if (!onServer) {
+            QCOMPARE(prefilledLogin, CorrectionJournal::currentUser());
+            QCOMPARE(messagesInAdd.size(), 1);
+            QVERIFY2(messagesInAdd.first().contains("nu a fost adaugat"), qPrintable(messagesInAdd.first()));
+            QCOMPARE(stored, QStringList{prefilledLogin + "|Ana Maria Pop|Dr. med. vet.|0"});
+            QCOMPARE(shownActive, QStringLiteral("nu"));
+            QCOMPARE(m_messages.size(), 1);
+            return;
+        }
+        QCOMPARE(stored, QStringList{"ion|Ion Pop|Dr.|1"});
+        QCOMPARE(shownActive, QStringLiteral("da"));
+        const ConnectionString cs = ConnectionString::parse(lab.connectionString());
+        const QString target = QStringLiteral("\"Provider=PostgreSQL;Server=%1;Port=%2;Database=%3;User "
+                                              "ID=<administratorul>\"")
+                                   .arg(cs.value("Server"), cs.value("Port"), cs.value("Database"));
+        QCOMPARE(m_messages.size(), 2);
+        QVERIFY2(m_messages.at(0).contains("labrosa-dbtool --signatory add LOGIN \"NUME\" \"TITLU\" " + target),
+                 qPrintable(m_messages.at(0)));
+        QVERIFY2(m_messages.at(1).contains("labrosa-dbtool --signatory remove ion " + target),
+                 qPrintable(m_messages.at(1)));
     }
 
     // Change laboratory: the first-start dialog filled with the laboratory open now; the one
