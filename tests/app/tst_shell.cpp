@@ -247,7 +247,7 @@ private slots:
         QCOMPARE(m_frame->currentMenuId(), int(IDR_BULLETINTYPE));
         QCOMPARE(menuTitles(bar), bulletinMenu);
         // A results window adds its own menu, each window its own.
-        const QStringList resultsMenu{"&File", "&View", "&Rezultate", "&Help"};
+        const QStringList resultsMenu{"&File", "&View", "&Rezultate", "&Laborator", "&Help"};
         ChildWindow* list = openList();
         QCOMPARE(menuTitles(bar), resultsMenu);
         ChildWindow* otherList = openList();
@@ -270,9 +270,9 @@ private slots:
         QTest::addColumn<QString>("window");
         QTest::addColumn<QList<int>>("offered");
         // Adding the journal is offered only by the application, once it knows the database lacks it.
-        const QList<int> always{ID_FILE_NEW,     ID_FILE_OPEN,       ID_FILE_PRINT_SETUP, ID_APP_EXIT,
-                                ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT,        ID_LAB_HEADER,
-                                ID_LAB_CHANGE,   ID_LAB_NEW,         ID_LAB_IMPORT_ACCESS};
+        const QList<int> always{ID_FILE_NEW,     ID_FILE_OPEN,       ID_FILE_PRINT_SETUP,  ID_APP_EXIT,
+                                ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT,         ID_LAB_HEADER,
+                                ID_LAB_CHANGE,   ID_LAB_NEW,         ID_LAB_IMPORT_ACCESS, ID_LAB_SIGNATORIES};
         QTest::newRow("no window") << "none" << always;
         QTest::newRow("results") << "results" << always;
         // The bulletin is saved first, so its file is among the recent files too.
