@@ -123,7 +123,7 @@ start_program() {
     pid=$!
 
     local waited=0
-    until grep -v invisible "$log" | grep -q 'role=Window .*obj=CMainFrame'; do
+    until grep -v invisible "$log" | grep -q 'role=Window .*obj=MainWindow'; do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid" && rc=0 || rc=$?
             pid=""
