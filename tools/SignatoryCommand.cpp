@@ -2,22 +2,12 @@
 
 #include "DatabaseConnection.h"
 #include "LabSchemaCheck.h"
-#include "Recordset.h"
+#include "SignatoryList.h"
+#include "SignatoryRegister.h"
 
 #include <cstdio>
 
 namespace {
-
-const char* const kSelectOne = "SELECT active FROM SIGNATORIES WHERE userName = ?";
-const char* const kInsert = "INSERT INTO SIGNATORIES (userName, fullName, title, active) VALUES (?, ?, ?, 1)";
-const char* const kReactivate = "UPDATE SIGNATORIES SET fullName = ?, title = ?, active = 1 WHERE userName = ?";
-const char* const kDeactivate = "UPDATE SIGNATORIES SET active = 0 WHERE userName = ?";
-const char* const kSelectAll = "SELECT userName, fullName, title, active FROM SIGNATORIES ORDER BY userName";
-
-// Longest texts the table holds, refused rather than cut: a name is printed as typed.
-constexpr int kMaxLogin = 100;
-constexpr int kMaxFullName = 200;
-constexpr int kMaxTitle = 100;
 
 void say(FILE* stream, const QString& text) {
     std::fprintf(stream, "labrosa-dbtool: %s\n", text.toUtf8().constData());
@@ -64,15 +54,15 @@ bool parseSignatoryArguments(const QStringList& args, SignatoryCommand* command,
         command->fullName = rest.takeFirst().trimmed();
         command->title = rest.takeFirst().trimmed();
     }
-    if (expected >= 2 && (command->login.isEmpty() || command->login.size() > kMaxLogin)) {
-        *error = QStringLiteral("LOGIN trebuie sa aiba intre 1 si %1 de caractere").arg(kMaxLogin);
+    if (expected >= 2 && (command->login.isEmpty() || command->login.size() > SignatoryRegister::kMaxLogin)) {
+        *error = QStringLiteral("LOGIN trebuie sa aiba intre 1 si %1 de caractere").arg(SignatoryRegister::kMaxLogin);
         return false;
     }
-    if (expected == 4 &&
-        (command->fullName.isEmpty() || command->fullName.size() > kMaxFullName || command->title.size() > kMaxTitle)) {
+    if (expected == 4 && (command->fullName.isEmpty() || command->fullName.size() > SignatoryRegister::kMaxFullName ||
+                          command->title.size() > SignatoryRegister::kMaxTitle)) {
         *error = QStringLiteral("numele (1 - %1 caractere) este obligatoriu, titlul are cel mult %2 de caractere")
-                     .arg(kMaxFullName)
-                     .arg(kMaxTitle);
+                     .arg(SignatoryRegister::kMaxFullName)
+                     .arg(SignatoryRegister::kMaxTitle);
         return false;
     }
     return true;
@@ -96,73 +86,37 @@ int runSignatoryCommand(const SignatoryCommand& command) {
         return 1;
     }
     if (command.action == SignatoryCommand::Action::list) {
-        Recordset read;
-        if (!read.open(QString::fromLatin1(kSelectAll), &database)) {
-            say(stderr, read.errorText());
+        SignatoryList signatories(&database);
+        if (!signatories.load()) {
+            say(stderr, signatories.errorText());
             return 1;
         }
-        QVariant login, name, title, active;
-        while (!read.isEOF()) {
-            read.getFieldValue(QStringLiteral("userName"), &login);
-            read.getFieldValue(QStringLiteral("fullName"), &name);
-            read.getFieldValue(QStringLiteral("title"), &title);
-            read.getFieldValue(QStringLiteral("active"), &active);
-            std::printf("%s\t%s\t%s\t%s\n", login.toString().toUtf8().constData(),
-                        title.toString().toUtf8().constData(), name.toString().toUtf8().constData(),
-                        active.toInt() != 0 ? "activ" : "inactiv");
-            read.moveNext();
-        }
-        const bool complete = !read.readFailed();
-        if (!complete)
-            say(stderr, read.errorText());
-        return complete ? 0 : 1;
+        for (const Signatory& one : signatories.all())
+            std::printf("%s\t%s\t%s\t%s\n", one.login.toUtf8().constData(), one.title.toUtf8().constData(),
+                        one.fullName.toUtf8().constData(), one.active ? "activ" : "inactiv");
+        return 0;
     }
 
-    // Read and written in one transaction, so two runs at once cannot both add the login.
-    if (!database.beginTransaction()) {
-        say(stderr, describe(database));
+    SignatoryRegister signatories(&database);
+    const bool adding = command.action == SignatoryCommand::Action::add;
+    switch (adding ? signatories.add(command.login, command.fullName, command.title)
+                   : signatories.deactivate(command.login)) {
+    case SignatoryRegister::Outcome::done:
+        say(stdout,
+            adding
+                ? QStringLiteral("%1 (%2 %3) poate valida buletine").arg(command.login, command.title, command.fullName)
+                : QStringLiteral("%1 nu mai poate valida buletine; validarile lui raman").arg(command.login));
+        return 0;
+    case SignatoryRegister::Outcome::alreadyActive:
+        say(stderr, QStringLiteral("%1 este deja semnatar activ; nu s-a schimbat nimic").arg(command.login));
         return 1;
-    }
-    int active = -1; // -1: no such login
-    {
-        Recordset read;
-        if (!read.open(QString::fromLatin1(kSelectOne), &database, {command.login})) {
-            say(stderr, read.errorText());
-            database.rollbackTransaction();
-            return 1;
-        }
-        QVariant value;
-        if (!read.isEOF() && read.getFieldValue(QStringLiteral("active"), &value))
-            active = value.toInt() != 0 ? 1 : 0;
-        read.close();
-    }
-    QString done;
-    bool ok = true;
-    if (command.action == SignatoryCommand::Action::add) {
-        if (active == 1) {
-            database.rollbackTransaction();
-            say(stderr, QStringLiteral("%1 este deja semnatar activ; nu s-a schimbat nimic").arg(command.login));
-            return 1;
-        }
-        ok = active == 0
-                 ? database.execute(QString::fromLatin1(kReactivate), {command.fullName, command.title, command.login})
-                 : database.execute(QString::fromLatin1(kInsert), {command.login, command.fullName, command.title});
-        done = QStringLiteral("%1 (%2 %3) poate valida buletine").arg(command.login, command.title, command.fullName);
-    } else {
-        if (active != 1) {
-            database.rollbackTransaction();
-            say(stderr, QStringLiteral("%1 nu este semnatar activ; nu s-a schimbat nimic").arg(command.login));
-            return 1;
-        }
-        ok = database.execute(QString::fromLatin1(kDeactivate), {command.login});
-        done = QStringLiteral("%1 nu mai poate valida buletine; validarile lui raman").arg(command.login);
-    }
-    if (!ok || !database.commitTransaction()) {
-        const QString reason = describe(database);
-        database.rollbackTransaction();
-        say(stderr, QStringLiteral("nu s-a schimbat nimic: %1").arg(reason));
+    case SignatoryRegister::Outcome::notActive:
+    case SignatoryRegister::Outcome::notInactive:
+        say(stderr, QStringLiteral("%1 nu este semnatar activ; nu s-a schimbat nimic").arg(command.login));
         return 1;
+    case SignatoryRegister::Outcome::failed:
+        break;
     }
-    say(stdout, done);
-    return 0;
+    say(stderr, QStringLiteral("nu s-a schimbat nimic: %1").arg(signatories.errorText()));
+    return 1;
 }

@@ -72,7 +72,7 @@ SignatoryRegister::Outcome SignatoryRegister::add(const QString& login, const QS
     return finish(written);
 }
 
-SignatoryRegister::Outcome SignatoryRegister::deactivate(const QString& login) {
+SignatoryRegister::Outcome SignatoryRegister::setActive(const QString& login, bool active) {
     m_error.clear();
     if (!m_database->beginTransaction()) {
         m_error = m_database->errorText();
@@ -81,25 +81,10 @@ SignatoryRegister::Outcome SignatoryRegister::deactivate(const QString& login) {
     const int flag = activeFlag(login);
     if (flag == -2)
         return finish(false);
-    if (flag != 1) {
+    // Only a change of state is written: the active one made active again is refused, and so on.
+    if (flag != (active ? 0 : 1)) {
         m_database->rollbackTransaction();
-        return Outcome::notActive;
+        return active ? Outcome::notInactive : Outcome::notActive;
     }
-    return finish(m_database->execute(QString::fromLatin1(kSetActive), {0, login}));
-}
-
-SignatoryRegister::Outcome SignatoryRegister::reactivate(const QString& login) {
-    m_error.clear();
-    if (!m_database->beginTransaction()) {
-        m_error = m_database->errorText();
-        return Outcome::failed;
-    }
-    const int flag = activeFlag(login);
-    if (flag == -2)
-        return finish(false);
-    if (flag != 0) {
-        m_database->rollbackTransaction();
-        return Outcome::notInactive;
-    }
-    return finish(m_database->execute(QString::fromLatin1(kSetActive), {1, login}));
+    return finish(m_database->execute(QString::fromLatin1(kSetActive), {active ? 1 : 0, login}));
 }

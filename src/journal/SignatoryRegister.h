@@ -29,9 +29,9 @@ public:
 
     // A new active signatory, or one made inactive before made active again under these names.
     Outcome add(const QString& login, const QString& fullName, const QString& title);
-    Outcome deactivate(const QString& login);
+    Outcome deactivate(const QString& login) { return setActive(login, false); }
     // Active again under the name and title it had.
-    Outcome reactivate(const QString& login);
+    Outcome reactivate(const QString& login) { return setActive(login, true); }
 
     QString errorText() const { return m_error; }
 
@@ -39,6 +39,7 @@ private:
     // The login's active flag in the open transaction: 1, 0, -1 when there is none, -2 on error.
     int activeFlag(const QString& login);
     Outcome finish(bool written);
+    Outcome setActive(const QString& login, bool active);
 
     DatabaseConnection* m_database;
     QString m_error;
