@@ -113,8 +113,8 @@ bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, co
         for (int attempt = 0; attempt < 2; ++attempt) {
             const Outcome outcome =
                 applyInTransaction(field, newValue, scope, scopeValues, changed, &updateLogged, reason);
-            done = outcome == Outcome::Done;
-            if (outcome != Outcome::Deadlocked)
+            done = outcome == Outcome::done;
+            if (outcome != Outcome::deadlocked)
                 break;
         }
     } else if (m_error.isEmpty()) {
@@ -148,7 +148,7 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
         m_error = error;
         const bool deadlocked = m_database->lastErrorCode() == QLatin1String(kDeadlockDetected);
         m_database->rollbackTransaction();
-        return deadlocked ? Outcome::Deadlocked : Outcome::failed;
+        return deadlocked ? Outcome::deadlocked : Outcome::failed;
     };
     // Asked before the transaction: on PostgreSQL a failed question would end it.
     const bool withReason = !reason.isEmpty() && keepsReasons();
@@ -185,7 +185,7 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
     }
     if (rows.empty()) {
         m_database->rollbackTransaction();
-        return Outcome::Done;
+        return Outcome::done;
     }
 
     // Exactly the sets read are changed, so every change has its journal row.
@@ -217,11 +217,11 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
     }
     if (!m_database->commitTransaction()) {
         m_error = m_database->errorText();
-        return m_database->lastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::Deadlocked : Outcome::failed;
+        return m_database->lastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::deadlocked : Outcome::failed;
     }
     if (changed)
         *changed = int(rows.size());
-    return Outcome::Done;
+    return Outcome::done;
 }
 
 std::vector<JournalEntry> CorrectionJournal::entriesFor(const QList<qint64>& resultIds, const QDateTime& since) {

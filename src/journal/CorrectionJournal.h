@@ -72,7 +72,7 @@ public:
     static QDateTime timeFromValue(const QVariant& value);
 
 private:
-    enum class Outcome { Done, failed, Deadlocked };
+    enum class Outcome { done, failed, deadlocked };
     // One try of a journaled correction in its own transaction; *updateLogged tells whether the
     // failed UPDATE already left its values in the log.
     Outcome applyInTransaction(const QString& field, const QVariant& newValue, const QString& scope,
