@@ -99,7 +99,7 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
         const QString& a = args.at(i);
         auto next = [&](QString* value) {
             if (i + 1 >= args.size()) {
-                *error = QStringLiteral("%1 needs a value").arg(a);
+                *error = QStringLiteral("%1 cere o valoare").arg(a);
                 return false;
             }
             *value = args.at(++i);
@@ -139,21 +139,21 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
             options->programRole = value.toLower();
         } else if (a == QLatin1String("--seed")) {
             if (!next(&value) || !parseNumber(value, 0, 4294967295LL, &number)) {
-                *error = QStringLiteral("--seed needs a whole number from 0 to 4294967295");
+                *error = QStringLiteral("--seed cere un numar intreg intre 0 si 4294967295");
                 return false;
             }
             options->demoOptions.seed = std::uint32_t(number);
             options->demoOptionGiven = true;
         } else if (a == QLatin1String("--results")) {
             if (!next(&value) || !parseNumber(value, 0, 100000000, &number)) {
-                *error = QStringLiteral("--results needs a whole number from 0 to 100000000");
+                *error = QStringLiteral("--results cere un numar intreg intre 0 si 100000000");
                 return false;
             }
             options->demoOptions.results = int(number);
             options->demoOptionGiven = true;
         } else if (a == QLatin1String("--months")) {
             if (!next(&value) || !parseNumber(value, 1, 1200, &number)) {
-                *error = QStringLiteral("--months needs a whole number from 1 to 1200");
+                *error = QStringLiteral("--months cere un numar intreg intre 1 si 1200");
                 return false;
             }
             options->demoOptions.months = int(number);
@@ -163,23 +163,23 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
                 return false;
             const QDate d = QDate::fromString(value, QStringLiteral("yyyy-MM-dd"));
             if (!d.isValid()) {
-                *error = QStringLiteral("--end-date needs a date as YYYY-MM-DD, not \"%1\"").arg(value);
+                *error = QStringLiteral("--end-date cere o data AAAA-LL-ZZ, nu \"%1\"").arg(value);
                 return false;
             }
             options->demoOptions.endDate = d;
             options->demoOptionGiven = true;
         } else if (a.startsWith(QLatin1String("--"))) {
-            *error = QStringLiteral("unknown option %1").arg(a);
+            *error = QStringLiteral("optiune necunoscuta: %1").arg(a);
             return false;
         } else if (options->target.isEmpty()) {
             options->target = a;
         } else {
-            *error = QStringLiteral("only one database may be named");
+            *error = QStringLiteral("se poate numi o singura baza de date");
             return false;
         }
     }
     if (options->target.isEmpty()) {
-        *error = QStringLiteral("no database named");
+        *error = QStringLiteral("nu s-a numit nicio baza de date");
         return false;
     }
     if (options->mode == Mode::Upgrade && (options->force || options->demoOptionGiven)) {
@@ -195,7 +195,7 @@ bool parseArguments(const QStringList& args, Options* options, QString* error) {
 QStringList schemaStatements(const QString& resource, QString* error) {
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        *error = QStringLiteral("cannot read the built-in schema %1").arg(resource);
+        *error = QStringLiteral("nu se poate citi schema inclusa %1").arg(resource);
         return {};
     }
     QStringList statements;
@@ -217,7 +217,7 @@ QStringList schemaStatements(const QString& resource, QString* error) {
     if (!current.trimmed().isEmpty())
         statements << current.trimmed();
     if (statements.isEmpty())
-        *error = QStringLiteral("the built-in schema %1 is empty").arg(resource);
+        *error = QStringLiteral("schema inclusa %1 este goala").arg(resource);
     return statements;
 }
 
