@@ -65,6 +65,18 @@ public:
     static QString patientNameKey(const QString& name);
 
 private:
+    struct SetRow {
+        qint64 id = 0;
+        QString name, sex, requestId;
+        QVariant profileId;
+        QDateTime date;
+    };
+    bool readSet(qint64 resultId, SetRow* row);
+    // The sets of own's patient not later than own, own among them, newest first.
+    bool patientSets(const SetRow& own, std::vector<SetRow>* sets);
+    // The values of the given sets by set, each with its own set's reference interval.
+    bool readValues(const QList<qint64>& ids, std::map<qint64, std::vector<HistoryValue>>* values);
+
     DatabaseConnection* m_database;
     QString m_error;
 };
