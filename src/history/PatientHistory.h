@@ -52,8 +52,8 @@ public:
     explicit PatientHistory(DatabaseConnection* database);
 
     // The sets of the patient of resultId, newest first (transfer date, then ID): the set itself
-    // and at most maxSets - 1 earlier ones. Empty with errorText() set when the question failed
-    // (a failure is never an empty history).
+    // and at most maxSets - 1 earlier ones (every one when maxSets is 0). Empty with errorText() set when the question
+    // failed (a failure is never an empty history).
     std::vector<HistorySet> setsOf(qint64 resultId, int maxSets = 10);
     // For every parameter (machineId, refcode) of the given sets (one request's), its value in
     // the newest earlier set of the same patient that is not one of them; parameters without an

@@ -414,6 +414,8 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
                               row.upper, row.unit);
     }
 
+    if (previousColumn)
+        writer.writePreviousColumnNote();
     writer.writeSignature();
     if (release && release->signatory)
         writer.writeValidatedBy(signatoryText(release->signatory->title, release->signatory->fullName),

@@ -1,5 +1,6 @@
 #include "BulletinWriter.h"
 
+#include "PatientHistory.h"
 #include "StoredDateTime.h"
 
 #include <QIODevice>
@@ -205,6 +206,10 @@ constexpr const char* kPreviousCell =
     "          <TD style=\"BORDER-BOTTOM: black 1px solid\" align=middle><SPAN style=\"FONT-SIZE: 8pt; COLOR: "
     "black\">%s%s</SPAN></TD>\n";
 
+constexpr const char* kPreviousColumnNote =
+    "<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \" colSpan=4>Anterior: valoarea precedenta a pacientului (%s) "
+    "si data ei.</td></tr>\n\t\t";
+
 constexpr const char* kSignature =
     "<tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr> \n"
     "\t\t<tr><td>&nbsp;</td></tr>\n"
@@ -370,6 +375,10 @@ void BulletinWriter::writeResultRow(const std::string& name, const std::string& 
                                     const std::string& unit) {
     write(formatPiece(kResultRow, {htmlEscape(name), htmlEscape(value), marker, htmlEscape(lowerBound),
                                    htmlEscape(upperBound), htmlEscape(unit)}));
+}
+
+void BulletinWriter::writePreviousColumnNote() {
+    write(formatPiece(kPreviousColumnNote, {kSamePatientRule}));
 }
 
 void BulletinWriter::writeSignature() {

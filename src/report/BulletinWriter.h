@@ -58,6 +58,8 @@ public:
     void writeResultRow(const std::string& name, const std::string& value, const std::string& marker,
                         const std::string& lowerBound, const std::string& upperBound, const std::string& unit,
                         const std::string& previousValue, const std::string& previousDate);
+    // Under the results of a page with the column "Anterior": whose values it shows.
+    void writePreviousColumnNote();
     void writeSignature();
     void writeFooter(const QDateTime& printed);
     void writeClosing();

@@ -536,6 +536,7 @@ void TestBulletinBuilder::previousValuesAndDeltaMarks() {
     QCOMPARE(page.count(">Anterior</SPAN>"), 2);
     QVERIFY(page.contains("black\">100 (1/2/2026)</SPAN>"));
     QVERIFY(page.contains("black\">4,4 (1/2/2026)</SPAN>"));
+    QVERIFY(page.contains("(aceeasi denumire, acelasi profil si sex)"));
     QVERIFY(!page.contains("Schimbare"));
     QCOMPARE(result.deltaMarks.size(), 1);
     QVERIFY2(result.deltaMarks.front().startsWith("Glucoza 135: ") &&
