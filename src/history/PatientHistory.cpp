@@ -36,7 +36,10 @@ QDateTime storedDate(const QVariant& value) {
     QTime time;
     if (value.isNull() || !parseStoredDateTime(value.toString(), &day, &time))
         return QDateTime();
-    return QDateTime(day, time);
+    // A time in the hour skipped when the clocks go forward has no local date-time: counted
+    // from midnight, it lands right after the skipped hour and keeps its place among the sets.
+    const QDateTime local(day, time);
+    return local.isValid() ? local : QDateTime(day, QTime(0, 0)).addSecs(QTime(0, 0).secsTo(time));
 }
 
 // Newest first: the transfer date, then the ID. A date that cannot be read counts as oldest.

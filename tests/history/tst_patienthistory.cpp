@@ -5,11 +5,18 @@
 
 #include <QtTest>
 
+#include <ctime>
+
 class TestPatientHistory : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase_data() { DbLab::addBackends(); }
+    void initTestCase() {
+        // Romanian local time, whose clocks skip 03:00 - 04:00 on 29 March 2026.
+        qputenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4");
+        tzset();
+    }
     void samePatient_data();
     void samePatient();
     void newestSetsAndPreviousValues();
@@ -91,8 +98,9 @@ void TestPatientHistory::newestSetsAndPreviousValues() {
         ids << db.addResult(QString::number(day), name,
                             QStringLiteral("2026-01-%1 10:00:00").arg(day, 2, 10, QChar('0')), {}, "M", {}, 1);
     // The request: two sets of one day, each of a different analyser.
-    const int first = db.addResult("50", name, "2026-02-01 10:00:00", {}, "M", {}, 1);
-    const int second = db.addResult("50", name, "2026-02-01 10:00:00", {}, "M", {}, 1);
+    const int skippedHour = db.addResult("40", name, "2026-03-29 03:30:00", {}, "M", {}, 1);
+    const int first = db.addResult("50", name, "2026-04-01 10:00:00", {}, "M", {}, 1);
+    const int second = db.addResult("50", name, "2026-04-01 10:00:00", {}, "M", {}, 1);
     const QString insert =
         QStringLiteral("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (?, ?, ?, ?)");
     QVERIFY(db.exec(insert, {ids.at(2), 1, "HGB", "11"}));
@@ -101,6 +109,8 @@ void TestPatientHistory::newestSetsAndPreviousValues() {
     QVERIFY(db.exec(insert, {first, 1, "HGB", "14"}));
     QVERIFY(db.exec(insert, {second, 2, "GLU", "95"}));
     QVERIFY(db.exec(insert, {second, 2, "ALT", "30"}));
+    QVERIFY(db.exec(insert, {ids.at(9), 2, "ALT", "20"}));
+    QVERIFY(db.exec(insert, {skippedHour, 2, "ALT", "28"}));
 
     DatabaseConnection connection;
     QVERIFY(connection.open(db.connectionString()));
@@ -113,12 +123,15 @@ void TestPatientHistory::newestSetsAndPreviousValues() {
 
     std::map<std::pair<int, QString>, PreviousValue> previous;
     QVERIFY(history.previousValues({first, second}, &previous));
-    QCOMPARE(previous.size(), 2u);
+    QCOMPARE(previous.size(), 3u);
     const PreviousValue& hgb = previous.at({1, QStringLiteral("HGB")});
     QCOMPARE(hgb.value, QStringLiteral("13"));
     QCOMPARE(hgb.resultId, qint64(ids.at(9)));
     QCOMPARE(hgb.transferDate, QDateTime(QDate(2026, 1, 10), QTime(10, 0)));
     QCOMPARE(previous.at({2, QStringLiteral("GLU")}).value, QStringLiteral("90"));
+    // A set of the hour the clocks skip still counts by its time.
+    QCOMPARE(previous.at({2, QStringLiteral("ALT")}).value, QStringLiteral("28"));
+    QVERIFY(previous.at({2, QStringLiteral("ALT")}).transferDate.isValid());
 
     // A failed question is not an empty history.
     QVERIFY(db.exec("DROP VIEW vResults2_vet"));
