@@ -17,9 +17,12 @@ namespace {
 // ASCII letters only, so the key keeps the case of other capitals (É, Ö, ß): two spellings of
 // a name that differ only in such a capital are not found as one patient. The same expression
 // must stand in schema/sqlite.sql and schema/postgresql.sql, or the index is not used.
+// PostgreSQL's lower() follows the database's locale (ASCII only in the C locale), so there the
+// Romanian capitals are taken off by translate() as well.
 QString nameKeyExpression(const SqlDialect& dialect, const QString& operand) {
     if (dialect.kind() == SqlDialect::Kind::PostgreSQL)
-        return QStringLiteral("translate(lower(%1), '\u0103\u00e2\u00ee\u0219\u015f\u021b\u0163 ', 'aaisstt')")
+        return QStringLiteral("translate(lower(%1), '\u0103\u00e2\u00ee\u0219\u015f\u021b\u0163\u0102\u00c2\u00ce"
+                              "\u0218\u015e\u021a\u0162 ', 'aaissttaaisstt')")
             .arg(operand);
     QString key = QStringLiteral("lower(%1)").arg(operand);
     static const char* const kPairs[][2] = {{"\u0103", "a"}, {"\u0102", "a"}, {"\u00e2", "a"}, {"\u00c2", "a"},
