@@ -110,5 +110,11 @@ CREATE EXTENSION IF NOT EXISTS pg_trgm;
 CREATE INDEX IF NOT EXISTS IX_RESULTS_PacientName_trgm ON RESULTS
     USING gin (translate(lower(PacientName), 'ăâîșşțţ', 'aaisstt') gin_trgm_ops);
 
+-- A patient's earlier sets are found by the name folded like the search's with its blanks taken
+-- out, in exactly this expression (the capitals too: in the C locale lower() changes ASCII
+-- letters only); the program then checks the name exactly.
+CREATE INDEX IF NOT EXISTS IX_RESULTS_PatientKey ON RESULTS
+    ((translate(lower(PacientName), 'ăâîșşțţĂÂÎȘŞȚŢ ', 'aaissttaaisstt')), profileID, TransDate);
+
 -- The query planner's statistics, so that it weighs the indexes above by the real data.
 ANALYZE RESULTS;

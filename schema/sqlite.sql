@@ -126,5 +126,11 @@ VALUES (new.ID, replace(replace(replace(replace(replace(replace(replace(replace(
 CREATE TRIGGER IF NOT EXISTS RESULTS_NAME_SEARCH_delete AFTER DELETE ON RESULTS
 BEGIN DELETE FROM RESULTS_NAME_SEARCH WHERE rowid = old.ID; END;
 
+-- A patient's earlier sets are found by the name folded as above with its blanks taken out, in
+-- exactly this expression (plain SQL: other programs write RESULTS too); the program then checks
+-- the name exactly. Without it every set is read. lower() changes ASCII letters only, so two
+-- spellings of a name that differ in another capital (É, Ö) are not found as one patient.
+CREATE INDEX IF NOT EXISTS IX_RESULTS_PatientKey ON RESULTS (replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k'), ' ', ''), profileID, TransDate);
+
 -- The query planner's statistics, so that it weighs the indexes above by the real data.
 ANALYZE;

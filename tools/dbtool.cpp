@@ -4,6 +4,7 @@
 #include "ConnectionString.h"
 #include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
+#include "DeltaLimitCommand.h"
 #include "DemoData.h"
 #include "MdbImport.h"
 #include "SignatoryCommand.h"
@@ -33,6 +34,8 @@ const char kUsage[] =
     "       labrosa-dbtool --import-mdb FILE.mdb [--map MAPARE] [--replace] <sqlite file | connection string>\n"
     "       labrosa-dbtool --signatory add LOGIN \"NUME\" \"TITLU\" | remove LOGIN | list <sqlite file | connection "
     "string>\n"
+    "       labrosa-dbtool --delta-limit set MACHINEID REFCODE MAXIM PROCENT | clear MACHINEID REFCODE | list\n"
+    "                      <sqlite file | connection string>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -47,6 +50,9 @@ const char kUsage[] =
     "                        --replace inlocuieste randurile care exista deja\n"
     "  --signatory           semnatarii laboratorului, care pot valida buletine: add adauga (sau reactiveaza)\n"
     "                        un semnatar, remove il face inactiv (randul si validarile lui raman), list ii arata\n"
+    "  --delta-limit         cea mai mare schimbare plauzibila a unui parametru intre doua seturi ale\n"
+    "                        aceluiasi pacient: set o da (MAXIM in unitatea parametrului, PROCENT din\n"
+    "                        valoarea anterioara, - cand lipseste), clear o sterge, list le arata\n"
     "  -h, --help            arata aceste indicatii\n"
     "  --version             arata versiunea programului\n";
 
@@ -349,6 +355,8 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
             .arg(quoted),
         // The signatories are kept with this tool only: the program reads them.
         QStringLiteral("GRANT SELECT ON signatories TO %1").arg(quoted),
+        // The delta limits are kept with this tool too.
+        QStringLiteral("GRANT SELECT ON parameter_delta_limits TO %1").arg(quoted),
         QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(journalSequences, quoted),
     };
     if (!runAll(db, grants, error))
@@ -733,7 +741,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("SET LOCAL client_min_messages = warning"),
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
-                       "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation"),
+                       "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
+                       "parameter_delta_limits"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
@@ -788,6 +797,15 @@ int main(int argc, char* argv[]) {
             return 2;
         }
         return runSignatoryCommand(command);
+    }
+    if (args.contains(QLatin1String("--delta-limit"))) {
+        DeltaLimitCommand command;
+        if (!parseDeltaLimitArguments(args, &command, &error)) {
+            fail(error);
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return runDeltaLimitCommand(command);
     }
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;

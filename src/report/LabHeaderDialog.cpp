@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 namespace {
 const char* const kTitle = "Antetul buletinului";
 const char* const kLabels[] = {"&Numele laboratorului:", "A&dresa:", "&Telefon:", "A&ltele:"};
+const char* const kPreviousValuesKey = "ValoriAnterioare";
 const char* const kPreviewLabel = "Asa arata antetul pe buletin:";
 const char* const kNote = "Textele se scriu in Labrosa.ini si apar pe buletin asa cum sunt scrise (se poate folosi "
                           "HTML, de exemplu <br> pentru rand nou).";
@@ -40,6 +42,11 @@ LabHeaderDialog::LabHeaderDialog(const QString& settingsPath, QWidget* parent) :
         connect(edit, &QLineEdit::textChanged, this, &LabHeaderDialog::updatePreview);
         m_edits << edit;
     }
+    m_previousValues =
+        new QCheckBox(QStringLiteral("&Valoarea anterioara a pacientului pe buletin (coloana Anterior)"), this);
+    m_previousValues->setObjectName(QStringLiteral("checkPreviousValues"));
+    m_previousValues->setChecked(m_file.value(QLatin1String(kPreviousValuesKey)).trimmed() == QLatin1String("1"));
+    form->addRow(m_previousValues);
     auto* note = new QLabel(QLatin1String(kNote), this);
     note->setWordWrap(true);
     note->setTextFormat(Qt::PlainText);
@@ -67,7 +74,8 @@ LabHeaderDialog::LabHeaderDialog(const QString& settingsPath, QWidget* parent) :
 
     for (int i = 0; i + 1 < m_edits.size(); ++i)
         setTabOrder(m_edits.at(i), m_edits.at(i + 1));
-    setTabOrder(m_edits.last(), m_preview);
+    setTabOrder(m_edits.last(), m_previousValues);
+    setTabOrder(m_previousValues, m_preview);
     setTabOrder(m_preview, buttons);
     updatePreview();
     m_edits.first()->setFocus();
@@ -107,7 +115,16 @@ void LabHeaderDialog::accept() {
             return;
         }
     }
+    // The key is written only when the choice changed, so a file without it stays as it was.
+    const QString previousKey = QLatin1String(kPreviousValuesKey);
+    const bool wasOn = m_file.value(previousKey).trimmed() == QLatin1String("1");
     QString error;
+    if (m_previousValues->isChecked() != wasOn &&
+        !m_file.setValue(previousKey, m_previousValues->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+                         &error)) {
+        labrosaMessageBox(error + QStringLiteral(" Fisierul Labrosa.ini nu a fost schimbat."), this);
+        return;
+    }
     if (!m_file.save(m_path, &error)) {
         labrosaMessageBox(error, this);
         return;

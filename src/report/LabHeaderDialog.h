@@ -5,6 +5,7 @@
 
 #include "LabSettingsFile.h"
 
+class QCheckBox;
 class QLineEdit;
 class QTextBrowser;
 
@@ -12,7 +13,8 @@ class QTextBrowser;
 // the bulletin's head as it will print, written by the bulletin's own writer. Save writes the
 // file only when every field can be read back unchanged by the bulletin; a field that cannot
 // is named in a message and gets the focus. Child widgets carry object names: "editNumeLaborator",
-// "editAdresa", "editTelefon", "editAltele", "preview".
+// "editAdresa", "editTelefon", "editAltele", "preview",
+// "checkPreviousValues" (the bulletin's column of previous values, key ValoriAnterioare).
 class LabHeaderDialog : public QDialog {
     Q_OBJECT
 public:
@@ -30,4 +32,5 @@ private:
     LabSettingsFile m_file;
     QList<QLineEdit*> m_edits;
     QTextBrowser* m_preview = nullptr;
+    QCheckBox* m_previousValues = nullptr;
 };

@@ -543,12 +543,12 @@ void TestDbTool::madeWithoutTrigramExtension() {
              qPrintable(out));
     QVERIFY2(out.contains("pg_trgm") && out.contains("postgresql-contrib"), qPrintable(out));
     QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM %1.results").arg(role)).toInt(), 30);
-    QCOMPARE(
-        db.scalar(QStringLiteral("SELECT string_agg(indexname, ',' ORDER BY indexname) FROM pg_indexes WHERE "
-                                 "schemaname = '%1' AND tablename = 'results'")
-                      .arg(role))
-            .toString(),
-        QStringLiteral("ix_results_requestid,ix_results_requestnumber,ix_results_transdate_requestid,results_pkey"));
+    QCOMPARE(db.scalar(QStringLiteral("SELECT string_agg(indexname, ',' ORDER BY indexname) FROM pg_indexes WHERE "
+                                      "schemaname = '%1' AND tablename = 'results'")
+                           .arg(role))
+                 .toString(),
+             QStringLiteral("ix_results_patientkey,ix_results_requestid,ix_results_requestnumber,ix_results_transdate_"
+                            "requestid,results_pkey"));
 }
 
 QTEST_GUILESS_MAIN(TestDbTool)

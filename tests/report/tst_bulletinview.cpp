@@ -5,6 +5,7 @@
 #include "BulletinView.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
+#include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
@@ -152,10 +153,19 @@ private slots:
         QVERIFY(pageText(view).contains(QString::fromUtf8(kPatient)));
         QCOMPARE(view->webView()->page()->scrollPosition(), QPointF(0, 0));
 
-        // A later bulletin overwrites the file; the open window keeps the page it loaded.
+        QVERIFY(!view->findChild<QLabel*>("deltaMarkBar"));
+
+        // A later bulletin overwrites the file; the open window keeps the page it loaded. Its
+        // values beyond their delta limit are listed above the page, for that window alone.
         writeBulletin(bulletinHtml("<h1>Alt pacient</h1>", "Al doilea"));
+        DeltaMarkBar::setPending({QStringLiteral("Glucoza 135: limita 20%")}, QString());
         BulletinView* second = openBulletin();
         QVERIFY(second);
+        auto* marks = second->findChild<QLabel*>("deltaMarkBar");
+        QVERIFY(marks && marks->isVisible());
+        QVERIFY(marks->accessibleDescription().contains("Glucoza 135: limita 20%"));
+        QCOMPARE(marks->toolTip(), marks->accessibleDescription());
+        QVERIFY(!pageText(second).contains("Glucoza"));
         QCOMPARE(m_frame->activeChild()->windowTitle(), QStringLiteral("Tervan2"));
         QCOMPARE(pageTitle(second), QStringLiteral("Al doilea"));
         QVERIFY(pageText(view).contains(QString::fromUtf8(kPatient)));
