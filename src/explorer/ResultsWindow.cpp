@@ -1032,7 +1032,7 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("listMenu"));
     updateRowCommands();
-    menu.addActions({m_commentAction, m_historyAction, m_validateAction});
+    menu.addActions({m_commentAction, m_historyAction, m_validateAction, m_evolutionAction});
     // At the pointer for the mouse; for the keyboard under the current row, or at the top of
     // the list when there is none.
     QPoint at(0, 0);
