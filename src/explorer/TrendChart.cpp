@@ -175,8 +175,12 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
         high = 1.0;
     }
     const double margin = high > low ? (high - low) * 0.1 : std::max(std::abs(high) * 0.1, 1.0);
-    const double axisLow = low - margin;
-    const double axisHigh = high + margin;
+    auto* valueAxis = new QValueAxis();
+    valueAxis->setRange(low - margin, high + margin);
+    valueAxis->applyNiceNumbers();
+    valueAxis->setTitleText(unit);
+    const double axisLow = valueAxis->min();
+    const double axisHigh = valueAxis->max();
 
     // Each set's own interval, joined from one set to the next; a set without an interval
     // breaks the band. A missing bound reaches the edge of the plot.
@@ -221,7 +225,7 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
     closeBand();
 
     auto* timeAxis = new QDateTimeAxis();
-    timeAxis->setFormat(QStringLiteral("d.MM.yyyy"));
+    timeAxis->setFormat(QStringLiteral("d/M/yyyy"));
     timeAxis->setTitleText(QStringLiteral("Data setului"));
     qint64 first = points.empty() ? 0 : axisTime(points.front().when);
     qint64 last = points.empty() ? 0 : axisTime(points.back().when);
@@ -229,9 +233,6 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
     const qint64 pad = std::max((last - first) / 20, day / 2);
     timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first - pad), QDateTime::fromMSecsSinceEpoch(last + pad));
     timeAxis->setTickCount(std::clamp(static_cast<int>(points.size()), 2, 8));
-    auto* valueAxis = new QValueAxis();
-    valueAxis->setRange(axisLow, axisHigh);
-    valueAxis->setTitleText(unit);
     m_chart->addAxis(timeAxis, Qt::AlignBottom);
     m_chart->addAxis(valueAxis, Qt::AlignLeft);
 
@@ -254,6 +255,10 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
         series->attachAxis(timeAxis);
         series->attachAxis(valueAxis);
     }
+    // Colours of their own, apart from the band's green, readable on either theme's background.
+    const bool dark = m_chart->theme() == QChart::ChartThemeDark;
+    values->setPen(QPen(dark ? QColor(120, 180, 255) : QColor(25, 80, 190), 2));
+    values->setColor(dark ? QColor(120, 180, 255) : QColor(25, 80, 190));
     outside->setColor(QColor(215, 40, 40));
     outside->setBorderColor(QColor(215, 40, 40));
     outside->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
