@@ -25,6 +25,7 @@ namespace {
 
 const char* const kTitle = "Evolutie - %1";
 const char* const kSamePatient = "Acelasi pacient: %1. Se arata %2, cel mai nou primul.";
+const char* const kSamePatientOnly = "Acelasi pacient: %1.";
 const char* const kSetCountLabel = "&Numar de seturi:";
 const char* const kTableLabel = "&Valorile pe seturi:";
 const char* const kColumnAnalysis = "Analiza";
@@ -168,7 +169,7 @@ bool EvolutionWindow::load() {
         m_table->setColumnCount(0);
         m_table->setEnabled(false);
         m_chart->showParameter(QString(), QString(), {});
-        m_samePatient->setText(QString::fromLatin1(kSamePatient).arg(QLatin1String(kSamePatientRule), setsText(0)));
+        m_samePatient->setText(QString::fromLatin1(kSamePatientOnly).arg(QLatin1String(kSamePatientRule)));
         QString reason = m_error;
         if (m_database && m_database->connectionLost())
             reason = QStringLiteral("Legatura cu serverul bazei de date s-a intrerupt.\n") + reason;
