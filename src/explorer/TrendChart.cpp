@@ -281,7 +281,7 @@ void TrendChart::applyPalette() {
 }
 
 void TrendChart::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
         applyPalette();
     QWidget::changeEvent(event);
 }

@@ -124,6 +124,14 @@ private slots:
         // The set without a sex has no interval for this parameter: the band stops there.
         QCOMPARE(bands(chart).size(), 2);
 
+        // A dark palette gets the dark chart, with the same series.
+        QCOMPARE(chart->theme(), QChart::ChartThemeLight);
+        QPalette dark = window->palette();
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        window->setPalette(dark);
+        QCOMPARE(chart->theme(), QChart::ChartThemeDark);
+        QCOMPARE(xySeries(chart, "seriesOutside")->points(), Points({{at(3), 11}}));
+
         // Fewer sets asked for: the oldest goes.
         auto* spin = window->findChild<QSpinBox*>("spinSetCount");
         spin->setValue(2);
