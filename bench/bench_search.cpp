@@ -10,6 +10,9 @@
 // beside the test database, so that the tests never wipe them. The databases are made once
 // by the tool (SQLite into /tmp) and reused.
 //
+// Beside them, "history": the earlier values of one set (PatientHistory::setsOf, the set in the
+// middle of the database) beside the bare query that picks its patient's candidate sets.
+//
 // LABROSA_BENCH_SQLITE names another SQLite copy of the 200,000 sets (for instance one with
 // corrections in its journal), run as "file/sqlite". LABROSA_BENCH_SIZES=200k (or 1m) keeps
 // one size. LABROSA_BENCH_PLAIN=1 adds a SQLite copy without the search's indexes and name
@@ -47,6 +50,7 @@
 #include "EditableListView.h"
 #include "MessageBox.h"
 #include "OwnSettingsHome.h"
+#include "PatientHistory.h"
 #include "PostgresStatement.h"
 #include "Recordset.h"
 #include "ResultsWindow.h"
@@ -142,10 +146,27 @@ bool runSqlite(const QString& file, const QStringList& statements) {
     return ok;
 }
 
+bool hasIndex(const QString& file, const char* index) {
+    bool found = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-index"));
+        db.setDatabaseName(file);
+        QSqlQuery q(db);
+        found = db.open() &&
+                q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = '%1'").arg(QLatin1String(index))) &&
+                q.next();
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-index"));
+    return found;
+}
+
 bool ensureSqliteDatabase(const Size& size, bool plain) {
     const QString file = sqliteFile(size, plain);
+    // A database made before the patient index gets it (and the rest of the indexes).
     if (QFileInfo::exists(file))
-        return true;
+        return plain || hasIndex(file, "IX_RESULTS_PatientKey") || runTool({"--upgrade", file});
     const QString partial = file + QStringLiteral(".part");
     QFile::remove(partial);
     if (plain) {
@@ -154,6 +175,7 @@ bool ensureSqliteDatabase(const Size& size, bool plain) {
             !runSqlite(partial, {"DROP TRIGGER RESULTS_NAME_SEARCH_insert", "DROP TRIGGER RESULTS_NAME_SEARCH_update",
                                  "DROP TRIGGER RESULTS_NAME_SEARCH_delete", "DROP TABLE RESULTS_NAME_SEARCH",
                                  "DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
+                                 "DROP INDEX IF EXISTS IX_RESULTS_PatientKey",
                                  "CREATE INDEX IX_RESULTS_TransDate ON RESULTS (TransDate)", "DROP TABLE sqlite_stat1",
                                  "VACUUM"}))
             return false;
@@ -223,7 +245,7 @@ QString ensurePgDatabase(const Size& size) {
             QSqlQuery q(db);
             if (q.exec("SELECT COUNT(*) FROM RESULTS") && q.next())
                 sets = q.value(0).toInt();
-            indexed = q.exec("SELECT 1 FROM pg_indexes WHERE indexname = 'ix_results_transdate_requestid'") && q.next();
+            indexed = q.exec("SELECT 1 FROM pg_indexes WHERE indexname = 'ix_results_patientkey'") && q.next();
         }
         db.close();
     }
@@ -261,6 +283,63 @@ void Search(benchmark::State& state, Backend* backend, const Case* c) {
         QCoreApplication::processEvents();
     }
     state.counters["rows"] = view->resultList()->getItemCount();
+}
+
+// The set whose earlier values are asked for, and its name and profile.
+struct HistoryProbe {
+    qint64 id = 0;
+    QVariant name, profile;
+};
+HistoryProbe historyProbe(Backend* backend) {
+    HistoryProbe probe;
+    QSqlQuery query(backend->database.connection());
+    if (query.exec(QStringLiteral("SELECT ID, PacientName, profileID FROM RESULTS WHERE ID = (SELECT MAX(ID) / 2 FROM "
+                                  "RESULTS)")) &&
+        query.next())
+        probe = {query.value(0).toLongLong(), query.value(1), query.value(2)};
+    return probe;
+}
+
+// The earlier values of a set as the Evolutie window and the bulletin ask for them.
+void history(benchmark::State& state, Backend* backend, const Case*) {
+    const HistoryProbe probe = historyProbe(backend);
+    PatientHistory patientHistory(&backend->database);
+    size_t sets = 0;
+    for (auto _ : state) {
+        const std::vector<HistorySet> found = patientHistory.setsOf(probe.id);
+        if (found.empty()) {
+            state.SkipWithError(patientHistory.errorText().toUtf8().constData());
+            return;
+        }
+        sets = found.size();
+    }
+    state.counters["sets"] = double(sets);
+}
+
+// Its question for the candidate sets stepped through with Qt SQL alone.
+void historyBare(benchmark::State& state, Backend* backend, const Case*) {
+    const HistoryProbe probe = historyProbe(backend);
+    const QString sql = PatientHistory::samePatientQuery(backend->database.dialect(), !probe.profile.isNull());
+    int rows = 0;
+    for (auto _ : state) {
+        QSqlQuery query(backend->database.connection());
+        query.setForwardOnly(true);
+        query.prepare(sql);
+        query.addBindValue(probe.name);
+        if (!probe.profile.isNull())
+            query.addBindValue(probe.profile);
+        if (!query.exec()) {
+            state.SkipWithError(query.lastError().text().toUtf8().constData());
+            return;
+        }
+        rows = 0;
+        while (query.next()) {
+            for (int i = 0; i < 5; ++i)
+                benchmark::DoNotOptimize(query.value(i));
+            ++rows;
+        }
+    }
+    state.counters["rows"] = rows;
 }
 
 // The search's SELECT stepped through with Qt SQL alone, every column read once.
@@ -467,6 +546,10 @@ bool startBackend(const QString& name, const QString& connectionString) {
             if (longRun)
                 bench->MinTime(2.0);
         }
+    }
+    for (auto [what, fn] : {std::pair{"bare", historyBare}, std::pair{"search", history}}) {
+        const std::string title = "history/" + name.toStdString() + "/" + what;
+        benchmark::RegisterBenchmark(title.c_str(), fn, b, nullptr)->Unit(benchmark::kMillisecond);
     }
     g_backends.push_back(std::move(backend));
     return true;

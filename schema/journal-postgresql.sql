@@ -57,3 +57,14 @@ CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
 );
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION (RequestID);
+
+-- The largest plausible change of a parameter between two consecutive sets of one patient, in
+-- the parameter's unit and in percent of the earlier value; either may be left out. Empty
+-- unless the laboratory fills it (labrosa-dbtool --delta-limit).
+CREATE TABLE IF NOT EXISTS PARAMETER_DELTA_LIMITS (
+    MachineID INTEGER NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    maxChange DOUBLE PRECISION CHECK (maxChange >= 0),
+    maxChangePercent DOUBLE PRECISION CHECK (maxChangePercent >= 0),
+    PRIMARY KEY (MachineID, refcode)
+);

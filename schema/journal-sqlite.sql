@@ -78,3 +78,14 @@ BEGIN SELECT RAISE(ABORT, 'the validations are kept as written'); END;
 
 CREATE TRIGGER IF NOT EXISTS SIGNATORIES_no_delete BEFORE DELETE ON SIGNATORIES
 BEGIN SELECT RAISE(ABORT, 'a signatory is made inactive, never removed'); END;
+
+-- The largest plausible change of a parameter between two consecutive sets of one patient, in
+-- the parameter's unit and in percent of the earlier value; either may be left out. Empty
+-- unless the laboratory fills it (labrosa-dbtool --delta-limit).
+CREATE TABLE IF NOT EXISTS PARAMETER_DELTA_LIMITS (
+    MachineID INTEGER NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    maxChange REAL CHECK (maxChange >= 0),
+    maxChangePercent REAL CHECK (maxChangePercent >= 0),
+    PRIMARY KEY (MachineID, refcode)
+);

@@ -349,6 +349,8 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
             .arg(quoted),
         // The signatories are kept with this tool only: the program reads them.
         QStringLiteral("GRANT SELECT ON signatories TO %1").arg(quoted),
+        // The delta limits are kept with this tool too.
+        QStringLiteral("GRANT SELECT ON parameter_delta_limits TO %1").arg(quoted),
         QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(journalSequences, quoted),
     };
     if (!runAll(db, grants, error))
@@ -733,7 +735,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("SET LOCAL client_min_messages = warning"),
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
-                       "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation"),
+                       "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
+                       "parameter_delta_limits"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})

@@ -32,6 +32,9 @@ public:
     static QString exceededText(const DeltaLimit& limit, const QString& previousValue, const QString& previousDate,
                                 const QString& value);
 
+    // A value that is a number as a whole ("12.5", "12,5"); none for "<5", "12 (hemoliza)", "+++".
+    static std::optional<double> plainNumber(const QString& value);
+
 private:
     std::map<std::pair<int, QString>, DeltaLimit> m_limits;
     QString m_error;

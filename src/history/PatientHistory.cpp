@@ -74,6 +74,13 @@ QString text(Recordset& rs, int index) {
 
 PatientHistory::PatientHistory(DatabaseConnection* database) : m_database(database) {}
 
+QString PatientHistory::samePatientQuery(const SqlDialect& dialect, bool profileKnown) {
+    return QStringLiteral("SELECT ID, PacientName, SEX, %1 AS TransDate, RequestID FROM RESULTS WHERE %2 = %3 AND %4")
+        .arg(dialect.dateTimeText(QStringLiteral("TransDate")),
+             nameKeyExpression(dialect, QStringLiteral("PacientName")), nameKeyExpression(dialect, QStringLiteral("?")),
+             profileKnown ? QStringLiteral("profileID = ?") : QStringLiteral("profileID IS NULL"));
+}
+
 QString PatientHistory::patientNameKey(const QString& name) {
     static const QString marked = QString::fromUtf8(kMarkedLetters);
     QString folded = name.toCaseFolded();
@@ -118,18 +125,10 @@ bool PatientHistory::patientSets(const SetRow& own, std::vector<SetRow>* sets) {
         sets->push_back(own);
         return true;
     }
-    const SqlDialect& dialect = m_database->dialect();
     QVariantList values{own.name};
-    QString profile = QStringLiteral("profileID IS NULL");
-    if (!own.profileId.isNull()) {
-        profile = QStringLiteral("profileID = ?");
+    if (!own.profileId.isNull())
         values << own.profileId;
-    }
-    const QString sql = QStringLiteral("SELECT ID, PacientName, SEX, %1 AS TransDate, RequestID FROM RESULTS "
-                                       "WHERE %2 = %3 AND %4")
-                            .arg(dialect.dateTimeText(QStringLiteral("TransDate")),
-                                 nameKeyExpression(dialect, QStringLiteral("PacientName")),
-                                 nameKeyExpression(dialect, QStringLiteral("?")), profile);
+    const QString sql = samePatientQuery(m_database->dialect(), !own.profileId.isNull());
     Recordset rs;
     if (!rs.open(sql, m_database, values)) {
         m_error = rs.errorText();

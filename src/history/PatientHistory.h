@@ -10,6 +10,7 @@
 #include <vector>
 
 class DatabaseConnection;
+class SqlDialect;
 
 // The results database keeps no patient number: a patient is a name, a sex and a profile.
 // Two sets belong to the same patient when their names are equal after the search's folding
@@ -63,6 +64,9 @@ public:
 
     // The folded, blank-collapsed name two sets of one patient share.
     static QString patientNameKey(const QString& name);
+    // The question that picks the candidate sets of a patient by an index on the folded name;
+    // bound: the name, then the profile when profileKnown (else the sets without a profile).
+    static QString samePatientQuery(const SqlDialect& dialect, bool profileKnown);
 
 private:
     struct SetRow {

@@ -10,8 +10,11 @@
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
+#include "DeltaLimits.h"
+#include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "LabHeaderFile.h"
+#include "PatientHistory.h"
 #include "Recordset.h"
 #include "SharedState.h"
 #include "SignatoryList.h"
@@ -85,7 +88,7 @@ std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key
 // One result row of the bulletin, read before anything is written.
 struct ResultRow {
     int groupKey = 0;
-    std::string groupTitle, name, value, lower, upper, unit;
+    std::string groupTitle, name, value, lower, upper, unit, refcode;
 };
 
 // The corrected fields a bulletin shows, in the order of its head, with their labels.
@@ -171,6 +174,61 @@ bool collectChanges(DatabaseConnection* database, const std::vector<JournalEntry
     return true;
 }
 
+// The laboratory's Labrosa.ini turns on the bulletin's column of previous values.
+bool previousColumnWanted() {
+    LabHeaderFile ini;
+    std::string value;
+    return ini.load(QString::fromLatin1(kSettingsFile)) && ini.getValue(value, "ValoriAnterioare") &&
+           QString::fromStdString(value).trimmed() == QLatin1String("1");
+}
+
+// The patient's previous value of each parameter of the request, and the values whose change
+// from it is beyond the parameter's delta limit.
+struct EarlierValues {
+    std::map<std::pair<int, QString>, PreviousValue> previous;
+    QStringList marks;
+    QString problem; // why the values could not be checked against their limits
+    QString error;   // the previous values the page needs could not be read
+};
+
+EarlierValues readEarlierValues(DatabaseConnection* database, const QList<qint64>& recordIds,
+                                const std::vector<ResultRow>& rows, bool column) {
+    EarlierValues earlier;
+    if (!database)
+        return earlier;
+    DeltaLimits limits;
+    if (!limits.load(database))
+        earlier.problem = QStringLiteral("Limitele de schimbare nu au putut fi citite, asa ca valorile nu au fost "
+                                         "comparate cu cele anterioare.\n%1")
+                              .arg(limits.errorText());
+    if (!column && limits.empty())
+        return earlier;
+    PatientHistory history(database);
+    if (!history.previousValues(recordIds, &earlier.previous)) {
+        if (column)
+            earlier.error = history.errorText();
+        else
+            earlier.problem = QStringLiteral("Valorile anterioare ale pacientului nu au putut fi citite, asa ca "
+                                             "valorile nu au fost comparate cu limitele de schimbare.\n%1")
+                                  .arg(history.errorText());
+        return earlier;
+    }
+    for (const ResultRow& row : rows) {
+        const QString refcode = QString::fromStdString(row.refcode);
+        const DeltaLimit* limit = limits.find(row.groupKey, refcode);
+        const auto previous = earlier.previous.find({row.groupKey, refcode});
+        if (!limit || previous == earlier.previous.end())
+            continue;
+        const QString text = DeltaLimits::exceededText(
+            *limit, previous->second.value, previous->second.transferDate.toString(QStringLiteral("d/M/yyyy H:mm")),
+            QString::fromStdString(row.value));
+        if (!text.isEmpty())
+            earlier.marks << QStringLiteral("%1 %2: %3")
+                                 .arg(QString::fromStdString(row.name), QString::fromStdString(row.value), text);
+    }
+    return earlier;
+}
+
 } // namespace
 
 BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
@@ -224,6 +282,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         row.lower = fieldText(recordset, "minValue", kPatientTitleBoundSize);
         row.upper = fieldText(recordset, "maxValue", kPatientTitleBoundSize);
         row.unit = fieldText(recordset, "um", kUnitSize);
+        row.refcode = fieldText(recordset, "refCode", kNameCodeProfileSize);
         QVariant id;
         if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull() &&
             !recordIds.contains(id.toLongLong()))
@@ -295,10 +354,21 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         return result;
     }
 
+    const bool previousColumn = previousColumnWanted();
+    const EarlierValues earlier = readEarlierValues(database, recordIds, rows, previousColumn);
+    result.deltaMarks = earlier.marks;
+    if (!earlier.error.isEmpty()) {
+        result.messages << QStringLiteral("Valorile anterioare ale pacientului nu au putut fi citite, asa ca "
+                                          "buletinul nu a fost facut.\n%1")
+                               .arg(earlier.error);
+        return result;
+    }
+
     // The page is made whole in memory first: a validation shows it before anything is written.
     QBuffer page;
     page.open(QIODevice::WriteOnly);
     BulletinWriter writer(&page);
+    writer.setPreviousColumn(previousColumn);
 
     {
         LabHeaderFile ini;
@@ -328,6 +398,17 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
                 writer.writeNextColumnHeader();
             }
             previousKey = row.groupKey;
+        }
+        if (previousColumn) {
+            std::string previousValue, previousDate;
+            const auto previous = earlier.previous.find({row.groupKey, QString::fromStdString(row.refcode)});
+            if (previous != earlier.previous.end()) {
+                previousValue = previous->second.value.toStdString();
+                previousDate = previous->second.transferDate.toString(QStringLiteral("d/M/yyyy")).toStdString();
+            }
+            writer.writeResultRow(row.name, row.value, bulletinMarker(row.value, row.lower, row.upper), row.lower,
+                                  row.upper, row.unit, previousValue, previousDate);
+            continue;
         }
         writer.writeResultRow(row.name, row.value, bulletinMarker(row.value, row.lower, row.upper), row.lower,
                               row.upper, row.unit);
@@ -416,8 +497,10 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         // A preliminary page's window offers to validate it.
         if (status.signing && !status.validated && !release)
             setPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
+        DeltaMarkBar::setPending(earlier.marks, earlier.problem);
         result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
         setPendingPreliminaryBulletin(PreliminaryBulletin());
+        DeltaMarkBar::setPending({}, {});
     }
     return result;
 }

@@ -17,6 +17,8 @@ struct BulletinBuildResult {
     bool opened = false;    // the file was written and a bulletin window opened
     QStringList messages;   // message boxes to show, in order (empty on success)
     bool cancelled = false; // a validation the signatory did not confirm: nothing written
+    // The values beyond their delta limit, as the bulletin window lists them above the page.
+    QStringList deltaMarks;
 };
 
 // A bulletin made to be validated: it carries the signatory's line, is shown to confirm before

@@ -4,6 +4,7 @@
 #include "BulletinDocument.h"
 #include "BulletinValidationCommand.h"
 #include "ChildWindow.h"
+#include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
 #include "PdfDocumentTitle.h"
@@ -217,6 +218,9 @@ void BulletinView::onInitialUpdate() {
         connect(key, &QAction::triggered, this, &BulletinView::onValidate);
         addAction(key);
     }
+    // Values whose change from the patient's previous set is beyond its limit, above the page.
+    if (DeltaMarkBar* marks = DeltaMarkBar::takePending(this))
+        static_cast<QVBoxLayout*>(layout())->insertWidget(0, marks);
     readShownFile();
     // Relative references in the page (style sheet, marker images) resolve next to the file.
     m_web->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));

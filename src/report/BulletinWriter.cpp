@@ -195,6 +195,16 @@ constexpr const char* kResultRow =
     "\t\t</tr>\n"
     "\t\t";
 
+// The column of the previous value, when the laboratory turns it on.
+constexpr const char* kPreviousHeaderCell =
+    "<TD style=\"BORDER-RIGHT: windowtext 1pt solid; PADDING-RIGHT: 5.4pt; BORDER-TOP: windowtext 1pt solid; "
+    "PADDING-LEFT: 5.4pt; PADDING-BOTTOM: 0in; BORDER-LEFT: windowtext 1pt solid; PADDING-TOP: 0in; BORDER-BOTTOM: "
+    "windowtext 1pt solid\" align=middle><P class=MsoNormal><SPAN style=\"FONT-SIZE: 8pt; COLOR: "
+    "black\">Anterior</SPAN></P></TD>";
+constexpr const char* kPreviousCell =
+    "          <TD style=\"BORDER-BOTTOM: black 1px solid\" align=middle><SPAN style=\"FONT-SIZE: 8pt; COLOR: "
+    "black\">%s%s</SPAN></TD>\n";
+
 constexpr const char* kSignature =
     "<tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr> \n"
     "\t\t<tr><td>&nbsp;</td></tr>\n"
@@ -313,19 +323,46 @@ void BulletinWriter::writeValidatedBy(const std::string& signatory, const std::s
 }
 
 void BulletinWriter::writeFirstGroupTitle(const std::string& title) {
-    write(formatPiece(kFirstGroupTitle, {htmlEscape(title)}));
+    write(withPreviousColumn(formatPiece(kFirstGroupTitle, {htmlEscape(title)})));
 }
 
 void BulletinWriter::writeFirstColumnHeader() {
-    write(kFirstColumnHeader);
+    write(withPreviousColumn(kFirstColumnHeader));
 }
 
 void BulletinWriter::writeNextGroupTitle(const std::string& title) {
-    write(formatPiece(kNextGroupTitle, {htmlEscape(title)}));
+    write(withPreviousColumn(formatPiece(kNextGroupTitle, {htmlEscape(title)})));
 }
 
 void BulletinWriter::writeNextColumnHeader() {
-    write(kNextColumnHeader);
+    write(withPreviousColumn(kNextColumnHeader));
+}
+
+std::string BulletinWriter::withPreviousColumn(const std::string& piece) const {
+    if (!m_previousColumn)
+        return piece;
+    std::string wide = piece;
+    const std::string span = "colSpan=3>";
+    const std::string headerEnd = "</TD></TR></TR>";
+    if (const auto at = wide.find(span); at != std::string::npos)
+        wide.replace(at, span.size(), "colSpan=4>");
+    else if (const auto end = wide.rfind(headerEnd); end != std::string::npos)
+        wide.insert(end + 5, kPreviousHeaderCell);
+    return wide;
+}
+
+void BulletinWriter::writeResultRow(const std::string& name, const std::string& value, const std::string& marker,
+                                    const std::string& lowerBound, const std::string& upperBound,
+                                    const std::string& unit, const std::string& previousValue,
+                                    const std::string& previousDate) {
+    std::string row = formatPiece(kResultRow, {htmlEscape(name), htmlEscape(value), marker, htmlEscape(lowerBound),
+                                               htmlEscape(upperBound), htmlEscape(unit)});
+    const std::string cell =
+        previousValue.empty()
+            ? formatPiece(kPreviousCell, {"&nbsp;", ""})
+            : formatPiece(kPreviousCell, {htmlEscape(previousValue), " (" + htmlEscape(previousDate) + ")"});
+    row.insert(row.rfind("\t\t</tr>"), cell);
+    write(row);
 }
 
 void BulletinWriter::writeResultRow(const std::string& name, const std::string& value, const std::string& marker,

@@ -51,6 +51,13 @@ public:
     // marker is one of kMarkerLow / kMarkerHigh or empty, written as it is.
     void writeResultRow(const std::string& name, const std::string& value, const std::string& marker,
                         const std::string& lowerBound, const std::string& upperBound, const std::string& unit);
+    // With the previous-value column on, the titles span it and the headers and rows get the
+    // column "Anterior"; off (the default) the page is as it always was.
+    void setPreviousColumn(bool on) { m_previousColumn = on; }
+    // A result row with the parameter's previous value and its date in the column "Anterior".
+    void writeResultRow(const std::string& name, const std::string& value, const std::string& marker,
+                        const std::string& lowerBound, const std::string& upperBound, const std::string& unit,
+                        const std::string& previousValue, const std::string& previousDate);
     void writeSignature();
     void writeFooter(const QDateTime& printed);
     void writeClosing();
@@ -61,9 +68,12 @@ public:
 
 private:
     void write(const std::string& bytes);
+    // A title or header piece, widened by the column "Anterior" when it is on.
+    std::string withPreviousColumn(const std::string& piece) const;
 
     QIODevice* m_device;
     bool m_ok = true;
+    bool m_previousColumn = false;
 };
 
 // The marker of a result: kMarkerLow below a non-empty lower bound, kMarkerHigh above a

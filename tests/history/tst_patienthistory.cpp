@@ -1,5 +1,6 @@
 #include "DatabaseConnection.h"
 #include "DbLab.h"
+#include "DeltaLimits.h"
 #include "PatientHistory.h"
 
 #include <QtTest>
@@ -12,6 +13,8 @@ private slots:
     void samePatient_data();
     void samePatient();
     void newestSetsAndPreviousValues();
+    void deltaBeyondLimit_data();
+    void deltaBeyondLimit();
 };
 
 void TestPatientHistory::samePatient_data() {
@@ -121,6 +124,62 @@ void TestPatientHistory::newestSetsAndPreviousValues() {
     QVERIFY(db.exec("DROP VIEW vResults2_vet"));
     QVERIFY(history.setsOf(ids.last()).empty());
     QVERIFY(!history.errorText().isEmpty());
+}
+
+void TestPatientHistory::deltaBeyondLimit_data() {
+    QTest::addColumn<QVariant>("maxChange");
+    QTest::addColumn<QVariant>("maxPercent");
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("limitNamed"); // empty: not beyond its limit
+    QTest::newRow("absolute, a fall") << QVariant(1.0) << QVariant() << "10"
+                                      << "8.5"
+                                      << "limita 1";
+    QTest::newRow("absolute, decimal commas") << QVariant(1.0) << QVariant() << "4,4"
+                                              << "6,0"
+                                              << "limita 1";
+    QTest::newRow("on the limit after rounding") << QVariant(0.1) << QVariant() << "1.0"
+                                                 << "1.1"
+                                                 << "";
+    QTest::newRow("percent of the earlier value") << QVariant() << QVariant(20.0) << "100"
+                                                  << "121"
+                                                  << "limita 20%";
+    QTest::newRow("percent, within") << QVariant() << QVariant(20.0) << "100"
+                                     << "81"
+                                     << "";
+    QTest::newRow("earlier 0, percent only") << QVariant() << QVariant(20.0) << "0"
+                                             << "5"
+                                             << "";
+    QTest::newRow("earlier 0, absolute too") << QVariant(2.0) << QVariant(20.0) << "0"
+                                             << "5"
+                                             << "limita 2";
+    QTest::newRow("earlier not a number") << QVariant(1.0) << QVariant() << "<5"
+                                          << "9"
+                                          << "";
+    QTest::newRow("value with a remark") << QVariant(1.0) << QVariant() << "5"
+                                         << "9 (hemoliza)"
+                                         << "";
+}
+
+void TestPatientHistory::deltaBeyondLimit() {
+    QFETCH(QVariant, maxChange);
+    QFETCH(QVariant, maxPercent);
+    QFETCH(QString, previous);
+    QFETCH(QString, value);
+    QFETCH(QString, limitNamed);
+    DeltaLimit limit;
+    if (maxChange.isValid())
+        limit.maxChange = maxChange.toDouble();
+    if (maxPercent.isValid())
+        limit.maxChangePercent = maxPercent.toDouble();
+    const QString text = DeltaLimits::exceededText(limit, previous, QStringLiteral("1/2/2026 9:00"), value);
+    if (limitNamed.isEmpty()) {
+        QVERIFY2(text.isEmpty(), qPrintable(text));
+        return;
+    }
+    QVERIFY2(text.contains(limitNamed) &&
+                 text.contains(QStringLiteral("anterioara %1 din 1/2/2026 9:00").arg(previous)),
+             qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestPatientHistory)

@@ -71,6 +71,7 @@ private slots:
     void nullHeadValuesAreEmpty();
     void databaseTextsAreEscaped();
     void groupingFollowsMachineId();
+    void previousValuesAndDeltaMarks();
     void overLongTextsAreCut();
     void datesInEveryStoredShape_data();
     void datesInEveryStoredShape();
@@ -196,8 +197,8 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
     QTest::addColumn<QStringList>("dropped");
     QTest::newRow("with journal, archive and no signatory") << QStringList();
     QTest::newRow("without signatories and validations") << QStringList{"SIGNATORIES", "BULLETIN_VALIDATION"};
-    QTest::newRow("without journal and archive")
-        << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE", "SIGNATORIES", "BULLETIN_VALIDATION"};
+    QTest::newRow("without journal and archive") << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE", "SIGNATORIES",
+                                                                "BULLETIN_VALIDATION", "PARAMETER_DELTA_LIMITS"};
 }
 
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
@@ -516,6 +517,31 @@ void TestBulletinBuilder::groupingFollowsMachineId() {
     QVERIFY(page.contains("colSpan=3><B>Aparat manual</B> </TD>\n        <TR>"));
     QVERIFY(page.indexOf("<B>B</B>") < page.indexOf("<tr><td>&nbsp;</td></tr><TR>"));
     QVERIFY(page.indexOf("<tr><td>&nbsp;</td></tr><TR>") < page.indexOf("<B>C</B>"));
+}
+
+// With the laboratory's key on, each value's previous one (of the same patient only) is printed
+// beside it; a change beyond its limit is listed for the window, never written on the page.
+void TestBulletinBuilder::previousValuesAndDeltaMarks() {
+    arrangeLaboratory();
+    QVERIFY(addResult({"1100", "Rex Popescu", "2026-02-01 09:00:00", "2026-02-01 10:00:00", 7, "M", "", 1, ""},
+                      {{7, "GLU", "100"}, {3, "WBC", "4,4"}}) > 0);
+    QVERIFY(addResult({"1150", "Rex Popescu", "2026-02-15 09:00:00", "2026-02-15 10:00:00", 7, "F", "", 1, ""},
+                      {{7, "GLU", "50"}}) > 0);
+    QVERIFY(m_lab->exec("insert into PARAMETER_DELTA_LIMITS (MachineID, refcode, maxChange, maxChangePercent) "
+                        "values (7, 'GLU', NULL, 20), (3, 'WBC', 1, NULL)"));
+    writeFile("Labrosa.ini", "NumeLaborator=Lab\r\nValoriAnterioare=1\r\n");
+    const BulletinBuildResult result = build(1, "1201");
+    QCOMPARE(result.messages, QStringList());
+    const QByteArray page = readFile(kBulletinFileName);
+    QCOMPARE(page.count(">Anterior</SPAN>"), 2);
+    QVERIFY(page.contains("black\">100 (1/2/2026)</SPAN>"));
+    QVERIFY(page.contains("black\">4,4 (1/2/2026)</SPAN>"));
+    QVERIFY(!page.contains("Schimbare"));
+    QCOMPARE(result.deltaMarks.size(), 1);
+    QVERIFY2(result.deltaMarks.front().startsWith("Glucoza 135: ") &&
+                 result.deltaMarks.front().contains("anterioara 100 din 1/2/2026 9:00") &&
+                 result.deltaMarks.front().contains("limita 20%"),
+             qPrintable(result.deltaMarks.front()));
 }
 
 void TestBulletinBuilder::overLongTextsAreCut() {
