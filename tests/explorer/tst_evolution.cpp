@@ -37,6 +37,7 @@ bool startEvolutionLab(ExplorerLab& x) {
                      "(2, 1, 'WBC', '11,5'), (2, 1, 'HGB', 'hemolizat'), "
                      "(3, 1, 'WBC', '3,2'), (3, 1, 'HGB', '11'), "
                      "(4, 1, 'WBC', '99'), (5, 1, 'WBC', '77')") &&
+          x.lab.exec("INSERT INTO PARAMETER_DELTA_LIMITS (MachineID, refcode, maxChange) VALUES (1, 'WBC', 5)") &&
           x.start()))
         return false;
     x.search("", "", QDate(2026, 1, 1), QDate(2026, 3, 31));
@@ -101,11 +102,16 @@ private slots:
         };
         // The bulletin's order: analysis whatever its letter case, then the parameter's order.
         QCOMPARE(rowTexts(0), QStringList({"Glucoza (mg/dL)", "", "", "90"}));
-        QCOMPARE(rowTexts(1), QStringList({"Leucocite (mii/uL)", QString::fromUtf8("3,2 \u2193"),
-                                           QString::fromUtf8("11,5 \u2191"), "5"}));
+        // A change beyond its limit from the set before is marked too.
+        QCOMPARE(rowTexts(1), QStringList({"Leucocite (mii/uL)", QString::fromUtf8("3,2 \u2193 \u0394"),
+                                           QString::fromUtf8("11,5 \u2191 \u0394"), "5"}));
         QCOMPARE(rowTexts(2), QStringList({"Hemoglobina (g/dL)", QString::fromUtf8("11 \u2193"), "hemolizat", "13"}));
-        QCOMPARE(table->item(1, 3)->toolTip(), QString("peste intervalul 5 - 11"));
-        QCOMPARE(table->item(1, 2)->data(Qt::AccessibleDescriptionRole).toString(), QString("sub intervalul 4 - 10"));
+        QVERIFY(table->item(1, 3)->toolTip().startsWith("peste intervalul 5 - 11\nSchimbare mare"));
+        QVERIFY(table->item(1, 2)
+                    ->data(Qt::AccessibleDescriptionRole)
+                    .toString()
+                    .startsWith(
+                        "sub intervalul 4 - 10; Schimbare mare fata de valoarea anterioara 11,5 din 5/2/2026 8:00"));
 
         QChart* chart = window->trendChart()->chart();
         auto* label = window->findChild<QLabel*>("labelNotPlotted");
@@ -136,6 +142,10 @@ private slots:
         auto* spin = window->findChild<QSpinBox*>("spinSetCount");
         spin->setValue(2);
         QCOMPARE(table->columnCount(), 4);
+        // The oldest shown value is still checked against the set before it; the parameter only
+        // the older sets hold goes.
+        QCOMPARE(rowTexts(0), QStringList({"Leucocite (mii/uL)", QString::fromUtf8("3,2 \u2193 \u0394"),
+                                           QString::fromUtf8("11,5 \u2191 \u0394")}));
         QCOMPARE(x.messages, QStringList());
     }
 
