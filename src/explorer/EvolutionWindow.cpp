@@ -208,7 +208,8 @@ void EvolutionWindow::fillTable(const std::vector<HistorySet>& sets, int shownSe
     for (int i = 0; i < shown; ++i) {
         for (const HistoryValue& value : m_sets[i].values)
             parameters.emplace(std::make_pair(value.machineId, value.refcode),
-                               RowInfo{value.analyseName, value.refName, value.unit, value.order});
+                               RowInfo{value.analyseName, value.refName.isEmpty() ? value.refcode : value.refName,
+                                       value.unit, value.order});
     }
     m_rowParameters.clear();
     for (const auto& entry : parameters)

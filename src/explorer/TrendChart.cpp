@@ -41,6 +41,8 @@ const char* const kSeriesValues = "Valori";
 const char* const kSeriesOutside = "In afara intervalului";
 const char* const kSeriesBand = "Interval de referinta";
 const char* const kNotPlotted = "Valori care nu sunt numere (nu apar in grafic): %1";
+const char* const kUndated = "Valori din seturi cu data care nu poate fi citita (nu apar in grafic): %1";
+const char* const kUndatedValue = "%1 (cererea %2)";
 const char* const kNotPlottedNone = "Toate valorile sunt numere si apar in grafic.";
 const char* const kMsgSaveFailed = "Graficul nu a fost salvat in %1; un fisier mai vechi cu acest nume a ramas cum "
                                    "era. Alegeti alt dosar sau alt nume si salvati din nou.\n%2";
@@ -136,6 +138,17 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
         m_notPlotted->clear();
         return;
     }
+    // A set whose date cannot be read has no place on the time axis: it is named, not drawn.
+    QStringList undated;
+    points.erase(
+        std::remove_if(points.begin(), points.end(),
+                       [&undated](const TrendPoint& point) {
+                           if (point.when.isValid())
+                               return false;
+                           undated << QString::fromLatin1(kUndatedValue).arg(point.value.trimmed(), point.requestId);
+                           return true;
+                       }),
+        points.end());
 
     auto* values = new QLineSeries();
     values->setObjectName(QStringLiteral("seriesValues"));
@@ -263,9 +276,12 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
     outside->setBorderColor(QColor(215, 40, 40));
     outside->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
 
-    m_notPlotted->setText(notPlotted.isEmpty()
-                              ? QString::fromLatin1(kNotPlottedNone)
-                              : QString::fromLatin1(kNotPlotted).arg(notPlotted.join(QStringLiteral("; "))));
+    QStringList lines;
+    if (!notPlotted.isEmpty())
+        lines << QString::fromLatin1(kNotPlotted).arg(notPlotted.join(QStringLiteral("; ")));
+    if (!undated.isEmpty())
+        lines << QString::fromLatin1(kUndated).arg(undated.join(QStringLiteral("; ")));
+    m_notPlotted->setText(lines.isEmpty() ? QString::fromLatin1(kNotPlottedNone) : lines.join(QLatin1Char('\n')));
 }
 
 void TrendChart::applyPalette() {
