@@ -38,6 +38,7 @@
 #include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
 #include "EditableListView.h"
+#include "EvolutionWindow.h"
 #include "HistoryDialog.h"
 #include "MessageBox.h"
 #include "SearchIndexes.h"
@@ -90,6 +91,8 @@ const char* const kMsgSearchIncomplete =
     "Nu toate rezultatele cautarii au putut fi citite, asa ca lista nu este afisata.\n%1";
 const char* const kMsgHistoryNotRead = "Istoricul nu a putut fi citit din baza de date. Nu s-a schimbat nimic; "
                                        "incercati din nou peste putin timp.\n%1";
+const char* const kMsgEvolutionNotRead = "Valorile anterioare ale pacientului nu au putut fi citite din baza de "
+                                         "date. Nu s-a schimbat nimic; incercati din nou peste putin timp.\n%1";
 // After the failure's own headline (the failed correction's or the comment's): nothing was stored.
 const char* const kMsgArchiveNotRead = "%1\nNu s-a putut afla daca cererea are deja un buletin eliberat, asa ca "
                                        "nu s-a salvat nimic.\n%2";
@@ -102,6 +105,7 @@ const char* const kStatusFoundMany = "%1 %3seturi de rezultate gasite in %2 s";
 const char* const kMenuComment = "&Comentariu...";
 const char* const kMenuHistory = "&Istoric";
 const char* const kMenuValidate = "&Valideaza...";
+const char* const kMenuEvolution = "&Evolutie...";
 const char* const kMenuResults = "&Rezultate";
 const char* const kMsgValuesNotLogged =
     "Nici jurnalul de erori %1 nu a putut fi scris (%2), asa ca valorile nu sunt pastrate acolo. Notati-le pentru "
@@ -357,6 +361,11 @@ void ResultsWindow::createRowCommands() {
     m_validateAction->setShortcut(QKeySequence(Qt::Key_F9));
     m_validateAction->setShortcutContext(Qt::WidgetShortcut);
     connect(m_validateAction, &QAction::triggered, this, &ResultsWindow::onValidate);
+    m_evolutionAction = m_rowMenu->addAction(QString::fromLatin1(kMenuEvolution));
+    m_evolutionAction->setObjectName(QStringLiteral("commandEvolution"));
+    m_evolutionAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_evolutionAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_evolutionAction, &QAction::triggered, this, &ResultsWindow::onEvolution);
 
     QAbstractItemModel* rows = m_list->model();
     connect(rows, &QAbstractItemModel::rowsInserted, this, &ResultsWindow::updateRowCommands);
@@ -372,6 +381,7 @@ void ResultsWindow::updateRowCommands() {
     m_commentAction->setEnabled(hasRow);
     m_historyAction->setEnabled(hasRow);
     m_validateAction->setEnabled(hasRow);
+    m_evolutionAction->setEnabled(hasRow);
 }
 
 ResultsWindow::~ResultsWindow() = default;
@@ -425,6 +435,10 @@ bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
             }
             if (key == Qt::Key_F9 && modifiers == Qt::NoModifier) {
                 onValidate();
+                return true;
+            }
+            if (key == Qt::Key_E && modifiers == Qt::ControlModifier) {
+                onEvolution();
                 return true;
             }
             if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
@@ -1018,7 +1032,7 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("listMenu"));
     updateRowCommands();
-    menu.addActions({m_commentAction, m_historyAction, m_validateAction});
+    menu.addActions({m_commentAction, m_historyAction, m_validateAction, m_evolutionAction});
     // At the pointer for the mouse; for the keyboard under the current row, or at the top of
     // the list when there is none.
     QPoint at(0, 0);
@@ -1105,6 +1119,23 @@ void ResultsWindow::onHistory() {
         return;
     }
     dialog.exec();
+}
+
+void ResultsWindow::onEvolution() {
+    const int row = currentRow();
+    if (row < 0 || !m_sharedState) {
+        QApplication::beep();
+        return;
+    }
+    DatabaseConnection* database = m_sharedState->m_database;
+    auto* window = new EvolutionWindow(database, m_list->getItemData(row), m_list->getItemText(row, ColName), this);
+    if (!window->load()) {
+        labrosaMessageBox(QString::fromLatin1(kMsgEvolutionNotRead).arg(failureText(database, window->errorText())),
+                          this);
+        delete window;
+        return;
+    }
+    window->show();
 }
 
 void ResultsWindow::editComment(int row) {

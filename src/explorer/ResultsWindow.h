@@ -35,10 +35,9 @@ struct ProfileEntry {
 // Child widgets carry object names for tests and assistive tools: "editRequestId",
 // "editPatientName", "dateStart", "dateEnd", "buttonSearch", "resultList". On the list, Enter
 // opens the current row's bulletin as a double click does, Ctrl+H
-// opens the history of the current row, F9 validates its bulletin, and the Menu key, Shift+F10 or
-// a right click with Shift a menu ("listMenu") with the comment, the history and the validation; a
-// plain right click opens the comment. The same commands are in the menu bar's "Rezultate" while
-// the window is active.
+// opens the history of the current row, F9 validates its bulletin, Ctrl+E opens its Evolutie, and the Menu key,
+// Shift+F10 or a right click with Shift a menu ("listMenu") with the comment, the history and the validation; a plain
+// right click opens the comment. The same commands are in the menu bar's "Rezultate" while the window is active.
 class ResultsWindow : public QWidget, public DocumentView {
     Q_OBJECT
 public:
@@ -73,6 +72,8 @@ public slots:
     void onHistory();
     // "Valideaza" (F9): a signatory validates the bulletin of the current row's request.
     void onValidate();
+    // "Evolutie" (Ctrl+E): the patient's values over the latest sets, in a window of their own.
+    void onEvolution();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -143,6 +144,7 @@ private:
     QAction* m_commentAction = nullptr;
     QAction* m_historyAction = nullptr;
     QAction* m_validateAction = nullptr;
+    QAction* m_evolutionAction = nullptr;
     Recordset m_recordset;
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;
