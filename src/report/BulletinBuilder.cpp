@@ -4,11 +4,15 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 #include "BulletinArchive.h"
 #include "BulletinValidation.h"
 #include "BulletinValidationCommand.h"
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
+#include "CriticalMarker.h"
+#include "CriticalNotifications.h"
 #include "DatabaseConnection.h"
 #include "DocumentTemplate.h"
 #include "LabHeaderFile.h"
@@ -85,6 +89,8 @@ std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key
 // One result row of the bulletin, read before anything is written.
 struct ResultRow {
     int groupKey = 0;
+    qint64 resultId = 0;
+    QString refcode;
     std::string groupTitle, name, value, lower, upper, unit;
 };
 
@@ -225,9 +231,14 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         row.upper = fieldText(recordset, "maxValue", kPatientTitleBoundSize);
         row.unit = fieldText(recordset, "um", kUnitSize);
         QVariant id;
-        if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull() &&
-            !recordIds.contains(id.toLongLong()))
-            recordIds << id.toLongLong();
+        if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull()) {
+            row.resultId = id.toLongLong();
+            if (!recordIds.contains(row.resultId))
+                recordIds << row.resultId;
+        }
+        QVariant code;
+        if (recordset.getFieldValue(QStringLiteral("refCode"), &code))
+            row.refcode = code.toString();
         rows.push_back(std::move(row));
         if (!recordset.moveNext())
             break;
@@ -295,6 +306,40 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         return result;
     }
 
+    // A critical value gets its own marker; a failed question is never taken for none.
+    CriticalLimits criticalLimits(database, compareWithCriticalLimits);
+    std::vector<CriticalValue> critical;
+    if (!criticalLimits.criticalValuesOf(recordIds, &critical)) {
+        result.messages << QStringLiteral("Valorile critice ale cererii nu au putut fi citite, asa ca buletinul nu a "
+                                          "fost facut.\n%1")
+                               .arg(criticalLimits.errorText());
+        return result;
+    }
+    std::string criticalNotice;
+    if (!critical.empty()) {
+        CriticalNotifications notifications(database);
+        std::vector<CriticalNotification> told;
+        if (!notifications.forRequest(requestId, &told) || !notifications.unannounced(critical, &result.unannounced)) {
+            // Asking again is safer than taking the values for announced.
+            result.messages << QStringLiteral("Nu s-a putut citi cui s-au anuntat valorile critice ale cererii.\n%1")
+                                   .arg(notifications.errorText());
+            result.unannounced = critical;
+        }
+        QStringList toldTexts;
+        for (const CriticalNotification& one : told)
+            toldTexts << QStringLiteral("%1 (%2) la %3")
+                             .arg(one.name, one.contact, QString::fromStdString(localTimeText(one.toldAt)));
+        criticalNotice = toldTexts.join(QLatin1String("; ")).toStdString();
+    }
+    result.resultIds = recordIds;
+    // A laboratory folder made before the critical marker's image gets it; else the text alone.
+    const bool criticalImage = !critical.empty() && ensureCriticalImage();
+    auto isCritical = [&critical](const ResultRow& row) {
+        return std::any_of(critical.begin(), critical.end(), [&row](const CriticalValue& value) {
+            return value.resultId == row.resultId && value.machineId == row.groupKey && value.refcode == row.refcode;
+        });
+    };
+
     // The page is made whole in memory first: a validation shows it before anything is written.
     QBuffer page;
     page.open(QIODevice::WriteOnly);
@@ -314,6 +359,8 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     if (status.hasValidation && !status.validated)
         writer.writeReplacedValidation(signatoryText(status.newest.title, status.newest.fullName),
                                        localTimeText(status.newest.validatedAt));
+    if (!criticalNotice.empty())
+        writer.writeCriticalNotice(criticalNotice);
     if (!changes.empty())
         writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes, reasons);
     writer.writeFirstGroupTitle(firstTitle);
@@ -329,8 +376,10 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
             }
             previousKey = row.groupKey;
         }
-        writer.writeResultRow(row.name, row.value, bulletinMarker(row.value, row.lower, row.upper), row.lower,
-                              row.upper, row.unit);
+        writer.writeResultRow(row.name, row.value,
+                              isCritical(row) ? criticalMarker(criticalImage)
+                                              : bulletinMarker(row.value, row.lower, row.upper),
+                              row.lower, row.upper, row.unit);
     }
 
     writer.writeSignature();
