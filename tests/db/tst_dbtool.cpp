@@ -495,7 +495,14 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         QVERIFY(exec("SELECT userName FROM signatories"));
         QVERIFY(!exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
         QVERIFY(!exec("UPDATE signatories SET active = 0"));
-        for (const char* table : {"correction_journal", "bulletin_archive", "bulletin_validation"}) {
+        QVERIFY(exec("INSERT INTO critical_notifications (RequestID, resultIDs, toldName, toldContact, toldAt, "
+                     "recordedAt, userName, workstation) VALUES ('7', '1', 'Dr. Ionescu', '0722', CAST(? AS "
+                     "timestamp), CAST(? AS timestamp), 'ana', 'lab1')",
+                     {"2026-06-30 10:02:00", "2026-06-30 10:03:00"}));
+        // So are the critical limits.
+        QVERIFY(exec("SELECT criticalLow FROM critical_values"));
+        QVERIFY(!exec("INSERT INTO critical_values (profileID, refcode, criticalHigh) VALUES (1, 'GLU', '500')"));
+        for (const char* table : {"correction_journal", "bulletin_archive", "bulletin_validation", "critical_notifications"}) {
             QSqlQuery read(program);
             QVERIFY(read.exec(QStringLiteral("SELECT userName FROM %1").arg(table)) && read.next());
             QCOMPARE(read.value(0).toString(), QStringLiteral("ana"));
