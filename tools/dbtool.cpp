@@ -65,7 +65,7 @@ struct Options {
 const char* const kProgramTables[] = {"vet_profiles", "results",       "analysers",
                                       "parameters",   "result_values", "vet_profile_normal_values"};
 const char kProgramView[] = "vresults2_vet";
-const char* const kJournalTables[] = {"correction_journal", "bulletin_archive",      "signatories",
+const char* const kJournalTables[] = {"correction_journal",  "bulletin_archive",       "signatories",
                                       "bulletin_validation", "critical_notifications", "critical_values"};
 
 // Reading every column proves that a table of that name is the program's own and not
@@ -339,10 +339,9 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
         return false;
     }
     // The names come quoted as needed from the database itself.
-    const QString journalSequences = sequences.value(0).toString() + QLatin1String(", ") +
-                                     sequences.value(1).toString() + QLatin1String(", ") +
-                                     sequences.value(2).toString() + QLatin1String(", ") +
-                                     sequences.value(3).toString();
+    const QString journalSequences =
+        sequences.value(0).toString() + QLatin1String(", ") + sequences.value(1).toString() + QLatin1String(", ") +
+        sequences.value(2).toString() + QLatin1String(", ") + sequences.value(3).toString();
     sequences.finish();
     const QStringList grants = {
         QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive, bulletin_validation, signatories, "

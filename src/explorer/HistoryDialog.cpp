@@ -75,11 +75,11 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     auto* labelBulletins = new QLabel(QStringLiteral("&Buletine"), this);
     labelBulletins->setBuddy(m_bulletins);
 
-    m_notifications = MakeList({QStringLiteral("Ora anuntului"), QStringLiteral("Anuntat"),
-                                QStringLiteral("Telefon/e-mail"), QStringLiteral("Seturi"),
-                                QStringLiteral("Inregistrat la"), QStringLiteral("Utilizator"),
-                                QStringLiteral("Calculator")},
-                               "listNotifications", this);
+    m_notifications =
+        MakeList({QStringLiteral("Ora anuntului"), QStringLiteral("Anuntat"), QStringLiteral("Telefon/e-mail"),
+                  QStringLiteral("Seturi"), QStringLiteral("Inregistrat la"), QStringLiteral("Utilizator"),
+                  QStringLiteral("Calculator")},
+                 "listNotifications", this);
     m_notificationsLabel = new QLabel(QStringLiteral("&Anuntari ale valorilor critice"), this);
     m_notificationsLabel->setBuddy(m_notifications);
     // Shown only on a database that records them.

@@ -896,8 +896,8 @@ bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVaria
     return true;
 }
 
-bool ResultsWindow::unannouncedSetsOfSearch(const QString& condition, const QVariantList& values,
-                                            QSet<qint64>* sets, QString* error) {
+bool ResultsWindow::unannouncedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* sets,
+                                            QString* error) {
     sets->clear();
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database)
@@ -947,8 +947,7 @@ bool ResultsWindow::markCriticalRows(const QString& condition, const QVariantLis
         if (found == notes.cend())
             continue;
         QString note = QStringLiteral("!! ") + found->join(QLatin1String("; ")) + QStringLiteral(" (") +
-                       QLatin1String(unannouncedSets.contains(id) ? kNoteCriticalUnannounced
-                                                                  : kNoteCriticalAnnounced) +
+                       QLatin1String(unannouncedSets.contains(id) ? kNoteCriticalUnannounced : kNoteCriticalAnnounced) +
                        QLatin1Char(')');
         // A corrected identifier keeps its correction's note beneath.
         if (m_list->hasCellNote(row, ColRequestId))
@@ -962,8 +961,8 @@ bool ResultsWindow::markCriticalRows(const QString& condition, const QVariantLis
 void ResultsWindow::askCriticalNotification(const QString& requestId, const BulletinBuildResult& result) {
     if (!result.opened || result.unannounced.empty() || !m_sharedState)
         return;
-    for (const QString& message : CriticalNotificationDialog::askAndRecord(
-             m_sharedState->m_database, requestId, result.resultIds, result.unannounced, this))
+    for (const QString& message : CriticalNotificationDialog::askAndRecord(m_sharedState->m_database, requestId,
+                                                                           result.resultIds, result.unannounced, this))
         labrosaMessageBox(message, this);
 }
 

@@ -104,9 +104,8 @@ bool CriticalLimits::criticalValuesWhere(const QString& resultsCondition, const 
 }
 
 QString CriticalLimits::describe(const CriticalValue& value) {
-    return value.side == CriticalSide::Low
-               ? QStringLiteral("Valoare critica: %1 = %2, sub limita critica %3")
-                     .arg(value.refcode, value.value, value.criticalLow)
-               : QStringLiteral("Valoare critica: %1 = %2, peste limita critica %3")
-                     .arg(value.refcode, value.value, value.criticalHigh);
+    return value.side == CriticalSide::Low ? QStringLiteral("Valoare critica: %1 = %2, sub limita critica %3")
+                                                 .arg(value.refcode, value.value, value.criticalLow)
+                                           : QStringLiteral("Valoare critica: %1 = %2, peste limita critica %3")
+                                                 .arg(value.refcode, value.value, value.criticalHigh);
 }

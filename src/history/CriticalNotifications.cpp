@@ -67,10 +67,9 @@ bool CriticalNotifications::forRequest(const QString& requestId, std::vector<Cri
     if (!available())
         return m_error.isEmpty();
     const SqlDialect dialect = m_database->dialect();
-    const QString sql =
-        QString::fromLatin1(kSelect).arg(dialect.dateTimeText(QStringLiteral("toldAt")),
-                                         dialect.dateTimeText(QStringLiteral("recordedAt")),
-                                         QStringLiteral("RequestID = ?"));
+    const QString sql = QString::fromLatin1(kSelect).arg(dialect.dateTimeText(QStringLiteral("toldAt")),
+                                                         dialect.dateTimeText(QStringLiteral("recordedAt")),
+                                                         QStringLiteral("RequestID = ?"));
     Recordset read;
     if (!read.open(sql, m_database, {requestId})) {
         m_error = read.errorText();

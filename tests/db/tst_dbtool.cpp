@@ -502,7 +502,8 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         // So are the critical limits.
         QVERIFY(exec("SELECT criticalLow FROM critical_values"));
         QVERIFY(!exec("INSERT INTO critical_values (profileID, refcode, criticalHigh) VALUES (1, 'GLU', '500')"));
-        for (const char* table : {"correction_journal", "bulletin_archive", "bulletin_validation", "critical_notifications"}) {
+        for (const char* table :
+             {"correction_journal", "bulletin_archive", "bulletin_validation", "critical_notifications"}) {
             QSqlQuery read(program);
             QVERIFY(read.exec(QStringLiteral("SELECT userName FROM %1").arg(table)) && read.next());
             QCOMPARE(read.value(0).toString(), QStringLiteral("ana"));

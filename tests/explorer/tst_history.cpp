@@ -482,8 +482,7 @@ private slots:
         x.selectRow(x.rowOf(1));
         QTest::keyClick(x.list(), Qt::Key_Return);
         QCOMPARE(asked, 1);
-        QCOMPARE(x.messages,
-                 QStringList{"Nu s-a inregistrat nimic: cererea 200 ramane cu valori critice neanuntate."});
+        QCOMPARE(x.messages, QStringList{"Nu s-a inregistrat nimic: cererea 200 ramane cu valori critice neanuntate."});
         QCOMPARE(x.rowsAsText("SELECT COUNT(*) FROM CRITICAL_NOTIFICATIONS"), QStringList{"0"});
         x.messages.clear();
         answer = true;

@@ -203,8 +203,8 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
     QTest::newRow("without signatories and validations")
         << QStringList{"SIGNATORIES", "BULLETIN_VALIDATION"} << QStringList();
     QTest::newRow("without journal and archive")
-        << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE", "SIGNATORIES", "BULLETIN_VALIDATION",
-                       "CRITICAL_VALUES", "CRITICAL_NOTIFICATIONS"}
+        << QStringList{"CORRECTION_JOURNAL",  "BULLETIN_ARCHIVE", "SIGNATORIES",
+                       "BULLETIN_VALIDATION", "CRITICAL_VALUES",  "CRITICAL_NOTIFICATIONS"}
         << QStringList();
     // Limits of another profile, of the other sex, or under the set's own sex-specific row.
     QTest::newRow("critical limits of a namesake or the other sex")
