@@ -2,6 +2,7 @@
 // the correction journal and bulletin archive to a database made before they existed.
 
 #include "ConnectionString.h"
+#include "CriticalLimitCommand.h"
 #include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
 #include "DemoData.h"
@@ -33,6 +34,8 @@ const char kUsage[] =
     "       labrosa-dbtool --import-mdb FILE.mdb [--map MAPARE] [--replace] <sqlite file | connection string>\n"
     "       labrosa-dbtool --signatory add LOGIN \"NUME\" \"TITLU\" | remove LOGIN | list <sqlite file | connection "
     "string>\n"
+    "       labrosa-dbtool --critical-limit set PROFIL COD SEX MIN MAX | clear PROFIL COD SEX | list <sqlite file | "
+    "connection string>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -47,6 +50,9 @@ const char kUsage[] =
     "                        --replace inlocuieste randurile care exista deja\n"
     "  --signatory           semnatarii laboratorului, care pot valida buletine: add adauga (sau reactiveaza)\n"
     "                        un semnatar, remove il face inactiv (randul si validarile lui raman), list ii arata\n"
+    "  --critical-limit      limitele critice ale unui parametru (COD) pentru un profil si un sex (\"\": oricare;\n"
+    "                        cel al sexului setului are intaietate): set le pune (MIN sau MAX \"\": fara),\n"
+    "                        clear le sterge, list le arata\n"
     "  -h, --help            arata aceste indicatii\n"
     "  --version             arata versiunea programului\n";
 
@@ -798,6 +804,15 @@ int main(int argc, char* argv[]) {
             return 2;
         }
         return runSignatoryCommand(command);
+    }
+    if (args.contains(QLatin1String("--critical-limit"))) {
+        CriticalLimitCommand command;
+        if (!parseCriticalLimitArguments(args, &command, &error)) {
+            fail(error);
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return runCriticalLimitCommand(command);
     }
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;
