@@ -12,6 +12,7 @@
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
 #include "CriticalMarker.h"
+#include "CriticalNotificationDialog.h"
 #include "CriticalNotifications.h"
 #include "DatabaseConnection.h"
 #include "DocumentTemplate.h"
@@ -465,8 +466,11 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         // A preliminary page's window offers to validate it.
         if (status.signing && !status.validated && !release)
             setPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
+        if (!result.unannounced.empty())
+            setPendingCriticalBulletin({database, requestId, recordIds, result.unannounced});
         result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
         setPendingPreliminaryBulletin(PreliminaryBulletin());
+        setPendingCriticalBulletin(CriticalBulletin());
     }
     return result;
 }

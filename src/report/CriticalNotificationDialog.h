@@ -19,6 +19,17 @@ class QPushButton;
 // Asks who was told of a request's critical values and when: "Anuntat: nume, telefon/e-mail,
 // ora", the time prefilled with now and editable. OK stays disabled until a name and a
 // contact are typed. Object names: "editToldName", "editToldContact", "editToldAt".
+// A bulletin about to be shown whose request holds critical values nobody was recorded as told
+// of: its window takes it, to ask again before it is printed.
+struct CriticalBulletin {
+    DatabaseConnection* database = nullptr;
+    QString requestId;
+    QList<qint64> resultIds;
+    std::vector<CriticalValue> critical;
+};
+void setPendingCriticalBulletin(const CriticalBulletin& bulletin);
+CriticalBulletin takePendingCriticalBulletin();
+
 class CriticalNotificationDialog : public QDialog {
     Q_OBJECT
 public:

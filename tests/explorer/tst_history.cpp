@@ -477,19 +477,28 @@ private slots:
             return answer;
         });
         struct Unhook {
-            ~Unhook() { CriticalNotificationDialog::setAnswerHook({}); }
+            ~Unhook() {
+                CriticalNotificationDialog::setAnswerHook({});
+                BulletinView::setPrintDialogHook(nullptr);
+            }
         } unhook;
         x.selectRow(x.rowOf(1));
         QTest::keyClick(x.list(), Qt::Key_Return);
         QCOMPARE(asked, 1);
         QCOMPARE(x.messages, QStringList{"Nu s-a inregistrat nimic: cererea 200 ramane cu valori critice neanuntate."});
         QCOMPARE(x.rowsAsText("SELECT COUNT(*) FROM CRITICAL_NOTIFICATIONS"), QStringList{"0"});
+        // Printing the page asks again.
+        auto* firstPage = qobject_cast<BulletinView*>(m_frame->childFrames().last()->view());
+        QVERIFY(firstPage);
+        BulletinView::setPrintDialogHook([](QPrinter&) { return false; });
+        firstPage->onFilePrint();
+        QCOMPARE(asked, 2);
         x.messages.clear();
         answer = true;
         x.view->activateWindow();
         x.selectRow(x.rowOf(1));
         QTest::keyClick(x.list(), Qt::Key_Return);
-        QCOMPARE(asked, 2);
+        QCOMPARE(asked, 3);
         QCOMPARE(x.messages, QStringList());
         QCOMPARE(x.rowsAsText("SELECT RequestID, resultIDs, toldName, toldContact, userName FROM "
                               "CRITICAL_NOTIFICATIONS"),
@@ -498,7 +507,9 @@ private slots:
         x.view->activateWindow();
         x.selectRow(x.rowOf(1));
         QTest::keyClick(x.list(), Qt::Key_Return);
-        QCOMPARE(asked, 2);
+        firstPage->onFilePrint();
+        QCOMPARE(asked, 3);
+        BulletinView::setPrintDialogHook(nullptr);
         unannouncedOnly->setChecked(true);
         x.search("", "", kDay, kDay);
         QCOMPARE(x.listedIds(), QList<qint64>());
