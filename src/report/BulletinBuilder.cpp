@@ -322,14 +322,21 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         std::vector<CriticalNotification> told;
         if (!notifications.forRequest(requestId, &told) || !notifications.unannounced(critical, &result.unannounced)) {
             // Asking again is safer than taking the values for announced.
-            result.messages << QStringLiteral("Nu s-a putut citi cui s-au anuntat valorile critice ale cererii.\n%1")
+            result.messages << QStringLiteral("Nu s-a putut citi cui s-au anuntat valorile critice ale cererii; "
+                                              "buletinul este facut fara aceasta mentiune, iar anuntarea se cere din "
+                                              "nou.\n%1")
                                    .arg(notifications.errorText());
             result.unannounced = critical;
         }
         QStringList toldTexts;
-        for (const CriticalNotification& one : told)
+        for (const CriticalNotification& one : told) {
+            // A request identifier of another day names other sets.
+            if (std::none_of(one.resultIds.begin(), one.resultIds.end(),
+                             [&recordIds](qint64 id) { return recordIds.contains(id); }))
+                continue;
             toldTexts << QStringLiteral("%1 (%2) la %3")
                              .arg(one.name, one.contact, QString::fromStdString(localTimeText(one.toldAt)));
+        }
         criticalNotice = toldTexts.join(QLatin1String("; ")).toStdString();
     }
     result.resultIds = recordIds;
