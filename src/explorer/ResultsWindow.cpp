@@ -43,6 +43,7 @@
 #include "DatabaseConnection.h"
 #include "EditableListView.h"
 #include "HistoryDialog.h"
+#include "LabSchemaCheck.h"
 #include "MessageBox.h"
 #include "SearchIndexes.h"
 #include "SharedState.h"
@@ -468,6 +469,10 @@ bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void ResultsWindow::onInitialUpdate() {
     m_list->setExtendedStyle(EditableListView::LVS_EX_FULLROWSELECT);
+    // A database without critical limits shows the search as it always did; one whose question
+    // failed keeps the choice, and a search then says why it cannot be answered.
+    if (DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr)
+        m_unannouncedOnly->setVisible(tableExists(database, QStringLiteral("CRITICAL_VALUES")) != 0);
     const char* const headers[kColumnCount] = {"ID",         "Descriere proba", "Varsta", "SEX", "Transfer Date",
                                                "Comentarii", "Profil"};
     for (int column = 0; column < kColumnCount; ++column)

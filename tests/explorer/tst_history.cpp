@@ -453,7 +453,7 @@ private slots:
         QVERIFY(x.lab.exec("INSERT INTO CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) "
                            "VALUES (1, 'K', NULL, '2,5', '6,5')"));
         auto* unannouncedOnly = x.view->findChild<QCheckBox*>("checkUnannouncedCritical");
-        QVERIFY(unannouncedOnly);
+        QVERIFY(unannouncedOnly && unannouncedOnly->isVisible());
         unannouncedOnly->setChecked(true);
         x.search("", "", kDay, kDay);
         QCOMPARE(x.listedIds(), (QList<qint64>{1}));
