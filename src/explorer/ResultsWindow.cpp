@@ -966,9 +966,23 @@ bool ResultsWindow::markCriticalRows(const QString& condition, const QVariantLis
 void ResultsWindow::askCriticalNotification(const QString& requestId, const BulletinBuildResult& result) {
     if (!result.opened || result.unannounced.empty() || !m_sharedState)
         return;
-    for (const QString& message : CriticalNotificationDialog::askAndRecord(m_sharedState->m_database, requestId,
-                                                                           result.resultIds, result.unannounced, this))
+    const QStringList messages = CriticalNotificationDialog::askAndRecord(m_sharedState->m_database, requestId,
+                                                                          result.resultIds, result.unannounced, this);
+    for (const QString& message : messages)
         labrosaMessageBox(message, this);
+    if (!messages.isEmpty())
+        return;
+    // The listed sets of the request now say they were told.
+    const QString unannounced = QStringLiteral(" (") + QLatin1String(kNoteCriticalUnannounced) + QLatin1Char(')');
+    const QString announced = QStringLiteral(" (") + QLatin1String(kNoteCriticalAnnounced) + QLatin1Char(')');
+    for (int row = 0; row < m_list->getItemCount(); ++row) {
+        if (!result.resultIds.contains(m_list->getItemData(row)) || !m_list->hasCellNote(row, ColRequestId))
+            continue;
+        QString note = m_list->getCellNote(row, ColRequestId);
+        const qsizetype at = note.indexOf(unannounced);
+        if (note.startsWith(QLatin1String("!! ")) && at >= 0)
+            m_list->setCellNote(row, ColRequestId, note.replace(at, unannounced.size(), announced));
+    }
 }
 
 int ResultsWindow::columnOfField(const QString& field) {

@@ -503,6 +503,8 @@ private slots:
         QCOMPARE(x.rowsAsText("SELECT RequestID, resultIDs, toldName, toldContact, userName FROM "
                               "CRITICAL_NOTIFICATIONS"),
                  QStringList{"200|1,2|Dr. Ionescu|0722 000 111|" + CorrectionJournal::currentUser()});
+        QCOMPARE(x.list()->model()->index(x.rowOf(1), 0).data(Qt::AccessibleDescriptionRole).toString(),
+                 QString("!! Valoare critica: K = 7,1, peste limita critica 6,5 (anuntata)"));
         // Told once: not asked again, and no longer among the unannounced.
         x.view->activateWindow();
         x.selectRow(x.rowOf(1));
