@@ -68,3 +68,32 @@ CREATE TABLE IF NOT EXISTS PARAMETER_DELTA_LIMITS (
     maxChangePercent DOUBLE PRECISION CHECK (maxChangePercent >= 0),
     PRIMARY KEY (MachineID, refcode)
 );
+-- Critical limits: per profile, parameter and sex (NULL: either; a row of the set's own sex
+-- wins, as for the reference intervals), an optional low and high kept as text like
+-- minValue/maxValue. Kept with labrosa-dbtool; empty by default.
+CREATE TABLE IF NOT EXISTS CRITICAL_VALUES (
+    id BIGSERIAL PRIMARY KEY,
+    profileID SMALLINT NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    sex VARCHAR(10),
+    criticalLow VARCHAR(30),
+    criticalHigh VARCHAR(30)
+);
+
+CREATE INDEX IF NOT EXISTS IX_CRITICAL_VALUES_profile_code ON CRITICAL_VALUES (profileID, refcode);
+
+-- Who was told of a request's critical values and when, with the sets it covered; the
+-- program's role only adds and reads rows.
+CREATE TABLE IF NOT EXISTS CRITICAL_NOTIFICATIONS (
+    id BIGSERIAL PRIMARY KEY,
+    RequestID VARCHAR(50) NOT NULL,
+    resultIDs TEXT NOT NULL,
+    toldName VARCHAR(200) NOT NULL,
+    toldContact VARCHAR(200) NOT NULL,
+    toldAt TIMESTAMP NOT NULL,
+    recordedAt TIMESTAMP NOT NULL,
+    userName VARCHAR(100) NOT NULL,
+    workstation VARCHAR(255) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_CRITICAL_NOTIFICATIONS_request ON CRITICAL_NOTIFICATIONS (RequestID);

@@ -65,7 +65,7 @@ check_contents() {
         [ -x "$u/$f" ] || fail "missing /usr/$f"
     done
     for f in share/labrosa/Labrosa.ini share/labrosa/buletin_files/print.css share/labrosa/buletin_files/dr.gif \
-        share/labrosa/buletin_files/ub.gif share/labrosa/schema/sqlite.sql share/labrosa/schema/postgresql.sql \
+        share/labrosa/buletin_files/ub.gif share/labrosa/buletin_files/critic.gif share/labrosa/schema/sqlite.sql share/labrosa/schema/postgresql.sql \
         share/applications/labrosa.desktop share/metainfo/ro.labrosa.Labrosa.metainfo.xml \
         share/icons/hicolor/scalable/apps/labrosa.svg share/man/man1/labrosa.1.gz share/man/man1/labrosa-dbtool.1.gz \
         share/doc/labrosa/copyright share/doc/labrosa/changelog.gz share/doc/labrosa/README.md \

@@ -2,6 +2,7 @@
 // the correction journal and bulletin archive to a database made before they existed.
 
 #include "ConnectionString.h"
+#include "CriticalLimitCommand.h"
 #include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
 #include "DeltaLimitCommand.h"
@@ -36,6 +37,8 @@ const char kUsage[] =
     "string>\n"
     "       labrosa-dbtool --delta-limit set MACHINEID REFCODE MAXIM PROCENT | clear MACHINEID REFCODE | list\n"
     "                      <sqlite file | connection string>\n"
+    "       labrosa-dbtool --critical-limit set PROFIL COD SEX MIN MAX | clear PROFIL COD SEX | list <sqlite file | "
+    "connection string>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -53,6 +56,9 @@ const char kUsage[] =
     "  --delta-limit         cea mai mare schimbare plauzibila a unui parametru intre doua seturi ale\n"
     "                        aceluiasi pacient: set o da (MAXIM in unitatea parametrului, PROCENT din\n"
     "                        valoarea anterioara, - cand lipseste), clear o sterge, list le arata\n"
+    "  --critical-limit      limitele critice ale unui parametru (COD) pentru un profil si un sex (\"\": oricare;\n"
+    "                        cel al sexului setului are intaietate): set le pune (MIN sau MAX \"\": fara),\n"
+    "                        clear le sterge, list le arata\n"
     "  -h, --help            arata aceste indicatii\n"
     "  --version             arata versiunea programului\n";
 
@@ -71,7 +77,8 @@ struct Options {
 const char* const kProgramTables[] = {"vet_profiles", "results",       "analysers",
                                       "parameters",   "result_values", "vet_profile_normal_values"};
 const char kProgramView[] = "vresults2_vet";
-const char* const kJournalTables[] = {"correction_journal", "bulletin_archive", "signatories", "bulletin_validation"};
+const char* const kJournalTables[] = {"correction_journal",  "bulletin_archive",       "signatories",
+                                      "bulletin_validation", "critical_notifications", "critical_values"};
 
 // Reading every column proves that a table of that name is the program's own and not
 // something else that CREATE TABLE IF NOT EXISTS would have left standing.
@@ -84,10 +91,27 @@ const char* const kJournalColumnProbes[] = {
     "SELECT id, userName, fullName, title, active FROM SIGNATORIES WHERE 1 = 0",
     "SELECT id, RequestID, resultIDs, contentHash, validatedAt, userName, workstation, fullName, title "
     "FROM BULLETIN_VALIDATION WHERE 1 = 0",
+    "SELECT id, profileID, refcode, sex, criticalLow, criticalHigh FROM CRITICAL_VALUES WHERE 1 = 0",
+    "SELECT id, RequestID, resultIDs, toldName, toldContact, toldAt, recordedAt, userName, workstation "
+    "FROM CRITICAL_NOTIFICATIONS WHERE 1 = 0",
 };
 
 void fail(const QString& message) {
     std::fprintf(stderr, "labrosa-dbtool: %s\n", message.toUtf8().constData());
+}
+
+// A command of its own (signatories, limits): its arguments read, refused with the usage.
+template <typename Command>
+int runCommand(const QStringList& args, bool (*parse)(const QStringList&, Command*, QString*),
+               int (*run)(const Command&)) {
+    Command command;
+    QString error;
+    if (!parse(args, &command, &error)) {
+        fail(error);
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    return run(command);
 }
 
 bool parseNumber(const QString& text, qint64 min, qint64 max, qint64* value) {
@@ -333,26 +357,31 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     QSqlQuery sequences(db);
     if (!sequences.exec(QStringLiteral("SELECT pg_get_serial_sequence('correction_journal', 'id'), "
                                        "pg_get_serial_sequence('bulletin_archive', 'id'), "
-                                       "pg_get_serial_sequence('bulletin_validation', 'id')")) ||
+                                       "pg_get_serial_sequence('bulletin_validation', 'id'), "
+                                       "pg_get_serial_sequence('critical_notifications', 'id')")) ||
         !sequences.next() || sequences.value(0).isNull() || sequences.value(1).isNull() ||
-        sequences.value(2).isNull()) {
+        sequences.value(2).isNull() || sequences.value(3).isNull()) {
         *error = QStringLiteral("nu se gasesc secventele jurnalului si arhivei: %1").arg(sequences.lastError().text());
         return false;
     }
     // The names come quoted as needed from the database itself.
-    const QString journalSequences = sequences.value(0).toString() + QLatin1String(", ") +
-                                     sequences.value(1).toString() + QLatin1String(", ") +
-                                     sequences.value(2).toString();
+    const QString journalSequences =
+        sequences.value(0).toString() + QLatin1String(", ") + sequences.value(1).toString() + QLatin1String(", ") +
+        sequences.value(2).toString() + QLatin1String(", ") + sequences.value(3).toString();
     sequences.finish();
     const QStringList grants = {
-        QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive, bulletin_validation, signatories FROM %1")
+        QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive, bulletin_validation, signatories, "
+                       "critical_notifications, critical_values FROM %1")
             .arg(quoted),
         QStringLiteral("GRANT SELECT, INSERT, UPDATE ON results TO %1").arg(quoted),
         QStringLiteral("GRANT SELECT ON vet_profiles, analysers, parameters, result_values, "
                        "vet_profile_normal_values, vResults2_vet TO %1")
             .arg(quoted),
-        QStringLiteral("GRANT SELECT, INSERT ON correction_journal, bulletin_archive, bulletin_validation TO %1")
+        QStringLiteral("GRANT SELECT, INSERT ON correction_journal, bulletin_archive, bulletin_validation, "
+                       "critical_notifications TO %1")
             .arg(quoted),
+        // The critical limits, like the signatories, are kept with this tool only.
+        QStringLiteral("GRANT SELECT ON critical_values TO %1").arg(quoted),
         // The signatories are kept with this tool only: the program reads them.
         QStringLiteral("GRANT SELECT ON signatories TO %1").arg(quoted),
         // The delta limits are kept with this tool too.
@@ -366,10 +395,10 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     QSqlQuery still(db);
     still.prepare(QStringLiteral(
         "SELECT t.name || ' (' || p.name || ')' FROM (VALUES ('correction_journal'), ('bulletin_archive'), "
-        "('bulletin_validation'), ('signatories')) t(name) "
+        "('bulletin_validation'), ('signatories'), ('critical_notifications'), ('critical_values')) t(name) "
         "CROSS JOIN (VALUES ('INSERT'), ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name) "
-        "WHERE (has_table_privilege(CAST(? AS name), t.name, p.name) AND (p.name <> 'INSERT' OR t.name = "
-        "'signatories')) "
+        "WHERE (has_table_privilege(CAST(? AS name), t.name, p.name) AND (p.name <> 'INSERT' OR t.name IN "
+        "('signatories', 'critical_values'))) "
         "OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class WHERE oid = CAST(t.name AS regclass)), "
         "'MEMBER') ORDER BY 1"));
     still.addBindValue(role);
@@ -669,7 +698,7 @@ WITH own AS (
     WHERE c.relnamespace = (SELECT n.oid FROM pg_namespace n WHERE n.nspname = current_schema())
       AND c.relname IN ('vet_profiles', 'results', 'analysers', 'parameters', 'result_values',
                         'vet_profile_normal_values', 'vresults2_vet', 'correction_journal', 'bulletin_archive',
-                        'signatories', 'bulletin_validation')
+                        'signatories', 'bulletin_validation', 'critical_notifications', 'critical_values')
 ), parts AS (
     SELECT 'pg_class'::regclass::oid AS classid, oid AS objid FROM own
     UNION
@@ -710,7 +739,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
             QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename IN "
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
                            "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
-                           "'bulletin_validation')")) ||
+                           "'bulletin_validation', 'critical_notifications', 'critical_values')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -742,7 +771,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
-                       "parameter_delta_limits"),
+                       "parameter_delta_limits, critical_notifications, critical_values"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
@@ -789,24 +818,12 @@ int main(int argc, char* argv[]) {
         std::printf("labrosa-dbtool %s\n", LABROSA_VERSION);
         return 0;
     }
-    if (args.contains(QLatin1String("--signatory"))) {
-        SignatoryCommand command;
-        if (!parseSignatoryArguments(args, &command, &error)) {
-            fail(error);
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-        return runSignatoryCommand(command);
-    }
-    if (args.contains(QLatin1String("--delta-limit"))) {
-        DeltaLimitCommand command;
-        if (!parseDeltaLimitArguments(args, &command, &error)) {
-            fail(error);
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-        return runDeltaLimitCommand(command);
-    }
+    if (args.contains(QLatin1String("--signatory")))
+        return runCommand(args, parseSignatoryArguments, runSignatoryCommand);
+    if (args.contains(QLatin1String("--delta-limit")))
+        return runCommand(args, parseDeltaLimitArguments, runDeltaLimitCommand);
+    if (args.contains(QLatin1String("--critical-limit")))
+        return runCommand(args, parseCriticalLimitArguments, runCriticalLimitCommand);
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;
         if (!parseMdbImportArguments(args, &import, &error)) {

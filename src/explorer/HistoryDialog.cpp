@@ -14,6 +14,7 @@
 #include "BulletinArchive.h"
 #include "BulletinView.h"
 #include "CorrectionJournal.h"
+#include "CriticalNotifications.h"
 #include "MessageBox.h"
 #include "SqlDialect.h"
 
@@ -74,6 +75,17 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     auto* labelBulletins = new QLabel(QStringLiteral("&Buletine"), this);
     labelBulletins->setBuddy(m_bulletins);
 
+    m_notifications =
+        MakeList({QStringLiteral("Ora anuntului"), QStringLiteral("Anuntat"), QStringLiteral("Telefon/e-mail"),
+                  QStringLiteral("Seturi"), QStringLiteral("Inregistrat la"), QStringLiteral("Utilizator"),
+                  QStringLiteral("Calculator")},
+                 "listNotifications", this);
+    m_notificationsLabel = new QLabel(QStringLiteral("&Anuntari ale valorilor critice"), this);
+    m_notificationsLabel->setBuddy(m_notifications);
+    // Shown only on a database that records them.
+    m_notifications->hide();
+    m_notificationsLabel->hide();
+
     m_open = new QPushButton(QStringLiteral("&Deschide buletinul"), this);
     m_open->setObjectName(QStringLiteral("buttonOpenBulletin"));
     m_open->setEnabled(false);
@@ -94,6 +106,8 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     layout->addWidget(m_corrections, 2);
     layout->addWidget(labelBulletins);
     layout->addWidget(m_bulletins, 1);
+    layout->addWidget(m_notificationsLabel);
+    layout->addWidget(m_notifications, 1);
     layout->addLayout(buttons);
     resize(900, 520);
 
@@ -182,7 +196,29 @@ bool HistoryDialog::load(const QString& requestId, qint64 recordId) {
     }
     m_bulletins->addTopLevelItems(rows);
 
-    for (QTreeWidget* list : {m_corrections, m_bulletins}) {
+    CriticalNotifications notifications(m_database);
+    std::vector<CriticalNotification> told;
+    const bool recordsTold = notifications.available();
+    if (!notifications.errorText().isEmpty() || (recordsTold && !notifications.forRequest(requestId, &told))) {
+        m_error = notifications.errorText();
+        return false;
+    }
+    m_notifications->setVisible(recordsTold);
+    m_notificationsLabel->setVisible(recordsTold);
+    rows.clear();
+    for (const CriticalNotification& one : told) {
+        if (recordOnly && !one.resultIds.contains(recordId))
+            continue;
+        QStringList sets;
+        for (qint64 id : one.resultIds)
+            sets << QString::number(id);
+        rows << new QTreeWidgetItem(QStringList{localTimeText(one.toldAt), one.name, one.contact,
+                                                sets.join(QLatin1String(", ")), localTimeText(one.recordedAt),
+                                                one.userName, one.workstation});
+    }
+    m_notifications->addTopLevelItems(rows);
+
+    for (QTreeWidget* list : {m_corrections, m_bulletins, m_notifications}) {
         if (list->topLevelItemCount() > 0)
             list->setCurrentItem(list->topLevelItem(0));
         for (int column = 0; column < list->columnCount() - 1; ++column)

@@ -16,7 +16,8 @@ class QTreeWidgetItem;
 // "Istoric": the corrections and the archived bulletins of one request, newest first, in a
 // modal dialog. A record whose identifier names no request shows its own history only. An
 // archived bulletin opens read-only in a bulletin window, and the dialog closes.
-// Child widgets: "labelSubject", "listCorrections", "listBulletins", "buttonOpenBulletin", "buttonClose".
+// Child widgets: "labelSubject", "listCorrections", "listBulletins", "buttonOpenBulletin", "buttonClose",
+// and, on a database that records who was told of critical values, "listNotifications".
 class HistoryDialog : public QDialog {
     Q_OBJECT
 public:
@@ -49,6 +50,8 @@ private:
     QLabel* m_subject = nullptr;
     QTreeWidget* m_corrections = nullptr;
     QTreeWidget* m_bulletins = nullptr;
+    QTreeWidget* m_notifications = nullptr; // who was told of critical values
+    QLabel* m_notificationsLabel = nullptr;
     QPushButton* m_open = nullptr;
     QString m_error;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QColor>
 #include <QContextMenuEvent>
 #include <QDate>
 #include <QDateEdit>
@@ -36,10 +37,14 @@
 #include "BulletinValidationCommand.h"
 #include "CommentDialog.h"
 #include "CorrectionJournal.h"
+#include "CriticalMarker.h"
+#include "CriticalNotificationDialog.h"
+#include "CriticalNotifications.h"
 #include "DatabaseConnection.h"
 #include "EditableListView.h"
 #include "EvolutionWindow.h"
 #include "HistoryDialog.h"
+#include "LabSchemaCheck.h"
 #include "MessageBox.h"
 #include "SearchIndexes.h"
 #include "SharedState.h"
@@ -74,6 +79,12 @@ const char* const kMsgValidationsNotRead =
     "Validarile buletinelor nu au putut fi citite, asa ca nu s-au putut cauta doar cererile nevalidate si lista nu "
     "este afisata.\n%1";
 const char* const kStatusValidationsUnread = "; validarile buletinelor nu au putut fi citite: %1";
+const char* const kMsgCriticalNotRead =
+    "Valorile critice nu au putut fi citite, asa ca nu s-au putut cauta doar cele neanuntate si lista nu este "
+    "afisata.\n%1";
+const char* const kStatusCriticalUnread = "; valorile critice nu au putut fi citite: %1";
+const char* const kNoteCriticalUnannounced = "neanuntata";
+const char* const kNoteCriticalAnnounced = "anuntata";
 const char* const kMsgBadRequestId =
     "\"ID pacient\" trebuie sa fie un numar intreg (cifre, optional precedate de + sau -).";
 const char* const kMsgRequestIdTooLong = "\"ID pacient\" poate avea cel mult %1 de caractere.";
@@ -308,11 +319,17 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     m_unvalidatedOnly->setObjectName(QStringLiteral("checkUnvalidated"));
     m_unvalidatedOnly->setToolTip(QStringLiteral("Cauta doar seturile ale caror cereri nu au un buletin validat"));
     grid->addWidget(m_unvalidatedOnly, 1, 3, 1, 4);
+    m_unannouncedOnly = new QCheckBox(QStringLiteral("Doar cu valori &critice neanuntate"), group);
+    m_unannouncedOnly->setObjectName(QStringLiteral("checkUnannouncedCritical"));
+    m_unannouncedOnly->setToolTip(
+        QStringLiteral("Cauta doar seturile cu valori critice pentru care nu s-a inregistrat cui au fost anuntate"));
+    m_unannouncedOnly->setAccessibleDescription(m_unannouncedOnly->toolTip());
+    grid->addWidget(m_unannouncedOnly, 2, 3, 1, 4);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_search);
     buttonRow->addStretch(1);
-    grid->addLayout(buttonRow, 2, 0, 1, 7);
+    grid->addLayout(buttonRow, 3, 0, 1, 7);
 
     m_list = new EditableListView(this);
     m_list->setObjectName(QStringLiteral("resultList"));
@@ -466,6 +483,10 @@ bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void ResultsWindow::onInitialUpdate() {
     m_list->setExtendedStyle(EditableListView::LVS_EX_FULLROWSELECT);
+    // A database without critical limits shows the search as it always did; one whose question
+    // failed keeps the choice, and a search then says why it cannot be answered.
+    if (DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr)
+        m_unannouncedOnly->setVisible(tableExists(database, QStringLiteral("CRITICAL_VALUES")) != 0);
     const char* const headers[kColumnCount] = {"ID",         "Descriere proba", "Varsta", "SEX", "Transfer Date",
                                                "Comentarii", "Profil"};
     for (int column = 0; column < kColumnCount; ++column)
@@ -659,6 +680,17 @@ void ResultsWindow::onSearch() {
             return;
         }
     }
+    QSet<qint64> unannouncedSets;
+    const bool unannouncedOnly = m_unannouncedOnly->isChecked();
+    if (unannouncedOnly) {
+        QString error;
+        if (!unannouncedSetsOfSearch(QStringLiteral("(1=1)") + conditions, values, &unannouncedSets, &error)) {
+            // A failed question is not an answer of "none".
+            labrosaMessageBox(QString::fromLatin1(kMsgCriticalNotRead).arg(failureText(database, error)), this);
+            autoSizeColumns(kColumnCount);
+            return;
+        }
+    }
     if (!m_recordset.open(sql, database, values, Recordset::Reading::Texts)) {
         labrosaMessageBox(failureText(database, m_recordset.errorText()), this);
         autoSizeColumns(kColumnCount);
@@ -734,7 +766,8 @@ void ResultsWindow::onSearch() {
         qint64 id = 0;
         if (!m_recordset.getFieldIntegerAt(idColumn, &id) && m_recordset.getFieldValueAt(idColumn, &value))
             id = value.toLongLong();
-        if (!validatedSets.isEmpty() && validatedSets.contains(id)) {
+        if ((!validatedSets.isEmpty() && validatedSets.contains(id)) ||
+            (unannouncedOnly && !unannouncedSets.contains(id))) {
             m_recordset.moveNext();
             continue;
         }
@@ -759,9 +792,11 @@ void ResultsWindow::onSearch() {
     m_recordset.close();
     // The marks go on while the rows are still unpublished: one notice for all, not one each.
     QString validationError;
+    QString criticalError;
     if (complete) {
         markCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
         markValidatedRows(&validationError);
+        markCriticalRows(QStringLiteral("(1=1)") + conditions, values, &criticalError);
     }
     m_list->endFill();
     if (!complete) {
@@ -775,7 +810,8 @@ void ResultsWindow::onSearch() {
     // Without the marks the list is still whole, but it must not look as though none were validated.
     showStatus(
         foundText(m_list->getItemCount(), elapsed.elapsed()) +
-        (validationError.isEmpty() ? QString() : QString::fromLatin1(kStatusValidationsUnread).arg(validationError)));
+        (validationError.isEmpty() ? QString() : QString::fromLatin1(kStatusValidationsUnread).arg(validationError)) +
+        (criticalError.isEmpty() ? QString() : QString::fromLatin1(kStatusCriticalUnread).arg(criticalError)));
 }
 
 void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantList& values) {
@@ -877,6 +913,90 @@ bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVaria
     for (auto it = found.cbegin(); it != found.cend(); ++it)
         validated->insert(it.key());
     return true;
+}
+
+bool ResultsWindow::unannouncedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* sets,
+                                            QString* error) {
+    sets->clear();
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database)
+        return true;
+    CriticalLimits limits(database, compareWithCriticalLimits);
+    std::vector<CriticalValue> critical, unannounced;
+    if (!limits.criticalValuesWhere(condition, values, &critical)) {
+        *error = limits.errorText();
+        return false;
+    }
+    CriticalNotifications notifications(database);
+    if (!notifications.unannounced(critical, &unannounced)) {
+        *error = notifications.errorText();
+        return false;
+    }
+    for (const CriticalValue& value : unannounced)
+        sets->insert(value.resultId);
+    return true;
+}
+
+bool ResultsWindow::markCriticalRows(const QString& condition, const QVariantList& values, QString* error) {
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database || m_list->getItemCount() == 0)
+        return true;
+    CriticalLimits limits(database, compareWithCriticalLimits);
+    std::vector<CriticalValue> critical, unannounced;
+    CriticalNotifications notifications(database);
+    if (!limits.criticalValuesWhere(condition, values, &critical)) {
+        *error = limits.errorText();
+        return false;
+    }
+    if (critical.empty())
+        return true;
+    if (!notifications.unannounced(critical, &unannounced)) {
+        *error = notifications.errorText();
+        return false;
+    }
+    QSet<qint64> unannouncedSets;
+    for (const CriticalValue& value : unannounced)
+        unannouncedSets.insert(value.resultId);
+    QHash<qint64, QStringList> notes;
+    for (const CriticalValue& value : critical)
+        notes[value.resultId] << CriticalLimits::describe(value);
+    for (int row = 0; row < m_list->getItemCount(); ++row) {
+        const qint64 id = m_list->getItemData(row);
+        const auto found = notes.constFind(id);
+        if (found == notes.cend())
+            continue;
+        QString note = QStringLiteral("!! ") + found->join(QLatin1String("; ")) + QStringLiteral(" (") +
+                       QLatin1String(unannouncedSets.contains(id) ? kNoteCriticalUnannounced : kNoteCriticalAnnounced) +
+                       QLatin1Char(')');
+        // A corrected identifier keeps its correction's note beneath.
+        if (m_list->hasCellNote(row, ColRequestId))
+            note += QLatin1Char('\n') + m_list->getCellNote(row, ColRequestId);
+        m_list->setCellNote(row, ColRequestId, note);
+        m_list->setRowTextColor(row, QColor(0xcc, 0x00, 0x00));
+    }
+    return true;
+}
+
+void ResultsWindow::askCriticalNotification(const QString& requestId, const BulletinBuildResult& result) {
+    if (!result.opened || result.unannounced.empty() || !m_sharedState)
+        return;
+    const QStringList messages = CriticalNotificationDialog::askAndRecord(m_sharedState->m_database, requestId,
+                                                                          result.resultIds, result.unannounced, this);
+    for (const QString& message : messages)
+        labrosaMessageBox(message, this);
+    if (!messages.isEmpty())
+        return;
+    // The listed sets of the request now say they were told.
+    const QString unannounced = QStringLiteral(" (") + QLatin1String(kNoteCriticalUnannounced) + QLatin1Char(')');
+    const QString announced = QStringLiteral(" (") + QLatin1String(kNoteCriticalAnnounced) + QLatin1Char(')');
+    for (int row = 0; row < m_list->getItemCount(); ++row) {
+        if (!result.resultIds.contains(m_list->getItemData(row)) || !m_list->hasCellNote(row, ColRequestId))
+            continue;
+        QString note = m_list->getCellNote(row, ColRequestId);
+        const qsizetype at = note.indexOf(unannounced);
+        if (note.startsWith(QLatin1String("!! ")) && at >= 0)
+            m_list->setCellNote(row, ColRequestId, note.replace(at, unannounced.size(), announced));
+    }
 }
 
 int ResultsWindow::columnOfField(const QString& field) {
@@ -1099,6 +1219,7 @@ void ResultsWindow::onValidate() {
                          m_list->getItemText(row, ColRequestId), toSqlDate(m_list->getItemText(row, ColDate)), this);
     for (const QString& message : result.messages)
         labrosaMessageBox(message, this);
+    askCriticalNotification(m_list->getItemText(row, ColRequestId), result);
     // The list shows the request's new mark.
     if (result.opened || (!result.cancelled && result.messages.isEmpty()))
         onSearch();
@@ -1200,6 +1321,7 @@ void ResultsWindow::openBulletin(int row) {
                       toSqlDate(m_list->getItemText(row, ColDate)));
     for (const QString& message : result.messages)
         labrosaMessageBox(message, this);
+    askCriticalNotification(m_list->getItemText(row, ColRequestId), result);
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include "Recordset.h"
 
 class EditableListView;
+struct BulletinBuildResult;
 class CorrectionJournal;
 class QAction;
 struct JournalEntry;
@@ -120,6 +121,15 @@ private:
     // unvalidated requests only; false with the reason when they could not be read.
     bool validatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
                                QString* error);
+    // The sets a search would list that hold a critical value nobody recorded as told; false
+    // with the reason when the question failed.
+    bool unannouncedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* sets,
+                                 QString* error);
+    // Marks each listed set holding a critical value (the request identifier's note and the
+    // row's colour), saying which and whether it was told; false when they could not be read.
+    bool markCriticalRows(const QString& condition, const QVariantList& values, QString* error);
+    // After a bulletin was made: asks who was told of its unannounced critical values.
+    void askCriticalNotification(const QString& requestId, const BulletinBuildResult& result);
     static int columnOfField(const QString& field);
     QString fieldValueText(const QString& field, const QVariant& value) const;
     QString correctionNote(const JournalEntry& entry) const;
@@ -140,6 +150,7 @@ private:
     QObject* m_listViewport = nullptr; // compared only: its right clicks with Shift open the menu
     QPushButton* m_search = nullptr;
     QCheckBox* m_unvalidatedOnly = nullptr; // "checkUnvalidated": leaves out validated requests
+    QCheckBox* m_unannouncedOnly = nullptr; // "checkUnannouncedCritical": only unannounced critical values
     QMenu* m_rowMenu = nullptr;             // the menu bar's "Rezultate"
     QAction* m_commentAction = nullptr;
     QAction* m_historyAction = nullptr;

@@ -131,10 +131,14 @@ bool BulletinValidation::validatedSets(const QHash<qint64, QString>& sets, QHash
     m_error.clear();
     if (sets.isEmpty() || !available())
         return m_error.isEmpty();
+    // Each request once, in a set beside the list: a search of a whole year lists many thousands.
     QStringList requests;
+    QSet<QString> seen;
     for (const QString& request : sets)
-        if (!requests.contains(request))
+        if (!seen.contains(request)) {
+            seen.insert(request);
             requests << request;
+        }
     // The newest validation of each request, read a few hundred requests at a time.
     QHash<QString, ValidationRecord> newest;
     constexpr int kChunk = 400;

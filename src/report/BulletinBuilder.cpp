@@ -4,11 +4,16 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 #include "BulletinArchive.h"
 #include "BulletinValidation.h"
 #include "BulletinValidationCommand.h"
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
+#include "CriticalMarker.h"
+#include "CriticalNotificationDialog.h"
+#include "CriticalNotifications.h"
 #include "DatabaseConnection.h"
 #include "DeltaLimits.h"
 #include "DeltaMarkBar.h"
@@ -88,7 +93,9 @@ std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key
 // One result row of the bulletin, read before anything is written.
 struct ResultRow {
     int groupKey = 0;
-    std::string groupTitle, name, value, lower, upper, unit, refcode;
+    qint64 resultId = 0;
+    QString refcode;
+    std::string groupTitle, name, value, lower, upper, unit;
 };
 
 // The corrected fields a bulletin shows, in the order of its head, with their labels.
@@ -214,7 +221,7 @@ EarlierValues readEarlierValues(DatabaseConnection* database, const QList<qint64
         return earlier;
     }
     for (const ResultRow& row : rows) {
-        const QString refcode = QString::fromStdString(row.refcode);
+        const QString& refcode = row.refcode;
         const DeltaLimit* limit = limits.find(row.groupKey, refcode);
         const auto previous = earlier.previous.find({row.groupKey, refcode});
         if (!limit || previous == earlier.previous.end())
@@ -282,11 +289,15 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         row.lower = fieldText(recordset, "minValue", kPatientTitleBoundSize);
         row.upper = fieldText(recordset, "maxValue", kPatientTitleBoundSize);
         row.unit = fieldText(recordset, "um", kUnitSize);
-        row.refcode = fieldText(recordset, "refCode", kNameCodeProfileSize);
         QVariant id;
-        if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull() &&
-            !recordIds.contains(id.toLongLong()))
-            recordIds << id.toLongLong();
+        if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull()) {
+            row.resultId = id.toLongLong();
+            if (!recordIds.contains(row.resultId))
+                recordIds << row.resultId;
+        }
+        QVariant code;
+        if (recordset.getFieldValue(QStringLiteral("refCode"), &code))
+            row.refcode = code.toString();
         rows.push_back(std::move(row));
         if (!recordset.moveNext())
             break;
@@ -364,6 +375,47 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         return result;
     }
 
+    // A critical value gets its own marker; a failed question is never taken for none.
+    CriticalLimits criticalLimits(database, compareWithCriticalLimits);
+    std::vector<CriticalValue> critical;
+    if (!criticalLimits.criticalValuesOf(recordIds, &critical)) {
+        result.messages << QStringLiteral("Valorile critice ale cererii nu au putut fi citite, asa ca buletinul nu a "
+                                          "fost facut.\n%1")
+                               .arg(criticalLimits.errorText());
+        return result;
+    }
+    std::string criticalNotice;
+    if (!critical.empty()) {
+        CriticalNotifications notifications(database);
+        std::vector<CriticalNotification> told;
+        if (!notifications.forRequest(requestId, &told) || !notifications.unannounced(critical, &result.unannounced)) {
+            // Asking again is safer than taking the values for announced.
+            result.messages << QStringLiteral("Nu s-a putut citi cui s-au anuntat valorile critice ale cererii; "
+                                              "buletinul este facut fara aceasta mentiune, iar anuntarea se cere din "
+                                              "nou.\n%1")
+                                   .arg(notifications.errorText());
+            result.unannounced = critical;
+        }
+        QStringList toldTexts;
+        for (const CriticalNotification& one : told) {
+            // A request identifier of another day names other sets.
+            if (std::none_of(one.resultIds.begin(), one.resultIds.end(),
+                             [&recordIds](qint64 id) { return recordIds.contains(id); }))
+                continue;
+            toldTexts << QStringLiteral("%1 (%2) la %3")
+                             .arg(one.name, one.contact, QString::fromStdString(localTimeText(one.toldAt)));
+        }
+        criticalNotice = toldTexts.join(QLatin1String("; ")).toStdString();
+    }
+    result.resultIds = recordIds;
+    // A laboratory folder made before the critical marker's image gets it; else the text alone.
+    const bool criticalImage = !critical.empty() && ensureCriticalImage();
+    auto isCritical = [&critical](const ResultRow& row) {
+        return std::any_of(critical.begin(), critical.end(), [&row](const CriticalValue& value) {
+            return value.resultId == row.resultId && value.machineId == row.groupKey && value.refcode == row.refcode;
+        });
+    };
+
     // The page is made whole in memory first: a validation shows it before anything is written.
     QBuffer page;
     page.open(QIODevice::WriteOnly);
@@ -384,6 +436,8 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     if (status.hasValidation && !status.validated)
         writer.writeReplacedValidation(signatoryText(status.newest.title, status.newest.fullName),
                                        localTimeText(status.newest.validatedAt));
+    if (!criticalNotice.empty())
+        writer.writeCriticalNotice(criticalNotice);
     if (!changes.empty())
         writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes, reasons);
     writer.writeFirstGroupTitle(firstTitle);
@@ -399,19 +453,20 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
             }
             previousKey = row.groupKey;
         }
+        const std::string marker =
+            isCritical(row) ? criticalMarker(criticalImage) : bulletinMarker(row.value, row.lower, row.upper);
         if (previousColumn) {
             std::string previousValue, previousDate;
-            const auto previous = earlier.previous.find({row.groupKey, QString::fromStdString(row.refcode)});
+            const auto previous = earlier.previous.find({row.groupKey, row.refcode});
             if (previous != earlier.previous.end()) {
                 previousValue = previous->second.value.toStdString();
                 previousDate = previous->second.transferDate.toString(QStringLiteral("d/M/yyyy")).toStdString();
             }
-            writer.writeResultRow(row.name, row.value, bulletinMarker(row.value, row.lower, row.upper), row.lower,
-                                  row.upper, row.unit, previousValue, previousDate);
+            writer.writeResultRow(row.name, row.value, marker, row.lower, row.upper, row.unit, previousValue,
+                                  previousDate);
             continue;
         }
-        writer.writeResultRow(row.name, row.value, bulletinMarker(row.value, row.lower, row.upper), row.lower,
-                              row.upper, row.unit);
+        writer.writeResultRow(row.name, row.value, marker, row.lower, row.upper, row.unit);
     }
 
     if (previousColumn)
@@ -500,9 +555,12 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         if (status.signing && !status.validated && !release)
             setPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
         DeltaMarkBar::setPending(earlier.marks, earlier.problem);
+        if (!result.unannounced.empty())
+            setPendingCriticalBulletin({database, requestId, recordIds, result.unannounced});
         result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
         setPendingPreliminaryBulletin(PreliminaryBulletin());
         DeltaMarkBar::setPending({}, {});
+        setPendingCriticalBulletin(CriticalBulletin());
     }
     return result;
 }

@@ -5,6 +5,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
+
+#include "CriticalLimits.h"
 
 class Recordset;
 class SharedState;
@@ -19,6 +22,10 @@ struct BulletinBuildResult {
     bool cancelled = false; // a validation the signatory did not confirm: nothing written
     // The values beyond their delta limit, as the bulletin window lists them above the page.
     QStringList deltaMarks;
+    // The request's sets and those of its critical values that no record of who was told
+    // covers: the caller asks who was told.
+    QList<qint64> resultIds;
+    std::vector<CriticalValue> unannounced;
 };
 
 // A bulletin made to be validated: it carries the signatory's line, is shown to confirm before

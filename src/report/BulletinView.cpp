@@ -5,6 +5,8 @@
 #include "BulletinValidationCommand.h"
 #include "ChildWindow.h"
 #include "DeltaMarkBar.h"
+#include "CriticalNotificationDialog.h"
+#include "CriticalNotifications.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
 #include "PdfDocumentTitle.h"
@@ -202,6 +204,8 @@ void BulletinView::onInitialUpdate() {
         showArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
         return;
     }
+    if (CriticalBulletin critical = takePendingCriticalBulletin(); critical.database)
+        m_unannounced = std::make_unique<CriticalBulletin>(std::move(critical));
     const PreliminaryBulletin preliminary = takePendingPreliminaryBulletin();
     if (preliminary.sharedState) {
         m_validateState = preliminary.sharedState;
@@ -325,7 +329,26 @@ void BulletinView::endPrintJob(bool success, const QString& reason) {
     emit printFinished(success);
 }
 
+void BulletinView::askWhoWasToldBeforePrinting() {
+    if (!m_unannounced)
+        return;
+    // Someone may have recorded it since the page was opened.
+    CriticalNotifications notifications(m_unannounced->database);
+    std::vector<CriticalValue> left;
+    if (notifications.unannounced(m_unannounced->critical, &left) && left.empty()) {
+        m_unannounced.reset();
+        return;
+    }
+    const QStringList messages = CriticalNotificationDialog::askAndRecord(
+        m_unannounced->database, m_unannounced->requestId, m_unannounced->resultIds, m_unannounced->critical, this);
+    for (const QString& message : messages)
+        labrosaMessageBox(message, this);
+    if (messages.isEmpty())
+        m_unannounced.reset();
+}
+
 void BulletinView::onFilePrint() {
+    askWhoWasToldBeforePrinting();
     if (!pageCanBePrinted())
         return;
     if (isPrinting()) {

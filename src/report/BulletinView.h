@@ -13,6 +13,7 @@ class DocumentTemplate;
 class QLabel;
 class QPageLayout;
 class QPrinter;
+struct CriticalBulletin;
 class QTemporaryFile;
 class QWebEngineView;
 class SharedState;
@@ -83,6 +84,8 @@ private:
     // True once the page has loaded; otherwise says why nothing is printed (a message for a page
     // that failed, a beep while it still loads).
     bool pageCanBePrinted();
+    // Before a page with critical values nobody was recorded as told of is printed: asks who was.
+    void askWhoWasToldBeforePrinting();
     bool beginPrintJob();
     // reason: why an export failed, for its message.
     void endPrintJob(bool success, const QString& reason = QString());
@@ -113,4 +116,6 @@ private:
     QString m_validateRequestId;
     QString m_validateDay;
     SharedState* m_validateState = nullptr;
+    // A request with critical values nobody was recorded as told of: asked again before printing.
+    std::unique_ptr<CriticalBulletin> m_unannounced;
 };

@@ -218,6 +218,10 @@ constexpr const char* kSignature =
     "LABORATOR</td></tr><tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr>";
 
 // Under the signature block: who released the bulletin, and when.
+constexpr const char* kCriticalNotice = "\n"
+                                        "\t\t<TR>\n"
+                                        "          <TD style=\"FONT-SIZE: 9pt; PADDING-LEFT: 5.4pt\" "
+                                        "colSpan=3>Valori critice (!!) anuntate: %s</TD></TR>";
 constexpr const char* kValidatedBy =
     "\n"
     "\t<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \" colSpan=3>Validat de: %s, %s</td></tr>";
@@ -325,6 +329,10 @@ void BulletinWriter::writeReplacedValidation(const std::string& signatory, const
 
 void BulletinWriter::writeValidatedBy(const std::string& signatory, const std::string& validatedAt) {
     write(formatPiece(kValidatedBy, {htmlEscape(signatory), htmlEscape(validatedAt)}));
+}
+
+void BulletinWriter::writeCriticalNotice(const std::string& told) {
+    write(formatPiece(kCriticalNotice, {htmlEscape(told)}));
 }
 
 void BulletinWriter::writeFirstGroupTitle(const std::string& title) {

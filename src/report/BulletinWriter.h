@@ -44,6 +44,8 @@ public:
     void writeReplacedValidation(const std::string& signatory, const std::string& validatedAt);
     // Under the signature block of a validated bulletin: "Validat de: title name, date time".
     void writeValidatedBy(const std::string& signatory, const std::string& validatedAt);
+    // On a bulletin with critical values, after the bulletin head: who was told of them and when.
+    void writeCriticalNotice(const std::string& told);
     void writeFirstGroupTitle(const std::string& title);
     void writeFirstColumnHeader();
     void writeNextGroupTitle(const std::string& title);

@@ -67,6 +67,8 @@ private slots:
     void forceKeepsOthersObjects();
     void signatoriesAreMadeInactiveNeverRemoved_data();
     void signatoriesAreMadeInactiveNeverRemoved();
+    void criticalLimitsAreSetAndCleared_data() { DbLab::addBackends(); }
+    void criticalLimitsAreSetAndCleared();
     void upgradeAddsJournal_data();
     void upgradeAddsJournal();
     void programRoleOnlyAddsJournalRows_data();
@@ -189,6 +191,8 @@ void TestDbTool::rejectsBadArguments_data() {
     QTest::newRow("signatory without title") << QStringList{"--signatory", "add", "ana", "Ana Pop", "a.db"};
     QTest::newRow("signatory, unknown action") << QStringList{"--signatory", "rename", "ana", "a.db"};
     QTest::newRow("signatories of no database") << QStringList{"--signatory", "list", "a.db"};
+    QTest::newRow("critical limit that is no number")
+        << QStringList{"--critical-limit", "set", "1", "K", "", "scazut", "", "a.db"};
 }
 
 void TestDbTool::rejectsBadArguments() {
@@ -315,6 +319,24 @@ void TestDbTool::signatoriesAreMadeInactiveNeverRemoved() {
     QCOMPARE(out, QStringLiteral("ana\tDr. med. vet.\tAna Pop\tinactiv\n"));
     QCOMPARE(runTool({"--signatory", "add", "ana", "Ana Popa", "Dr. med. vet.", target}, &out), 0);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM SIGNATORIES WHERE active = 1 AND fullName = 'Ana Popa'").toInt(), 1);
+}
+
+// One row per profile, code and sex: setting again replaces it, and the row for either sex is
+// cleared without touching a sex's own.
+void TestDbTool::criticalLimitsAreSetAndCleared() {
+    QFETCH(int, backend);
+    DbLab db{DbLab::Backend(backend)};
+    QVERIFY(db.createEmpty());
+    const QString target = db.connectionString();
+    QString out;
+    QCOMPARE(runTool({"--critical-limit", "set", "1", "K", "", "2,5", "6,5", target}, &out), 0);
+    QCOMPARE(runTool({"--critical-limit", "set", "1", "K", "M", "", "7", target}, &out), 0);
+    QCOMPARE(runTool({"--critical-limit", "set", "1", "K", "", "3", "6", target}, &out), 0);
+    QCOMPARE(runTool({"--critical-limit", "list", target}, &out), 0);
+    QCOMPARE(out, QStringLiteral("1\tK\toricare\t3\t6\n1\tK\tM\t\t7\n"));
+    QCOMPARE(runTool({"--critical-limit", "clear", "1", "K", "", target}, &out), 0);
+    QCOMPARE(runTool({"--critical-limit", "list", target}, &out), 0);
+    QCOMPARE(out, QStringLiteral("1\tK\tM\t\t7\n"));
 }
 
 void TestDbTool::upgradeAddsJournal_data() {
@@ -495,7 +517,15 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         QVERIFY(exec("SELECT userName FROM signatories"));
         QVERIFY(!exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
         QVERIFY(!exec("UPDATE signatories SET active = 0"));
-        for (const char* table : {"correction_journal", "bulletin_archive", "bulletin_validation"}) {
+        QVERIFY(exec("INSERT INTO critical_notifications (RequestID, resultIDs, toldName, toldContact, toldAt, "
+                     "recordedAt, userName, workstation) VALUES ('7', '1', 'Dr. Ionescu', '0722', CAST(? AS "
+                     "timestamp), CAST(? AS timestamp), 'ana', 'lab1')",
+                     {"2026-06-30 10:02:00", "2026-06-30 10:03:00"}));
+        // So are the critical limits.
+        QVERIFY(exec("SELECT criticalLow FROM critical_values"));
+        QVERIFY(!exec("INSERT INTO critical_values (profileID, refcode, criticalHigh) VALUES (1, 'GLU', '500')"));
+        for (const char* table :
+             {"correction_journal", "bulletin_archive", "bulletin_validation", "critical_notifications"}) {
             QSqlQuery read(program);
             QVERIFY(read.exec(QStringLiteral("SELECT userName FROM %1").arg(table)) && read.next());
             QCOMPARE(read.value(0).toString(), QStringLiteral("ana"));

@@ -24,6 +24,7 @@
 #include "ChildWindow.h"
 #include "CommandIds.h"
 #include "CorrectionJournal.h"
+#include "CriticalNotificationDialog.h"
 #include "DocumentTemplate.h"
 #include "ExplorerLab.h"
 #include "HistoryDialog.h"
@@ -437,6 +438,92 @@ private slots:
         QTRY_COMPARE(openedName, opened);
         if (opened == "HistoryDialog")
             QCOMPARE(subject, QString("Cererea 201"));
+        QCOMPARE(x.messages, QStringList());
+    }
+
+    // A set with a critical value is marked in the list until someone records who was told:
+    // opening its bulletin asks, Cancel records nothing, the search can list only such sets,
+    // and the record shows in the history.
+    void criticalValuesAreToldAndRecorded() {
+        ExplorerLab x;
+        QVERIFY(startHistoryLab(x));
+        // Set 1 is beyond the limit of its profile; set 3, of another profile, has no limit.
+        QVERIFY(x.lab.exec("INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES "
+                           "(1, 1, 'K', '7,1'), (2, 1, 'K', '4'), (3, 1, 'K', '7,1')"));
+        QVERIFY(x.lab.exec("INSERT INTO CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) "
+                           "VALUES (1, 'K', NULL, '2,5', '6,5')"));
+        auto* unannouncedOnly = x.view->findChild<QCheckBox*>("checkUnannouncedCritical");
+        QVERIFY(unannouncedOnly && unannouncedOnly->isVisible());
+        unannouncedOnly->setChecked(true);
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.listedIds(), (QList<qint64>{1}));
+        QCOMPARE(x.list()->model()->index(0, 0).data(Qt::AccessibleDescriptionRole).toString(),
+                 QString("!! Valoare critica: K = 7,1, peste limita critica 6,5 (neanuntata)"));
+        unannouncedOnly->setChecked(false);
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.listedIds().size(), 5);
+        for (qint64 id : {2, 3})
+            QVERIFY(!x.list()->hasCellNote(x.rowOf(id), 0));
+
+        withBulletinWindows(x);
+        int asked = 0;
+        bool answer = false;
+        CriticalNotificationDialog::setAnswerHook([&](CriticalNotificationDialog& dialog) {
+            ++asked;
+            // The time is prefilled with now and may be changed.
+            dialog.nameEdit()->setText("Dr. Ionescu");
+            dialog.contactEdit()->setText("0722 000 111");
+            dialog.timeEdit()->setDateTime(QDateTime(kDay, QTime(11, 20)));
+            return answer;
+        });
+        struct Unhook {
+            ~Unhook() {
+                CriticalNotificationDialog::setAnswerHook({});
+                BulletinView::setPrintDialogHook(nullptr);
+            }
+        } unhook;
+        x.selectRow(x.rowOf(1));
+        QTest::keyClick(x.list(), Qt::Key_Return);
+        QCOMPARE(asked, 1);
+        QCOMPARE(x.messages, QStringList{"Nu s-a inregistrat nimic: cererea 200 ramane cu valori critice neanuntate."});
+        QCOMPARE(x.rowsAsText("SELECT COUNT(*) FROM CRITICAL_NOTIFICATIONS"), QStringList{"0"});
+        // Printing the page asks again.
+        auto* firstPage = qobject_cast<BulletinView*>(m_frame->childFrames().last()->view());
+        QVERIFY(firstPage);
+        BulletinView::setPrintDialogHook([](QPrinter&) { return false; });
+        firstPage->onFilePrint();
+        QCOMPARE(asked, 2);
+        x.messages.clear();
+        answer = true;
+        x.view->activateWindow();
+        x.selectRow(x.rowOf(1));
+        QTest::keyClick(x.list(), Qt::Key_Return);
+        QCOMPARE(asked, 3);
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.rowsAsText("SELECT RequestID, resultIDs, toldName, toldContact, userName FROM "
+                              "CRITICAL_NOTIFICATIONS"),
+                 QStringList{"200|1,2|Dr. Ionescu|0722 000 111|" + CorrectionJournal::currentUser()});
+        QCOMPARE(x.list()->model()->index(x.rowOf(1), 0).data(Qt::AccessibleDescriptionRole).toString(),
+                 QString("!! Valoare critica: K = 7,1, peste limita critica 6,5 (anuntata)"));
+        // Told once: not asked again, and no longer among the unannounced.
+        x.view->activateWindow();
+        x.selectRow(x.rowOf(1));
+        QTest::keyClick(x.list(), Qt::Key_Return);
+        firstPage->onFilePrint();
+        QCOMPARE(asked, 3);
+        BulletinView::setPrintDialogHook(nullptr);
+        unannouncedOnly->setChecked(true);
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.listedIds(), QList<qint64>());
+        unannouncedOnly->setChecked(false);
+        x.search("", "", kDay, kDay);
+
+        QStringList shown;
+        whenUp([&](QWidget* up) { shown = listRows(up, "listNotifications"); });
+        x.selectRow(x.rowOf(2));
+        QTest::keyClick(x.list(), Qt::Key_H, Qt::ControlModifier);
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.at(0).startsWith("10/05/2026 11:20:00|Dr. Ionescu|0722 000 111|1, 2|"), qPrintable(shown.at(0)));
         QCOMPARE(x.messages, QStringList());
     }
 };

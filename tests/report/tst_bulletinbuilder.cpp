@@ -2,6 +2,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -12,6 +14,7 @@
 #include "BulletinValidation.h"
 #include "BulletinWriter.h"
 #include "CorrectionJournal.h"
+#include "CriticalNotifications.h"
 #include "DatabaseConnection.h"
 #include "DbLab.h"
 #include "DocumentTemplate.h"
@@ -64,6 +67,7 @@ private slots:
     void twoAnalysersMatchReferenceFile_data();
     void twoAnalysersMatchReferenceFile();
     void correctionsSinceLastBulletinAreListed();
+    void criticalValueHasItsOwnMarker();
     void validationMakesTheBulletinFinal();
     void validationIsKeptOnlyWithItsBulletin();
     void journalWithoutReasonsStillCorrects();
@@ -195,16 +199,29 @@ void TestBulletinBuilder::arrangeLaboratory() {
 // validation, as long as the laboratory has named no signatory.
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
     QTest::addColumn<QStringList>("dropped");
-    QTest::newRow("with journal, archive and no signatory") << QStringList();
-    QTest::newRow("without signatories and validations") << QStringList{"SIGNATORIES", "BULLETIN_VALIDATION"};
-    QTest::newRow("without journal and archive") << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE", "SIGNATORIES",
-                                                                "BULLETIN_VALIDATION", "PARAMETER_DELTA_LIMITS"};
+    QTest::addColumn<QStringList>("criticalLimits"); // rows of CRITICAL_VALUES that must not apply
+    QTest::newRow("with journal, archive and no signatory") << QStringList() << QStringList();
+    QTest::newRow("without signatories and validations")
+        << QStringList{"SIGNATORIES", "BULLETIN_VALIDATION"} << QStringList();
+    QTest::newRow("without journal and archive")
+        << QStringList{"CORRECTION_JOURNAL",  "BULLETIN_ARCHIVE", "SIGNATORIES",
+                       "BULLETIN_VALIDATION", "CRITICAL_VALUES",  "CRITICAL_NOTIFICATIONS", "PARAMETER_DELTA_LIMITS"}
+        << QStringList();
+    // Limits of another profile, of the other sex, or under the set's own sex-specific row.
+    QTest::newRow("critical limits of a namesake or the other sex")
+        << QStringList()
+        << QStringList{"(2, 'GLU', NULL, '50', '130')", "(1, 'HGB', 'F', NULL, '14')", "(1, 'HGB', 'M', NULL, '20')",
+                       "(1, 'HGB', NULL, NULL, '14')", "(1, 'WBC', NULL, '2', '90')"};
 }
 
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
     QFETCH(QStringList, dropped);
+    QFETCH(QStringList, criticalLimits);
     for (const QString& table : dropped)
         QVERIFY(m_lab->exec("drop table " + table));
+    for (const QString& limit : criticalLimits)
+        QVERIFY(m_lab->exec("insert into CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) values " +
+                            limit));
     arrangeLaboratory();
     const BulletinBuildResult result = build(1, "1201");
     QCOMPARE(result.messages, QStringList());
@@ -218,6 +235,71 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
     QVERIFY(build(1, "1201").messages.isEmpty());
     compareWithReference(readFile(kBulletinFileName), "expected_bulletin.html");
     QCOMPARE(m_viewsMade, 2);
+}
+
+// A critical value gets its own marker with a text that survives printing; who was told is
+// recorded once, stated on the bulletin, and kept as written.
+void TestBulletinBuilder::criticalValueHasItsOwnMarker() {
+    arrangeLaboratory();
+    QVERIFY(m_lab->exec("insert into CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) values "
+                        "(1, 'GLU', NULL, '40', '130'), (1, 'WBC', 'M', '5', NULL), (1, 'WBC', NULL, '1', NULL)"));
+    QTemporaryDir folder;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder.path()));
+    struct Back {
+        QString path;
+        ~Back() { QDir::setCurrent(path); }
+    } back{before};
+    writeFile("Labrosa.ini", "NumeLaborator=Laborator\r\n");
+
+    BulletinBuildResult result = build(1, "1201");
+    QCOMPARE(result.messages, QStringList());
+    QByteArray page = readFile(kBulletinFileName);
+    QVERIFY2(page.contains("<B>135</B><IMG height=10 src=\"buletin_files/critic.gif\" width=10 border=0 "
+                           "alt=\"!!\"><B>!!</B>"),
+             page.constData());
+    QVERIFY(page.contains("<B>4.5</B><IMG height=10 src=\"buletin_files/critic.gif\""));
+    QVERIFY(!page.contains("ub.gif") && !page.contains("dr.gif"));
+    // A laboratory folder made before the image gets it with the first such bulletin.
+    QVERIFY(QFileInfo(QStringLiteral("buletin_files/critic.gif")).size() > 0);
+    QCOMPARE(result.unannounced.size(), std::size_t(2));
+    QCOMPARE(result.resultIds, (QList<qint64>{1, 2}));
+
+    CriticalNotifications notifications(m_database.get());
+    CriticalNotification told;
+    told.requestId = "1201";
+    told.resultIds = result.resultIds;
+    told.name = "Dr. Ionescu";
+    told.contact = "0722 000 111";
+    told.toldAt = QDateTime(QDate(2026, 3, 6), QTime(8, 30), Qt::UTC);
+    QVERIFY2(notifications.record(told), qPrintable(notifications.errorText()));
+    result = build(1, "1201");
+    QCOMPARE(result.messages, QStringList());
+    QVERIFY(result.unannounced.empty());
+    page = readFile(kBulletinFileName);
+    QVERIFY(page.contains("Valori critice (!!) anuntate: Dr. Ionescu (0722 000 111) la 6/3/2026 10:30"));
+    if (!m_lab->isPg()) {
+        // The program's PostgreSQL role is refused by its rights (see the database tool's test).
+        QVERIFY(!m_lab->exec("update CRITICAL_NOTIFICATIONS set toldName = 'altcineva'"));
+        QVERIFY(!m_lab->exec("delete from CRITICAL_NOTIFICATIONS"));
+    }
+    QCOMPARE(m_lab->scalar("select toldName from CRITICAL_NOTIFICATIONS").toString(), QStringLiteral("Dr. Ionescu"));
+
+    // Where the image cannot be put, the text alone still marks the value.
+    QVERIFY(QDir(QStringLiteral("buletin_files")).removeRecursively());
+    writeFile("buletin_files", "not a folder");
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    page = readFile(kBulletinFileName);
+    QVERIFY(page.contains("<B>135</B><B>!!</B>") && !page.contains("critic.gif"));
+
+    // A failed question is never taken for "no critical value".
+    QVERIFY(m_lab->exec("drop table CRITICAL_VALUES"));
+    QVERIFY(m_lab->exec("create table CRITICAL_VALUES (x integer)"));
+    QVERIFY(m_lab->exec("insert into CRITICAL_VALUES (x) values (1)"));
+    result = build(1, "1201");
+    QCOMPARE(result.messages.size(), 1);
+    QVERIFY(result.messages.at(0).startsWith("Valorile critice ale cererii nu au putut fi citite"));
+    QVERIFY(!result.opened);
 }
 
 // Corrections through the journal after the last archived bulletin are listed on the next

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+#include "CriticalLimits.h"
+
+class DatabaseConnection;
+
+// Who was told of a request's critical values, and when.
+struct CriticalNotification {
+    qint64 id = 0;
+    QString requestId;
+    QList<qint64> resultIds; // the sets whose critical values were told
+    QString name;            // who was told
+    QString contact;         // their phone or e-mail
+    QDateTime toldAt;        // UTC
+    QDateTime recordedAt;    // UTC, when the record was written
+    QString userName;
+    QString workstation;
+};
+
+// The record of critical values told (table CRITICAL_NOTIFICATIONS): rows are only ever
+// added, like the correction journal's. A database without the table records nothing and
+// available() says so.
+class CriticalNotifications {
+public:
+    explicit CriticalNotifications(DatabaseConnection* database);
+
+    // Whether the database holds the table; false with errorText() set when the question failed.
+    bool available();
+    // Adds the record; the time it is written, the user and the workstation are taken here.
+    bool record(const CriticalNotification& told);
+    // The records of a request, newest first.
+    bool forRequest(const QString& requestId, std::vector<CriticalNotification>* list);
+    // Of the critical values, those whose set no record of its request names.
+    bool unannounced(const std::vector<CriticalValue>& critical, std::vector<CriticalValue>* left);
+    QString errorText() const { return m_error; }
+
+    // "Anuntat <name> (<contact>) la <time>, inregistrat de <user>": one record as shown.
+    static QString describe(const CriticalNotification& told);
+
+private:
+    DatabaseConnection* m_database;
+    int m_available = -1;
+    QString m_error;
+};
