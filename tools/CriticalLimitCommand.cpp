@@ -3,8 +3,8 @@
 #include <QRegularExpression>
 
 #include "DatabaseConnection.h"
-#include "LabSchemaCheck.h"
 #include "Recordset.h"
+#include "ToolCommand.h"
 
 #include <cstdio>
 
@@ -23,17 +23,6 @@ constexpr int kMaxRefcode = 20;
 constexpr int kMaxSex = 10;
 constexpr int kMaxLimit = 30;
 
-void say(FILE* stream, const QString& text) {
-    std::fprintf(stream, "labrosa-dbtool: %s\n", text.toUtf8().constData());
-}
-
-QString describe(const DatabaseConnection& database) {
-    for (const QString& line : database.m_comError.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("\tDescription = ")))
-            return line.mid(15).trimmed();
-    return database.m_comError.simplified();
-}
-
 // A limit is read by its leading number, as the bulletin reads an interval's bound: one
 // without a number would never mark anything.
 bool isLimit(const QString& text) {
@@ -49,29 +38,16 @@ QVariant nullWhenEmpty(const QString& text) {
 
 bool parseCriticalLimitArguments(const QStringList& args, CriticalLimitCommand* command, QString* error) {
     QStringList rest;
-    for (int i = 1; i < args.size(); ++i)
-        if (args.at(i) != QLatin1String("--critical-limit"))
-            rest << args.at(i);
-    const QString action = rest.isEmpty() ? QString() : rest.takeFirst();
-    int expected = 0;
-    if (action == QLatin1String("set")) {
-        command->action = CriticalLimitCommand::Action::set;
-        expected = 6;
-    } else if (action == QLatin1String("clear")) {
-        command->action = CriticalLimitCommand::Action::clear;
-        expected = 4;
-    } else if (action == QLatin1String("list")) {
-        command->action = CriticalLimitCommand::Action::list;
-        expected = 1;
-    } else {
-        *error = QStringLiteral("--critical-limit cere set, clear sau list");
+    const int action = splitToolCommand(
+        args, "--critical-limit", {{"set", 6}, {"clear", 4}, {"list", 1}}, &rest, error,
+        QStringLiteral("--critical-limit cere set, clear sau list"),
+        QStringLiteral("--critical-limit set cere PROFIL COD SEX MIN MAX si baza de date; clear cere PROFIL "
+                       "COD SEX si baza de date; list cere baza de date (SEX, MIN sau MAX gol: \"\")"));
+    if (action < 0)
         return false;
-    }
-    if (rest.size() != expected) {
-        *error = QStringLiteral("--critical-limit set cere PROFIL COD SEX MIN MAX si baza de date; clear cere PROFIL "
-                                "COD SEX si baza de date; list cere baza de date (SEX, MIN sau MAX gol: \"\")");
-        return false;
-    }
+    // The actions are named in the order of the enumeration.
+    command->action = static_cast<CriticalLimitCommand::Action>(action);
+    const int expected = int(rest.size());
     command->target = rest.takeLast();
     if (expected == 1)
         return true;
@@ -104,25 +80,15 @@ bool parseCriticalLimitArguments(const QStringList& args, CriticalLimitCommand* 
 
 int runCriticalLimitCommand(const CriticalLimitCommand& command) {
     DatabaseConnection database;
-    const QString connection = command.target.contains(QLatin1Char('='))
-                                   ? command.target
-                                   : QStringLiteral("Provider=SQLite;Data Source=%1").arg(command.target);
-    if (!database.open(connection)) {
-        say(stderr, QStringLiteral("nu se poate deschide baza de date: %1").arg(describe(database)));
+    if (!openToolDatabase(command.target, "CRITICAL_VALUES",
+                          QStringLiteral("baza de date nu are tabela valorilor critice; adaugati-o cu "
+                                         "labrosa-dbtool --upgrade"),
+                          &database))
         return 1;
-    }
-    QString error;
-    const int exists = tableExists(&database, QStringLiteral("CRITICAL_VALUES"), &error);
-    if (exists != 1) {
-        say(stderr, exists == 0 ? QStringLiteral("baza de date nu are tabela valorilor critice; adaugati-o cu "
-                                                 "labrosa-dbtool --upgrade")
-                                : QStringLiteral("nu se poate citi baza de date: %1").arg(error));
-        return 1;
-    }
     if (command.action == CriticalLimitCommand::Action::list) {
         Recordset read;
         if (!read.open(QString::fromLatin1(kSelectAll), &database)) {
-            say(stderr, read.errorText());
+            sayTool(stderr, read.errorText());
             return 1;
         }
         QVariant profile, code, sex, low, high;
@@ -140,13 +106,13 @@ int runCriticalLimitCommand(const CriticalLimitCommand& command) {
         }
         const bool complete = !read.readFailed();
         if (!complete)
-            say(stderr, read.errorText());
+            sayTool(stderr, read.errorText());
         return complete ? 0 : 1;
     }
 
     // One row per profile, code and sex: the old one goes in the same transaction.
     if (!database.beginTransaction()) {
-        say(stderr, describe(database));
+        sayTool(stderr, databaseReason(database));
         return 1;
     }
     bool ok =
@@ -156,16 +122,17 @@ int runCriticalLimitCommand(const CriticalLimitCommand& command) {
                               {command.profileId, command.refcode, nullWhenEmpty(command.sex),
                                nullWhenEmpty(command.low), nullWhenEmpty(command.high)});
     if (!ok || !database.commitTransaction()) {
-        const QString reason = describe(database);
+        const QString reason = databaseReason(database);
         database.rollbackTransaction();
-        say(stderr, QStringLiteral("nu s-a schimbat nimic: %1").arg(reason));
+        sayTool(stderr, QStringLiteral("nu s-a schimbat nimic: %1").arg(reason));
         return 1;
     }
     const QString sexText = command.sex.isEmpty() ? QStringLiteral("oricare sex") : command.sex;
-    say(stdout, command.action == CriticalLimitCommand::Action::set
-                    ? QStringLiteral("profilul %1, %2, %3: limite critice %4 .. %5")
-                          .arg(QString::number(command.profileId), command.refcode, sexText, command.low, command.high)
-                    : QStringLiteral("profilul %1, %2, %3: fara limite critice")
-                          .arg(QString::number(command.profileId), command.refcode, sexText));
+    sayTool(stdout,
+            command.action == CriticalLimitCommand::Action::set
+                ? QStringLiteral("profilul %1, %2, %3: limite critice %4 .. %5")
+                      .arg(QString::number(command.profileId), command.refcode, sexText, command.low, command.high)
+                : QStringLiteral("profilul %1, %2, %3: fara limite critice")
+                      .arg(QString::number(command.profileId), command.refcode, sexText));
     return 0;
 }

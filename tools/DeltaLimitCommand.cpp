@@ -1,8 +1,8 @@
 #include "DeltaLimitCommand.h"
 
 #include "DatabaseConnection.h"
-#include "LabSchemaCheck.h"
 #include "Recordset.h"
+#include "ToolCommand.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,17 +15,6 @@ const char* const kInsert =
 const char* const kSelectAll =
     "SELECT MachineID, refcode, maxChange, maxChangePercent FROM PARAMETER_DELTA_LIMITS ORDER BY MachineID, refcode";
 const char* const kParameter = "SELECT 1 FROM PARAMETERS WHERE MachineID = ? AND refcode = ?";
-
-void say(FILE* stream, const QString& text) {
-    std::fprintf(stream, "labrosa-dbtool: %s\n", text.toUtf8().constData());
-}
-
-QString describe(const DatabaseConnection& database) {
-    for (const QString& line : database.m_comError.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("\tDescription = ")))
-            return line.mid(15).trimmed();
-    return database.m_comError.simplified();
-}
 
 // "-" for none, else a number of 0 or more (a comma may stand for the decimal point).
 bool parseLimit(QString text, QVariant* limit) {
@@ -51,29 +40,16 @@ QString limitText(const QVariant& value, const char* suffix) {
 
 bool parseDeltaLimitArguments(const QStringList& args, DeltaLimitCommand* command, QString* error) {
     QStringList rest;
-    for (int i = 1; i < args.size(); ++i)
-        if (args.at(i) != QLatin1String("--delta-limit"))
-            rest << args.at(i);
-    const QString action = rest.isEmpty() ? QString() : rest.takeFirst();
-    int expected = 0;
-    if (action == QLatin1String("set")) {
-        command->action = DeltaLimitCommand::Action::set;
-        expected = 5;
-    } else if (action == QLatin1String("clear")) {
-        command->action = DeltaLimitCommand::Action::clear;
-        expected = 3;
-    } else if (action == QLatin1String("list")) {
-        command->action = DeltaLimitCommand::Action::list;
-        expected = 1;
-    } else {
-        *error = QStringLiteral("--delta-limit cere set, clear sau list");
+    const int action = splitToolCommand(
+        args, "--delta-limit", {{"set", 5}, {"clear", 3}, {"list", 1}}, &rest, error,
+        QStringLiteral("--delta-limit cere set, clear sau list"),
+        QStringLiteral("--delta-limit set cere MACHINEID REFCODE MAXIM PROCENT si baza de date; clear cere "
+                       "MACHINEID REFCODE si baza de date; list cere baza de date"));
+    if (action < 0)
         return false;
-    }
-    if (rest.size() != expected) {
-        *error = QStringLiteral("--delta-limit set cere MACHINEID REFCODE MAXIM PROCENT si baza de date; clear cere "
-                                "MACHINEID REFCODE si baza de date; list cere baza de date");
-        return false;
-    }
+    // The actions are named in the order of the enumeration.
+    command->action = static_cast<DeltaLimitCommand::Action>(action);
+    const int expected = int(rest.size());
     command->target = rest.takeLast();
     if (expected >= 3) {
         bool ok = false;
@@ -100,25 +76,15 @@ bool parseDeltaLimitArguments(const QStringList& args, DeltaLimitCommand* comman
 
 int runDeltaLimitCommand(const DeltaLimitCommand& command) {
     DatabaseConnection database;
-    const QString connection = command.target.contains(QLatin1Char('='))
-                                   ? command.target
-                                   : QStringLiteral("Provider=SQLite;Data Source=%1").arg(command.target);
-    if (!database.open(connection)) {
-        say(stderr, QStringLiteral("nu se poate deschide baza de date: %1").arg(describe(database)));
+    if (!openToolDatabase(command.target, "PARAMETER_DELTA_LIMITS",
+                          QStringLiteral("baza de date nu are tabela limitelor de schimbare; adaugati-o cu "
+                                         "labrosa-dbtool --upgrade"),
+                          &database))
         return 1;
-    }
-    QString error;
-    const int exists = tableExists(&database, QStringLiteral("PARAMETER_DELTA_LIMITS"), &error);
-    if (exists != 1) {
-        say(stderr, exists == 0 ? QStringLiteral("baza de date nu are tabela limitelor de schimbare; adaugati-o cu "
-                                                 "labrosa-dbtool --upgrade")
-                                : QStringLiteral("nu se poate citi baza de date: %1").arg(error));
-        return 1;
-    }
     if (command.action == DeltaLimitCommand::Action::list) {
         Recordset read;
         if (!read.open(QString::fromLatin1(kSelectAll), &database)) {
-            say(stderr, read.errorText());
+            sayTool(stderr, read.errorText());
             return 1;
         }
         QVariant machine, refcode, change, percent;
@@ -133,7 +99,7 @@ int runDeltaLimitCommand(const DeltaLimitCommand& command) {
         }
         const bool complete = !read.readFailed();
         if (!complete)
-            say(stderr, read.errorText());
+            sayTool(stderr, read.errorText());
         return complete ? 0 : 1;
     }
 
@@ -143,12 +109,12 @@ int runDeltaLimitCommand(const DeltaLimitCommand& command) {
         Recordset known;
         if (known.open(QString::fromLatin1(kParameter), &database, {command.machineId, command.refcode}) &&
             known.isEOF())
-            say(stderr,
-                QStringLiteral("atentie: parametrul %1 nu este in lista parametrilor (PARAMETERS)").arg(parameter));
+            sayTool(stderr,
+                    QStringLiteral("atentie: parametrul %1 nu este in lista parametrilor (PARAMETERS)").arg(parameter));
     }
     // Replaced in one transaction: a parameter never has two limits, nor none for a moment.
     if (!database.beginTransaction()) {
-        say(stderr, describe(database));
+        sayTool(stderr, databaseReason(database));
         return 1;
     }
     bool ok = database.execute(QString::fromLatin1(kDelete), {command.machineId, command.refcode});
@@ -161,16 +127,17 @@ int runDeltaLimitCommand(const DeltaLimitCommand& command) {
                               command.maxChangePercent.isNull() ? none : command.maxChangePercent});
     }
     if (!ok || !database.commitTransaction()) {
-        const QString reason = describe(database);
+        const QString reason = databaseReason(database);
         database.rollbackTransaction();
-        say(stderr, QStringLiteral("nu s-a schimbat nimic: %1").arg(reason));
+        sayTool(stderr, QStringLiteral("nu s-a schimbat nimic: %1").arg(reason));
         return 1;
     }
     if (command.action == DeltaLimitCommand::Action::set)
-        say(stdout, QStringLiteral("limita de schimbare a parametrului %1: %2, %3")
-                        .arg(parameter, limitText(command.maxChange, ""), limitText(command.maxChangePercent, "%")));
+        sayTool(stdout,
+                QStringLiteral("limita de schimbare a parametrului %1: %2, %3")
+                    .arg(parameter, limitText(command.maxChange, ""), limitText(command.maxChangePercent, "%")));
     else
-        say(stdout, removed ? QStringLiteral("parametrul %1 nu mai are limita de schimbare").arg(parameter)
-                            : QStringLiteral("parametrul %1 nu avea limita de schimbare").arg(parameter));
+        sayTool(stdout, removed ? QStringLiteral("parametrul %1 nu mai are limita de schimbare").arg(parameter)
+                                : QStringLiteral("parametrul %1 nu avea limita de schimbare").arg(parameter));
     return 0;
 }

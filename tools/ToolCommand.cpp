@@ -1,0 +1,51 @@
+#include "ToolCommand.h"
+
+#include "DatabaseConnection.h"
+#include "LabSchemaCheck.h"
+
+void sayTool(FILE* stream, const QString& text) {
+    std::fprintf(stream, "labrosa-dbtool: %s\n", text.toUtf8().constData());
+}
+
+QString databaseReason(const DatabaseConnection& database) {
+    for (const QString& line : database.m_comError.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("\tDescription = ")))
+            return line.mid(15).trimmed();
+    return database.m_comError.simplified();
+}
+
+int splitToolCommand(const QStringList& args, const char* option,
+                     const std::vector<std::pair<const char*, int>>& actions, QStringList* words, QString* error,
+                     const QString& unknownAction, const QString& wrongCount) {
+    words->clear();
+    for (int i = 1; i < args.size(); ++i)
+        if (args.at(i) != QLatin1String(option))
+            *words << args.at(i);
+    const QString action = words->isEmpty() ? QString() : words->takeFirst();
+    for (int i = 0; i < int(actions.size()); ++i) {
+        if (action != QLatin1String(actions[i].first))
+            continue;
+        if (words->size() == actions[i].second)
+            return i;
+        *error = wrongCount;
+        return -1;
+    }
+    *error = unknownAction;
+    return -1;
+}
+
+bool openToolDatabase(const QString& target, const char* table, const QString& missingTable,
+                      DatabaseConnection* database) {
+    const QString connection =
+        target.contains(QLatin1Char('=')) ? target : QStringLiteral("Provider=SQLite;Data Source=%1").arg(target);
+    if (!database->open(connection)) {
+        sayTool(stderr, QStringLiteral("nu se poate deschide baza de date: %1").arg(databaseReason(*database)));
+        return false;
+    }
+    QString error;
+    const int exists = tableExists(database, QString::fromLatin1(table), &error);
+    if (exists == 1)
+        return true;
+    sayTool(stderr, exists == 0 ? missingTable : QStringLiteral("nu se poate citi baza de date: %1").arg(error));
+    return false;
+}
