@@ -36,7 +36,7 @@ QString localTimeText(const QDateTime& utc) {
     return utc.isValid() ? utc.toLocalTime().toString(QLatin1String(kTimeFormat)) : QString();
 }
 
-QTreeWidget* MakeList(const QStringList& headers, const char* name, QWidget* parent) {
+QTreeWidget* makeList(const QStringList& headers, const char* name, QWidget* parent) {
     auto* list = new QTreeWidget(parent);
     list->setObjectName(QLatin1String(name));
     list->setRootIsDecorated(false);
@@ -62,21 +62,21 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     m_subject->setObjectName(QStringLiteral("labelSubject"));
     m_subject->setWordWrap(true);
 
-    m_corrections = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
+    m_corrections = makeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
                               QStringLiteral("ID inregistrare"), QStringLiteral("Camp"),
                               QStringLiteral("Valoare veche"), QStringLiteral("Valoare noua"), QStringLiteral("Motiv")},
                              "listCorrections", this);
     auto* labelCorrections = new QLabel(QStringLiteral("&Corecturi"), this);
     labelCorrections->setBuddy(m_corrections);
 
-    m_bulletins = MakeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
+    m_bulletins = makeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
                             QStringLiteral("ID inregistrare")},
                            "listBulletins", this);
     auto* labelBulletins = new QLabel(QStringLiteral("&Buletine"), this);
     labelBulletins->setBuddy(m_bulletins);
 
     m_notifications =
-        MakeList({QStringLiteral("Ora anuntului"), QStringLiteral("Anuntat"), QStringLiteral("Telefon/e-mail"),
+        makeList({QStringLiteral("Ora anuntului"), QStringLiteral("Anuntat"), QStringLiteral("Telefon/e-mail"),
                   QStringLiteral("Seturi"), QStringLiteral("Inregistrat la"), QStringLiteral("Utilizator"),
                   QStringLiteral("Calculator")},
                  "listNotifications", this);

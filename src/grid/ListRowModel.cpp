@@ -33,7 +33,7 @@ int headerSize(quint64 value) {
     return size;
 }
 
-char* PutHeader(char* out, quint64 value) {
+char* putHeader(char* out, quint64 value) {
     for (; value >= 0x80; value >>= 7)
         *out++ = char((value & 0x7F) | 0x80);
     *out++ = char(value);
@@ -61,7 +61,7 @@ public:
     quint64 header() const { return quint64(length()) * 2 + (m_wide ? 1 : 0); }
     quint64 size() const { return headerSize(header()) + quint64(length()) * (m_wide ? 2 : 1); }
     char* write(char* out) const {
-        out = PutHeader(out, header());
+        out = putHeader(out, header());
         if (m_bytes) {
             std::memcpy(out, m_bytes, size_t(m_byteCount));
             return out + m_byteCount;

@@ -23,7 +23,7 @@ const char* const kSelectList =
     "SELECT id, RequestID, resultIDs, contentHash, %1 AS validatedAt, userName, workstation, fullName, title "
     "FROM BULLETIN_VALIDATION WHERE RequestID = ? ORDER BY validatedAt DESC, id DESC";
 
-QList<qint64> IdsFromText(const QString& text) {
+QList<qint64> idsFromText(const QString& text) {
     QList<qint64> ids;
     for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
         ids << part.trimmed().toLongLong();
@@ -71,7 +71,7 @@ bool BulletinValidation::listForRequest(const QString& requestId, std::vector<Va
         read.getFieldValue(QStringLiteral("RequestID"), &v);
         r.requestId = v.toString();
         read.getFieldValue(QStringLiteral("resultIDs"), &v);
-        r.resultIds = IdsFromText(v.toString());
+        r.resultIds = idsFromText(v.toString());
         read.getFieldValue(QStringLiteral("contentHash"), &v);
         r.contentHash = v.toString().trimmed();
         read.getFieldValue(QStringLiteral("validatedAt"), &v);
@@ -168,7 +168,7 @@ bool BulletinValidation::validatedSets(const QHash<qint64, QString>& sets, QHash
             r.requestId = v.toString();
             if (!newest.contains(r.requestId)) {
                 read.getFieldValue(QStringLiteral("resultIDs"), &v);
-                r.resultIds = IdsFromText(v.toString());
+                r.resultIds = idsFromText(v.toString());
                 read.getFieldValue(QStringLiteral("validatedAt"), &v);
                 r.validatedAt = CorrectionJournal::timeFromValue(v);
                 read.getFieldValue(QStringLiteral("fullName"), &v);
@@ -229,7 +229,7 @@ bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resu
     }
     ValidationRecord row;
     row.requestId = requestId;
-    row.resultIds = IdsFromText(idsText(resultIds));
+    row.resultIds = idsFromText(idsText(resultIds));
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
     row.validatedAt = validatedAt.isValid() ? validatedAt.toUTC() : CorrectionJournal::now();
     row.userName = CorrectionJournal::currentUser();

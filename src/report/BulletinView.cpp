@@ -88,7 +88,7 @@ struct PendingArchive {
 };
 PendingArchive g_pendingArchive;
 
-BulletinDocument* DocumentOf(QWidget* view) {
+BulletinDocument* documentOf(QWidget* view) {
     for (QWidget* w = view; w; w = w->parentWidget()) {
         if (auto* frame = qobject_cast<ChildWindow*>(w))
             return frame->document();
@@ -179,7 +179,7 @@ BulletinView::BulletinView(QWidget* parent) : QWidget(parent) {
             readShownFile();
     });
     connect(m_web, &QWebEngineView::loadFinished, this,
-            [this](bool ok) { m_page = ok ? PageState::Shown : PageState::failed; });
+            [this](bool ok) { m_page = ok ? PageState::Shown : PageState::Failed; });
 }
 
 BulletinView::~BulletinView() {
@@ -188,7 +188,7 @@ BulletinView::~BulletinView() {
 }
 
 void BulletinView::onInitialUpdate() {
-    BulletinDocument* document = DocumentOf(this);
+    BulletinDocument* document = documentOf(this);
     if (g_pendingArchive.set) {
         PendingArchive pending = std::move(g_pendingArchive);
         g_pendingArchive = PendingArchive();
@@ -294,7 +294,7 @@ void BulletinView::setPrintDialogHook(std::function<bool(QPrinter&)> hook) {
 bool BulletinView::pageCanBePrinted() {
     if (m_page == PageState::Shown)
         return true;
-    if (m_page == PageState::failed)
+    if (m_page == PageState::Failed)
         labrosaMessageBox(QString::fromLatin1(kMsgPageNotShown), this);
     else
         QApplication::beep();

@@ -103,7 +103,7 @@ private:
     // A page too large for the engine's in-memory load is shown from this file.
     std::unique_ptr<QTemporaryFile> m_archivedFile;
     bool m_archived = false;
-    enum class PageState { Loading, Shown, failed };
+    enum class PageState { Loading, Shown, Failed };
     PageState m_page = PageState::Loading;
     // The PDF file the running export writes, for its message; empty for a print job.
     QString m_exportFile;

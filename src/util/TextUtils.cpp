@@ -17,14 +17,14 @@ int textLength(const std::string& text) {
     return static_cast<int>(zero == std::string::npos ? text.size() : zero);
 }
 
-UtilMessageHandler& MessageHandler() {
+UtilMessageHandler& messageHandler() {
     static UtilMessageHandler handler;
     return handler;
 }
 
 void showUtilMessage(const std::string& text) {
-    if (MessageHandler())
-        MessageHandler()(text);
+    if (messageHandler())
+        messageHandler()(text);
     else
         std::fprintf(stderr, "%s\n", text.c_str());
 }
@@ -58,7 +58,7 @@ int systemErrorCode(int error, const std::string& name) {
 } // namespace
 
 void setUtilMessageHandler(UtilMessageHandler handler) {
-    MessageHandler() = std::move(handler);
+    messageHandler() = std::move(handler);
 }
 
 bool readLine(const std::string& text, int& position, std::string& output, int maxLen) {
