@@ -217,11 +217,12 @@ constexpr const char* kSignature =
     "COMPARTIMENT</td><td style=\"FONT-SIZE: 8pt; COLOR: black; \">SEF "
     "LABORATOR</td></tr><tr><tr><td>&nbsp;</td></tr><tr><td>&nbsp;</td></tr>";
 
-// Under the signature block: who released the bulletin, and when.
+// After the bulletin head: who was told of the request's critical values, and when.
 constexpr const char* kCriticalNotice = "\n"
                                         "\t\t<TR>\n"
                                         "          <TD style=\"FONT-SIZE: 9pt; PADDING-LEFT: 5.4pt\" "
                                         "colSpan=3>Valori critice (!!) anuntate: %s</TD></TR>";
+// Under the signature block: who released the bulletin, and when.
 constexpr const char* kValidatedBy =
     "\n"
     "\t<tr><td style=\"FONT-SIZE: 8pt; COLOR: black; \" colSpan=3>Validat de: %s, %s</td></tr>";
