@@ -214,6 +214,9 @@ void TrendChart::showParameter(const QString& title, const QString& unit, std::v
             lowerLine->append(down.x() + halfDay, down.y());
         }
         auto* band = new QAreaSeries(upperLine, lowerLine);
+        // The area does not own its two lines; as its children they go when the chart drops it.
+        upperLine->setParent(band);
+        lowerLine->setParent(band);
         band->setObjectName(QStringLiteral("seriesBand"));
         band->setName(QString::fromLatin1(kSeriesBand));
         bands.push_back(band);
