@@ -15,19 +15,7 @@
 
 #include <cstdio>
 
-namespace {
-bool shoot(QWidget& window, const QString& file) {
-    window.resize(1280, 800);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return false;
-    QCoreApplication::processEvents();
-    const bool saved = window.grab().save(file);
-    std::printf("%s: %s\n", qPrintable(file), saved ? "ok" : "failed");
-    window.hide();
-    return saved;
-}
-} // namespace
+#include "../common/Screenshot.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -41,7 +29,7 @@ int main(int argc, char* argv[]) {
     bool ok = true;
     {
         LabHeaderDialog dialog(QDir(lab).filePath(QStringLiteral("Labrosa.ini")));
-        ok = shoot(dialog, out.filePath(QStringLiteral("laborator-antetul-buletinului.png"))) && ok;
+        ok = shootWindow(dialog, out.filePath(QStringLiteral("laborator-antetul-buletinului.png"))) && ok;
     }
     LabChoice current;
     current.folder = lab;
@@ -49,26 +37,26 @@ int main(int argc, char* argv[]) {
         FirstStartDialog dialog(QStringLiteral("Alegeti laboratorul pe care sa-l deschida programul in locul celui "
                                                "de acum."),
                                 current);
-        ok = shoot(dialog, out.filePath(QStringLiteral("laborator-schimba-laboratorul.png"))) && ok;
+        ok = shootWindow(dialog, out.filePath(QStringLiteral("laborator-schimba-laboratorul.png"))) && ok;
     }
     {
         FirstStartDialog dialog(QStringLiteral("Scrieti sau alegeti dosarul laboratorului nou: in el se fac baza de "
                                                "date lab.db (goala), Labrosa.ini si buletin_files."),
                                 LabChoice());
         dialog.chooseNewEmptyLaboratory();
-        ok = shoot(dialog, out.filePath(QStringLiteral("laborator-laborator-nou.png"))) && ok;
+        ok = shootWindow(dialog, out.filePath(QStringLiteral("laborator-laborator-nou.png"))) && ok;
     }
     {
         AccessImportWindow window(QStringLiteral("Provider=SQLite;Data Source=%1").arg(QDir(lab).filePath("lab.db")));
         ok = window.openFile(QString::fromLocal8Bit(argv[2])) && ok;
-        ok = shoot(window, out.filePath(QStringLiteral("laborator-import-din-access.png"))) && ok;
+        ok = shootWindow(window, out.filePath(QStringLiteral("laborator-import-din-access.png"))) && ok;
         ok = window.loadMapping(QString::fromLocal8Bit(argv[3])) && ok;
         window.startImport();
         QEventLoop loop;
         QObject::connect(&window, &AccessImportWindow::importFinished, &loop, &QEventLoop::quit);
         if (window.isRunning())
             loop.exec();
-        ok = shoot(window, out.filePath(QStringLiteral("laborator-import-din-access-rezultat.png"))) && ok;
+        ok = shootWindow(window, out.filePath(QStringLiteral("laborator-import-din-access-rezultat.png"))) && ok;
     }
     return ok ? 0 : 1;
 }

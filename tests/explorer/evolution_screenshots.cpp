@@ -12,21 +12,12 @@
 
 #include <cstdio>
 
+#include "../common/Screenshot.h"
+
 #include "DatabaseConnection.h"
 #include "EvolutionWindow.h"
 
 namespace {
-bool shoot(QWidget& window, const QString& file) {
-    window.resize(1280, 800);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return false;
-    QCoreApplication::processEvents();
-    const bool saved = window.grab().save(file);
-    std::printf("%s: %s\n", qPrintable(file), saved ? "ok" : "failed");
-    window.hide();
-    return saved;
-}
 
 QPalette darkPalette() {
     QPalette dark;
@@ -76,7 +67,7 @@ int main(int argc, char* argv[]) {
         for (int row = 0; row < table->rowCount(); ++row)
             if (table->item(row, 1) && table->item(row, 1)->text().startsWith(parameter))
                 table->setCurrentCell(row, 1);
-        ok = shoot(window, out.filePath(QString::fromLatin1(name))) && ok;
+        ok = shootWindow(window, out.filePath(QString::fromLatin1(name))) && ok;
     }
     return ok ? 0 : 1;
 }
