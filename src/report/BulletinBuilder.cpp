@@ -182,11 +182,8 @@ bool collectChanges(DatabaseConnection* database, const std::vector<JournalEntry
 }
 
 // The laboratory's Labrosa.ini turns on the bulletin's column of previous values.
-bool previousColumnWanted() {
-    LabHeaderFile ini;
-    std::string value;
-    return ini.load(QString::fromLatin1(kSettingsFile)) && ini.getValue(value, "ValoriAnterioare") &&
-           QString::fromStdString(value).trimmed() == QLatin1String("1");
+bool previousColumnWanted(const LabHeaderFile& ini, bool loaded) {
+    return QString::fromStdString(settingsValue(ini, loaded, "ValoriAnterioare")).trimmed() == QLatin1String("1");
 }
 
 // The patient's previous value of each parameter of the request, and the values whose change
@@ -365,7 +362,10 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         return result;
     }
 
-    const bool previousColumn = previousColumnWanted();
+    // The laboratory's settings file is read once for the whole page.
+    LabHeaderFile ini;
+    const bool iniLoaded = ini.load(QString::fromLatin1(kSettingsFile));
+    const bool previousColumn = previousColumnWanted(ini, iniLoaded);
     const EarlierValues earlier = readEarlierValues(database, recordIds, rows, previousColumn);
     result.deltaMarks = earlier.marks;
     if (!earlier.error.isEmpty()) {
@@ -422,13 +422,9 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     BulletinWriter writer(&page);
     writer.setPreviousColumn(previousColumn);
 
-    {
-        LabHeaderFile ini;
-        const bool loaded = ini.load(QString::fromLatin1(kSettingsFile));
-        writer.writeDocumentHead();
-        writer.writeLabHeader(settingsValue(ini, loaded, "NumeLaborator"), settingsValue(ini, loaded, "Adresa"),
-                              settingsValue(ini, loaded, "Telefon"), settingsValue(ini, loaded, "Altele"));
-    }
+    writer.writeDocumentHead();
+    writer.writeLabHeader(settingsValue(ini, iniLoaded, "NumeLaborator"), settingsValue(ini, iniLoaded, "Adresa"),
+                          settingsValue(ini, iniLoaded, "Telefon"), settingsValue(ini, iniLoaded, "Altele"));
     writer.writeBulletinHead(setDate, requestCode, patientName, profile, age, sex);
     if (status.signing && !status.validated && !release)
         writer.writePreliminaryNotice();
