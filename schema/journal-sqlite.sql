@@ -27,7 +27,9 @@ CREATE TABLE IF NOT EXISTS BULLETIN_ARCHIVE (
     userName VARCHAR(100) NOT NULL,
     workstation VARCHAR(255) NOT NULL,
     contentHash CHAR(64) NOT NULL,
-    content BLOB NOT NULL
+    content BLOB NOT NULL,
+    TransDay VARCHAR(10),
+    purpose VARCHAR(20)
 );
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_ARCHIVE_request ON BULLETIN_ARCHIVE (RequestID);
@@ -42,8 +44,12 @@ CREATE TABLE IF NOT EXISTS SIGNATORIES (
     active INTEGER NOT NULL DEFAULT 1
 );
 
--- One row per validation (release) of a request's bulletin, written in the transaction of the
--- bulletin's archive row; the signatory's name and title are kept as printed.
+-- One row per validation (release) of a bulletin (a request's sets of one transfer day,
+-- TransDay 'YYYY-MM-DD'), written in the transaction of the bulletin's archive row; the
+-- signatory's name and title are kept as printed. signedContent is the bulletin's clinical
+-- content in its canonical form and fingerprint its SHA-256: the validation holds exactly as
+-- long as today's content has the same fingerprint. contentRevision and referenceRevision are
+-- the CONTENT_REVISIONS counters read before the content, a cheap sign that nothing changed.
 CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     RequestID VARCHAR(50) NOT NULL,
@@ -53,10 +59,26 @@ CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
     userName VARCHAR(100) NOT NULL,
     workstation VARCHAR(255) NOT NULL,
     fullName VARCHAR(200) NOT NULL,
-    title VARCHAR(100) NOT NULL
+    title VARCHAR(100) NOT NULL,
+    TransDay VARCHAR(10),
+    fingerprint CHAR(64),
+    signedContent TEXT,
+    contentRevision INTEGER,
+    referenceRevision INTEGER
 );
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION (RequestID);
+
+-- How many times the content of each bulletin (RequestID, TransDay) has changed, counted by
+-- triggers on the result tables whoever writes them; the row ('', '') counts the changes of
+-- what every bulletin shows beside its values (intervals, critical limits, names, units).
+-- A missing row counts 0. The counters only ever grow.
+CREATE TABLE IF NOT EXISTS CONTENT_REVISIONS (
+    RequestID VARCHAR(50) NOT NULL,
+    TransDay VARCHAR(10) NOT NULL,
+    revision INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY (RequestID, TransDay)
+);
 
 CREATE TRIGGER IF NOT EXISTS CORRECTION_JOURNAL_no_update BEFORE UPDATE ON CORRECTION_JOURNAL
 BEGIN SELECT RAISE(ABORT, 'the correction journal is kept as written'); END;

@@ -116,5 +116,30 @@ CREATE INDEX IF NOT EXISTS IX_RESULTS_PacientName_trgm ON RESULTS
 CREATE INDEX IF NOT EXISTS IX_RESULTS_PatientKey ON RESULTS
     ((translate(lower(PacientName), 'ăâîșşțţĂÂÎȘŞȚŢ ', 'aaissttaaisstt')), profileID, TransDate);
 
+-- Every change of a set or of its values counts on its bulletin's revision, and every change of
+-- what the bulletins show beside the values on the row ('', ''), whoever makes it: the list's
+-- validated mark relies on them (see CONTENT_REVISIONS). The functions run with their owner's
+-- rights, so that a writer of the result tables needs none on the counters.
+CREATE OR REPLACE FUNCTION labrosa_count_set_change() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public AS $$ BEGIN IF TG_OP <> 'INSERT' THEN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (OLD.RequestID, to_char(OLD.TransDate, 'YYYY-MM-DD'), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = CONTENT_REVISIONS.revision + 1; END IF; IF TG_OP <> 'DELETE' THEN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (NEW.RequestID, to_char(NEW.TransDate, 'YYYY-MM-DD'), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = CONTENT_REVISIONS.revision + 1; END IF; RETURN NULL; END $$;
+CREATE OR REPLACE FUNCTION labrosa_count_value_change() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public AS $$ BEGIN IF TG_OP <> 'INSERT' THEN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, to_char(TransDate, 'YYYY-MM-DD'), 1 FROM RESULTS WHERE ID = OLD.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = CONTENT_REVISIONS.revision + 1; END IF; IF TG_OP <> 'DELETE' THEN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, to_char(TransDate, 'YYYY-MM-DD'), 1 FROM RESULTS WHERE ID = NEW.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = CONTENT_REVISIONS.revision + 1; END IF; RETURN NULL; END $$;
+CREATE OR REPLACE FUNCTION labrosa_count_reference_change() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public AS $$ BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = CONTENT_REVISIONS.revision + 1; RETURN NULL; END $$;
+CREATE OR REPLACE TRIGGER RESULTS_revision AFTER INSERT OR UPDATE OR DELETE ON RESULTS FOR EACH ROW EXECUTE FUNCTION labrosa_count_set_change();
+CREATE OR REPLACE TRIGGER RESULT_VALUES_revision AFTER INSERT OR UPDATE OR DELETE ON RESULT_VALUES FOR EACH ROW EXECUTE FUNCTION labrosa_count_value_change();
+CREATE OR REPLACE TRIGGER VET_PROFILE_NORMAL_VALUES_revision AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON VET_PROFILE_NORMAL_VALUES FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+CREATE OR REPLACE TRIGGER CRITICAL_VALUES_revision AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON CRITICAL_VALUES FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+CREATE OR REPLACE TRIGGER PARAMETERS_revision AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON PARAMETERS FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+CREATE OR REPLACE TRIGGER ANALYSERS_revision AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON ANALYSERS FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+CREATE OR REPLACE TRIGGER VET_PROFILES_revision AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON VET_PROFILES FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+-- A TRUNCATE of the result tables fires no row trigger; every bulletin then counts as changed.
+CREATE OR REPLACE TRIGGER RESULTS_revision_truncate AFTER TRUNCATE ON RESULTS FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+CREATE OR REPLACE TRIGGER RESULT_VALUES_revision_truncate AFTER TRUNCATE ON RESULT_VALUES FOR EACH STATEMENT EXECUTE FUNCTION labrosa_count_reference_change();
+-- The counters only grow, and stay: a lower one would make an old validation look current.
+CREATE OR REPLACE FUNCTION labrosa_revisions_only_grow() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF TG_OP = 'UPDATE' AND NEW.revision > OLD.revision THEN RETURN NEW; END IF; RAISE EXCEPTION 'the content revisions only grow'; END $$;
+CREATE OR REPLACE TRIGGER CONTENT_REVISIONS_only_grow BEFORE UPDATE OR DELETE ON CONTENT_REVISIONS FOR EACH ROW EXECUTE FUNCTION labrosa_revisions_only_grow();
+
+-- The list reads the validations and the revisions of the days it shows.
+CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_day ON BULLETIN_VALIDATION (TransDay, RequestID);
+CREATE INDEX IF NOT EXISTS IX_CONTENT_REVISIONS_day ON CONTENT_REVISIONS (TransDay, RequestID);
+
 -- The query planner's statistics, so that it weighs the indexes above by the real data.
 ANALYZE RESULTS;

@@ -132,5 +132,61 @@ BEGIN DELETE FROM RESULTS_NAME_SEARCH WHERE rowid = old.ID; END;
 -- spellings of a name that differ in another capital (É, Ö) are not found as one patient.
 CREATE INDEX IF NOT EXISTS IX_RESULTS_PatientKey ON RESULTS (replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(lower(PacientName), 'ă', 'a'), 'Ă', 'a'), 'â', 'a'), 'Â', 'a'), 'î', 'i'), 'Î', 'i'), 'ș', 's'), 'Ș', 's'), 'ş', 's'), 'Ş', 's'), 'ț', 't'), 'Ț', 't'), 'ţ', 't'), 'Ţ', 't'), 'ſ', 's'), 'K', 'k'), ' ', ''), profileID, TransDate);
 
+-- Every change of a set or of its values counts on its bulletin's revision, and every change of
+-- what the bulletins show beside the values on the row ('', ''), whoever makes it: the list's
+-- validated mark relies on them (see CONTENT_REVISIONS). The day is the first ten characters of
+-- the stored transfer date, 'YYYY-MM-DD'.
+CREATE TRIGGER IF NOT EXISTS RESULTS_revision_insert AFTER INSERT ON RESULTS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (new.RequestID, substr(new.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS RESULTS_revision_update AFTER UPDATE ON RESULTS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (old.RequestID, substr(old.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (new.RequestID, substr(new.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS RESULTS_revision_delete AFTER DELETE ON RESULTS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (old.RequestID, substr(old.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS RESULT_VALUES_revision_insert AFTER INSERT ON RESULT_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = new.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS RESULT_VALUES_revision_update AFTER UPDATE ON RESULT_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = old.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = new.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS RESULT_VALUES_revision_delete AFTER DELETE ON RESULT_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = old.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS VET_PROFILE_NORMAL_VALUES_revision_insert AFTER INSERT ON VET_PROFILE_NORMAL_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS VET_PROFILE_NORMAL_VALUES_revision_update AFTER UPDATE ON VET_PROFILE_NORMAL_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS VET_PROFILE_NORMAL_VALUES_revision_delete AFTER DELETE ON VET_PROFILE_NORMAL_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS CRITICAL_VALUES_revision_insert AFTER INSERT ON CRITICAL_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS CRITICAL_VALUES_revision_update AFTER UPDATE ON CRITICAL_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS CRITICAL_VALUES_revision_delete AFTER DELETE ON CRITICAL_VALUES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS PARAMETERS_revision_insert AFTER INSERT ON PARAMETERS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS PARAMETERS_revision_update AFTER UPDATE ON PARAMETERS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS PARAMETERS_revision_delete AFTER DELETE ON PARAMETERS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS ANALYSERS_revision_insert AFTER INSERT ON ANALYSERS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS ANALYSERS_revision_update AFTER UPDATE ON ANALYSERS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS ANALYSERS_revision_delete AFTER DELETE ON ANALYSERS
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS VET_PROFILES_revision_insert AFTER INSERT ON VET_PROFILES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS VET_PROFILES_revision_update AFTER UPDATE ON VET_PROFILES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+CREATE TRIGGER IF NOT EXISTS VET_PROFILES_revision_delete AFTER DELETE ON VET_PROFILES
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+-- The counters only grow, and stay: a lower one would make an old validation look current.
+CREATE TRIGGER IF NOT EXISTS CONTENT_REVISIONS_only_grow BEFORE UPDATE ON CONTENT_REVISIONS WHEN new.revision <= old.revision
+BEGIN SELECT RAISE(ABORT, 'the content revisions only grow'); END;
+CREATE TRIGGER IF NOT EXISTS CONTENT_REVISIONS_no_delete BEFORE DELETE ON CONTENT_REVISIONS
+BEGIN SELECT RAISE(ABORT, 'the content revisions only grow'); END;
+
+-- The list reads the validations and the revisions of the days it shows.
+CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_day ON BULLETIN_VALIDATION (TransDay, RequestID);
+CREATE INDEX IF NOT EXISTS IX_CONTENT_REVISIONS_day ON CONTENT_REVISIONS (TransDay, RequestID);
+
 -- The query planner's statistics, so that it weighs the indexes above by the real data.
 ANALYZE;

@@ -434,20 +434,53 @@ const char kMsgNoTrigram[] = "extensia pg_trgm lipseste (%1): cautarea dupa o pa
                              "seturile. Instalati pe server pachetul postgresql-contrib si rulati din nou "
                              "labrosa-dbtool --upgrade cu un rol care poate crea extensia.";
 
-// A journal made before corrections carried their reason gets the column; its rows keep NULL.
-bool addReasonColumn(QSqlDatabase& db, bool sqlite, QString* error) {
-    if (!sqlite)
-        return run(db, QStringLiteral("ALTER TABLE CORRECTION_JOURNAL ADD COLUMN IF NOT EXISTS reason TEXT"), error);
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('CORRECTION_JOURNAL') WHERE lower(name) = "
-                               "'reason'")) ||
-        !q.next()) {
-        *error = q.lastError().text();
-        return false;
+// Columns added to the journal's tables after they first shipped; older rows keep NULL.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+    const char* sqliteType;
+    const char* postgresType;
+};
+const AddedColumn kAddedColumns[] = {
+    {"CORRECTION_JOURNAL", "reason", "TEXT", "TEXT"},
+    {"BULLETIN_ARCHIVE", "TransDay", "VARCHAR(10)", "VARCHAR(10)"},
+    {"BULLETIN_ARCHIVE", "purpose", "VARCHAR(20)", "VARCHAR(20)"},
+    {"BULLETIN_VALIDATION", "TransDay", "VARCHAR(10)", "VARCHAR(10)"},
+    {"BULLETIN_VALIDATION", "fingerprint", "CHAR(64)", "CHAR(64)"},
+    {"BULLETIN_VALIDATION", "signedContent", "TEXT", "TEXT"},
+    {"BULLETIN_VALIDATION", "contentRevision", "INTEGER", "BIGINT"},
+    {"BULLETIN_VALIDATION", "referenceRevision", "INTEGER", "BIGINT"},
+};
+
+// A journal made before one of the added columns gets it.
+bool addLaterColumns(QSqlDatabase& db, bool sqlite, QString* error) {
+    for (const AddedColumn& added : kAddedColumns) {
+        const QString table = QLatin1String(added.table), column = QLatin1String(added.column);
+        if (!sqlite) {
+            if (!run(db,
+                     QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2 %3")
+                         .arg(table, column, QLatin1String(added.postgresType)),
+                     error))
+                return false;
+            continue;
+        }
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info(?) WHERE lower(name) = lower(?)"));
+        q.addBindValue(table);
+        q.addBindValue(column);
+        if (!q.exec() || !q.next()) {
+            *error = q.lastError().text();
+            return false;
+        }
+        const bool present = q.value(0).toInt() > 0;
+        q.finish();
+        if (!present &&
+            !run(db,
+                 QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, QLatin1String(added.sqliteType)),
+                 error))
+            return false;
     }
-    const bool present = q.value(0).toInt() > 0;
-    q.finish();
-    return present || run(db, QStringLiteral("ALTER TABLE CORRECTION_JOURNAL ADD COLUMN reason TEXT"), error);
+    return true;
 }
 
 // Makes the indexes and what else follows the rows. Without pg_trgm on the server the rest is
@@ -552,7 +585,7 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
             for (const char* table : kJournalTables)
                 if (!present.contains(QLatin1String(table)))
                     *added = true;
-            return runAll(db, journal, e) && addReasonColumn(db, sqlite, e) && checkJournalColumns(db, e) &&
+            return runAll(db, journal, e) && addLaterColumns(db, sqlite, e) && checkJournalColumns(db, e) &&
                    makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },

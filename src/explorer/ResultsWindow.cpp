@@ -50,6 +50,7 @@
 #include "SharedState.h"
 #include "SqlDialect.h"
 #include "TextUtils.h"
+#include "ValidatedBulletins.h"
 #include "WidestTextTracker.h"
 
 namespace {
@@ -850,18 +851,20 @@ bool ResultsWindow::markValidatedRows(QString* error) {
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database || m_list->getItemCount() == 0)
         return true;
-    QHash<qint64, QString> sets;
+    QHash<qint64, BulletinKey> sets;
     for (int row = 0; row < m_list->getItemCount(); ++row)
-        sets.insert(m_list->getItemData(row), m_list->getItemText(row, ColRequestId));
-    BulletinValidation validation(database);
+        sets.insert(m_list->getItemData(row),
+                    {m_list->getItemText(row, ColRequestId),
+                     BulletinKey::dayFromSearchText(toSqlDate(m_list->getItemText(row, ColDate)))});
+    ValidatedBulletins bulletins(database);
     QHash<qint64, ValidationRecord> validated;
-    if (!validation.validatedSets(sets, &validated)) {
-        *error = validation.errorText();
+    if (!bulletins.find(sets, &validated)) {
+        *error = bulletins.errorText();
         return false;
     }
     if (validated.isEmpty())
         return true;
-    // The day is never corrected, so its mark always means a validated bulletin.
+    // The mark says what the set's bulletin says: its content is the one signed.
     for (int row = 0; row < m_list->getItemCount(); ++row) {
         const auto found = validated.constFind(m_list->getItemData(row));
         if (found == validated.cend())
@@ -885,18 +888,29 @@ bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVaria
         *error = validation.errorText();
         return error->isEmpty();
     }
-    QHash<qint64, QString> sets;
+    bool any = false;
+    if (!validation.anyValidation(&any)) {
+        *error = validation.errorText();
+        return false;
+    }
+    if (!any)
+        return true;
+    QHash<qint64, BulletinKey> sets;
     Recordset read;
-    if (!read.open(QStringLiteral("SELECT ID, RequestID FROM RESULTS WHERE ") + condition, database, values,
-                   Recordset::Reading::Texts)) {
+    if (!read.open(QStringLiteral("SELECT ID, RequestID, %1 AS TransDate FROM RESULTS WHERE ")
+                           .arg(database->dialect().dateTimeText(QStringLiteral("TransDate"))) +
+                       condition,
+                   database, values, Recordset::Reading::Texts)) {
         *error = read.errorText();
         return false;
     }
-    QVariant id, requestId;
+    QVariant id, requestId, transDate;
     while (!read.isEOF()) {
         read.getFieldValue(QStringLiteral("ID"), &id);
         read.getFieldValue(QStringLiteral("RequestID"), &requestId);
-        sets.insert(id.toLongLong(), requestId.toString());
+        read.getFieldValue(QStringLiteral("TransDate"), &transDate);
+        sets.insert(id.toLongLong(),
+                    {requestId.toString(), BulletinKey::dayFromSearchText(transDate.toString().left(10))});
         read.moveNext();
     }
     const bool complete = !read.readFailed();
@@ -906,8 +920,9 @@ bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVaria
         return false;
     error->clear();
     QHash<qint64, ValidationRecord> found;
-    if (!validation.validatedSets(sets, &found)) {
-        *error = validation.errorText();
+    ValidatedBulletins bulletins(database);
+    if (!bulletins.find(sets, &found)) {
+        *error = bulletins.errorText();
         return false;
     }
     for (auto it = found.cbegin(); it != found.cend(); ++it)

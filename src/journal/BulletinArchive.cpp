@@ -11,10 +11,24 @@
 namespace {
 
 const char* const kInsert = "INSERT INTO BULLETIN_ARCHIVE (resultID, RequestID, madeAt, userName, workstation, "
-                            "contentHash, content) VALUES (?, ?, %1, ?, ?, ?, ?)";
-// %1: the time read as text with its milliseconds.
-const char* const kSelectList = "SELECT id, resultID, RequestID, %1 AS madeAt, userName, workstation, contentHash "
-                                "FROM BULLETIN_ARCHIVE WHERE RequestID = ? ORDER BY madeAt DESC, id DESC";
+                            "contentHash, content, TransDay, purpose) VALUES (?, ?, %1, ?, ?, ?, ?, ?, ?)";
+// %1: the time read as text with its milliseconds; %2 the condition.
+const char* const kSelectList =
+    "SELECT id, resultID, RequestID, %1 AS madeAt, userName, workstation, contentHash, TransDay, purpose "
+    "FROM BULLETIN_ARCHIVE WHERE %2 ORDER BY madeAt DESC, id DESC";
+const char* const kOfRequest = "RequestID = ?";
+const char* const kOfBulletin = "RequestID = ? AND (TransDay = ? OR TransDay IS NULL)";
+
+struct PurposeName {
+    ArchivePurpose purpose;
+    const char* stored;
+    const char* label;
+};
+constexpr PurposeName kPurposes[] = {{ArchivePurpose::Shown, "afisat", "afisat"},
+                                     {ArchivePurpose::Validated, "validat", "validat"},
+                                     {ArchivePurpose::Printed, "tiparit", "tiparit"},
+                                     {ArchivePurpose::Exported, "exportat", "exportat PDF"},
+                                     {ArchivePurpose::Saved, "salvat", "salvat"}};
 const char* const kSelectContent = "SELECT content FROM BULLETIN_ARCHIVE WHERE id = ?";
 
 } // namespace
@@ -28,21 +42,46 @@ bool BulletinArchive::available() {
     return m_available == 1;
 }
 
-bool BulletinArchive::store(qint64 resultId, const QString& requestId, const QByteArray& content,
-                            ArchivedBulletin* stored, const QDateTime& madeAt) {
+QString BulletinArchive::purposeText(ArchivePurpose purpose) {
+    for (const PurposeName& name : kPurposes)
+        if (name.purpose == purpose)
+            return QLatin1String(name.stored);
+    return QString();
+}
+
+ArchivePurpose BulletinArchive::purposeFromText(const QString& text) {
+    for (const PurposeName& name : kPurposes)
+        if (text.trimmed() == QLatin1String(name.stored))
+            return name.purpose;
+    return ArchivePurpose::Unknown;
+}
+
+QString BulletinArchive::purposeLabel(ArchivePurpose purpose) {
+    for (const PurposeName& name : kPurposes)
+        if (name.purpose == purpose)
+            return QLatin1String(name.label);
+    return QStringLiteral("facut");
+}
+
+bool BulletinArchive::store(qint64 resultId, const BulletinKey& bulletin, const QByteArray& content,
+                            ArchivePurpose purpose, ArchivedBulletin* stored, const QDateTime& madeAt) {
     m_error.clear();
     if (!available())
         return false;
     ArchivedBulletin row;
     row.resultId = resultId;
-    row.requestId = requestId;
+    row.requestId = bulletin.requestId;
+    row.day = bulletin.day;
+    row.purpose = purpose;
     row.madeAt = madeAt.isValid() ? madeAt.toUTC() : CorrectionJournal::now();
     row.userName = CorrectionJournal::currentUser();
     row.workstation = CorrectionJournal::workstation();
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
     if (!m_database->execute(QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter()),
-                             {resultId, requestId, CorrectionJournal::timeText(row.madeAt), row.userName,
-                              row.workstation, row.contentHash, content})) {
+                             {resultId, bulletin.requestId, CorrectionJournal::timeText(row.madeAt), row.userName,
+                              row.workstation, row.contentHash, content,
+                              bulletin.day.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(bulletin.day),
+                              purposeText(purpose)})) {
         m_error = m_database->errorText();
         return false;
     }
@@ -52,6 +91,14 @@ bool BulletinArchive::store(qint64 resultId, const QString& requestId, const QBy
 }
 
 std::vector<ArchivedBulletin> BulletinArchive::listForRequest(const QString& requestId) {
+    return listWhere(QLatin1String(kOfRequest), {requestId});
+}
+
+std::vector<ArchivedBulletin> BulletinArchive::listForBulletin(const BulletinKey& bulletin) {
+    return listWhere(QLatin1String(kOfBulletin), {bulletin.requestId, bulletin.day});
+}
+
+std::vector<ArchivedBulletin> BulletinArchive::listWhere(const QString& condition, const QVariantList& values) {
     std::vector<ArchivedBulletin> list;
     m_error.clear();
     if (!available())
@@ -60,7 +107,7 @@ std::vector<ArchivedBulletin> BulletinArchive::listForRequest(const QString& req
     const QString madeAt =
         postgres ? QStringLiteral("to_char(madeAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("madeAt");
     Recordset read;
-    if (!read.open(QString::fromLatin1(kSelectList).arg(madeAt), m_database, {requestId})) {
+    if (!read.open(QString::fromLatin1(kSelectList).arg(madeAt, condition), m_database, values)) {
         m_error = read.errorText();
         return list;
     }
@@ -81,6 +128,10 @@ std::vector<ArchivedBulletin> BulletinArchive::listForRequest(const QString& req
         b.workstation = v.toString();
         read.getFieldValue(QStringLiteral("contentHash"), &v);
         b.contentHash = v.toString().trimmed();
+        read.getFieldValue(QStringLiteral("TransDay"), &v);
+        b.day = v.toString().trimmed();
+        read.getFieldValue(QStringLiteral("purpose"), &v);
+        b.purpose = purposeFromText(v.toString());
         list.push_back(std::move(b));
         read.moveNext();
     }
@@ -92,13 +143,14 @@ std::vector<ArchivedBulletin> BulletinArchive::listForRequest(const QString& req
     return list;
 }
 
-bool BulletinArchive::lastForRequest(const QString& requestId, ArchivedBulletin* last) {
-    const std::vector<ArchivedBulletin> list = listForRequest(requestId);
-    if (list.empty())
-        return false;
-    if (last)
-        *last = list.front();
-    return true;
+bool BulletinArchive::lastSentOut(const BulletinKey& bulletin, ArchivedBulletin* last) {
+    for (const ArchivedBulletin& copy : listForBulletin(bulletin))
+        if (copy.leftTheProgram()) {
+            if (last)
+                *last = copy;
+            return true;
+        }
+    return false;
 }
 
 bool BulletinArchive::load(qint64 id, QByteArray* content) {

@@ -7,6 +7,7 @@
 #include "Recordset.h"
 #include "SignatoryList.h"
 #include "SqlDialect.h"
+#include "ValidationSigning.h"
 
 #include <QCryptographicHash>
 #include <QSet>
@@ -15,13 +16,22 @@
 
 namespace {
 
-const char* const kInsert =
-    "INSERT INTO BULLETIN_VALIDATION (RequestID, resultIDs, contentHash, validatedAt, userName, "
-    "workstation, fullName, title) VALUES (?, ?, ?, %1, ?, ?, ?, ?)";
-// %1: the time read as text with its milliseconds.
+// %1: the time read as text with its milliseconds; %2 the condition. The newest is the last
+// written: the row's id, never a workstation's clock, orders them.
 const char* const kSelectList =
-    "SELECT id, RequestID, resultIDs, contentHash, %1 AS validatedAt, userName, workstation, fullName, title "
-    "FROM BULLETIN_VALIDATION WHERE RequestID = ? ORDER BY validatedAt DESC, id DESC";
+    "SELECT id, RequestID, TransDay, resultIDs, contentHash, fingerprint, signedContent, contentRevision, "
+    "referenceRevision, %1 AS validatedAt, userName, workstation, fullName, title "
+    "FROM BULLETIN_VALIDATION WHERE %2 ORDER BY id DESC";
+// What the list's marks need, without the signed content.
+const char* const kSelectMarks = "SELECT id, RequestID, TransDay, fingerprint, contentRevision, referenceRevision, "
+                                 "%1 AS validatedAt, fullName, title FROM BULLETIN_VALIDATION WHERE %2";
+const char* const kOfRequest = "RequestID = ?";
+const char* const kOfBulletin = "RequestID = ? AND (TransDay = ? OR TransDay IS NULL)";
+const char* const kOfDays = "TransDay >= ? AND TransDay <= ? AND fingerprint IS NOT NULL";
+const char* const kAny = "SELECT id FROM BULLETIN_VALIDATION WHERE fingerprint IS NOT NULL LIMIT 1";
+
+// Up to this many bulletins are asked for by request; more by their days.
+constexpr int kByRequest = 400;
 
 QList<qint64> idsFromText(const QString& text) {
     QList<qint64> ids;
@@ -29,6 +39,31 @@ QList<qint64> idsFromText(const QString& text) {
         ids << part.trimmed().toLongLong();
     std::sort(ids.begin(), ids.end());
     return ids;
+}
+
+QString timeColumn(DatabaseConnection* database) {
+    return database->dialect().kind() == SqlDialect::Kind::PostgreSQL
+               ? QStringLiteral("to_char(validatedAt, 'YYYY-MM-DD HH24:MI:SS.MS')")
+               : QStringLiteral("validatedAt");
+}
+
+qint64 revisionValue(const QVariant& v) {
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    return v.isNull() || !ok ? -1 : n;
+}
+
+// The lines of a canonical content by their key (the text before the first tab), in order.
+std::vector<std::pair<QString, QString>> keyedLines(const QString& content) {
+    std::vector<std::pair<QString, QString>> lines;
+    for (const QString& line : content.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const int tab = line.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            lines.emplace_back(line, QString());
+        else
+            lines.emplace_back(line.left(tab), line.mid(tab + 1));
+    }
+    return lines;
 }
 
 } // namespace
@@ -50,40 +85,65 @@ QString BulletinValidation::idsText(QList<qint64> ids) {
     return parts.join(QLatin1Char(','));
 }
 
-bool BulletinValidation::listForRequest(const QString& requestId, std::vector<ValidationRecord>* list) {
+QString BulletinValidation::fingerprintOf(const QString& canonicalContent) {
+    return QString::fromLatin1(QCryptographicHash::hash(canonicalContent.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QStringList BulletinValidation::differences(const QString& signedContent, const QString& canonicalContent) {
+    const auto before = keyedLines(signedContent);
+    const auto now = keyedLines(canonicalContent);
+    QStringList changes;
+    QSet<QString> seen;
+    for (const auto& line : now) {
+        seen.insert(line.first);
+        const auto old = std::find_if(before.begin(), before.end(),
+                                      [&line](const std::pair<QString, QString>& b) { return b.first == line.first; });
+        if (old == before.end())
+            changes << QStringLiteral("%1: adaugat %2").arg(line.first, line.second);
+        else if (old->second != line.second)
+            changes << QStringLiteral("%1: %2 -> %3").arg(line.first, old->second, line.second);
+    }
+    for (const auto& line : before)
+        if (!seen.contains(line.first))
+            changes << QStringLiteral("%1: scos (%2)").arg(line.first, line.second);
+    return changes;
+}
+
+bool BulletinValidation::readList(const QString& condition, const QVariantList& values, bool full,
+                                  std::vector<ValidationRecord>* list) {
     list->clear();
-    m_error.clear();
-    if (!available())
-        return m_error.isEmpty();
-    const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
-    const QString when =
-        postgres ? QStringLiteral("to_char(validatedAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("validatedAt");
     Recordset read;
-    if (!read.open(QString::fromLatin1(kSelectList).arg(when), m_database, {requestId})) {
+    const QString sql = QString::fromLatin1(full ? kSelectList : kSelectMarks).arg(timeColumn(m_database), condition);
+    if (!read.open(sql, m_database, values, Recordset::Reading::Texts)) {
         m_error = read.errorText();
         return false;
     }
     QVariant v;
+    auto text = [&read, &v](const char* column) {
+        read.getFieldValue(QLatin1String(column), &v);
+        return v.isNull() ? QString() : v.toString();
+    };
     while (!read.isEOF()) {
         ValidationRecord r;
-        read.getFieldValue(QStringLiteral("id"), &v);
-        r.id = v.toLongLong();
-        read.getFieldValue(QStringLiteral("RequestID"), &v);
-        r.requestId = v.toString();
-        read.getFieldValue(QStringLiteral("resultIDs"), &v);
-        r.resultIds = idsFromText(v.toString());
-        read.getFieldValue(QStringLiteral("contentHash"), &v);
-        r.contentHash = v.toString().trimmed();
+        r.id = text("id").toLongLong();
+        r.requestId = text("RequestID");
+        r.day = text("TransDay").trimmed();
+        r.fingerprint = text("fingerprint").trimmed();
+        read.getFieldValue(QStringLiteral("contentRevision"), &v);
+        r.contentRevision = revisionValue(v);
+        read.getFieldValue(QStringLiteral("referenceRevision"), &v);
+        r.referenceRevision = revisionValue(v);
         read.getFieldValue(QStringLiteral("validatedAt"), &v);
         r.validatedAt = CorrectionJournal::timeFromValue(v);
-        read.getFieldValue(QStringLiteral("userName"), &v);
-        r.userName = v.toString();
-        read.getFieldValue(QStringLiteral("workstation"), &v);
-        r.workstation = v.toString();
-        read.getFieldValue(QStringLiteral("fullName"), &v);
-        r.fullName = v.toString();
-        read.getFieldValue(QStringLiteral("title"), &v);
-        r.title = v.toString();
+        r.fullName = text("fullName");
+        r.title = text("title");
+        if (full) {
+            r.resultIds = idsFromText(text("resultIDs"));
+            r.contentHash = text("contentHash").trimmed();
+            r.signedContent = text("signedContent");
+            r.userName = text("userName");
+            r.workstation = text("workstation");
+        }
         list->push_back(std::move(r));
         read.moveNext();
     }
@@ -96,7 +156,24 @@ bool BulletinValidation::listForRequest(const QString& requestId, std::vector<Va
     return complete;
 }
 
-bool BulletinValidation::statusOf(const QString& requestId, const QList<qint64>& resultIds, ValidationStatus* status) {
+bool BulletinValidation::listForRequest(const QString& requestId, std::vector<ValidationRecord>* list) {
+    list->clear();
+    m_error.clear();
+    if (!available())
+        return m_error.isEmpty();
+    return readList(QLatin1String(kOfRequest), {requestId}, true, list);
+}
+
+bool BulletinValidation::listForBulletin(const BulletinKey& bulletin, std::vector<ValidationRecord>* list) {
+    list->clear();
+    m_error.clear();
+    if (!available())
+        return m_error.isEmpty();
+    return readList(QLatin1String(kOfBulletin), {bulletin.requestId, bulletin.day}, true, list);
+}
+
+bool BulletinValidation::statusOf(const BulletinKey& bulletin, const QString& canonicalContent,
+                                  const QList<qint64>& resultIds, ValidationStatus* status) {
     *status = ValidationStatus();
     m_error.clear();
     SignatoryList signatories(m_database);
@@ -107,119 +184,97 @@ bool BulletinValidation::statusOf(const QString& requestId, const QList<qint64>&
     status->signing = signatories.any();
     status->activeSignatories = signatories.activeNames().join(QLatin1String(", "));
     std::vector<ValidationRecord> list;
-    if (!listForRequest(requestId, &list))
+    if (!listForBulletin(bulletin, &list))
         return false;
-    if (list.empty())
+    // A validation made before days were kept belongs to this bulletin only if it showed its sets.
+    const auto newest = std::find_if(list.begin(), list.end(), [&resultIds](const ValidationRecord& r) {
+        return !r.day.isEmpty() || std::any_of(r.resultIds.begin(), r.resultIds.end(),
+                                               [&resultIds](qint64 id) { return resultIds.contains(id); });
+    });
+    if (newest == list.end())
         return true;
     status->hasValidation = true;
-    status->newest = list.front();
-    if (idsText(resultIds) != idsText(status->newest.resultIds))
-        return true; // a set joined or left the request since
-    // Any correction of the sets after the data of the validated bulletin was read undoes it.
-    CorrectionJournal journal(m_database);
-    const std::vector<JournalEntry> since = journal.entriesFor(resultIds, status->newest.validatedAt);
-    if (!journal.errorText().isEmpty()) {
-        m_error = journal.errorText();
-        return false;
-    }
-    status->validated = since.empty();
+    status->newest = *newest;
+    status->validated = !newest->fingerprint.isEmpty() && newest->fingerprint == fingerprintOf(canonicalContent);
+    if (!status->validated && !newest->signedContent.isEmpty())
+        status->changes = differences(newest->signedContent, canonicalContent);
     return true;
 }
 
-bool BulletinValidation::validatedSets(const QHash<qint64, QString>& sets, QHash<qint64, ValidationRecord>* validated) {
-    validated->clear();
+bool BulletinValidation::anyValidation(bool* any) {
+    *any = false;
     m_error.clear();
-    if (sets.isEmpty() || !available())
+    if (!available())
         return m_error.isEmpty();
-    // Each request once, in a set beside the list: a search of a whole year lists many thousands.
+    Recordset read;
+    if (!read.open(QString::fromLatin1(kAny), m_database, {})) {
+        m_error = read.errorText();
+        return false;
+    }
+    *any = !read.isEOF();
+    read.close();
+    return true;
+}
+
+bool BulletinValidation::newestOf(const QList<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* newest) {
+    newest->clear();
+    m_error.clear();
+    if (bulletins.isEmpty() || !available())
+        return m_error.isEmpty();
+    const QSet<BulletinKey> wanted(bulletins.cbegin(), bulletins.cend());
+    auto keep = [&](std::vector<ValidationRecord>& rows) {
+        for (ValidationRecord& r : rows) {
+            if (r.fingerprint.isEmpty())
+                continue;
+            const BulletinKey key = r.key();
+            if (!wanted.contains(key))
+                continue;
+            auto found = newest->find(key);
+            if (found == newest->end())
+                newest->insert(key, std::move(r));
+            else if (r.id > found->id)
+                *found = std::move(r);
+        }
+    };
+    std::vector<ValidationRecord> rows;
+    if (bulletins.size() > kByRequest) {
+        QString first, last;
+        for (const BulletinKey& key : bulletins) {
+            if (first.isEmpty() || key.day < first)
+                first = key.day;
+            if (last.isEmpty() || key.day > last)
+                last = key.day;
+        }
+        if (!readList(QLatin1String(kOfDays), {first, last}, false, &rows))
+            return false;
+        keep(rows);
+        return true;
+    }
     QStringList requests;
     QSet<QString> seen;
-    for (const QString& request : sets)
-        if (!seen.contains(request)) {
-            seen.insert(request);
-            requests << request;
+    for (const BulletinKey& key : bulletins)
+        if (!seen.contains(key.requestId)) {
+            seen.insert(key.requestId);
+            requests << key.requestId;
         }
-    // The newest validation of each request, read a few hundred requests at a time.
-    QHash<QString, ValidationRecord> newest;
-    constexpr int kChunk = 400;
-    for (int first = 0; first < requests.size(); first += kChunk) {
+    for (int first = 0; first < requests.size(); first += kByRequest) {
         QVariantList values;
         QStringList marks;
-        for (int i = first; i < std::min<int>(first + kChunk, int(requests.size())); ++i) {
+        for (int i = first; i < std::min<int>(first + kByRequest, int(requests.size())); ++i) {
             values << requests.at(i);
             marks << QStringLiteral("?");
         }
-        Recordset read;
-        const QString sql =
-            QStringLiteral("SELECT RequestID, resultIDs, %1 AS validatedAt, fullName, title FROM "
-                           "BULLETIN_VALIDATION WHERE RequestID IN (%2) ORDER BY validatedAt DESC, id DESC")
-                .arg(m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL
-                         ? QStringLiteral("to_char(validatedAt, 'YYYY-MM-DD HH24:MI:SS.MS')")
-                         : QStringLiteral("validatedAt"),
-                     marks.join(QLatin1String(", ")));
-        if (!read.open(sql, m_database, values, Recordset::Reading::Texts)) {
-            m_error = read.errorText();
+        if (!readList(
+                QStringLiteral("RequestID IN (%1) AND fingerprint IS NOT NULL").arg(marks.join(QLatin1String(", "))),
+                values, false, &rows))
             return false;
-        }
-        QVariant v;
-        while (!read.isEOF()) {
-            ValidationRecord r;
-            read.getFieldValue(QStringLiteral("RequestID"), &v);
-            r.requestId = v.toString();
-            if (!newest.contains(r.requestId)) {
-                read.getFieldValue(QStringLiteral("resultIDs"), &v);
-                r.resultIds = idsFromText(v.toString());
-                read.getFieldValue(QStringLiteral("validatedAt"), &v);
-                r.validatedAt = CorrectionJournal::timeFromValue(v);
-                read.getFieldValue(QStringLiteral("fullName"), &v);
-                r.fullName = v.toString();
-                read.getFieldValue(QStringLiteral("title"), &v);
-                r.title = v.toString();
-                newest.insert(r.requestId, r);
-            }
-            read.moveNext();
-        }
-        const bool complete = !read.readFailed();
-        m_error = read.errorText();
-        read.close();
-        if (!complete)
-            return false;
-        m_error.clear();
-    }
-    if (newest.isEmpty())
-        return true;
-    // A correction of any validated set after its validation undoes it for the whole request.
-    QList<qint64> ids;
-    QDateTime since;
-    for (const ValidationRecord& r : newest) {
-        ids << r.resultIds;
-        if (!since.isValid() || r.validatedAt < since)
-            since = r.validatedAt;
-    }
-    CorrectionJournal journal(m_database);
-    QSet<QString> undone;
-    for (int first = 0; first < ids.size(); first += kChunk) {
-        const std::vector<JournalEntry> entries = journal.entriesFor(ids.mid(first, kChunk), since);
-        if (!journal.errorText().isEmpty()) {
-            m_error = journal.errorText();
-            return false;
-        }
-        for (const JournalEntry& entry : entries)
-            for (const ValidationRecord& r : newest)
-                if (entry.changedAt > r.validatedAt && r.resultIds.contains(entry.resultId))
-                    undone.insert(r.requestId);
-    }
-    for (auto it = sets.cbegin(); it != sets.cend(); ++it) {
-        const auto found = newest.constFind(it.value());
-        if (found != newest.cend() && !undone.contains(it.value()) && found->resultIds.contains(it.key()))
-            validated->insert(it.key(), *found);
+        keep(rows);
     }
     return true;
 }
 
-bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resultId, const QString& requestId,
-                                           const QList<qint64>& resultIds, const QByteArray& content,
-                                           const QDateTime& validatedAt, const Signatory& signatory,
+bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resultId, const QByteArray& content,
+                                           ValidationRecord row, const Signatory& signatory, const QString& password,
                                            ValidationRecord* stored) {
     m_error.clear();
     if (!available()) {
@@ -227,12 +282,13 @@ bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resu
             m_error = QStringLiteral("Baza de date nu are tabela validarilor (se adauga cu labrosa-dbtool --upgrade).");
         return false;
     }
-    ValidationRecord row;
-    row.requestId = requestId;
-    row.resultIds = idsFromText(idsText(resultIds));
+    row.resultIds = idsFromText(idsText(row.resultIds));
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
-    row.validatedAt = validatedAt.isValid() ? validatedAt.toUTC() : CorrectionJournal::now();
-    row.userName = CorrectionJournal::currentUser();
+    row.fingerprint = fingerprintOf(row.signedContent);
+    if (!row.validatedAt.isValid())
+        row.validatedAt = CorrectionJournal::now();
+    row.validatedAt = row.validatedAt.toUTC();
+    row.userName = signatory.login;
     row.workstation = CorrectionJournal::workstation();
     row.fullName = signatory.fullName;
     row.title = signatory.title;
@@ -240,17 +296,15 @@ bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resu
         m_error = m_database->errorText();
         return false;
     }
-    if (!archive.store(resultId, requestId, content, nullptr, row.validatedAt)) {
+    if (!archive.store(resultId, row.key(), content, ArchivePurpose::Validated, nullptr, row.validatedAt)) {
         m_error = archive.errorText().isEmpty() ? QStringLiteral("Baza de date nu are arhiva buletinelor.")
                                                 : archive.errorText();
         m_database->rollbackTransaction();
         return false;
     }
-    if (!m_database->execute(QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter()),
-                             {requestId, idsText(row.resultIds), row.contentHash,
-                              CorrectionJournal::timeText(row.validatedAt), row.userName, row.workstation, row.fullName,
-                              row.title})) {
-        m_error = m_database->errorText();
+    ValidationSigning signing(m_database);
+    if (!signing.insert(row, password, &row.id)) {
+        m_error = signing.errorText();
         m_database->rollbackTransaction();
         return false;
     }

@@ -1,15 +1,18 @@
 #include "BulletinBuilder.h"
 
 #include <QBuffer>
+#include <QDate>
 #include <QFile>
 #include <QSaveFile>
 
 #include <algorithm>
 
 #include "BulletinArchive.h"
+#include "BulletinContent.h"
 #include "BulletinValidation.h"
 #include "BulletinValidationCommand.h"
 #include "BulletinWriter.h"
+#include "ContentRevisions.h"
 #include "CorrectionJournal.h"
 #include "CriticalMarker.h"
 #include "CriticalNotificationDialog.h"
@@ -28,32 +31,9 @@
 
 namespace {
 
-// Every record of the request transferred that day, together with the clicked record;
-// %1 is the dialect's condition for the day, %2 the set date read as text, %3 the analysis
-// name in an order that ignores letter case on every backend. A missing analyser name or
-// order sorts first on every backend (PostgreSQL would put NULLs last).
-constexpr const char* kBulletinQuery =
-    "select PacientName, RequestID, AnalyseName, VSH, %2 as procDate, Age, sex, comment, MachineID, "
-    "refcode as refCode, minValue, maxValue, refName, stringvalue, um, VET_PROFILES.profileName as profilename, "
-    "results_id "
-    "from vResults2_vet left join VET_PROFILES on VET_PROFILES.id = vResults2_vet.profileID "
-    "where (results_id = ? or RequestID = ?) and %1 "
-    "order by %3 nulls first, AnalyseName, \"order\" nulls first";
-
 constexpr const char* kSettingsFile = "Labrosa.ini";
 constexpr const char* kProfileName = "select profileName from VET_PROFILES where id = ?";
-
-// The room each field had in the bulletin's fixed buffers, terminator included; longer
-// texts are cut.
-constexpr int kRequestCodeSize = 51;
-constexpr int kSetDateSize = 51;
-constexpr int kAgeSexSize = 11;
 constexpr int kNameCodeProfileSize = 199;
-constexpr int kPatientTitleBoundSize = 255;
-constexpr int kUnitSize = 103;
-constexpr int kValueSize = 1035;
-
-constexpr char kRecordSeparator = 30;
 
 // A column as text in UTF-8, cut to fit a buffer of bufferSize bytes; NULL gives "".
 std::string fieldText(Recordset& rs, const char* column, int bufferSize) {
@@ -65,22 +45,6 @@ std::string fieldText(Recordset& rs, const char* column, int bufferSize) {
     return text;
 }
 
-std::string fieldInteger(Recordset& rs, const char* column) {
-    QVariant value;
-    if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
-        return std::string();
-    bool ok = false;
-    const int number = value.toInt(&ok);
-    return ok ? std::to_string(number) : std::string();
-}
-
-int fieldGroupKey(Recordset& rs) {
-    QVariant value;
-    if (!rs.getFieldValue(QStringLiteral("MachineID"), &value) || value.isNull())
-        return 0;
-    return value.toInt();
-}
-
 // The loader already holds at most 1,023 characters of the file per value; counting them
 // again in UTF-8 bytes would cut a Windows-1252 file's letters short.
 std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key) {
@@ -89,14 +53,6 @@ std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key
         ini.getValue(value, key);
     return value;
 }
-
-// One result row of the bulletin, read before anything is written.
-struct ResultRow {
-    int groupKey = 0;
-    qint64 resultId = 0;
-    QString refcode;
-    std::string groupTitle, name, value, lower, upper, unit;
-};
 
 // The corrected fields a bulletin shows, in the order of its head, with their labels.
 struct ShownField {
@@ -196,7 +152,7 @@ struct EarlierValues {
 };
 
 EarlierValues readEarlierValues(DatabaseConnection* database, const QList<qint64>& recordIds,
-                                const std::vector<ResultRow>& rows, bool column) {
+                                const std::vector<BulletinRow>& rows, bool column) {
     EarlierValues earlier;
     if (!database)
         return earlier;
@@ -217,7 +173,7 @@ EarlierValues readEarlierValues(DatabaseConnection* database, const QList<qint64
                                   .arg(history.errorText());
         return earlier;
     }
-    for (const ResultRow& row : rows) {
+    for (const BulletinRow& row : rows) {
         const QString& refcode = row.refcode;
         const DeltaLimit* limit = limits.find(row.groupKey, refcode);
         const auto previous = earlier.previous.find({row.groupKey, refcode});
@@ -235,89 +191,84 @@ EarlierValues readEarlierValues(DatabaseConnection* database, const QList<qint64
 
 } // namespace
 
+namespace {
+
+// Writes the page whole beside the old bulletin file and puts it in place: a full disk leaves
+// the old file as it was, never a cut page for the next window to show.
+bool writeBulletinFile(const QByteArray& page, QString* error) {
+    QSaveFile output(QString::fromLatin1(kBulletinFileName));
+    if (!output.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("Nu pot crea fisierul buletinului %1: %2")
+                     .arg(QString::fromLatin1(kBulletinFileName), output.errorString());
+        return false;
+    }
+    // The last of the page leaves the buffer only at the flush; a commit does not report a
+    // failed flush of its own, so the flush is asked first.
+    bool written = output.write(page) == page.size() && output.flush();
+    QString writeError = output.errorString();
+    if (written) {
+        written = output.commit();
+        writeError = output.errorString();
+    } else {
+        output.cancelWriting();
+    }
+    if (!written)
+        *error = QStringLiteral("Nu pot scrie fisierul buletinului %1: %2")
+                     .arg(QString::fromLatin1(kBulletinFileName), writeError);
+    return written;
+}
+
+} // namespace
+
 BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                   const QString& requestId, const QString& day, const BulletinRelease* release) {
     BulletinBuildResult result;
     DatabaseConnection* database = sharedState.m_database;
-    const SqlDialect dialect = database ? database->dialect() : SqlDialect();
+    const BulletinKey key{requestId, BulletinKey::dayFromSearchText(day)};
     // The bulletin's time in the archive is taken before its data is read, so that a
     // correction made meanwhile counts as made after it.
     const QDateTime madeAt = CorrectionJournal::now();
-    QVariantList values{recordId, requestId};
-    QString sameDay = dialect.dayRangeCondition(QStringLiteral("TransDate"), day, day, &values);
-    if (sameDay.isEmpty())
-        sameDay = QStringLiteral("1=0"); // no readable day: nothing of the request can be told apart
-    const QString sql = QString::fromLatin1(kBulletinQuery)
-                            .arg(sameDay, dialect.dateTimeText(QStringLiteral("ProcDate")),
-                                 dialect.caseInsensitiveOrder(QStringLiteral("AnalyseName")));
-    if (!recordset.open(sql, database, values)) {
-        result.messages << recordset.errorText() << sql;
-        return result;
+    // The change counters are read before the content: equal counters later prove that nothing
+    // changed since this content was read. A database without them has none.
+    qint64 contentRevision = -1, referenceRevision = -1;
+    ContentRevisions revisions(database);
+    if (database && revisions.available() && !revisions.read(key, &contentRevision, &referenceRevision)) {
+        contentRevision = referenceRevision = -1;
     }
-
-    // Everything is read first: the correction line, written before the results, needs the
-    // records the results come from.
-    std::string setDate, requestCode, patientName, profile, age, sex, firstTitle;
-    if (!recordset.isEOF()) {
-        QVariant procDate;
-        recordset.getFieldValue(QStringLiteral("procDate"), &procDate);
-        setDate = formatBulletinDate(procDate);
-        cutUtf8(setDate, kSetDateSize - 1);
-        requestCode = fieldText(recordset, "RequestID", kRequestCodeSize);
-        patientName = fieldText(recordset, "PacientName", kPatientTitleBoundSize);
-        profile = fieldText(recordset, "profilename", kNameCodeProfileSize);
-        age = fieldInteger(recordset, "Age");
-        cutUtf8(age, kAgeSexSize - 1);
-        sex = fieldText(recordset, "sex", kAgeSexSize);
-        firstTitle = fieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
-    }
-    QList<qint64> recordIds{recordId};
-    std::vector<ResultRow> rows;
-    while (!recordset.isEOF()) {
-        ResultRow row;
-        row.groupKey = fieldGroupKey(recordset);
-        row.groupTitle = fieldText(recordset, "AnalyseName", kPatientTitleBoundSize);
-        row.name = fieldText(recordset, "refName", kNameCodeProfileSize);
-        if (row.name.empty())
-            row.name = fieldText(recordset, "refCode", kNameCodeProfileSize);
-        row.value = fieldText(recordset, "stringvalue", kValueSize);
-        replaceChar(row.value, static_cast<int>(row.value.size()), kRecordSeparator, ' ');
-        trimSpaces(row.value, 1);
-        row.lower = fieldText(recordset, "minValue", kPatientTitleBoundSize);
-        row.upper = fieldText(recordset, "maxValue", kPatientTitleBoundSize);
-        row.unit = fieldText(recordset, "um", kUnitSize);
-        QVariant id;
-        if (recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull()) {
-            row.resultId = id.toLongLong();
-            if (!recordIds.contains(row.resultId))
-                recordIds << row.resultId;
-        }
-        QVariant code;
-        if (recordset.getFieldValue(QStringLiteral("refCode"), &code))
-            row.refcode = code.toString();
-        rows.push_back(std::move(row));
-        if (!recordset.moveNext())
+    BulletinContent content;
+    BulletinContentReader reader(recordset, database);
+    if (!reader.read(recordId, key, &content)) {
+        switch (reader.failure()) {
+        case BulletinContentReader::Failure::Query:
+            result.messages << reader.errorText() << reader.failedSql();
             break;
-    }
-    if (recordset.readFailed()) {
-        result.messages << QStringLiteral("Nu toate rezultatele cererii au putut fi citite, asa ca buletinul nu a fost "
-                                          "facut.\n%1")
-                               .arg(recordset.errorText());
-        // No earlier bulletin stays behind to be taken for this one.
-        QFile::remove(QString::fromLatin1(kBulletinFileName));
-        recordset.close();
+        case BulletinContentReader::Failure::Rows:
+            result.messages << QStringLiteral("Nu toate rezultatele cererii au putut fi citite, asa ca buletinul nu "
+                                              "a fost facut.\n%1")
+                                   .arg(reader.errorText());
+            // No earlier bulletin stays behind to be taken for this one.
+            QFile::remove(QString::fromLatin1(kBulletinFileName));
+            break;
+        case BulletinContentReader::Failure::Critical:
+            result.messages << QStringLiteral("Valorile critice ale cererii nu au putut fi citite, asa ca buletinul "
+                                              "nu a fost facut.\n%1")
+                                   .arg(reader.errorText());
+            break;
+        }
         return result;
     }
-    recordset.close();
+    const QList<qint64>& recordIds = content.resultIds;
+    const std::vector<BulletinRow>& rows = content.rows;
 
-    // An amended bulletin says what was corrected since the request's last archived one.
+    // An amended bulletin says what was corrected since the last copy of it that left the
+    // program; a copy only looked at on screen was read by nobody outside.
     BulletinArchive archive(database);
     const bool archived = archive.available();
     std::vector<BulletinChange> changes;
     QDateTime correctedAt;
     std::string reasons;
     ArchivedBulletin last;
-    const bool hasLast = archived && archive.lastForRequest(requestId, &last);
+    const bool hasLast = archived && archive.lastSentOut(key, &last);
     // Without the table the archive is silent; a failed read of it is not taken for an empty one.
     if (!archive.errorText().isEmpty()) {
         result.messages << QStringLiteral(
@@ -339,10 +290,12 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         }
     }
 
-    // Once the laboratory has signatories, a bulletin is preliminary until one validates it.
+    // Once the laboratory has signatories, a bulletin is preliminary until one validates it; it
+    // is validated exactly while its content is the one signed.
+    const QString canonical = content.canonical();
     BulletinValidation validation(database);
     ValidationStatus status;
-    if (!validation.statusOf(requestId, recordIds, &status)) {
+    if (!validation.statusOf(key, canonical, recordIds, &status)) {
         result.messages << QStringLiteral("Validarile cererii nu au putut fi citite, asa ca buletinul nu a fost "
                                           "facut.\n%1")
                                .arg(validation.errorText());
@@ -375,15 +328,7 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         return result;
     }
 
-    // A critical value gets its own marker; a failed question is never taken for none.
-    CriticalLimits criticalLimits(database, compareWithCriticalLimits);
-    std::vector<CriticalValue> critical;
-    if (!criticalLimits.criticalValuesOf(recordIds, &critical)) {
-        result.messages << QStringLiteral("Valorile critice ale cererii nu au putut fi citite, asa ca buletinul nu a "
-                                          "fost facut.\n%1")
-                               .arg(criticalLimits.errorText());
-        return result;
-    }
+    const std::vector<CriticalValue>& critical = content.critical;
     std::string criticalNotice;
     if (!critical.empty()) {
         CriticalNotifications notifications(database);
@@ -410,139 +355,149 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
     result.resultIds = recordIds;
     // A laboratory folder made before the critical marker's image gets it; else the text alone.
     const bool criticalImage = !critical.empty() && ensureCriticalImage();
-    auto isCritical = [&critical](const ResultRow& row) {
-        return std::any_of(critical.begin(), critical.end(), [&row](const CriticalValue& value) {
-            return value.resultId == row.resultId && value.machineId == row.groupKey && value.refcode == row.refcode;
-        });
+
+    // The page is made whole in memory; a validation shows it before anything is written. The
+    // line of who validated carries the moment of signing, so the page to confirm has none.
+    auto compose = [&](const std::string& validatedBy, const std::string& validatedAt) {
+        QBuffer page;
+        page.open(QIODevice::WriteOnly);
+        BulletinWriter writer(&page);
+        writer.setPreviousColumn(previousColumn);
+        writer.writeDocumentHead();
+        writer.writeLabHeader(settingsValue(ini, iniLoaded, "NumeLaborator"), settingsValue(ini, iniLoaded, "Adresa"),
+                              settingsValue(ini, iniLoaded, "Telefon"), settingsValue(ini, iniLoaded, "Altele"));
+        writer.writeBulletinHead(content.setDate, content.requestCode, content.patientName, content.profile,
+                                 content.age, content.sex);
+        if (status.signing && !status.validated && !release)
+            writer.writePreliminaryNotice();
+        // A validation the bulletin has lost since (or the one a new validation follows) is named,
+        // with what changed since it was signed.
+        if (status.hasValidation && !status.validated)
+            writer.writeReplacedValidation(signatoryText(status.newest.title, status.newest.fullName),
+                                           localTimeText(status.newest.validatedAt),
+                                           status.changes.join(QLatin1String("; ")).toStdString());
+        if (!criticalNotice.empty())
+            writer.writeCriticalNotice(criticalNotice);
+        if (!changes.empty())
+            writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes, reasons);
+        writer.writeFirstGroupTitle(content.firstTitle);
+        writer.writeFirstColumnHeader();
+
+        // A group ends where MachineID changes; the first group's title is already written.
+        int previousKey = 0;
+        for (const BulletinRow& row : rows) {
+            if (row.groupKey != previousKey) {
+                if (previousKey != 0) {
+                    writer.writeNextGroupTitle(row.groupTitle);
+                    writer.writeNextColumnHeader();
+                }
+                previousKey = row.groupKey;
+            }
+            const std::string marker = row.critical ? criticalMarker(criticalImage) : row.marker();
+            if (previousColumn) {
+                std::string previousValue, previousDate;
+                const auto previous = earlier.previous.find({row.groupKey, row.refcode});
+                if (previous != earlier.previous.end()) {
+                    previousValue = previous->second.value.toStdString();
+                    previousDate = previous->second.transferDate.toString(QStringLiteral("d/M/yyyy")).toStdString();
+                }
+                writer.writeResultRow(row.name, row.value, marker, row.lower, row.upper, row.unit, previousValue,
+                                      previousDate);
+                continue;
+            }
+            writer.writeResultRow(row.name, row.value, marker, row.lower, row.upper, row.unit);
+        }
+
+        if (previousColumn)
+            writer.writePreviousColumnNote();
+        writer.writeSignature();
+        if (!validatedBy.empty())
+            writer.writeValidatedBy(validatedBy, validatedAt);
+        writer.writeFooter(bulletinNow());
+        writer.writeClosing();
+        page.close();
+        return page.data();
     };
 
-    // The page is made whole in memory first: a validation shows it before anything is written.
-    QBuffer page;
-    page.open(QIODevice::WriteOnly);
-    BulletinWriter writer(&page);
-    writer.setPreviousColumn(previousColumn);
-
-    writer.writeDocumentHead();
-    writer.writeLabHeader(settingsValue(ini, iniLoaded, "NumeLaborator"), settingsValue(ini, iniLoaded, "Adresa"),
-                          settingsValue(ini, iniLoaded, "Telefon"), settingsValue(ini, iniLoaded, "Altele"));
-    writer.writeBulletinHead(setDate, requestCode, patientName, profile, age, sex);
-    if (status.signing && !status.validated && !release)
-        writer.writePreliminaryNotice();
-    // A validation the request has lost since (or the one a new validation follows) is named.
-    if (status.hasValidation && !status.validated)
-        writer.writeReplacedValidation(signatoryText(status.newest.title, status.newest.fullName),
-                                       localTimeText(status.newest.validatedAt));
-    if (!criticalNotice.empty())
-        writer.writeCriticalNotice(criticalNotice);
-    if (!changes.empty())
-        writer.writeCorrectionNotice(localTimeText(correctedAt), localTimeText(last.madeAt), changes, reasons);
-    writer.writeFirstGroupTitle(firstTitle);
-    writer.writeFirstColumnHeader();
-
-    // A group ends where MachineID changes; the first group's title is already written.
-    int previousKey = 0;
-    for (const ResultRow& row : rows) {
-        if (row.groupKey != previousKey) {
-            if (previousKey != 0) {
-                writer.writeNextGroupTitle(row.groupTitle);
-                writer.writeNextColumnHeader();
-            }
-            previousKey = row.groupKey;
-        }
-        const std::string marker =
-            isCritical(row) ? criticalMarker(criticalImage) : bulletinMarker(row.value, row.lower, row.upper);
-        if (previousColumn) {
-            std::string previousValue, previousDate;
-            const auto previous = earlier.previous.find({row.groupKey, row.refcode});
-            if (previous != earlier.previous.end()) {
-                previousValue = previous->second.value.toStdString();
-                previousDate = previous->second.transferDate.toString(QStringLiteral("d/M/yyyy")).toStdString();
-            }
-            writer.writeResultRow(row.name, row.value, marker, row.lower, row.upper, row.unit, previousValue,
-                                  previousDate);
-            continue;
-        }
-        writer.writeResultRow(row.name, row.value, marker, row.lower, row.upper, row.unit);
-    }
-
-    if (previousColumn)
-        writer.writePreviousColumnNote();
-    writer.writeSignature();
-    if (release && release->signatory)
-        writer.writeValidatedBy(signatoryText(release->signatory->title, release->signatory->fullName),
-                                localTimeText(madeAt));
-    else if (status.validated)
-        writer.writeValidatedBy(signatoryText(status.newest.title, status.newest.fullName),
-                                localTimeText(status.newest.validatedAt));
-    writer.writeFooter(bulletinNow());
-    writer.writeClosing();
-    page.close();
+    QByteArray page;
     if (release) {
         const QString summary =
-            QStringLiteral("Cererea %1, pacientul %2, seturile de rezultate %3")
-                .arg(requestId, QString::fromStdString(patientName), BulletinValidation::idsText(recordIds));
-        if (!release->confirm || !release->confirm(page.data(), summary)) {
+            QStringLiteral("Cererea %1 din %2, pacientul %3, seturile de rezultate %4")
+                .arg(requestId, QDate::fromString(key.day, Qt::ISODate).toString(QStringLiteral("d/M/yyyy")),
+                     QString::fromStdString(content.patientName), BulletinValidation::idsText(recordIds));
+        QString password;
+        if (!release->confirm || !release->confirm(compose(std::string(), std::string()), summary, &password)) {
             result.cancelled = true;
             return result;
         }
-    }
-
-    // Written beside the old bulletin and put in its place only when whole: a full disk leaves
-    // the old file as it was, never a cut page for the next window to show.
-    QSaveFile output(QString::fromLatin1(kBulletinFileName));
-    if (!output.open(QIODevice::WriteOnly)) {
-        result.messages << QStringLiteral("Nu pot crea fisierul buletinului %1: %2")
-                               .arg(QString::fromLatin1(kBulletinFileName), output.errorString());
-        return result;
-    }
-    // The last of the page leaves the buffer only at the flush; a commit does not report a
-    // failed flush of its own, so the flush is asked first.
-    bool written = output.write(page.data()) == page.data().size() && output.flush();
-    QString writeError = output.errorString();
-    if (written) {
-        written = output.commit();
-        writeError = output.errorString();
-    } else {
-        output.cancelWriting();
-    }
-    if (!written) {
-        result.messages << QStringLiteral("Nu pot scrie fisierul buletinului %1: %2")
-                               .arg(QString::fromLatin1(kBulletinFileName), writeError);
-        return result;
-    }
-    QFile file(QString::fromLatin1(kBulletinFileName));
-
-    // What is archived is what the window will show: the file as it now lies on disk.
-    if (archived) {
-        QByteArray content;
-        bool stored = false;
-        QString storeError;
-        if (file.open(QIODevice::ReadOnly)) {
-            content = file.readAll();
-            stored = file.error() == QFileDevice::NoError;
-            storeError = file.errorString();
-            file.close();
-        } else {
-            storeError = file.errorString();
-        }
-        if (stored && release) {
-            stored = validation.storeWithBulletin(archive, recordId, requestId, recordIds, content, madeAt,
-                                                  *release->signatory);
-            storeError = validation.errorText();
-        } else if (stored) {
-            stored = archive.store(recordId, requestId, content, nullptr, madeAt);
-            storeError = archive.errorText();
-        }
-        if (!stored) {
-            result.messages << QString::fromLatin1(release
-                                                       ? "Buletinul nu a fost validat: validarea si buletinul nu "
-                                                         "au putut fi pastrate in arhiva, asa ca nu este afisat.\n%1"
-                                                       : "Buletinul nu a putut fi pastrat in arhiva, asa ca nu este "
-                                                         "afisat.\n%1")
-                                   .arg(storeError);
-            // A bulletin missing from the archive is not to be printed from the file either.
-            file.remove();
+        // What is signed is what was shown: content changed meanwhile is not validated unseen.
+        BulletinContent now;
+        if (!reader.read(recordId, key, &now) || now.canonical() != canonical) {
+            result.messages << QStringLiteral("Datele buletinului cererii %1 s-au schimbat (sau nu au mai putut fi "
+                                              "citite) cat timp era aratat pentru validare, asa ca nu s-a validat "
+                                              "nimic. Deschideti buletinul din nou si verificati-l.%2")
+                                   .arg(requestId, reader.errorText().isEmpty()
+                                                       ? QString()
+                                                       : QStringLiteral("\n") + reader.errorText());
             return result;
+        }
+        ValidationRecord row;
+        row.requestId = requestId;
+        row.day = key.day;
+        row.resultIds = recordIds;
+        row.signedContent = canonical;
+        row.contentRevision = contentRevision;
+        row.referenceRevision = referenceRevision;
+        row.validatedAt = CorrectionJournal::now();
+        page = compose(signatoryText(release->signatory->title, release->signatory->fullName),
+                       localTimeText(row.validatedAt));
+        if (!validation.storeWithBulletin(archive, recordId, page, row, *release->signatory, password)) {
+            result.messages << QStringLiteral("Buletinul nu a fost validat: validarea si buletinul nu au putut fi "
+                                              "pastrate in arhiva, asa ca nu este afisat.\n%1")
+                                   .arg(validation.errorText());
+            return result;
+        }
+        QString error;
+        if (!writeBulletinFile(page, &error)) {
+            result.messages << QStringLiteral("Buletinul a fost validat si pastrat in arhiva, dar nu poate fi "
+                                              "afisat.\n%1")
+                                   .arg(error);
+            return result;
+        }
+    } else {
+        page = compose(status.validated ? signatoryText(status.newest.title, status.newest.fullName) : std::string(),
+                       status.validated ? localTimeText(status.newest.validatedAt) : std::string());
+        QString error;
+        if (!writeBulletinFile(page, &error)) {
+            result.messages << error;
+            return result;
+        }
+        // What is archived is what the window will show: the file as it now lies on disk.
+        if (archived) {
+            QFile file(QString::fromLatin1(kBulletinFileName));
+            QByteArray onDisk;
+            bool stored = false;
+            QString storeError;
+            if (file.open(QIODevice::ReadOnly)) {
+                onDisk = file.readAll();
+                stored = file.error() == QFileDevice::NoError;
+                storeError = file.errorString();
+                file.close();
+            } else {
+                storeError = file.errorString();
+            }
+            if (stored) {
+                stored = archive.store(recordId, key, onDisk, ArchivePurpose::Shown, nullptr, madeAt);
+                storeError = archive.errorText();
+            }
+            if (!stored) {
+                result.messages << QStringLiteral("Buletinul nu a putut fi pastrat in arhiva, asa ca nu este "
+                                                  "afisat.\n%1")
+                                       .arg(storeError);
+                // A bulletin missing from the archive is not to be printed from the file either.
+                file.remove();
+                return result;
+            }
         }
     }
 

@@ -32,8 +32,10 @@ struct BulletinBuildResult {
 // anything is written, and is archived with its validation in one transaction.
 struct BulletinRelease {
     const Signatory* signatory = nullptr;
-    // Receives the bulletin's bytes and what it validates; false leaves everything as it was.
-    std::function<bool(const QByteArray& bulletin, const QString& summary)> confirm;
+    // Receives the page as it will be released (without the line of who validated, which
+    // carries the moment of signing) and what it validates; puts the signatory's signing
+    // password in *password. False leaves everything as it was.
+    std::function<bool(const QByteArray& bulletin, const QString& summary, QString* password)> confirm;
 };
 
 // Reads the request of (recordId, requestId, day) through recordset, writes the bulletin

@@ -109,7 +109,7 @@ BulletinBuildResult validateBulletin(Recordset& recordset, SharedState& sharedSt
     }
     BulletinRelease release;
     release.signatory = signatory;
-    release.confirm = [signatory, parent](const QByteArray& bulletin, const QString& summary) {
+    release.confirm = [signatory, parent](const QByteArray& bulletin, const QString& summary, QString*) {
         ValidationConfirmDialog dialog(summary, *signatory, bulletin, parent);
         return dialog.ask();
     };

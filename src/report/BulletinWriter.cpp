@@ -107,7 +107,7 @@ constexpr const char* kPreliminaryNotice = "\n"
 constexpr const char* kReplacedValidation = "\n"
                                             "\t\t<TR>\n"
                                             "          <TD style=\"FONT-SIZE: 9pt; PADDING-LEFT: 5.4pt\" "
-                                            "colSpan=3>Inlocuieste buletinul validat de %s, %s.</TD></TR>";
+                                            "colSpan=3>Inlocuieste buletinul validat de %s, %s.%s</TD></TR>";
 
 constexpr const char* kFirstGroupTitle =
     "\n"
@@ -324,8 +324,10 @@ void BulletinWriter::writePreliminaryNotice() {
     write(kPreliminaryNotice);
 }
 
-void BulletinWriter::writeReplacedValidation(const std::string& signatory, const std::string& validatedAt) {
-    write(formatPiece(kReplacedValidation, {htmlEscape(signatory), htmlEscape(validatedAt)}));
+void BulletinWriter::writeReplacedValidation(const std::string& signatory, const std::string& validatedAt,
+                                             const std::string& changes) {
+    const std::string changed = changes.empty() ? std::string() : " Schimbari de atunci: " + htmlEscape(changes) + ".";
+    write(formatPiece(kReplacedValidation, {htmlEscape(signatory), htmlEscape(validatedAt), changed}));
 }
 
 void BulletinWriter::writeValidatedBy(const std::string& signatory, const std::string& validatedAt) {

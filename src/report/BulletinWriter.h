@@ -41,7 +41,9 @@ public:
     // signatory has validated, right after the bulletin head.
     void writePreliminaryNotice();
     // The validated bulletin an amended one replaces ("title name", its date and time).
-    void writeReplacedValidation(const std::string& signatory, const std::string& validatedAt);
+    // changes: what differs from the validated content, "" when it cannot be told.
+    void writeReplacedValidation(const std::string& signatory, const std::string& validatedAt,
+                                 const std::string& changes = std::string());
     // Under the signature block of a validated bulletin: "Validat de: title name, date time".
     void writeValidatedBy(const std::string& signatory, const std::string& validatedAt);
     // On a bulletin with critical values, after the bulletin head: who was told of them and when.

@@ -189,7 +189,7 @@ private slots:
         QVERIFY(typeIntoCell(x, other, 1, "Altcineva"));
         QTRY_COMPARE(x.field(other, "PacientName"), QVariant("Altcineva"));
         BulletinArchive archive(&x.database);
-        QVERIFY(archive.store(other, otherRequestId, bulletinOf("Altcineva")));
+        QVERIFY(archive.store(other, {otherRequestId, "2026-03-06"}, bulletinOf("Altcineva"), ArchivePurpose::Shown));
 
         m_now = kFirst;
         QVERIFY(typeIntoCell(x, record, 1, name + " nou"));
@@ -203,10 +203,11 @@ private slots:
 
         if (record == 1) {
             m_now = kEarlier;
-            QVERIFY(archive.store(2, requestId, bulletinOf("Ana, mai vechi")));
+            QVERIFY(archive.store(2, {requestId, "2026-03-06"}, bulletinOf("Ana, mai vechi"), ArchivePurpose::Printed));
         }
         m_now = kPrinted;
-        QVERIFY(archive.store(record, requestId, bulletinOf("Pacient arhivat " + name)));
+        QVERIFY(archive.store(record, {requestId, "2026-03-06"}, bulletinOf("Pacient arhivat " + name),
+                              ArchivePurpose::Shown));
         // The bulletin file of the current directory belongs to somebody else.
         QFile file(QString::fromLatin1(kBulletinFileName));
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -204,8 +204,8 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
     QTest::newRow("without signatories and validations")
         << QStringList{"SIGNATORIES", "BULLETIN_VALIDATION"} << QStringList();
     QTest::newRow("without journal and archive")
-        << QStringList{"CORRECTION_JOURNAL",  "BULLETIN_ARCHIVE", "SIGNATORIES",
-                       "BULLETIN_VALIDATION", "CRITICAL_VALUES",  "CRITICAL_NOTIFICATIONS", "PARAMETER_DELTA_LIMITS"}
+        << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE",       "SIGNATORIES",           "BULLETIN_VALIDATION",
+                       "CRITICAL_VALUES",    "CRITICAL_NOTIFICATIONS", "PARAMETER_DELTA_LIMITS"}
         << QStringList();
     // Limits of another profile, of the other sex, or under the set's own sex-specific row.
     QTest::newRow("critical limits of a namesake or the other sex")
@@ -413,14 +413,14 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     bool answer = false;
     BulletinRelease release;
     release.signatory = ana;
-    release.confirm = [&](const QByteArray& bulletin, const QString& what) {
+    release.confirm = [&](const QByteArray& bulletin, const QString& what, QString*) {
         shown = bulletin;
         summary = what;
         return answer;
     };
     BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QVERIFY(result.cancelled && !result.opened && result.messages.isEmpty());
-    QCOMPARE(summary, QStringLiteral("Cererea 1201, pacientul Rex Popescu, seturile de rezultate 1,2"));
+    QCOMPARE(summary, QStringLiteral("Cererea 1201 din 6/3/2026, pacientul Rex Popescu, seturile de rezultate 1,2"));
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 0);
     QCOMPARE(readFile(kBulletinFileName), inserted(reference, kHeadEnd, kPreliminaryRow, true));
 
@@ -431,14 +431,16 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     QVERIFY(result.opened);
     const QByteArray validated = inserted(reference, kFooterStart, validatedRow("6/3/2026 11:00"));
     QCOMPARE(readFile(kBulletinFileName), validated);
-    QCOMPARE(shown, validated);
+    // The page confirmed is the one released but for the line of who validated and when.
+    QCOMPARE(shown, reference);
     QCOMPARE(m_lab->scalar("select contentHash from BULLETIN_VALIDATION").toString().trimmed().toLatin1(),
              sha256(validated));
     QCOMPARE(m_lab->scalar("select resultIDs from BULLETIN_VALIDATION").toString(), QStringLiteral("1,2"));
     BulletinArchive archive(m_database.get());
     ArchivedBulletin last;
-    QVERIFY(archive.lastForRequest("1201", &last));
+    QVERIFY(archive.lastSentOut({"1201", "2026-03-06"}, &last));
     QCOMPARE(last.contentHash.toLatin1(), sha256(validated));
+    QCOMPARE(last.purpose, ArchivePurpose::Validated);
 
     // A reprint keeps the validation; validating it again is refused.
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 30), Qt::UTC);
@@ -494,7 +496,7 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
     QVERIFY(signatories.load());
     BulletinRelease release;
     release.signatory = signatories.activeByLogin(CorrectionJournal::currentUser());
-    release.confirm = [](const QByteArray&, const QString&) { return true; };
+    release.confirm = [](const QByteArray&, const QString&, QString*) { return true; };
     const BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QCOMPARE(result.messages.size(), 1);
     QVERIFY2(result.messages.at(0).startsWith("Buletinul nu a fost validat") &&

@@ -1,0 +1,67 @@
+#include "ValidatedBulletins.h"
+
+#include "BulletinContent.h"
+#include "ContentRevisions.h"
+#include "Recordset.h"
+
+#include <QSet>
+
+ValidatedBulletins::ValidatedBulletins(DatabaseConnection* database) : m_database(database) {}
+
+bool ValidatedBulletins::find(const QHash<qint64, BulletinKey>& sets, QHash<qint64, ValidationRecord>* validated) {
+    validated->clear();
+    m_error.clear();
+    if (sets.isEmpty() || !m_database)
+        return true;
+    BulletinValidation validation(m_database);
+    // A laboratory that never validated asks nothing more.
+    bool any = false;
+    if (!validation.anyValidation(&any)) {
+        m_error = validation.errorText();
+        return false;
+    }
+    if (!any)
+        return true;
+    QSet<BulletinKey> distinct;
+    for (const BulletinKey& key : sets)
+        distinct.insert(key);
+    QHash<BulletinKey, ValidationRecord> newest;
+    if (!validation.newestOf(QList<BulletinKey>(distinct.cbegin(), distinct.cend()), &newest)) {
+        m_error = validation.errorText();
+        return false;
+    }
+    if (newest.isEmpty())
+        return true;
+    const QList<BulletinKey> signedKeys = newest.keys();
+    QHash<BulletinKey, qint64> revisions;
+    qint64 reference = -1;
+    ContentRevisions counters(m_database);
+    const bool counted = counters.available() && counters.readMany(signedKeys, &revisions, &reference);
+    if (!counters.errorText().isEmpty() && counters.available()) {
+        m_error = counters.errorText();
+        return false;
+    }
+    QSet<BulletinKey> holding;
+    Recordset recordset;
+    BulletinContentReader reader(recordset, m_database);
+    for (auto it = newest.cbegin(); it != newest.cend(); ++it) {
+        const ValidationRecord& signedOne = it.value();
+        if (counted && signedOne.contentRevision >= 0 && signedOne.referenceRevision >= 0 &&
+            signedOne.contentRevision == revisions.value(it.key(), 0) && signedOne.referenceRevision == reference) {
+            holding.insert(it.key());
+            continue;
+        }
+        // Something changed since, or cannot be told: the content decides, as on the bulletin.
+        BulletinContent content;
+        if (!reader.read(0, it.key(), &content)) {
+            m_error = reader.errorText();
+            return false;
+        }
+        if (BulletinValidation::fingerprintOf(content.canonical()) == signedOne.fingerprint)
+            holding.insert(it.key());
+    }
+    for (auto it = sets.cbegin(); it != sets.cend(); ++it)
+        if (holding.contains(it.value()))
+            validated->insert(it.key(), newest.value(it.value()));
+    return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include "BulletinKey.h"
+#include "BulletinValidation.h"
+
+class DatabaseConnection;
+
+// Which bulletins of a list are validated, exactly as each bulletin would say when made: its
+// newest validation holds while the bulletin's content has the fingerprint signed. The change
+// counters that the database keeps answer for the bulletins untouched since their validation;
+// only the others have their content read again and compared.
+class ValidatedBulletins {
+public:
+    explicit ValidatedBulletins(DatabaseConnection* database);
+
+    // sets: set id -> its bulletin. *validated: the sets whose bulletin's validation holds, with it.
+    bool find(const QHash<qint64, BulletinKey>& sets, QHash<qint64, ValidationRecord>* validated);
+    QString errorText() const { return m_error; }
+
+private:
+    DatabaseConnection* m_database;
+    QString m_error;
+};
