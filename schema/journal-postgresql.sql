@@ -72,10 +72,11 @@ CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION
 -- How many times the content of each bulletin (RequestID, TransDay) has changed, counted by
 -- triggers on the result tables whoever writes them; the row ('', '') counts the changes of
 -- what every bulletin shows beside its values (intervals, critical limits, names, units).
--- A missing row counts 0. The counters only ever grow.
+-- A missing row counts 0. The counters only ever grow. Texts without a length: the triggers
+-- must never refuse another program's set, whatever identifier it carries.
 CREATE TABLE IF NOT EXISTS CONTENT_REVISIONS (
-    RequestID VARCHAR(50) NOT NULL,
-    TransDay VARCHAR(10) NOT NULL,
+    RequestID TEXT NOT NULL,
+    TransDay TEXT NOT NULL,
     revision BIGINT NOT NULL DEFAULT 0,
     PRIMARY KEY (RequestID, TransDay)
 );

@@ -137,17 +137,17 @@ CREATE INDEX IF NOT EXISTS IX_RESULTS_PatientKey ON RESULTS (replace(replace(rep
 -- validated mark relies on them (see CONTENT_REVISIONS). The day is the first ten characters of
 -- the stored transfer date, 'YYYY-MM-DD'.
 CREATE TRIGGER IF NOT EXISTS RESULTS_revision_insert AFTER INSERT ON RESULTS
-BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (new.RequestID, substr(new.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (coalesce(new.RequestID, ''), coalesce(substr(new.TransDate, 1, 10), '-'), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS RESULTS_revision_update AFTER UPDATE ON RESULTS
-BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (old.RequestID, substr(old.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (new.RequestID, substr(new.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (coalesce(old.RequestID, ''), coalesce(substr(old.TransDate, 1, 10), '-'), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (coalesce(new.RequestID, ''), coalesce(substr(new.TransDate, 1, 10), '-'), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS RESULTS_revision_delete AFTER DELETE ON RESULTS
-BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (old.RequestID, substr(old.TransDate, 1, 10), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES (coalesce(old.RequestID, ''), coalesce(substr(old.TransDate, 1, 10), '-'), 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS RESULT_VALUES_revision_insert AFTER INSERT ON RESULT_VALUES
-BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = new.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT coalesce(RequestID, ''), coalesce(substr(TransDate, 1, 10), '-'), 1 FROM RESULTS WHERE ID = new.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS RESULT_VALUES_revision_update AFTER UPDATE ON RESULT_VALUES
-BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = old.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = new.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT coalesce(RequestID, ''), coalesce(substr(TransDate, 1, 10), '-'), 1 FROM RESULTS WHERE ID = old.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT coalesce(RequestID, ''), coalesce(substr(TransDate, 1, 10), '-'), 1 FROM RESULTS WHERE ID = new.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS RESULT_VALUES_revision_delete AFTER DELETE ON RESULT_VALUES
-BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT RequestID, substr(TransDate, 1, 10), 1 FROM RESULTS WHERE ID = old.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
+BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) SELECT coalesce(RequestID, ''), coalesce(substr(TransDate, 1, 10), '-'), 1 FROM RESULTS WHERE ID = old.resultID ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS VET_PROFILE_NORMAL_VALUES_revision_insert AFTER INSERT ON VET_PROFILE_NORMAL_VALUES
 BEGIN INSERT INTO CONTENT_REVISIONS (RequestID, TransDay, revision) VALUES ('', '', 1) ON CONFLICT (RequestID, TransDay) DO UPDATE SET revision = revision + 1; END;
 CREATE TRIGGER IF NOT EXISTS VET_PROFILE_NORMAL_VALUES_revision_update AFTER UPDATE ON VET_PROFILE_NORMAL_VALUES

@@ -804,7 +804,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
-                       "parameter_delta_limits, critical_notifications, critical_values"),
+                       "parameter_delta_limits, critical_notifications, critical_values, content_revisions"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})

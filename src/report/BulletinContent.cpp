@@ -10,6 +10,7 @@
 #include <QDate>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -89,10 +90,15 @@ QString BulletinContent::canonical() const {
     lines << QStringLiteral("Data setului\t") + item(setDate) << QStringLiteral("Cod cerere\t") + item(requestCode)
           << QStringLiteral("Nume\t") + item(patientName) << QStringLiteral("Profil\t") + item(profile)
           << QStringLiteral("Varsta\t") + item(age) << QStringLiteral("Sex\t") + item(sex);
-    QStringList shownComments;
-    for (const QString& comment : comments)
-        shownComments << item(comment);
-    lines << QStringLiteral("Comentariu\t") + shownComments.join(QLatin1String(" | "));
+    // Every set's own fields, not only the first set's that the head prints: a correction of any
+    // set of the bulletin changes what was signed. Sets are numbered in the order of their ids.
+    static const char* const kSetFields[] = {"Nume", "Varsta", "Sex", "Profil", "Comentariu"};
+    for (int i = 0; i < sets.size(); ++i)
+        for (int field = 0; field < int(std::size(kSetFields)) && field < sets.at(i).size(); ++field)
+            lines << QStringLiteral("%1 (setul %2)\t%3")
+                         .arg(QLatin1String(kSetFields[field]))
+                         .arg(i + 1)
+                         .arg(sets.at(i).at(field));
     // The rows in an order of their own, so that two reads of one content agree whatever order
     // the database gives equal rows; a parameter met twice (two sets of the day) is numbered.
     std::vector<std::pair<QString, QString>> items;
@@ -158,7 +164,7 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
         content->firstTitle = fieldText(m_recordset, "AnalyseName", kPatientTitleBoundSize);
     }
     content->resultIds << recordId;
-    std::map<qint64, QString> comments;
+    std::map<qint64, QStringList> sets;
     while (!m_recordset.isEOF()) {
         BulletinRow row;
         row.groupKey = fieldGroupKey(m_recordset);
@@ -177,9 +183,14 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
             row.resultId = id.toLongLong();
             if (!content->resultIds.contains(row.resultId))
                 content->resultIds << row.resultId;
-            QVariant comment;
-            if (m_recordset.getFieldValue(QStringLiteral("comment"), &comment) && !comment.isNull())
-                comments[row.resultId] = comment.toString();
+            if (sets.find(row.resultId) == sets.end()) {
+                QVariant comment;
+                m_recordset.getFieldValue(QStringLiteral("comment"), &comment);
+                sets[row.resultId] = QStringList{
+                    item(fieldText(m_recordset, "PacientName", kPatientTitleBoundSize)),
+                    item(fieldInteger(m_recordset, "Age")), item(fieldText(m_recordset, "sex", kAgeSexSize)),
+                    item(fieldText(m_recordset, "profilename", kNameCodeProfileSize)), item(comment.toString())};
+            }
         }
         QVariant code;
         if (m_recordset.getFieldValue(QStringLiteral("refCode"), &code))
@@ -195,8 +206,8 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
         return false;
     }
     m_recordset.close();
-    for (const auto& comment : comments)
-        content->comments << comment.second;
+    for (const auto& set : sets)
+        content->sets << set.second;
 
     // A critical value gets its own marker; a failed question is never taken for none.
     CriticalLimits limits(m_database, compareWithCriticalLimits);

@@ -33,7 +33,8 @@ struct BulletinContent {
     QList<qint64> resultIds; // the clicked set first, then in the order read
     std::vector<BulletinRow> rows;
     std::vector<CriticalValue> critical;
-    QStringList comments; // of the sets, by set id
+    // Each set's own patient fields as stored (the head prints the first set's), its comment too.
+    QList<QStringList> sets;
 
     // One line per item: "<what>\t<as printed>", the same text for the same content on every
     // backend and workstation.

@@ -23,6 +23,7 @@
 #include "SharedState.h"
 #include "SignatoryList.h"
 #include "SmallDisk.h"
+#include "ValidatedBulletins.h"
 
 namespace {
 
@@ -70,6 +71,8 @@ private slots:
     void criticalValueHasItsOwnMarker();
     void validationMakesTheBulletinFinal();
     void validationIsKeptOnlyWithItsBulletin();
+    void whatUndoesAValidation_data();
+    void whatUndoesAValidation();
     void journalWithoutReasonsStillCorrects();
     void emptyResultStillWritesWholePage();
     void nullHeadValuesAreEmpty();
@@ -302,10 +305,12 @@ void TestBulletinBuilder::criticalValueHasItsOwnMarker() {
     QVERIFY(!result.opened);
 }
 
-// Corrections through the journal after the last archived bulletin are listed on the next
-// one, database texts escaped; every bulletin made is archived as written.
+// Corrections through the journal after the last copy of the bulletin that left the program
+// are listed on the next one, database texts escaped, however often it was only looked at
+// since; every bulletin made is archived as written, with what became of it.
 void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     arrangeLaboratory();
+    const BulletinKey key{"1201", "2026-03-06"};
     // The comment is not printed, so the first page is the reference page. This correction
     // comes before the first bulletin and is not listed.
     correct(QDateTime(QDate(2026, 3, 6), QTime(8, 0), Qt::UTC), "comment", "<script>alert('x')</script> & \"a\"");
@@ -313,6 +318,8 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     QVERIFY(build(1, "1201").messages.isEmpty());
     const QByteArray first = readFile(kBulletinFileName);
     compareWithReference(first, "expected_bulletin.html");
+    BulletinArchive archive(m_database.get());
+    QVERIFY(archive.store(1, key, first, ArchivePurpose::Printed, nullptr, g_journalNow));
 
     correct(QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC), "PacientName", "Rex <Pop> & \"Co\"");
     // The bulletin's second set alone: its corrections count as well.
@@ -329,6 +336,11 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     QVERIFY(amended.opened);
     const QByteArray second = readFile(kBulletinFileName);
     compareWithReference(second, "expected_bulletin_corrected.html");
+    // Looked at again on screen: still the page that says what changed since the printed one.
+    g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(7, 35), Qt::UTC);
+    QVERIFY(build(1, "1201").messages.isEmpty());
+    QCOMPARE(readFile(kBulletinFileName), second);
+    QVERIFY(archive.store(1, key, second, ArchivePurpose::Printed, nullptr, g_journalNow));
 
     // A reprint with nothing corrected since is the plain page of the corrected data: the
     // amended one without its correction line.
@@ -341,17 +353,17 @@ void TestBulletinBuilder::correctionsSinceLastBulletinAreListed() {
     QVERIFY(!third.contains("Buletin corectat"));
     QCOMPARE(second.left(headEnd), third.left(headEnd));
     QCOMPARE(second.right(third.size() - headEnd), third.mid(headEnd));
-    QCOMPARE(m_viewsMade, 3);
+    QCOMPARE(m_viewsMade, 4);
 
-    // One archive row per bulletin, newest first, holding the bytes of the file.
-    BulletinArchive archive(m_database.get());
+    // One archive row per bulletin made or sent out, newest first, holding the bytes of the file.
     const std::vector<ArchivedBulletin> rows = archive.listForRequest("1201");
-    QCOMPARE(int(rows.size()), 3);
-    const QByteArray pages[] = {third, second, first};
-    const QTime madeAt[] = {QTime(7, 40), QTime(7, 30), QTime(8, 5)};
-    for (int i = 0; i < 3; ++i) {
+    QCOMPARE(int(rows.size()), 6);
+    const QByteArray pages[] = {third, second, second, second, first, first};
+    const QTime madeAt[] = {QTime(7, 40), QTime(7, 35), QTime(7, 35), QTime(7, 30), QTime(8, 5), QTime(8, 5)};
+    for (int i = 0; i < 6; ++i) {
         QCOMPARE(rows[i].resultId, 1);
         QCOMPARE(rows[i].requestId, QStringLiteral("1201"));
+        QCOMPARE(rows[i].day, QStringLiteral("2026-03-06"));
         QCOMPARE(rows[i].madeAt.time(), madeAt[i]);
         QCOMPARE(rows[i].contentHash,
                  QString::fromLatin1(QCryptographicHash::hash(pages[i], QCryptographicHash::Sha256).toHex()));
@@ -462,9 +474,10 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     const QByteArray amended = readFile(kBulletinFileName);
     const QByteArray replacedRow = "\n\t\t<TR>\n          <TD style=\"FONT-SIZE: 9pt; PADDING-LEFT: 5.4pt\" "
                                    "colSpan=3>Inlocuieste buletinul validat de Dr. med. vet. Ana Pop, 6/3/2026 "
-                                   "11:00.</TD></TR>";
+                                   "11:00. Schimbari de atunci: Varsta (setul 2): 7 -&gt; 8.</TD></TR>";
     QVERIFY2(amended.contains(kHeadEnd + kPreliminaryRow + replacedRow + "\n\t\t<TR>"), amended.constData());
-    QVERIFY(amended.contains("<B>Buletin corectat la 6/3/2026 12:00; inlocuieste buletinul din 6/3/2026 11:30.</B> "
+    // The copy it replaces is the validated one: the reprint after it was only looked at.
+    QVERIFY(amended.contains("<B>Buletin corectat la 6/3/2026 12:00; inlocuieste buletinul din 6/3/2026 11:00.</B> "
                              "Modificari: Varsta: 7 -&gt; 8. Motiv: Varsta gresita la inregistrare</TD>"));
     QVERIFY(!amended.contains("Validat de"));
 
@@ -473,8 +486,99 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     const QByteArray revalidated = readFile(kBulletinFileName);
     QVERIFY(!revalidated.contains("BULETIN PRELIMINAR"));
     QVERIFY(revalidated.contains(kHeadEnd + replacedRow));
+    // The page released holds the correction looked at before, with its reason.
+    QVERIFY(revalidated.contains("Modificari: Varsta: 7 -&gt; 8. Motiv: Varsta gresita la inregistrare</TD>"));
     QVERIFY(revalidated.contains(validatedRow("6/3/2026 13:00") + kFooterStart));
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 2);
+}
+
+// A validation holds exactly while the bulletin's content is the one signed, whoever changed it
+// and whatever the clocks say; the bulletin, the list's mark and the list's filter agree.
+void TestBulletinBuilder::whatUndoesAValidation_data() {
+    QTest::addColumn<QString>("change"); // SQL statements separated by "; ", or a named action
+    QTest::addColumn<bool>("holds");
+    QTest::newRow("a journaled correction") << "journal" << false;
+    QTest::newRow("a value changed by another program")
+        << "update RESULT_VALUES set stringvalue = '300' where resultID = 1 and refcode = 'GLU'" << false;
+    QTest::newRow("the sets replaced by an import")
+        << "delete from RESULT_VALUES where resultID = 2; insert into RESULT_VALUES (resultID, MachineID, refcode, "
+           "stringvalue) values (2, 3, 'WBC', '4.5'), (2, 3, 'HGB', '15'), (2, 3, 'PLT', '25')"
+        << false;
+    QTest::newRow("a changed interval") << "update VET_PROFILE_NORMAL_VALUES set maxValue = '130' where refcode = 'GLU'"
+                                        << false;
+    QTest::newRow("a new critical limit that marks a value")
+        << "insert into CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) values (1, 'GLU', "
+           "NULL, NULL, '130')"
+        << false;
+    QTest::newRow("a correction from a workstation 5 minutes slow") << "slow clock" << false;
+    QTest::newRow("a set added the same day")
+        << "insert into RESULTS (RequestID, PacientName, TransDate, ProcDate, Age, SEX, profileID) values ('1201', "
+           "'Rex Popescu', '2026-03-06 15:00:00', '2026-03-06 15:00:00', 7, 'M', 1); insert into RESULT_VALUES "
+           "(resultID, MachineID, refcode, stringvalue) values (5, 7, 'GLU', '99')"
+        << false;
+    QTest::newRow("a changed comment") << "update RESULTS set comment = 'repetat' where ID = 2" << false;
+    QTest::newRow("another day of the request validated and corrected") << "other day" << true;
+    QTest::newRow("a changed laboratory header") << "header" << true;
+    QTest::newRow("reprinted a day later") << "next day" << true;
+    QTest::newRow("a value written again as it was")
+        << "update RESULT_VALUES set stringvalue = '135' where resultID = 1 and refcode = 'GLU'; update RESULTS set "
+           "comment = NULL where ID = 2 and comment = ''"
+        << true;
+}
+
+void TestBulletinBuilder::whatUndoesAValidation() {
+    QFETCH(QString, change);
+    QFETCH(bool, holds);
+    arrangeLaboratory();
+    QVERIFY(m_lab->exec("insert into SIGNATORIES (userName, fullName, title, active) values (?, 'Ana Pop', "
+                        "'Dr. med. vet.', 1)",
+                        {CorrectionJournal::currentUser()}));
+    SignatoryList signatories(m_database.get());
+    QVERIFY(signatories.load());
+    BulletinRelease release;
+    release.signatory = signatories.activeByLogin(CorrectionJournal::currentUser());
+    release.confirm = [](const QByteArray&, const QString&, QString*) { return true; };
+    g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 0), Qt::UTC);
+    QCOMPARE(buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release).messages, QStringList());
+
+    if (change == "journal" || change == "slow clock") {
+        // The slow workstation writes a time before the validation's.
+        g_journalNow =
+            QDateTime(QDate(2026, 3, 6), QTime(change == "journal" ? 9 : 8, change == "journal" ? 5 : 57), Qt::UTC);
+        CorrectionJournal journal(m_database.get());
+        QVERIFY(journal.apply("Age", 8, "RequestID = ?", {"1201"}));
+    } else if (change == "other day") {
+        QVERIFY(buildBulletin(m_recordset, m_sharedState, 3, "1201", "2026/3/7", &release).messages.isEmpty());
+        g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(9, 0), Qt::UTC);
+        CorrectionJournal journal(m_database.get());
+        QVERIFY(journal.apply("Age", 9, "ID = ?", {3}));
+    } else if (change == "header") {
+        writeFile("Labrosa.ini", "NumeLaborator=Alt laborator\r\n");
+    } else if (change == "next day") {
+        setBulletinClock([] { return QDateTime(QDate(2026, 3, 8), QTime(8, 4)); });
+    } else {
+        for (const QString& statement : change.split("; "))
+            QVERIFY(m_lab->exec(statement));
+    }
+    g_journalNow = QDateTime(QDate(2026, 3, 7), QTime(10, 0), Qt::UTC);
+    const BulletinBuildResult result = build(1, "1201");
+    setBulletinClock([] { return QDateTime(QDate(2026, 3, 7), QTime(8, 4)); });
+    QCOMPARE(result.messages, QStringList());
+    const QByteArray page = readFile(kBulletinFileName);
+    QCOMPARE(page.contains("Validat de: Dr. med. vet. Ana Pop, 6/3/2026 11:00"), holds);
+    QCOMPARE(page.contains("BULETIN PRELIMINAR"), !holds);
+    if (!holds)
+        QVERIFY2(page.contains("Schimbari de atunci: "), page.constData());
+
+    // The list's mark and its filter of unvalidated bulletins ask the same piece.
+    ValidatedBulletins list(m_database.get());
+    QHash<qint64, ValidationRecord> validated;
+    QVERIFY2(
+        list.find({{1, {"1201", "2026-03-06"}}, {2, {"1201", "2026-03-06"}}, {4, {"1202", "2026-03-06"}}}, &validated),
+        qPrintable(list.errorText()));
+    QCOMPARE(validated.contains(1), holds);
+    QCOMPARE(validated.contains(2), holds);
+    QVERIFY(!validated.contains(4));
 }
 
 // A validation that cannot be written leaves no archived bulletin behind, and the other way
@@ -511,6 +615,8 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
 void TestBulletinBuilder::journalWithoutReasonsStillCorrects() {
     arrangeLaboratory();
     QVERIFY(build(1, "1201").messages.isEmpty());
+    QVERIFY(BulletinArchive(m_database.get())
+                .store(1, {"1201", "2026-03-06"}, readFile(kBulletinFileName), ArchivePurpose::Printed));
     QVERIFY(m_lab->exec("drop table CORRECTION_JOURNAL"));
     QVERIFY(m_lab->exec(QStringLiteral("create table CORRECTION_JOURNAL (id %1 primary key, resultID integer not null, "
                                        "RequestID varchar(50), field varchar(30) not null, oldValue text, newValue "
@@ -788,6 +894,8 @@ void TestBulletinBuilder::archiveOrJournalFailureGivesMessageAndNoWindow() {
     arrangeLaboratory();
     QVERIFY(build(1, "1201").messages.isEmpty());
     QCOMPARE(m_viewsMade, 1);
+    QVERIFY(BulletinArchive(m_database.get())
+                .store(1, {"1201", "2026-03-06"}, readFile(kBulletinFileName), ArchivePurpose::Printed));
     correct(QDateTime(QDate(2026, 3, 7), QTime(7, 10), Qt::UTC), "Age", 8);
     if (sabotage == "refuse") {
         if (m_lab->isPg()) {
@@ -814,7 +922,7 @@ void TestBulletinBuilder::archiveOrJournalFailureGivesMessageAndNoWindow() {
     if (fileKept)
         QVERIFY(!readFile(kBulletinFileName).contains("Buletin corectat"));
     if (sabotage == "refuse")
-        QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 1);
+        QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 2);
 }
 
 QTEST_MAIN(TestBulletinBuilder)
