@@ -61,7 +61,7 @@ const char* const kSelectResults =
     "SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
 const char* const kOrderResults = " ORDER BY RESULTS.TransDate, RESULTS.RequestID";
 const char* const kSelectComment = "SELECT comment FROM RESULTS WHERE ID = ?";
-const char* const kSelectRequestOf = "SELECT RequestID FROM RESULTS WHERE ID = ?";
+const char* const kSelectRequestOf = "SELECT RequestID, %1 AS TransDate FROM RESULTS WHERE ID = ?";
 // Which sets a correction reaches. The comment of a request is written only while the
 // clicked record still belongs to it.
 const char* const kScopeRequest = "RequestID = ? AND EXISTS "
@@ -1126,7 +1126,7 @@ void ResultsWindow::onGridEditDone(int row, int column) {
         Correction correction;
         QString reason;
         if (buildCorrection(row, column, &correction) &&
-            askAmendmentReason(m_list->getItemData(row), QString::fromLatin1(kMsgUpdateFailed), &reason)) {
+            askAmendmentReason(m_list->getItemData(row), false, QString::fromLatin1(kMsgUpdateFailed), &reason)) {
             DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
             if (!database || !journal()->apply(correction.field, correction.newValue, correction.scope,
                                                correction.scopeValues, nullptr, reason)) {
@@ -1179,7 +1179,8 @@ void ResultsWindow::showListMenu(std::optional<QPoint> globalAt) {
     menu.exec(globalAt ? *globalAt : m_list->viewport()->mapToGlobal(at));
 }
 
-bool ResultsWindow::askAmendmentReason(qint64 recordId, const QString& failedHeadline, QString* reason) {
+bool ResultsWindow::askAmendmentReason(qint64 recordId, bool wholeRequest, const QString& failedHeadline,
+                                       QString* reason) {
     reason->clear();
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database)
@@ -1193,11 +1194,13 @@ bool ResultsWindow::askAmendmentReason(qint64 recordId, const QString& failedHea
             this);
         return false;
     }
-    // The request the set belongs to as stored, not as the edited cell now shows it.
-    QString requestId;
+    // The bulletin the set belongs to as stored, not as the edited cell now shows it.
+    QString requestId, day;
     {
         Recordset read;
-        if (!read.open(QString::fromLatin1(kSelectRequestOf), database, {recordId})) {
+        if (!read.open(QString::fromLatin1(kSelectRequestOf)
+                           .arg(database->dialect().dateTimeText(QStringLiteral("TransDate"))),
+                       database, {recordId}, Recordset::Reading::Texts)) {
             labrosaMessageBox(
                 QString::fromLatin1(kMsgArchiveNotRead).arg(failedHeadline, failureText(database, read.errorText())),
                 this);
@@ -1206,20 +1209,27 @@ bool ResultsWindow::askAmendmentReason(qint64 recordId, const QString& failedHea
         QVariant value;
         if (!read.isEOF() && read.getFieldValue(QStringLiteral("RequestID"), &value))
             requestId = value.toString();
+        if (!read.isEOF() && read.getFieldValue(QStringLiteral("TransDate"), &value))
+            day = BulletinKey::dayFromSearchText(value.toString().left(10));
         read.close();
     }
-    const std::vector<ArchivedBulletin> bulletins = archive.listForRequest(requestId);
+    // A correction of the day's sets reaches that day's bulletin; the comment, every day's.
+    const std::vector<ArchivedBulletin> bulletins =
+        wholeRequest ? archive.listForRequest(requestId) : archive.listForBulletin({requestId, day});
     if (!archive.errorText().isEmpty()) {
         labrosaMessageBox(
             QString::fromLatin1(kMsgArchiveNotRead).arg(failedHeadline, failureText(database, archive.errorText())),
             this);
         return false;
     }
-    // Records whose identifier names no request share it without sharing their bulletins.
-    const bool released = namesNoRequest(requestId)
-                              ? std::any_of(bulletins.begin(), bulletins.end(),
-                                            [recordId](const ArchivedBulletin& b) { return b.resultId == recordId; })
-                              : !bulletins.empty();
+    // Only a copy that left the program (validated, printed, exported, saved) was read by
+    // anybody outside. Records whose identifier names no request share it without sharing
+    // their bulletins.
+    const bool noRequest = namesNoRequest(requestId);
+    const bool released =
+        std::any_of(bulletins.begin(), bulletins.end(), [recordId, noRequest](const ArchivedBulletin& b) {
+            return b.leftTheProgram() && (!noRequest || b.resultId == recordId);
+        });
     return !released || AmendmentReasonDialog::ask(requestId, this, reason);
 }
 
@@ -1297,7 +1307,7 @@ void ResultsWindow::editComment(int row) {
     if (dialog.exec() != QDialog::Accepted || recordId == 0)
         return;
     QString reason;
-    if (!askAmendmentReason(recordId, QString::fromLatin1(kMsgCommentNotSaved).section(QLatin1Char('\n'), 0, 0),
+    if (!askAmendmentReason(recordId, true, QString::fromLatin1(kMsgCommentNotSaved).section(QLatin1Char('\n'), 0, 0),
                             &reason))
         return;
 

@@ -109,9 +109,10 @@ private:
     };
     bool buildCorrection(int row, int column, Correction* correction);
     CorrectionJournal* journal();
-    // A set whose request already has an archived bulletin is corrected only with a reason;
-    // false when none was given or the archive could not be read (said in a message).
-    bool askAmendmentReason(qint64 recordId, const QString& failedHeadline, QString* reason);
+    // A set whose bulletin (of its day, or of any day with wholeRequest) already left the
+    // program is corrected only with a reason; false when none was given or the archive could
+    // not be read (said in a message).
+    bool askAmendmentReason(qint64 recordId, bool wholeRequest, const QString& failedHeadline, QString* reason);
     // Marks the listed cells that were corrected, with who, when and what they were.
     void markCorrectedCells(const QString& condition, const QVariantList& values);
     // Marks the transfer day of each listed set whose request's bulletin is validated, with
