@@ -1,7 +1,11 @@
 #include "ToolCommand.h"
 
 #include "DatabaseConnection.h"
+#include "DatabaseProblems.h"
 #include "LabSchemaCheck.h"
+#include "SqliteIntegrityCheck.h"
+
+#include <memory>
 
 void sayTool(FILE* stream, const QString& text) {
     std::fprintf(stream, "labrosa-dbtool: %s\n", text.toUtf8().constData());
@@ -38,8 +42,16 @@ bool openToolDatabase(const QString& target, const char* table, const QString& m
                       DatabaseConnection* database) {
     const QString connection =
         target.contains(QLatin1Char('=')) ? target : QStringLiteral("Provider=SQLite;Data Source=%1").arg(target);
+    // Made before the open, which applies a -wal or -journal lying beside the file.
+    const std::shared_ptr<SqliteIntegrityCheck> check = SqliteIntegrityCheck::forConnection(connection);
     if (!database->open(connection)) {
         sayTool(stderr, QStringLiteral("nu se poate deschide baza de date: %1").arg(databaseReason(*database)));
+        return false;
+    }
+    // A damaged SQLite file is not written, not even by the checkpoint of its -wal on close.
+    if (check && !check->run()) {
+        SqliteIntegrityCheck::keepWalOnClose(database->connection());
+        sayTool(stderr, damagedDatabaseText(*check));
         return false;
     }
     QString error;

@@ -25,6 +25,7 @@ int splitToolCommand(const QStringList& args, const char* option,
                      const QString& unknownAction, const QString& wrongCount);
 
 // Opens target (a SQLite file or a connection string) and checks it holds table; says why not
-// (missingTable when the table is not there) and returns false.
+// (missingTable when the table is not there) and returns false. A SQLite file that fails its
+// integrity check is refused the way --upgrade refuses it, before anything is read or written.
 bool openToolDatabase(const QString& target, const char* table, const QString& missingTable,
                       DatabaseConnection* database);

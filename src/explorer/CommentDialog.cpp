@@ -49,13 +49,18 @@ void CommentDialog::accept() {
 void CommentDialog::onInitDialog() {
     if (m_text)
         m_edit->setPlainText(*m_text);
+    // As shown: line breaks as the box keeps them, a text beyond the limit cut.
+    m_shownText = m_edit->toPlainText();
+    m_changed = false;
     m_edit->moveCursor(QTextCursor::End);
     m_edit->setFocus();
 }
 
 void CommentDialog::onOK() {
-    if (m_text)
-        *m_text = m_edit->toPlainText().left(kMaxCommentLength);
+    const QString text = m_edit->toPlainText().left(kMaxCommentLength);
+    m_changed = text != m_shownText;
+    if (m_text && m_changed)
+        *m_text = text;
     QDialog::accept();
 }
 

@@ -1304,7 +1304,8 @@ void ResultsWindow::editComment(int row) {
 
     CommentDialog dialog(this);
     dialog.m_text = &comment;
-    if (dialog.exec() != QDialog::Accepted || recordId == 0)
+    // OK on the comment as it was shown is no correction: nothing asked, stored or recorded.
+    if (dialog.exec() != QDialog::Accepted || recordId == 0 || !dialog.textChanged())
         return;
     QString reason;
     if (!askAmendmentReason(recordId, true, QString::fromLatin1(kMsgCommentNotSaved).section(QLatin1Char('\n'), 0, 0),

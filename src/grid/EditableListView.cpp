@@ -730,11 +730,21 @@ void EditableListView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void EditableListView::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    // F2 edits the current cell; a cell that cannot be edited only answers with a beep.
+    // F2 edits the current cell. When that cell cannot be edited (a click on a read-only column
+    // made it current, say), the row's first editable cell becomes current and opens, as F2 did
+    // before the list had a current cell; a row with none only answers with a beep.
     if (event->key() == Qt::Key_F2 && modifiers == Qt::NoModifier) {
         const QModelIndex current = currentIndex();
-        if (current.isValid() && (!isEditableColumn(current.column()) || !editLabel(current.row(), current.column())))
-            QApplication::beep();
+        const int row = current.isValid() ? current.row() : getFirstSelectedItem();
+        if (row >= 0) {
+            int column = current.isValid() ? current.column() : -1;
+            if (!isEditableColumn(column) || isColumnHidden(column) || getColumnWidth(column) <= 0)
+                column = neighbourEditableColumn(-1, 1);
+            if (column >= 0 && (!current.isValid() || column != current.column()))
+                setCurrentCell(row, column);
+            if (column < 0 || !editLabel(row, column))
+                QApplication::beep();
+        }
         event->accept();
         return;
     }

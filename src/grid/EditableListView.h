@@ -26,9 +26,9 @@ struct CellEditResult {
 // A report-style list whose cells are edited in place: a click on a cell of the focused
 // row opens the shared edit box or, on a combo column, the shared drop-down list; a cell
 // reading "boolean" is drawn as a check box. From the keyboard, Left and Right move the
-// current cell along the row, F2 edits it, and Tab or Shift+Tab in an edit stores it and goes
-// on to the next or previous editable cell. The owner talks to it through the column-kind
-// operations and the four grid signals.
+// current cell along the row, F2 edits it (on a read-only cell, the row's first editable one),
+// and Tab or Shift+Tab in an edit stores it and goes on to the next or previous editable cell.
+// The owner talks to it through the column-kind operations and the four grid signals.
 class EditableListView : public QTreeView {
     Q_OBJECT
 public:

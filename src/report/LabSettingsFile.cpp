@@ -86,29 +86,31 @@ bool LabSettingsFile::load(const QString& path, QString* error) {
     // Each value as the bulletin's reader takes it from its line: after the key's '=', leading
     // blanks skipped, up to a further '='. Read from the lines themselves, so that a file with
     // other line ends (which the bulletin reads as one line) shows, and keeps, what it says.
-    for (const QString& key : headerKeys()) {
-        const int line = lineOf(key);
-        QByteArray text;
-        if (line >= 0) {
-            const QByteArray& whole = m_lines.at(line);
-            const int equals = whole.indexOf('=');
-            if (equals >= 0) {
-                int start = equals + 1;
-                while (start < whole.size() && whole.at(start) == ' ')
-                    ++start;
-                const int end = whole.indexOf('=', start);
-                text = whole.mid(start, (end < 0 ? whole.size() : end) - start).left(kLineMax);
-            }
-        }
-        m_values << (m_utf8 ? QString::fromUtf8(text)
-                            : QString::fromStdString(windows1252BytesToUtf8(text.toStdString())));
-    }
+    for (const QString& key : headerKeys())
+        m_values << valueOnLine(lineOf(key));
     return true;
 }
 
 QString LabSettingsFile::value(const QString& key) const {
     const int index = headerKeys().indexOf(key);
-    return index < 0 ? QString() : m_values.value(index);
+    // Any other key (ValoriAnterioare, say) as the file holds it now.
+    return index < 0 ? valueOnLine(lineOf(key)) : m_values.value(index);
+}
+
+QString LabSettingsFile::valueOnLine(int line) const {
+    QByteArray text;
+    if (line >= 0) {
+        const QByteArray& whole = m_lines.at(line);
+        const int equals = whole.indexOf('=');
+        if (equals >= 0) {
+            int start = equals + 1;
+            while (start < whole.size() && whole.at(start) == ' ')
+                ++start;
+            const int end = whole.indexOf('=', start);
+            text = whole.mid(start, (end < 0 ? whole.size() : end) - start).left(kLineMax);
+        }
+    }
+    return m_utf8 ? QString::fromUtf8(text) : QString::fromStdString(windows1252BytesToUtf8(text.toStdString()));
 }
 
 int LabSettingsFile::lineOf(const QString& key) const {

@@ -17,7 +17,8 @@ public:
     // Reads the file; a missing file is an empty one. False with the reason when it exists
     // but cannot be read.
     bool load(const QString& path, QString* error);
-    // A key's value as the bulletin reads it (empty when the file has none).
+    // A key's value as the bulletin reads it (empty when the file has none): a header key's,
+    // and any other key's (ValoriAnterioare), as setValue last left it.
     QString value(const QString& key) const;
     // Empty when value can be written for key and read back by the bulletin unchanged;
     // otherwise what is wrong, for a person (the limit named, the character shown).
@@ -32,6 +33,8 @@ public:
 
 private:
     int lineOf(const QString& key) const;
+    // The value of a line as the bulletin's reader takes it (empty for -1).
+    QString valueOnLine(int line) const;
     QByteArray keyTextOf(int line) const;
     bool encode(const QString& text, QByteArray* bytes, QChar* bad) const;
 

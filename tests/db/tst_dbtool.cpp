@@ -585,17 +585,38 @@ QTEST_GUILESS_MAIN(TestDbTool)
 #include "tst_dbtool.moc"
 
 void TestDbTool::upgradeRefusesDamagedOrFullDisk_data() {
+    QTest::addColumn<QStringList>("command"); // the database comes last
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QStringList>("said"); // what the message must name besides the file
-    QTest::newRow("one page overwritten") << "page" << QStringList{"deteriorata", "btreeInitPage", ".recover"};
+    const QStringList upgrade{"--upgrade"};
+    QTest::newRow("one page overwritten")
+        << upgrade << "page" << QStringList{"deteriorata", "btreeInitPage", ".recover"};
     QTest::newRow("backup restored beside the live -wal")
-        << "wal" << QStringList{"deteriorata", "missing from index", "lab.db-wal", ".recover"};
-    QTest::newRow("full disk") << "full disk" << QStringList{"este plin", "Eliberati spatiu"};
+        << upgrade << "wal" << QStringList{"deteriorata", "missing from index", "lab.db-wal", ".recover"};
+    QTest::newRow("full disk") << upgrade << "full disk" << QStringList{"este plin", "Eliberati spatiu"};
+    // The commands of their own refuse a damaged file alike.
+    const QStringList signatory{"--signatory", "add", "ana", "Ana Pop", "Dr."};
+    const QStringList critical{"--critical-limit", "set", "1", "WBC", "", "2", "30"};
+    const QStringList delta{"--delta-limit", "set", "1", "WBC", "5", "-"};
+    QTest::newRow("signatory, one page overwritten")
+        << signatory << "page" << QStringList{"deteriorata", "btreeInitPage", ".recover"};
+    QTest::newRow("signatory, backup restored beside the live -wal")
+        << signatory << "wal" << QStringList{"deteriorata", "missing from index", "lab.db-wal", ".recover"};
+    QTest::newRow("critical limit, one page overwritten")
+        << critical << "page" << QStringList{"deteriorata", "btreeInitPage", ".recover"};
+    QTest::newRow("critical limit, backup restored beside the live -wal")
+        << critical << "wal" << QStringList{"deteriorata", "missing from index", "lab.db-wal", ".recover"};
+    QTest::newRow("delta limit, one page overwritten")
+        << delta << "page" << QStringList{"deteriorata", "btreeInitPage", ".recover"};
+    QTest::newRow("delta limit, backup restored beside the live -wal")
+        << delta << "wal" << QStringList{"deteriorata", "missing from index", "lab.db-wal", ".recover"};
 }
 
 // --upgrade writes nothing into a database that fails SQLite's integrity check, nor on a disk
-// with no room left; it says why, what to do, and ends with a failure.
+// with no room left; it says why, what to do, and ends with a failure. --signatory,
+// --critical-limit and --delta-limit refuse a damaged database the same way.
 void TestDbTool::upgradeRefusesDamagedOrFullDisk() {
+    QFETCH(QStringList, command);
     QFETCH(QString, fault);
     QFETCH(QStringList, said);
     TestLab lab;
@@ -621,7 +642,7 @@ void TestDbTool::upgradeRefusesDamagedOrFullDisk() {
     const QByteArray walBefore = fileBytes(file + "-wal");
 
     QString out;
-    QVERIFY(runTool({"--upgrade", file}, &out) != 0);
+    QVERIFY(runTool(QStringList(command) << file, &out) != 0);
     QVERIFY2(out.startsWith("labrosa-dbtool: ") && out.contains(file), qPrintable(out));
     for (const QString& words : said)
         QVERIFY2(out.contains(words), qPrintable(out));

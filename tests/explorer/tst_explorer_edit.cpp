@@ -667,6 +667,19 @@ private slots:
         QCOMPARE(x.updatedIds(), Ids{});
         QCOMPARE(x.dumpResults(), dump);
         QVERIFY(x.messages.isEmpty());
+
+        // OK on the comment as shown is no correction: a NULL comment (an empty box) does not
+        // become empty text, and an unchanged request comment does not spread to the request's
+        // other sets.
+        QCOMPARE(commentRoundTrip(x, 5, "buttonOk", QString(), false), QString());
+        QCOMPARE(commentRoundTrip(x, 1, "buttonOk", QString(), false), QString("vechi"));
+        // Changed and typed back is unchanged as well.
+        QCOMPARE(commentRoundTrip(x, 1, "buttonOk", "vechi"), QString("vechi"));
+        QCOMPARE(x.updatedIds(), Ids{});
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+        QVERIFY(x.field(5, "comment").isNull());
+        QVERIFY(x.messages.isEmpty());
     }
 
     // Several rows selected: the comment is the one of the row under the pointer.

@@ -23,6 +23,7 @@
 #include "BulletinView.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
+#include "CommentDialog.h"
 #include "CorrectionJournal.h"
 #include "CriticalNotificationDialog.h"
 #include "DocumentTemplate.h"
@@ -331,6 +332,21 @@ private slots:
         unvalidatedOnly->setChecked(false);
         x.search("", "", kDay, kDay);
         QCOMPARE(x.listedIds().size(), 5);
+
+        // OK on the comment as it was (NULL, shown as an empty box) corrects nothing: no reason
+        // is asked, nothing is written and the request stays validated.
+        whenUp([](QWidget* up) {
+            QVERIFY(qobject_cast<CommentDialog*>(up));
+            QTest::mouseClick(up->findChild<QPushButton*>("buttonOk"), Qt::LeftButton);
+        });
+        x.clickCell(x.rowOf(1), 1, Qt::RightButton);
+        QCOMPARE(reasonAsked, 0);
+        QVERIFY(x.field(1, "comment").isNull());
+        QCOMPARE(x.journalRows(), QStringList());
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.list()->model()->index(x.rowOf(1), 4).data(Qt::AccessibleDescriptionRole).toString(), validatedNote);
+        x.view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(x.view.get()));
 
         // The request's bulletin is out: without a reason nothing is corrected.
         m_now = kSecond;

@@ -3,6 +3,7 @@
 #include "MessageBox.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
@@ -48,6 +49,7 @@ private slots:
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("previous"); // the column of previous values (ValoriAnterioare=1)
         // Windows-1252: the file's own letters (0xE9, the euro sign 0x80) and CRLF; the comment,
         // the unknown key and the key's own spelling stay; a key the file lacks comes at the end.
         QTest::newRow("windows-1252")
@@ -55,20 +57,30 @@ private slots:
                           "\xE9\r\nTelefon=0264\r\n")
             << QStringLiteral("Laborator Âncuta €")
             << QByteArray("; antetul laboratorului\r\nnumelaborator=Laborator \xC2"
-                          "ncuta \x80\r\nImprimanta=HP 1\r\nAdresa=Str. Lunga \xE9\r\nTelefon=0264\r\nAltele=\r\n");
+                          "ncuta \x80\r\nImprimanta=HP 1\r\nAdresa=Str. Lunga \xE9\r\nTelefon=0264\r\nAltele=\r\n")
+            << false;
         // A file already in UTF-8 keeps UTF-8, and a file with LF alone gets the CRLF the bulletin needs.
         QTest::newRow("utf-8 file")
             << QByteArray("NumeLaborator=Vechi\nAdresa=Str. \xC8\x98oimului\n") << QStringLiteral("Laboratorul Ștefan")
             << QByteArray("NumeLaborator=Laboratorul \xC8\x98tefan\r\nAdresa=Str. \xC8\x98oimului\r\nTelefon=\r\n"
-                          "Altele=\r\n");
+                          "Altele=\r\n")
+            << false;
         QTest::newRow("no file") << QByteArray() << QStringLiteral("Lab")
-                                 << QByteArray("NumeLaborator=Lab\r\nAdresa=\r\nTelefon=\r\nAltele=\r\n");
+                                 << QByteArray("NumeLaborator=Lab\r\nAdresa=\r\nTelefon=\r\nAltele=\r\n") << false;
+        // The column of previous values is on: the box shows it ticked, and the key stays as written.
+        QTest::newRow("previous values on")
+            << QByteArray("NumeLaborator=Vechi\r\nvalorianterioare= 1\r\n") << QStringLiteral("Lab")
+            << QByteArray("NumeLaborator=Lab\r\nvalorianterioare= 1\r\nAdresa=\r\nTelefon=\r\nAltele=\r\n") << true;
+        QTest::newRow("previous values off")
+            << QByteArray("NumeLaborator=Vechi\r\nValoriAnterioare=0\r\n") << QStringLiteral("Lab")
+            << QByteArray("NumeLaborator=Lab\r\nValoriAnterioare=0\r\nAdresa=\r\nTelefon=\r\nAltele=\r\n") << false;
     }
 
     void savedFileIsReadBackByTheBulletin() {
         QFETCH(QByteArray, before);
         QFETCH(QString, name);
         QFETCH(QByteArray, after);
+        QFETCH(bool, previous);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Labrosa.ini"));
         if (!before.isEmpty())
@@ -86,8 +98,18 @@ private slots:
         // Opened again, the dialog shows what was saved, and saving unchanged writes the same bytes.
         LabHeaderDialog again(path);
         QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("editNumeLaborator"))->text(), name);
+        QCOMPARE(again.findChild<QCheckBox*>(QStringLiteral("checkPreviousValues"))->isChecked(), previous);
         again.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
         QCOMPARE(contentOf(path), after);
+        // The choice turned over is written, read by the bulletin and shown at the next opening.
+        LabHeaderDialog turned(path);
+        turned.findChild<QCheckBox*>(QStringLiteral("checkPreviousValues"))->setChecked(!previous);
+        turned.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+        QCOMPARE(m_messages, QStringList());
+        QCOMPARE(bulletinValue(path, QStringLiteral("ValoriAnterioare")).trimmed(),
+                 previous ? QStringLiteral("0") : QStringLiteral("1"));
+        LabHeaderDialog last(path);
+        QCOMPARE(last.findChild<QCheckBox*>(QStringLiteral("checkPreviousValues"))->isChecked(), !previous);
     }
 
     // A value the bulletin could not read back whole is refused with the reason, the field
