@@ -1,6 +1,7 @@
 -- Labrosa correction journal and bulletin archive, PostgreSQL flavour. Applied to every
 -- database the tool creates and by `labrosa-dbtool --upgrade` to an existing one; safe to
--- apply again. The program's role gets INSERT and SELECT only (see the README).
+-- apply again. The program's role gets INSERT and SELECT only (see the README), and triggers
+-- refuse to change or remove a row whoever asks, the tables' owner included.
 -- Times are UTC.
 
 CREATE TABLE IF NOT EXISTS CORRECTION_JOURNAL (
@@ -120,3 +121,38 @@ CREATE TABLE IF NOT EXISTS CRITICAL_NOTIFICATIONS (
 );
 
 CREATE INDEX IF NOT EXISTS IX_CRITICAL_NOTIFICATIONS_request ON CRITICAL_NOTIFICATIONS (RequestID);
+
+-- What refuses: every change the triggers below are put on, with the table's own words.
+CREATE OR REPLACE FUNCTION labrosa_kept_as_written() RETURNS trigger LANGUAGE plpgsql AS
+$$ BEGIN RAISE EXCEPTION '%', TG_ARGV[0] USING ERRCODE = 'insufficient_privilege'; END $$;
+
+CREATE OR REPLACE TRIGGER CORRECTION_JOURNAL_no_change BEFORE UPDATE OR DELETE ON CORRECTION_JOURNAL
+FOR EACH ROW EXECUTE FUNCTION labrosa_kept_as_written('the correction journal is kept as written');
+
+CREATE OR REPLACE TRIGGER CORRECTION_JOURNAL_no_truncate BEFORE TRUNCATE ON CORRECTION_JOURNAL
+FOR EACH STATEMENT EXECUTE FUNCTION labrosa_kept_as_written('the correction journal is kept as written');
+
+CREATE OR REPLACE TRIGGER BULLETIN_ARCHIVE_no_change BEFORE UPDATE OR DELETE ON BULLETIN_ARCHIVE
+FOR EACH ROW EXECUTE FUNCTION labrosa_kept_as_written('the bulletin archive is kept as written');
+
+CREATE OR REPLACE TRIGGER BULLETIN_ARCHIVE_no_truncate BEFORE TRUNCATE ON BULLETIN_ARCHIVE
+FOR EACH STATEMENT EXECUTE FUNCTION labrosa_kept_as_written('the bulletin archive is kept as written');
+
+CREATE OR REPLACE TRIGGER BULLETIN_VALIDATION_no_change BEFORE UPDATE OR DELETE ON BULLETIN_VALIDATION
+FOR EACH ROW EXECUTE FUNCTION labrosa_kept_as_written('the validations are kept as written');
+
+CREATE OR REPLACE TRIGGER BULLETIN_VALIDATION_no_truncate BEFORE TRUNCATE ON BULLETIN_VALIDATION
+FOR EACH STATEMENT EXECUTE FUNCTION labrosa_kept_as_written('the validations are kept as written');
+
+CREATE OR REPLACE TRIGGER CRITICAL_NOTIFICATIONS_no_change BEFORE UPDATE OR DELETE ON CRITICAL_NOTIFICATIONS
+FOR EACH ROW EXECUTE FUNCTION labrosa_kept_as_written('the notifications are kept as written');
+
+CREATE OR REPLACE TRIGGER CRITICAL_NOTIFICATIONS_no_truncate BEFORE TRUNCATE ON CRITICAL_NOTIFICATIONS
+FOR EACH STATEMENT EXECUTE FUNCTION labrosa_kept_as_written('the notifications are kept as written');
+
+-- A signatory who leaves is made inactive (an UPDATE); the row itself stays.
+CREATE OR REPLACE TRIGGER SIGNATORIES_no_delete BEFORE DELETE ON SIGNATORIES
+FOR EACH ROW EXECUTE FUNCTION labrosa_kept_as_written('a signatory is made inactive, never removed');
+
+CREATE OR REPLACE TRIGGER SIGNATORIES_no_truncate BEFORE TRUNCATE ON SIGNATORIES
+FOR EACH STATEMENT EXECUTE FUNCTION labrosa_kept_as_written('a signatory is made inactive, never removed');

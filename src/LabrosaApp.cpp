@@ -5,6 +5,7 @@
 #include "CommandIds.h"
 #include "ConnectionString.h"
 #include "CorrectionJournal.h"
+#include "JournalProtection.h"
 #include "LabHeaderDialog.h"
 #include "LabSchemaCheck.h"
 #include "MainWindow.h"
@@ -16,7 +17,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QProcess>
+#include <QStatusBar>
 
 namespace {
 const char* const kSettingsFile = "Labrosa.ini";
@@ -67,6 +70,28 @@ void LabrosaApp::onLaboratoryOpened() {
     const bool signatoriesMissing =
         journal.available() && tableExists(&m_database, QStringLiteral("SIGNATORIES"), &error) == 0;
     frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(journalMissing || signatoriesMissing);
+    showJournalProtection();
+}
+
+void LabrosaApp::showJournalProtection() {
+    const JournalProtection protection = JournalProtection::check(&m_database);
+    const QString warning = protection.warning();
+    QStatusBar* bar = mainFrame()->statusBar();
+    auto* label = bar->findChild<QLabel*>(QStringLiteral("journalProtection"));
+    if (warning.isEmpty()) {
+        delete label;
+        return;
+    }
+    if (!label) {
+        // Kept in sight for as long as this database is open; it never widens the window.
+        label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("journalProtection"));
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        bar->addPermanentWidget(label, 1);
+    }
+    label->setText(protection.shortWarning());
+    label->setToolTip(warning);
+    m_database.writeLog(warning);
 }
 
 void LabrosaApp::onLabHeader() {

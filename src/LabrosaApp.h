@@ -19,5 +19,9 @@ protected:
     void onLaboratoryOpened() override;
 
 private:
+    // The status bar's lasting note, and a line in the error log, when the connection could
+    // change or remove rows of the correction journal or the other records kept as written.
+    void showJournalProtection();
+
     bool m_labCommandsConnected = false;
 };

@@ -47,7 +47,8 @@ const char kUsage[] =
     "                        nou fara grija\n"
     "  --force               inlocuieste o baza de date existenta (tot ce contine se pierde)\n"
     "  --program-role ROLE   PostgreSQL: rolul cu care lucreaza programul primeste doar drepturile\n"
-    "                        lui; in jurnal si in arhiva poate doar adauga si citi randuri\n"
+    "                        lui (orice alt drept dat inainte ii este luat); in jurnal si in arhiva\n"
+    "                        poate doar adauga si citi randuri\n"
     "  --import-mdb FILE.mdb aduce rezultatele dintr-o baza de date Access (Jet 3 sau 4) intr-o baza de\n"
     "                        date existenta, totul sau nimic; --map da maparea tabelelor si coloanelor,\n"
     "                        --replace inlocuieste randurile care exista deja\n"
@@ -337,9 +338,54 @@ const char kMsgRoleTooStrong[] = "rolul \"%1\" ar putea inca schimba sau sterge 
                                  "tabelelor, superutilizator sau primeste dreptul prin alt rol ori prin PUBLIC. "
                                  "Programul are nevoie de un rol al lui, fara alte drepturi; nu s-a schimbat nimic.";
 
-// Gives the program's role what the program needs and no more: it corrects RESULTS, reads
-// the rest, and only adds and reads rows of the journal and the archive. The role name was
-// checked to be a plain identifier, so quoting it is enough.
+// What the program's role may do, object by object: exactly what the program's own statements
+// use, nothing more. The role loses every other right in the schema first, so that a right
+// given earlier, by hand or by an older version of this tool, does not outlive an --upgrade.
+struct ProgramRight {
+    const char* object; // a table or view, as PostgreSQL names it
+    const char* rights; // as GRANT writes them
+    bool idSequence;    // the role also draws the ids of the rows it adds
+};
+
+const ProgramRight kProgramRights[] = {
+    // Corrections and comments change RESULTS in place; the program never adds or removes a set.
+    {"results", "SELECT, UPDATE", false},
+    {"vet_profiles", "SELECT", false},
+    {"analysers", "SELECT", false},
+    {"parameters", "SELECT", false},
+    {"result_values", "SELECT", false},
+    {"vet_profile_normal_values", "SELECT", false},
+    {"vresults2_vet", "SELECT", false},
+    // The journal, the archive, the validations and the notifications are only added to.
+    {"correction_journal", "SELECT, INSERT", true},
+    {"bulletin_archive", "SELECT, INSERT", true},
+    {"bulletin_validation", "SELECT, INSERT", true},
+    {"critical_notifications", "SELECT, INSERT", true},
+    // Kept with this tool only: the program reads them.
+    {"signatories", "SELECT", false},
+    {"critical_values", "SELECT", false},
+    {"parameter_delta_limits", "SELECT", false},
+};
+
+const char kSqlCurrentSchema[] = "SELECT quote_ident(current_schema())";
+const char kSqlIdSequence[] = "SELECT pg_get_serial_sequence(?, 'id')";
+
+// What the role could still do to the journal's tables after the grants: rights through other
+// roles or PUBLIC (has_table_privilege sees them), ownership and superuser.
+const char kSqlStillTooStrong[] = R"SQL(
+SELECT t.name || ' (' || p.name || ')'
+FROM (VALUES ('correction_journal'), ('bulletin_archive'), ('bulletin_validation'), ('signatories'),
+             ('critical_notifications'), ('critical_values')) t(name)
+CROSS JOIN (VALUES ('INSERT'), ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name)
+WHERE (has_table_privilege(CAST(? AS name), t.name, p.name)
+       AND (p.name <> 'INSERT' OR t.name IN ('signatories', 'critical_values')))
+   OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class WHERE oid = CAST(t.name AS regclass)), 'MEMBER')
+   OR (SELECT rolsuper FROM pg_roles WHERE rolname = CAST(? AS name))
+ORDER BY 1
+)SQL";
+
+// Gives the program's role what the program needs and no more (kProgramRights). The role
+// name was checked to be a plain identifier, so quoting it is enough.
 bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     QSqlQuery exists(db);
     exists.prepare(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"));
@@ -354,55 +400,41 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     }
     exists.finish();
     const QString quoted = QLatin1Char('"') + role + QLatin1Char('"');
-    QSqlQuery sequences(db);
-    if (!sequences.exec(QStringLiteral("SELECT pg_get_serial_sequence('correction_journal', 'id'), "
-                                       "pg_get_serial_sequence('bulletin_archive', 'id'), "
-                                       "pg_get_serial_sequence('bulletin_validation', 'id'), "
-                                       "pg_get_serial_sequence('critical_notifications', 'id')")) ||
-        !sequences.next() || sequences.value(0).isNull() || sequences.value(1).isNull() ||
-        sequences.value(2).isNull() || sequences.value(3).isNull()) {
-        *error = QStringLiteral("nu se gasesc secventele jurnalului si arhivei: %1").arg(sequences.lastError().text());
+
+    QSqlQuery schema(db);
+    if (!schema.exec(QString::fromLatin1(kSqlCurrentSchema)) || !schema.next() || schema.value(0).isNull()) {
+        *error = QStringLiteral("nu se poate afla schema tabelelor: %1").arg(schema.lastError().text());
         return false;
     }
-    // The names come quoted as needed from the database itself.
-    const QString journalSequences =
-        sequences.value(0).toString() + QLatin1String(", ") + sequences.value(1).toString() + QLatin1String(", ") +
-        sequences.value(2).toString() + QLatin1String(", ") + sequences.value(3).toString();
-    sequences.finish();
-    const QStringList grants = {
-        QStringLiteral("REVOKE ALL ON correction_journal, bulletin_archive, bulletin_validation, signatories, "
-                       "critical_notifications, critical_values FROM %1")
-            .arg(quoted),
-        QStringLiteral("GRANT SELECT, INSERT, UPDATE ON results TO %1").arg(quoted),
-        QStringLiteral("GRANT SELECT ON vet_profiles, analysers, parameters, result_values, "
-                       "vet_profile_normal_values, vResults2_vet TO %1")
-            .arg(quoted),
-        QStringLiteral("GRANT SELECT, INSERT ON correction_journal, bulletin_archive, bulletin_validation, "
-                       "critical_notifications TO %1")
-            .arg(quoted),
-        // The critical limits, like the signatories, are kept with this tool only.
-        QStringLiteral("GRANT SELECT ON critical_values TO %1").arg(quoted),
-        // The signatories are kept with this tool only: the program reads them.
-        QStringLiteral("GRANT SELECT ON signatories TO %1").arg(quoted),
-        // The delta limits are kept with this tool too.
-        QStringLiteral("GRANT SELECT ON parameter_delta_limits TO %1").arg(quoted),
-        QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(journalSequences, quoted),
+    const QString schemaName = schema.value(0).toString();
+    schema.finish();
+
+    QStringList grants = {
+        QStringLiteral("REVOKE ALL ON ALL TABLES IN SCHEMA %1 FROM %2").arg(schemaName, quoted),
+        QStringLiteral("REVOKE ALL ON ALL SEQUENCES IN SCHEMA %1 FROM %2").arg(schemaName, quoted),
     };
+    for (const ProgramRight& right : kProgramRights) {
+        const QString object = QLatin1String(right.object);
+        grants << QStringLiteral("GRANT %1 ON %2 TO %3").arg(QLatin1String(right.rights), object, quoted);
+        if (!right.idSequence)
+            continue;
+        QSqlQuery sequence(db);
+        sequence.prepare(QString::fromLatin1(kSqlIdSequence));
+        sequence.addBindValue(object);
+        if (!sequence.exec() || !sequence.next() || sequence.value(0).isNull()) {
+            *error = QStringLiteral("nu se gaseste secventa tabelei %1: %2").arg(object, sequence.lastError().text());
+            return false;
+        }
+        // The name comes quoted as needed from the database itself.
+        grants << QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(sequence.value(0).toString(), quoted);
+    }
     if (!runAll(db, grants, error))
         return false;
 
-    // What the grants cannot take away: ownership, superuser, rights through other roles or PUBLIC.
     QSqlQuery still(db);
-    still.prepare(QStringLiteral(
-        "SELECT t.name || ' (' || p.name || ')' FROM (VALUES ('correction_journal'), ('bulletin_archive'), "
-        "('bulletin_validation'), ('signatories'), ('critical_notifications'), ('critical_values')) t(name) "
-        "CROSS JOIN (VALUES ('INSERT'), ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name) "
-        "WHERE (has_table_privilege(CAST(? AS name), t.name, p.name) AND (p.name <> 'INSERT' OR t.name IN "
-        "('signatories', 'critical_values'))) "
-        "OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class WHERE oid = CAST(t.name AS regclass)), "
-        "'MEMBER') ORDER BY 1"));
-    still.addBindValue(role);
-    still.addBindValue(role);
+    still.prepare(QString::fromLatin1(kSqlStillTooStrong));
+    for (int i = 0; i < 3; ++i)
+        still.addBindValue(role);
     if (!still.exec()) {
         *error = still.lastError().text();
         return false;

@@ -199,6 +199,8 @@ private slots:
         QCOMPARE(frame->windowTitle(), QStringLiteral("Labrosa - Lista Rezultate1"));
         QCOMPARE(frame->currentMenuId(), int(IDR_MAINFRAME));
         QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+        // The tool's database keeps its journal: nothing to warn of.
+        QVERIFY(!frame->statusBar()->findChild<QLabel*>(QStringLiteral("journalProtection")));
         QVERIFY(!frame->action(ID_FILE_PRINT)->isEnabled());
         QCOMPARE(QSettings().fileName(), qEnvironmentVariable("XDG_CONFIG_HOME") + "/labrosa/Labrosa.conf");
     }
@@ -989,6 +991,39 @@ private slots:
         }
         QVERIFY(contentOf(lab.dbPath()) == before);
         QVERIFY(wal() == walBefore);
+    }
+
+    void unprotectedJournalIsSaid_data() {
+        QTest::addColumn<bool>("onServer");
+        QTest::addColumn<QString>("advice"); // what the status bar says to do
+        QTest::addColumn<QString>("found");  // what the log names as open
+        QTest::newRow("sqlite, a trigger dropped") << false << "rulati labrosa-dbtool --upgrade"
+                                                   << "CORRECTION_JOURNAL (DELETE)";
+        QTest::newRow("server, as the tables' owner") << true << "conectati statiile cu rolul programului"
+                                                      << "superutilizator";
+    }
+
+    // A connection that could change the journal is said in the status bar, with what to do, and
+    // in the error log; the program goes on as before.
+    void unprotectedJournalIsSaid() {
+        QFETCH(bool, onServer);
+        QFETCH(QString, advice);
+        QFETCH(QString, found);
+        if (onServer && DbLab::pgConnectionString().isEmpty())
+            QSKIP("LABROSA_TEST_PG names no PostgreSQL test server");
+        DbLab lab(onServer ? DbLab::Backend::PostgreSQL : DbLab::Backend::SQLite);
+        QVERIFY(lab.createDemo(20));
+        if (!onServer)
+            QVERIFY(lab.exec("DROP TRIGGER CORRECTION_JOURNAL_no_delete"));
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa", "--database", lab.connectionString()}));
+        QVERIFY(m_messages.isEmpty());
+        auto* said = app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("journalProtection"));
+        QVERIFY(said);
+        QVERIFY2(said->text().startsWith("jurnalul nu este protejat: " + advice), qPrintable(said->text()));
+        const QString log = readFile(lab.lab().filePath("_database_err.log"));
+        QVERIFY2(log.contains("]->jurnalul nu este protejat: " + advice) && log.contains(found), qPrintable(log));
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
     }
 
     void fileNewOffersBothKinds() {

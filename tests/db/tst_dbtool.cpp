@@ -1,5 +1,7 @@
 #include "BrokenFiles.h"
+#include "DatabaseConnection.h"
 #include "DbLab.h"
+#include "JournalProtection.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -487,6 +489,28 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         return;
     }
     QVERIFY2(rc == 0, qPrintable(out));
+    // Rights given by hand before are taken back by the next run; the triggers are made again.
+    QVERIFY(db.exec(QStringLiteral("GRANT INSERT, DELETE ON results TO %1").arg(role)));
+    QVERIFY(db.exec(QStringLiteral("GRANT UPDATE, DELETE, TRUNCATE ON correction_journal TO %1").arg(role)));
+    QVERIFY(db.exec(QStringLiteral("GRANT DELETE ON bulletin_archive TO %1").arg(role)));
+    QVERIFY2(runTool({"--upgrade", "--program-role", role, DbLab::pgConnectionString()}, &out) == 0, qPrintable(out));
+
+    const ConnectionString cs = ConnectionString::parse(DbLab::pgConnectionString());
+    const QString asRole = QStringLiteral("Provider=PostgreSQL;Server=%1;Port=%2;Database=%3;User ID=%4;Password=")
+                               .arg(cs.value("server"), cs.value("port"), cs.value("database"), role);
+    for (const QString& connection : {asRole, DbLab::pgConnectionString()}) {
+        DatabaseConnection database;
+        QVERIFY(database.open(connection));
+        const JournalProtection protection = JournalProtection::check(&database);
+        // The test server's owner of the tables is a superuser: nothing holds it back.
+        QCOMPARE(protection.state(),
+                 connection == asRole ? JournalProtection::State::Protected : JournalProtection::State::Unprotected);
+        if (connection != asRole)
+            QVERIFY2(protection.warning().startsWith("jurnalul nu este protejat: conectati statiile cu rolul "
+                                                     "programului") &&
+                         protection.roleGaps().value(0) == "superutilizator",
+                     qPrintable(protection.warning()));
+    }
 
     {
         QSqlDatabase program = db.addConnection("program-role");
@@ -534,8 +558,25 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
             QVERIFY(!exec(QStringLiteral("TRUNCATE %1").arg(table)));
         }
         QVERIFY(!exec("DELETE FROM results"));
+        QVERIFY(!exec("INSERT INTO results (ID, RequestID, TransDate) VALUES ((SELECT MAX(ID) + 1 FROM results), "
+                      "'8', CAST(? AS timestamp))",
+                      {"2026-06-30 10:00:00"}));
         program.close();
     }
+    // Not even the tables' owner changes or removes a row.
+    for (const char* table :
+         {"correction_journal", "bulletin_archive", "bulletin_validation", "critical_notifications"}) {
+        for (const QString& sql : {QStringLiteral("UPDATE %1 SET userName = 'altcineva'"),
+                                   QStringLiteral("DELETE FROM %1"), QStringLiteral("TRUNCATE %1")}) {
+            QSqlQuery q(db.admin());
+            QVERIFY(!q.exec(sql.arg(table)));
+            QVERIFY2(q.lastError().text().contains("kept as written"), qPrintable(q.lastError().text()));
+        }
+    }
+    QVERIFY(db.exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
+    QVERIFY(!db.exec("DELETE FROM signatories"));
+    QVERIFY(!db.exec("TRUNCATE signatories"));
+    QVERIFY(db.exec("UPDATE signatories SET active = 0"));
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM correction_journal WHERE userName = 'ana'").toInt(), 1);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM bulletin_archive WHERE userName = 'ana'").toInt(), 1);
 }
