@@ -365,6 +365,8 @@ const ProgramRight kProgramRights[] = {
     {"signatories", "SELECT", false},
     {"critical_values", "SELECT", false},
     {"parameter_delta_limits", "SELECT", false},
+    // Raised by the database's own triggers (functions of the owner); the program reads them.
+    {"content_revisions", "SELECT", false},
 };
 
 const char kSqlCurrentSchema[] = "SELECT quote_ident(current_schema())";
@@ -375,10 +377,10 @@ const char kSqlIdSequence[] = "SELECT pg_get_serial_sequence(?, 'id')";
 const char kSqlStillTooStrong[] = R"SQL(
 SELECT t.name || ' (' || p.name || ')'
 FROM (VALUES ('correction_journal'), ('bulletin_archive'), ('bulletin_validation'), ('signatories'),
-             ('critical_notifications'), ('critical_values')) t(name)
+             ('critical_notifications'), ('critical_values'), ('content_revisions')) t(name)
 CROSS JOIN (VALUES ('INSERT'), ('UPDATE'), ('DELETE'), ('TRUNCATE')) p(name)
 WHERE (has_table_privilege(CAST(? AS name), t.name, p.name)
-       AND (p.name <> 'INSERT' OR t.name IN ('signatories', 'critical_values')))
+       AND (p.name <> 'INSERT' OR t.name IN ('signatories', 'critical_values', 'content_revisions')))
    OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class WHERE oid = CAST(t.name AS regclass)), 'MEMBER')
    OR (SELECT rolsuper FROM pg_roles WHERE rolname = CAST(? AS name))
 ORDER BY 1

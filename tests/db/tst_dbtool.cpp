@@ -526,6 +526,15 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
             return q.exec();
         };
         QVERIFY(exec("UPDATE results SET PacientName = 'Rex - Pop' WHERE ID = (SELECT MIN(ID) FROM results)"));
+        // The correction is counted by the owner's trigger; the role itself can only read the counters.
+        {
+            QSqlQuery counted(program);
+            QVERIFY(counted.exec("SELECT max(revision) FROM content_revisions WHERE RequestID <> ''") &&
+                    counted.next());
+            QVERIFY(counted.value(0).toLongLong() > 0);
+        }
+        QVERIFY(!exec("UPDATE content_revisions SET revision = revision + 1"));
+        QVERIFY(!exec("INSERT INTO content_revisions (RequestID, TransDay, revision) VALUES ('x', 'y', 9)"));
         QVERIFY(exec("INSERT INTO correction_journal (resultID, RequestID, field, oldValue, newValue, changedAt, "
                      "userName, workstation) VALUES (1, '7', 'PacientName', 'Rex', 'Rex - Pop', "
                      "CAST(? AS timestamp), 'ana', 'lab1')",
