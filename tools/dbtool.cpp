@@ -6,6 +6,7 @@
 #include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
 #include "DeltaLimitCommand.h"
+#include "ValidationAuditCommand.h"
 #include "DemoData.h"
 #include "MdbImport.h"
 #include "SignatoryCommand.h"
@@ -39,6 +40,7 @@ const char kUsage[] =
     "                      <sqlite file | connection string>\n"
     "       labrosa-dbtool --critical-limit set PROFIL COD SEX MIN MAX | clear PROFIL COD SEX | list\n"
     "                      <sqlite file | connection string>\n"
+    "       labrosa-dbtool --validations request CERERE | days DE_LA PANA_LA <sqlite file | connection string>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -60,6 +62,9 @@ const char kUsage[] =
     "  --critical-limit      limitele critice ale unui parametru (COD) pentru un profil si un sex (\"\": oricare;\n"
     "                        cel al sexului setului are intaietate): set le pune (MIN sau MAX \"\": fara),\n"
     "                        clear le sterge, list le arata\n"
+    "  --validations         fiecare validare a unei cereri (sau a buletinelor zilelor de transfer date,\n"
+    "                        AAAA-LL-ZZ) si daca datele de azi sunt inca cele semnate; iese cu 3 cand\n"
+    "                        ultima validare a unui buletin nu mai corespunde\n"
     "  -h, --help            arata aceste indicatii\n"
     "  --version             arata versiunea programului\n";
 
@@ -891,6 +896,8 @@ int main(int argc, char* argv[]) {
         return runCommand(args, parseDeltaLimitArguments, runDeltaLimitCommand);
     if (args.contains(QLatin1String("--critical-limit")))
         return runCommand(args, parseCriticalLimitArguments, runCriticalLimitCommand);
+    if (args.contains(QLatin1String("--validations")))
+        return runCommand(args, parseValidationAuditArguments, runValidationAuditCommand);
     if (args.contains(QLatin1String("--import-mdb"))) {
         MdbImportRequest import;
         if (!parseMdbImportArguments(args, &import, &error)) {

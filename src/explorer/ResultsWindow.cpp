@@ -851,11 +851,25 @@ bool ResultsWindow::markValidatedRows(QString* error) {
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database || m_list->getItemCount() == 0)
         return true;
+    // A laboratory that never validated pays one question, not a pass over the list.
+    BulletinValidation validation(database);
+    bool any = false;
+    if (!validation.anyValidation(&any)) {
+        *error = validation.errorText();
+        return false;
+    }
+    if (!any)
+        return true;
     QHash<qint64, BulletinKey> sets;
-    for (int row = 0; row < m_list->getItemCount(); ++row)
-        sets.insert(m_list->getItemData(row),
-                    {m_list->getItemText(row, ColRequestId),
-                     BulletinKey::dayFromSearchText(toSqlDate(m_list->getItemText(row, ColDate)))});
+    sets.reserve(m_list->getItemCount());
+    QHash<QString, QString> dayOfText; // a list holds few distinct days
+    for (int row = 0; row < m_list->getItemCount(); ++row) {
+        const QString shown = m_list->getItemText(row, ColDate);
+        auto day = dayOfText.constFind(shown);
+        if (day == dayOfText.cend())
+            day = dayOfText.insert(shown, BulletinKey::dayFromSearchText(toSqlDate(shown)));
+        sets.insert(m_list->getItemData(row), {m_list->getItemText(row, ColRequestId), *day});
+    }
     ValidatedBulletins bulletins(database);
     QHash<qint64, ValidationRecord> validated;
     if (!bulletins.find(sets, &validated)) {

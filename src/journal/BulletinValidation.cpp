@@ -164,6 +164,15 @@ bool BulletinValidation::listForRequest(const QString& requestId, std::vector<Va
     return readList(QLatin1String(kOfRequest), {requestId}, true, list);
 }
 
+bool BulletinValidation::listForDays(const QString& firstDay, const QString& lastDay,
+                                     std::vector<ValidationRecord>* list) {
+    list->clear();
+    m_error.clear();
+    if (!available())
+        return m_error.isEmpty();
+    return readList(QStringLiteral("TransDay >= ? AND TransDay <= ?"), {firstDay, lastDay}, true, list);
+}
+
 bool BulletinValidation::listForBulletin(const BulletinKey& bulletin, std::vector<ValidationRecord>* list) {
     list->clear();
     m_error.clear();

@@ -56,6 +56,8 @@ public:
     bool available();
     // The validations of a request (every day), newest first; false with errorText() when unreadable.
     bool listForRequest(const QString& requestId, std::vector<ValidationRecord>* list);
+    // The validations of the bulletins of these transfer days ('YYYY-MM-DD'), newest first.
+    bool listForDays(const QString& firstDay, const QString& lastDay, std::vector<ValidationRecord>* list);
     // The validations of one bulletin, newest first.
     bool listForBulletin(const BulletinKey& bulletin, std::vector<ValidationRecord>* list);
     // The status of the bulletin (of these sets) whose clinical content is today canonicalContent;
