@@ -809,7 +809,8 @@ WITH own AS (
     WHERE c.relnamespace = (SELECT n.oid FROM pg_namespace n WHERE n.nspname = current_schema())
       AND c.relname IN ('vet_profiles', 'results', 'analysers', 'parameters', 'result_values',
                         'vet_profile_normal_values', 'vresults2_vet', 'correction_journal', 'bulletin_archive',
-                        'signatories', 'bulletin_validation', 'critical_notifications', 'critical_values')
+                        'signatories', 'bulletin_validation', 'critical_notifications', 'critical_values',
+                        'signatory_passwords', 'signing_attempts')
 ), parts AS (
     SELECT 'pg_class'::regclass::oid AS classid, oid AS objid FROM own
     UNION
@@ -850,7 +851,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
             QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename IN "
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
                            "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
-                           "'bulletin_validation', 'critical_notifications', 'critical_values')")) ||
+                           "'bulletin_validation', 'critical_notifications', 'critical_values', "
+                           "'signatory_passwords', 'signing_attempts')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -882,7 +884,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
-                       "parameter_delta_limits, critical_notifications, critical_values"),
+                       "parameter_delta_limits, critical_notifications, critical_values, signatory_passwords, "
+                       "signing_attempts"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})

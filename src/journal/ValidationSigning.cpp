@@ -69,6 +69,13 @@ bool ValidationSigning::insert(const ValidationRecord& row, const QString& passw
 // Run outside the connection's logged path: a failed statement is logged with its values, and
 // one of them is the password.
 bool ValidationSigning::insertOnServer(const ValidationRecord& row, const QString& password, qint64* id) {
+    // A refusal is an error, which would leave the caller's transaction aborted until its
+    // rollback; the savepoint keeps it usable, so the statement can be freed.
+    QSqlQuery savepoint(m_database->connection());
+    if (!savepoint.exec(QStringLiteral("SAVEPOINT labrosa_signing"))) {
+        m_error = savepoint.lastError().text();
+        return false;
+    }
     QSqlQuery query(m_database->connection());
     const QVariantList values = {row.userName,
                                  password,
@@ -90,9 +97,12 @@ bool ValidationSigning::insertOnServer(const ValidationRecord& row, const QStrin
     if (ok && query.exec() && query.next()) {
         if (id)
             *id = query.value(0).toLongLong();
+        query.finish();
+        savepoint.exec(QStringLiteral("RELEASE SAVEPOINT labrosa_signing"));
         return true;
     }
     const QSqlError error = query.lastError();
+    savepoint.exec(QStringLiteral("ROLLBACK TO SAVEPOINT labrosa_signing"));
     const QString code = error.nativeErrorCode();
     m_database->noteErrorCode(code);
     for (const char* refused : kRefusedCodes)

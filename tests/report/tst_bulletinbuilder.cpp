@@ -491,29 +491,6 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     QVERIFY(revalidated.contains(kHeadEnd + replacedRow));
     QVERIFY(revalidated.contains(validatedRow("6/3/2026 13:00") + kFooterStart));
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 2);
-
-    // Five wrong passwords in a row lock the signatory: the right one is then refused too, with
-    // the moment the lock ends, and nothing is stored.
-    {
-        CorrectionJournal journal(m_database.get());
-        QVERIFY(journal.apply("Age", 9, "ID = ?", {2}, nullptr, "Varsta gresita din nou"));
-    }
-    typed = "parola-gresita";
-    for (int attempt = 1; attempt <= SigningPasswords::kLockAttempts; ++attempt) {
-        result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
-        QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("este gresita") &&
-                     result.messages.at(0).contains("pana la") == (attempt == SigningPasswords::kLockAttempts),
-                 qPrintable(result.messages.join('\n')));
-    }
-    typed = "parola-anei";
-    const int archivedBefore = m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt();
-    result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
-    QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("nu poate semna pana la "),
-             qPrintable(result.messages.join('\n')));
-    QCOMPARE(passwords.check(ana->login, "parola-anei"), SigningPasswords::Outcome::locked);
-    QVERIFY(passwords.lockedUntil() > CorrectionJournal::now().addSecs(60 * SigningPasswords::kLockMinutes - 120));
-    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 2);
-    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), archivedBefore);
 }
 
 // A validation that cannot be written leaves no archived bulletin behind, and the other way
@@ -537,11 +514,12 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
              SigningPasswords::Outcome::accepted);
     BulletinRelease release;
     release.signatory = signatories.activeByLogin(CorrectionJournal::currentUser());
-    release.confirm = [](const QByteArray&, const QString&, QString* password) {
-        *password = "parola-anei";
+    QString typed = "parola-anei";
+    release.confirm = [&typed](const QByteArray&, const QString&, QString* password) {
+        *password = typed;
         return true;
     };
-    const BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QCOMPARE(result.messages.size(), 1);
     QVERIFY2(result.messages.at(0).startsWith("Buletinul nu a fost validat") &&
                  result.messages.at(0).contains("no more validations"),
@@ -549,6 +527,26 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
     QVERIFY(!result.opened);
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 0);
     QVERIFY(!QFile::exists(kBulletinFileName));
+
+    // Five wrong passwords in a row lock the signatory: the right one is then refused before
+    // anything is tried, with the moment the lock ends.
+    typed = "parola-gresita";
+    for (int attempt = 1; attempt <= SigningPasswords::kLockAttempts; ++attempt) {
+        result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+        QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("este gresita") &&
+                     result.messages.at(0).contains("pana la") == (attempt == SigningPasswords::kLockAttempts),
+                 qPrintable(result.messages.join('\n')));
+    }
+    typed = "parola-anei";
+    result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("nu poate semna pana la "),
+             qPrintable(result.messages.join('\n')));
+    SigningPasswords passwords(m_database.get());
+    QCOMPARE(passwords.check(CorrectionJournal::currentUser(), "parola-anei"), SigningPasswords::Outcome::locked);
+    QVERIFY(passwords.lockedUntil() > CorrectionJournal::now().addSecs(60 * SigningPasswords::kLockMinutes - 120));
+    QCOMPARE(m_lab->scalar("select count(*) from SIGNING_ATTEMPTS where accepted = 0").toInt(),
+             SigningPasswords::kLockAttempts);
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 0);
 }
 
 // A journal made before corrections carried a reason still takes the correction, without it.
