@@ -70,6 +70,48 @@ CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION (RequestID);
 
+-- Signing passwords: a signatory validates with a password of their own, kept only as a bcrypt
+-- hash made by the server (pgcrypto). The program's role has no right on these two tables: it
+-- checks a password, sets one and writes a validation only through the functions below, which
+-- run as the tables' owner. SIGNING_ATTEMPTS keeps every password checked (accepted 1 or 0);
+-- five wrong ones in a row lock the signatory for 15 minutes after the last.
+CREATE EXTENSION IF NOT EXISTS pgcrypto;
+
+CREATE TABLE IF NOT EXISTS SIGNATORY_PASSWORDS (
+    userName VARCHAR(100) PRIMARY KEY,
+    passwordHash TEXT NOT NULL,
+    setAt TIMESTAMP NOT NULL
+);
+
+CREATE TABLE IF NOT EXISTS SIGNING_ATTEMPTS (
+    id BIGSERIAL PRIMARY KEY,
+    userName VARCHAR(100) NOT NULL,
+    attemptedAt TIMESTAMP NOT NULL,
+    accepted INTEGER NOT NULL,
+    workstation VARCHAR(255) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_SIGNING_ATTEMPTS_user ON SIGNING_ATTEMPTS (userName, attemptedAt);
+
+-- Each function stands on one line: the tool splits this file at lines that end in a semicolon.
+-- The end of a signatory's lock (UTC), NULL when the last five attempts were not all wrong or the lock is over.
+CREATE OR REPLACE FUNCTION labrosa_signing_lock(p_user VARCHAR) RETURNS TIMESTAMP LANGUAGE plpgsql STABLE SET search_path = pg_catalog, public AS $$ BEGIN RETURN (SELECT CASE WHEN count(*) = 5 AND max(a.accepted) = 0 AND max(a.attemptedAt) + interval '15 minutes' > timezone('UTC', clock_timestamp()) THEN max(a.attemptedAt) + interval '15 minutes' END FROM (SELECT accepted, attemptedAt FROM signing_attempts WHERE userName = p_user ORDER BY attemptedAt DESC, id DESC LIMIT 5) a); END $$;
+
+-- Checks a signatory's password and records the attempt. outcome: accepted, wrong, locked (nothing checked), nopassword, notsignatory; locked_until: the lock in force after it.
+CREATE OR REPLACE FUNCTION labrosa_check_signing_password(p_user VARCHAR, p_password TEXT, p_workstation VARCHAR, OUT outcome TEXT, OUT locked_until TIMESTAMP) LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public AS $$ DECLARE h TEXT; BEGIN IF NOT EXISTS (SELECT 1 FROM signatories WHERE userName = p_user AND active = 1) THEN outcome := 'notsignatory'; RETURN; END IF; locked_until := labrosa_signing_lock(p_user); IF locked_until IS NOT NULL THEN outcome := 'locked'; RETURN; END IF; SELECT passwordHash INTO h FROM signatory_passwords WHERE userName = p_user; IF h IS NULL THEN outcome := 'nopassword'; RETURN; END IF; outcome := CASE WHEN crypt(p_password, h) = h THEN 'accepted' ELSE 'wrong' END; INSERT INTO signing_attempts (userName, attemptedAt, accepted, workstation) VALUES (p_user, timezone('UTC', clock_timestamp()), CASE WHEN outcome = 'accepted' THEN 1 ELSE 0 END, p_workstation); locked_until := labrosa_signing_lock(p_user); END $$;
+
+-- Sets a signatory's password; the current one must be given when one is set (checked and recorded as above). outcome as for the check, 'accepted' when the new password was stored.
+CREATE OR REPLACE FUNCTION labrosa_set_signing_password(p_user VARCHAR, p_current TEXT, p_new TEXT, p_workstation VARCHAR, OUT outcome TEXT, OUT locked_until TIMESTAMP) LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public AS $$ DECLARE h TEXT; BEGIN IF NOT EXISTS (SELECT 1 FROM signatories WHERE userName = p_user AND active = 1) THEN outcome := 'notsignatory'; RETURN; END IF; IF p_new IS NULL OR length(p_new) = 0 THEN RAISE EXCEPTION 'an empty signing password is not allowed'; END IF; SELECT passwordHash INTO h FROM signatory_passwords WHERE userName = p_user; IF h IS NOT NULL THEN SELECT c.outcome, c.locked_until INTO outcome, locked_until FROM labrosa_check_signing_password(p_user, p_current, p_workstation) c; IF outcome <> 'accepted' THEN RETURN; END IF; END IF; INSERT INTO signatory_passwords (userName, passwordHash, setAt) VALUES (p_user, crypt(p_new, gen_salt('bf', 10)), timezone('UTC', clock_timestamp())) ON CONFLICT (userName) DO UPDATE SET passwordHash = EXCLUDED.passwordHash, setAt = EXCLUDED.setAt; outcome := 'accepted'; END $$;
+
+-- Writes a validation for its signatory once the password is right, in the caller's transaction: the only way the program's role adds one. A wrong password, a lock or a signatory not active raises an error and writes nothing. Returns the new row's id.
+CREATE OR REPLACE FUNCTION labrosa_validate_bulletin(p_user VARCHAR, p_password TEXT, p_workstation VARCHAR, p_request VARCHAR, p_day VARCHAR, p_result_ids TEXT, p_content_hash CHAR(64), p_fingerprint CHAR(64), p_signed_content TEXT, p_content_revision BIGINT, p_reference_revision BIGINT, p_validated_at TIMESTAMP, p_full_name VARCHAR, p_title VARCHAR) RETURNS BIGINT LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public AS $$ DECLARE h TEXT; u TIMESTAMP; new_id BIGINT; BEGIN IF NOT EXISTS (SELECT 1 FROM signatories WHERE userName = p_user AND active = 1 AND fullName = p_full_name AND title = p_title) THEN RAISE EXCEPTION 'no active signatory % named %', p_user, p_full_name USING ERRCODE = 'invalid_authorization_specification'; END IF; u := labrosa_signing_lock(p_user); IF u IS NOT NULL THEN RAISE EXCEPTION 'signing by % is locked until % UTC', p_user, u USING ERRCODE = 'invalid_authorization_specification'; END IF; SELECT passwordHash INTO h FROM signatory_passwords WHERE userName = p_user; IF h IS NULL OR crypt(p_password, h) <> h THEN RAISE EXCEPTION 'signing password of % refused', p_user USING ERRCODE = 'invalid_password'; END IF; INSERT INTO signing_attempts (userName, attemptedAt, accepted, workstation) VALUES (p_user, timezone('UTC', clock_timestamp()), 1, p_workstation); INSERT INTO bulletin_validation (RequestID, TransDay, resultIDs, contentHash, fingerprint, signedContent, contentRevision, referenceRevision, validatedAt, userName, workstation, fullName, title) VALUES (p_request, p_day, p_result_ids, p_content_hash, p_fingerprint, p_signed_content, p_content_revision, p_reference_revision, p_validated_at, p_user, p_workstation, p_full_name, p_title) RETURNING id INTO new_id; RETURN new_id; END $$;
+
+-- Functions may be run by anyone unless taken back; the program's role is given them by name.
+REVOKE ALL ON FUNCTION labrosa_signing_lock(VARCHAR) FROM PUBLIC;
+REVOKE ALL ON FUNCTION labrosa_check_signing_password(VARCHAR, TEXT, VARCHAR) FROM PUBLIC;
+REVOKE ALL ON FUNCTION labrosa_set_signing_password(VARCHAR, TEXT, TEXT, VARCHAR) FROM PUBLIC;
+REVOKE ALL ON FUNCTION labrosa_validate_bulletin(VARCHAR, TEXT, VARCHAR, VARCHAR, VARCHAR, TEXT, CHAR, CHAR, TEXT, BIGINT, BIGINT, TIMESTAMP, VARCHAR, VARCHAR) FROM PUBLIC;
+
 -- How many times the content of each bulletin (RequestID, TransDay) has changed, counted by
 -- triggers on the result tables whoever writes them; the row ('', '') counts the changes of
 -- what every bulletin shows beside its values (intervals, critical limits, names, units).

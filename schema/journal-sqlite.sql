@@ -69,6 +69,26 @@ CREATE TABLE IF NOT EXISTS BULLETIN_VALIDATION (
 
 CREATE INDEX IF NOT EXISTS IX_BULLETIN_VALIDATION_request ON BULLETIN_VALIDATION (RequestID);
 
+-- Signing passwords: a signatory validates with a password of their own, kept only as an
+-- Argon2id hash (libsodium's string form, salt and cost included). SIGNING_ATTEMPTS keeps every
+-- password checked (accepted 1 or 0); five wrong ones in a row lock the signatory for 15
+-- minutes after the last.
+CREATE TABLE IF NOT EXISTS SIGNATORY_PASSWORDS (
+    userName VARCHAR(100) PRIMARY KEY,
+    passwordHash TEXT NOT NULL,
+    setAt TIMESTAMP NOT NULL
+);
+
+CREATE TABLE IF NOT EXISTS SIGNING_ATTEMPTS (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    userName VARCHAR(100) NOT NULL,
+    attemptedAt TIMESTAMP NOT NULL,
+    accepted INTEGER NOT NULL,
+    workstation VARCHAR(255) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS IX_SIGNING_ATTEMPTS_user ON SIGNING_ATTEMPTS (userName, attemptedAt);
+
 -- How many times the content of each bulletin (RequestID, TransDay) has changed, counted by
 -- triggers on the result tables whoever writes them; the row ('', '') counts the changes of
 -- what every bulletin shows beside its values (intervals, critical limits, names, units).
@@ -101,6 +121,12 @@ BEGIN SELECT RAISE(ABORT, 'the validations are kept as written'); END;
 
 CREATE TRIGGER IF NOT EXISTS SIGNATORIES_no_delete BEFORE DELETE ON SIGNATORIES
 BEGIN SELECT RAISE(ABORT, 'a signatory is made inactive, never removed'); END;
+
+CREATE TRIGGER IF NOT EXISTS SIGNING_ATTEMPTS_no_update BEFORE UPDATE ON SIGNING_ATTEMPTS
+BEGIN SELECT RAISE(ABORT, 'the signing attempts are kept as written'); END;
+
+CREATE TRIGGER IF NOT EXISTS SIGNING_ATTEMPTS_no_delete BEFORE DELETE ON SIGNING_ATTEMPTS
+BEGIN SELECT RAISE(ABORT, 'the signing attempts are kept as written'); END;
 
 -- The largest plausible change of a parameter between two consecutive sets of one patient, in
 -- the parameter's unit and in percent of the earlier value; either may be left out. Empty

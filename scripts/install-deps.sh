@@ -11,6 +11,8 @@ PACKAGES=(
     # the numbered page footer of a printed or exported bulletin
     libqpdf-dev
     libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
+    # the signing passwords' Argon2id hashes
+    libsodium-dev
     # Qt's own dialogs in the desktop's language
     qt6-translations-l10n
     libbenchmark-dev

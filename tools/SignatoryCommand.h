@@ -3,9 +3,11 @@
 #include <QString>
 #include <QStringList>
 
-// labrosa-dbtool --signatory add LOGIN "NUME" "TITLU" | remove LOGIN | list, then the database.
+// labrosa-dbtool --signatory add LOGIN "NUME" "TITLU" | remove LOGIN | password LOGIN | list,
+// then the database. password reads the new signing password from standard input (without echo
+// when it is a terminal, asked twice).
 struct SignatoryCommand {
-    enum class Action { add, remove, list };
+    enum class Action { add, remove, list, password };
     Action action = Action::list;
     QString login; // as the correction journal records the user
     QString fullName;

@@ -34,8 +34,8 @@ const char kUsage[] =
     "                      [--months N] [--force] [--program-role ROLE] <sqlite file | connection string>\n"
     "       labrosa-dbtool --upgrade [--program-role ROLE] <sqlite file | connection string>\n"
     "       labrosa-dbtool --import-mdb FILE.mdb [--map MAPARE] [--replace] <sqlite file | connection string>\n"
-    "       labrosa-dbtool --signatory add LOGIN \"NUME\" \"TITLU\" | remove LOGIN | list <sqlite file | connection "
-    "string>\n"
+    "       labrosa-dbtool --signatory add LOGIN \"NUME\" \"TITLU\" | remove LOGIN | password LOGIN | list\n"
+    "                      <sqlite file | connection string>\n"
     "       labrosa-dbtool --delta-limit set MACHINEID REFCODE MAXIM PROCENT | clear MACHINEID REFCODE | list\n"
     "                      <sqlite file | connection string>\n"
     "       labrosa-dbtool --critical-limit set PROFIL COD SEX MIN MAX | clear PROFIL COD SEX | list\n"
@@ -55,7 +55,9 @@ const char kUsage[] =
     "                        date existenta, totul sau nimic; --map da maparea tabelelor si coloanelor,\n"
     "                        --replace inlocuieste randurile care exista deja\n"
     "  --signatory           semnatarii laboratorului, care pot valida buletine: add adauga (sau reactiveaza)\n"
-    "                        un semnatar, remove il face inactiv (randul si validarile lui raman), list ii arata\n"
+    "                        un semnatar, remove il face inactiv (randul si validarile lui raman), list ii arata;\n"
+    "                        password ii pune parola de semnare, citita de la intrarea standard (fara ecou\n"
+    "                        la terminal, de doua ori)\n"
     "  --delta-limit         cea mai mare schimbare plauzibila a unui parametru intre doua seturi ale\n"
     "                        aceluiasi pacient: set o da (MAXIM in unitatea parametrului, PROCENT din\n"
     "                        valoarea anterioara, - cand lipseste), clear o sterge, list le arata\n"
@@ -84,7 +86,8 @@ const char* const kProgramTables[] = {"vet_profiles", "results",       "analyser
                                       "parameters",   "result_values", "vet_profile_normal_values"};
 const char kProgramView[] = "vresults2_vet";
 const char* const kJournalTables[] = {"correction_journal",  "bulletin_archive",       "signatories",
-                                      "bulletin_validation", "critical_notifications", "critical_values"};
+                                      "bulletin_validation", "critical_notifications", "critical_values",
+                                      "signatory_passwords", "signing_attempts"};
 
 // Reading every column proves that a table of that name is the program's own and not
 // something else that CREATE TABLE IF NOT EXISTS would have left standing.
@@ -100,6 +103,8 @@ const char* const kJournalColumnProbes[] = {
     "SELECT id, profileID, refcode, sex, criticalLow, criticalHigh FROM CRITICAL_VALUES WHERE 1 = 0",
     "SELECT id, RequestID, resultIDs, toldName, toldContact, toldAt, recordedAt, userName, workstation "
     "FROM CRITICAL_NOTIFICATIONS WHERE 1 = 0",
+    "SELECT userName, passwordHash, setAt FROM SIGNATORY_PASSWORDS WHERE 1 = 0",
+    "SELECT id, userName, attemptedAt, accepted, workstation FROM SIGNING_ATTEMPTS WHERE 1 = 0",
 };
 
 void fail(const QString& message) {
@@ -364,7 +369,8 @@ const ProgramRight kProgramRights[] = {
     // The journal, the archive, the validations and the notifications are only added to.
     {"correction_journal", "SELECT, INSERT", true},
     {"bulletin_archive", "SELECT, INSERT", true},
-    {"bulletin_validation", "SELECT, INSERT", true},
+    // Validations are written only through the signing function, which checks the password.
+    {"bulletin_validation", "SELECT", false},
     {"critical_notifications", "SELECT, INSERT", true},
     // Kept with this tool only: the program reads them.
     {"signatories", "SELECT", false},
@@ -390,6 +396,45 @@ WHERE (has_table_privilege(CAST(? AS name), t.name, p.name)
    OR (SELECT rolsuper FROM pg_roles WHERE rolname = CAST(? AS name))
 ORDER BY 1
 )SQL";
+
+// Signing: the program's role writes a validation, checks and sets a signing password only
+// through the server's functions, which check the password; it has no right on the passwords
+// and attempts, nor may it insert a validation itself. Refused when it keeps such a right
+// another way (ownership, another role, PUBLIC).
+bool grantSigning(QSqlDatabase& db, const QString& role, const QString& quoted, QString* error) {
+    const QStringList grants = {
+        QStringLiteral("REVOKE INSERT ON bulletin_validation FROM %1").arg(quoted),
+        QStringLiteral("REVOKE ALL ON signatory_passwords, signing_attempts FROM %1").arg(quoted),
+        QStringLiteral("GRANT EXECUTE ON FUNCTION labrosa_check_signing_password(VARCHAR, TEXT, VARCHAR), "
+                       "labrosa_set_signing_password(VARCHAR, TEXT, TEXT, VARCHAR), "
+                       "labrosa_validate_bulletin(VARCHAR, TEXT, VARCHAR, VARCHAR, VARCHAR, TEXT, CHAR, CHAR, TEXT, "
+                       "BIGINT, BIGINT, TIMESTAMP, VARCHAR, VARCHAR) TO %1")
+            .arg(quoted),
+    };
+    if (!runAll(db, grants, error))
+        return false;
+    QSqlQuery still(db);
+    still.prepare(QStringLiteral(
+        "SELECT t.name || ' (' || p.name || ')' FROM (VALUES ('signatory_passwords'), ('signing_attempts'), "
+        "('bulletin_validation')) t(name) CROSS JOIN (VALUES ('SELECT'), ('INSERT'), ('UPDATE'), ('DELETE'), "
+        "('TRUNCATE')) p(name) WHERE (has_table_privilege(CAST(? AS name), t.name, p.name) AND (t.name <> "
+        "'bulletin_validation' OR p.name = 'INSERT')) OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class "
+        "WHERE oid = CAST(t.name AS regclass)), 'MEMBER') ORDER BY 1"));
+    still.addBindValue(role);
+    still.addBindValue(role);
+    if (!still.exec()) {
+        *error = still.lastError().text();
+        return false;
+    }
+    QStringList open;
+    while (still.next())
+        open << still.value(0).toString();
+    if (!open.isEmpty()) {
+        *error = QString::fromLatin1(kMsgRoleTooStrong).arg(role, open.join(QLatin1String(", ")));
+        return false;
+    }
+    return true;
+}
 
 // Gives the program's role what the program needs and no more (kProgramRights). The role
 // name was checked to be a plain identifier, so quoting it is enough.
@@ -437,6 +482,8 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
     }
     if (!runAll(db, grants, error))
         return false;
+    if (!grantSigning(db, role, quoted, error))
+        return false;
 
     QSqlQuery still(db);
     still.prepare(QString::fromLatin1(kSqlStillTooStrong));
@@ -467,6 +514,34 @@ bool isStructure(const QString& sql) {
 // The statements that need PostgreSQL's pg_trgm extension (the extension itself, its index).
 bool needsTrigram(const QString& sql) {
     return sql.contains(QLatin1String("trgm"), Qt::CaseInsensitive);
+}
+
+const char kMsgNoCrypto[] = "extensia pgcrypto lipseste (%1): parolele de semnare nu se pot pune si buletinele nu se "
+                            "pot valida. Instalati pe server pachetul postgresql-contrib si rulati din nou "
+                            "labrosa-dbtool --upgrade cu un rol care poate crea extensia.";
+
+// Runs the journal's statements; pgcrypto, which a role may not be allowed to create, is tried
+// apart so that the rest is still made, and *warning says what then does not work.
+bool runJournal(QSqlDatabase& db, bool sqlite, const QStringList& journal, QString* warning, QString* error) {
+    for (const QString& sql : journal) {
+        if (sqlite || !sql.contains(QLatin1String("EXTENSION IF NOT EXISTS pgcrypto"))) {
+            if (!run(db, sql, error))
+                return false;
+            continue;
+        }
+        if (!run(db, QStringLiteral("SAVEPOINT crypto"), error))
+            return false;
+        QString reason;
+        if (run(db, sql, &reason)) {
+            if (!run(db, QStringLiteral("RELEASE SAVEPOINT crypto"), error))
+                return false;
+        } else {
+            if (!run(db, QStringLiteral("ROLLBACK TO SAVEPOINT crypto"), error))
+                return false;
+            *warning = QString::fromLatin1(kMsgNoCrypto).arg(reason.section(QLatin1Char('\n'), 0, 0));
+        }
+    }
+    return true;
 }
 
 const char kMsgNoTrigram[] = "extensia pg_trgm lipseste (%1): cautarea dupa o parte din nume merge, dar citeste toate "
@@ -574,18 +649,20 @@ bool fill(QSqlDatabase& db, bool sqlite, const Options& options, DemoSummary* su
     for (const QString& sql : schema)
         if (isStructure(sql))
             structure << sql;
-    QString warning;
+    QString warning, cryptoWarning;
     const bool ok = inTransaction(
         db, sqlite,
         [&](QString* e) {
-            return runAll(db, before + structure + journal, e) &&
+            return runAll(db, before + structure, e) && runJournal(db, sqlite, journal, &cryptoWarning, e) &&
                    (options.mode != Mode::Demo || fillDemoData(db, options.demoOptions, summary, e)) &&
                    runAll(db, after, e) && makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },
         error);
-    if (ok)
+    if (ok) {
+        printWarning(cryptoWarning);
         printWarning(warning);
+    }
     return ok;
 }
 
@@ -599,7 +676,7 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
     const QStringList schema = schemaStatements(schemaResource(sqlite, false), error);
     if (schema.isEmpty())
         return false;
-    QString warning;
+    QString warning, cryptoWarning;
     if (!sqlite)
         journal.prepend(QStringLiteral("SET LOCAL client_min_messages = warning"));
     const bool ok = inTransaction(
@@ -624,13 +701,15 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
             for (const char* table : kJournalTables)
                 if (!present.contains(QLatin1String(table)))
                     *added = true;
-            return runAll(db, journal, e) && addLaterColumns(db, sqlite, e) && checkJournalColumns(db, e) &&
-                   makeIndexes(db, sqlite, schema, &warning, e) &&
+            return runJournal(db, sqlite, journal, &cryptoWarning, e) && addLaterColumns(db, sqlite, e) &&
+                   checkJournalColumns(db, e) && makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
         },
         error);
-    if (ok)
+    if (ok) {
+        printWarning(cryptoWarning);
         printWarning(warning);
+    }
     return ok;
 }
 
@@ -770,7 +849,8 @@ WITH own AS (
     WHERE c.relnamespace = (SELECT n.oid FROM pg_namespace n WHERE n.nspname = current_schema())
       AND c.relname IN ('vet_profiles', 'results', 'analysers', 'parameters', 'result_values',
                         'vet_profile_normal_values', 'vresults2_vet', 'correction_journal', 'bulletin_archive',
-                        'signatories', 'bulletin_validation', 'critical_notifications', 'critical_values')
+                        'signatories', 'bulletin_validation', 'critical_notifications', 'critical_values',
+                        'signatory_passwords', 'signing_attempts')
 ), parts AS (
     SELECT 'pg_class'::regclass::oid AS classid, oid AS objid FROM own
     UNION
@@ -811,7 +891,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
             QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename IN "
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
                            "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
-                           "'bulletin_validation', 'critical_notifications', 'critical_values')")) ||
+                           "'bulletin_validation', 'critical_notifications', 'critical_values', "
+                           "'signatory_passwords', 'signing_attempts')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -843,7 +924,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("DROP VIEW IF EXISTS vResults2_vet"),
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
-                       "parameter_delta_limits, critical_notifications, critical_values, content_revisions"),
+                       "parameter_delta_limits, critical_notifications, critical_values, content_revisions, "
+                       "signatory_passwords, signing_attempts"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})

@@ -6,6 +6,7 @@
 #include "LabSchemaCheck.h"
 #include "Recordset.h"
 #include "SignatoryList.h"
+#include "SigningPasswords.h"
 #include "SqlDialect.h"
 #include "ValidationSigning.h"
 
@@ -315,6 +316,14 @@ bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resu
     if (!signing.insert(row, password, &row.id)) {
         m_error = signing.errorText();
         m_database->rollbackTransaction();
+        // The refused password is recorded now that nothing else of the validation stays, so
+        // that wrong ones count towards the lock however they come.
+        if (signing.passwordRefused()) {
+            SigningPasswords passwords(m_database);
+            const SigningPasswords::Outcome outcome = passwords.check(row.userName, password);
+            if (outcome != SigningPasswords::Outcome::accepted)
+                m_error = passwords.outcomeText(outcome, row.userName);
+        }
         return false;
     }
     if (!m_database->commitTransaction()) {

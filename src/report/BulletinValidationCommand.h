@@ -4,33 +4,61 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 #include "BulletinBuilder.h"
+#include "SignatoryList.h"
 
+class DatabaseConnection;
 class Recordset;
+class QComboBox;
 class QLabel;
-class QTextBrowser;
+class QLineEdit;
 class SharedState;
-struct Signatory;
 
-// Shows what a signatory is about to validate (the request, its sets and the bulletin as it
-// will be released) and asks to confirm. Object names: "labelValidated", "labelSignatory",
+// Shows what is about to be validated (the request, its sets and the page as it will be
+// released, drawn like the bulletin window) and asks which signatory signs and their signing
+// password, checked (and recorded) before the dialog closes: a wrong one is said in the dialog
+// and may be typed again. Anyone at the workstation may sign as a signatory who types their
+// password. Object names: "labelValidated", "comboSignatory", "editPassword", "labelPasswordError",
 // "validationPreview", "buttonValidate".
 class ValidationConfirmDialog : public QDialog {
     Q_OBJECT
 public:
-    ValidationConfirmDialog(const QString& summary, const Signatory& signatory, const QByteArray& bulletin,
-                            QWidget* parent = nullptr);
+    // signatories: the active ones; the one whose login is preselected first, if any.
+    ValidationConfirmDialog(const QString& summary, const std::vector<Signatory>& signatories, const QString& login,
+                            const QByteArray& bulletin, DatabaseConnection* database, QWidget* parent = nullptr);
 
-    // Tests answer in place of the user: the hook gets the dialog (not shown) and says whether to
-    // validate. An empty function restores the modal dialog.
+    // Tests answer in place of the user: the hook gets the dialog (not shown), may choose the
+    // signatory and type the password, and says whether to validate; the password is then
+    // checked as the button checks it. An empty function restores the modal dialog.
     static void setAnswerHook(std::function<bool(ValidationConfirmDialog&)> hook);
-    // The hook's answer when one is set, else the user's.
+    // The hook's answer when one is set, else the user's; true once the password was accepted.
     bool ask();
+
+    // The signatory chosen (by login; false when there is no such one) and the password typed.
+    bool setSignatory(const QString& login);
+    void setPassword(const QString& password);
+    const Signatory* signatory() const;
+    QString password() const;
+    // Why the last password was refused, as the dialog says it.
+    QString refusal() const;
+
+    void accept() override;
+
+private:
+    // Checks the password (recorded by the database); false after saying why in the dialog.
+    bool passwordAccepted();
+
+    std::vector<Signatory> m_signatories;
+    DatabaseConnection* m_database;
+    QComboBox* m_signatory = nullptr;
+    QLineEdit* m_password = nullptr;
+    QLabel* m_refusal = nullptr;
 };
 
-// "Valideaza" on the bulletin of (recordId, requestId, day): only an active signatory of the
-// laboratory may validate; anyone else is told who may. Messages to show are in the result.
+// "Valideaza" on the bulletin of (recordId, requestId, day): an active signatory of the
+// laboratory validates it with their signing password. Messages to show are in the result.
 // The preliminary bulletin a window is about to show, so that the window can offer to validate it.
 struct PreliminaryBulletin {
     SharedState* sharedState = nullptr; // null: nothing to validate

@@ -7,6 +7,7 @@
 #include "MessageBox.h"
 #include "SignatoryList.h"
 #include "SignatoryRegister.h"
+#include "SigningPasswordDialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -38,6 +39,8 @@ const char* const kAlreadyActive = "%1 este deja semnatar activ; nu s-a schimbat
 const char* const kChangedMeanwhile = "%1 a fost schimbat intre timp de pe alt calculator; nu s-a schimbat nimic. "
                                       "Lista arata acum semnatarii asa cum sunt.";
 const char* const kFailed = "Semnatarii nu au fost schimbati; baza de date a ramas cum era.\n%1";
+const char* const kNoActive = "Laboratorul nu are niciun semnatar activ, asa ca nu are cine sa-si puna o parola de "
+                              "semnare.";
 
 QString quoted(const QString& text) {
     return QLatin1Char('"') + text + QLatin1Char('"');
@@ -127,12 +130,15 @@ SignatoriesDialog::SignatoriesDialog(DatabaseConnection* database, const QString
     m_deactivate->setObjectName(QStringLiteral("buttonDeactivate"));
     m_reactivate = new QPushButton(QStringLiteral("&Reactiveaza"), this);
     m_reactivate->setObjectName(QStringLiteral("buttonReactivate"));
+    m_password = new QPushButton(QStringLiteral("&Parola de semnare..."), this);
+    m_password->setObjectName(QStringLiteral("buttonPassword"));
     auto* close = new QPushButton(QStringLiteral("&Inchide"), this);
-    for (QPushButton* button : {m_add, m_deactivate, m_reactivate, close})
+    for (QPushButton* button : {m_add, m_deactivate, m_reactivate, m_password, close})
         button->setAutoDefault(false);
     connect(m_add, &QPushButton::clicked, this, &SignatoriesDialog::onAdd);
     connect(m_deactivate, &QPushButton::clicked, this, [this] { onSetActive(false); });
     connect(m_reactivate, &QPushButton::clicked, this, [this] { onSetActive(true); });
+    connect(m_password, &QPushButton::clicked, this, &SignatoriesDialog::onPassword);
     connect(close, &QPushButton::clicked, this, &SignatoriesDialog::accept);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &SignatoriesDialog::updateButtons);
 
@@ -140,6 +146,7 @@ SignatoriesDialog::SignatoriesDialog(DatabaseConnection* database, const QString
     buttons->addWidget(m_add);
     buttons->addWidget(m_deactivate);
     buttons->addWidget(m_reactivate);
+    buttons->addWidget(m_password);
     buttons->addStretch(1);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
@@ -252,4 +259,31 @@ void SignatoriesDialog::onSetActive(bool active) {
     else if (outcome != SignatoryRegister::Outcome::done)
         labrosaMessageBox(QString::fromLatin1(kChangedMeanwhile).arg(login), this);
     reload();
+}
+
+void SignatoriesDialog::onPassword() {
+    // On a server the program's role sets a password through the server's function, which checks
+    // the current one; only a file that failed its integrity check is left as it is.
+    if (!m_database->databaseFile().isEmpty() && !m_writable) {
+        labrosaMessageBox(QLatin1String(kReadOnly), this);
+        return;
+    }
+    SignatoryList list(m_database);
+    if (!list.load()) {
+        labrosaMessageBox(QString::fromLatin1(kUnreadable).arg(list.errorText()), this);
+        return;
+    }
+    std::vector<Signatory> active;
+    for (const Signatory& s : list.all())
+        if (s.active)
+            active.push_back(s);
+    if (active.empty()) {
+        labrosaMessageBox(QLatin1String(kNoActive), this);
+        return;
+    }
+    // The selected row's signatory first, else the user's own.
+    const int row = m_table->currentRow();
+    const QString login = row >= 0 ? m_table->item(row, 0)->text() : CorrectionJournal::currentUser();
+    SigningPasswordDialog dialog(m_database, active, login, this);
+    dialog.exec();
 }

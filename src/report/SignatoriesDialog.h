@@ -30,8 +30,9 @@ private:
 // The laboratory's signatories: who may validate a bulletin. A table (login, name, title, active)
 // with "Adauga...", "Dezactiveaza" and "Reactiveaza" for the selected row; rows are never deleted.
 // On a server the program's role only reads the table: the buttons name the command the
-// administrator runs instead. Object names: "signatoryTable", "buttonAdd", "buttonDeactivate",
-// "buttonReactivate".
+// administrator runs instead. "Parola de semnare..." lets a signatory set their own signing
+// password, on either database. Object names: "signatoryTable", "buttonAdd", "buttonDeactivate",
+// "buttonReactivate", "buttonPassword".
 class SignatoriesDialog : public QDialog {
     Q_OBJECT
 public:
@@ -48,6 +49,7 @@ private:
     void updateButtons();
     void onAdd();
     void onSetActive(bool active);
+    void onPassword();
     // True (after a message) when the program must not change the table itself.
     bool refusedHere(const QString& toolArguments);
 
@@ -58,4 +60,5 @@ private:
     QPushButton* m_add = nullptr;
     QPushButton* m_deactivate = nullptr;
     QPushButton* m_reactivate = nullptr;
+    QPushButton* m_password = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "DatabaseConnection.h"
 #include "DbLab.h"
 #include "JournalProtection.h"
+#include "SigningPasswords.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -27,10 +28,12 @@ QByteArray digest(QSqlDatabase db) {
     return hash.result().toHex();
 }
 
-int runTool(const QStringList& args, QString* output = nullptr) {
+int runTool(const QStringList& args, QString* output = nullptr, const QByteArray& input = QByteArray()) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(TestLab::dbTool(), args);
+    p.write(input);
+    p.closeWriteChannel();
     if (!p.waitForFinished(600000))
         return -1;
     if (output)
@@ -321,6 +324,20 @@ void TestDbTool::signatoriesAreMadeInactiveNeverRemoved() {
     QCOMPARE(out, QStringLiteral("ana\tDr. med. vet.\tAna Pop\tinactiv\n"));
     QCOMPARE(runTool({"--signatory", "add", "ana", "Ana Popa", "Dr. med. vet.", target}, &out), 0);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM SIGNATORIES WHERE active = 1 AND fullName = 'Ana Popa'").toInt(), 1);
+
+    // The signing password is read from the input, kept only as a hash, and the program takes it.
+    QVERIFY(runTool({"--signatory", "password", "ion", target}, &out, "parola-lui-ion\n") != 0);
+    QVERIFY(runTool({"--signatory", "password", "ana", target}, &out, "scurta\n") != 0);
+    QCOMPARE(runTool({"--signatory", "password", "ana", target}, &out, "parola de semnare\n"), 0);
+    QVERIFY(!db.scalar("SELECT passwordHash FROM SIGNATORY_PASSWORDS WHERE userName = 'ana'")
+                 .toString()
+                 .contains("parola"));
+    DatabaseConnection program;
+    QVERIFY(program.open(target));
+    SigningPasswords passwords(&program);
+    QCOMPARE(passwords.check("ana", "parola de semnare\n"), SigningPasswords::Outcome::wrong);
+    QCOMPARE(passwords.check("ana", "parola de semnare"), SigningPasswords::Outcome::accepted);
+    QCOMPARE(passwords.check("ion", "parola de semnare"), SigningPasswords::Outcome::notSignatory);
 }
 
 // One row per profile, code and sex: setting again replaces it, and the row for either sex is
@@ -461,7 +478,8 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         QSKIP("LABROSA_TEST_PG names no PostgreSQL test database");
     DbLab db(DbLab::Backend::PostgreSQL);
     QVERIFY(db.createDemo(20));
-    QVERIFY(db.exec("DROP TABLE correction_journal, bulletin_archive, signatories, bulletin_validation"));
+    QVERIFY(db.exec("DROP TABLE correction_journal, bulletin_archive, signatories, bulletin_validation, "
+                    "signatory_passwords, signing_attempts"));
     // Roles belong to the whole server: a name of this run's own, dropped again on the way out.
     const QString role = QStringLiteral("labrosa_prog_%1_%2")
                              .arg(QCoreApplication::applicationPid())
@@ -511,6 +529,7 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
                          protection.roleGaps().value(0) == "superutilizator",
                      qPrintable(protection.warning()));
     }
+    QVERIFY(db.exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
 
     {
         QSqlDatabase program = db.addConnection("program-role");
@@ -542,10 +561,25 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
         QVERIFY(exec("INSERT INTO bulletin_archive (resultID, RequestID, madeAt, userName, workstation, contentHash, "
                      "content) VALUES (1, '7', CAST(? AS timestamp), 'ana', 'lab1', ?, ?)",
                      {"2026-06-30 10:01:00", QString(64, QLatin1Char('0')), QByteArray("<html></html>")}));
-        QVERIFY(exec("INSERT INTO bulletin_validation (RequestID, resultIDs, contentHash, validatedAt, userName, "
-                     "workstation, fullName, title) VALUES ('7', '1', ?, CAST(? AS timestamp), 'ana', 'lab1', 'Ana "
-                     "Pop', 'Dr.')",
-                     {QString(64, QLatin1Char('0')), "2026-06-30 10:01:00"}));
+        // A validation is written only through the server's function, which checks the signing
+        // password; the passwords themselves cannot even be read.
+        QVERIFY(!exec("INSERT INTO bulletin_validation (RequestID, resultIDs, contentHash, validatedAt, userName, "
+                      "workstation, fullName, title) VALUES ('7', '1', ?, CAST(? AS timestamp), 'ana', 'lab1', 'Ana "
+                      "Pop', 'Dr.')",
+                      {QString(64, QLatin1Char('0')), "2026-06-30 10:01:00"}));
+        QVERIFY(!exec("SELECT passwordHash FROM signatory_passwords"));
+        QVERIFY(!exec("SELECT accepted FROM signing_attempts"));
+        QVERIFY(!exec("INSERT INTO signing_attempts (userName, attemptedAt, accepted, workstation) VALUES ('ana', "
+                      "now(), 1, 'lab1')"));
+        auto validate = [&](const QString& password) {
+            return exec(
+                "SELECT labrosa_validate_bulletin('ana', ?, 'lab1', '7', '2026-06-30', '1', ?, ?, 'x', 1, 1, "
+                "CAST(? AS timestamp), 'Ana Pop', 'Dr.')",
+                {password, QString(64, QLatin1Char('0')), QString(64, QLatin1Char('0')), "2026-06-30 10:01:00"});
+        };
+        QVERIFY(exec("SELECT * FROM labrosa_set_signing_password('ana', '', 'parola-anei', 'lab1')"));
+        QVERIFY(!validate("parola-gresita"));
+        QVERIFY(validate("parola-anei"));
         // Who may validate is kept with the tool: the program only reads it.
         QVERIFY(exec("SELECT userName FROM signatories"));
         QVERIFY(!exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));

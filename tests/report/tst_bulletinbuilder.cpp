@@ -22,6 +22,7 @@
 #include "Recordset.h"
 #include "SharedState.h"
 #include "SignatoryList.h"
+#include "SigningPasswords.h"
 #include "SmallDisk.h"
 #include "ValidatedBulletins.h"
 
@@ -414,6 +415,8 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     QVERIFY(!signatories.activeByLogin("ion"));
     const Signatory* ana = signatories.activeByLogin(CorrectionJournal::currentUser());
     QVERIFY(ana);
+    SigningPasswords passwords(m_database.get());
+    QCOMPARE(passwords.reset(ana->login, "parola-anei"), SigningPasswords::Outcome::accepted);
     const QByteArray reference = readFile(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/expected_bulletin.html"));
 
     QVERIFY(build(1, "1201").messages.isEmpty());
@@ -423,11 +426,13 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     QByteArray shown;
     QString summary;
     bool answer = false;
+    QString typed = "parola-anei";
     BulletinRelease release;
     release.signatory = ana;
-    release.confirm = [&](const QByteArray& bulletin, const QString& what, QString*) {
+    release.confirm = [&](const QByteArray& bulletin, const QString& what, QString* password) {
         shown = bulletin;
         summary = what;
+        *password = typed;
         return answer;
     };
     BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
@@ -436,7 +441,18 @@ void TestBulletinBuilder::validationMakesTheBulletinFinal() {
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 0);
     QCOMPARE(readFile(kBulletinFileName), inserted(reference, kHeadEnd, kPreliminaryRow, true));
 
+    // A wrong signing password stores nothing; the attempt is recorded all the same.
     answer = true;
+    typed = "parola-gresita";
+    result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QVERIFY(!result.opened);
+    QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("este gresita"),
+             qPrintable(result.messages.join('\n')));
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 0);
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 1);
+    QCOMPARE(m_lab->scalar("select count(*) from SIGNING_ATTEMPTS where accepted = 0").toInt(), 1);
+
+    typed = "parola-anei";
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 0), Qt::UTC);
     result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QCOMPARE(result.messages, QStringList());
@@ -598,10 +614,16 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
     }
     SignatoryList signatories(m_database.get());
     QVERIFY(signatories.load());
+    QCOMPARE(SigningPasswords(m_database.get()).reset(CorrectionJournal::currentUser(), "parola-anei"),
+             SigningPasswords::Outcome::accepted);
     BulletinRelease release;
     release.signatory = signatories.activeByLogin(CorrectionJournal::currentUser());
-    release.confirm = [](const QByteArray&, const QString&, QString*) { return true; };
-    const BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QString typed = "parola-anei";
+    release.confirm = [&typed](const QByteArray&, const QString&, QString* password) {
+        *password = typed;
+        return true;
+    };
+    BulletinBuildResult result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
     QCOMPARE(result.messages.size(), 1);
     QVERIFY2(result.messages.at(0).startsWith("Buletinul nu a fost validat") &&
                  result.messages.at(0).contains("no more validations"),
@@ -609,6 +631,26 @@ void TestBulletinBuilder::validationIsKeptOnlyWithItsBulletin() {
     QVERIFY(!result.opened);
     QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 0);
     QVERIFY(!QFile::exists(kBulletinFileName));
+
+    // Five wrong passwords in a row lock the signatory: the right one is then refused before
+    // anything is tried, with the moment the lock ends.
+    typed = "parola-gresita";
+    for (int attempt = 1; attempt <= SigningPasswords::kLockAttempts; ++attempt) {
+        result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+        QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("este gresita") &&
+                     result.messages.at(0).contains("pana la") == (attempt == SigningPasswords::kLockAttempts),
+                 qPrintable(result.messages.join('\n')));
+    }
+    typed = "parola-anei";
+    result = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release);
+    QVERIFY2(result.messages.size() == 1 && result.messages.at(0).contains("nu poate semna pana la "),
+             qPrintable(result.messages.join('\n')));
+    SigningPasswords passwords(m_database.get());
+    QCOMPARE(passwords.check(CorrectionJournal::currentUser(), "parola-anei"), SigningPasswords::Outcome::locked);
+    QVERIFY(passwords.lockedUntil() > CorrectionJournal::now().addSecs(60 * SigningPasswords::kLockMinutes - 120));
+    QCOMPARE(m_lab->scalar("select count(*) from SIGNING_ATTEMPTS where accepted = 0").toInt(),
+             SigningPasswords::kLockAttempts);
+    QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE").toInt(), 0);
 }
 
 // A journal made before corrections carried a reason still takes the correction, without it.
