@@ -94,6 +94,7 @@ const char* const kJournalColumnProbes[] = {
     "SELECT id, profileID, refcode, sex, criticalLow, criticalHigh FROM CRITICAL_VALUES WHERE 1 = 0",
     "SELECT id, RequestID, resultIDs, toldName, toldContact, toldAt, recordedAt, userName, workstation "
     "FROM CRITICAL_NOTIFICATIONS WHERE 1 = 0",
+    "SELECT toldValues FROM CRITICAL_NOTIFICATIONS WHERE 1 = 0",
 };
 
 void fail(const QString& message) {
@@ -450,6 +451,7 @@ const AddedColumn kAddedColumns[] = {
     {"BULLETIN_VALIDATION", "signedContent", "TEXT", "TEXT"},
     {"BULLETIN_VALIDATION", "contentRevision", "INTEGER", "BIGINT"},
     {"BULLETIN_VALIDATION", "referenceRevision", "INTEGER", "BIGINT"},
+    {"CRITICAL_NOTIFICATIONS", "toldValues", "TEXT", "TEXT"},
 };
 
 // A journal made before one of the added columns gets it.
