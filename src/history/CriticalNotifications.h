@@ -27,8 +27,8 @@ struct CriticalNotification {
 };
 
 // The record of critical values told (table CRITICAL_NOTIFICATIONS): rows are only ever
-// added, like the correction journal's. Each row names the values it told. A database without the table records nothing
-// and available() says so.
+// added, like the correction journal's. Each row names the values it told. A database without
+// the table records nothing and available() says so.
 class CriticalNotifications {
 public:
     explicit CriticalNotifications(DatabaseConnection* database);

@@ -97,7 +97,8 @@ private:
     // nothing to archive it as (a page the builder did not make, a database without the archive).
     bool recordSentOut(ArchivePurpose purpose, QString* error);
     bool beginPrintJob(ArchivePurpose purpose);
-    // reason: why an export failed, for its message; message: the whole message, in place of the usual one.
+    // reason: why an export failed, for its message; message: the whole message, in place of
+    // the usual one.
     void endPrintJob(bool success, const QString& reason = QString(), const QString& message = QString());
     // Prints the page to PDF with the page footer laid over it, then writes the PDF to the
     // running export's file, or sends it to printer when one is given.
