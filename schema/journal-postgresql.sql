@@ -148,8 +148,10 @@ CREATE TABLE IF NOT EXISTS CRITICAL_VALUES (
 
 CREATE INDEX IF NOT EXISTS IX_CRITICAL_VALUES_profile_code ON CRITICAL_VALUES (profileID, refcode);
 
--- Who was told of a request's critical values and when, with the sets it covered; the
--- program's role only adds and reads rows.
+-- Who was told of a request's critical values and when, with the sets it covered and the
+-- values it named (one per line: set, MachineID, code and value as printed, tab-separated;
+-- NULL on a row made before values were named, which names none); the program's
+-- role only adds and reads rows.
 CREATE TABLE IF NOT EXISTS CRITICAL_NOTIFICATIONS (
     id BIGSERIAL PRIMARY KEY,
     RequestID VARCHAR(50) NOT NULL,
@@ -159,7 +161,8 @@ CREATE TABLE IF NOT EXISTS CRITICAL_NOTIFICATIONS (
     toldAt TIMESTAMP NOT NULL,
     recordedAt TIMESTAMP NOT NULL,
     userName VARCHAR(100) NOT NULL,
-    workstation VARCHAR(255) NOT NULL
+    workstation VARCHAR(255) NOT NULL,
+    toldValues TEXT
 );
 
 CREATE INDEX IF NOT EXISTS IX_CRITICAL_NOTIFICATIONS_request ON CRITICAL_NOTIFICATIONS (RequestID);

@@ -152,8 +152,10 @@ CREATE TABLE IF NOT EXISTS CRITICAL_VALUES (
 
 CREATE INDEX IF NOT EXISTS IX_CRITICAL_VALUES_profile_code ON CRITICAL_VALUES (profileID, refcode);
 
--- Who was told of a request's critical values and when, with the sets it covered; rows are
--- only ever inserted.
+-- Who was told of a request's critical values and when, with the sets it covered and the
+-- values it named (one per line: set, MachineID, code and value as printed, tab-separated;
+-- NULL on a row made before values were named, which names none); rows are only
+-- ever inserted.
 CREATE TABLE IF NOT EXISTS CRITICAL_NOTIFICATIONS (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     RequestID VARCHAR(50) NOT NULL,
@@ -163,7 +165,8 @@ CREATE TABLE IF NOT EXISTS CRITICAL_NOTIFICATIONS (
     toldAt TIMESTAMP NOT NULL,
     recordedAt TIMESTAMP NOT NULL,
     userName VARCHAR(100) NOT NULL,
-    workstation VARCHAR(255) NOT NULL
+    workstation VARCHAR(255) NOT NULL,
+    toldValues TEXT
 );
 
 CREATE INDEX IF NOT EXISTS IX_CRITICAL_NOTIFICATIONS_request ON CRITICAL_NOTIFICATIONS (RequestID);

@@ -105,6 +105,7 @@ const char* const kJournalColumnProbes[] = {
     "FROM CRITICAL_NOTIFICATIONS WHERE 1 = 0",
     "SELECT userName, passwordHash, setAt FROM SIGNATORY_PASSWORDS WHERE 1 = 0",
     "SELECT id, userName, attemptedAt, accepted, workstation FROM SIGNING_ATTEMPTS WHERE 1 = 0",
+    "SELECT toldValues FROM CRITICAL_NOTIFICATIONS WHERE 1 = 0",
 };
 
 void fail(const QString& message) {
@@ -564,6 +565,7 @@ const AddedColumn kAddedColumns[] = {
     {"BULLETIN_VALIDATION", "signedContent", "TEXT", "TEXT"},
     {"BULLETIN_VALIDATION", "contentRevision", "INTEGER", "BIGINT"},
     {"BULLETIN_VALIDATION", "referenceRevision", "INTEGER", "BIGINT"},
+    {"CRITICAL_NOTIFICATIONS", "toldValues", "TEXT", "TEXT"},
 };
 
 // A journal made before one of the added columns gets it.

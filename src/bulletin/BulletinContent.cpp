@@ -35,9 +35,6 @@ constexpr int kAgeSexSize = 11;
 constexpr int kNameCodeProfileSize = 199;
 constexpr int kPatientTitleBoundSize = 255;
 constexpr int kUnitSize = 103;
-constexpr int kValueSize = 1035;
-
-constexpr char kRecordSeparator = 30;
 
 // A column as text in UTF-8, cut to fit a buffer of bufferSize bytes; NULL gives "".
 std::string fieldText(Recordset& rs, const char* column, int bufferSize) {
@@ -172,9 +169,9 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
         row.name = fieldText(m_recordset, "refName", kNameCodeProfileSize);
         if (row.name.empty())
             row.name = fieldText(m_recordset, "refCode", kNameCodeProfileSize);
-        row.value = fieldText(m_recordset, "stringvalue", kValueSize);
-        replaceChar(row.value, static_cast<int>(row.value.size()), kRecordSeparator, ' ');
-        trimSpaces(row.value, 1);
+        QVariant stored;
+        if (m_recordset.getFieldValue(QStringLiteral("stringvalue"), &stored) && !stored.isNull())
+            row.value = bulletinValueText(stored.toString());
         row.lower = fieldText(m_recordset, "minValue", kPatientTitleBoundSize);
         row.upper = fieldText(m_recordset, "maxValue", kPatientTitleBoundSize);
         row.unit = fieldText(m_recordset, "um", kUnitSize);
@@ -210,7 +207,7 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
         content->sets << set.second;
 
     // A critical value gets its own marker; a failed question is never taken for none.
-    CriticalLimits limits(m_database, compareWithCriticalLimits);
+    CriticalLimits limits(m_database, bulletinValueReading());
     if (!limits.criticalValuesOf(content->resultIds, &content->critical)) {
         m_error = limits.errorText();
         m_failure = Failure::Critical;
@@ -218,7 +215,8 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
     }
     for (BulletinRow& row : content->rows)
         row.critical = std::any_of(content->critical.begin(), content->critical.end(), [&row](const CriticalValue& v) {
-            return v.resultId == row.resultId && v.machineId == row.groupKey && v.refcode == row.refcode;
+            return v.resultId == row.resultId && v.machineId == row.groupKey && v.refcode == row.refcode &&
+                   v.value == QString::fromStdString(row.value);
         });
     return true;
 }

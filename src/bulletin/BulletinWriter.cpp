@@ -2,6 +2,7 @@
 
 #include "PatientHistory.h"
 #include "StoredDateTime.h"
+#include "TextUtils.h"
 
 #include <QIODevice>
 
@@ -478,6 +479,17 @@ enum class Relation { Exact, Below, AtMost, Above, AtLeast };
 double leadingNumber(const std::string& text) {
     double value = 0.0;
     return readNumber(text, skipBlanks(text, 0), true, &value) ? value : 0.0;
+}
+
+std::string bulletinValueText(const QString& stored) {
+    // The room a value had in the bulletin's fixed buffer, terminator included.
+    constexpr int kValueSize = 1035;
+    constexpr char kRecordSeparator = 30;
+    std::string text = stored.toStdString();
+    cutUtf8(text, kValueSize - 1);
+    replaceChar(text, static_cast<int>(text.size()), kRecordSeparator, ' ');
+    trimSpaces(text, 1);
+    return text;
 }
 
 std::string bulletinMarker(const std::string& value, const std::string& lowerBound, const std::string& upperBound) {

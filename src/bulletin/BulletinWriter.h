@@ -82,6 +82,11 @@ private:
     bool m_previousColumn = false;
 };
 
+// A stored result value as the bulletin prints it: cut to the room a value has on the page, each
+// record separator (0x1E) turned into a space and the leading spaces dropped. The marker and the
+// critical check both read this text, never the stored one.
+std::string bulletinValueText(const QString& stored);
+
 // The marker of a result: kMarkerLow below a non-empty lower bound, kMarkerHigh above a
 // non-empty upper bound (it wins when both hold), else empty. The value is compared by its
 // leading number, where a comma between digits is the decimal point; a value without one,

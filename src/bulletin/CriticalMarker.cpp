@@ -20,6 +20,11 @@ int compareWithCriticalLimits(const QString& value, const QString& low, const QS
     return 0;
 }
 
+ValueReading bulletinValueReading() {
+    return {[](const QString& stored) { return QString::fromStdString(bulletinValueText(stored)); },
+            compareWithCriticalLimits};
+}
+
 static void initMarkResources() {
     Q_INIT_RESOURCE(bulletin_marks);
 }

@@ -950,7 +950,7 @@ bool ResultsWindow::unannouncedSetsOfSearch(const QString& condition, const QVar
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database)
         return true;
-    CriticalLimits limits(database, compareWithCriticalLimits);
+    CriticalLimits limits(database, bulletinValueReading());
     std::vector<CriticalValue> critical, unannounced;
     if (!limits.criticalValuesWhere(condition, values, &critical)) {
         *error = limits.errorText();
@@ -970,7 +970,7 @@ bool ResultsWindow::markCriticalRows(const QString& condition, const QVariantLis
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database || m_list->getItemCount() == 0)
         return true;
-    CriticalLimits limits(database, compareWithCriticalLimits);
+    CriticalLimits limits(database, bulletinValueReading());
     std::vector<CriticalValue> critical, unannounced;
     CriticalNotifications notifications(database);
     if (!limits.criticalValuesWhere(condition, values, &critical)) {

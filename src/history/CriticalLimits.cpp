@@ -25,8 +25,8 @@ QString textOf(Recordset& read, const char* column) {
 
 } // namespace
 
-CriticalLimits::CriticalLimits(DatabaseConnection* database, CriticalComparison compare)
-    : m_database(database), m_compare(std::move(compare)) {}
+CriticalLimits::CriticalLimits(DatabaseConnection* database, ValueReading reading)
+    : m_database(database), m_reading(std::move(reading)) {}
 
 bool CriticalLimits::anyLimit(bool* any) {
     *any = false;
@@ -81,10 +81,11 @@ bool CriticalLimits::criticalValuesWhere(const QString& resultsCondition, const 
     }
     while (!read.isEOF()) {
         CriticalValue critical;
-        critical.value = textOf(read, "stringvalue");
+        const QString stored = textOf(read, "stringvalue");
+        critical.value = m_reading.printed ? m_reading.printed(stored) : stored;
         critical.criticalLow = textOf(read, "criticalLow");
         critical.criticalHigh = textOf(read, "criticalHigh");
-        const int side = m_compare(critical.value, critical.criticalLow, critical.criticalHigh);
+        const int side = m_reading.compare(critical.value, critical.criticalLow, critical.criticalHigh);
         if (side != 0) {
             critical.side = side < 0 ? CriticalSide::Low : CriticalSide::High;
             critical.resultId = textOf(read, "resultID").toLongLong();

@@ -18,7 +18,7 @@ struct CriticalValue {
     QString requestId;
     int machineId = 0;
     QString refcode;
-    QString value; // stringvalue as stored
+    QString value; // as the bulletin prints it
     QString criticalLow;
     QString criticalHigh;
     CriticalSide side = CriticalSide::High;
@@ -28,13 +28,21 @@ struct CriticalValue {
 // negative below low, positive above high, 0 within them or when it is not a number.
 using CriticalComparison = std::function<int(const QString& value, const QString& low, const QString& high)>;
 
+// How the bulletin reads a stored value: the text it prints, and that text against a pair of
+// limits. The critical check reads each value this way, so a value is checked exactly as it is
+// printed and marked.
+struct ValueReading {
+    std::function<QString(const QString& stored)> printed;
+    CriticalComparison compare;
+};
+
 // The laboratory's critical limits (table CRITICAL_VALUES, kept with labrosa-dbtool). The
 // limits of a value are those of its set's profile and parameter code, the row of the set's own
 // sex winning over one for either sex, as for the reference intervals. A database without the
 // table has no limits. A failed question is reported, never taken for "no critical value".
 class CriticalLimits {
 public:
-    CriticalLimits(DatabaseConnection* database, CriticalComparison compare);
+    CriticalLimits(DatabaseConnection* database, ValueReading reading);
 
     // Whether any limit is set; false with errorText() set when the question failed.
     bool anyLimit(bool* any);
@@ -50,6 +58,6 @@ public:
 
 private:
     DatabaseConnection* m_database;
-    CriticalComparison m_compare;
+    ValueReading m_reading;
     QString m_error;
 };

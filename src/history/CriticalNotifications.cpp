@@ -1,6 +1,8 @@
 #include "CriticalNotifications.h"
 
-#include <QSet>
+#include <QHash>
+
+#include <algorithm>
 
 #include "BulletinValidation.h"
 #include "CorrectionJournal.h"
@@ -13,12 +15,12 @@ namespace {
 
 constexpr const char* kInsert =
     "INSERT INTO CRITICAL_NOTIFICATIONS (RequestID, resultIDs, toldName, toldContact, toldAt, recordedAt, userName, "
-    "workstation) VALUES (?, ?, ?, ?, %1, %1, ?, ?)";
+    "workstation, toldValues) VALUES (?, ?, ?, ?, %1, %1, ?, ?, ?)";
 
 // %1 and %2 read the two times as text, %3 the condition.
 constexpr const char* kSelect =
-    "SELECT id, RequestID, resultIDs, toldName, toldContact, %1 AS toldAt, %2 AS recordedAt, userName, workstation "
-    "FROM CRITICAL_NOTIFICATIONS WHERE %3 ORDER BY toldAt DESC, id DESC";
+    "SELECT id, RequestID, resultIDs, toldName, toldContact, %1 AS toldAt, %2 AS recordedAt, userName, workstation, "
+    "toldValues FROM CRITICAL_NOTIFICATIONS WHERE %3 ORDER BY toldAt DESC, id DESC";
 
 QList<qint64> idsFromText(const QString& text) {
     QList<qint64> ids;
@@ -29,6 +31,37 @@ QList<qint64> idsFromText(const QString& text) {
             ids << id;
     }
     return ids;
+}
+
+QString escaped(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    out.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    out.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    return out;
+}
+
+QString unescaped(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\\') || i + 1 == text.size()) {
+            out += c;
+            continue;
+        }
+        const QChar next = text.at(++i);
+        out += next == QLatin1Char('t')   ? QChar(QLatin1Char('\t'))
+               : next == QLatin1Char('n') ? QChar(QLatin1Char('\n'))
+               : next == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
+                                          : next;
+    }
+    return out;
+}
+
+bool sameValue(const CriticalValue& a, const CriticalValue& b) {
+    return a.resultId == b.resultId && a.machineId == b.machineId && a.refcode == b.refcode && a.value == b.value;
 }
 
 } // namespace
@@ -51,10 +84,10 @@ bool CriticalNotifications::record(const CriticalNotification& told) {
         return false;
     }
     const QString insert = QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter());
-    if (!m_database->execute(insert, {told.requestId, BulletinValidation::idsText(told.resultIds), told.name,
-                                      told.contact, CorrectionJournal::timeText(told.toldAt),
-                                      CorrectionJournal::timeText(CorrectionJournal::now()),
-                                      CorrectionJournal::currentUser(), CorrectionJournal::workstation()})) {
+    if (!m_database->execute(
+            insert, {told.requestId, BulletinValidation::idsText(told.resultIds), told.name, told.contact,
+                     CorrectionJournal::timeText(told.toldAt), CorrectionJournal::timeText(CorrectionJournal::now()),
+                     CorrectionJournal::currentUser(), CorrectionJournal::workstation(), valuesText(told.values)})) {
         m_error = m_database->errorText();
         return false;
     }
@@ -96,6 +129,8 @@ bool CriticalNotifications::forRequest(const QString& requestId, std::vector<Cri
         told.userName = v.toString();
         read.getFieldValue(QStringLiteral("workstation"), &v);
         told.workstation = v.toString();
+        read.getFieldValue(QStringLiteral("toldValues"), &v);
+        told.values = valuesFromText(v.toString());
         list->push_back(std::move(told));
         read.moveNext();
     }
@@ -114,21 +149,56 @@ bool CriticalNotifications::unannounced(const std::vector<CriticalValue>& critic
     const bool recorded = available();
     if (!m_error.isEmpty())
         return false;
-    QHash<QString, QSet<qint64>> toldSets; // request -> sets some record names
+    QHash<QString, std::vector<CriticalValue>> toldValues; // request -> the values its records name
     for (const CriticalValue& value : critical) {
-        if (recorded && !toldSets.contains(value.requestId)) {
+        if (recorded && !toldValues.contains(value.requestId)) {
             std::vector<CriticalNotification> list;
-            if (!forRequest(value.requestId, &list))
+            if (!forRequest(value.requestId, &list)) {
+                left->clear();
                 return false;
-            QSet<qint64>& sets = toldSets[value.requestId];
+            }
+            std::vector<CriticalValue>& named = toldValues[value.requestId];
             for (const CriticalNotification& told : list)
-                for (qint64 id : told.resultIds)
-                    sets.insert(id);
+                named.insert(named.end(), told.values.begin(), told.values.end());
         }
-        if (!toldSets.value(value.requestId).contains(value.resultId))
+        const auto named = toldValues.constFind(value.requestId);
+        const bool told = named != toldValues.cend() &&
+                          std::any_of(named->begin(), named->end(),
+                                      [&value](const CriticalValue& one) { return sameValue(one, value); });
+        if (!told)
             left->push_back(value);
     }
     return true;
+}
+
+QString CriticalNotifications::valuesText(const std::vector<CriticalValue>& values) {
+    QStringList lines;
+    for (const CriticalValue& value : values)
+        lines << QStringLiteral("%1\t%2\t%3\t%4")
+                     .arg(value.resultId)
+                     .arg(value.machineId)
+                     .arg(escaped(value.refcode), escaped(value.value));
+    return lines.join(QLatin1Char('\n'));
+}
+
+std::vector<CriticalValue> CriticalNotifications::valuesFromText(const QString& text) {
+    std::vector<CriticalValue> values;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        bool setOk = false, machineOk = false;
+        CriticalValue value;
+        if (fields.size() == 4) {
+            value.resultId = fields.at(0).toLongLong(&setOk);
+            value.machineId = fields.at(1).toInt(&machineOk);
+        }
+        // A line that cannot be read names no value, so that value is asked about again.
+        if (!setOk || !machineOk)
+            continue;
+        value.refcode = unescaped(fields.at(2));
+        value.value = unescaped(fields.at(3));
+        values.push_back(std::move(value));
+    }
+    return values;
 }
 
 QString CriticalNotifications::describe(const CriticalNotification& told) {

@@ -15,13 +15,13 @@
 #include "ContentRevisions.h"
 #include "CorrectionJournal.h"
 #include "CriticalMarker.h"
-#include "CriticalNotificationDialog.h"
 #include "CriticalNotifications.h"
 #include "DatabaseConnection.h"
 #include "DeltaLimits.h"
 #include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "LabHeaderFile.h"
+#include "OpenedBulletin.h"
 #include "PatientHistory.h"
 #include "Recordset.h"
 #include "SharedState.h"
@@ -506,12 +506,11 @@ BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState
         if (status.signing && !status.validated && !release)
             setPendingPreliminaryBulletin({&sharedState, recordId, requestId, day});
         DeltaMarkBar::setPending(earlier.marks, earlier.problem);
-        if (!result.unannounced.empty())
-            setPendingCriticalBulletin({database, requestId, recordIds, result.unannounced});
+        setPendingOpenedBulletin({database, recordId, key, madeAt, page, recordIds, result.unannounced});
         result.opened = sharedState.m_bulletinTemplate->openDocumentFile(QString(), true) != nullptr;
         setPendingPreliminaryBulletin(PreliminaryBulletin());
         DeltaMarkBar::setPending({}, {});
-        setPendingCriticalBulletin(CriticalBulletin());
+        setPendingOpenedBulletin(OpenedBulletin());
     }
     return result;
 }

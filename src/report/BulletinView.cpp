@@ -9,6 +9,7 @@
 #include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
+#include "OpenedBulletin.h"
 #include "PdfDocumentTitle.h"
 #include "PdfPageFooter.h"
 #include "PdfRasterPrinter.h"
@@ -56,6 +57,18 @@ const char* const kArchivedHtml = "labrosaArchivedHtml";
 const char* const kArchivedNote = "labrosaArchivedNote";
 const char* const kArchivedTitle = "%1 - buletin arhivat";
 const char* const kMsgArchivedNotShown = "Buletinul arhivat nu a putut fi afisat.\n%1";
+const char* const kMsgHeldNotShown = "Buletinul nu a putut fi afisat.\n%1";
+// Said after the critical values' question when some values stay untold.
+const char* const kNotPrinted = "Buletinul nu a fost tiparit.";
+const char* const kPdfNotWritten = "Fisierul PDF nu a fost scris.";
+const char* const kNotSaved = "Buletinul nu a fost salvat.";
+// The copy that leaves the window could not be archived: it does not leave.
+const char* const kMsgPrintNotRecorded = "Buletinul nu a fost tiparit: copia tiparita nu a putut fi pastrata in arhiva "
+                                         "buletinelor.\n%1";
+const char* const kMsgPdfNotRecorded = "Fisierul PDF %1 nu a fost scris: copia buletinului nu a putut fi pastrata in "
+                                       "arhiva buletinelor.\n%2";
+const char* const kMsgSaveNotRecorded = "Buletinul nu a fost salvat in %1: copia salvata nu a putut fi pastrata in "
+                                        "arhiva buletinelor.\n%2";
 const char* const kMsgNotPrinted = "Buletinul nu a putut fi tiparit. Verificati ca imprimanta este pornita si "
                                    "conectata, apoi tipariti din nou.";
 const char* const kMsgPageNotShown =
@@ -96,6 +109,16 @@ BulletinDocument* documentOf(QWidget* view) {
     return nullptr;
 }
 
+// Another bulletin view showing the same document (a window made with Window > New).
+BulletinView* otherViewOf(BulletinDocument* document, const BulletinView* view) {
+    if (!document)
+        return nullptr;
+    for (ChildWindow* frame : document->frames())
+        if (auto* other = qobject_cast<BulletinView*>(frame->view()); other && other != view)
+            return other;
+    return nullptr;
+}
+
 std::function<bool(QPrinter&)>& printDialogHook() {
     static std::function<bool(QPrinter&)> hook;
     return hook;
@@ -133,18 +156,18 @@ QString fileNamePart(const QString& text) {
 
 // Scripts stay off for the bulletin, but the engine draws its own page for a file it cannot
 // read with script, and without it that page is blank. Script is allowed only while the page
-// goes to a local file that cannot be read, so a reload once the bulletin exists runs none.
-// An archived bulletin never needs that page, so script stays off for it whatever the URL.
+// goes to a local file that cannot be read. A page shown from bytes held never needs that
+// page, so script stays off for it whatever the URL.
 class BulletinPage : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
-    bool m_archived = false;
+    bool m_heldBytes = false;
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
         if (isMainFrame) {
             const bool unreadable = url.isLocalFile() && !QFileInfo(url.toLocalFile()).isReadable();
-            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, unreadable && !m_archived);
+            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, unreadable && !m_heldBytes);
         }
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
@@ -172,12 +195,7 @@ BulletinView::BulletinView(QWidget* parent) : QWidget(parent) {
 
     // Only a page that loaded whole is printed: the engine's own page for a file it could not
     // read must never leave as a bulletin.
-    connect(m_web, &QWebEngineView::loadStarted, this, [this] {
-        m_page = PageState::Loading;
-        // A reload shows the bulletin file as it is now; an archived page keeps its own bytes.
-        if (!m_archived)
-            readShownFile();
-    });
+    connect(m_web, &QWebEngineView::loadStarted, this, [this] { m_page = PageState::Loading; });
     connect(m_web, &QWebEngineView::loadFinished, this,
             [this](bool ok) { m_page = ok ? PageState::Shown : PageState::Failed; });
 }
@@ -204,8 +222,8 @@ void BulletinView::onInitialUpdate() {
         showArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
         return;
     }
-    if (CriticalBulletin critical = takePendingCriticalBulletin(); critical.database)
-        m_unannounced = std::make_unique<CriticalBulletin>(std::move(critical));
+    if (OpenedBulletin opened = takePendingOpenedBulletin(); !opened.html.isEmpty())
+        m_opened = std::make_shared<OpenedBulletin>(std::move(opened));
     const PreliminaryBulletin preliminary = takePendingPreliminaryBulletin();
     if (preliminary.sharedState) {
         m_validateState = preliminary.sharedState;
@@ -225,8 +243,22 @@ void BulletinView::onInitialUpdate() {
     // Values whose change from the patient's previous set is beyond its limit, above the page.
     if (DeltaMarkBar* marks = DeltaMarkBar::takePending(this))
         static_cast<QVBoxLayout*>(layout())->insertWidget(0, marks);
-    readShownFile();
-    // Relative references in the page (style sheet, marker images) resolve next to the file.
+    if (m_opened) {
+        m_shownHtml = m_opened->html;
+        m_shownHtmlKnown = true;
+    } else if (BulletinView* other = otherViewOf(document, this); other && other->m_shownHtmlKnown) {
+        // A further window of the document (Window > New) shows what the first one holds.
+        m_opened = other->m_opened;
+        m_shownHtml = other->m_shownHtml;
+        m_shownHtmlKnown = true;
+    } else {
+        readShownFile();
+    }
+    if (m_shownHtmlKnown) {
+        showHeldPage();
+        return;
+    }
+    // The engine's own page says that the file cannot be read; nothing of it is printed.
     m_web->load(QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName))));
 }
 
@@ -257,30 +289,37 @@ void BulletinView::showArchived(const QByteArray& html, const QString& note) {
     m_archived = true;
     m_shownHtml = html;
     m_shownHtmlKnown = true;
-    static_cast<BulletinPage*>(m_web->page())->m_archived = true;
-    m_web->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     m_note->setText(note);
     m_note->setVisible(!note.isEmpty());
-    m_archivedFile.reset();
+    showHeldPage();
+}
 
+void BulletinView::showHeldPage() {
+    static_cast<BulletinPage*>(m_web->page())->m_heldBytes = true;
+    m_web->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    m_pageFile.reset();
+    const QByteArray& html = m_shownHtml;
     const QByteArray head = QByteArray("data:") + kInlineMime + ',';
     if (head.size() + html.toPercentEncoding().size() <= kMaxInlineUrl) {
         // The page's links (style sheet, marker images) resolve in the current directory, as
-        // those of the bulletin file do.
-        m_web->page()->setContent(html, QString::fromLatin1(kInlineMime),
-                                  QUrl::fromLocalFile(QDir::current().absolutePath() + QLatin1Char('/')));
+        // those of the bulletin file do; the engine reloads these bytes, never the file.
+        const QUrl base = m_archived ? QUrl::fromLocalFile(QDir::current().absolutePath() + QLatin1Char('/'))
+                                     : QUrl::fromLocalFile(QDir::current().filePath(QLatin1String(kBulletinFileName)));
+        m_web->page()->setContent(html, QString::fromLatin1(kInlineMime), base);
         return;
     }
     // Too large for the engine's in-memory load: a file of its own beside the bulletin file,
     // removed with the window.
-    auto file =
-        std::make_unique<QTemporaryFile>(QDir::current().filePath(QStringLiteral("_buletin_arhivat_XXXXXX.html")));
+    auto file = std::make_unique<QTemporaryFile>(QDir::current().filePath(
+        m_archived ? QStringLiteral("_buletin_arhivat_XXXXXX.html") : QStringLiteral("_buletin_XXXXXX.html")));
     if (!file->open() || file->write(html) != html.size() || !file->flush()) {
-        labrosaMessageBox(QString::fromLatin1(kMsgArchivedNotShown).arg(file->errorString()), this);
+        m_page = PageState::Failed;
+        labrosaMessageBox(
+            QString::fromLatin1(m_archived ? kMsgArchivedNotShown : kMsgHeldNotShown).arg(file->errorString()), this);
         return;
     }
-    m_archivedFile = std::move(file);
-    m_web->load(QUrl::fromLocalFile(QFileInfo(m_archivedFile->fileName()).absoluteFilePath()));
+    m_pageFile = std::move(file);
+    m_web->load(QUrl::fromLocalFile(QFileInfo(m_pageFile->fileName()).absoluteFilePath()));
 }
 
 bool BulletinView::isPrinting() {
@@ -301,7 +340,7 @@ bool BulletinView::pageCanBePrinted() {
     return false;
 }
 
-bool BulletinView::beginPrintJob() {
+bool BulletinView::beginPrintJob(ArchivePurpose purpose) {
     if (!pageCanBePrinted())
         return false;
     if (g_printingView) {
@@ -309,15 +348,18 @@ bool BulletinView::beginPrintJob() {
         return false;
     }
     g_printingView = this;
+    m_jobPurpose = purpose;
     return true;
 }
 
-void BulletinView::endPrintJob(bool success, const QString& reason) {
+void BulletinView::endPrintJob(bool success, const QString& reason, const QString& message) {
     if (g_printingView != this)
         return;
     g_printingView = nullptr;
     const QString exportFile = std::exchange(m_exportFile, QString());
-    if (!success && exportFile.isEmpty())
+    if (!success && !message.isEmpty())
+        labrosaMessageBox(message, this);
+    else if (!success && exportFile.isEmpty())
         labrosaMessageBox(reason.isEmpty() ? QString::fromLatin1(kMsgNotPrinted)
                                            : QString::fromLatin1(kMsgNotPrinted) + QLatin1Char('\n') + reason,
                           this);
@@ -329,26 +371,40 @@ void BulletinView::endPrintJob(bool success, const QString& reason) {
     emit printFinished(success);
 }
 
-void BulletinView::askWhoWasToldBeforePrinting() {
-    if (!m_unannounced)
-        return;
-    // Someone may have recorded it since the page was opened.
-    CriticalNotifications notifications(m_unannounced->database);
+bool BulletinView::toldBeforeSendingOut(const char* notSent) {
+    if (!m_opened || !m_opened->database || m_opened->unannounced.empty())
+        return true;
+    // Someone may have recorded some of them since the page was opened; a failed question asks
+    // about them all again rather than take them for told.
+    CriticalNotifications notifications(m_opened->database);
     std::vector<CriticalValue> left;
-    if (notifications.unannounced(m_unannounced->critical, &left) && left.empty()) {
-        m_unannounced.reset();
-        return;
-    }
-    const QStringList messages = CriticalNotificationDialog::askAndRecord(
-        m_unannounced->database, m_unannounced->requestId, m_unannounced->resultIds, m_unannounced->critical, this);
-    for (const QString& message : messages)
-        labrosaMessageBox(message, this);
+    if (!notifications.unannounced(m_opened->unannounced, &left))
+        left = m_opened->unannounced;
+    if (left.empty())
+        return true;
+    const QStringList messages = CriticalNotificationDialog::askAndRecord(m_opened->database, m_opened->key.requestId,
+                                                                          m_opened->resultIds, left, this);
     if (messages.isEmpty())
-        m_unannounced.reset();
+        return true;
+    labrosaMessageBox(messages.join(QLatin1Char('\n')) + QLatin1Char('\n') + QString::fromLatin1(notSent), this);
+    return false;
+}
+
+bool BulletinView::recordSentOut(ArchivePurpose purpose, QString* error) {
+    if (!m_opened || !m_opened->database || m_archived)
+        return true;
+    BulletinArchive archive(m_opened->database);
+    const bool archived = archive.available();
+    if (archived && archive.store(m_opened->recordId, m_opened->key, m_shownHtml, purpose, nullptr, m_opened->madeAt))
+        return true;
+    // A database without the archive keeps no copy of any bulletin.
+    *error = archive.errorText();
+    return !archived && error->isEmpty();
 }
 
 void BulletinView::onFilePrint() {
-    askWhoWasToldBeforePrinting();
+    if (!toldBeforeSendingOut(kNotPrinted))
+        return;
     if (!pageCanBePrinted())
         return;
     if (isPrinting()) {
@@ -371,7 +427,7 @@ void BulletinView::onFilePrint() {
         QPrintDialog dialog(printer, this);
         accepted = dialog.exec() == QDialog::Accepted;
     }
-    if (!accepted || !beginPrintJob())
+    if (!accepted || !beginPrintJob(ArchivePurpose::Printed))
         return;
     if (printer->resolution() < kMinPrintResolution)
         printer->setResolution(kMinPrintResolution);
@@ -386,7 +442,7 @@ void BulletinView::onFilePrint() {
 }
 
 bool BulletinView::printToPdf(const QString& filePath) {
-    if (!beginPrintJob())
+    if (!toldBeforeSendingOut(kPdfNotWritten) || !beginPrintJob(ArchivePurpose::Exported))
         return false;
     const QPrinter* printer = currentPrinter();
     const QPageLayout layout =
@@ -486,7 +542,7 @@ bool BulletinView::exportPdf(const QString& filePath) {
                           this);
         return false;
     }
-    if (!beginPrintJob())
+    if (!toldBeforeSendingOut(kPdfNotWritten) || !beginPrintJob(ArchivePurpose::Exported))
         return false;
     m_exportFile = file.absoluteFilePath();
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -518,12 +574,16 @@ void BulletinView::printWithFooter(const QPageLayout& layout, QPrinter* printer)
                 }
                 QString reason;
                 const QByteArray numbered = footer.stamp(pdf, &reason);
-                if (numbered.isEmpty())
+                if (numbered.isEmpty()) {
                     self->endPrintJob(false, reason);
-                else if (!printer)
+                } else if (!printer) {
                     self->finishPdfExport(numbered);
-                else
+                } else if (!self->recordSentOut(ArchivePurpose::Printed, &reason)) {
+                    // Nothing reaches the printer that the archive does not hold.
+                    self->endPrintJob(false, QString(), QString::fromLatin1(kMsgPrintNotRecorded).arg(reason));
+                } else {
                     self->endPrintJob(PdfRasterPrinter::print(numbered, *printer, &reason), reason);
+                }
             },
             printed);
     });
@@ -535,6 +595,15 @@ void BulletinView::finishPdfExport(const QByteArray& pdf) {
         return;
     }
     QString reason;
+    // The copy is archived before the file is written: no file leaves that the archive does not hold.
+    if (!recordSentOut(m_jobPurpose, &reason)) {
+        const QString message =
+            m_jobPurpose == ArchivePurpose::Printed
+                ? QString::fromLatin1(kMsgPrintNotRecorded).arg(reason)
+                : QString::fromLatin1(kMsgPdfNotRecorded).arg(QDir::toNativeSeparators(m_exportFile), reason);
+        endPrintJob(false, QString(), message);
+        return;
+    }
     if (!writeWhole(m_exportFile, PdfDocumentTitle::withTitle(pdf, m_exportTitle), &reason)) {
         endPrintJob(false, reason);
         return;
@@ -555,10 +624,19 @@ DocumentView::SaveResult BulletinView::saveAs(const QString& path) {
     if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
         return exportPdf(path) ? SaveResult::Exported : SaveResult::failed;
     QString reason;
-    if (!m_shownHtmlKnown)
+    if (!m_shownHtmlKnown) {
         reason = QString::fromLatin1(kMsgBulletinFileUnread).arg(QLatin1String(kBulletinFileName));
-    else if (writeWhole(path, m_shownHtml, &reason))
-        return SaveResult::Saved;
+    } else {
+        if (!toldBeforeSendingOut(kNotSaved))
+            return SaveResult::failed;
+        if (!recordSentOut(ArchivePurpose::Saved, &reason)) {
+            labrosaMessageBox(QString::fromLatin1(kMsgSaveNotRecorded).arg(QDir::toNativeSeparators(path), reason),
+                              this);
+            return SaveResult::failed;
+        }
+        if (writeWhole(path, m_shownHtml, &reason))
+            return SaveResult::Saved;
+    }
     labrosaMessageBox(QString::fromLatin1(kMsgNotSaved).arg(QDir::toNativeSeparators(path), reason), this);
     return SaveResult::failed;
 }

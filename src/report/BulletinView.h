@@ -7,20 +7,25 @@
 #include <functional>
 #include <memory>
 
+#include "BulletinArchive.h"
 #include "DocumentView.h"
 
 class DocumentTemplate;
 class QLabel;
 class QPageLayout;
 class QPrinter;
-struct CriticalBulletin;
+struct OpenedBulletin;
 class QTemporaryFile;
 class QWebEngineView;
 class SharedState;
 
-// The bulletin window's view: shows the bulletin file of the current directory through
-// Qt WebEngine (JavaScript off) and prints it. A bulletin taken from the archive is shown
-// from its stored bytes instead, read-only, under a line that says so.
+// The bulletin window's view: shows a bulletin through Qt WebEngine (JavaScript off) and prints
+// it. It holds the bytes it was opened with (those the bulletin builder handed over, else the
+// bulletin file of the current directory as it was then), and shows, prints and saves those
+// alone: a reload never shows a bulletin written since. A bulletin taken from the archive is
+// shown from its stored bytes, read-only, under a line that says so. Before a bulletin the
+// builder made leaves the program (printed, exported, saved), its critical values nobody was
+// recorded as told of are asked about, and the copy is archived with what became of it.
 class BulletinView : public QWidget, public DocumentView {
     Q_OBJECT
 public:
@@ -84,31 +89,41 @@ private:
     // True once the page has loaded; otherwise says why nothing is printed (a message for a page
     // that failed, a beep while it still loads).
     bool pageCanBePrinted();
-    // Before a page with critical values nobody was recorded as told of is printed: asks who was.
-    void askWhoWasToldBeforePrinting();
-    bool beginPrintJob();
-    // reason: why an export failed, for its message.
-    void endPrintJob(bool success, const QString& reason = QString());
+    // Before the page leaves the program: asks who was told of its critical values that no
+    // record names yet. False when some stay untold (cancelled, or the answer not recorded);
+    // the message then ends with notSent.
+    bool toldBeforeSendingOut(const char* notSent);
+    // Archives the held bytes as the copy that leaves the window. True as well when there is
+    // nothing to archive it as (a page the builder did not make, a database without the archive).
+    bool recordSentOut(ArchivePurpose purpose, QString* error);
+    bool beginPrintJob(ArchivePurpose purpose);
+    // reason: why an export failed, for its message; message: the whole message, in place of
+    // the usual one.
+    void endPrintJob(bool success, const QString& reason = QString(), const QString& message = QString());
     // Prints the page to PDF with the page footer laid over it, then writes the PDF to the
     // running export's file, or sends it to printer when one is given.
     void printWithFooter(const QPageLayout& layout, QPrinter* printer);
     // Writes the engine's PDF of the running export to its file.
     void finishPdfExport(const QByteArray& pdf);
-    // Takes the bytes of the bulletin file as the page that is about to show them.
+    // Takes the bytes of the bulletin file as the page this window holds.
     void readShownFile();
+    // Loads the held bytes into the engine; their links resolve in the current directory.
+    void showHeldPage();
 
     QWebEngineView* m_web = nullptr;
     QLabel* m_note = nullptr;
     std::unique_ptr<QPrinter> m_ownPrinter;
     // A page too large for the engine's in-memory load is shown from this file.
-    std::unique_ptr<QTemporaryFile> m_archivedFile;
+    std::unique_ptr<QTemporaryFile> m_pageFile;
     bool m_archived = false;
     enum class PageState { Loading, Shown, Failed };
     PageState m_page = PageState::Loading;
     // The PDF file the running export writes, for its message; empty for a print job.
     QString m_exportFile;
     QString m_exportTitle; // the running export's document title
-    // The bytes of the page shown, as written, for Save As; unknown when the file could not be read.
+    // What the running job's copy is archived as once its output is ready.
+    ArchivePurpose m_jobPurpose = ArchivePurpose::Printed;
+    // The bytes of the page shown, as written; unknown when the file could not be read.
     QByteArray m_shownHtml;
     bool m_shownHtmlKnown = false;
     // The request of a preliminary page, for "Valideaza"; no request for any other page.
@@ -116,6 +131,7 @@ private:
     QString m_validateRequestId;
     QString m_validateDay;
     SharedState* m_validateState = nullptr;
-    // A request with critical values nobody was recorded as told of: asked again before printing.
-    std::unique_ptr<CriticalBulletin> m_unannounced;
+    // The bulletin the builder handed over, shared with further windows of its document; null
+    // for any other page.
+    std::shared_ptr<OpenedBulletin> m_opened;
 };

@@ -20,27 +20,12 @@ const char* const kMsgNotRecorded =
     "Anuntarea valorilor critice ale cererii %1 nu a putut fi inregistrata; cererea ramane cu valori critice "
     "neanuntate. Incercati din nou la urmatoarea deschidere a buletinului.\n%2";
 
-CriticalBulletin& pendingCritical() {
-    static CriticalBulletin pending;
-    return pending;
-}
-
 std::function<bool(CriticalNotificationDialog&)>& answerHook() {
     static std::function<bool(CriticalNotificationDialog&)> hook;
     return hook;
 }
 
 } // namespace
-
-void setPendingCriticalBulletin(const CriticalBulletin& bulletin) {
-    pendingCritical() = bulletin;
-}
-
-CriticalBulletin takePendingCriticalBulletin() {
-    CriticalBulletin taken = pendingCritical();
-    pendingCritical() = CriticalBulletin();
-    return taken;
-}
 
 CriticalNotificationDialog::CriticalNotificationDialog(const QString& requestId,
                                                        const std::vector<CriticalValue>& critical, QWidget* parent)
@@ -115,6 +100,7 @@ QStringList CriticalNotificationDialog::askAndRecord(DatabaseConnection* databas
     told.name = dialog.name();
     told.contact = dialog.contact();
     told.toldAt = dialog.toldAt();
+    told.values = critical;
     CriticalNotifications notifications(database);
     if (!notifications.record(told))
         return {QString::fromLatin1(kMsgNotRecorded).arg(requestId, notifications.errorText())};

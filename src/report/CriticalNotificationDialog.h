@@ -19,17 +19,6 @@ class QPushButton;
 // Asks who was told of a request's critical values and when: "Anuntat: nume, telefon/e-mail,
 // ora", the time prefilled with now and editable. OK stays disabled until a name and a
 // contact are typed. Object names: "editToldName", "editToldContact", "editToldAt".
-// A bulletin about to be shown whose request holds critical values nobody was recorded as told
-// of: its window takes it, to ask again before it is printed.
-struct CriticalBulletin {
-    DatabaseConnection* database = nullptr;
-    QString requestId;
-    QList<qint64> resultIds;
-    std::vector<CriticalValue> critical;
-};
-void setPendingCriticalBulletin(const CriticalBulletin& bulletin);
-CriticalBulletin takePendingCriticalBulletin();
-
 class CriticalNotificationDialog : public QDialog {
     Q_OBJECT
 public:
@@ -48,7 +37,8 @@ public:
     // returns true for OK, false for Cancel. An empty function restores the modal dialog.
     static void setAnswerHook(std::function<bool(CriticalNotificationDialog&)> hook);
 
-    // Asks, and records the answer; the messages to show come back (none when it was recorded).
+    // Asks, and records the answer naming each value; the messages to show come back (none when
+    // it was recorded).
     static QStringList askAndRecord(DatabaseConnection* database, const QString& requestId,
                                     const QList<qint64>& resultIds, const std::vector<CriticalValue>& critical,
                                     QWidget* parent);

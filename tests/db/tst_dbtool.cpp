@@ -413,9 +413,23 @@ void TestDbTool::upgradeAddsJournal() {
                         .arg(date),
                     {"2026-06-30 10:01:00", QString(64, QLatin1Char('0')), QByteArray("<html></html>")}));
 
+    // Notifications of the time before they named the values told.
+    QVERIFY(db.exec("DROP TABLE CRITICAL_NOTIFICATIONS"));
+    QVERIFY(db.exec(QStringLiteral("CREATE TABLE CRITICAL_NOTIFICATIONS (id %1 PRIMARY KEY, RequestID VARCHAR(50) NOT "
+                                   "NULL, resultIDs TEXT NOT NULL, toldName VARCHAR(200) NOT NULL, toldContact "
+                                   "VARCHAR(200) NOT NULL, toldAt TIMESTAMP NOT NULL, recordedAt TIMESTAMP NOT NULL, "
+                                   "userName VARCHAR(100) NOT NULL, workstation VARCHAR(255) NOT NULL)")
+                        .arg(db.isPg() ? "BIGSERIAL" : "INTEGER")));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO CRITICAL_NOTIFICATIONS (RequestID, resultIDs, toldName, toldContact, "
+                                   "toldAt, recordedAt, userName, workstation) VALUES ('7', '1', 'Dr. Pop', '0700', "
+                                   "%1, %1, 'ana', 'lab1')")
+                        .arg(date),
+                    {"2026-06-30 10:00:00", "2026-06-30 10:00:00"}));
+
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE reason IS NULL").toInt(), 1);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM CRITICAL_NOTIFICATIONS WHERE toldValues IS NULL").toInt(), 1);
     QCOMPARE(db.scalar(indexCount).toInt(), db.isPg() ? 3 : 6);
     // The shadow holds every set's name, once.
     if (!db.isPg()) {

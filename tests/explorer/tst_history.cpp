@@ -2,9 +2,13 @@
 #include "BulletinPage.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWebEnginePage>
@@ -27,6 +31,7 @@
 #include "CorrectionJournal.h"
 #include "CriticalNotificationDialog.h"
 #include "DocumentTemplate.h"
+#include "DocumentView.h"
 #include "ExplorerLab.h"
 #include "HistoryDialog.h"
 #include "MainWindow.h"
@@ -550,6 +555,76 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown.at(0).startsWith("10/05/2026 11:20:00|Dr. Ionescu|0722 000 111|1, 2|"), qPrintable(shown.at(0)));
         QCOMPARE(x.messages, QStringList());
+
+        // A limit of the patient's own sex makes set 2's value critical after the record: nobody
+        // was told of it, so the list says so, and its bulletin asks before it is printed,
+        // exported or saved; Cancel writes nothing.
+        QVERIFY(x.lab.exec("INSERT INTO CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) "
+                           "VALUES (1, 'K', 'F', NULL, '3,5')"));
+        unannouncedOnly->setChecked(true);
+        x.search("", "", kDay, kDay);
+        QCOMPARE(x.listedIds(), (QList<qint64>{2}));
+        unannouncedOnly->setChecked(false);
+        x.search("", "", kDay, kDay);
+        answer = false;
+        x.view->activateWindow();
+        x.selectRow(x.rowOf(2));
+        QTest::keyClick(x.list(), Qt::Key_Return);
+        QCOMPARE(asked, 4);
+        auto* page = qobject_cast<BulletinView*>(m_frame->childFrames().last()->view());
+        QVERIFY(page && page != firstPage);
+        QSignalSpy loaded(page->webView(), &QWebEngineView::loadFinished);
+        QVERIFY(loaded.wait(30000) || !loaded.isEmpty());
+        QTemporaryDir out;
+        int printDialogs = 0;
+        BulletinView::setPrintDialogHook([&](QPrinter& printer) {
+            ++printDialogs;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(out.filePath("tiparit.pdf"));
+            return true;
+        });
+        x.messages.clear();
+        page->onFilePrint();
+        QVERIFY(!page->exportPdf(out.filePath("export.pdf")));
+        QCOMPARE(page->saveAs(out.filePath("copie.pdf")), DocumentView::SaveResult::failed);
+        QCOMPARE(page->saveAs(out.filePath("copie.html")), DocumentView::SaveResult::failed);
+        QCOMPARE(asked, 8);
+        QCOMPARE(printDialogs, 0);
+        QCOMPARE(x.messages.size(), 4);
+        QVERIFY2(x.messages.at(0).endsWith("\nBuletinul nu a fost tiparit."), qPrintable(x.messages.at(0)));
+        QVERIFY(x.messages.at(1).endsWith("\nFisierul PDF nu a fost scris."));
+        QVERIFY(x.messages.at(3).endsWith("\nBuletinul nu a fost salvat."));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+
+        // Told at printing, then exported and saved without asking again; each copy that left is
+        // archived as the page the window holds.
+        answer = true;
+        QSignalSpy finished(page, &BulletinView::printFinished);
+        page->onFilePrint();
+        QCOMPARE(asked, 9);
+        QVERIFY(finished.wait(60000) || !finished.isEmpty());
+        QVERIFY(page->exportPdf(out.filePath("export.pdf")));
+        QVERIFY(QTest::qWaitFor([&] { return finished.size() == 2; }, 60000));
+        QCOMPARE(page->saveAs(out.filePath("copie.html")), DocumentView::SaveResult::Saved);
+        QCOMPARE(asked, 9);
+        QCOMPARE(x.messages.size(), 4);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{"copie.html", "export.pdf", "tiparit.pdf"}));
+        QCOMPARE(x.rowsAsText("SELECT toldValues FROM CRITICAL_NOTIFICATIONS ORDER BY id"),
+                 (QStringList{"1\t1\tK\t7,1", "2\t1\tK\t4"}));
+        QCOMPARE(x.rowsAsText("SELECT purpose, TransDay FROM BULLETIN_ARCHIVE WHERE purpose <> 'afisat' ORDER BY id"),
+                 (QStringList{"tiparit|2026-05-10", "exportat|2026-05-10", "salvat|2026-05-10"}));
+        QCOMPARE(x.rowsAsText("SELECT COUNT(DISTINCT contentHash) FROM BULLETIN_ARCHIVE WHERE id >= (SELECT "
+                              "MAX(id) FROM BULLETIN_ARCHIVE WHERE purpose = 'afisat')"),
+                 QStringList{"1"});
+        if (!x.lab.isPg()) {
+            // A copy the archive refuses does not leave.
+            QVERIFY(x.lab.exec("CREATE TRIGGER archive_refuses BEFORE INSERT ON BULLETIN_ARCHIVE "
+                               "BEGIN SELECT RAISE(ABORT, 'arhiva refuza'); END"));
+            QCOMPARE(page->saveAs(out.filePath("refuzat.html")), DocumentView::SaveResult::failed);
+            QVERIFY(!QFile::exists(out.filePath("refuzat.html")));
+            QCOMPARE(x.messages.size(), 5);
+            QVERIFY2(x.messages.last().contains("nu a putut fi pastrata in arhiva"), qPrintable(x.messages.last()));
+        }
     }
 };
 

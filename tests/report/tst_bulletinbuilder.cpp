@@ -242,11 +242,13 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
 }
 
 // A critical value gets its own marker with a text that survives printing; who was told is
-// recorded once, stated on the bulletin, and kept as written.
+// recorded once, naming the values told, stated on the bulletin, and kept as written. A value is
+// checked as it is printed: ALT is stored behind record separators and printed "42 5".
 void TestBulletinBuilder::criticalValueHasItsOwnMarker() {
     arrangeLaboratory();
     QVERIFY(m_lab->exec("insert into CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) values "
-                        "(1, 'GLU', NULL, '40', '130'), (1, 'WBC', 'M', '5', NULL), (1, 'WBC', NULL, '1', NULL)"));
+                        "(1, 'GLU', NULL, '40', '130'), (1, 'WBC', 'M', '5', NULL), (1, 'WBC', NULL, '1', NULL), "
+                        "(1, 'ALT', NULL, NULL, '40')"));
     QTemporaryDir folder;
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(folder.path()));
@@ -263,16 +265,26 @@ void TestBulletinBuilder::criticalValueHasItsOwnMarker() {
                            "alt=\"!!\"><B>!!</B>"),
              page.constData());
     QVERIFY(page.contains("<B>4.5</B><IMG height=10 src=\"buletin_files/critic.gif\""));
+    QVERIFY(page.contains("<B>42 5</B><IMG height=10 src=\"buletin_files/critic.gif\""));
     QVERIFY(!page.contains("ub.gif") && !page.contains("dr.gif"));
     // A laboratory folder made before the image gets it with the first such bulletin.
     QVERIFY(QFileInfo(QStringLiteral("buletin_files/critic.gif")).size() > 0);
-    QCOMPARE(result.unannounced.size(), std::size_t(2));
+    QCOMPARE(result.unannounced.size(), std::size_t(3));
+    QCOMPARE(result.unannounced.at(1).value, QString("42 5"));
     QCOMPARE(result.resultIds, (QList<qint64>{1, 2}));
 
+    // A record made before values were named names none: its values are asked about again.
+    QVERIFY(m_lab->exec(QStringLiteral("insert into CRITICAL_NOTIFICATIONS (RequestID, resultIDs, toldName, "
+                                       "toldContact, toldAt, recordedAt, userName, workstation) values ('1201', '1,2', "
+                                       "'Dr. Vechi', '0700', %1, %1, 'ana', 'lab1')")
+                            .arg(m_lab->dateParameter()),
+                        {"2026-03-06 08:10:00", "2026-03-06 08:10:00"}));
+    QCOMPARE(build(1, "1201").unannounced.size(), std::size_t(3));
     CriticalNotifications notifications(m_database.get());
     CriticalNotification told;
     told.requestId = "1201";
     told.resultIds = result.resultIds;
+    told.values = result.unannounced;
     told.name = "Dr. Ionescu";
     told.contact = "0722 000 111";
     told.toldAt = QDateTime(QDate(2026, 3, 6), QTime(8, 30), Qt::UTC);
@@ -281,13 +293,15 @@ void TestBulletinBuilder::criticalValueHasItsOwnMarker() {
     QCOMPARE(result.messages, QStringList());
     QVERIFY(result.unannounced.empty());
     page = readFile(kBulletinFileName);
-    QVERIFY(page.contains("Valori critice (!!) anuntate: Dr. Ionescu (0722 000 111) la 6/3/2026 10:30"));
+    QVERIFY(page.contains("Valori critice (!!) anuntate: Dr. Ionescu (0722 000 111) la 6/3/2026 10:30; Dr. Vechi "
+                          "(0700) la 6/3/2026 10:10"));
     if (!m_lab->isPg()) {
         // The program's PostgreSQL role is refused by its rights (see the database tool's test).
         QVERIFY(!m_lab->exec("update CRITICAL_NOTIFICATIONS set toldName = 'altcineva'"));
         QVERIFY(!m_lab->exec("delete from CRITICAL_NOTIFICATIONS"));
     }
-    QCOMPARE(m_lab->scalar("select toldName from CRITICAL_NOTIFICATIONS").toString(), QStringLiteral("Dr. Ionescu"));
+    QCOMPARE(m_lab->scalar("select toldName from CRITICAL_NOTIFICATIONS order by id desc").toString(),
+             QStringLiteral("Dr. Ionescu"));
 
     // Where the image cannot be put, the text alone still marks the value.
     QVERIFY(QDir(QStringLiteral("buletin_files")).removeRecursively());
@@ -295,6 +309,15 @@ void TestBulletinBuilder::criticalValueHasItsOwnMarker() {
     QVERIFY(build(1, "1201").messages.isEmpty());
     page = readFile(kBulletinFileName);
     QVERIFY(page.contains("<B>135</B><B>!!</B>") && !page.contains("critic.gif"));
+
+    // A value made critical after the record (here by a limit of the set's own sex) or changed
+    // since was never told.
+    QVERIFY(m_lab->exec("insert into CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) values "
+                        "(1, 'HGB', 'M', NULL, '14')"));
+    QVERIFY(m_lab->exec("update RESULT_VALUES set stringvalue = '140' where refcode = 'GLU'"));
+    result = build(1, "1201");
+    QCOMPARE(result.unannounced.size(), std::size_t(2));
+    QCOMPARE(result.unannounced.at(0).value + " " + result.unannounced.at(1).value, QString("140 15"));
 
     // A failed question is never taken for "no critical value".
     QVERIFY(m_lab->exec("drop table CRITICAL_VALUES"));

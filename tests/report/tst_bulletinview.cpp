@@ -169,6 +169,11 @@ private slots:
         QCOMPARE(m_frame->activeChild()->windowTitle(), QStringLiteral("Tervan2"));
         QCOMPARE(pageTitle(second), QStringLiteral("Al doilea"));
         QVERIFY(pageText(view).contains(QString::fromUtf8(kPatient)));
+        // Nor does a reload show it the later bulletin.
+        QSignalSpy reloaded(view->webView(), &QWebEngineView::loadFinished);
+        view->webView()->reload();
+        QVERIFY(reloaded.wait(30000) || !reloaded.isEmpty());
+        QCOMPARE(pageTitle(view), QStringLiteral("Buletin de analize"));
     }
 
     // A bulletin from the archive shows its own bytes, however large, never the bulletin file,
