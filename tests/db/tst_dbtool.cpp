@@ -630,7 +630,7 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
             QVERIFY2(q.lastError().text().contains("kept as written"), qPrintable(q.lastError().text()));
         }
     }
-    QVERIFY(db.exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ana', 'Ana Pop', 'Dr.')"));
+    QVERIFY(db.exec("INSERT INTO signatories (userName, fullName, title) VALUES ('ion', 'Ion Pop', 'Dr.')"));
     QVERIFY(!db.exec("DELETE FROM signatories"));
     QVERIFY(!db.exec("TRUNCATE signatories"));
     QVERIFY(db.exec("UPDATE signatories SET active = 0"));

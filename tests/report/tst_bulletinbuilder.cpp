@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -572,11 +573,16 @@ void TestBulletinBuilder::whatUndoesAValidation() {
     QVERIFY(m_lab->exec("insert into SIGNATORIES (userName, fullName, title, active) values (?, 'Ana Pop', "
                         "'Dr. med. vet.', 1)",
                         {CorrectionJournal::currentUser()}));
+    QCOMPARE(SigningPasswords(m_database.get()).reset(CorrectionJournal::currentUser(), "parola-anei"),
+             SigningPasswords::Outcome::accepted);
     SignatoryList signatories(m_database.get());
     QVERIFY(signatories.load());
     BulletinRelease release;
     release.signatory = signatories.activeByLogin(CorrectionJournal::currentUser());
-    release.confirm = [](const QByteArray&, const QString&, QString*) { return true; };
+    release.confirm = [](const QByteArray&, const QString&, QString* password) {
+        *password = QStringLiteral("parola-anei");
+        return true;
+    };
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 0), Qt::UTC);
     QCOMPARE(buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release).messages, QStringList());
 
@@ -618,6 +624,17 @@ void TestBulletinBuilder::whatUndoesAValidation() {
     QCOMPARE(validated.contains(1), holds);
     QCOMPARE(validated.contains(2), holds);
     QVERIFY(!validated.contains(4));
+
+    // The auditor's listing says the same, and fails when the newest validation no longer holds.
+    QProcess audit;
+    audit.setProcessChannelMode(QProcess::MergedChannels);
+    audit.start(TestLab::dbTool(), {"--validations", "days", "2026-03-06", "2026-03-06", m_lab->connectionString()});
+    QVERIFY(audit.waitForFinished(60000));
+    const QString listed = QString::fromUtf8(audit.readAll());
+    QVERIFY2(audit.exitCode() == (holds ? 0 : 3), qPrintable(listed));
+    QVERIFY2(listed.contains(QStringLiteral("1201\t2026-03-06\t2026-03-06 11:00:00\tDr. med. vet. Ana Pop\t") +
+                             (holds ? "valabila" : "NU mai corespunde datelor de azi: ")),
+             qPrintable(listed));
 }
 
 // A validation that cannot be written leaves no archived bulletin behind, and the other way
