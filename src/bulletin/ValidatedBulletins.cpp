@@ -8,10 +8,10 @@
 
 ValidatedBulletins::ValidatedBulletins(DatabaseConnection* database) : m_database(database) {}
 
-bool ValidatedBulletins::find(const QHash<qint64, BulletinKey>& sets, QHash<qint64, ValidationRecord>* validated) {
-    validated->clear();
+bool ValidatedBulletins::find(const QSet<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* holding) {
+    holding->clear();
     m_error.clear();
-    if (sets.isEmpty() || !m_database)
+    if (bulletins.isEmpty() || !m_database)
         return true;
     BulletinValidation validation(m_database);
     // A laboratory that never validated asks nothing more.
@@ -22,11 +22,8 @@ bool ValidatedBulletins::find(const QHash<qint64, BulletinKey>& sets, QHash<qint
     }
     if (!any)
         return true;
-    QSet<BulletinKey> distinct;
-    for (const BulletinKey& key : sets)
-        distinct.insert(key);
     QHash<BulletinKey, ValidationRecord> newest;
-    if (!validation.newestOf(QList<BulletinKey>(distinct.cbegin(), distinct.cend()), &newest)) {
+    if (!validation.newestOf(bulletins, &newest)) {
         m_error = validation.errorText();
         return false;
     }
@@ -41,14 +38,13 @@ bool ValidatedBulletins::find(const QHash<qint64, BulletinKey>& sets, QHash<qint
         m_error = counters.errorText();
         return false;
     }
-    QSet<BulletinKey> holding;
     Recordset recordset;
     BulletinContentReader reader(recordset, m_database);
     for (auto it = newest.cbegin(); it != newest.cend(); ++it) {
         const ValidationRecord& signedOne = it.value();
         if (counted && signedOne.contentRevision >= 0 && signedOne.referenceRevision >= 0 &&
             signedOne.contentRevision == revisions.value(it.key(), 0) && signedOne.referenceRevision == reference) {
-            holding.insert(it.key());
+            holding->insert(it.key(), it.value());
             continue;
         }
         // Something changed since, or cannot be told: the content decides, as on the bulletin.
@@ -58,10 +54,7 @@ bool ValidatedBulletins::find(const QHash<qint64, BulletinKey>& sets, QHash<qint
             return false;
         }
         if (BulletinValidation::fingerprintOf(content.canonical()) == signedOne.fingerprint)
-            holding.insert(it.key());
+            holding->insert(it.key(), it.value());
     }
-    for (auto it = sets.cbegin(); it != sets.cend(); ++it)
-        if (holding.contains(it.value()))
-            validated->insert(it.key(), newest.value(it.value()));
     return true;
 }

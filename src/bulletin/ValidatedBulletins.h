@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include "BulletinKey.h"
@@ -16,8 +17,8 @@ class ValidatedBulletins {
 public:
     explicit ValidatedBulletins(DatabaseConnection* database);
 
-    // sets: set id -> its bulletin. *validated: the sets whose bulletin's validation holds, with it.
-    bool find(const QHash<qint64, BulletinKey>& sets, QHash<qint64, ValidationRecord>* validated);
+    // Of the bulletins (each once), those whose newest validation holds, with it.
+    bool find(const QSet<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* holding);
     QString errorText() const { return m_error; }
 
 private:

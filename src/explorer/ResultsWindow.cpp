@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimeZone>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -76,6 +77,8 @@ const char* const kMsgNotJournaled = "Corecturile nu se inregistreaza in jurnal:
                                      "jurnalului (se adauga cu labrosa-dbtool --upgrade).";
 const char* const kNoteCorrected = "Corectat de %1 (%2) la %3. Inainte: %4";
 const char* const kNoteValidated = "Buletin validat de %1 la %2";
+// Up to this many listed sets, the marks ask by their ids.
+constexpr int kMarksById = 4000;
 const char* const kMsgValidationsNotRead =
     "Validarile buletinelor nu au putut fi citite, asa ca nu s-au putut cauta doar cererile nevalidate si lista nu "
     "este afisata.\n%1";
@@ -820,12 +823,19 @@ void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantL
         return;
     qint64 firstId = m_list->getItemData(0);
     qint64 lastId = firstId;
-    for (int row = 1; row < m_list->getItemCount(); ++row) {
+    QList<qint64> ids;
+    for (int row = 0; row < m_list->getItemCount(); ++row) {
         const qint64 id = m_list->getItemData(row);
         firstId = std::min(firstId, id);
         lastId = std::max(lastId, id);
+        if (ids.size() <= kMarksById)
+            ids << id;
     }
-    const std::vector<JournalEntry> entries = journal()->entriesForResultsWhere(condition, values, firstId, lastId);
+    // A short list scattered over the years (a name) asks for its own sets' entries; a long one,
+    // for the entries of its range of ids, each checked against the search's condition.
+    const std::vector<JournalEntry> entries =
+        ids.size() <= kMarksById ? journal()->entriesFor(ids)
+                                 : journal()->entriesForResultsWhere(condition, values, firstId, lastId);
     if (entries.empty())
         return;
     // Corrected sets are few beside the listed ones: only their rows are looked for.
@@ -860,33 +870,42 @@ bool ResultsWindow::markValidatedRows(QString* error) {
     }
     if (!any)
         return true;
-    QHash<qint64, BulletinKey> sets;
-    sets.reserve(m_list->getItemCount());
-    QHash<QString, QString> dayOfText; // a list holds few distinct days
+    // Each row's bulletin; a list holds few distinct days.
+    std::vector<BulletinKey> keys;
+    keys.reserve(m_list->getItemCount());
+    QSet<BulletinKey> bulletins;
+    QHash<QString, QString> dayOfText;
     for (int row = 0; row < m_list->getItemCount(); ++row) {
         const QString shown = m_list->getItemText(row, ColDate);
         auto day = dayOfText.constFind(shown);
         if (day == dayOfText.cend())
             day = dayOfText.insert(shown, BulletinKey::dayFromSearchText(toSqlDate(shown)));
-        sets.insert(m_list->getItemData(row), {m_list->getItemText(row, ColRequestId), *day});
+        keys.push_back({m_list->getItemText(row, ColRequestId), *day});
+        bulletins.insert(keys.back());
     }
-    ValidatedBulletins bulletins(database);
-    QHash<qint64, ValidationRecord> validated;
-    if (!bulletins.find(sets, &validated)) {
-        *error = bulletins.errorText();
+    ValidatedBulletins finder(database);
+    QHash<BulletinKey, ValidationRecord> validated;
+    if (!finder.find(bulletins, &validated)) {
+        *error = finder.errorText();
         return false;
     }
     if (validated.isEmpty())
         return true;
-    // The mark says what the set's bulletin says: its content is the one signed.
+    // The mark says what the set's bulletin says: its content is the one signed. The sets of one
+    // bulletin share its note; the zone is Qt's own, not the system's asked once per row.
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    QHash<qint64, QString> noteOf;
     for (int row = 0; row < m_list->getItemCount(); ++row) {
-        const auto found = validated.constFind(m_list->getItemData(row));
+        const auto found = validated.constFind(keys[row]);
         if (found == validated.cend())
             continue;
-        m_list->setCellNote(row, ColDate,
-                            QString::fromLatin1(kNoteValidated)
-                                .arg((found->title + QLatin1Char(' ') + found->fullName).trimmed(),
-                                     found->validatedAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
+        auto note = noteOf.constFind(found->id);
+        if (note == noteOf.cend())
+            note = noteOf.insert(
+                found->id, QString::fromLatin1(kNoteValidated)
+                               .arg((found->title + QLatin1Char(' ') + found->fullName).trimmed(),
+                                    found->validatedAt.toTimeZone(zone).toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
+        m_list->setCellNote(row, ColDate, *note);
     }
     return true;
 }
@@ -933,14 +952,18 @@ bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVaria
     if (!complete)
         return false;
     error->clear();
-    QHash<qint64, ValidationRecord> found;
-    ValidatedBulletins bulletins(database);
-    if (!bulletins.find(sets, &found)) {
-        *error = bulletins.errorText();
+    QSet<BulletinKey> bulletins;
+    for (const BulletinKey& key : sets)
+        bulletins.insert(key);
+    QHash<BulletinKey, ValidationRecord> holding;
+    ValidatedBulletins finder(database);
+    if (!finder.find(bulletins, &holding)) {
+        *error = finder.errorText();
         return false;
     }
-    for (auto it = found.cbegin(); it != found.cend(); ++it)
-        validated->insert(it.key());
+    for (auto it = sets.cbegin(); it != sets.cend(); ++it)
+        if (holding.contains(it.value()))
+            validated->insert(it.key());
     return true;
 }
 

@@ -20,8 +20,8 @@ namespace {
 // %1: the time read as text with its milliseconds; %2 the condition. The newest is the last
 // written: the row's id, never a workstation's clock, orders them.
 const char* const kSelectList =
-    "SELECT id, RequestID, TransDay, resultIDs, contentHash, fingerprint, signedContent, contentRevision, "
-    "referenceRevision, %1 AS validatedAt, userName, workstation, fullName, title "
+    "SELECT id, RequestID, TransDay, fingerprint, contentRevision, referenceRevision, %1 AS validatedAt, fullName, "
+    "title, resultIDs, contentHash, signedContent, userName, workstation "
     "FROM BULLETIN_VALIDATION WHERE %2 ORDER BY id DESC";
 // What the list's marks need, without the signed content.
 const char* const kSelectMarks = "SELECT id, RequestID, TransDay, fingerprint, contentRevision, referenceRevision, "
@@ -31,8 +31,10 @@ const char* const kOfBulletin = "RequestID = ? AND (TransDay = ? OR TransDay IS 
 const char* const kOfDays = "TransDay >= ? AND TransDay <= ? AND fingerprint IS NOT NULL";
 const char* const kAny = "SELECT id FROM BULLETIN_VALIDATION WHERE fingerprint IS NOT NULL LIMIT 1";
 
-// Up to this many bulletins are asked for by request; more by their days.
-constexpr int kByRequest = 400;
+// Up to this many bulletins are asked for by request, a few hundred requests a question; more
+// by their days, which reads every validation of those days.
+constexpr int kChunk = 400;
+constexpr int kByRequest = 8000;
 
 QList<qint64> idsFromText(const QString& text) {
     QList<qint64> ids;
@@ -119,31 +121,34 @@ bool BulletinValidation::readList(const QString& condition, const QVariantList& 
         m_error = read.errorText();
         return false;
     }
+    // Columns by their place in the statement: a list reads hundreds of thousands of rows.
+    enum Column { Id, Request, Day, Fingerprint, ContentRevision, ReferenceRevision, ValidatedAt, FullName, Title };
+    enum FullColumn { ResultIds = Title + 1, ContentHash, SignedContent, UserName, Workstation };
     QVariant v;
-    auto text = [&read, &v](const char* column) {
-        read.getFieldValue(QLatin1String(column), &v);
+    auto text = [&read, &v](int column) {
+        read.getFieldValueAt(column, &v);
         return v.isNull() ? QString() : v.toString();
     };
     while (!read.isEOF()) {
         ValidationRecord r;
-        r.id = text("id").toLongLong();
-        r.requestId = text("RequestID");
-        r.day = text("TransDay").trimmed();
-        r.fingerprint = text("fingerprint").trimmed();
-        read.getFieldValue(QStringLiteral("contentRevision"), &v);
+        r.id = text(Id).toLongLong();
+        r.requestId = text(Request);
+        r.day = text(Day).trimmed();
+        r.fingerprint = text(Fingerprint).trimmed();
+        read.getFieldValueAt(ContentRevision, &v);
         r.contentRevision = revisionValue(v);
-        read.getFieldValue(QStringLiteral("referenceRevision"), &v);
+        read.getFieldValueAt(ReferenceRevision, &v);
         r.referenceRevision = revisionValue(v);
-        read.getFieldValue(QStringLiteral("validatedAt"), &v);
+        read.getFieldValueAt(ValidatedAt, &v);
         r.validatedAt = CorrectionJournal::timeFromValue(v);
-        r.fullName = text("fullName");
-        r.title = text("title");
+        r.fullName = text(FullName);
+        r.title = text(Title);
         if (full) {
-            r.resultIds = idsFromText(text("resultIDs"));
-            r.contentHash = text("contentHash").trimmed();
-            r.signedContent = text("signedContent");
-            r.userName = text("userName");
-            r.workstation = text("workstation");
+            r.resultIds = idsFromText(text(ResultIds));
+            r.contentHash = text(ContentHash).trimmed();
+            r.signedContent = text(SignedContent);
+            r.userName = text(UserName);
+            r.workstation = text(Workstation);
         }
         list->push_back(std::move(r));
         read.moveNext();
@@ -226,12 +231,12 @@ bool BulletinValidation::anyValidation(bool* any) {
     return true;
 }
 
-bool BulletinValidation::newestOf(const QList<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* newest) {
+bool BulletinValidation::newestOf(const QSet<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* newest) {
     newest->clear();
     m_error.clear();
     if (bulletins.isEmpty() || !available())
         return m_error.isEmpty();
-    const QSet<BulletinKey> wanted(bulletins.cbegin(), bulletins.cend());
+    const QSet<BulletinKey>& wanted = bulletins;
     auto keep = [&](std::vector<ValidationRecord>& rows) {
         for (ValidationRecord& r : rows) {
             if (r.fingerprint.isEmpty())
@@ -267,10 +272,10 @@ bool BulletinValidation::newestOf(const QList<BulletinKey>& bulletins, QHash<Bul
             seen.insert(key.requestId);
             requests << key.requestId;
         }
-    for (int first = 0; first < requests.size(); first += kByRequest) {
+    for (int first = 0; first < requests.size(); first += kChunk) {
         QVariantList values;
         QStringList marks;
-        for (int i = first; i < std::min<int>(first + kByRequest, int(requests.size())); ++i) {
+        for (int i = first; i < std::min<int>(first + kChunk, int(requests.size())); ++i) {
             values << requests.at(i);
             marks << QStringLiteral("?");
         }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -71,7 +72,7 @@ public:
                            const Signatory& signatory, const QString& password, ValidationRecord* stored = nullptr);
     // The newest validation with a fingerprint of each of the bulletins (none for a bulletin never
     // validated). A search of a whole range asks once per day range, a short list by request.
-    bool newestOf(const QList<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* newest);
+    bool newestOf(const QSet<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* newest);
     // Whether the table holds any validation at all: a list without any needs no more questions.
     bool anyValidation(bool* any);
     QString errorText() const { return m_error; }

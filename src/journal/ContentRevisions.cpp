@@ -18,8 +18,10 @@ const char* const kSelectDays = "SELECT RequestID, TransDay, revision FROM CONTE
 const char* const kSelectRequests = "SELECT RequestID, TransDay, revision FROM CONTENT_REVISIONS WHERE RequestID IN "
                                     "(%1) OR (RequestID = '' AND TransDay = '')";
 
-// Up to this many bulletins are asked for by request; more by their days.
-constexpr int kByRequest = 400;
+// Up to this many bulletins are asked for by request, a few hundred requests a question; more
+// by their days.
+constexpr int kChunk = 400;
+constexpr int kByRequest = 8000;
 
 } // namespace
 
@@ -101,10 +103,10 @@ bool ContentRevisions::readMany(const QList<BulletinKey>& bulletins, QHash<Bulle
             seen.insert(key.requestId);
             requests << key.requestId;
         }
-    for (int first = 0; first < requests.size(); first += kByRequest) {
+    for (int first = 0; first < requests.size(); first += kChunk) {
         QVariantList values;
         QStringList marks;
-        for (int i = first; i < std::min<int>(first + kByRequest, int(requests.size())); ++i) {
+        for (int i = first; i < std::min<int>(first + kChunk, int(requests.size())); ++i) {
             values << requests.at(i);
             marks << QStringLiteral("?");
         }

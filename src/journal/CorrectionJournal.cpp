@@ -356,12 +356,40 @@ QString CorrectionJournal::timeText(const QDateTime& utc) {
 }
 
 QDateTime CorrectionJournal::timeFromValue(const QVariant& value) {
-    QString text = value.toString().trimmed();
-    text.replace(QLatin1Char('T'), QLatin1Char(' '));
-    for (const char* format : {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss"}) {
-        const QDateTime when = QDateTime::fromString(text.left(23), QString::fromLatin1(format));
-        if (when.isValid())
-            return QDateTime(when.date(), when.time(), QTimeZone::utc());
+    // Read digit by digit: the times are UTC, and a parse through the local time zone asks the
+    // system for its zone file on every call, which a list of many thousands cannot afford.
+    const QString text = value.toString().trimmed();
+    auto number = [&text](int from, int length, int* out) {
+        int n = 0;
+        for (int i = from; i < from + length; ++i) {
+            if (i >= text.size() || !text.at(i).isDigit())
+                return false;
+            n = n * 10 + text.at(i).digitValue();
+        }
+        *out = n;
+        return true;
+    };
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+    if (text.size() < 19 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-') ||
+        (text.at(10) != QLatin1Char(' ') && text.at(10) != QLatin1Char('T')) || text.at(13) != QLatin1Char(':') ||
+        text.at(16) != QLatin1Char(':') || !number(0, 4, &year) || !number(5, 2, &month) || !number(8, 2, &day) ||
+        !number(11, 2, &hour) || !number(14, 2, &minute) || !number(17, 2, &second))
+        return QDateTime();
+    if (text.size() > 19) {
+        // Milliseconds, as many digits as are written up to three.
+        if (text.at(19) != QLatin1Char('.'))
+            return QDateTime();
+        int digits = 0;
+        for (int i = 20; i < text.size() && i < 23 && text.at(i).isDigit(); ++i, ++digits)
+            millisecond = millisecond * 10 + text.at(i).digitValue();
+        if (digits == 0)
+            return QDateTime();
+        for (; digits < 3; ++digits)
+            millisecond *= 10;
     }
-    return QDateTime();
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, millisecond);
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time, QTimeZone::utc());
 }
