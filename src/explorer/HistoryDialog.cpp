@@ -1,5 +1,6 @@
 #include "HistoryDialog.h"
 
+#include <QDate>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -25,7 +26,7 @@ const char* const kSubjectRequest = "Cererea %1";
 const char* const kSubjectRecord = "Inregistrarea %1 (fara cerere)";
 const char* const kNoJournal = "Baza de date nu are jurnalul corecturilor si arhiva buletinelor.";
 const char* const kNoteArchived =
-    "Buletin arhivat, doar pentru citire: cererea %1, inregistrarea %2, facut la %3 de %4 (%5).";
+    "Buletin arhivat, doar pentru citire: cererea %1, inregistrarea %2, %6 la %3 de %4 (%5).";
 const char* const kMsgBulletinNotRead = "Buletinul arhivat nu a putut fi citit din baza de date. Arhiva nu s-a "
                                         "schimbat; incercati din nou peste putin timp.\n%1";
 const char* const kTimeFormat = "dd/MM/yyyy HH:mm:ss";
@@ -70,7 +71,8 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     labelCorrections->setBuddy(m_corrections);
 
     m_bulletins = makeList({QStringLiteral("Data si ora"), QStringLiteral("Utilizator"), QStringLiteral("Calculator"),
-                            QStringLiteral("ID inregistrare")},
+                            QStringLiteral("ID inregistrare"), QStringLiteral("Ziua buletinului"),
+                            QStringLiteral("Ce s-a facut cu el")},
                            "listBulletins", this);
     auto* labelBulletins = new QLabel(QStringLiteral("&Buletine"), this);
     labelBulletins->setBuddy(m_bulletins);
@@ -185,13 +187,16 @@ bool HistoryDialog::load(const QString& requestId, qint64 recordId) {
         if (recordOnly && bulletin.resultId != recordId)
             continue;
         const QString time = localTimeText(bulletin.madeAt);
-        auto* item = new QTreeWidgetItem(
-            QStringList{time, bulletin.userName, bulletin.workstation, QString::number(bulletin.resultId)});
+        // Whether the copy was only looked at or left the program (validated, printed, exported, saved).
+        const QString day = QDate::fromString(bulletin.day, Qt::ISODate).toString(QStringLiteral("d/M/yyyy"));
+        auto* item = new QTreeWidgetItem(QStringList{time, bulletin.userName, bulletin.workstation,
+                                                     QString::number(bulletin.resultId), day,
+                                                     BulletinArchive::purposeLabel(bulletin.purpose)});
         item->setData(0, BulletinIdRole, bulletin.id);
         item->setData(0, BulletinNoteRole,
                       QString::fromLatin1(kNoteArchived)
                           .arg(bulletin.requestId, QString::number(bulletin.resultId), time, bulletin.userName,
-                               bulletin.workstation));
+                               bulletin.workstation, BulletinArchive::purposeLabel(bulletin.purpose)));
         rows << item;
     }
     m_bulletins->addTopLevelItems(rows);

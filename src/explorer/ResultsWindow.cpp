@@ -78,7 +78,7 @@ const char* const kMsgNotJournaled = "Corecturile nu se inregistreaza in jurnal:
 const char* const kNoteCorrected = "Corectat de %1 (%2) la %3. Inainte: %4";
 const char* const kNoteValidated = "Buletin validat de %1 la %2";
 // Up to this many listed sets, the marks ask by their ids.
-constexpr int kMarksById = 4000;
+constexpr int kMarksById = 50000;
 const char* const kMsgValidationsNotRead =
     "Validarile buletinelor nu au putut fi citite, asa ca nu s-au putut cauta doar cererile nevalidate si lista nu "
     "este afisata.\n%1";
@@ -831,11 +831,21 @@ void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantL
         if (ids.size() <= kMarksById)
             ids << id;
     }
-    // A short list scattered over the years (a name) asks for its own sets' entries; a long one,
-    // for the entries of its range of ids, each checked against the search's condition.
-    const std::vector<JournalEntry> entries =
-        ids.size() <= kMarksById ? journal()->entriesFor(ids)
-                                 : journal()->entriesForResultsWhere(condition, values, firstId, lastId);
+    // A list scattered over the years (a name) asks for its own sets' entries, a thousand sets a
+    // question; a longer one, for the entries of its range of ids, each checked against the
+    // search's condition.
+    std::vector<JournalEntry> entries;
+    if (ids.size() <= kMarksById) {
+        constexpr int kChunk = 1000;
+        for (int first = 0; first < ids.size(); first += kChunk) {
+            std::vector<JournalEntry> some = journal()->entriesFor(ids.mid(first, kChunk));
+            if (!journal()->errorText().isEmpty())
+                break;
+            entries.insert(entries.end(), std::make_move_iterator(some.begin()), std::make_move_iterator(some.end()));
+        }
+    } else {
+        entries = journal()->entriesForResultsWhere(condition, values, firstId, lastId);
+    }
     if (entries.empty())
         return;
     // Corrected sets are few beside the listed ones: only their rows are looked for.

@@ -34,7 +34,7 @@ const char* const kAny = "SELECT id FROM BULLETIN_VALIDATION WHERE fingerprint I
 // Up to this many bulletins are asked for by request, a few hundred requests a question; more
 // by their days, which reads every validation of those days.
 constexpr int kChunk = 400;
-constexpr int kByRequest = 8000;
+constexpr int kByRequest = 50000;
 
 QList<qint64> idsFromText(const QString& text) {
     QList<qint64> ids;

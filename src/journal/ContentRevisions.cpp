@@ -21,7 +21,7 @@ const char* const kSelectRequests = "SELECT RequestID, TransDay, revision FROM C
 // Up to this many bulletins are asked for by request, a few hundred requests a question; more
 // by their days.
 constexpr int kChunk = 400;
-constexpr int kByRequest = 8000;
+constexpr int kByRequest = 50000;
 
 } // namespace
 

@@ -165,18 +165,19 @@ private slots:
         QTest::addColumn<qint64>("other");
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QStringList>("corrections"); // time|record|field|old|new
-        QTest::addColumn<QStringList>("bulletins");   // time|record
+        QTest::addColumn<QStringList>("bulletins");   // time|record|day|what became of it
 
         QTest::newRow("request") << qint64(1) << qint64(3) << "Cererea 200"
                                  << QStringList{"10/05/2026 11:30:40|1|Profil|Hemograma|Biochimie",
                                                 "10/05/2026 11:30:40|2|Profil|Hemograma|Biochimie",
                                                 "10/05/2026 10:15:20|1|Descriere proba|Ana|Ana nou",
                                                 "10/05/2026 10:15:20|2|Descriere proba|Ana|Ana nou"}
-                                 << QStringList{"10/05/2026 12:45:00|1", "10/05/2026 09:00:05|2"};
+                                 << QStringList{"10/05/2026 12:45:00|1|6/3/2026|afisat",
+                                                "10/05/2026 09:00:05|2|6/3/2026|tiparit"};
         QTest::newRow("0 names no request") << qint64(4) << qint64(5) << "Inregistrarea 4 (fara cerere)"
                                             << QStringList{"10/05/2026 11:30:40|4|Profil|Hemograma|Biochimie",
                                                            "10/05/2026 10:15:20|4|Descriere proba|Zero|Zero nou"}
-                                            << QStringList{"10/05/2026 12:45:00|4"};
+                                            << QStringList{"10/05/2026 12:45:00|4|6/3/2026|afisat"};
     }
     void correctionsAndBulletins() {
         QFETCH(qint64, record);
