@@ -36,16 +36,6 @@ constexpr int kNameCodeProfileSize = 199;
 constexpr int kPatientTitleBoundSize = 255;
 constexpr int kUnitSize = 103;
 
-// A column as text in UTF-8, cut to fit a buffer of bufferSize bytes; NULL gives "".
-std::string fieldText(Recordset& rs, const char* column, int bufferSize) {
-    QVariant value;
-    if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
-        return std::string();
-    std::string text = value.toString().toStdString();
-    cutUtf8(text, bufferSize - 1);
-    return text;
-}
-
 std::string fieldInteger(Recordset& rs, const char* column) {
     QVariant value;
     if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
@@ -77,6 +67,15 @@ QString item(const QString& text) {
 }
 
 } // namespace
+
+std::string bulletinFieldText(Recordset& rs, const char* column, int bufferSize) {
+    QVariant value;
+    if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
+        return std::string();
+    std::string text = value.toString().toStdString();
+    cutUtf8(text, bufferSize - 1);
+    return text;
+}
 
 std::string BulletinRow::marker() const {
     return bulletinMarker(value, lower, upper);
@@ -152,29 +151,29 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
         m_recordset.getFieldValue(QStringLiteral("procDate"), &procDate);
         content->setDate = formatBulletinDate(procDate);
         cutUtf8(content->setDate, kSetDateSize - 1);
-        content->requestCode = fieldText(m_recordset, "RequestID", kRequestCodeSize);
-        content->patientName = fieldText(m_recordset, "PacientName", kPatientTitleBoundSize);
-        content->profile = fieldText(m_recordset, "profilename", kNameCodeProfileSize);
+        content->requestCode = bulletinFieldText(m_recordset, "RequestID", kRequestCodeSize);
+        content->patientName = bulletinFieldText(m_recordset, "PacientName", kPatientTitleBoundSize);
+        content->profile = bulletinFieldText(m_recordset, "profilename", kNameCodeProfileSize);
         content->age = fieldInteger(m_recordset, "Age");
         cutUtf8(content->age, kAgeSexSize - 1);
-        content->sex = fieldText(m_recordset, "sex", kAgeSexSize);
-        content->firstTitle = fieldText(m_recordset, "AnalyseName", kPatientTitleBoundSize);
+        content->sex = bulletinFieldText(m_recordset, "sex", kAgeSexSize);
+        content->firstTitle = bulletinFieldText(m_recordset, "AnalyseName", kPatientTitleBoundSize);
     }
     content->resultIds << recordId;
     std::map<qint64, QStringList> sets;
     while (!m_recordset.isEOF()) {
         BulletinRow row;
         row.groupKey = fieldGroupKey(m_recordset);
-        row.groupTitle = fieldText(m_recordset, "AnalyseName", kPatientTitleBoundSize);
-        row.name = fieldText(m_recordset, "refName", kNameCodeProfileSize);
+        row.groupTitle = bulletinFieldText(m_recordset, "AnalyseName", kPatientTitleBoundSize);
+        row.name = bulletinFieldText(m_recordset, "refName", kNameCodeProfileSize);
         if (row.name.empty())
-            row.name = fieldText(m_recordset, "refCode", kNameCodeProfileSize);
+            row.name = bulletinFieldText(m_recordset, "refCode", kNameCodeProfileSize);
         QVariant stored;
         if (m_recordset.getFieldValue(QStringLiteral("stringvalue"), &stored) && !stored.isNull())
             row.value = bulletinValueText(stored.toString());
-        row.lower = fieldText(m_recordset, "minValue", kPatientTitleBoundSize);
-        row.upper = fieldText(m_recordset, "maxValue", kPatientTitleBoundSize);
-        row.unit = fieldText(m_recordset, "um", kUnitSize);
+        row.lower = bulletinFieldText(m_recordset, "minValue", kPatientTitleBoundSize);
+        row.upper = bulletinFieldText(m_recordset, "maxValue", kPatientTitleBoundSize);
+        row.unit = bulletinFieldText(m_recordset, "um", kUnitSize);
         QVariant id;
         if (m_recordset.getFieldValue(QStringLiteral("results_id"), &id) && !id.isNull()) {
             row.resultId = id.toLongLong();
@@ -184,9 +183,10 @@ bool BulletinContentReader::read(int recordId, const BulletinKey& bulletin, Bull
                 QVariant comment;
                 m_recordset.getFieldValue(QStringLiteral("comment"), &comment);
                 sets[row.resultId] = QStringList{
-                    item(fieldText(m_recordset, "PacientName", kPatientTitleBoundSize)),
-                    item(fieldInteger(m_recordset, "Age")), item(fieldText(m_recordset, "sex", kAgeSexSize)),
-                    item(fieldText(m_recordset, "profilename", kNameCodeProfileSize)), item(comment.toString())};
+                    item(bulletinFieldText(m_recordset, "PacientName", kPatientTitleBoundSize)),
+                    item(fieldInteger(m_recordset, "Age")), item(bulletinFieldText(m_recordset, "sex", kAgeSexSize)),
+                    item(bulletinFieldText(m_recordset, "profilename", kNameCodeProfileSize)),
+                    item(comment.toString())};
             }
         }
         QVariant code;

@@ -13,6 +13,10 @@
 class DatabaseConnection;
 class Recordset;
 
+// A column as text in UTF-8, cut to fit a buffer of bufferSize bytes (terminator included, as the
+// bulletin's fixed buffers had); NULL gives "".
+std::string bulletinFieldText(Recordset& rs, const char* column, int bufferSize);
+
 // One result row of a bulletin, as printed.
 struct BulletinRow {
     int groupKey = 0; // MachineID: a group ends where it changes

@@ -1,6 +1,7 @@
 #include "BulletinValidation.h"
 
 #include "BulletinArchive.h"
+#include "BulletinBatches.h"
 #include "CorrectionJournal.h"
 #include "DatabaseConnection.h"
 #include "LabSchemaCheck.h"
@@ -30,11 +31,6 @@ const char* const kOfRequest = "RequestID = ?";
 const char* const kOfBulletin = "RequestID = ? AND (TransDay = ? OR TransDay IS NULL)";
 const char* const kOfDays = "TransDay >= ? AND TransDay <= ? AND fingerprint IS NOT NULL";
 const char* const kAny = "SELECT id FROM BULLETIN_VALIDATION WHERE fingerprint IS NOT NULL LIMIT 1";
-
-// Up to this many bulletins are asked for by request, a few hundred requests a question; more
-// by their days, which reads every validation of those days.
-constexpr int kChunk = 400;
-constexpr int kByRequest = 50000;
 
 QList<qint64> idsFromText(const QString& text) {
     QList<qint64> ids;
@@ -252,36 +248,17 @@ bool BulletinValidation::newestOf(const QSet<BulletinKey>& bulletins, QHash<Bull
         }
     };
     std::vector<ValidationRecord> rows;
-    if (bulletins.size() > kByRequest) {
+    if (BulletinBatches::byDays(bulletins)) {
         QString first, last;
-        for (const BulletinKey& key : bulletins) {
-            if (first.isEmpty() || key.day < first)
-                first = key.day;
-            if (last.isEmpty() || key.day > last)
-                last = key.day;
-        }
+        BulletinBatches::dayRange(bulletins, &first, &last);
         if (!readList(QLatin1String(kOfDays), {first, last}, false, &rows))
             return false;
         keep(rows);
         return true;
     }
-    QStringList requests;
-    QSet<QString> seen;
-    for (const BulletinKey& key : bulletins)
-        if (!seen.contains(key.requestId)) {
-            seen.insert(key.requestId);
-            requests << key.requestId;
-        }
-    for (int first = 0; first < requests.size(); first += kChunk) {
-        QVariantList values;
-        QStringList marks;
-        for (int i = first; i < std::min<int>(first + kChunk, int(requests.size())); ++i) {
-            values << requests.at(i);
-            marks << QStringLiteral("?");
-        }
-        if (!readList(
-                QStringLiteral("RequestID IN (%1) AND fingerprint IS NOT NULL").arg(marks.join(QLatin1String(", "))),
-                values, false, &rows))
+    for (const auto& chunk : BulletinBatches::requestChunks(bulletins)) {
+        if (!readList(QStringLiteral("RequestID IN (%1) AND fingerprint IS NOT NULL").arg(chunk.first), chunk.second,
+                      false, &rows))
             return false;
         keep(rows);
     }

@@ -1,5 +1,7 @@
 #include "ContentRevisions.h"
 
+#include "BulletinBatches.h"
+
 #include "DatabaseConnection.h"
 #include "LabSchemaCheck.h"
 #include "Recordset.h"
@@ -17,11 +19,6 @@ const char* const kSelectDays = "SELECT RequestID, TransDay, revision FROM CONTE
 // %1: the requests' places.
 const char* const kSelectRequests = "SELECT RequestID, TransDay, revision FROM CONTENT_REVISIONS WHERE RequestID IN "
                                     "(%1) OR (RequestID = '' AND TransDay = '')";
-
-// Up to this many bulletins are asked for by request, a few hundred requests a question; more
-// by their days.
-constexpr int kChunk = 400;
-constexpr int kByRequest = 50000;
 
 } // namespace
 
@@ -81,14 +78,9 @@ bool ContentRevisions::readMany(const QList<BulletinKey>& bulletins, QHash<Bulle
         }
         return collect(read);
     }
-    if (bulletins.size() > kByRequest) {
+    if (BulletinBatches::byDays(bulletins)) {
         QString first, last;
-        for (const BulletinKey& key : bulletins) {
-            if (first.isEmpty() || key.day < first)
-                first = key.day;
-            if (last.isEmpty() || key.day > last)
-                last = key.day;
-        }
+        BulletinBatches::dayRange(bulletins, &first, &last);
         Recordset read;
         if (!read.open(QString::fromLatin1(kSelectDays), m_database, {first, last}, Recordset::Reading::Texts)) {
             m_error = read.errorText();
@@ -96,22 +88,9 @@ bool ContentRevisions::readMany(const QList<BulletinKey>& bulletins, QHash<Bulle
         }
         return collect(read);
     }
-    QStringList requests;
-    QSet<QString> seen;
-    for (const BulletinKey& key : bulletins)
-        if (!seen.contains(key.requestId)) {
-            seen.insert(key.requestId);
-            requests << key.requestId;
-        }
-    for (int first = 0; first < requests.size(); first += kChunk) {
-        QVariantList values;
-        QStringList marks;
-        for (int i = first; i < std::min<int>(first + kChunk, int(requests.size())); ++i) {
-            values << requests.at(i);
-            marks << QStringLiteral("?");
-        }
+    for (const auto& chunk : BulletinBatches::requestChunks(bulletins)) {
         Recordset read;
-        if (!read.open(QString::fromLatin1(kSelectRequests).arg(marks.join(QLatin1String(", "))), m_database, values,
+        if (!read.open(QString::fromLatin1(kSelectRequests).arg(chunk.first), m_database, chunk.second,
                        Recordset::Reading::Texts)) {
             m_error = read.errorText();
             return false;

@@ -35,16 +35,6 @@ constexpr const char* kSettingsFile = "Labrosa.ini";
 constexpr const char* kProfileName = "select profileName from VET_PROFILES where id = ?";
 constexpr int kNameCodeProfileSize = 199;
 
-// A column as text in UTF-8, cut to fit a buffer of bufferSize bytes; NULL gives "".
-std::string fieldText(Recordset& rs, const char* column, int bufferSize) {
-    QVariant value;
-    if (!rs.getFieldValue(QString::fromLatin1(column), &value) || value.isNull())
-        return std::string();
-    std::string text = value.toString().toStdString();
-    cutUtf8(text, bufferSize - 1);
-    return text;
-}
-
 // The loader already holds at most 1,023 characters of the file per value; counting them
 // again in UTF-8 bytes would cut a Windows-1252 file's letters short.
 std::string settingsValue(const LabHeaderFile& ini, bool loaded, const char* key) {
@@ -92,7 +82,7 @@ bool shownValue(DatabaseConnection* database, const char* column, const QVariant
         return false;
     }
     if (!read.isEOF())
-        *shown = fieldText(read, "profileName", kNameCodeProfileSize);
+        *shown = bulletinFieldText(read, "profileName", kNameCodeProfileSize);
     read.close();
     return true;
 }
