@@ -69,7 +69,10 @@ void LabrosaApp::onLaboratoryOpened() {
     const bool journalMissing = !journal.available() && journal.errorText().isEmpty();
     const bool signatoriesMissing =
         journal.available() && tableExists(&m_database, QStringLiteral("SIGNATORIES"), &error) == 0;
-    frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(journalMissing || signatoriesMissing);
+    // So is one made before validations were bound to their content (the change counters came with it).
+    const bool countersMissing =
+        journal.available() && tableExists(&m_database, QStringLiteral("CONTENT_REVISIONS"), &error) == 0;
+    frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(journalMissing || signatoriesMissing || countersMissing);
     showJournalProtection();
 }
 

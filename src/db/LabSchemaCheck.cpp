@@ -38,3 +38,18 @@ int tableExists(DatabaseConnection* database, const QString& table, QString* err
     probe.close();
     return answer;
 }
+
+int columnExists(DatabaseConnection* database, const QString& table, const QString& column, QString* error) {
+    if (!database)
+        return -1;
+    Recordset probe;
+    QVariant count;
+    int answer = -1;
+    if (probe.open(database->dialect().columnExistsQuery(), database, {table, column}) && !probe.isEOF() &&
+        probe.getFieldValue(QStringLiteral("n"), &count))
+        answer = count.toInt() > 0 ? 1 : 0;
+    else if (error)
+        *error = probe.errorText();
+    probe.close();
+    return answer;
+}

@@ -19,3 +19,7 @@ struct LabSchemaCheck {
 // Whether a table exists, asked of the catalogue so that a missing table leaves no error in
 // the log: 1 yes, 0 no, -1 when the question itself failed (its reason in *error).
 int tableExists(DatabaseConnection* database, const QString& table, QString* error = nullptr);
+
+// Whether a table has a column, likewise: a table made by an older version of the tool lacks
+// the columns added since, until labrosa-dbtool --upgrade.
+int columnExists(DatabaseConnection* database, const QString& table, const QString& column, QString* error = nullptr);

@@ -205,6 +205,13 @@ QString SqlDialect::tableExistsQuery() const {
     return QStringLiteral("SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE");
 }
 
+QString SqlDialect::columnExistsQuery() const {
+    if (m_kind == Kind::PostgreSQL)
+        return QStringLiteral("SELECT count(*) AS n FROM information_schema.columns WHERE table_schema = "
+                              "current_schema() AND table_name = lower(?) AND column_name = lower(?)");
+    return QStringLiteral("SELECT count(*) AS n FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE");
+}
+
 QString SqlDialect::caseInsensitiveOrder(const QString& column) const {
     if (m_kind == Kind::PostgreSQL)
         return QStringLiteral("lower(%1) COLLATE \"C\"").arg(column);

@@ -82,6 +82,8 @@ public:
     // A query giving one row with a count above 0 when the table bound to its '?' exists
     // (a name as written in the schema; the backend's own folding is applied).
     QString tableExistsQuery() const;
+    // "n" > 0 when the table (first value) has the column (second value).
+    QString columnExistsQuery() const;
     // An ordering expression for a text column that ignores letter case alike on both backends.
     QString caseInsensitiveOrder(const QString& column) const;
     // A placeholder for a bound date text, with the cast the backend needs ("?" or "CAST(? AS timestamp)").

@@ -72,6 +72,17 @@ bool CriticalNotifications::available() {
     if (m_available < 0 && m_database) {
         m_error.clear();
         m_available = tableExists(m_database, QStringLiteral("CRITICAL_NOTIFICATIONS"), &m_error);
+        // A table made before the values told were named cannot tell which are announced.
+        if (m_available == 1 && columnExists(m_database, QStringLiteral("CRITICAL_NOTIFICATIONS"),
+                                             QStringLiteral("toldValues"), &m_error) != 1) {
+            m_available = -1;
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("Tabela anuntarilor valorilor critice este facuta de o versiune mai veche a "
+                                         "programului si nu poate spune ce valori s-au anuntat; aduceti baza de date "
+                                         "la zi cu labrosa-dbtool --upgrade (sau Laborator > Adauga jurnalul "
+                                         "corecturilor).");
+            return false;
+        }
     }
     return m_available == 1;
 }

@@ -12,10 +12,14 @@ namespace {
 
 const char* const kInsert = "INSERT INTO BULLETIN_ARCHIVE (resultID, RequestID, madeAt, userName, workstation, "
                             "contentHash, content, TransDay, purpose) VALUES (?, ?, %1, ?, ?, ?, ?, ?, ?)";
+// An archive made before copies kept their day and purpose (until labrosa-dbtool --upgrade).
+const char* const kInsertOld = "INSERT INTO BULLETIN_ARCHIVE (resultID, RequestID, madeAt, userName, workstation, "
+                               "contentHash, content) VALUES (?, ?, %1, ?, ?, ?, ?)";
 // %1: the time read as text with its milliseconds; %2 the condition.
-const char* const kSelectList =
-    "SELECT id, resultID, RequestID, %1 AS madeAt, userName, workstation, contentHash, TransDay, purpose "
-    "FROM BULLETIN_ARCHIVE WHERE %2 ORDER BY madeAt DESC, id DESC";
+const char* const kSelectList = "SELECT id, resultID, RequestID, %1 AS madeAt, userName, workstation, contentHash, %3 "
+                                "FROM BULLETIN_ARCHIVE WHERE %2 ORDER BY madeAt DESC, id DESC";
+const char* const kDayColumns = "TransDay, purpose";
+const char* const kNoDayColumns = "NULL AS TransDay, NULL AS purpose";
 const char* const kOfRequest = "RequestID = ?";
 const char* const kOfBulletin = "RequestID = ? AND (TransDay = ? OR TransDay IS NULL)";
 
@@ -39,7 +43,9 @@ bool BulletinArchive::available() {
     // A failed question is not taken for a missing table: it is asked again next time.
     if (m_available < 0 && m_database)
         m_available = tableExists(m_database, QStringLiteral("BULLETIN_ARCHIVE"), &m_error);
-    return m_available == 1;
+    if (m_available == 1 && m_keepsDays < 0)
+        m_keepsDays = columnExists(m_database, QStringLiteral("BULLETIN_ARCHIVE"), QStringLiteral("purpose"), &m_error);
+    return m_available == 1 && m_keepsDays >= 0;
 }
 
 QString BulletinArchive::purposeText(ArchivePurpose purpose) {
@@ -77,11 +83,15 @@ bool BulletinArchive::store(qint64 resultId, const BulletinKey& bulletin, const 
     row.userName = CorrectionJournal::currentUser();
     row.workstation = CorrectionJournal::workstation();
     row.contentHash = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
-    if (!m_database->execute(QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter()),
-                             {resultId, bulletin.requestId, CorrectionJournal::timeText(row.madeAt), row.userName,
-                              row.workstation, row.contentHash, content,
-                              bulletin.day.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(bulletin.day),
-                              purposeText(purpose)})) {
+    QVariantList values{resultId,     bulletin.requestId, CorrectionJournal::timeText(row.madeAt),
+                        row.userName, row.workstation,    row.contentHash,
+                        content};
+    if (m_keepsDays == 1)
+        values << (bulletin.day.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(bulletin.day))
+               << purposeText(purpose);
+    if (!m_database->execute(
+            QString::fromLatin1(m_keepsDays == 1 ? kInsert : kInsertOld).arg(m_database->dialect().dateParameter()),
+            values)) {
         m_error = m_database->errorText();
         return false;
     }
@@ -95,6 +105,9 @@ std::vector<ArchivedBulletin> BulletinArchive::listForRequest(const QString& req
 }
 
 std::vector<ArchivedBulletin> BulletinArchive::listForBulletin(const BulletinKey& bulletin) {
+    // Without the days every copy of the request may be this bulletin's.
+    if (available() && m_keepsDays == 0)
+        return listWhere(QLatin1String(kOfRequest), {bulletin.requestId});
     return listWhere(QLatin1String(kOfBulletin), {bulletin.requestId, bulletin.day});
 }
 
@@ -107,7 +120,9 @@ std::vector<ArchivedBulletin> BulletinArchive::listWhere(const QString& conditio
     const QString madeAt =
         postgres ? QStringLiteral("to_char(madeAt, 'YYYY-MM-DD HH24:MI:SS.MS')") : QStringLiteral("madeAt");
     Recordset read;
-    if (!read.open(QString::fromLatin1(kSelectList).arg(madeAt, condition), m_database, values)) {
+    if (!read.open(QString::fromLatin1(kSelectList)
+                       .arg(madeAt, condition, QLatin1String(m_keepsDays == 1 ? kDayColumns : kNoDayColumns)),
+                   m_database, values)) {
         m_error = read.errorText();
         return list;
     }

@@ -62,5 +62,6 @@ private:
 
     DatabaseConnection* m_database;
     int m_available = -1;
+    int m_keepsDays = -1; // the copies' day and purpose columns are there (added by --upgrade)
     QString m_error;
 };

@@ -70,8 +70,17 @@ std::vector<std::pair<QString, QString>> keyedLines(const QString& content) {
 BulletinValidation::BulletinValidation(DatabaseConnection* database) : m_database(database) {}
 
 bool BulletinValidation::available() {
-    if (m_available < 0 && m_database)
+    if (m_available < 0 && m_database) {
         m_available = tableExists(m_database, QStringLiteral("BULLETIN_VALIDATION"), &m_error);
+        // A table made before validations kept what they signed cannot say whether one holds:
+        // until labrosa-dbtool --upgrade nothing counts as validated and nothing can be.
+        if (m_available == 1) {
+            const int bound = columnExists(m_database, QStringLiteral("BULLETIN_VALIDATION"),
+                                           QStringLiteral("fingerprint"), &m_error);
+            m_available = bound == 1 ? 1 : bound;
+            m_outdated = bound == 0;
+        }
+    }
     return m_available == 1;
 }
 
@@ -271,7 +280,12 @@ bool BulletinValidation::storeWithBulletin(BulletinArchive& archive, qint64 resu
     m_error.clear();
     if (!available()) {
         if (m_error.isEmpty())
-            m_error = QStringLiteral("Baza de date nu are tabela validarilor (se adauga cu labrosa-dbtool --upgrade).");
+            m_error = m_outdated ? QStringLiteral("Tabela validarilor este facuta de o versiune mai veche a "
+                                                  "programului si nu poate pastra ce s-a semnat; aduceti baza de date "
+                                                  "la zi cu labrosa-dbtool --upgrade (sau Laborator > Adauga "
+                                                  "jurnalul corecturilor).")
+                                 : QStringLiteral("Baza de date nu are tabela validarilor (se adauga cu labrosa-dbtool "
+                                                  "--upgrade).");
         return false;
     }
     row.resultIds = idsFromText(idsText(row.resultIds));

@@ -87,5 +87,6 @@ private:
 
     DatabaseConnection* m_database;
     int m_available = -1;
+    bool m_outdated = false; // the table lacks the signed content's columns
     QString m_error;
 };

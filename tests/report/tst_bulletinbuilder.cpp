@@ -203,7 +203,7 @@ void TestBulletinBuilder::arrangeLaboratory() {
 // The plain bulletin is the same with or without the journal, the archive and the tables of
 // validation, as long as the laboratory has named no signatory.
 void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
-    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<QStringList>("dropped");        // tables, or "alter table ..." statements
     QTest::addColumn<QStringList>("criticalLimits"); // rows of CRITICAL_VALUES that must not apply
     QTest::newRow("with journal, archive and no signatory") << QStringList() << QStringList();
     QTest::newRow("without signatories and validations")
@@ -211,6 +211,14 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile_data() {
     QTest::newRow("without journal and archive")
         << QStringList{"CORRECTION_JOURNAL", "BULLETIN_ARCHIVE",       "SIGNATORIES",           "BULLETIN_VALIDATION",
                        "CRITICAL_VALUES",    "CRITICAL_NOTIFICATIONS", "PARAMETER_DELTA_LIMITS"}
+        << QStringList();
+    // Tables made by an older version, before --upgrade added the columns of days, purposes,
+    // fingerprints and the values told.
+    QTest::newRow("journal tables of an older version")
+        << QStringList{"alter table BULLETIN_ARCHIVE drop column TransDay",
+                       "alter table BULLETIN_ARCHIVE drop column purpose",
+                       "alter table BULLETIN_VALIDATION drop column fingerprint",
+                       "alter table CRITICAL_NOTIFICATIONS drop column toldValues"}
         << QStringList();
     // Limits of another profile, of the other sex, or under the set's own sex-specific row.
     QTest::newRow("critical limits of a namesake or the other sex")
@@ -223,7 +231,7 @@ void TestBulletinBuilder::twoAnalysersMatchReferenceFile() {
     QFETCH(QStringList, dropped);
     QFETCH(QStringList, criticalLimits);
     for (const QString& table : dropped)
-        QVERIFY(m_lab->exec("drop table " + table));
+        QVERIFY(m_lab->exec(table.startsWith("alter ") ? table : "drop table " + table));
     for (const QString& limit : criticalLimits)
         QVERIFY(m_lab->exec("insert into CRITICAL_VALUES (profileID, refcode, sex, criticalLow, criticalHigh) values " +
                             limit));
