@@ -6,11 +6,11 @@
 #include "DatabaseConnection.h"
 #include "DatabaseProblems.h"
 #include "DeltaLimitCommand.h"
-#include "ValidationAuditCommand.h"
 #include "DemoData.h"
 #include "MdbImport.h"
 #include "SignatoryCommand.h"
 #include "SqliteIntegrityCheck.h"
+#include "ValidationAuditCommand.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -398,6 +398,25 @@ WHERE (has_table_privilege(CAST(? AS name), t.name, p.name)
 ORDER BY 1
 )SQL";
 
+// Runs a prepared question of what the role could still do (the role's name bound count
+// times); false with the rights named when it could still do anything.
+bool refuseRemainingRights(QSqlQuery& still, const QString& role, int count, QString* error) {
+    for (int i = 0; i < count; ++i)
+        still.addBindValue(role);
+    if (!still.exec()) {
+        *error = still.lastError().text();
+        return false;
+    }
+    QStringList open;
+    while (still.next())
+        open << still.value(0).toString();
+    if (!open.isEmpty()) {
+        *error = QString::fromLatin1(kMsgRoleTooStrong).arg(role, open.join(QLatin1String(", ")));
+        return false;
+    }
+    return true;
+}
+
 // Signing: the program's role writes a validation, checks and sets a signing password only
 // through the server's functions, which check the password; it has no right on the passwords
 // and attempts, nor may it insert a validation itself. Refused when it keeps such a right
@@ -421,20 +440,7 @@ bool grantSigning(QSqlDatabase& db, const QString& role, const QString& quoted, 
         "('TRUNCATE')) p(name) WHERE (has_table_privilege(CAST(? AS name), t.name, p.name) AND (t.name <> "
         "'bulletin_validation' OR p.name = 'INSERT')) OR pg_has_role(CAST(? AS name), (SELECT relowner FROM pg_class "
         "WHERE oid = CAST(t.name AS regclass)), 'MEMBER') ORDER BY 1"));
-    still.addBindValue(role);
-    still.addBindValue(role);
-    if (!still.exec()) {
-        *error = still.lastError().text();
-        return false;
-    }
-    QStringList open;
-    while (still.next())
-        open << still.value(0).toString();
-    if (!open.isEmpty()) {
-        *error = QString::fromLatin1(kMsgRoleTooStrong).arg(role, open.join(QLatin1String(", ")));
-        return false;
-    }
-    return true;
+    return refuseRemainingRights(still, role, 2, error);
 }
 
 // Gives the program's role what the program needs and no more (kProgramRights). The role
@@ -488,20 +494,7 @@ bool grantProgramRole(QSqlDatabase& db, const QString& role, QString* error) {
 
     QSqlQuery still(db);
     still.prepare(QString::fromLatin1(kSqlStillTooStrong));
-    for (int i = 0; i < 3; ++i)
-        still.addBindValue(role);
-    if (!still.exec()) {
-        *error = still.lastError().text();
-        return false;
-    }
-    QStringList open;
-    while (still.next())
-        open << still.value(0).toString();
-    if (!open.isEmpty()) {
-        *error = QString::fromLatin1(kMsgRoleTooStrong).arg(role, open.join(QLatin1String(", ")));
-        return false;
-    }
-    return true;
+    return refuseRemainingRights(still, role, 3, error);
 }
 
 // The tables and the view of the schema file, made before any row; the rest (indexes, the
