@@ -17,7 +17,8 @@ class ValidatedBulletins {
 public:
     explicit ValidatedBulletins(DatabaseConnection* database);
 
-    // Of the bulletins (each once), those whose newest validation holds, with it.
+    // Of the bulletins (each once), those whose newest validation holds, with it. A caller with a
+    // long list asks BulletinValidation::anyValidation first, before gathering the bulletins.
     bool find(const QSet<BulletinKey>& bulletins, QHash<BulletinKey, ValidationRecord>* holding);
     QString errorText() const { return m_error; }
 

@@ -208,7 +208,11 @@ SigningPasswords::Outcome SigningPasswords::check(const QString& login, const QS
                 outcome = Outcome::failed;
         }
     }
-    if (outcome == Outcome::failed) {
+    return finish(outcome, outcome != Outcome::failed);
+}
+
+SigningPasswords::Outcome SigningPasswords::finish(Outcome outcome, bool keep) {
+    if (!keep) {
         m_database->rollbackTransaction();
         return outcome;
     }
@@ -270,15 +274,7 @@ SigningPasswords::Outcome SigningPasswords::change(const QString& login, const Q
     // The first password needs no current one.
     if (outcome == Outcome::accepted || outcome == Outcome::noPassword)
         outcome = storeHash(login, newPassword);
-    if (outcome == Outcome::failed) {
-        m_database->rollbackTransaction();
-        return outcome;
-    }
-    if (!m_database->commitTransaction()) {
-        m_error = m_database->errorText();
-        return Outcome::failed;
-    }
-    return outcome;
+    return finish(outcome, outcome != Outcome::failed);
 }
 
 SigningPasswords::Outcome SigningPasswords::reset(const QString& login, const QString& newPassword) {
@@ -308,15 +304,7 @@ SigningPasswords::Outcome SigningPasswords::reset(const QString& login, const QS
     // A lock in force stays: it counts wrong passwords, whoever set the right one.
     if (outcome == Outcome::accepted || outcome == Outcome::noPassword || outcome == Outcome::locked)
         outcome = storeHash(login, newPassword);
-    if (outcome != Outcome::accepted) {
-        m_database->rollbackTransaction();
-        return outcome;
-    }
-    if (!m_database->commitTransaction()) {
-        m_error = m_database->errorText();
-        return Outcome::failed;
-    }
-    return outcome;
+    return finish(outcome, outcome == Outcome::accepted);
 }
 
 QString SigningPasswords::outcomeText(Outcome outcome, const QString& login) const {

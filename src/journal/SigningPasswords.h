@@ -54,6 +54,8 @@ private:
     Outcome readState(const QString& login, QString* hash);
     bool recordAttempt(const QString& login, bool accepted);
     Outcome storeHash(const QString& login, const QString& newPassword);
+    // Ends the open transaction: committed when keep, else rolled back; a failed commit fails.
+    Outcome finish(Outcome outcome, bool keep);
 
     DatabaseConnection* m_database;
     QDateTime m_lockedUntil;
