@@ -46,6 +46,7 @@
 #include "EvolutionWindow.h"
 #include "HistoryDialog.h"
 #include "LabSchemaCheck.h"
+#include "ListMarks.h"
 #include "MessageBox.h"
 #include "SearchIndexes.h"
 #include "SharedState.h"
@@ -75,20 +76,12 @@ const char* const kScopeRequestOfDay = "ID = ? OR (RequestID = ? AND %1)";
 const char* const kMsgUpdateFailed = "Failed tu update";
 const char* const kMsgNotJournaled = "Corecturile nu se inregistreaza in jurnal: baza de date nu are tabelele "
                                      "jurnalului (se adauga cu labrosa-dbtool --upgrade).";
-const char* const kNoteCorrected = "Corectat de %1 (%2) la %3. Inainte: %4";
-const char* const kNoteValidated = "Buletin validat de %1 la %2";
-// Up to this many listed sets, the marks ask by their ids.
-constexpr int kMarksById = 50000;
 const char* const kMsgValidationsNotRead =
     "Validarile buletinelor nu au putut fi citite, asa ca nu s-au putut cauta doar cererile nevalidate si lista nu "
     "este afisata.\n%1";
-const char* const kStatusValidationsUnread = "; validarile buletinelor nu au putut fi citite: %1";
 const char* const kMsgCriticalNotRead =
     "Valorile critice nu au putut fi citite, asa ca nu s-au putut cauta doar cele neanuntate si lista nu este "
     "afisata.\n%1";
-const char* const kStatusCriticalUnread = "; valorile critice nu au putut fi citite: %1";
-const char* const kNoteCriticalUnannounced = "neanuntata";
-const char* const kNoteCriticalAnnounced = "anuntata";
 const char* const kMsgBadRequestId =
     "\"ID pacient\" trebuie sa fie un numar intreg (cifre, optional precedate de + sau -).";
 const char* const kMsgRequestIdTooLong = "\"ID pacient\" poate avea cel mult %1 de caractere.";
@@ -337,6 +330,20 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
 
     m_list = new EditableListView(this);
     m_list->setObjectName(QStringLiteral("resultList"));
+    ListMarks::Layout marksLayout;
+    marksLayout.requestIdColumn = ColRequestId;
+    marksLayout.dateColumn = ColDate;
+    marksLayout.columnOfField = &ResultsWindow::columnOfField;
+    marksLayout.valueText = [this](const QString& field, const QVariant& value) {
+        return fieldValueText(field, value);
+    };
+    marksLayout.searchDay = &ResultsWindow::toSqlDate;
+    m_marks = std::make_unique<ListMarks>(m_list, std::move(marksLayout));
+    m_list->setRowPreparer([this](const QList<int>& rows) {
+        // A reason for missing marks found while scrolling joins the search's status.
+        if (m_marks->markRows(m_sharedState ? m_sharedState->m_database : nullptr, journal(), rows))
+            showStatus(m_foundText + m_marks->unreadText());
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -794,14 +801,11 @@ void ResultsWindow::onSearch() {
     const bool complete = !m_recordset.readFailed();
     const QString readError = m_recordset.errorText();
     m_recordset.close();
-    // The marks go on while the rows are still unpublished: one notice for all, not one each.
-    QString validationError;
-    QString criticalError;
-    if (complete) {
-        markCorrectedCells(QStringLiteral("(1=1)") + conditions, values);
-        markValidatedRows(&validationError);
-        markCriticalRows(QStringLiteral("(1=1)") + conditions, values, &criticalError);
-    }
+    // The marks of the first rows go on while they are still unpublished, one notice for all; the
+    // list asks for the others as they come into view.
+    m_marks->reset();
+    if (complete)
+        m_list->prepareRows(0, EditableListView::kPrepareBlock - 1);
     m_list->endFill();
     if (!complete) {
         // Part of a result shown as the whole would hide records from the user.
@@ -812,112 +816,8 @@ void ResultsWindow::onSearch() {
     }
     sizeColumnsToTexts(widest);
     // Without the marks the list is still whole, but it must not look as though none were validated.
-    showStatus(
-        foundText(m_list->getItemCount(), elapsed.elapsed()) +
-        (validationError.isEmpty() ? QString() : QString::fromLatin1(kStatusValidationsUnread).arg(validationError)) +
-        (criticalError.isEmpty() ? QString() : QString::fromLatin1(kStatusCriticalUnread).arg(criticalError)));
-}
-
-void ResultsWindow::markCorrectedCells(const QString& condition, const QVariantList& values) {
-    if (m_list->getItemCount() == 0 || !journal()->available())
-        return;
-    qint64 firstId = m_list->getItemData(0);
-    qint64 lastId = firstId;
-    QList<qint64> ids;
-    for (int row = 0; row < m_list->getItemCount(); ++row) {
-        const qint64 id = m_list->getItemData(row);
-        firstId = std::min(firstId, id);
-        lastId = std::max(lastId, id);
-        if (ids.size() <= kMarksById)
-            ids << id;
-    }
-    // A list scattered over the years (a name) asks for its own sets' entries, a thousand sets a
-    // question; a longer one, for the entries of its range of ids, each checked against the
-    // search's condition.
-    std::vector<JournalEntry> entries;
-    if (ids.size() <= kMarksById) {
-        constexpr int kChunk = 1000;
-        for (int first = 0; first < ids.size(); first += kChunk) {
-            std::vector<JournalEntry> some = journal()->entriesFor(ids.mid(first, kChunk));
-            if (!journal()->errorText().isEmpty())
-                break;
-            entries.insert(entries.end(), std::make_move_iterator(some.begin()), std::make_move_iterator(some.end()));
-        }
-    } else {
-        entries = journal()->entriesForResultsWhere(condition, values, firstId, lastId);
-    }
-    if (entries.empty())
-        return;
-    // Corrected sets are few beside the listed ones: only their rows are looked for.
-    QHash<qint64, int> rowOfRecord;
-    for (const JournalEntry& entry : entries)
-        rowOfRecord.insert(entry.resultId, -1);
-    for (int row = 0; row < m_list->getItemCount(); ++row) {
-        const auto found = rowOfRecord.find(m_list->getItemData(row));
-        if (found != rowOfRecord.end())
-            *found = row;
-    }
-    // Entries come newest first for each set: the first one of a cell is its last correction.
-    for (const JournalEntry& entry : entries) {
-        const int column = columnOfField(entry.field);
-        const int row = rowOfRecord.value(entry.resultId, -1);
-        if (column < 0 || row < 0 || m_list->hasCellNote(row, column))
-            continue;
-        m_list->setCellNote(row, column, correctionNote(entry));
-    }
-}
-
-bool ResultsWindow::markValidatedRows(QString* error) {
-    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
-    if (!database || m_list->getItemCount() == 0)
-        return true;
-    // A laboratory that never validated pays one question, not a pass over the list.
-    BulletinValidation validation(database);
-    bool any = false;
-    if (!validation.anyValidation(&any)) {
-        *error = validation.errorText();
-        return false;
-    }
-    if (!any)
-        return true;
-    // Each row's bulletin; a list holds few distinct days.
-    std::vector<BulletinKey> keys;
-    keys.reserve(m_list->getItemCount());
-    QSet<BulletinKey> bulletins;
-    QHash<QString, QString> dayOfText;
-    for (int row = 0; row < m_list->getItemCount(); ++row) {
-        const QString shown = m_list->getItemText(row, ColDate);
-        auto day = dayOfText.constFind(shown);
-        if (day == dayOfText.cend())
-            day = dayOfText.insert(shown, BulletinKey::dayFromSearchText(toSqlDate(shown)));
-        keys.push_back({m_list->getItemText(row, ColRequestId), *day});
-        bulletins.insert(keys.back());
-    }
-    ValidatedBulletins finder(database);
-    QHash<BulletinKey, ValidationRecord> validated;
-    if (!finder.find(bulletins, &validated)) {
-        *error = finder.errorText();
-        return false;
-    }
-    if (validated.isEmpty())
-        return true;
-    // The mark says what the set's bulletin says: its content is the one signed. The sets of one
-    // bulletin share its note; the zone is Qt's own, not the system's asked once per row.
-    const QTimeZone zone = QTimeZone::systemTimeZone();
-    QHash<qint64, QString> noteOf;
-    for (int row = 0; row < m_list->getItemCount(); ++row) {
-        const auto found = validated.constFind(keys[row]);
-        if (found == validated.cend())
-            continue;
-        auto note = noteOf.constFind(found->id);
-        if (note == noteOf.cend())
-            note = noteOf.insert(
-                found->id, QString::fromLatin1(kNoteValidated)
-                               .arg((found->title + QLatin1Char(' ') + found->fullName).trimmed(),
-                                    found->validatedAt.toTimeZone(zone).toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
-        m_list->setCellNote(row, ColDate, *note);
-    }
-    return true;
+    m_foundText = foundText(m_list->getItemCount(), elapsed.elapsed());
+    showStatus(m_foundText + m_marks->unreadText());
 }
 
 bool ResultsWindow::validatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
@@ -999,46 +899,6 @@ bool ResultsWindow::unannouncedSetsOfSearch(const QString& condition, const QVar
     return true;
 }
 
-bool ResultsWindow::markCriticalRows(const QString& condition, const QVariantList& values, QString* error) {
-    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
-    if (!database || m_list->getItemCount() == 0)
-        return true;
-    CriticalLimits limits(database, bulletinValueReading());
-    std::vector<CriticalValue> critical, unannounced;
-    CriticalNotifications notifications(database);
-    if (!limits.criticalValuesWhere(condition, values, &critical)) {
-        *error = limits.errorText();
-        return false;
-    }
-    if (critical.empty())
-        return true;
-    if (!notifications.unannounced(critical, &unannounced)) {
-        *error = notifications.errorText();
-        return false;
-    }
-    QSet<qint64> unannouncedSets;
-    for (const CriticalValue& value : unannounced)
-        unannouncedSets.insert(value.resultId);
-    QHash<qint64, QStringList> notes;
-    for (const CriticalValue& value : critical)
-        notes[value.resultId] << CriticalLimits::describe(value);
-    for (int row = 0; row < m_list->getItemCount(); ++row) {
-        const qint64 id = m_list->getItemData(row);
-        const auto found = notes.constFind(id);
-        if (found == notes.cend())
-            continue;
-        QString note = QStringLiteral("!! ") + found->join(QLatin1String("; ")) + QStringLiteral(" (") +
-                       QLatin1String(unannouncedSets.contains(id) ? kNoteCriticalUnannounced : kNoteCriticalAnnounced) +
-                       QLatin1Char(')');
-        // A corrected identifier keeps its correction's note beneath.
-        if (m_list->hasCellNote(row, ColRequestId))
-            note += QLatin1Char('\n') + m_list->getCellNote(row, ColRequestId);
-        m_list->setCellNote(row, ColRequestId, note);
-        m_list->setRowTextColor(row, QColor(0xcc, 0x00, 0x00));
-    }
-    return true;
-}
-
 void ResultsWindow::askCriticalNotification(const QString& requestId, const BulletinBuildResult& result) {
     if (!result.opened || result.unannounced.empty() || !m_sharedState)
         return;
@@ -1049,16 +909,7 @@ void ResultsWindow::askCriticalNotification(const QString& requestId, const Bull
     if (!messages.isEmpty())
         return;
     // The listed sets of the request now say they were told.
-    const QString unannounced = QStringLiteral(" (") + QLatin1String(kNoteCriticalUnannounced) + QLatin1Char(')');
-    const QString announced = QStringLiteral(" (") + QLatin1String(kNoteCriticalAnnounced) + QLatin1Char(')');
-    for (int row = 0; row < m_list->getItemCount(); ++row) {
-        if (!result.resultIds.contains(m_list->getItemData(row)) || !m_list->hasCellNote(row, ColRequestId))
-            continue;
-        QString note = m_list->getCellNote(row, ColRequestId);
-        const qsizetype at = note.indexOf(unannounced);
-        if (note.startsWith(QLatin1String("!! ")) && at >= 0)
-            m_list->setCellNote(row, ColRequestId, note.replace(at, unannounced.size(), announced));
-    }
+    m_marks->markTold(result.resultIds);
 }
 
 int ResultsWindow::columnOfField(const QString& field) {
@@ -1079,13 +930,6 @@ QString ResultsWindow::fieldValueText(const QString& field, const QVariant& valu
         return name.isEmpty() ? QStringLiteral("profilul %1").arg(value.toString()) : name;
     }
     return value.toString();
-}
-
-QString ResultsWindow::correctionNote(const JournalEntry& entry) const {
-    return QString::fromLatin1(kNoteCorrected)
-        .arg(entry.userName, entry.workstation,
-             entry.changedAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")),
-             fieldValueText(entry.field, entry.oldValue));
 }
 
 bool ResultsWindow::buildCorrection(int row, int column, Correction* correction) {

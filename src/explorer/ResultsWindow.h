@@ -15,6 +15,7 @@
 #include "Recordset.h"
 
 class EditableListView;
+class ListMarks;
 struct BulletinBuildResult;
 class CorrectionJournal;
 class QAction;
@@ -113,11 +114,6 @@ private:
     // program is corrected only with a reason; false when none was given or the archive could
     // not be read (said in a message).
     bool askAmendmentReason(qint64 recordId, bool wholeRequest, const QString& failedHeadline, QString* reason);
-    // Marks the listed cells that were corrected, with who, when and what they were.
-    void markCorrectedCells(const QString& condition, const QVariantList& values);
-    // Marks the transfer day of each listed set whose request's bulletin is validated, with
-    // who validated it and when; false when the validations could not be read.
-    bool markValidatedRows(QString* error);
     // The sets a search would list whose request's bulletin is validated, for a search of
     // unvalidated requests only; false with the reason when they could not be read.
     bool validatedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* validated,
@@ -126,14 +122,10 @@ private:
     // with the reason when the question failed.
     bool unannouncedSetsOfSearch(const QString& condition, const QVariantList& values, QSet<qint64>* sets,
                                  QString* error);
-    // Marks each listed set holding a critical value (the request identifier's note and the
-    // row's colour), saying which and whether it was told; false when they could not be read.
-    bool markCriticalRows(const QString& condition, const QVariantList& values, QString* error);
     // After a bulletin was made: asks who was told of its unannounced critical values.
     void askCriticalNotification(const QString& requestId, const BulletinBuildResult& result);
     static int columnOfField(const QString& field);
     QString fieldValueText(const QString& field, const QVariant& value) const;
-    QString correctionNote(const JournalEntry& entry) const;
 
     // The layout the user gave the window, kept per user: the widths of the columns sized by
     // hand (the others follow their texts after each search) and the last date range.
@@ -160,6 +152,8 @@ private:
     Recordset m_recordset;
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;
+    std::unique_ptr<ListMarks> m_marks;
+    QString m_foundText; // the status of the last search, before what its marks could not read
     std::vector<ProfileEntry> m_profiles;
     QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
     std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows

@@ -769,7 +769,32 @@ void EditableListView::focusOutEvent(QFocusEvent* event) {
     viewport()->update();
 }
 
+void EditableListView::prepareRows(int first, int last) {
+    if (!m_preparer)
+        return;
+    first = std::max(first, 0);
+    last = std::min(last, m_model->rowTotal() - 1);
+    QList<int> rows;
+    for (int row = first; row <= last; ++row)
+        if (!m_model->isPrepared(row)) {
+            // Marked before the preparer runs, so a repaint it causes asks nothing again.
+            m_model->setPrepared(row);
+            rows << row;
+        }
+    if (!rows.isEmpty())
+        m_preparer(rows);
+}
+
 bool EditableListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Paint && m_preparer && model()->rowCount() > 0) {
+        // The whole blocks holding the rows in view, so that scrolling a page asks rarely.
+        const QRect shown = viewport()->rect();
+        const int top = indexAt(shown.topLeft()).row();
+        const QModelIndex bottom = indexAt(shown.bottomLeft());
+        const int first = top < 0 ? 0 : top;
+        const int last = bottom.isValid() ? bottom.row() : model()->rowCount() - 1;
+        prepareRows(first / kPrepareBlock * kPrepareBlock, (last / kPrepareBlock + 1) * kPrepareBlock - 1);
+    }
     if (event->type() != QEvent::ToolTip)
         return QTreeView::viewportEvent(event);
     // The cell is found as a click finds it, so the note shown is that of the cell a click

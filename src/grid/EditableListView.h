@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -90,6 +91,14 @@ public:
     void setCellNote(int row, int column, const QString& toolTip);
     bool hasCellNote(int row, int column) const;
     QString getCellNote(int row, int column) const;
+
+    // Marks that cost a database question (notes, colours) can be worked out only for the rows
+    // about to be drawn: before the list draws rows not yet prepared, it hands them to the
+    // preparer, each row once, a block of kPrepareBlock rows at a time around those shown. Rows
+    // added later are unprepared; prepareRows asks for a range at once (the first rows of a fill).
+    static constexpr int kPrepareBlock = 256;
+    void setRowPreparer(std::function<void(const QList<int>& rows)> preparer) { m_preparer = std::move(preparer); }
+    void prepareRows(int first, int last);
 
     // Check state of a row: 1 checked, 0 unchecked, -1 never set (drawn as checked).
     int getCheck(int row) const;
@@ -197,4 +206,5 @@ private:
     int m_endedRow = -1; // the cell of the last edit that ended, and its text before
     int m_endedColumn = -1;
     QString m_textBeforeEdit;
+    std::function<void(const QList<int>& rows)> m_preparer;
 };

@@ -60,6 +60,12 @@ public:
     bool setNote(int row, int column, const QString& text);
     QString note(int row, int column) const;
     bool hasNote(int row, int column) const;
+    // Whether the row's marks were worked out since it was added (see EditableListView's preparer).
+    bool isPrepared(int row) const { return validRow(row) && m_rows[size_t(row)].prepared; }
+    void setPrepared(int row) {
+        if (validRow(row))
+            m_rows[size_t(row)].prepared = true;
+    }
     QString heading(int column) const;
     // The width in pixels of the widest text of the column.
     int widestText(int column, const QFontMetrics& metrics) const;
@@ -72,6 +78,7 @@ private:
         quint32 size = 0;    // bytes of the packed cells
         quint32 noteKey = 0; // key of the row's cell notes, 0 for none
         unsigned state = 0;  // only the state-image bits are kept here
+        bool prepared = false;
     };
     struct Block {
         std::unique_ptr<char[]> bytes;

@@ -1,5 +1,9 @@
 #include "CorrectionJournal.h"
 
+#include <QSet>
+
+#include <algorithm>
+
 #include "DatabaseConnection.h"
 #include "LabSchemaCheck.h"
 #include "Recordset.h"
@@ -228,14 +232,31 @@ std::vector<JournalEntry> CorrectionJournal::entriesFor(const QList<qint64>& res
     if (!m_database || resultIds.isEmpty() || !available())
         return {};
     QVariantList values;
-    for (qint64 id : resultIds)
-        values << id;
-    QString condition = QStringLiteral("resultID IN (%1)").arg(placeholders(int(values.size())));
+    const auto [first, last] = std::minmax_element(resultIds.cbegin(), resultIds.cend());
+    // Ids that lie close together (the rows of a day or a month) are asked for as their range,
+    // a statement of two values; the entries of ids in the range but not asked for are left out.
+    const bool dense = *last - *first < 2 * qint64(resultIds.size());
+    QString condition;
+    if (dense) {
+        condition = QStringLiteral("resultID BETWEEN ? AND ?");
+        values << *first << *last;
+    } else {
+        for (qint64 id : resultIds)
+            values << id;
+        condition = QStringLiteral("resultID IN (%1)").arg(placeholders(int(values.size())));
+    }
     if (since.isValid()) {
         condition += QStringLiteral(" AND changedAt > %1").arg(m_database->dialect().dateParameter());
         values << timeText(since);
     }
-    return entries(condition, values);
+    std::vector<JournalEntry> found = entries(condition, values);
+    if (dense) {
+        const QSet<qint64> wanted(resultIds.cbegin(), resultIds.cend());
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&wanted](const JournalEntry& entry) { return !wanted.contains(entry.resultId); }),
+                    found.end());
+    }
+    return found;
 }
 
 std::vector<JournalEntry> CorrectionJournal::entriesForResultsWhere(const QString& resultsCondition,
@@ -256,6 +277,7 @@ std::vector<JournalEntry> CorrectionJournal::entriesForResultsWhere(const QStrin
 
 std::vector<JournalEntry> CorrectionJournal::entries(const QString& condition, const QVariantList& values) {
     std::vector<JournalEntry> entries;
+    m_error.clear();
     Recordset read;
     // Read as text with its milliseconds, so no time zone of the client is applied.
     const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;

@@ -48,8 +48,11 @@ const QDateTime kSecond(kDay, QTime(8, 30, 40), Qt::UTC);
 const QDateTime kPrinted(kDay, QTime(9, 45, 0), Qt::UTC);
 
 // Request 200 has two sets that day, request 201 one; sets 4 and 5 carry "0", which names no request.
-bool startHistoryLab(ExplorerLab& x) {
-    if (!(x.createEmpty() && x.addProfile(1, "Hemograma") && x.addProfile(2, "Biochimie") &&
+// With laterSet, request 200 has a third set of the day, listed after another request's sets.
+bool startHistoryLab(ExplorerLab& x, bool laterSet = false) {
+    if (laterSet && !(x.createEmpty() && x.addResult(6, "200", "Ana", "2026-05-10 13:00:00", 30, "F", QVariant(), 1)))
+        return false;
+    if (!((laterSet || x.createEmpty()) && x.addProfile(1, "Hemograma") && x.addProfile(2, "Biochimie") &&
           x.addResult(1, "200", "Ana", "2026-05-10 08:00:00", 30, "F", QVariant(), 1) &&
           x.addResult(2, "200", "Ana", "2026-05-10 09:00:00", 30, "F", QVariant(), 1) &&
           x.addResult(3, "201", "Bob", "2026-05-10 10:00:00", 50, "M", QVariant(), 2) &&
@@ -57,7 +60,7 @@ bool startHistoryLab(ExplorerLab& x) {
           x.addResult(5, "0", "Zero bis", "2026-05-10 12:00:00", 2, "F", QVariant(), 1) && x.start()))
         return false;
     x.search("", "", kDay, kDay);
-    return x.list()->getItemCount() == 5;
+    return x.list()->getItemCount() == (laterSet ? 6 : 5);
 }
 
 // Runs action on the menu or modal dialog once it is up; whatever it leaves open is closed,
@@ -166,6 +169,7 @@ private slots:
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QStringList>("corrections"); // time|record|field|old|new
         QTest::addColumn<QStringList>("bulletins");   // time|record|day|what became of it
+        QTest::addColumn<bool>("laterSet");
 
         QTest::newRow("request") << qint64(1) << qint64(3) << "Cererea 200"
                                  << QStringList{"10/05/2026 11:30:40|1|Profil|Hemograma|Biochimie",
@@ -173,11 +177,22 @@ private slots:
                                                 "10/05/2026 10:15:20|1|Descriere proba|Ana|Ana nou",
                                                 "10/05/2026 10:15:20|2|Descriere proba|Ana|Ana nou"}
                                  << QStringList{"10/05/2026 12:45:00|1|6/3/2026|afisat",
-                                                "10/05/2026 09:00:05|2|6/3/2026|tiparit"};
+                                                "10/05/2026 09:00:05|2|6/3/2026|tiparit"}
+                                 << false;
+        // The request's sets lie on both sides of the other request's set.
+        QTest::newRow("request around another set")
+            << qint64(1) << qint64(3) << "Cererea 200"
+            << QStringList{"10/05/2026 11:30:40|1|Profil|Hemograma|Biochimie",
+                           "10/05/2026 11:30:40|2|Profil|Hemograma|Biochimie",
+                           "10/05/2026 11:30:40|6|Profil|Hemograma|Biochimie",
+                           "10/05/2026 10:15:20|1|Descriere proba|Ana|Ana nou",
+                           "10/05/2026 10:15:20|2|Descriere proba|Ana|Ana nou",
+                           "10/05/2026 10:15:20|6|Descriere proba|Ana|Ana nou"}
+            << QStringList{"10/05/2026 12:45:00|1|6/3/2026|afisat", "10/05/2026 09:00:05|2|6/3/2026|tiparit"} << true;
         QTest::newRow("0 names no request") << qint64(4) << qint64(5) << "Inregistrarea 4 (fara cerere)"
                                             << QStringList{"10/05/2026 11:30:40|4|Profil|Hemograma|Biochimie",
                                                            "10/05/2026 10:15:20|4|Descriere proba|Zero|Zero nou"}
-                                            << QStringList{"10/05/2026 12:45:00|4|6/3/2026|afisat"};
+                                            << QStringList{"10/05/2026 12:45:00|4|6/3/2026|afisat"} << false;
     }
     void correctionsAndBulletins() {
         QFETCH(qint64, record);
@@ -185,8 +200,9 @@ private slots:
         QFETCH(QString, subject);
         QFETCH(QStringList, corrections);
         QFETCH(QStringList, bulletins);
+        QFETCH(bool, laterSet);
         ExplorerLab x;
-        QVERIFY(startHistoryLab(x));
+        QVERIFY(startHistoryLab(x, laterSet));
         withBulletinWindows(x);
         const QString requestId = x.list()->getItemText(x.rowOf(record), 0);
         const QString otherRequestId = x.list()->getItemText(x.rowOf(other), 0);

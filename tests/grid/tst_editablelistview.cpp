@@ -115,6 +115,7 @@ private slots:
     void keyboardEditing_data();
     void keyboardEditing();
     void bulkFillReachesTheViewOnce();
+    void rowsArePreparedBeforeTheyAreDrawn();
     void bulkFillWithViewOperations();
     void refillDropsOpenEdit_data();
     void refillDropsOpenEdit();
@@ -929,6 +930,47 @@ void TestEditableListView::keyboardEditing() {
     QCOMPARE(edit->geometry(), w.list->visualRect(w.list->model()->index(row, column)));
     QVERIFY(w.list->viewport()->rect().contains(edit->geometry()));
     QVERIFY(edit->isVisible());
+}
+
+// Marks worked out on demand: no row is drawn before its preparer saw it, each row is handed
+// over once, and rows far from the view are not asked for.
+void TestEditableListView::rowsArePreparedBeforeTheyAreDrawn() {
+    EditableListView* list = m_window->list;
+    QList<int> handed;
+    list->setRowPreparer([&](const QList<int>& rows) {
+        for (int row : rows) {
+            handed << row;
+            list->setCellNote(row, 1, QStringLiteral("p"));
+        }
+    });
+    const auto fill = [&] {
+        list->deleteAllItems();
+        list->beginFill();
+        for (int r = 0; r < 1000; ++r) {
+            const QString text = QString::number(r);
+            QAnyStringView cells[] = {text, text};
+            list->appendItem(cells, 2, r);
+        }
+        list->endFill();
+    };
+    fill();
+    list->viewport()->grab();
+    QVERIFY(handed.contains(0));
+    QVERIFY(!handed.contains(999));
+    list->scrollToBottom();
+    list->viewport()->grab();
+    QVERIFY(list->hasCellNote(999, 1));
+    const int lastShownTop = list->indexAt(QPoint(1, 1)).row();
+    QVERIFY(lastShownTop > EditableListView::kPrepareBlock);
+    QVERIFY(list->hasCellNote(lastShownTop, 1));
+    QVERIFY(!list->hasCellNote(EditableListView::kPrepareBlock + 1, 1));
+    QCOMPARE(QSet<int>(handed.begin(), handed.end()).size(), handed.size());
+    // A new fill is prepared anew.
+    handed.clear();
+    fill();
+    list->scrollToTop();
+    list->viewport()->grab();
+    QVERIFY(handed.contains(0) && list->hasCellNote(0, 1));
 }
 
 void TestEditableListView::bulkFillReachesTheViewOnce() {
