@@ -567,6 +567,13 @@ void TestBulletinBuilder::whatUndoesAValidation_data() {
     QTest::newRow("a changed comment") << "update RESULTS set comment = 'repetat' where ID = 2" << false;
     // Another workstation corrects while the signatory reads the page to confirm: nothing is signed.
     QTest::newRow("a correction while the page is read") << "race" << false;
+    // Broken on purpose: the server gone while the signatory confirms, the workstation gone between
+    // the archived copy and its validation (its session ended by the server). Nothing is validated.
+    QTest::newRow("the server stopped while signing") << "server stopped" << false;
+    QTest::newRow("the workstation gone inside the validation") << "workstation gone" << false;
+    // Another workstation validates the same page while this one's signatory confirms it: both
+    // validations hold, and the bulletin and the mark name the newest.
+    QTest::newRow("two workstations validating at once") << "two at once" << true;
     QTest::newRow("another day of the request validated and corrected") << "other day" << true;
     QTest::newRow("a changed laboratory header") << "header" << true;
     QTest::newRow("reprinted a day later") << "next day" << true;
@@ -595,16 +602,60 @@ void TestBulletinBuilder::whatUndoesAValidation() {
     };
     g_journalNow = QDateTime(QDate(2026, 3, 6), QTime(9, 0), Qt::UTC);
     const bool race = change == "race";
+    const bool gone = change == "server stopped" || change == "workstation gone";
+    if (gone && !m_lab->isPg())
+        QSKIP("only a database server can go away; a killed process' SQLite transaction is rolled back by SQLite");
+    PgServerControl server;
+    if (change == "server stopped" && !server.available())
+        QSKIP("LABROSA_PG_BIN, LABROSA_PG_DATA and LABROSA_PG_PORT are needed to stop the server");
     if (race)
         release.confirm = [this](const QByteArray&, const QString&, QString* password) {
             *password = QStringLiteral("parola-anei");
             return m_lab->exec("update RESULT_VALUES set stringvalue = '300' where resultID = 1 and refcode = 'GLU'");
         };
+    if (change == "server stopped")
+        release.confirm = [&server](const QByteArray&, const QString&, QString* password) {
+            *password = QStringLiteral("parola-anei");
+            return server.stop();
+        };
+    if (change == "workstation gone") {
+        QVERIFY(m_lab->exec("create or replace function end_session() returns trigger as $$ begin perform "
+                            "pg_terminate_backend(pg_backend_pid()); return new; end $$ language plpgsql"));
+        QVERIFY(m_lab->exec("create trigger end_session after insert on BULLETIN_ARCHIVE for each row execute "
+                            "function end_session()"));
+    }
+    if (change == "two at once")
+        release.confirm = [this, &release](const QByteArray&, const QString&, QString* password) {
+            *password = QStringLiteral("parola-anei");
+            DatabaseConnection other;
+            if (!other.open(m_lab->connectionString()))
+                return false;
+            SharedState otherState;
+            otherState.m_database = &other;
+            otherState.m_bulletinTemplate = m_sharedState.m_bulletinTemplate;
+            Recordset otherRecordset;
+            BulletinRelease second{release.signatory, [](const QByteArray&, const QString&, QString* typed) {
+                                       *typed = QStringLiteral("parola-anei");
+                                       return true;
+                                   }};
+            const bool validated =
+                buildBulletin(otherRecordset, otherState, 1, "1201", kDay, &second).messages.isEmpty();
+            otherRecordset.close();
+            return validated;
+        };
     const QStringList signing = buildBulletin(m_recordset, m_sharedState, 1, "1201", kDay, &release).messages;
-    if (race) {
+    if (race || gone) {
+        if (change == "workstation gone")
+            QVERIFY(m_lab->exec("drop trigger end_session on BULLETIN_ARCHIVE"));
+        if (change == "server stopped")
+            QVERIFY(server.start());
         QCOMPARE(signing.size(), 1);
-        QVERIFY2(signing.at(0).contains("s-au schimbat"), qPrintable(signing.at(0)));
+        const char* said = race                         ? "s-au schimbat"
+                           : change == "server stopped" ? "nu au mai putut fi citite"
+                                                        : "Buletinul nu a fost validat";
+        QVERIFY2(signing.at(0).contains(said), qPrintable(signing.at(0)));
         QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 0);
+        QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_ARCHIVE where purpose = 'validat'").toInt(), 0);
     } else {
         QCOMPARE(signing, QStringList());
     }
@@ -624,7 +675,7 @@ void TestBulletinBuilder::whatUndoesAValidation() {
         writeFile("Labrosa.ini", "NumeLaborator=Alt laborator\r\n");
     } else if (change == "next day") {
         setBulletinClock([] { return QDateTime(QDate(2026, 3, 8), QTime(8, 4)); });
-    } else if (!race) {
+    } else if (!race && !gone && change != "two at once") {
         for (const QString& statement : change.split("; "))
             QVERIFY(m_lab->exec(statement));
     }
@@ -635,7 +686,7 @@ void TestBulletinBuilder::whatUndoesAValidation() {
     const QByteArray page = readFile(kBulletinFileName);
     QCOMPARE(page.contains("Validat de: Dr. med. vet. Ana Pop, 6/3/2026 11:00"), holds);
     QCOMPARE(page.contains("BULETIN PRELIMINAR"), !holds);
-    if (!holds && !race)
+    if (!holds && !race && !gone)
         QVERIFY2(page.contains("Schimbari de atunci: "), page.constData());
 
     // The list's mark and its filter of unvalidated bulletins ask the same piece.
@@ -652,10 +703,12 @@ void TestBulletinBuilder::whatUndoesAValidation() {
     audit.start(TestLab::dbTool(), {"--validations", "days", "2026-03-06", "2026-03-06", m_lab->connectionString()});
     QVERIFY(audit.waitForFinished(60000));
     const QString listed = QString::fromUtf8(audit.readAll());
-    if (race) {
+    if (race || gone) {
         QVERIFY2(audit.exitCode() == 0 && listed.contains("0 validari"), qPrintable(listed));
         return;
     }
+    if (change == "two at once")
+        QCOMPARE(m_lab->scalar("select count(*) from BULLETIN_VALIDATION").toInt(), 2);
     QVERIFY2(audit.exitCode() == (holds ? 0 : 3), qPrintable(listed));
     QVERIFY2(listed.contains(QStringLiteral("1201\t2026-03-06\t2026-03-06 11:00:00\tDr. med. vet. Ana Pop\t") +
                              (holds ? "valabila" : "NU mai corespunde datelor de azi: ")),
