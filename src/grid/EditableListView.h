@@ -96,7 +96,7 @@ public:
     // about to be drawn: before the list draws rows not yet prepared, it hands them to the
     // preparer, each row once, a block of kPrepareBlock rows at a time around those shown. Rows
     // added later are unprepared; prepareRows asks for a range at once (the first rows of a fill).
-    static constexpr int kPrepareBlock = 256;
+    static constexpr int kPrepareBlock = 64;
     void setRowPreparer(std::function<void(const QList<int>& rows)> preparer) { m_preparer = std::move(preparer); }
     void prepareRows(int first, int last);
 
