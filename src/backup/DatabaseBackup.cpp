@@ -19,6 +19,7 @@
 
 #include <sqlite3.h>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +71,8 @@ QString userAndHost() {
     QString user = qEnvironmentVariable("USER");
     if (user.isEmpty())
         user = qEnvironmentVariable("LOGNAME");
+    if (const passwd* account = user.isEmpty() ? ::getpwuid(::getuid()) : nullptr)
+        user = QString::fromLocal8Bit(account->pw_name);
     return user + QLatin1Char('@') + QSysInfo::machineHostName();
 }
 
