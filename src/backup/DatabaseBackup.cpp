@@ -172,7 +172,7 @@ bool DatabaseBackup::make(const QString& destination, bool makeFolder, const Bac
     if (ok && !m_labFolder.isEmpty()) {
         // The laboratory's own files travel beside the database: its settings and the bulletins' images.
         const QString files = QDir(partial).filePath(labFilesName());
-        ok = QDir().mkpath(files);
+        ok = QDir().mkdir(files);
         const QString ini = QDir(m_labFolder).filePath(QLatin1String(kSettingsFile));
         if (ok && QFileInfo(ini).isFile()) {
             ok = copySynced(ini, QDir(files).filePath(QLatin1String(kSettingsFile)), &reason);

@@ -57,7 +57,8 @@ bool copySynced(const QString& from, const QString& to, QString* error) {
 }
 
 bool copyTreeSynced(const QString& from, const QString& to, int* count, QString* error) {
-    if (!QDir().mkpath(to)) {
+    // Not mkpath: a folder that vanished meanwhile (a share unmounted) is not made again on the local disk.
+    if (!QDir().mkdir(to)) {
         *error = QString::fromLatin1(kMsgCannotMake).arg(to);
         return false;
     }
