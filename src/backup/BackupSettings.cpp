@@ -41,6 +41,11 @@ BackupSettings BackupSettings::fromValues(const std::function<QString(const QStr
     return settings;
 }
 
+bool BackupSettings::isDefaultFolder() const {
+    const QString chosen = folder.trimmed();
+    return chosen.isEmpty() || chosen == QLatin1String(kDefaultFolder);
+}
+
 QString BackupSettings::folderIn(const QString& labFolder) const {
     const QString chosen = isDefaultFolder() ? QString::fromLatin1(kDefaultFolder) : folder.trimmed();
     return QDir::cleanPath(QDir(labFolder).absoluteFilePath(chosen));

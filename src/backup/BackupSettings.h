@@ -23,5 +23,5 @@ struct BackupSettings {
     QString folderIn(const QString& labFolder) const;
     // The folder is the laboratory's own backup/ (made when missing); another is never made,
     // since a missing one may be a disk or a share that is not there.
-    bool isDefaultFolder() const { return folder.trimmed().isEmpty(); }
+    bool isDefaultFolder() const;
 };

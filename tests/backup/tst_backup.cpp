@@ -48,10 +48,12 @@ QMap<QString, QString> tableSums(const QString& file) {
                     lines << values.join(QChar(0x1f));
                 }
                 lines.sort();
-                sums.insert(table, QStringLiteral("%1 rows %2").arg(lines.size()).arg(QString::fromLatin1(
-                                       QCryptographicHash::hash(lines.join(QChar(0x1e)).toUtf8(),
-                                                                QCryptographicHash::Sha256)
-                                           .toHex())));
+                sums.insert(table,
+                            QStringLiteral("%1 rows %2")
+                                .arg(lines.size())
+                                .arg(QString::fromLatin1(QCryptographicHash::hash(lines.join(QChar(0x1e)).toUtf8(),
+                                                                                  QCryptographicHash::Sha256)
+                                                             .toHex())));
             }
         }
         db.close();
@@ -220,8 +222,7 @@ void TestBackup::rotation_data() {
         tenDays << QStringLiteral("2026-03-%1 08:00").arg(day);
     QTest::newRow("the last 7 days") << tenDays << QList<int>{7, 0, 0} << tenDays.mid(0, 7);
     QTest::newRow("the newest of a day") << QStringList{"2026-03-20 18:00", "2026-03-20 08:00", "2026-03-19 18:00"}
-                                         << QList<int>{7, 0, 0}
-                                         << QStringList{"2026-03-20 18:00", "2026-03-19 18:00"};
+                                         << QList<int>{7, 0, 0} << QStringList{"2026-03-20 18:00", "2026-03-19 18:00"};
     // 2026-03-16 is a Monday: one copy kept per week beyond the days.
     QTest::newRow("weeks after days") << tenDays << QList<int>{2, 2, 0}
                                       << QStringList{"2026-03-20 08:00", "2026-03-19 08:00", "2026-03-15 08:00"};
@@ -320,10 +321,14 @@ void TestBackup::restoreGivesBackTheCopy() {
 void TestBackup::refusedCopy_data() {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("one page overwritten") << "page" << "SHA-256";
-    QTest::newRow("one page overwritten, manifest made to match") << "page+manifest" << "integritatii";
-    QTest::newRow("file cut short") << "truncate" << "octeti";
-    QTest::newRow("manifest missing") << "nomanifest" << "manifest.json";
+    QTest::newRow("one page overwritten") << "page"
+                                          << "SHA-256";
+    QTest::newRow("one page overwritten, manifest made to match") << "page+manifest"
+                                                                  << "integritatii";
+    QTest::newRow("file cut short") << "truncate"
+                                    << "octeti";
+    QTest::newRow("manifest missing") << "nomanifest"
+                                      << "manifest.json";
 }
 
 void TestBackup::refusedCopy() {
@@ -454,7 +459,8 @@ void TestBackup::fullDisk() {
     for (int day = 1; day <= 3; ++day) {
         BackupResult made;
         QVERIFY2(smallBackup.make(destination, false, BackupSettings(), &made, &error), qPrintable(error));
-        QVERIFY(QDir().rename(made.folder, QDir(destination).filePath(QStringLiteral("copie-2026-01-0%1-080000").arg(day))));
+        QVERIFY(QDir().rename(made.folder,
+                              QDir(destination).filePath(QStringLiteral("copie-2026-01-0%1-080000").arg(day))));
     }
     const QStringList before = QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     QCOMPARE(before.size(), 3);
