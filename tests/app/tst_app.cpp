@@ -19,6 +19,7 @@
 #include "Recordset.h"
 #include "ResultsWindow.h"
 #include "SettingsLocation.h"
+#include "SqliteIntegrityCheck.h"
 #include "TestLab.h"
 
 #include <QAbstractButton>
@@ -53,6 +54,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
+#include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -991,6 +993,56 @@ private slots:
         }
         QVERIFY(contentOf(lab.dbPath()) == before);
         QVERIFY(wal() == walBefore);
+    }
+
+    // The day's copy is made once the database is found sound; after the file is damaged, the
+    // Laborator menu puts that copy back: the windows reopen on the copy's rows, writable again,
+    // and the damaged file is kept aside as it was.
+    void damagedDatabaseRestoredFromCopy() {
+        TestLab lab;
+        QVERIFY(makeLabFolder(lab.path(), "Laborator"));
+        {
+            LabrosaApp app;
+            QVERIFY(app.initInstance({"labrosa"}));
+            auto* state = app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("backupState"));
+            QVERIFY(state);
+            QTRY_VERIFY2(state->text().startsWith(QStringLiteral("Ultima copie de siguranta: ")),
+                         qPrintable(state->text()));
+        }
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(BrokenFiles::overwriteIndexPage(lab.dbPath(), "IX_RESULT_VALUES_resultID"));
+        const QByteArray damaged = contentOf(lab.dbPath());
+
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa"}));
+        QTRY_VERIFY(!m_messages.filter(QStringLiteral("Restaureaza din copie")).isEmpty());
+        QVERIFY(app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("readOnlyState")));
+        m_messages.clear();
+        QString offered;
+        whenModal([&](QWidget* dialog) {
+            auto* copies = dialog->findChild<QTreeWidget*>(QStringLiteral("backupCopies"));
+            offered = copies && copies->currentItem() ? copies->currentItem()->text(1) : QString();
+            dialog->findChild<QPushButton*>(QStringLiteral("restoreButton"))->click();
+        });
+        app.mainFrame()->action(ID_LAB_RESTORE)->trigger();
+        QCOMPARE(offered, QStringLiteral("60"));
+        QCOMPARE(m_messages.size(), 1);
+        const QString told = m_messages.value(0);
+        QVERIFY2(told.contains(QStringLiteral("60 seturi de rezultate")) && told.contains(QStringLiteral("nu a fost "
+                                                                                                         "stearsa")),
+                 qPrintable(told));
+        const QStringList aside = QDir(lab.path()).entryList({"lab.db.inainte-de-restaurare-*"});
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(contentOf(lab.filePath(aside.value(0))) == damaged);
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+        QTRY_VERIFY(!app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("readOnlyState")));
+        // Sound again: a correction is saved.
+        auto* explorer = qobject_cast<ResultsWindow*>(app.mainFrame()->childFrames().value(0)->view());
+        QVERIFY(explorer && explorer->resultList()->getItemCount() > 0);
+        QTRY_VERIFY(app.m_database.integrityCheck() && app.m_database.integrityCheck()->passed());
+        explorer->resultList()->setItemText(0, 1, QStringLiteral("Nume Corectat"));
+        explorer->onGridEditDone(0, 1);
+        QCOMPARE(m_messages.size(), 1);
     }
 
     void unprotectedJournalIsSaid_data() {
