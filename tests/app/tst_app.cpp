@@ -1,5 +1,6 @@
 #include "AppTestMain.h"
 
+#include "BackupSet.h"
 #include "BrokenFiles.h"
 #include "BulletinView.h"
 #include "ChildWindow.h"
@@ -1043,6 +1044,22 @@ private slots:
         explorer->resultList()->setItemText(0, 1, QStringLiteral("Nume Corectat"));
         explorer->onGridEditDone(0, 1);
         QCOMPARE(m_messages.size(), 1);
+        // Closing after the change leaves a copy that holds it.
+        app.mainFrame()->close();
+        BackupSet copies;
+        QString error;
+        QVERIFY2(copies.scan(lab.filePath("backup"), &error), qPrintable(error));
+        QVERIFY(copies.lastGood());
+        QSqlDatabase copy = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("closingCopy"));
+        copy.setDatabaseName(QDir(copies.lastGood()->folder).filePath("lab.db"));
+        QVERIFY(copy.open());
+        QSqlQuery corrected(QStringLiteral("SELECT COUNT(*) FROM RESULTS WHERE PacientName = 'Nume Corectat'"), copy);
+        QVERIFY(corrected.next());
+        QCOMPARE(corrected.value(0).toInt(), 1);
+        corrected.finish();
+        copy.close();
+        copy = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("closingCopy"));
     }
 
     void unprotectedJournalIsSaid_data() {
