@@ -33,6 +33,7 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QStatusBar>
+#include <QToolButton>
 
 namespace {
 const char* const kLogFile = "_database_err.log";
@@ -291,6 +292,20 @@ void Application::showReadOnlyState() {
     auto* label = new QLabel(text, bar);
     label->setObjectName(QStringLiteral("readOnlyState"));
     bar->insertPermanentWidget(0, label);
+    // What puts it right is one click away.
+    auto* restore = new QToolButton(bar);
+    restore->setObjectName(QStringLiteral("readOnlyRestore"));
+    restore->setDefaultAction(m_mainWindow->action(ID_LAB_RESTORE));
+    restore->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->insertPermanentWidget(1, restore);
+}
+
+void Application::clearReadOnlyState() {
+    if (QStatusBar* bar = m_mainWindow ? m_mainWindow->statusBar() : nullptr) {
+        delete bar->findChild<QLabel*>(QStringLiteral("readOnlyState"));
+        delete bar->findChild<QToolButton*>(QStringLiteral("readOnlyRestore"));
+        bar->clearMessage();
+    }
 }
 
 bool Application::openLaboratory(const QStringList& arguments) {
@@ -532,10 +547,7 @@ bool Application::switchLaboratory(const LabChoice& choice) {
     const QString beforeConnection = m_connection;
     const QString beforeFolder = QDir::currentPath();
     closeDatabase();
-    if (QStatusBar* bar = m_mainWindow ? m_mainWindow->statusBar() : nullptr) {
-        delete bar->findChild<QLabel*>(QStringLiteral("readOnlyState"));
-        bar->clearMessage();
-    }
+    clearReadOnlyState();
 
     QString problem = LabFolder::problem(choice);
     if (problem.isEmpty() && !QDir::setCurrent(choice.folder))
@@ -611,10 +623,7 @@ bool Application::restoreFromCopy(const QString& copyFolder) {
     closeLaboratoryWindows();
     const QString connection = m_connection;
     closeDatabase();
-    if (QStatusBar* bar = m_mainWindow ? m_mainWindow->statusBar() : nullptr) {
-        delete bar->findChild<QLabel*>(QStringLiteral("readOnlyState"));
-        bar->clearMessage();
-    }
+    clearReadOnlyState();
     RestoreResult result;
     const bool restored = DatabaseRestore::run(copyFolder, file, &result, &error);
     QString problem;

@@ -115,6 +115,8 @@ private:
     void onIntegrityChecked();
     // The status bar's lasting note that the program only reads, once the check has failed.
     void showReadOnlyState();
+    // Removes that note and its button, when another database (or a restored one) opens.
+    void clearReadOnlyState();
     // The copies follow the laboratory now open.
     void followLaboratoryWithBackups();
     DocumentTemplate* addDocTemplate(std::unique_ptr<DocumentTemplate> docTemplate);

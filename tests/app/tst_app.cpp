@@ -54,6 +54,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 #include <QTreeWidget>
 #include <QWebEnginePage>
@@ -1025,7 +1026,10 @@ private slots:
             offered = copies && copies->currentItem() ? copies->currentItem()->text(1) : QString();
             dialog->findChild<QPushButton*>(QStringLiteral("restoreButton"))->click();
         });
-        app.mainFrame()->action(ID_LAB_RESTORE)->trigger();
+        // One click from the status bar's read-only note.
+        auto* restore = app.mainFrame()->statusBar()->findChild<QToolButton*>(QStringLiteral("readOnlyRestore"));
+        QVERIFY(restore && restore->isVisibleTo(app.mainFrame()));
+        QTest::mouseClick(restore, Qt::LeftButton);
         QCOMPARE(offered, QStringLiteral("60"));
         QCOMPARE(m_messages.size(), 1);
         const QString told = m_messages.value(0);
