@@ -62,6 +62,8 @@ void BackupSchedule::setLaboratory(const QString& connectionString, const QStrin
 }
 
 void BackupSchedule::stop() {
+    // News of a copy stopped here, still queued, is not this laboratory's.
+    ++m_generation;
     if (m_backup)
         m_backup->cancel();
     if (m_thread.joinable())
@@ -91,7 +93,8 @@ bool BackupSchedule::start() {
     const QString target = destination();
     const bool makeFolder = m_settings.isDefaultFolder();
     const BackupSettings settings = m_settings;
-    m_thread = std::thread([this, backup, target, makeFolder, settings] {
+    const int generation = m_generation;
+    m_thread = std::thread([this, backup, target, makeFolder, settings, generation] {
         BackupResult result;
         QString error;
         const bool ok = backup->make(target, makeFolder, settings, &result, &error);
@@ -107,7 +110,9 @@ bool BackupSchedule::start() {
         }
         QMetaObject::invokeMethod(
             &m_news,
-            [this, ok, text, error] {
+            [this, ok, text, error, generation] {
+                if (generation != m_generation)
+                    return;
                 m_ok = ok;
                 m_outcome = ok ? text : error;
                 m_running = false;

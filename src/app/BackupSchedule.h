@@ -69,6 +69,7 @@ private:
     std::atomic<qint64> m_total{0};
     bool m_ok = false;
     bool m_interactive = false;
-    QString m_outcome; // the running copy's result: the folder, or why it failed
-    QObject m_news;    // receives the thread's news in the window thread
+    int m_generation = 0; // counts the copies stopped
+    QString m_outcome;    // the running copy's result: the folder, or why it failed
+    QObject m_news;       // receives the thread's news in the window thread
 };
