@@ -279,6 +279,9 @@ void MainWindow::createMenus() {
 
     // Offered by the application once it knows the database lacks them.
     action(ID_LAB_ADD_JOURNAL)->setEnabled(false);
+    // Offered by the application once it knows whether the database is a file or on a server.
+    action(ID_LAB_RESTORE)->setEnabled(false);
+    action(ID_LAB_SERVER_BACKUP)->setEnabled(false);
 
     m_helpMenu = new QMenu(QStringLiteral("&Help"), this);
     m_helpMenu->setObjectName(QStringLiteral("menuHelp"));

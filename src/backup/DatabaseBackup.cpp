@@ -157,7 +157,8 @@ bool DatabaseBackup::make(const QString& destination, bool makeFolder, const Bac
     QString reason;
     int sqliteCode = 0;
     const QString copy = QDir(partial).filePath(manifest.file);
-    bool ok = QDir().mkpath(partial);
+    // Not mkpath: a destination that vanished since is not made again on the local disk.
+    bool ok = QDir().mkdir(partial);
     if (!ok)
         reason = QStringLiteral("dosarul %1 nu a putut fi facut").arg(QDir::toNativeSeparators(partial));
     if (ok && sqlite) {
