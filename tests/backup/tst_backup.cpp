@@ -107,6 +107,8 @@ class TestBackup : public QObject {
 private slots:
     void initTestCase();
     void backupWhileWriting();
+    void settings_data();
+    void settings();
     void rotation_data();
     void rotation();
     void restoreGivesBackTheCopy();
@@ -210,6 +212,41 @@ void TestBackup::backupWhileWriting() {
     BackupSet set;
     QVERIFY(set.scan(lab.filePath("backup"), &error));
     QVERIFY(set.lastGood() && set.lastGood()->folder == result.folder);
+}
+
+void TestBackup::settings_data() {
+    QTest::addColumn<QString>("ini"); // Labrosa.ini's lines
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("made"); // the folder is made when missing
+    QTest::addColumn<QList<int>>("numbers");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("nothing set") << ""
+                                 << "/lab/backup" << true << QList<int>{2, 7, 4, 12} << "";
+    QTest::newRow("the default named") << "CopiiDosar=backup"
+                                       << "/lab/backup" << true << QList<int>{2, 7, 4, 12} << "";
+    QTest::newRow("another disk") << "CopiiDosar=/mnt/copii\nCopiiZilnice=10\nCopiiLunare=0"
+                                  << "/mnt/copii" << false << QList<int>{2, 10, 4, 0} << "";
+    QTest::newRow("not a number") << "CopiiVechimeMaximaZile=doua\nCopiiSaptamanale=-1"
+                                  << "/lab/backup" << true << QList<int>{2, 7, 4, 12} << "CopiiVechimeMaximaZile=doua";
+}
+
+void TestBackup::settings() {
+    QFETCH(QString, ini);
+    QFETCH(QString, folder);
+    QFETCH(bool, made);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, problem);
+    QMap<QString, QString> values;
+    for (const QString& line : ini.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        values.insert(line.section('=', 0, 0), line.section('=', 1));
+    QString said;
+    const BackupSettings settings =
+        BackupSettings::fromValues([&](const QString& key) { return values.value(key); }, &said);
+    QCOMPARE(settings.folderIn(QStringLiteral("/lab")), folder);
+    QCOMPARE(settings.isDefaultFolder(), made);
+    QCOMPARE((QList<int>{settings.maxAgeDays, settings.keepDaily, settings.keepWeekly, settings.keepMonthly}), numbers);
+    QVERIFY2(problem.isEmpty() ? said.isEmpty() : said.contains(problem), qPrintable(said));
+    QCOMPARE(said.count(QLatin1Char('\n')), problem.isEmpty() ? 0 : 1);
 }
 
 void TestBackup::rotation_data() {
