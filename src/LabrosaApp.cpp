@@ -1,6 +1,7 @@
 #include "LabrosaApp.h"
 
 #include "AccessImportWindow.h"
+#include "BackupSchedule.h"
 #include "BulletinView.h"
 #include "CommandIds.h"
 #include "ConnectionString.h"
@@ -8,6 +9,7 @@
 #include "JournalProtection.h"
 #include "LabHeaderDialog.h"
 #include "LabSchemaCheck.h"
+#include "LabSettingsFile.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "ResultsWindow.h"
@@ -17,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QProcess>
 #include <QStatusBar>
@@ -38,6 +41,14 @@ const char* const kMsgJournalOnServer =
     "ID=<administratorul>\"\n\n"
     "(--program-role da rolului cu care lucreaza programul doar dreptul de a adauga si citi randuri in ele). Apoi "
     "alegeti din nou laboratorul din meniul Laborator sau porniti din nou programul.";
+const char* const kMsgChooseBackupFolder =
+    "Copiile de siguranta ale bazei de date se pun intr-un dosar ales o singura data. Cel mai bine pe alt disc "
+    "decat cel al laboratorului (un disc extern sau un dosar partajat din retea): daca discul calculatorului se "
+    "strica, o copie de pe acelasi disc se pierde odata cu baza de date.\nAlegeti dosarul; fara alegere, copiile "
+    "raman in \"%1\".";
+const char* const kMsgSettingsProblem = "Setarile copiilor din Labrosa.ini: %1";
+const char* const kBackupFolderKey = "CopiiDosar";
+const char* const kDefaultBackupFolder = "backup";
 constexpr int kToolTimeoutMs = 600000;
 
 // False when the database must not be written: its integrity check failed (or is still to pass).
@@ -61,6 +72,7 @@ void LabrosaApp::onLaboratoryOpened() {
         QObject::connect(frame->action(ID_LAB_IMPORT_ACCESS), &QAction::triggered, frame, [this] { onImportAccess(); });
         QObject::connect(frame->action(ID_LAB_ADD_JOURNAL), &QAction::triggered, frame, [this] { onAddJournal(); });
         QObject::connect(frame->action(ID_LAB_SIGNATORIES), &QAction::triggered, frame, [this] { onSignatories(); });
+        QObject::connect(frame->action(ID_LAB_BACKUP_NOW), &QAction::triggered, frame, [this] { onBackupNow(); });
     }
     // Offered only to a database that lacks them for certain (a question that failed is no answer).
     CorrectionJournal journal(&m_database);
@@ -95,6 +107,41 @@ void LabrosaApp::showJournalProtection() {
     label->setText(protection.shortWarning());
     label->setToolTip(warning);
     m_database.writeLog(warning);
+}
+
+BackupSettings LabrosaApp::backupSettings() {
+    LabSettingsFile ini;
+    QString problem;
+    if (!ini.load(QDir::current().absoluteFilePath(QLatin1String(kSettingsFile)), &problem)) {
+        m_database.writeLog(QString::fromLatin1(kMsgSettingsProblem).arg(problem));
+        return BackupSettings();
+    }
+    const BackupSettings settings =
+        BackupSettings::fromValues([&ini](const QString& key) { return ini.value(key); }, &problem);
+    if (!problem.isEmpty())
+        m_database.writeLog(QString::fromLatin1(kMsgSettingsProblem).arg(problem));
+    return settings;
+}
+
+void LabrosaApp::onBackupNow() {
+    const QString path = QDir::current().absoluteFilePath(QLatin1String(kSettingsFile));
+    LabSettingsFile ini;
+    QString problem;
+    if (!m_database.databaseFile().isEmpty() && ini.load(path, &problem) &&
+        ini.value(QLatin1String(kBackupFolderKey)).isEmpty()) {
+        const QString standard = QDir::current().absoluteFilePath(QLatin1String(kDefaultBackupFolder));
+        labrosaMessageBox(QString::fromLatin1(kMsgChooseBackupFolder).arg(QDir::toNativeSeparators(standard)),
+                          mainFrame());
+        const QString chosen =
+            QFileDialog::getExistingDirectory(mainFrame(), QStringLiteral("Dosarul copiilor"), QDir::currentPath());
+        // Asked once: no choice keeps the laboratory's own folder, written so.
+        if (!ini.setValue(QLatin1String(kBackupFolderKey),
+                          chosen.isEmpty() ? QString::fromLatin1(kDefaultBackupFolder) : chosen, &problem) ||
+            !ini.save(path, &problem))
+            labrosaMessageBox(problem, mainFrame());
+        backupSchedule()->setLaboratory(connectionString(), QDir::currentPath(), backupSettings());
+    }
+    backupSchedule()->copyNow();
 }
 
 void LabrosaApp::onLabHeader() {

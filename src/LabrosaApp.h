@@ -14,9 +14,14 @@ public:
     void onImportAccess();
     void onAddJournal();
     void onSignatories();
+    // Fa o copie acum: the first time, the folder of the copies is asked (another disk is
+    // better than the laboratory's own), then the copy is made with its progress shown.
+    void onBackupNow();
 
 protected:
     void onLaboratoryOpened() override;
+    // From Labrosa.ini (CopiiDosar, CopiiVechimeMaximaZile, CopiiZilnice, CopiiSaptamanale, CopiiLunare).
+    BackupSettings backupSettings() override;
 
 private:
     // The status bar's lasting note, and a line in the error log, when the connection could

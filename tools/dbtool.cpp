@@ -1,6 +1,7 @@
 // labrosa-dbtool: creates the results database's schema, optionally with demo data, and adds
 // the correction journal and bulletin archive to a database made before they existed.
 
+#include "BackupCommand.h"
 #include "ConnectionString.h"
 #include "CriticalLimitCommand.h"
 #include "DatabaseConnection.h"
@@ -41,6 +42,8 @@ const char kUsage[] =
     "       labrosa-dbtool --critical-limit set PROFIL COD SEX MIN MAX | clear PROFIL COD SEX | list\n"
     "                      <sqlite file | connection string>\n"
     "       labrosa-dbtool --validations request CERERE | days DE_LA PANA_LA <sqlite file | connection string>\n"
+    "       labrosa-dbtool --backup DOSAR <sqlite file | connection string>\n"
+    "       labrosa-dbtool --restore DOSAR_COPIE <sqlite file>\n"
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
@@ -67,6 +70,11 @@ const char kUsage[] =
     "  --validations         fiecare validare a unei cereri (sau a buletinelor zilelor de transfer date,\n"
     "                        AAAA-LL-ZZ) si daca datele de azi sunt inca cele semnate; iese cu 3 cand\n"
     "                        ultima validare a unui buletin nu mai corespunde\n"
+    "  --backup DOSAR        face o copie verificata a bazei de date in DOSAR (care trebuie sa existe), cu\n"
+    "                        descrierea ei (manifest.json), Labrosa.ini si buletin_files; pastreaza copiile\n"
+    "                        ultimelor 7 zile, 4 saptamani si 12 luni (PostgreSQL: pg_dump -Fc)\n"
+    "  --restore DOSAR_COPIE verifica din nou copia si o pune in locul bazei de date SQLite; baza de date\n"
+    "                        de dinainte ramane langa ea, redenumita (programul trebuie sa fie inchis)\n"
     "  -h, --help            arata aceste indicatii\n"
     "  --version             arata versiunea programului\n";
 
@@ -973,6 +981,8 @@ int main(int argc, char* argv[]) {
         return runCommand(args, parseDeltaLimitArguments, runDeltaLimitCommand);
     if (args.contains(QLatin1String("--critical-limit")))
         return runCommand(args, parseCriticalLimitArguments, runCriticalLimitCommand);
+    if (args.contains(QLatin1String("--backup")) || args.contains(QLatin1String("--restore")))
+        return runCommand(args, parseBackupArguments, runBackupCommand);
     if (args.contains(QLatin1String("--validations")))
         return runCommand(args, parseValidationAuditArguments, runValidationAuditCommand);
     if (args.contains(QLatin1String("--import-mdb"))) {

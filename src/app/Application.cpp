@@ -1,10 +1,13 @@
 #include "Application.h"
 
 #include "AboutDialog.h"
+#include "BackupSchedule.h"
 #include "BulletinDocument.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
 #include "ConnectionString.h"
+#include "DatabaseBackup.h"
+#include "DatabaseRestore.h"
 #include "DiskSpace.h"
 #include "DocumentTemplate.h"
 #include "FirstStartDialog.h"
@@ -14,6 +17,7 @@
 #include "MessageBox.h"
 #include "NewDocumentDialog.h"
 #include "PrintSetup.h"
+#include "RestoreDialog.h"
 #include "SettingsLocation.h"
 #include "SqliteIntegrityCheck.h"
 #include "TextUtils.h"
@@ -29,6 +33,7 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QStatusBar>
+#include <QToolButton>
 
 namespace {
 const char* const kLogFile = "_database_err.log";
@@ -57,7 +62,8 @@ const char* const kMsgDatabaseDamaged =
     "foloseste doar pentru cautare si citire: nu se salveaza nicio corectura, niciun comentariu si niciun buletin in "
     "arhiva, iar fisierul ramane asa cum a fost gasit.\n"
     "Ce a gasit SQLite:\n%2\n%3"
-    "Ce puteti face: inchideti programul si puneti in locul ei o copie de siguranta buna. Ce se mai poate citi din ea "
+    "Ce puteti face: puneti in locul ei o copie de siguranta buna, din meniul Laborator, Restaureaza din copie (baza "
+    "de date de acum ramane langa ea, redenumita). Ce se mai poate citi din ea "
     "se recupereaza cu programul sqlite3: sqlite3 \"%1\" .recover | sqlite3 lab-recuperat.db";
 const char* const kMsgLeftoversApplied =
     "Langa baza de date erau fisierele %1. SQLite le aplica oricarei baze de date care se afla langa ele, deci si "
@@ -77,6 +83,28 @@ const char* const kMsgNewLab =
     "Labrosa.ini si buletin_files.";
 const char* const kMsgSwitchFailed = "Laboratorul ales nu a putut fi deschis; programul a deschis din nou laboratorul "
                                      "de dinainte.";
+const char* const kMsgRestored =
+    "Copia din %1 este acum baza de date \"%2\": %3 seturi de rezultate, ultimul transfer %4 (facuta de %5).\n"
+    "Baza de date de dinainte nu a fost stearsa: este \"%6\".";
+const char* const kMsgRestoredNoAside = "Copia din %1 este acum baza de date \"%2\": %3 seturi de rezultate, ultimul "
+                                        "transfer %4 (facuta de %5).";
+const char* const kMsgRestoreRefused = "Copia \"%1\" nu a fost pusa in locul bazei de date: %2\nBaza de date a ramas "
+                                       "cum era.";
+const char* const kMsgRestoreOnServer = "Baza de date este pe un server PostgreSQL: o copie o pune la loc "
+                                        "administratorul serverului (meniul Laborator, Copiile serverului "
+                                        "PostgreSQL).";
+// %1 database, %2 server, %3 port, %4 user.
+const char* const kMsgServerBackup =
+    "Programul nu copiaza baza de date a unui server: copiile le face administratorul, de pe un calculator cu "
+    "programele clientului PostgreSQL (pg_dump, pg_restore), de exemplu in fiecare noapte.\n\n"
+    "Copie (format propriu, comprimat):\n"
+    "pg_dump --format=custom --host %2 --port %3 --username %4 --file %1-$(date +%Y-%m-%d).dump %1\n\n"
+    "Verificarea copiei:\n"
+    "pg_restore --list %1-AAAA-LL-ZZ.dump\n\n"
+    "Punerea la loc (toate tabelele bazei de date sunt inlocuite cu cele din copie):\n"
+    "pg_restore --clean --if-exists --host %2 --port %3 --username %4 --dbname %1 %1-AAAA-LL-ZZ.dump\n\n"
+    "La fel face labrosa-dbtool --backup DOSAR \"Provider=PostgreSQL;Server=%2;Port=%3;Database=%1;User ID=%4\", "
+    "care scrie si descrierea copiei (manifest.json) si o verifica.";
 const char* const kMsgReopenFailed = "Nici laboratorul de dinainte nu a mai putut fi deschis. Alegeti un laborator din "
                                      "meniul Laborator, Schimba laboratorul.";
 
@@ -121,6 +149,8 @@ Application::~Application() {
     if (const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck(); check && !check->passed())
         SqliteIntegrityCheck::keepWalOnClose(m_database.connection());
     m_database.setIntegrityCheck(nullptr);
+    // A copy still running stops before the window its news go to.
+    m_backups.reset();
     // The windows go first: their views still use the connection and the shared state.
     m_mainWindow.reset();
     setCurrentPrinter(nullptr);
@@ -166,6 +196,8 @@ bool Application::initInstance(const QStringList& arguments) {
 
     m_mainWindow = std::make_unique<MainWindow>(&m_recentFiles);
     m_mainWindow->setProtectedFiles(programFiles());
+    m_backups = std::make_unique<BackupSchedule>(m_mainWindow.get());
+    followLaboratoryWithBackups();
     showReadOnlyState();
     for (const auto& docTemplate : m_templates)
         docTemplate->setMainFrame(m_mainWindow.get());
@@ -182,6 +214,8 @@ bool Application::initInstance(const QStringList& arguments) {
 
     QObject::connect(frame->action(ID_LAB_CHANGE), &QAction::triggered, frame, [this] { onChangeLaboratory(); });
     QObject::connect(frame->action(ID_LAB_NEW), &QAction::triggered, frame, [this] { onNewLaboratory(); });
+    QObject::connect(frame->action(ID_LAB_RESTORE), &QAction::triggered, frame, [this] { onRestoreFromCopy(); });
+    QObject::connect(frame->action(ID_LAB_SERVER_BACKUP), &QAction::triggered, frame, [this] { onServerBackup(); });
 
     frame->show();
     frame->update();
@@ -230,8 +264,14 @@ void Application::startIntegrityCheck(std::shared_ptr<SqliteIntegrityCheck> chec
 
 void Application::onIntegrityChecked() {
     const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck();
-    if (!check || check->wait())
+    if (!check)
         return;
+    if (check->wait()) {
+        // A sound database gets the day's copy; a damaged one is never copied over a good copy.
+        if (m_backups)
+            m_backups->startDailyCopy();
+        return;
+    }
     SqliteIntegrityCheck::keepWalOnClose(m_database.connection());
     m_database.writeLog(QStringLiteral("SqliteIntegrityCheck\n") + check->refusalText());
     showReadOnlyState();
@@ -252,6 +292,20 @@ void Application::showReadOnlyState() {
     auto* label = new QLabel(text, bar);
     label->setObjectName(QStringLiteral("readOnlyState"));
     bar->insertPermanentWidget(0, label);
+    // What puts it right is one click away.
+    auto* restore = new QToolButton(bar);
+    restore->setObjectName(QStringLiteral("readOnlyRestore"));
+    restore->setDefaultAction(m_mainWindow->action(ID_LAB_RESTORE));
+    restore->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->insertPermanentWidget(1, restore);
+}
+
+void Application::clearReadOnlyState() {
+    if (QStatusBar* bar = m_mainWindow ? m_mainWindow->statusBar() : nullptr) {
+        delete bar->findChild<QLabel*>(QStringLiteral("readOnlyState"));
+        delete bar->findChild<QToolButton*>(QStringLiteral("readOnlyRestore"));
+        bar->clearMessage();
+    }
 }
 
 bool Application::openLaboratory(const QStringList& arguments) {
@@ -478,6 +532,8 @@ void Application::reopenWindows() {
 }
 
 void Application::closeDatabase() {
+    if (m_backups)
+        m_backups->stop();
     if (const std::shared_ptr<SqliteIntegrityCheck> check = m_database.integrityCheck(); check && !check->passed())
         SqliteIntegrityCheck::keepWalOnClose(m_database.connection());
     m_database.setIntegrityCheck(nullptr);
@@ -491,10 +547,7 @@ bool Application::switchLaboratory(const LabChoice& choice) {
     const QString beforeConnection = m_connection;
     const QString beforeFolder = QDir::currentPath();
     closeDatabase();
-    if (QStatusBar* bar = m_mainWindow ? m_mainWindow->statusBar() : nullptr) {
-        delete bar->findChild<QLabel*>(QStringLiteral("readOnlyState"));
-        bar->clearMessage();
-    }
+    clearReadOnlyState();
 
     QString problem = LabFolder::problem(choice);
     if (problem.isEmpty() && !QDir::setCurrent(choice.folder))
@@ -515,9 +568,88 @@ bool Application::switchLaboratory(const LabChoice& choice) {
         labrosaMessageBox(QLatin1String(kMsgSwitchFailed), m_mainWindow.get());
     }
     m_mainWindow->setProtectedFiles(programFiles());
+    followLaboratoryWithBackups();
     showReadOnlyState();
     if (!m_sharedState.m_listTemplate->openDocumentFile(QString()))
         labrosaMessageBox(QLatin1String(kFailedEmptyDocument), m_mainWindow.get());
     onLaboratoryOpened();
     return opened;
+}
+
+void Application::followLaboratoryWithBackups() {
+    if (!m_backups)
+        return;
+    m_backups->setLaboratory(m_connection, QDir::currentPath(), backupSettings());
+    const bool onServer = m_database.databaseFile().isEmpty();
+    m_mainWindow->action(ID_LAB_RESTORE)->setEnabled(!onServer);
+    m_mainWindow->action(ID_LAB_SERVER_BACKUP)->setEnabled(onServer);
+    m_backups->showState(false);
+}
+
+void Application::onRestoreFromCopy() {
+    const QString file = m_database.databaseFile();
+    if (file.isEmpty()) {
+        labrosaMessageBox(QLatin1String(kMsgRestoreOnServer), m_mainWindow.get());
+        return;
+    }
+    RestoreDialog dialog(m_backups->destination(), file, m_mainWindow.get());
+    if (dialog.exec() == QDialog::Accepted && !dialog.chosenCopy().isEmpty())
+        restoreFromCopy(dialog.chosenCopy());
+}
+
+void Application::onServerBackup() {
+    const ConnectionString server = ConnectionString::parse(m_connection);
+    const QString port = server.value(QStringLiteral("Port"));
+    const QString user = server.value(QStringLiteral("User ID"));
+    labrosaMessageBox(QString::fromLatin1(kMsgServerBackup)
+                          .arg(server.value(QStringLiteral("Database")), server.value(QStringLiteral("Server")),
+                               port.isEmpty() ? QStringLiteral("5432") : port,
+                               user.isEmpty() ? QStringLiteral("<administratorul>") : user),
+                      m_mainWindow.get());
+}
+
+bool Application::restoreFromCopy(const QString& copyFolder) {
+    const QString file = m_database.databaseFile();
+    if (file.isEmpty())
+        return false;
+    const QString shown = QDir::toNativeSeparators(copyFolder);
+    // Checked before anything closes: a copy refused leaves the laboratory as it was.
+    BackupManifest manifest;
+    QString error;
+    if (!DatabaseBackup::verify(copyFolder, &manifest, &error)) {
+        labrosaMessageBox(QString::fromLatin1(kMsgRestoreRefused).arg(shown, error), m_mainWindow.get());
+        return false;
+    }
+    closeLaboratoryWindows();
+    const QString connection = m_connection;
+    closeDatabase();
+    clearReadOnlyState();
+    RestoreResult result;
+    const bool restored = DatabaseRestore::run(copyFolder, file, &result, &error);
+    QString problem;
+    if (!openDatabase(connection, &problem))
+        return false;
+    m_mainWindow->setProtectedFiles(programFiles());
+    followLaboratoryWithBackups();
+    showReadOnlyState();
+    if (!m_sharedState.m_listTemplate->openDocumentFile(QString()))
+        labrosaMessageBox(QLatin1String(kFailedEmptyDocument), m_mainWindow.get());
+    onLaboratoryOpened();
+    if (!restored) {
+        labrosaMessageBox(error, m_mainWindow.get());
+        return false;
+    }
+    const BackupManifest& held = result.manifest;
+    const QString database = QDir::toNativeSeparators(file);
+    labrosaMessageBox(result.setAside.isEmpty()
+                          ? QString::fromLatin1(kMsgRestoredNoAside)
+                                .arg(shown, database)
+                                .arg(held.resultSets)
+                                .arg(held.newestTransfer, held.madeBy)
+                          : QString::fromLatin1(kMsgRestored)
+                                .arg(shown, database)
+                                .arg(held.resultSets)
+                                .arg(held.newestTransfer, held.madeBy, QDir::toNativeSeparators(result.setAside)),
+                      m_mainWindow.get());
+    return true;
 }

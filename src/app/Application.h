@@ -7,11 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "BackupSettings.h"
 #include "DatabaseConnection.h"
 #include "LabFolder.h"
 #include "RecentFileList.h"
 #include "SharedState.h"
 
+class BackupSchedule;
 class ChildWindow;
 class DocumentTemplate;
 class MainWindow;
@@ -72,12 +74,25 @@ public:
     // Where the laboratory open now is.
     const LabChoice& currentLaboratory() const { return m_laboratory; }
 
+    // The Laborator menu's copies: Restaureaza din copie (the list of copies, then
+    // restoreFromCopy) and, for a server's database, the administrator's commands.
+    void onRestoreFromCopy();
+    void onServerBackup();
+    // Checks the copy again, closes the windows and the database, puts the copy in place of the
+    // SQLite file (the database before kept aside), reopens it and says what it holds and what
+    // was set aside. A copy refused leaves the laboratory open as it was.
+    bool restoreFromCopy(const QString& copyFolder);
+    // The copies the program makes of the open laboratory; null before the main window.
+    BackupSchedule* backupSchedule() const { return m_backups.get(); }
+
     DatabaseConnection m_database;
     SharedState m_sharedState;
 
 protected:
     // After a laboratory has been opened, at start-up or by a switch, with its windows shown.
     virtual void onLaboratoryOpened() {}
+    // Where the open laboratory's copies go and how many are kept (the program reads Labrosa.ini).
+    virtual BackupSettings backupSettings() { return BackupSettings(); }
 
 private:
     // Closes every child window.
@@ -100,6 +115,10 @@ private:
     void onIntegrityChecked();
     // The status bar's lasting note that the program only reads, once the check has failed.
     void showReadOnlyState();
+    // Removes that note and its button, when another database (or a restored one) opens.
+    void clearReadOnlyState();
+    // The copies follow the laboratory now open.
+    void followLaboratoryWithBackups();
     DocumentTemplate* addDocTemplate(std::unique_ptr<DocumentTemplate> docTemplate);
     // The database as a person knows it, for a message: the file, or the database and its
     // server, after a blank; empty when the connection names none.
@@ -113,6 +132,7 @@ private:
     std::vector<std::unique_ptr<DocumentTemplate>> m_templates;
     std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<BackupSchedule> m_backups;
     // Receives the integrity check's result in the window thread; what it was sent is dropped
     // with it.
     std::unique_ptr<QObject> m_integrityNews;

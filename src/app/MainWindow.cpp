@@ -266,9 +266,22 @@ void MainWindow::createMenus() {
                                                      "buletinelor\nAdauga jurnalul")));
     m_labMenu->addAction(createAction(ID_LAB_SIGNATORIES, QStringLiteral("Se&mnatari..."),
                                       QStringLiteral("Cine poate valida buletinele laboratorului\nSemnatari")));
+    m_labMenu->addSeparator();
+    m_labMenu->addAction(createAction(ID_LAB_BACKUP_NOW, QStringLiteral("Fa o &copie acum"),
+                                      QStringLiteral("Face o copie de siguranta verificata a bazei de date\nFa o "
+                                                     "copie acum")));
+    m_labMenu->addAction(createAction(ID_LAB_RESTORE, QStringLiteral("&Restaureaza din copie..."),
+                                      QStringLiteral("Pune o copie de siguranta in locul bazei de date\nRestaureaza "
+                                                     "din copie")));
+    m_labMenu->addAction(createAction(ID_LAB_SERVER_BACKUP, QStringLiteral("Copiile serverului &PostgreSQL..."),
+                                      QStringLiteral("Comenzile pg_dump si pg_restore pentru baza de date de pe "
+                                                     "server\nCopiile serverului")));
 
     // Offered by the application once it knows the database lacks them.
     action(ID_LAB_ADD_JOURNAL)->setEnabled(false);
+    // Offered by the application once it knows whether the database is a file or on a server.
+    action(ID_LAB_RESTORE)->setEnabled(false);
+    action(ID_LAB_SERVER_BACKUP)->setEnabled(false);
 
     m_helpMenu = new QMenu(QStringLiteral("&Help"), this);
     m_helpMenu->setObjectName(QStringLiteral("menuHelp"));

@@ -1,5 +1,6 @@
 #include "AppTestMain.h"
 
+#include "BackupSet.h"
 #include "BrokenFiles.h"
 #include "BulletinView.h"
 #include "ChildWindow.h"
@@ -19,6 +20,7 @@
 #include "Recordset.h"
 #include "ResultsWindow.h"
 #include "SettingsLocation.h"
+#include "SqliteIntegrityCheck.h"
 #include "TestLab.h"
 
 #include <QAbstractButton>
@@ -52,7 +54,9 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
+#include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -991,6 +995,75 @@ private slots:
         }
         QVERIFY(contentOf(lab.dbPath()) == before);
         QVERIFY(wal() == walBefore);
+    }
+
+    // The day's copy is made once the database is found sound; after the file is damaged, the
+    // Laborator menu puts that copy back: the windows reopen on the copy's rows, writable again,
+    // and the damaged file is kept aside as it was.
+    void damagedDatabaseRestoredFromCopy() {
+        TestLab lab;
+        QVERIFY(makeLabFolder(lab.path(), "Laborator"));
+        {
+            LabrosaApp app;
+            QVERIFY(app.initInstance({"labrosa"}));
+            auto* state = app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("backupState"));
+            QVERIFY(state);
+            QTRY_VERIFY2(state->text().startsWith(QStringLiteral("Ultima copie de siguranta: ")),
+                         qPrintable(state->text()));
+        }
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(BrokenFiles::overwriteIndexPage(lab.dbPath(), "IX_RESULT_VALUES_resultID"));
+        const QByteArray damaged = contentOf(lab.dbPath());
+
+        LabrosaApp app;
+        QVERIFY(app.initInstance({"labrosa"}));
+        QTRY_VERIFY(!m_messages.filter(QStringLiteral("Restaureaza din copie")).isEmpty());
+        QVERIFY(app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("readOnlyState")));
+        m_messages.clear();
+        QString offered;
+        whenModal([&](QWidget* dialog) {
+            auto* copies = dialog->findChild<QTreeWidget*>(QStringLiteral("backupCopies"));
+            offered = copies && copies->currentItem() ? copies->currentItem()->text(1) : QString();
+            dialog->findChild<QPushButton*>(QStringLiteral("restoreButton"))->click();
+        });
+        // One click from the status bar's read-only note.
+        auto* restore = app.mainFrame()->statusBar()->findChild<QToolButton*>(QStringLiteral("readOnlyRestore"));
+        QVERIFY(restore && restore->isVisibleTo(app.mainFrame()));
+        QTest::mouseClick(restore, Qt::LeftButton);
+        QCOMPARE(offered, QStringLiteral("60"));
+        QCOMPARE(m_messages.size(), 1);
+        const QString told = m_messages.value(0);
+        QVERIFY2(told.contains(QStringLiteral("60 seturi de rezultate")) && told.contains(QStringLiteral("nu a fost "
+                                                                                                         "stearsa")),
+                 qPrintable(told));
+        const QStringList aside = QDir(lab.path()).entryList({"lab.db.inainte-de-restaurare-*"});
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(contentOf(lab.filePath(aside.value(0))) == damaged);
+        QCOMPARE(app.mainFrame()->childFrames().size(), 1);
+        QTRY_VERIFY(!app.mainFrame()->statusBar()->findChild<QLabel*>(QStringLiteral("readOnlyState")));
+        // Sound again: a correction is saved.
+        auto* explorer = qobject_cast<ResultsWindow*>(app.mainFrame()->childFrames().value(0)->view());
+        QVERIFY(explorer && explorer->resultList()->getItemCount() > 0);
+        QTRY_VERIFY(app.m_database.integrityCheck() && app.m_database.integrityCheck()->passed());
+        explorer->resultList()->setItemText(0, 1, QStringLiteral("Nume Corectat"));
+        explorer->onGridEditDone(0, 1);
+        QCOMPARE(m_messages.size(), 1);
+        // Closing after the change leaves a copy that holds it.
+        app.mainFrame()->close();
+        BackupSet copies;
+        QString error;
+        QVERIFY2(copies.scan(lab.filePath("backup"), &error), qPrintable(error));
+        QVERIFY(copies.lastGood());
+        QSqlDatabase copy = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("closingCopy"));
+        copy.setDatabaseName(QDir(copies.lastGood()->folder).filePath("lab.db"));
+        QVERIFY(copy.open());
+        QSqlQuery corrected(QStringLiteral("SELECT COUNT(*) FROM RESULTS WHERE PacientName = 'Nume Corectat'"), copy);
+        QVERIFY(corrected.next());
+        QCOMPARE(corrected.value(0).toInt(), 1);
+        corrected.finish();
+        copy.close();
+        copy = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("closingCopy"));
     }
 
     void unprotectedJournalIsSaid_data() {
