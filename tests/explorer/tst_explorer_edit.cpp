@@ -12,7 +12,9 @@
 #include "CommentDialog.h"
 #include "CorrectionJournal.h"
 #include "ExplorerLab.h"
+#include "PgRelay.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QScopeGuard>
@@ -571,6 +573,73 @@ private slots:
         QCOMPARE(otherError, QString());
         QVERIFY(fileBytes("_database_err.log").contains("deadlock detected"));
         QCOMPARE(x.journalRows(), QStringList({"1|PacientName|Ana|Ana Maria", "2|PacientName|Ana|Ana Maria"}));
+    }
+
+    // A workstation that stopped in the middle of a correction holds sets of the request: another
+    // workstation's correction of it gives up within its limit, names the request and the
+    // workstation holding it, and stores nothing.
+    void lockHeldByAStoppedWorkstation() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("the server names the workstation; an SQLite wait is given up in the window");
+        QVERIFY(fillEditLab(x));
+        {
+            QSqlDatabase other = x.lab.addConnection(QStringLiteral("stopped-workstation"));
+            QSqlQuery q(other);
+            QVERIFY(other.open() && q.exec("SET application_name = 'statia-2/maria'") && q.exec("BEGIN") &&
+                    q.exec("UPDATE RESULTS SET comment = 'oprita' WHERE ID = 2"));
+            QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=0.3"));
+            CorrectionJournal journal(&x.database);
+            QElapsedTimer waited;
+            waited.start();
+            QVERIFY(!journal.apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"}));
+            QVERIFY2(waited.elapsed() < 3000, qPrintable(QString::number(waited.elapsed())));
+            QVERIFY(journal.refusedByLock());
+            QCOMPARE(journal.lockedRequest(), QString("200"));
+            QCOMPARE(journal.lockHolder(), QString("statia-2/maria"));
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("stopped-workstation"));
+        QCOMPARE(x.field(1, "PacientName"), QVariant("Ana"));
+        QCOMPARE(x.journalRows(), QStringList());
+    }
+
+    // The server's answer to a COMMIT never comes: the program reaches the server again and tells
+    // from the journal whether the correction was stored. The answer lost on the way back, it
+    // was; the COMMIT held back until the server ended the idle transaction, it was not.
+    void lostCommitAnswerIsToldTruthfully_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("answer dropped") << int(PgRelay::Mode::DropCommitAnswer) << true;
+        QTest::newRow("commit held, transaction ended by the server") << int(PgRelay::Mode::HoldCommit) << false;
+    }
+    void lostCommitAnswerIsToldTruthfully() {
+        QFETCH(int, mode);
+        QFETCH(bool, stored);
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("only a database server's answer can be lost");
+        QVERIFY(fillEditLab(x));
+        const quint16 serverPort = ConnectionString::parse(x.lab.connectionString()).value("port").toUShort();
+        PgRelay relay(serverPort ? serverPort : 5432, PgRelay::Mode(mode));
+        const quint16 port = relay.listen();
+        QVERIFY(port != 0);
+        QVERIFY(x.database.open(x.lab.connectionString() + QStringLiteral(";Port=%1;Idle Transaction Timeout=0.3")
+                                                               .arg(port)));
+        CorrectionJournal journal(&x.database);
+        QElapsedTimer waited;
+        waited.start();
+        const bool applied = journal.apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"});
+        QVERIFY(relay.fired());
+        QVERIFY2(waited.elapsed() < 5000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY(journal.commitAnswerLost());
+        QVERIFY(!journal.outcomeUnknown());
+        QCOMPARE(applied, stored);
+        QCOMPARE(x.journalRows(), stored ? QStringList({"1|PacientName|Ana|Ana Maria", "2|PacientName|Ana|Ana Maria"})
+                                         : QStringList());
+        QCOMPARE(x.field(2, "PacientName"), QVariant(stored ? "Ana Maria" : "Ana"));
     }
 
     void profileFromTheDropDown() {
