@@ -167,7 +167,7 @@ private:
     int m_transactionBackend = 0; // ... and of the session the last transaction began in
     Limits m_limits;
     std::atomic<bool> m_cancelRequested{false};
-    std::mutex m_cancelGuard; // the handles below, used from the thread asking for a cancel
+    std::mutex m_cancelGuard;   // the handles below, used from the thread asking for a cancel
     void* m_pgCancel = nullptr; // libpq's PGcancel of the open session
     void* m_sqliteHandle = nullptr;
     qint64 m_busySince = 0; // when the current wait for a locked SQLite file began (ms)

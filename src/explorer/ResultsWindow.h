@@ -14,6 +14,7 @@
 #include "DocumentView.h"
 #include "Recordset.h"
 
+class BackgroundCorrection;
 class EditableListView;
 struct BulletinBuildResult;
 class CorrectionJournal;
@@ -25,6 +26,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class SharedState;
+class WaitingBar;
 class WidestTextTracker;
 
 struct ProfileEntry {
@@ -109,6 +111,9 @@ private:
     };
     bool buildCorrection(int row, int column, Correction* correction);
     CorrectionJournal* journal();
+    // Runs a correction on a connection of its own while the window stays usable; false when it
+    // was not stored, with the reason for a person in *failure.
+    bool applyCorrection(const Correction& correction, const QString& reason, int* changed, QString* failure);
     // A set whose bulletin (of its day, or of any day with wholeRequest) already left the
     // program is corrected only with a reason; false when none was given or the archive could
     // not be read (said in a message).
@@ -160,6 +165,8 @@ private:
     Recordset m_recordset;
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;
+    WaitingBar* m_waitingBar = nullptr; // "waitingBar": a correction waits for the database
+    std::unique_ptr<BackgroundCorrection> m_background;
     std::vector<ProfileEntry> m_profiles;
     QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
     std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows

@@ -428,9 +428,9 @@ void TestDbTool::upgradeAddsJournal() {
 
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
-    QCOMPARE(db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE reason IS NULL AND correctionMark IS NULL")
-                 .toInt(),
-             1);
+    QCOMPARE(
+        db.scalar("SELECT COUNT(*) FROM CORRECTION_JOURNAL WHERE reason IS NULL AND correctionMark IS NULL").toInt(),
+        1);
     QCOMPARE(db.scalar("SELECT COUNT(*) FROM CRITICAL_NOTIFICATIONS WHERE toldValues IS NULL").toInt(), 1);
     QCOMPARE(db.scalar(indexCount).toInt(), db.isPg() ? 3 : 6);
     // The shadow holds every set's name, once.
