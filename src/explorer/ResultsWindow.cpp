@@ -274,23 +274,26 @@ QString failureText(const DatabaseConnection* database, const QString& providerE
 
 // Why a correction was not stored, for a person.
 QString correctionFailureText(const BackgroundCorrection::Result& result) {
-    if (result.gaveUp)
-        return QString::fromLatin1(kMsgGivenUp);
+    // An unanswered COMMIT first: a give-up may have come too late to stop it.
+    if (result.commitAnswerLost)
+        return result.outcomeUnknown
+                   ? QString::fromLatin1(kMsgCommitLostUnknown).arg(failureText(result.connectionLost, result.error))
+                   : QString::fromLatin1(kMsgCommitLostNotStored);
     if (result.refusedByLock) {
         if (result.lockedRequest.isEmpty())
             return QString::fromLatin1(kMsgSetBusy);
         // The server names the session "workstation/user".
         const int slash = int(result.lockHolder.lastIndexOf(QLatin1Char('/')));
-        const QString where = result.lockHolder.isEmpty() ? QString::fromLatin1(kMsgOtherWorkstation)
-                              : slash < 0                 ? QString::fromLatin1(kMsgWorkstation).arg(result.lockHolder)
-                                                          : QString::fromLatin1(kMsgWorkstationUser)
-                                                .arg(result.lockHolder.left(slash), result.lockHolder.mid(slash + 1));
+        QString where = QString::fromLatin1(kMsgOtherWorkstation);
+        if (slash >= 0)
+            where = QString::fromLatin1(kMsgWorkstationUser)
+                        .arg(result.lockHolder.left(slash), result.lockHolder.mid(slash + 1));
+        else if (!result.lockHolder.isEmpty())
+            where = QString::fromLatin1(kMsgWorkstation).arg(result.lockHolder);
         return QString::fromLatin1(kMsgRequestBusy).arg(result.lockedRequest, where);
     }
-    if (result.commitAnswerLost)
-        return result.outcomeUnknown
-                   ? QString::fromLatin1(kMsgCommitLostUnknown).arg(failureText(result.connectionLost, result.error))
-                   : QString::fromLatin1(kMsgCommitLostNotStored);
+    if (result.gaveUp)
+        return QString::fromLatin1(kMsgGivenUp);
     return failureText(result.connectionLost, result.error);
 }
 

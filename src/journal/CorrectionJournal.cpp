@@ -176,6 +176,10 @@ bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, co
         m_error.clear(); // a deadlock tried again leaves no reason behind
         return true;
     }
+    // Whatever failed once the correction was given up (a wait for a locked file ended by it), it
+    // stored nothing; an unanswered COMMIT says so itself.
+    if (!m_commitAnswerLost && m_database->cancelRequested())
+        m_gaveUp = true;
     // Wherever it failed, the log keeps what the user typed, so that it can be typed again.
     if (!updateLogged)
         m_database->logStatement(update, updateValues);

@@ -598,27 +598,28 @@ private slots:
         ExplorerLab x;
         if (!x.lab.isPg())
             QSKIP("the server names the workstation; an SQLite wait is given up in the window");
-        QVERIFY(fillEditLab(x));
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=0.3"));
+        const QStringList dump = x.dumpResults();
         {
             QSqlDatabase other = x.lab.addConnection(QStringLiteral("stopped-workstation"));
             QSqlQuery q(other);
             QVERIFY(other.open() && q.exec("SET application_name = 'statia-2/maria'") && q.exec("BEGIN") &&
                     q.exec("UPDATE RESULTS SET comment = 'oprita' WHERE ID = 2"));
-            QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=0.3"));
-            CorrectionJournal journal(&x.database);
             QElapsedTimer waited;
             waited.start();
-            QVERIFY(!journal.apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"}));
+            x.list()->setItemText(x.rowOf(1), 1, "Ana Maria");
+            x.view->onGridEditDone(x.rowOf(1), 1);
             QVERIFY2(waited.elapsed() < 3000, qPrintable(QString::number(waited.elapsed())));
-            QVERIFY(journal.refusedByLock());
-            QCOMPARE(journal.lockedRequest(), QString("200"));
-            QCOMPARE(journal.lockHolder(), QString("statia-2/maria"));
             QVERIFY(q.exec("ROLLBACK"));
             q.finish();
             other.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("stopped-workstation"));
-        QCOMPARE(x.field(1, "PacientName"), QVariant("Ana"));
+        QCOMPARE(x.messages, QStringList{"Failed tu update\nCererea 200 este corectata chiar acum pe statia statia-2 "
+                                         "(utilizatorul maria), asa ca aceasta corectura nu a fost salvata. Incercati "
+                                         "din nou dupa ce se termina corectura de acolo."});
+        QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.journalRows(), QStringList());
     }
 
@@ -900,6 +901,50 @@ private slots:
         QCOMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
         QCOMPARE(x.messages, QStringList());
         QCOMPARE(x.list()->getItemText(x.rowOf(2), 1), QString("Ana Maria"));
+    }
+
+    // A correction waits for another workstation that holds the request: the window shows the wait
+    // and stays usable (the search field takes what is typed), and "Renunta" ends the wait with
+    // nothing stored, long before the limit.
+    void windowStaysUsableWhileACorrectionWaits() {
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=60;Busy Timeout=60"));
+        const QStringList dump = x.dumpResults();
+        const bool pg = x.lab.isPg();
+        QVERIFY(x.lab.exec(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
+        QVERIFY(x.lab.exec("UPDATE RESULTS SET SEX = SEX WHERE ID = 2"));
+        auto* bar = x.view->findChild<QWidget*>("waitingBar");
+        QVERIFY(bar && !bar->isVisible());
+        bool sawWait = false;
+        QString typed;
+        std::function<void(int)> poll = [&](int attempts) {
+            if (!bar->isVisible()) {
+                if (attempts < 1000)
+                    QTimer::singleShot(10, [&poll, attempts] { poll(attempts + 1); });
+                return;
+            }
+            sawWait = true;
+            x.requestIdEdit()->clear();
+            QTest::keyClicks(x.requestIdEdit(), "201");
+            typed = x.requestIdEdit()->text();
+            QTest::mouseClick(bar->findChild<QPushButton*>("buttonGiveUp"), Qt::LeftButton);
+        };
+        QTimer::singleShot(0, [&poll] { poll(0); });
+        QElapsedTimer waited;
+        waited.start();
+        x.list()->setItemText(x.rowOf(1), 1, "Ana Maria");
+        x.view->onGridEditDone(x.rowOf(1), 1);
+        QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY(x.lab.exec("ROLLBACK"));
+        QVERIFY(sawWait);
+        QCOMPARE(typed, QString("201"));
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(x.messages, QStringList{"Failed tu update\nAti renuntat la corectura; nu s-a salvat nimic."});
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+        // The refresh after it searched for what was typed meanwhile.
+        QCOMPARE(x.listedIds(), Ids{4});
     }
 
     void commentLimit() {
