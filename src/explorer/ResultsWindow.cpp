@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QColor>
 #include <QContextMenuEvent>
 #include <QDate>
@@ -144,6 +145,12 @@ const char* const kMsgCommitLostNotStored =
 const char* const kMsgCommitLostUnknown =
     "Legatura cu serverul s-a intrerupt chiar la salvare si nu s-a putut afla daca aceasta corectura a fost "
     "salvata. Inainte de a o introduce din nou, cautati cererea si priviti istoricul ei (Ctrl+H).\n%1";
+// PostgreSQL's SQLSTATE for a statement ended by its time limit (or cancelled).
+const char* const kQueryCanceled = "57014";
+const char* const kMsgSearchTooLong =
+    "Cautarea a durat mai mult decat limita de %1 s si a fost oprita de server; lista nu este afisata. Restrangeti "
+    "cautarea (mai putine zile, un nume mai lung) sau cereti marirea limitei (\"Statement Timeout\" in sirul de "
+    "conectare).";
 const char* const kMsgCorrectionWaiting = "Corectura de mai inainte asteapta inca baza de date, asa ca aceasta nu a "
                                           "fost salvata. Asteptati-o sau renuntati la ea, apoi incercati din nou.";
 
@@ -481,6 +488,15 @@ CorrectionJournal* ResultsWindow::journal() {
     return m_journal.get();
 }
 
+void ResultsWindow::closeEvent(QCloseEvent* event) {
+    if (m_background && m_background->running()) {
+        m_background->giveUp();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_listViewport) {
         // A plain right click keeps opening the comment; with Shift it opens the list's menu,
@@ -764,7 +780,14 @@ void ResultsWindow::onSearch() {
         }
     }
     if (!m_recordset.open(sql, database, values, Recordset::Reading::Texts)) {
-        labrosaMessageBox(failureText(database, m_recordset.errorText()), this);
+        const bool tooLong = database && database->lastErrorCode() == QLatin1String(kQueryCanceled);
+        labrosaMessageBox((tooLong ? QString::fromLatin1(kMsgSearchTooLong)
+                                             .arg(QString::number(database->limits().statementMs / 1000.0)
+                                                      .replace(QLatin1Char('.'), QLatin1Char(','))) +
+                                         QLatin1Char('\n')
+                                   : QString()) +
+                              failureText(database, m_recordset.errorText()),
+                          this);
         autoSizeColumns(kColumnCount);
         return;
     }

@@ -80,6 +80,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // While a correction waits, closing gives it up and the window stays until it has ended.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void loadProfiles();

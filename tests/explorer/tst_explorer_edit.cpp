@@ -905,8 +905,15 @@ private slots:
 
     // A correction waits for another workstation that holds the request: the window shows the wait
     // and stays usable (the search field takes what is typed), and "Renunta" ends the wait with
-    // nothing stored, long before the limit.
+    // nothing stored, long before the limit; closing the window meanwhile does the same and the
+    // window stays until the correction has ended.
+    void windowStaysUsableWhileACorrectionWaits_data() {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("Renunta") << false;
+        QTest::newRow("window closed") << true;
+    }
     void windowStaysUsableWhileACorrectionWaits() {
+        QFETCH(bool, closing);
         ExplorerLab x;
         QVERIFY(startOnDay(x));
         QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=60;Busy Timeout=60"));
@@ -928,7 +935,10 @@ private slots:
             x.requestIdEdit()->clear();
             QTest::keyClicks(x.requestIdEdit(), "201");
             typed = x.requestIdEdit()->text();
-            QTest::mouseClick(bar->findChild<QPushButton*>("buttonGiveUp"), Qt::LeftButton);
+            if (closing)
+                x.view->close();
+            else
+                QTest::mouseClick(bar->findChild<QPushButton*>("buttonGiveUp"), Qt::LeftButton);
         };
         QTimer::singleShot(0, [&poll] { poll(0); });
         QElapsedTimer waited;
@@ -940,6 +950,7 @@ private slots:
         QVERIFY(sawWait);
         QCOMPARE(typed, QString("201"));
         QVERIFY(!bar->isVisible());
+        QVERIFY(x.view->isVisible());
         QCOMPARE(x.messages, QStringList{"Failed tu update\nAti renuntat la corectura; nu s-a salvat nimic."});
         QCOMPARE(x.dumpResults(), dump);
         QCOMPARE(x.journalRows(), QStringList());
