@@ -25,6 +25,8 @@ BackgroundCorrection::BackgroundCorrection(DatabaseConnection* database, Waiting
 }
 
 BackgroundCorrection::~BackgroundCorrection() {
+    // A correction still waiting stops first rather than holding the window's end up.
+    giveUp();
     if (m_thread.isRunning()) {
         // The connection ends in the thread that made it.
         QMetaObject::invokeMethod(

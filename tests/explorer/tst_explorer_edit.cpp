@@ -601,6 +601,11 @@ private slots:
         QVERIFY(startOnDay(x));
         QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=0.3"));
         const QStringList dump = x.dumpResults();
+        // This workstation too names its sessions to the server.
+        QVERIFY(x.lab
+                    .scalar("SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = ?",
+                            {DatabaseConnection::sessionName()})
+                    .toInt() >= 1);
         {
             QSqlDatabase other = x.lab.addConnection(QStringLiteral("stopped-workstation"));
             QSqlQuery q(other);
