@@ -44,6 +44,8 @@ public:
     // CorrectionJournal::apply on the correction's connection; returns once it is over.
     Result apply(const QString& field, const QVariant& newValue, const QString& scope, const QVariantList& scopeValues,
                  const QString& reason);
+    // The window's connection it was made for.
+    DatabaseConnection* database() const { return m_database; }
     // A correction is waiting for the database (apply has not returned yet).
     bool running() const { return m_running; }
     // Asks the correction under way to stop; what it came to is still apply's result.

@@ -462,12 +462,12 @@ bool ResultsWindow::applyCorrection(const Correction& correction, const QString&
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     if (!database)
         return false;
-    if (!m_background)
-        m_background = std::make_unique<BackgroundCorrection>(database, m_waitingBar);
-    if (m_background->running()) {
+    if (m_background && m_background->running()) {
         *failure = QString::fromLatin1(kMsgCorrectionWaiting);
         return false;
     }
+    if (!m_background || m_background->database() != database)
+        m_background = std::make_unique<BackgroundCorrection>(database, m_waitingBar);
     const BackgroundCorrection::Result result =
         m_background->apply(correction.field, correction.newValue, correction.scope, correction.scopeValues, reason);
     if (changed)

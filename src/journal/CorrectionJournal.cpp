@@ -42,8 +42,9 @@ const char* const kLockHolder =
     "SELECT RequestID, holder FROM (SELECT RESULTS.ID, RESULTS.RequestID, (SELECT a.application_name FROM "
     "pg_stat_activity AS a WHERE a.backend_xid = RESULTS.xmax AND a.pid <> pg_backend_pid() LIMIT 1) AS holder "
     "FROM RESULTS WHERE %1) AS held ORDER BY holder IS NULL, ID LIMIT 1";
-// The session that ran an unanswered COMMIT, while it still runs a statement.
-const char* const kSessionActive = "SELECT 1 AS active FROM pg_stat_activity WHERE pid = ? AND state = 'active'";
+// The session that ran an unanswered COMMIT, while it is there, and its end.
+const char* const kSessionState = "SELECT state FROM pg_stat_activity WHERE pid = ?";
+const char* const kEndSession = "SELECT pg_terminate_backend(CAST(? AS integer)) AS ended";
 const char* const kMarkedRows =
     "SELECT COUNT(*) AS n FROM CORRECTION_JOURNAL WHERE resultID = ? AND correctionMark = ?";
 
@@ -52,8 +53,8 @@ const char* const kMarkedRows =
 const char* const kDeadlockDetected = "40P01";
 const char* const kLockNotAvailable = "55P03";
 const char* const kQueryCanceled = "57014";
-// How long the session of an unanswered COMMIT may still be finishing it before the program stops
-// waiting to know (ms).
+// How long the session of an unanswered COMMIT may take to end, beyond the idle transaction
+// limit, before the program stops waiting to know (ms).
 constexpr int kSettleLimitMs = 10000;
 
 std::function<QDateTime()>& Clock() {
@@ -339,24 +340,38 @@ void CorrectionJournal::findLockHolder(const QString& scope, const QVariantList&
 }
 
 CorrectionJournal::Outcome CorrectionJournal::settleLostCommit(const QString& mark, qint64 resultId, int backend) {
-    // The session that received the COMMIT may still be storing it; once it runs nothing any more,
-    // its transaction is stored or never will be (nobody can send it another COMMIT). Each
-    // question opens the connection anew if needed, as any statement after a lost server does.
+    // Only once the session that ran the transaction is gone is its outcome settled: until then a
+    // COMMIT still on its way could reach it. A session not running anything is ended (a session
+    // of the program's own role may be); one still running the COMMIT is let finish. Each question
+    // opens the connection anew if needed, as any statement after a lost server does.
+    if (backend == 0) {
+        m_outcomeUnknown = true;
+        return Outcome::failed;
+    }
+    const qint64 limit = kSettleLimitMs + m_database->limits().idleTransactionMs;
     QElapsedTimer waited;
     waited.start();
-    while (backend != 0) {
+    for (;;) {
         Recordset read;
-        if (!read.open(QString::fromLatin1(kSessionActive), m_database, {backend})) {
+        if (!read.open(QString::fromLatin1(kSessionState), m_database, {backend})) {
             m_outcomeUnknown = true;
             return Outcome::failed;
         }
-        const bool active = !read.isEOF();
+        QVariant state;
+        const bool present = !read.isEOF();
+        if (present)
+            read.getFieldValue(QStringLiteral("state"), &state);
         read.close();
-        if (!active)
+        if (!present)
             break;
-        if (waited.elapsed() > kSettleLimitMs || m_database->cancelRequested()) {
+        if (waited.elapsed() > limit || m_database->cancelRequested()) {
             m_outcomeUnknown = true;
             return Outcome::failed;
+        }
+        if (state.toString() != QLatin1String("active")) {
+            Recordset end;
+            if (end.open(QString::fromLatin1(kEndSession), m_database, {backend}))
+                end.close();
         }
         QThread::msleep(20);
     }

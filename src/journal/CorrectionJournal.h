@@ -103,7 +103,7 @@ private:
     // After a lock wait given up: the request of the scope and the session holding its sets.
     void findLockHolder(const QString& scope, const QVariantList& scopeValues);
     // After an unanswered COMMIT: whether the journal holds the correction's rows, once the session
-    // that ran it has finished with it. done, failed (not stored) or, with m_outcomeUnknown, failed.
+    // that ran it is gone. done, failed (not stored) or, with m_outcomeUnknown, failed.
     Outcome settleLostCommit(const QString& mark, qint64 resultId, int backend);
 
     DatabaseConnection* m_database;
