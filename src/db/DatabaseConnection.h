@@ -148,6 +148,7 @@ private:
     // Keeps, for requestCancel, what another thread needs to stop the open connection's statement.
     void noteCancelHandle();
     void dropCancelHandle();
+    // SQLite's wait for a locked file: up to the busy limit, ended at once by a cancel request.
     static int sqliteBusyWait(void* connection, int count);
 
     int m_rowsAffected = 0;
@@ -169,8 +170,7 @@ private:
     std::atomic<bool> m_cancelRequested{false};
     std::mutex m_cancelGuard;   // the handles below, used from the thread asking for a cancel
     void* m_pgCancel = nullptr; // libpq's PGcancel of the open session
-    void* m_sqliteHandle = nullptr;
-    qint64 m_busySince = 0; // when the current wait for a locked SQLite file began (ms)
+    qint64 m_busySince = 0;     // when the current wait for a locked SQLite file began (ms)
 };
 
 // The five-line error text ("Error\n\tCode = ...") for a failure reported by Qt SQL.

@@ -1,5 +1,4 @@
 #include <QElapsedTimer>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
