@@ -104,7 +104,7 @@ const char* const kJournalColumnProbes[] = {
     "FROM CORRECTION_JOURNAL WHERE 1 = 0",
     "SELECT id, resultID, RequestID, madeAt, userName, workstation, contentHash, content "
     "FROM BULLETIN_ARCHIVE WHERE 1 = 0",
-    "SELECT reason FROM CORRECTION_JOURNAL WHERE 1 = 0",
+    "SELECT reason, correctionMark FROM CORRECTION_JOURNAL WHERE 1 = 0",
     "SELECT id, userName, fullName, title, active FROM SIGNATORIES WHERE 1 = 0",
     "SELECT id, RequestID, resultIDs, contentHash, validatedAt, userName, workstation, fullName, title "
     "FROM BULLETIN_VALIDATION WHERE 1 = 0",
@@ -559,6 +559,7 @@ struct AddedColumn {
 };
 const AddedColumn kAddedColumns[] = {
     {"CORRECTION_JOURNAL", "reason", "TEXT", "TEXT"},
+    {"CORRECTION_JOURNAL", "correctionMark", "VARCHAR(36)", "VARCHAR(36)"},
     {"BULLETIN_ARCHIVE", "TransDay", "VARCHAR(10)", "VARCHAR(10)"},
     {"BULLETIN_ARCHIVE", "purpose", "VARCHAR(20)", "VARCHAR(20)"},
     {"BULLETIN_VALIDATION", "TransDay", "VARCHAR(10)", "VARCHAR(10)"},

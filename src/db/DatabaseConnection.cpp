@@ -1,12 +1,16 @@
 #include "DatabaseConnection.h"
 
 #include "ConnectionString.h"
+#include "PostgresStatement.h"
 #include "SqliteIntegrityCheck.h"
 #include "SqliteStatement.h"
 #include "TextUtils.h"
 
 #ifdef LABROSA_HAVE_SQLITE3
 #include <sqlite3.h>
+#endif
+#ifdef LABROSA_HAVE_LIBPQ
+#include <libpq-fe.h>
 #endif
 
 #include <QAtomicInt>
@@ -15,13 +19,18 @@
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QSysInfo>
 #include <QUrl>
 #include <QVarLengthArray>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstring>
+#include <thread>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -126,6 +135,26 @@ bool isConnectionLoss(const QSqlError& error) {
            text.contains(QLatin1String("no connection to the server"), Qt::CaseInsensitive) ||
            text.contains(QLatin1String("terminating connection"), Qt::CaseInsensitive) ||
            text.contains(QLatin1String("connection to server"), Qt::CaseInsensitive);
+}
+
+// A limit in seconds from the connection string, as milliseconds; false when it is no number of
+// seconds up to a day.
+bool limitFrom(const ConnectionString& cs, const char* key, int* ms) {
+    if (!cs.contains(QLatin1String(key)))
+        return true;
+    bool ok = false;
+    const double seconds = cs.value(QLatin1String(key)).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    if (!ok || !(seconds >= 0 && seconds <= 86400))
+        return false;
+    *ms = int(std::lround(seconds * 1000));
+    return true;
+}
+
+// A value of a libpq connection keyword, quoted as libpq reads it.
+QString conninfoValue(QString value) {
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
 }
 
 // Each line of a database's message trimmed, blank lines and PostgreSQL's caret marker
@@ -272,6 +301,7 @@ DatabaseConnection::DatabaseConnection() = default;
 
 DatabaseConnection::~DatabaseConnection() {
     dropConnection();
+    dropCancelHandle();
 }
 
 void DatabaseConnection::setLogClock(LogClock clock) {
@@ -357,6 +387,24 @@ bool DatabaseConnection::open(const QString& connectionString) {
              provider, false);
         return false;
     }
+    m_limits = Limits();
+    const struct {
+        const char* key;
+        int* ms;
+    } limits[] = {{"lock timeout", &m_limits.lockMs},
+                  {"idle transaction timeout", &m_limits.idleTransactionMs},
+                  {"statement timeout", &m_limits.statementMs},
+                  {"busy timeout", &m_limits.busyMs}};
+    for (const auto& limit : limits) {
+        if (!limitFrom(cs, limit.key, limit.ms)) {
+            fail("CAdoDatabase::Open",
+                 openError(QStringLiteral("\"%1\" in the connection string must be a number of seconds from 0 to "
+                                          "86400, not \"%2\"")
+                               .arg(QLatin1String(limit.key), cs.value(QLatin1String(limit.key)))),
+                 driver, false);
+            return false;
+        }
+    }
     if (!QSqlDatabase::isDriverAvailable(driver)) {
         fail("CAdoDatabase::Open", openError(QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver)),
              driver, false);
@@ -404,7 +452,7 @@ bool DatabaseConnection::open(const QString& connectionString) {
         // an empty authority, so a path written with a leading "//" stays a path.
         db.setDatabaseName(QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(m_file, "/:")) +
                            QStringLiteral("?mode=rw"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(m_limits.busyMs));
     } else {
         m_dialect = SqlDialect(SqlDialect::Kind::PostgreSQL);
         auto first = [&cs](std::initializer_list<const char*> keys) {
@@ -429,8 +477,23 @@ bool DatabaseConnection::open(const QString& connectionString) {
         db.setDatabaseName(database);
         db.setUserName(user);
         db.setPassword(password);
-        // An unreachable server should fail in seconds, not hang the window.
-        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        // An unreachable server should fail in seconds, not hang the window; keepalives notice a
+        // server (or a path to it) gone without a word. The server ends what waits too long: a
+        // row another workstation holds, a transaction left open by a workstation that stopped,
+        // a statement (a search) past its limit. Other workstations see this session by its name.
+        QStringList settings;
+        settings << QStringLiteral("-c lock_timeout=%1").arg(m_limits.lockMs)
+                 << QStringLiteral("-c idle_in_transaction_session_timeout=%1").arg(m_limits.idleTransactionMs)
+                 << QStringLiteral("-c statement_timeout=%1").arg(m_limits.statementMs);
+        const QStringList options{QStringLiteral("connect_timeout=5"),
+                                  QStringLiteral("keepalives=1"),
+                                  QStringLiteral("keepalives_idle=30"),
+                                  QStringLiteral("keepalives_interval=10"),
+                                  QStringLiteral("keepalives_count=3"),
+                                  QStringLiteral("application_name=") + conninfoValue(sessionName()),
+                                  QStringLiteral("options=") + conninfoValue(settings.join(QLatin1Char(' ')))};
+        // The driver reads the options separated by ';' (and none of them holds one).
+        db.setConnectOptions(options.join(QLatin1Char(';')));
     }
 
     if (!openConnection(db)) {
@@ -463,6 +526,7 @@ bool DatabaseConnection::open(const QString& connectionString) {
 bool DatabaseConnection::openConnection(QSqlDatabase& db) {
     if (!db.open())
         return false;
+    noteCancelHandle();
     if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
         // A results database is read from the server's memory or a solid-state disk: reading a
         // page out of order costs little more than reading the next. At the server's default
@@ -474,6 +538,72 @@ bool DatabaseConnection::openConnection(QSqlDatabase& db) {
                                  "WHERE current_setting('random_page_cost')::float8 > 1.1"));
     }
     return true;
+}
+
+QString DatabaseConnection::sessionName() {
+    QString user;
+    if (const passwd* entry = getpwuid(geteuid()))
+        user = QString::fromLocal8Bit(entry->pw_name);
+    else
+        user = qEnvironmentVariable("USER");
+    return QSysInfo::machineHostName() + QLatin1Char('/') + user;
+}
+
+void DatabaseConnection::noteCancelHandle() {
+    QSqlDatabase db = connection();
+    m_busySince = 0;
+#ifdef LABROSA_HAVE_LIBPQ
+    if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
+        pg_conn* session = PostgresStatement::sessionOf(db);
+        const std::lock_guard<std::mutex> lock(m_cancelGuard);
+        if (m_pgCancel)
+            PQfreeCancel(static_cast<PGcancel*>(m_pgCancel));
+        m_pgCancel = session ? PQgetCancel(session) : nullptr;
+        m_backend = session ? PQbackendPID(session) : 0;
+    }
+#endif
+#ifdef LABROSA_HAVE_SQLITE3
+    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+        // The program's own wait for a locked file, so that a wait given up ends at once.
+        if (sqlite3* handle = SqliteStatement::handleOf(db))
+            sqlite3_busy_handler(handle, &DatabaseConnection::sqliteBusyWait, this);
+    }
+#endif
+}
+
+void DatabaseConnection::dropCancelHandle() {
+#ifdef LABROSA_HAVE_LIBPQ
+    const std::lock_guard<std::mutex> lock(m_cancelGuard);
+    if (m_pgCancel)
+        PQfreeCancel(static_cast<PGcancel*>(m_pgCancel));
+    m_pgCancel = nullptr;
+#endif
+}
+
+void DatabaseConnection::requestCancel() {
+    m_cancelRequested = true;
+#ifdef LABROSA_HAVE_LIBPQ
+    // A cancel request goes to the server on a connection of its own, whatever this one does; a
+    // session that runs nothing at that moment ignores it.
+    const std::lock_guard<std::mutex> lock(m_cancelGuard);
+    if (m_pgCancel) {
+        char error[256];
+        PQcancel(static_cast<PGcancel*>(m_pgCancel), error, int(sizeof error));
+    }
+#endif
+}
+
+int DatabaseConnection::sqliteBusyWait(void* connection, int count) {
+    auto* self = static_cast<DatabaseConnection*>(connection);
+    const qint64 now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    if (count == 0)
+        self->m_busySince = now;
+    if (self->m_cancelRequested || now - self->m_busySince >= self->m_limits.busyMs)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(count < 5 ? 2 : 10));
+    return 1;
 }
 
 bool DatabaseConnection::close() {
@@ -606,6 +736,8 @@ bool DatabaseConnection::beginTransaction() {
                                                                          ? QStringLiteral("BEGIN IMMEDIATE")
                                                                          : QStringLiteral("BEGIN"));
     m_inTransaction = ok;
+    m_commitAnswerLost = false;
+    m_transactionBackend = ok ? m_backend : 0;
     return ok;
 }
 
@@ -615,8 +747,10 @@ bool DatabaseConnection::commitTransaction() {
         m_inTransaction = false;
         return true;
     }
-    fail("CAdoDatabase::CommitTransaction", query.lastError(), driverName(), true);
+    const QSqlError error = query.lastError();
+    fail("CAdoDatabase::CommitTransaction", error, driverName(), true);
     query.finish();
+    m_commitAnswerLost = isConnectionLoss(error) || !connection().isOpen();
     rollbackTransaction();
     return false;
 }

@@ -7,7 +7,9 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "SqlDialect.h"
 
@@ -23,6 +25,11 @@ QString combinedErrorText(const QString& databaseText, const QString& providerEr
 //
 // Connection strings keep the form "key=value;...": Provider=SQLite;Data Source=lab.db
 // or Provider=PostgreSQL;Server=...;Port=...;Database=...;User ID=...;Password=...
+// Waits have limits, in seconds (fractions allowed, 0 for none), also set in the connection
+// string: "Lock Timeout" (a row another workstation holds, PostgreSQL; default 5), "Idle
+// Transaction Timeout" (the server ends a workstation's transaction left open that long,
+// PostgreSQL; default 60), "Statement Timeout" (any one statement, a search above all,
+// PostgreSQL; default 60) and "Busy Timeout" (an SQLite file another program writes; default 5).
 class DatabaseConnection {
 public:
     DatabaseConnection();
@@ -44,6 +51,29 @@ public:
     // opens it anew (connectionLost() says so until then).
     void rollbackTransaction();
     bool inTransaction() const { return m_inTransaction; }
+    // The last commitTransaction failed because the server went away before it answered: the
+    // server may have stored the transaction whole or not at all.
+    bool commitAnswerLost() const { return m_commitAnswerLost; }
+    // PostgreSQL: the server process of the session the last transaction ran in (0 if unknown).
+    int transactionBackend() const { return m_transactionBackend; }
+    // Asks, from any thread, that the statement now running or waiting on this connection stop:
+    // PostgreSQL cancels it, SQLite stops waiting for a file locked by another program. A request
+    // holds until clearCancel(), so a transaction given up does not go on with its next statement.
+    void requestCancel();
+    void clearCancel() { m_cancelRequested = false; }
+    bool cancelRequested() const { return m_cancelRequested; }
+    // The limits of the connection string, in milliseconds (0: none).
+    struct Limits {
+        int lockMs = 5000;
+        int idleTransactionMs = 60000;
+        int statementMs = 60000;
+        int busyMs = 5000;
+    };
+    const Limits& limits() const { return m_limits; }
+    // The connection string of the last Open, for another connection to the same database.
+    QString connectionString() const { return m_connectionString; }
+    // How the server's list of sessions names this one: the workstation, then the user.
+    static QString sessionName();
     // How many rows the last successful Execute changed.
     int rowsAffected() const { return m_rowsAffected; }
     // Appends an entry to the error log; false when the log could not be written (the
@@ -115,6 +145,11 @@ private:
     bool writeAllowed(const char* context, const QString& sql = QString(), const QVariantList& values = {});
     // Closes a server connection that went away, so that the next action opens it anew.
     void markConnectionLost();
+    // Keeps, for requestCancel, what another thread needs to stop the open connection's statement.
+    void noteCancelHandle();
+    void dropCancelHandle();
+    // SQLite's wait for a locked file: up to the busy limit, ended at once by a cancel request.
+    static int sqliteBusyWait(void* connection, int count);
 
     int m_rowsAffected = 0;
     bool m_inTransaction = false;
@@ -128,6 +163,14 @@ private:
     QString m_logWriteError;
     SqlDialect m_dialect;
     std::shared_ptr<SqliteIntegrityCheck> m_integrityCheck;
+    bool m_commitAnswerLost = false;
+    int m_backend = 0;            // PostgreSQL server process of the open session
+    int m_transactionBackend = 0; // ... and of the session the last transaction began in
+    Limits m_limits;
+    std::atomic<bool> m_cancelRequested{false};
+    std::mutex m_cancelGuard;   // the handles below, used from the thread asking for a cancel
+    void* m_pgCancel = nullptr; // libpq's PGcancel of the open session
+    qint64 m_busySince = 0;     // when the current wait for a locked SQLite file began (ms)
 };
 
 // The five-line error text ("Error\n\tCode = ...") for a failure reported by Qt SQL.

@@ -50,6 +50,15 @@ bool isWholeNumberType(Oid type) {
 
 } // namespace
 
+pg_conn* PostgresStatement::sessionOf(const QSqlDatabase& db) {
+    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0) ||
+        !driverUsesOurLibpq())
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
+
 pg_conn* PostgresStatement::handleOf(const QSqlDatabase& db) {
     const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
     // Qt names the type by its libpq typedef or by the struct behind it.
@@ -258,6 +267,9 @@ QAnyStringView PostgresStatement::text(int column) const {
 
 // Without libpq no connection is offered, so nothing below is reached.
 pg_conn* PostgresStatement::handleOf(const QSqlDatabase&) {
+    return nullptr;
+}
+pg_conn* PostgresStatement::sessionOf(const QSqlDatabase&) {
     return nullptr;
 }
 bool PostgresStatement::canBind(const QVariantList&) {

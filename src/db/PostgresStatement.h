@@ -18,6 +18,9 @@ public:
     // speaks UTF-8; null otherwise, for any other driver, for a driver running on a libpq of its
     // own, and when the program was built without libpq.
     static pg_conn* handleOf(const QSqlDatabase& db);
+    // The libpq connection under an open QPSQL connection whatever it is doing (for a cancel
+    // request from another thread); null as for handleOf otherwise.
+    static pg_conn* sessionOf(const QSqlDatabase& db);
     // Whether every value is one this class sends as the driver would (NULL, text without a NUL
     // character, whole number, finite decimal number, yes/no).
     static bool canBind(const QVariantList& values);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QColor>
 #include <QContextMenuEvent>
 #include <QDate>
@@ -32,6 +33,7 @@
 #include <string>
 
 #include "AmendmentReasonDialog.h"
+#include "BackgroundCorrection.h"
 #include "BulletinArchive.h"
 #include "BulletinBuilder.h"
 #include "BulletinValidation.h"
@@ -53,6 +55,7 @@
 #include "SqlDialect.h"
 #include "TextUtils.h"
 #include "ValidatedBulletins.h"
+#include "WaitingBar.h"
 #include "WidestTextTracker.h"
 
 namespace {
@@ -120,6 +123,29 @@ const char* const kMsgValuesNotLogged =
     "a le introduce din nou:\n%3";
 const char* const kMsgServerAway = "Legatura cu serverul bazei de date s-a intrerupt. Datele deja salvate nu s-au "
                                    "pierdut; incercati din nou cand serverul este disponibil.\n%1";
+// %1: the request, %2: the workstation (and its user) that holds it.
+const char* const kMsgRequestBusy = "Cererea %1 este corectata chiar acum pe %2, asa ca aceasta corectura nu a fost "
+                                    "salvata. Incercati din nou dupa ce se termina corectura de acolo.";
+const char* const kMsgOtherWorkstation = "alta statie de lucru";
+const char* const kMsgWorkstation = "statia %1";
+const char* const kMsgWorkstationUser = "statia %1 (utilizatorul %2)";
+const char* const kMsgSetBusy = "Setul este corectat chiar acum pe alta statie de lucru, asa ca aceasta corectura nu "
+                                "a fost salvata. Incercati din nou peste cateva clipe.";
+const char* const kMsgGivenUp = "Ati renuntat la corectura; nu s-a salvat nimic.";
+const char* const kMsgCommitLostNotStored =
+    "Legatura cu serverul s-a intrerupt chiar la salvare. Dupa reconectare, jurnalul corecturilor arata ca aceasta "
+    "corectura nu a fost salvata; o puteti introduce din nou.";
+const char* const kMsgCommitLostUnknown =
+    "Legatura cu serverul s-a intrerupt chiar la salvare si nu s-a putut afla daca aceasta corectura a fost "
+    "salvata. Inainte de a o introduce din nou, cautati cererea si priviti istoricul ei (Ctrl+H).\n%1";
+// PostgreSQL's SQLSTATE for a statement ended by its time limit (or cancelled).
+const char* const kQueryCanceled = "57014";
+const char* const kMsgSearchTooLong =
+    "Cautarea a durat mai mult decat limita de %1 s si a fost oprita de server; lista nu este afisata. Restrangeti "
+    "cautarea (mai putine zile, un nume mai lung) sau cereti marirea limitei (\"Statement Timeout\" in sirul de "
+    "conectare).";
+const char* const kMsgCorrectionWaiting = "Corectura de mai inainte asteapta inca baza de date, asa ca aceasta nu a "
+                                          "fost salvata. Asteptati-o sau renuntati la ea, apoi incercati din nou.";
 
 enum Column { ColRequestId = 0, ColName = 1, ColAge = 2, ColSex = 3, ColDate = 4, ColComment = 5, ColProfile = 6 };
 constexpr int kColumnCount = 7;
@@ -237,18 +263,38 @@ QString plainText(const QVariant& value) {
 }
 
 // The database's own text, led by a plain sentence when the server is out of reach.
-QString failureText(const DatabaseConnection* database, const QString& providerError) {
-    if (database && database->connectionLost())
+QString failureText(bool serverAway, const QString& providerError) {
+    if (serverAway)
         return QString::fromLatin1(kMsgServerAway).arg(providerError.trimmed());
     return providerError;
 }
+QString failureText(const DatabaseConnection* database, const QString& providerError) {
+    return failureText(database && database->connectionLost(), providerError);
+}
 
-// What a failed correction wanted to write, when not even the error log could keep it.
-QString unloggedValuesText(const DatabaseConnection* database, const CorrectionJournal* journal) {
-    if (!database || journal->unloggedEntry().isEmpty())
-        return QString();
-    return QString::fromLatin1(kMsgValuesNotLogged)
-        .arg(database->m_logFile, journal->logWriteError(), journal->unloggedEntry());
+// Why a correction was not stored, for a person.
+QString correctionFailureText(const BackgroundCorrection::Result& result) {
+    // An unanswered COMMIT first: a give-up may have come too late to stop it.
+    if (result.commitAnswerLost)
+        return result.outcomeUnknown
+                   ? QString::fromLatin1(kMsgCommitLostUnknown).arg(failureText(result.connectionLost, result.error))
+                   : QString::fromLatin1(kMsgCommitLostNotStored);
+    if (result.refusedByLock) {
+        if (result.lockedRequest.isEmpty())
+            return QString::fromLatin1(kMsgSetBusy);
+        // The server names the session "workstation/user".
+        const int slash = int(result.lockHolder.lastIndexOf(QLatin1Char('/')));
+        QString where = QString::fromLatin1(kMsgOtherWorkstation);
+        if (slash >= 0)
+            where = QString::fromLatin1(kMsgWorkstationUser)
+                        .arg(result.lockHolder.left(slash), result.lockHolder.mid(slash + 1));
+        else if (!result.lockHolder.isEmpty())
+            where = QString::fromLatin1(kMsgWorkstation).arg(result.lockHolder);
+        return QString::fromLatin1(kMsgRequestBusy).arg(result.lockedRequest, where);
+    }
+    if (result.gaveUp)
+        return QString::fromLatin1(kMsgGivenUp);
+    return failureText(result.connectionLost, result.error);
 }
 
 // "12 seturi", "20 de seturi", "101 seturi": Romanian puts "de" after 20..99 of each hundred.
@@ -345,8 +391,11 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
             showStatus(m_foundText + m_marks->unreadText());
     });
 
+    m_waitingBar = new WaitingBar(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(m_waitingBar);
     layout->addWidget(m_list, 1);
 
     setTabOrder(m_requestId, m_patientName);
@@ -414,10 +463,45 @@ void ResultsWindow::updateRowCommands() {
 
 ResultsWindow::~ResultsWindow() = default;
 
+bool ResultsWindow::applyCorrection(const Correction& correction, const QString& reason, int* changed,
+                                    QString* failure) {
+    failure->clear();
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database)
+        return false;
+    if (m_background && m_background->running()) {
+        *failure = QString::fromLatin1(kMsgCorrectionWaiting);
+        return false;
+    }
+    if (!m_background || m_background->database() != database)
+        m_background = std::make_unique<BackgroundCorrection>(database, m_waitingBar);
+    const BackgroundCorrection::Result result =
+        m_background->apply(correction.field, correction.newValue, correction.scope, correction.scopeValues, reason);
+    if (changed)
+        *changed = result.changed;
+    if (result.stored)
+        return true;
+    *failure = correctionFailureText(result);
+    if (!result.unloggedEntry.isEmpty()) {
+        *failure += QLatin1Char('\n') + QString::fromLatin1(kMsgValuesNotLogged)
+                                            .arg(database->m_logFile, result.logWriteError, result.unloggedEntry);
+    }
+    return false;
+}
+
 CorrectionJournal* ResultsWindow::journal() {
     if (!m_journal)
         m_journal = std::make_unique<CorrectionJournal>(m_sharedState ? m_sharedState->m_database : nullptr);
     return m_journal.get();
+}
+
+void ResultsWindow::closeEvent(QCloseEvent* event) {
+    if (m_background && m_background->running()) {
+        m_background->giveUp();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 bool ResultsWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -703,7 +787,14 @@ void ResultsWindow::onSearch() {
         }
     }
     if (!m_recordset.open(sql, database, values, Recordset::Reading::Texts)) {
-        labrosaMessageBox(failureText(database, m_recordset.errorText()), this);
+        const bool tooLong = database && database->lastErrorCode() == QLatin1String(kQueryCanceled);
+        labrosaMessageBox((tooLong ? QString::fromLatin1(kMsgSearchTooLong)
+                                             .arg(QString::number(database->limits().statementMs / 1000.0)
+                                                      .replace(QLatin1Char('.'), QLatin1Char(','))) +
+                                         QLatin1Char('\n')
+                                   : QString()) +
+                              failureText(database, m_recordset.errorText()),
+                          this);
         autoSizeColumns(kColumnCount);
         return;
     }
@@ -1018,16 +1109,11 @@ void ResultsWindow::onGridEditDone(int row, int column) {
         QString reason;
         if (buildCorrection(row, column, &correction) &&
             askAmendmentReason(m_list->getItemData(row), false, QString::fromLatin1(kMsgUpdateFailed), &reason)) {
-            DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
-            if (!database || !journal()->apply(correction.field, correction.newValue, correction.scope,
-                                               correction.scopeValues, nullptr, reason)) {
-                QString message = QString::fromLatin1(kMsgUpdateFailed);
-                for (const QString& part : {database ? failureText(database, journal()->errorText()) : QString(),
-                                            unloggedValuesText(database, journal())})
-                    if (!part.isEmpty())
-                        message += QLatin1Char('\n') + part;
-                labrosaMessageBox(message, this);
-            }
+            QString failure;
+            if (!applyCorrection(correction, reason, nullptr, &failure))
+                labrosaMessageBox(QString::fromLatin1(kMsgUpdateFailed) +
+                                      (failure.isEmpty() ? QString() : QLatin1Char('\n') + failure),
+                                  this);
         }
     }
     onSearch();
@@ -1210,12 +1296,9 @@ void ResultsWindow::editComment(int row) {
     const QString scope = QString::fromLatin1(recordOnly ? kScopeRecord : kScopeRequest);
     const QVariantList scopeValues = recordOnly ? QVariantList{recordId} : QVariantList{requestId, recordId, requestId};
     int changed = 0;
-    if (!database || !journal()->apply(QStringLiteral("comment"), comment, scope, scopeValues, &changed, reason)) {
-        const QString reason = database ? journal()->errorText() : QString();
-        const QString unlogged = unloggedValuesText(database, journal());
-        labrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved).arg(failureText(database, reason)) +
-                              (unlogged.isEmpty() ? QString() : QLatin1Char('\n') + unlogged),
-                          this);
+    QString failure;
+    if (!applyCorrection({QStringLiteral("comment"), comment, scope, scopeValues}, reason, &changed, &failure)) {
+        labrosaMessageBox(QString::fromLatin1(kMsgCommentNotSaved).arg(failure), this);
         return;
     }
     if (changed == 0) {

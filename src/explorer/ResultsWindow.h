@@ -14,6 +14,7 @@
 #include "DocumentView.h"
 #include "Recordset.h"
 
+class BackgroundCorrection;
 class EditableListView;
 class ListMarks;
 struct BulletinBuildResult;
@@ -26,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class SharedState;
+class WaitingBar;
 class WidestTextTracker;
 
 struct ProfileEntry {
@@ -79,6 +81,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // While a correction waits, closing gives it up and the window stays until it has ended.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void loadProfiles();
@@ -110,6 +114,9 @@ private:
     };
     bool buildCorrection(int row, int column, Correction* correction);
     CorrectionJournal* journal();
+    // Runs a correction on a connection of its own while the window stays usable; false when it
+    // was not stored, with the reason for a person in *failure.
+    bool applyCorrection(const Correction& correction, const QString& reason, int* changed, QString* failure);
     // A set whose bulletin (of its day, or of any day with wholeRequest) already left the
     // program is corrected only with a reason; false when none was given or the archive could
     // not be read (said in a message).
@@ -154,6 +161,8 @@ private:
     std::unique_ptr<CorrectionJournal> m_journal;
     std::unique_ptr<ListMarks> m_marks;
     QString m_foundText; // the status of the last search, before what its marks could not read
+    WaitingBar* m_waitingBar = nullptr; // "waitingBar": a correction waits for the database
+    std::unique_ptr<BackgroundCorrection> m_background;
     std::vector<ProfileEntry> m_profiles;
     QHash<int, QString> m_profileNames;   // id -> name of the first profile with that id
     std::vector<int> m_emptyColumnWidths; // auto-size width of each column with no rows

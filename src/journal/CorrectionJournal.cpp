@@ -9,8 +9,11 @@
 #include "Recordset.h"
 #include "SqlDialect.h"
 
+#include <QElapsedTimer>
 #include <QSysInfo>
+#include <QThread>
 #include <QTimeZone>
+#include <QUuid>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -22,24 +25,41 @@ namespace {
 // request wait for each other instead of each holding a set the other needs.
 const char* const kReadOld = "SELECT ID, RequestID, %1 AS oldValue FROM RESULTS WHERE %2 ORDER BY ID%3";
 const char* const kUpdate = "UPDATE RESULTS SET %1 = ? WHERE %2";
+// %1: the time's placeholder, %2: the later columns written (", reason", ", correctionMark"),
+// %3: their placeholders.
 const char* const kInsert =
     "INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, changedAt, "
-    "userName, workstation) VALUES (?, ?, ?, ?, ?, %1, ?, ?)";
-const char* const kInsertWithReason =
-    "INSERT INTO CORRECTION_JOURNAL (resultID, RequestID, field, oldValue, newValue, changedAt, "
-    "userName, workstation, reason) VALUES (?, ?, ?, ?, ?, %1, ?, ?, ?)";
+    "userName, workstation%2) VALUES (?, ?, ?, ?, ?, %1, ?, ?%3)";
 // %3: the reason column, or NULL for a journal without it.
 const char* const kSelectEntries =
     "SELECT id, resultID, RequestID, field, oldValue, newValue, %1 AS changedAt, userName, "
     "workstation, %3 AS reason FROM CORRECTION_JOURNAL WHERE %2 ORDER BY changedAt DESC, id DESC";
-const char* const kReasonColumnSqlite =
-    "SELECT COUNT(*) AS n FROM pragma_table_info('CORRECTION_JOURNAL') WHERE lower(name) = 'reason'";
-const char* const kReasonColumnPostgres =
-    "SELECT COUNT(*) AS n FROM information_schema.columns WHERE table_schema = current_schema() AND "
-    "table_name = 'correction_journal' AND column_name = 'reason'";
+const char* const kLaterColumnsSqlite =
+    "SELECT lower(name) AS name FROM pragma_table_info('CORRECTION_JOURNAL') WHERE lower(name) IN "
+    "('reason', 'correctionmark')";
+const char* const kLaterColumnsPostgres =
+    "SELECT column_name AS name FROM information_schema.columns WHERE table_schema = current_schema() AND "
+    "table_name = 'correction_journal' AND column_name IN ('reason', 'correctionmark')";
+// %1: the correction's scope on RESULTS. A row another transaction holds carries that
+// transaction's number (xmax), which the server's list of sessions gives beside each session's name.
+const char* const kLockHolder =
+    "SELECT RequestID, holder FROM (SELECT RESULTS.ID, RESULTS.RequestID, (SELECT a.application_name FROM "
+    "pg_stat_activity AS a WHERE a.backend_xid = RESULTS.xmax AND a.pid <> pg_backend_pid() LIMIT 1) AS holder "
+    "FROM RESULTS WHERE %1) AS held ORDER BY holder IS NULL, ID LIMIT 1";
+// The session that ran an unanswered COMMIT, while it is there, and its end.
+const char* const kSessionState = "SELECT state FROM pg_stat_activity WHERE pid = ?";
+const char* const kEndSession = "SELECT pg_terminate_backend(CAST(? AS integer)) AS ended";
+const char* const kMarkedRows =
+    "SELECT COUNT(*) AS n FROM CORRECTION_JOURNAL WHERE resultID = ? AND correctionMark = ?";
 
-// PostgreSQL's SQLSTATE for a transaction chosen to end a deadlock.
+// PostgreSQL's SQLSTATE for a transaction chosen to end a deadlock, for a lock waited for past
+// lock_timeout, and for a statement cancelled.
 const char* const kDeadlockDetected = "40P01";
+const char* const kLockNotAvailable = "55P03";
+const char* const kQueryCanceled = "57014";
+// How long the session of an unanswered COMMIT may take to end, beyond the idle transaction
+// limit, before the program stops waiting to know (ms).
+constexpr int kSettleLimitMs = 10000;
 
 std::function<QDateTime()>& Clock() {
     static std::function<QDateTime()> clock;
@@ -83,17 +103,38 @@ bool CorrectionJournal::available() {
 }
 
 bool CorrectionJournal::keepsReasons() {
-    if (m_keepsReasons < 0 && m_database && available()) {
-        const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
-        Recordset read;
-        if (read.open(QString::fromLatin1(postgres ? kReasonColumnPostgres : kReasonColumnSqlite), m_database)) {
-            QVariant n;
-            if (!read.isEOF() && read.getFieldValue(QStringLiteral("n"), &n))
-                m_keepsReasons = n.toInt() > 0 ? 1 : 0;
-            read.close();
-        }
-    }
+    if (m_keepsReasons < 0)
+        readColumns();
     return m_keepsReasons == 1;
+}
+
+bool CorrectionJournal::keepsCorrectionMarks() {
+    if (m_keepsMarks < 0)
+        readColumns();
+    return m_keepsMarks == 1;
+}
+
+void CorrectionJournal::readColumns() {
+    if (!m_database || !available())
+        return;
+    const bool postgres = m_database->dialect().kind() == SqlDialect::Kind::PostgreSQL;
+    Recordset read;
+    if (!read.open(QString::fromLatin1(postgres ? kLaterColumnsPostgres : kLaterColumnsSqlite), m_database))
+        return;
+    int reasons = 0, marks = 0;
+    QVariant name;
+    while (!read.isEOF()) {
+        read.getFieldValue(QStringLiteral("name"), &name);
+        reasons |= name.toString() == QLatin1String("reason");
+        marks |= name.toString() == QLatin1String("correctionmark");
+        read.moveNext();
+    }
+    // A list cut short is no answer.
+    if (!read.readFailed()) {
+        m_keepsReasons = reasons;
+        m_keepsMarks = marks;
+    }
+    read.close();
 }
 
 bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, const QString& scope,
@@ -101,6 +142,12 @@ bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, co
     m_error.clear();
     m_unloggedEntry.clear();
     m_logWriteError.clear();
+    m_refusedByLock = false;
+    m_lockedRequest.clear();
+    m_lockHolder.clear();
+    m_gaveUp = false;
+    m_commitAnswerLost = false;
+    m_outcomeUnknown = false;
     if (changed)
         *changed = 0;
     if (!m_database) {
@@ -134,6 +181,10 @@ bool CorrectionJournal::apply(const QString& field, const QVariant& newValue, co
         m_error.clear(); // a deadlock tried again leaves no reason behind
         return true;
     }
+    // Whatever failed once the correction was given up (a wait for a locked file ended by it), it
+    // stored nothing; an unanswered COMMIT says so itself.
+    if (!m_commitAnswerLost && m_database->cancelRequested())
+        m_gaveUp = true;
     // Wherever it failed, the log keeps what the user typed, so that it can be typed again.
     if (!updateLogged)
         m_database->logStatement(update, updateValues);
@@ -148,14 +199,31 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
                                                                  const QString& scope, const QVariantList& scopeValues,
                                                                  int* changed, bool* updateLogged,
                                                                  const QString& reason) {
-    auto fail = [this](const QString& error) {
+    auto fail = [&](const QString& error) {
         m_error = error;
-        const bool deadlocked = m_database->lastErrorCode() == QLatin1String(kDeadlockDetected);
+        const QString code = m_database->lastErrorCode();
         m_database->rollbackTransaction();
-        return deadlocked ? Outcome::deadlocked : Outcome::failed;
+        m_gaveUp = m_database->cancelRequested();
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("The correction was given up before it was stored");
+        if (code == QLatin1String(kLockNotAvailable) && !m_gaveUp)
+            findLockHolder(scope, scopeValues);
+        return code == QLatin1String(kDeadlockDetected) && !m_gaveUp ? Outcome::deadlocked : Outcome::failed;
+    };
+    // A correction given up between two statements does not go on to the next.
+    auto givenUp = [this] {
+        if (!m_database->cancelRequested())
+            return false;
+        m_database->noteErrorCode(QString::fromLatin1(kQueryCanceled));
+        return true;
     };
     // Asked before the transaction: on PostgreSQL a failed question would end it.
     const bool withReason = !reason.isEmpty() && keepsReasons();
+    const bool withMark = keepsCorrectionMarks();
+    if (givenUp()) {
+        m_gaveUp = true;
+        return Outcome::failed;
+    }
     if (!m_database->beginTransaction()) {
         m_error = m_database->errorText();
         return Outcome::failed;
@@ -196,6 +264,8 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
     QVariantList ids;
     for (const OldRow& row : rows)
         ids << row.id;
+    if (givenUp())
+        return fail(QString());
     if (!m_database->execute(
             QString::fromLatin1(kUpdate).arg(field, QStringLiteral("ID IN (%1)").arg(placeholders(int(ids.size())))),
             QVariantList{newValue} + ids)) {
@@ -203,8 +273,16 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
         return fail(m_database->errorText());
     }
 
+    QString laterColumns, laterValues;
+    if (withReason)
+        laterColumns += QStringLiteral(", reason"), laterValues += QStringLiteral(", ?");
+    if (withMark)
+        laterColumns += QStringLiteral(", correctionMark"), laterValues += QStringLiteral(", ?");
     const QString insert =
-        QString::fromLatin1(withReason ? kInsertWithReason : kInsert).arg(m_database->dialect().dateParameter());
+        QString::fromLatin1(kInsert).arg(m_database->dialect().dateParameter(), laterColumns, laterValues);
+    // Every journal row of this correction carries its mark, and no other correction's row does.
+    const QString mark = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    qint64 markedResult = 0;
     const QString when = timeText(now());
     const QString user = currentUser();
     const QString workstation = CorrectionJournal::workstation();
@@ -216,16 +294,100 @@ CorrectionJournal::Outcome CorrectionJournal::applyInTransaction(const QString& 
             workstation};
         if (withReason)
             values << reason;
+        if (withMark)
+            values << mark;
         if (!m_database->execute(insert, values))
             return fail(m_database->errorText());
+        markedResult = row.id;
     }
+    if (givenUp())
+        return fail(QString());
     if (!m_database->commitTransaction()) {
         m_error = m_database->errorText();
+        if (m_database->commitAnswerLost()) {
+            // The server may have stored it whole before the answer was lost: its journal rows say.
+            m_commitAnswerLost = true;
+            if (markedResult == 0 || !withMark) {
+                // No journal row to look for: nothing tells a stored correction from one that is not.
+                m_outcomeUnknown = true;
+                return Outcome::failed;
+            }
+            const Outcome settled = settleLostCommit(mark, markedResult, m_database->transactionBackend());
+            if (settled == Outcome::done && changed)
+                *changed = int(rows.size());
+            return settled;
+        }
         return m_database->lastErrorCode() == QLatin1String(kDeadlockDetected) ? Outcome::deadlocked : Outcome::failed;
     }
     if (changed)
         *changed = int(rows.size());
     return Outcome::done;
+}
+
+void CorrectionJournal::findLockHolder(const QString& scope, const QVariantList& scopeValues) {
+    m_refusedByLock = true;
+    if (m_database->dialect().kind() != SqlDialect::Kind::PostgreSQL)
+        return;
+    // Asked after the wait was given up: the other workstation still holds the sets unless it has
+    // just finished, and then no name is given rather than a wrong one.
+    Recordset read;
+    if (!read.open(QString::fromLatin1(kLockHolder).arg(scope), m_database, scopeValues))
+        return;
+    QVariant value;
+    if (!read.isEOF()) {
+        if (read.getFieldValue(QStringLiteral("RequestID"), &value))
+            m_lockedRequest = value.toString();
+        if (read.getFieldValue(QStringLiteral("holder"), &value))
+            m_lockHolder = value.toString();
+    }
+    read.close();
+}
+
+CorrectionJournal::Outcome CorrectionJournal::settleLostCommit(const QString& mark, qint64 resultId, int backend) {
+    // Only once the session that ran the transaction is gone is its outcome settled: until then a
+    // COMMIT still on its way could reach it. A session not running anything is ended (a session
+    // of the program's own role may be); one still running the COMMIT is let finish. Each question
+    // opens the connection anew if needed, as any statement after a lost server does.
+    if (backend == 0) {
+        m_outcomeUnknown = true;
+        return Outcome::failed;
+    }
+    const qint64 limit = kSettleLimitMs + m_database->limits().idleTransactionMs;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        Recordset read;
+        if (!read.open(QString::fromLatin1(kSessionState), m_database, {backend})) {
+            m_outcomeUnknown = true;
+            return Outcome::failed;
+        }
+        QVariant state;
+        const bool present = !read.isEOF();
+        if (present)
+            read.getFieldValue(QStringLiteral("state"), &state);
+        read.close();
+        if (!present)
+            break;
+        if (waited.elapsed() > limit || m_database->cancelRequested()) {
+            m_outcomeUnknown = true;
+            return Outcome::failed;
+        }
+        if (state.toString() != QLatin1String("active")) {
+            Recordset end;
+            if (end.open(QString::fromLatin1(kEndSession), m_database, {backend}))
+                end.close();
+        }
+        QThread::msleep(20);
+    }
+    Recordset read;
+    QVariant n;
+    if (!read.open(QString::fromLatin1(kMarkedRows), m_database, {resultId, mark}) || read.isEOF() ||
+        !read.getFieldValue(QStringLiteral("n"), &n)) {
+        m_outcomeUnknown = true;
+        return Outcome::failed;
+    }
+    read.close();
+    return n.toInt() > 0 ? Outcome::done : Outcome::failed;
 }
 
 std::vector<JournalEntry> CorrectionJournal::entriesFor(const QList<qint64>& resultIds, const QDateTime& since) {

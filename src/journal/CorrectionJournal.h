@@ -46,6 +46,25 @@ public:
                int* changed = nullptr, const QString& reason = QString());
     // Whether the journal keeps a correction's reason (a journal made before it did not).
     bool keepsReasons();
+    // Whether each journal row keeps the mark of the correction it belongs to, by which a
+    // correction whose COMMIT went unanswered is found again (a journal made before it did not).
+    bool keepsCorrectionMarks();
+
+    // After a failed Apply: the correction gave up waiting for a set of a request that another
+    // workstation held in a correction of its own, and nothing of it was stored. The request, and
+    // that workstation as the server names its session ("workstation/user"; empty when the
+    // server could not tell).
+    bool refusedByLock() const { return m_refusedByLock; }
+    QString lockedRequest() const { return m_lockedRequest; }
+    QString lockHolder() const { return m_lockHolder; }
+    // After a failed Apply: it was given up (DatabaseConnection::requestCancel) and nothing stored.
+    bool gaveUp() const { return m_gaveUp; }
+    // After Apply: the server went away before it answered the COMMIT, and its journal, read once
+    // the server was reached again, told whether the correction was stored (Apply's result).
+    bool commitAnswerLost() const { return m_commitAnswerLost; }
+    // After a failed Apply: the COMMIT went unanswered and whether it was stored could not be
+    // found out (the server still away, or a journal without the marks).
+    bool outcomeUnknown() const { return m_outcomeUnknown; }
     QString errorText() const { return m_error; }
     // After a failed Apply whose values could not be written to the error log: the entry the log
     // should have held (the statement and its values), and the system's reason. Empty otherwise.
@@ -79,10 +98,24 @@ private:
                                const QVariantList& scopeValues, int* changed, bool* updateLogged,
                                const QString& reason);
     std::vector<JournalEntry> entries(const QString& condition, const QVariantList& values);
+    // Reads which of the later columns the journal has.
+    void readColumns();
+    // After a lock wait given up: the request of the scope and the session holding its sets.
+    void findLockHolder(const QString& scope, const QVariantList& scopeValues);
+    // After an unanswered COMMIT: whether the journal holds the correction's rows, once the session
+    // that ran it is gone. done, failed (not stored) or, with m_outcomeUnknown, failed.
+    Outcome settleLostCommit(const QString& mark, qint64 resultId, int backend);
 
     DatabaseConnection* m_database;
     int m_available = -1; // -1 not yet asked
     int m_keepsReasons = -1;
+    int m_keepsMarks = -1;
+    bool m_refusedByLock = false;
+    QString m_lockedRequest;
+    QString m_lockHolder;
+    bool m_gaveUp = false;
+    bool m_commitAnswerLost = false;
+    bool m_outcomeUnknown = false;
     QString m_error;
     QString m_unloggedEntry;
     QString m_logWriteError;

@@ -239,6 +239,9 @@ void TestDatabase::unsupportedProvidersFail_data() {
     QTest::newRow("no provider") << "Data Source=lab.db";
     QTest::newRow("empty") << "";
     QTest::newRow("garbage") << ";;=;==x;";
+    // A limit that is no number of seconds is refused, not taken for none.
+    QTest::newRow("limit in words") << "Provider=SQLite;Data Source=lab.db;Busy Timeout=cinci";
+    QTest::newRow("negative limit") << "Provider=PostgreSQL;Server=127.0.0.1;Lock Timeout=-1";
 }
 
 void TestDatabase::unsupportedProvidersFail() {
@@ -260,7 +263,8 @@ void TestDatabase::connectionStringKeysIgnoreCase() {
     DbLab db(DbLab::Backend::SQLite);
     QVERIFY(db.createEmpty());
     DatabaseConnection ado;
-    QVERIFY(ado.open("  provider = sqlite ;  DATA SOURCE =  lab.db  ; Extra=1"));
+    QVERIFY(ado.open("  provider = sqlite ;  DATA SOURCE =  lab.db  ; Extra=1; busy timeout = 0,5"));
+    QCOMPARE(ado.limits().busyMs, 500);
     QVERIFY(ado.execute("INSERT INTO VET_PROFILES (id, profileName) VALUES (?, ?)", {1, "Caine"}));
     QCOMPARE(db.scalar("SELECT profileName FROM VET_PROFILES").toString(), QStringLiteral("Caine"));
     QCOMPARE(ado.dialect().kind(), SqlDialect::Kind::SQLite);

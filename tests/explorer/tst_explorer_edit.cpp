@@ -12,7 +12,9 @@
 #include "CommentDialog.h"
 #include "CorrectionJournal.h"
 #include "ExplorerLab.h"
+#include "PgRelay.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QScopeGuard>
@@ -115,6 +117,12 @@ QString commentRoundTrip(ExplorerLab& x, qint64 id, const char* button, const QS
     }
     return shown;
 }
+
+#ifdef LABROSA_HAVE_SQLITE3
+int foreignKeysOn(sqlite3* db, char**, const sqlite3_api_routines*) {
+    return sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+}
+#endif
 
 } // namespace
 
@@ -306,17 +314,21 @@ private slots:
             QSKIP("no writable /dev/full to stand for a full disk");
         ExplorerLab x;
         QVERIFY(startOnDay(x));
+#ifdef LABROSA_HAVE_SQLITE3
+        const auto keysUnchecked =
+            qScopeGuard([] { sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&foreignKeysOn)); });
+#endif
         const QString log = fullLog ? QStringLiteral("/dev/full") : QStringLiteral("_database_err.log");
         x.database.setLogFile(log);
         const QStringList dump = x.dumpResults();
         const bool pg = x.lab.isPg();
         if (failure == "locked") {
             // SQLite refuses the write lock at BEGIN, PostgreSQL the set at the read of old values;
-            // this workstation gives up at once instead of after the usual wait.
+            // this workstation, whose limits say so, gives up at once instead of after the usual wait.
             QVERIFY(x.lab.exec(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
             QVERIFY(x.lab.exec(pg ? "SELECT ID FROM RESULTS WHERE ID = 2 FOR UPDATE"
                                   : "UPDATE RESULTS SET SEX = SEX WHERE ID = 2"));
-            QVERIFY(QSqlQuery(x.database.connection()).exec(pg ? "SET lock_timeout = 1" : "PRAGMA busy_timeout = 0"));
+            QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=0.001;Busy Timeout=0"));
         } else if (failure == "journal") {
             QVERIFY(x.lab.createTrigger("journal_refuses", "BEFORE INSERT",
                                         pg ? "RAISE EXCEPTION 'journal full';" : "SELECT RAISE(ABORT, 'journal full');",
@@ -329,8 +341,14 @@ private slots:
                                       "parent INTEGER REFERENCES test_parent (id) DEFERRABLE INITIALLY DEFERRED"));
             QVERIFY(x.lab.createTrigger("journal_checked_late", "AFTER INSERT", "INSERT INTO test_child VALUES (0);",
                                         "CORRECTION_JOURNAL"));
-            if (!pg)
-                QVERIFY(QSqlQuery(x.database.connection()).exec("PRAGMA foreign_keys = ON"));
+            if (!pg) {
+#ifdef LABROSA_HAVE_SQLITE3
+                // Every connection the program opens from now on checks references.
+                QVERIFY(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&foreignKeysOn)) == SQLITE_OK);
+#else
+                QSKIP("a commit of SQLite fails only on a deferred check of references");
+#endif
+            }
         } else {
             QVERIFY(x.lab.refuseUpdates());
         }
@@ -571,6 +589,79 @@ private slots:
         QCOMPARE(otherError, QString());
         QVERIFY(fileBytes("_database_err.log").contains("deadlock detected"));
         QCOMPARE(x.journalRows(), QStringList({"1|PacientName|Ana|Ana Maria", "2|PacientName|Ana|Ana Maria"}));
+    }
+
+    // A workstation that stopped in the middle of a correction holds sets of the request: another
+    // workstation's correction of it gives up within its limit, names the request and the
+    // workstation holding it, and stores nothing.
+    void lockHeldByAStoppedWorkstation() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("the server names the workstation; an SQLite wait is given up in the window");
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=0.3"));
+        const QStringList dump = x.dumpResults();
+        // This workstation too names its sessions to the server.
+        QVERIFY(x.lab
+                    .scalar("SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = ?",
+                            {DatabaseConnection::sessionName()})
+                    .toInt() >= 1);
+        {
+            QSqlDatabase other = x.lab.addConnection(QStringLiteral("stopped-workstation"));
+            QSqlQuery q(other);
+            QVERIFY(other.open() && q.exec("SET application_name = 'statia-2/maria'") && q.exec("BEGIN") &&
+                    q.exec("UPDATE RESULTS SET comment = 'oprita' WHERE ID = 2"));
+            QElapsedTimer waited;
+            waited.start();
+            x.list()->setItemText(x.rowOf(1), 1, "Ana Maria");
+            x.view->onGridEditDone(x.rowOf(1), 1);
+            QVERIFY2(waited.elapsed() < 3000, qPrintable(QString::number(waited.elapsed())));
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("stopped-workstation"));
+        QCOMPARE(x.messages, QStringList{"Failed tu update\nCererea 200 este corectata chiar acum pe statia statia-2 "
+                                         "(utilizatorul maria), asa ca aceasta corectura nu a fost salvata. Incercati "
+                                         "din nou dupa ce se termina corectura de acolo."});
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+    }
+
+    // The server's answer to a COMMIT never comes: the program reaches the server again and tells
+    // from the journal whether the correction was stored. The answer lost on the way back, it
+    // was; the COMMIT held back until the server ended the idle transaction, it was not.
+    void lostCommitAnswerIsToldTruthfully_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("answer dropped") << int(PgRelay::Mode::DropCommitAnswer) << true;
+        QTest::newRow("commit held, transaction ended by the server") << int(PgRelay::Mode::HoldCommit) << false;
+    }
+    void lostCommitAnswerIsToldTruthfully() {
+        QFETCH(int, mode);
+        QFETCH(bool, stored);
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("only a database server's answer can be lost");
+        QVERIFY(fillEditLab(x));
+        const quint16 serverPort = ConnectionString::parse(x.lab.connectionString()).value("port").toUShort();
+        PgRelay relay(serverPort ? serverPort : 5432, PgRelay::Mode(mode));
+        const quint16 port = relay.listen();
+        QVERIFY(port != 0);
+        QVERIFY(x.database.open(x.lab.connectionString() +
+                                QStringLiteral(";Port=%1;Idle Transaction Timeout=0.3").arg(port)));
+        CorrectionJournal journal(&x.database);
+        QElapsedTimer waited;
+        waited.start();
+        const bool applied = journal.apply("PacientName", "Ana Maria", "RequestID = ? AND ID IN (1, 2)", {"200"});
+        QVERIFY(relay.fired());
+        QVERIFY2(waited.elapsed() < 5000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY(journal.commitAnswerLost());
+        QVERIFY(!journal.outcomeUnknown());
+        QCOMPARE(applied, stored);
+        QCOMPARE(x.journalRows(),
+                 stored ? QStringList({"1|PacientName|Ana|Ana Maria", "2|PacientName|Ana|Ana Maria"}) : QStringList());
+        QCOMPARE(x.field(2, "PacientName"), QVariant(stored ? "Ana Maria" : "Ana"));
     }
 
     void profileFromTheDropDown() {
@@ -815,6 +906,61 @@ private slots:
         QCOMPARE(x.field(2, "PacientName"), QVariant("Ana Maria"));
         QCOMPARE(x.messages, QStringList());
         QCOMPARE(x.list()->getItemText(x.rowOf(2), 1), QString("Ana Maria"));
+    }
+
+    // A correction waits for another workstation that holds the request: the window shows the wait
+    // and stays usable (the search field takes what is typed), and "Renunta" ends the wait with
+    // nothing stored, long before the limit; closing the window meanwhile does the same and the
+    // window stays until the correction has ended.
+    void windowStaysUsableWhileACorrectionWaits_data() {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("Renunta") << false;
+        QTest::newRow("window closed") << true;
+    }
+    void windowStaysUsableWhileACorrectionWaits() {
+        QFETCH(bool, closing);
+        ExplorerLab x;
+        QVERIFY(startOnDay(x));
+        QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=60;Busy Timeout=60"));
+        const QStringList dump = x.dumpResults();
+        const bool pg = x.lab.isPg();
+        QVERIFY(x.lab.exec(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
+        QVERIFY(x.lab.exec("UPDATE RESULTS SET SEX = SEX WHERE ID = 2"));
+        auto* bar = x.view->findChild<QWidget*>("waitingBar");
+        QVERIFY(bar && !bar->isVisible());
+        bool sawWait = false;
+        QString typed;
+        std::function<void(int)> poll = [&](int attempts) {
+            if (!bar->isVisible()) {
+                if (attempts < 1000)
+                    QTimer::singleShot(10, [&poll, attempts] { poll(attempts + 1); });
+                return;
+            }
+            sawWait = true;
+            x.requestIdEdit()->clear();
+            QTest::keyClicks(x.requestIdEdit(), "201");
+            typed = x.requestIdEdit()->text();
+            if (closing)
+                x.view->close();
+            else
+                QTest::mouseClick(bar->findChild<QPushButton*>("buttonGiveUp"), Qt::LeftButton);
+        };
+        QTimer::singleShot(0, [&poll] { poll(0); });
+        QElapsedTimer waited;
+        waited.start();
+        x.list()->setItemText(x.rowOf(1), 1, "Ana Maria");
+        x.view->onGridEditDone(x.rowOf(1), 1);
+        QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY(x.lab.exec("ROLLBACK"));
+        QVERIFY(sawWait);
+        QCOMPARE(typed, QString("201"));
+        QVERIFY(!bar->isVisible());
+        QVERIFY(x.view->isVisible());
+        QCOMPARE(x.messages, QStringList{"Failed tu update\nAti renuntat la corectura; nu s-a salvat nimic."});
+        QCOMPARE(x.dumpResults(), dump);
+        QCOMPARE(x.journalRows(), QStringList());
+        // The refresh after it searched for what was typed meanwhile.
+        QCOMPARE(x.listedIds(), Ids{4});
     }
 
     void commentLimit() {

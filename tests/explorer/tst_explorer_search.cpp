@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -603,6 +604,30 @@ private slots:
         QCOMPARE(x.listedIds(), Ids{3});
         x.lab.reopenAdmin();
         QCOMPARE(x.dumpResults(), stored);
+    }
+
+    // A search held up past the laboratory's statement limit (here by a table another program
+    // locked) is ended by the server, and the message says so.
+    void searchPastItsLimitIsStopped() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("the statement limit is the server's");
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        QVERIFY(x.database.open(x.lab.connectionString() + ";Statement Timeout=0.2;Lock Timeout=0"));
+        QVERIFY(x.lab.exec("BEGIN"));
+        QVERIFY(x.lab.exec("LOCK TABLE RESULTS IN ACCESS EXCLUSIVE MODE"));
+        x.messages.clear();
+        QElapsedTimer waited;
+        waited.start();
+        x.search("100", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        const qint64 elapsed = waited.elapsed();
+        QVERIFY(x.lab.exec("ROLLBACK"));
+        QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(x.messages.size(), 1);
+        QVERIFY2(x.messages[0].startsWith("Cautarea a durat mai mult decat limita de 0,2 s"),
+                 qPrintable(x.messages[0]));
+        QCOMPARE(x.list()->getItemCount(), 0);
     }
 
     // A record that cannot be read half-way through: the rows read before it are not shown as
