@@ -87,7 +87,8 @@ const char* const kProgramTables[] = {"vet_profiles", "results",       "analyser
 const char kProgramView[] = "vresults2_vet";
 const char* const kJournalTables[] = {"correction_journal",  "bulletin_archive",       "signatories",
                                       "bulletin_validation", "critical_notifications", "critical_values",
-                                      "signatory_passwords", "signing_attempts"};
+                                      "signatory_passwords", "signing_attempts",       "received_messages",
+                                      "received_sets",       "unmatched_results",      "receiver_status"};
 
 // Reading every column proves that a table of that name is the program's own and not
 // something else that CREATE TABLE IF NOT EXISTS would have left standing.
@@ -379,6 +380,11 @@ const ProgramRight kProgramRights[] = {
     {"parameter_delta_limits", "SELECT", false},
     // Raised by the database's own triggers (functions of the owner); the program reads them.
     {"content_revisions", "SELECT", false},
+    // Written by labrosa-receiver under its own role; the program shows them.
+    {"received_messages", "SELECT", false},
+    {"received_sets", "SELECT", false},
+    {"unmatched_results", "SELECT", false},
+    {"receiver_status", "SELECT", false},
 };
 
 const char kSqlCurrentSchema[] = "SELECT quote_ident(current_schema())";
@@ -887,7 +893,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
                            "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
                            "'bulletin_validation', 'critical_notifications', 'critical_values', "
-                           "'signatory_passwords', 'signing_attempts')")) ||
+                           "'signatory_passwords', 'signing_attempts', 'received_messages', 'received_sets', "
+                           "'unmatched_results', 'receiver_status')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -920,7 +927,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
                        "parameter_delta_limits, critical_notifications, critical_values, content_revisions, "
-                       "signatory_passwords, signing_attempts"),
+                       "signatory_passwords, signing_attempts, unmatched_results, received_sets, received_messages, "
+                       "receiver_status"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
