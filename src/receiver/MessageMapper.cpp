@@ -61,11 +61,11 @@ QList<ReceivedSet> MessageMapper::fromAstm(const AstmMessage& message) {
             if (control)
                 continue;
             ReceivedSet set = patient;
-            set.specimenId = r.component(3, 1).trimmed();
-            if (set.specimenId.isEmpty()) { // the analyser's own id, its first part that says something
+            // The laboratory's id of the sample (field 3), else the analyser's own (field 4): the
+            // first component that says something (some analysers put rack and position first).
+            for (int field : {3, 4})
                 for (int c = 1; c <= 5 && set.specimenId.isEmpty(); ++c)
-                    set.specimenId = r.component(4, c).trimmed();
-            }
+                    set.specimenId = r.component(field, c).trimmed();
             sets << set;
             inSet = true;
         } else if (type == QLatin1Char('R')) {
