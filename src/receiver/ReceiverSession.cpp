@@ -72,20 +72,22 @@ void ReceiverSession::detach() {
 }
 
 void ReceiverSession::onReadyRead() {
-    while (m_device && m_device->bytesAvailable() > 0) {
-        const QByteArray bytes = m_device->readAll();
-        // Nothing is looked at before it is in the capture log: bytes that cannot be logged are
-        // not answered, and the analyser sends them again.
-        if (m_capture && !m_capture->append('<', bytes)) {
-            report(m_capture->error());
-            continue;
-        }
-        if (m_protocol == Protocol::Astm) {
-            m_astm.feed(bytes, m_clock.elapsed());
-        } else {
-            for (const QByteArray& message : m_mllp.feed(bytes))
-                handleHl7(message);
-        }
+    while (m_device && m_device->bytesAvailable() > 0)
+        receive(m_device->readAll());
+}
+
+void ReceiverSession::receive(const QByteArray& bytes) {
+    // Nothing is looked at before it is in the capture log: bytes that cannot be logged are
+    // not answered, and the analyser sends them again.
+    if (m_capture && !m_capture->append('<', bytes)) {
+        report(m_capture->error());
+        return;
+    }
+    if (m_protocol == Protocol::Astm) {
+        m_astm.feed(bytes, m_clock.elapsed());
+    } else {
+        for (const QByteArray& message : m_mllp.feed(bytes))
+            handleHl7(message);
     }
     schedule();
 }

@@ -25,6 +25,8 @@ public:
     // The line the session reads and answers on; it is not owned.
     void attach(QIODevice* device);
     void detach();
+    // Bytes from the line, as if read from the device (which need not be attached).
+    void receive(const QByteArray& bytes);
     void setAstmTiming(const AstmLink::Timing& timing);
 
     static bool parseProtocol(const QString& text, Protocol* protocol);

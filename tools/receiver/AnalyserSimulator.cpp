@@ -9,8 +9,8 @@ constexpr int kRetryMs = 200;
 AstmLink::Timing instrumentTiming(int replyTimeoutMs) {
     AstmLink::Timing t;
     t.replyTimeoutMs = replyTimeoutMs;
-    t.enqRetryAfterNakMs = kRetryMs;
-    t.instrumentContentionMs = kRetryMs;
+    t.enqRetryAfterNakMs = qMin(kRetryMs, replyTimeoutMs);
+    t.instrumentContentionMs = qMin(kRetryMs, replyTimeoutMs);
     return t;
 }
 } // namespace
@@ -62,6 +62,8 @@ bool AnalyserSimulator::listen(quint16 port, QString* error) {
 
 void AnalyserSimulator::attach(QTcpSocket* socket) {
     m_socket = socket;
+    // Each piece goes out as it is written, as an analyser's serial-to-network box sends it.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::readyRead, this, &AnalyserSimulator::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &AnalyserSimulator::onDisconnected);
     m_inFlight = false;

@@ -128,9 +128,22 @@ int main(int argc, char* argv[]) {
         if (!store.writeStatus(state, problem, QDateTime::currentDateTime()))
             say(QStringLiteral("starea legaturii nu s-a putut scrie: %1").arg(store.lastError()));
     };
+    // A bad line gives many problems a second: the status takes the last of each second, so that
+    // writing it never holds the analyser up.
+    QString pendingProblem;
+    QTimer problemTimer;
+    problemTimer.setSingleShot(true);
+    problemTimer.setInterval(1000);
+    QObject::connect(&problemTimer, &QTimer::timeout, [&]() {
+        if (!pendingProblem.isEmpty())
+            status(QStringLiteral("eroare"), pendingProblem);
+        pendingProblem.clear();
+    });
     QObject::connect(&session, &ReceiverSession::problem, [&](const QString& text) {
         say(text);
-        status(QStringLiteral("eroare"), text);
+        pendingProblem = text;
+        if (!problemTimer.isActive())
+            problemTimer.start();
     });
     QObject::connect(&session, &ReceiverSession::messageHandled, [&](const StoreOutcome& outcome) {
         switch (outcome.kind) {
@@ -169,6 +182,8 @@ int main(int argc, char* argv[]) {
                     current->deleteLater();
                 }
                 current = socket;
+                // An answer of one byte must not wait for more to send.
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, [&, socket]() {
                     if (current == socket) {
                         session.detach();
@@ -185,6 +200,7 @@ int main(int argc, char* argv[]) {
         retry.setSingleShot(true);
         QObject::connect(&retry, &QTimer::timeout, [&]() { client.connectToHost(config.host, quint16(config.port)); });
         QObject::connect(&client, &QTcpSocket::connected, [&]() {
+            client.setSocketOption(QAbstractSocket::LowDelayOption, 1);
             session.attach(&client);
             status(QStringLiteral("conectat"), QString());
         });
