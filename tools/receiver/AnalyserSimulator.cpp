@@ -155,7 +155,7 @@ void AnalyserSimulator::acknowledged() {
     if (m_faults.duplicate && m_random.generateDouble() < m_faults.rate)
         m_messages.insert(m_next + 1, m);
     ++m_next;
-    QTimer::singleShot(0, this, &AnalyserSimulator::next);
+    QTimer::singleShot(m_intervalMs, this, &AnalyserSimulator::next);
 }
 
 void AnalyserSimulator::onReadyRead() {

@@ -35,6 +35,8 @@ public:
     AnalyserSimulator(Protocol protocol, const Faults& faults, quint32 seed, int replyTimeoutMs, FILE* ackedOut);
 
     void setMessages(const QList<Message>& messages) { m_messages = messages; }
+    // A pause after each acknowledged message, as an analyser that finishes one sample at a time.
+    void setInterval(int ms) { m_intervalMs = ms; }
     // The receiver is the server (connect) or the analyser is (listen).
     void connectTo(const QString& host, quint16 port);
     bool listen(quint16 port, QString* error);
@@ -70,4 +72,5 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_hl7Deadline = -1;
+    int m_intervalMs = 0;
 };

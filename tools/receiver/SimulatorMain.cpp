@@ -90,8 +90,11 @@ int main(int argc, char* argv[]) {
                                            QStringLiteral("15000"));
     const QCommandLineOption ackedOption(
         QStringLiteral("acked"), QStringLiteral("scrie aici codul fiecarui set confirmat"), QStringLiteral("fisier"));
+    const QCommandLineOption intervalOption(QStringLiteral("interval"),
+                                            QStringLiteral("pauza dupa fiecare mesaj confirmat, in ms"),
+                                            QStringLiteral("ms"), QStringLiteral("0"));
     parser.addOptions({protocolOption, connectOption, listenOption, generateOption, codesOption, prefixOption,
-                       faultsOption, rateOption, seedOption, timeoutOption, ackedOption});
+                       faultsOption, rateOption, seedOption, timeoutOption, ackedOption, intervalOption});
     parser.addPositionalArgument(QStringLiteral("fisiere"), QStringLiteral("un mesaj in fiecare fisier"));
     parser.process(app);
 
@@ -157,6 +160,7 @@ int main(int argc, char* argv[]) {
     }
     AnalyserSimulator sim(protocol, faults, seed, timeout, acked);
     sim.setMessages(messages);
+    sim.setInterval(parser.value(intervalOption).toInt());
     QObject::connect(&sim, &AnalyserSimulator::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     if (parser.isSet(connectOption)) {
         const QString address = parser.value(connectOption);
