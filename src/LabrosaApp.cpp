@@ -13,6 +13,7 @@
 #include "ResultsWindow.h"
 #include "SignatoriesDialog.h"
 #include "SqliteIntegrityCheck.h"
+#include "UnmatchedResultsWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -61,6 +62,8 @@ void LabrosaApp::onLaboratoryOpened() {
         QObject::connect(frame->action(ID_LAB_IMPORT_ACCESS), &QAction::triggered, frame, [this] { onImportAccess(); });
         QObject::connect(frame->action(ID_LAB_ADD_JOURNAL), &QAction::triggered, frame, [this] { onAddJournal(); });
         QObject::connect(frame->action(ID_LAB_SIGNATORIES), &QAction::triggered, frame, [this] { onSignatories(); });
+        QObject::connect(frame->action(ID_LAB_UNMATCHED), &QAction::triggered, frame,
+                         [this] { UnmatchedResultsWindow::showFor(&m_database, mainFrame()); });
     }
     // Offered only to a database that lacks them for certain (a question that failed is no answer).
     CorrectionJournal journal(&m_database);

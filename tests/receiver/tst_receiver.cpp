@@ -6,15 +6,21 @@
 #include "DatabaseConnection.h"
 #include "DbLab.h"
 #include "Hl7Message.h"
+#include "MessageBox.h"
 #include "MessageMapper.h"
 #include "MllpFramer.h"
 #include "ReceiverSession.h"
 #include "ResultStore.h"
+#include "UnmatchedResultsWindow.h"
 
 #include <QBuffer>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <csignal>
 
@@ -90,6 +96,7 @@ private slots:
     void sentAgainIsStoredOnce_data();
     void sentAgainIsStoredOnce();
     void refusedMessageLeavesNothing();
+    void technicianPutsTheUnmatchedIn();
     void fuzzStoresNoPartialSet();
     void throughSimulator_data();
     void throughSimulator();
@@ -221,6 +228,64 @@ void TestReceiver::refusedMessageLeavesNothing() {
     QVERIFY(s.open(lab, ReceiverSession::Protocol::Hl7));
     s.session->receive(MllpFramer::frame(oru("C1", "1201", {"WBC=1", "RBC=666"})));
     QCOMPARE(count(lab, "SELECT COUNT(*) FROM RESULT_VALUES"), 2);
+}
+
+// "Rezultate nepotrivite": the technician names the parameter of an unknown code and the
+// request of a specimen that had none; each value goes into its set, and the queue empties.
+void TestReceiver::technicianPutsTheUnmatchedIn() {
+    DbLab lab(DbLab::current());
+    QVERIFY(makeLab(lab));
+    SessionLab s;
+    QVERIFY(s.open(lab, ReceiverSession::Protocol::Hl7));
+    QByteArray message = oru("C1", "1201", {"WBC=12.5", "Hb=14.1"});
+    message += "OBR|2|||CBC\rOBX|1|NM|RBC||6.2|u|||||F\rOBX|2|NM|WBC||7.1|u|||||F\r";
+    s.session->receive(MllpFramer::frame(message));
+    QVERIFY(s.store->writeStatus("conectat", "suma de control gresita", QDateTime::currentDateTime()));
+    QStringList messages;
+    setMessageBoxHook([&](const QString& text) { messages << text; });
+    DatabaseConnection program;
+    QVERIFY(program.open(lab.connectionString()));
+    UnmatchedResultsWindow window(&program);
+    QVERIFY2(window.reload(), qPrintable(window.errorText()));
+    auto* analysers = window.findChild<QTreeWidget*>("listAnalysers");
+    QCOMPARE(analysers->topLevelItemCount(), 1);
+    QCOMPARE(analysers->topLevelItem(0)->text(0), QStringLiteral("Hemo (1)"));
+    QVERIFY(analysers->topLevelItem(0)->text(4).endsWith("suma de control gresita"));
+    auto* list = window.findChild<QTreeWidget*>("listUnmatched");
+    QCOMPARE(list->topLevelItemCount(), 3);
+    auto* request = window.findChild<QLineEdit*>("editRequestId");
+    auto* parameter = window.findChild<QComboBox*>("comboParameter");
+    auto* apply = window.findChild<QPushButton*>("buttonApply");
+    // Hb is the analyser's name for HGB: into set 1201 beside WBC.
+    list->setCurrentItem(list->topLevelItem(0));
+    QCOMPARE(request->text(), QStringLiteral("1201"));
+    QCOMPARE(parameter->currentIndex(), -1);
+    parameter->setCurrentText("HGB");
+    QTest::mouseClick(apply, Qt::LeftButton);
+    QCOMPARE(messages, QStringList());
+    const int set = lab.scalar("SELECT ID FROM RESULTS WHERE RequestID = '1201'").toInt();
+    QCOMPARE(
+        lab.scalar("SELECT stringvalue FROM RESULT_VALUES WHERE resultID = ? AND refcode = 'HGB'", {set}).toString(),
+        QStringLiteral("14.1"));
+    // The specimen without a request: its first value makes the set, the second joins it.
+    QCOMPARE(list->topLevelItemCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        list->setCurrentItem(list->topLevelItem(0));
+        QCOMPARE(request->text(), QString());
+        QTest::mouseClick(apply, Qt::LeftButton); // nothing named yet: refused, nothing written
+        QCOMPARE(messages.size(), 1);
+        messages.clear();
+        QTest::keyClicks(request, "1305");
+        QTest::mouseClick(apply, Qt::LeftButton);
+        QCOMPARE(messages, QStringList());
+    }
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(count(lab, "SELECT COUNT(*) FROM RESULTS WHERE RequestID = '1305'"), 1);
+    QCOMPARE(count(lab, "SELECT COUNT(*) FROM RESULT_VALUES v JOIN RESULTS r ON r.ID = v.resultID WHERE "
+                        "r.RequestID = '1305'"),
+             2);
+    QCOMPARE(count(lab, "SELECT COUNT(*) FROM UNMATCHED_RESULTS WHERE resolvedAt IS NULL"), 0);
+    setMessageBoxHook({});
 }
 
 // Random bytes, messages cut short and messages with bytes changed, in pieces of any size:
