@@ -43,6 +43,14 @@ bool ReceiverConfig::read(const QString& fileName, ReceiverConfig* config, QStri
             return false;
         }
     }
+    config->serialPort = ini.value(QStringLiteral("serial"), config->serialPort).toString();
+    if (ini.contains(QStringLiteral("baud"))) {
+        config->baudRate = ini.value(QStringLiteral("baud")).toString().toInt(&ok);
+        if (!ok || config->baudRate <= 0) {
+            *error = QStringLiteral("viteza liniei seriale (baud) trebuie sa fie un numar pozitiv");
+            return false;
+        }
+    }
     config->database = ini.value(QStringLiteral("database"), config->database).toString();
     config->capture = ini.value(QStringLiteral("capture"), config->capture).toString();
     return true;
@@ -55,7 +63,7 @@ QString ReceiverConfig::problem() const {
         return QStringLiteral("lipseste baza de date (database)");
     if (capture.isEmpty())
         return QStringLiteral("lipseste fisierul jurnalului brut (capture)");
-    if (!server && (host.isEmpty() || port <= 0))
+    if (serialPort.isEmpty() && !server && (host.isEmpty() || port <= 0))
         return QStringLiteral("in modul client trebuie dat analizorul (host si port)");
     return QString();
 }

@@ -13,6 +13,8 @@ struct ReceiverConfig {
     bool server = true; // listen for the analyser; otherwise connect to it
     QString host;       // the analyser (client) or the address to listen on (server)
     int port = 0;
+    QString serialPort; // a serial line instead of TCP (/dev/ttyUSB0), 8 data bits, no parity, 1 stop bit
+    int baudRate = 9600;
     QString database; // a connection string, as labrosa --database takes it
     QString capture;  // the capture log's file
     int frameTimeoutMs = 30000;

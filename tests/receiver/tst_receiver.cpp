@@ -24,6 +24,11 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kReceiver = QStringLiteral(LABROSA_BINARY_DIR "/tools/receiver/labrosa-receiver");
@@ -101,6 +106,7 @@ private slots:
     void throughSimulator_data();
     void throughSimulator();
     void killedReceiverLosesNothing();
+    void throughSerialLine();
     void serverStoppedMidTransfer();
 
 private:
@@ -469,6 +475,49 @@ void TestReceiver::killedReceiverLosesNothing() {
     QVERIFY(kills >= 2);
     const QStringList labels = QString::fromUtf8(fileBytes(acked)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     checkExactlyOnce(lab, labels, 400);
+}
+
+// An analyser on a serial line (here the other end of a pseudo-terminal): the same low level,
+// one frame at a time, each answered.
+void TestReceiver::throughSerialLine() {
+    if (DbLab::current() != DbLab::Backend::SQLite)
+        QSKIP("the line does not depend on the backend");
+    DbLab lab(DbLab::current());
+    QVERIFY(makeLab(lab));
+    const int line = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(line >= 0 && grantpt(line) == 0 && unlockpt(line) == 0);
+    QProcess receiver;
+    receiver.start(kReceiver, {"--database", lab.connectionString(), "--machine", "1", "--protocol", "astm", "--serial",
+                               QString::fromLocal8Bit(ptsname(line)), "--capture", lab.lab().path() + "/serial.log"});
+    QVERIFY(receiver.waitForReadyRead(10000));
+    QVERIFY(receiver.readAllStandardOutput().contains("este deschisa"));
+    auto answer = [line]() {
+        pollfd p{line, POLLIN, 0};
+        char c = 0;
+        return poll(&p, 1, 5000) == 1 && read(line, &c, 1) == 1 ? c : char(0);
+    };
+    auto send = [line](const QByteArray& bytes) {
+        return write(line, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    };
+    QVERIFY(send(QByteArray(1, AstmFrame::kEnq)));
+    QCOMPARE(answer(), AstmFrame::kAck);
+    int number = 1;
+    for (const QByteArray& r : astm("1201", {"WBC=5", "RBC=6"}).split('\r')) {
+        if (r.isEmpty())
+            continue;
+        for (const AstmFrame& f : AstmFrame::splitRecord(r + '\r', &number)) {
+            QVERIFY(send(f.encode()));
+            QCOMPARE(answer(), AstmFrame::kAck);
+        }
+    }
+    QVERIFY(send(QByteArray(1, AstmFrame::kEot)));
+    QTRY_COMPARE(
+        count(lab,
+              "SELECT COUNT(*) FROM RESULT_VALUES v JOIN RESULTS r ON r.ID = v.resultID WHERE r.RequestID = '1201'"),
+        2);
+    receiver.kill();
+    receiver.waitForFinished();
+    ::close(line);
 }
 
 // The database server stopped in the middle of a transfer: the analyser hears AE, and once the

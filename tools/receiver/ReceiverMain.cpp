@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QPointer>
+#include <QSerialPort>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -66,8 +67,13 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption frameTimeoutOption(QStringLiteral("frame-timeout"),
                                                 QStringLiteral("asteptarea urmatorului cadru ASTM, in ms"),
                                                 QStringLiteral("ms"));
+    const QCommandLineOption serialOption(QStringLiteral("serial"),
+                                          QStringLiteral("linia seriala a analizorului (de exemplu /dev/ttyUSB0)"),
+                                          QStringLiteral("dispozitiv"));
+    const QCommandLineOption baudOption(QStringLiteral("baud"), QStringLiteral("viteza liniei seriale"),
+                                        QStringLiteral("n"));
     parser.addOptions({configOption, databaseOption, machineOption, protocolOption, listenOption, connectOption,
-                       captureOption, frameTimeoutOption});
+                       captureOption, frameTimeoutOption, serialOption, baudOption});
     parser.process(app);
 
     ReceiverConfig config;
@@ -93,6 +99,10 @@ int main(int argc, char* argv[]) {
     }
     if (ok && parser.isSet(captureOption))
         config.capture = parser.value(captureOption);
+    if (ok && parser.isSet(serialOption))
+        config.serialPort = parser.value(serialOption);
+    if (ok && parser.isSet(baudOption))
+        config.baudRate = parser.value(baudOption).toInt(&ok);
     if (ok && parser.isSet(frameTimeoutOption))
         config.frameTimeoutMs = parser.value(frameTimeoutOption).toInt(&ok);
     if (!ok || !config.problem().isEmpty()) {
@@ -163,6 +173,40 @@ int main(int argc, char* argv[]) {
     QTcpServer server;
     QTcpSocket client;
     QPointer<QTcpSocket> current;
+    QSerialPort serial;
+    QTimer serialRetry;
+    if (!config.serialPort.isEmpty()) {
+        serial.setPortName(config.serialPort);
+        serial.setBaudRate(config.baudRate);
+        serial.setDataBits(QSerialPort::Data8);
+        serial.setParity(QSerialPort::NoParity);
+        serial.setStopBits(QSerialPort::OneStop);
+        serial.setFlowControl(QSerialPort::NoFlowControl);
+        serialRetry.setSingleShot(true);
+        // A line that is not there yet (an adapter unplugged) is tried again until it is.
+        auto openLine = [&]() {
+            if (serial.open(QIODevice::ReadWrite)) {
+                session.attach(&serial);
+                status(QStringLiteral("conectat"), QString());
+                std::printf("labrosa-receiver: linia %s este deschisa\n", qPrintable(config.serialPort));
+                std::fflush(stdout);
+                return;
+            }
+            say(QStringLiteral("linia %1 nu se poate deschide: %2").arg(config.serialPort, serial.errorString()));
+            serialRetry.start(kReconnectMs);
+        };
+        QObject::connect(&serialRetry, &QTimer::timeout, openLine);
+        QObject::connect(&serial, &QSerialPort::errorOccurred, [&](QSerialPort::SerialPortError e) {
+            if (e != QSerialPort::ResourceError || !serial.isOpen())
+                return;
+            session.detach();
+            serial.close();
+            status(QStringLiteral("deconectat"), QStringLiteral("linia seriala a disparut"));
+            serialRetry.start(kReconnectMs);
+        });
+        openLine();
+        return app.exec();
+    }
     if (config.server) {
         const QHostAddress address =
             config.host.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(config.host);
