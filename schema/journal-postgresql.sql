@@ -261,3 +261,12 @@ CREATE TABLE IF NOT EXISTS RECEIVER_STATUS (
     lastErrorAt TIMESTAMP,
     updatedAt TIMESTAMP NOT NULL
 );
+
+-- An analyser's own code for a parameter that PARAMETERS knows under another (its refcode),
+-- as a technician named it for a result that waited: later results with the code go straight in.
+CREATE TABLE IF NOT EXISTS PARAMETER_ALIASES (
+    MachineID INTEGER NOT NULL,
+    code VARCHAR(100) NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    PRIMARY KEY (MachineID, code)
+);

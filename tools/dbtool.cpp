@@ -90,7 +90,8 @@ const char* const kJournalTables[] = {"correction_journal",  "bulletin_archive",
                                       "signatory_passwords", "signing_attempts"};
 // What labrosa-receiver writes: the messages received, their sets, the unmatched results, the
 // state of each analyser's connection.
-const char* const kReceiverTables[] = {"received_messages", "received_sets", "unmatched_results", "receiver_status"};
+const char* const kReceiverTables[] = {"received_messages", "received_sets", "unmatched_results", "receiver_status",
+                                       "parameter_aliases"};
 
 // Reading every column proves that a table of that name is the program's own and not
 // something else that CREATE TABLE IF NOT EXISTS would have left standing.
@@ -387,6 +388,7 @@ const ProgramRight kProgramRights[] = {
     {"received_sets", "SELECT", false},
     {"unmatched_results", "SELECT", false},
     {"receiver_status", "SELECT", false},
+    {"parameter_aliases", "SELECT", false},
 };
 
 const char kSqlCurrentSchema[] = "SELECT quote_ident(current_schema())";
@@ -904,7 +906,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
                            "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
                            "'bulletin_validation', 'critical_notifications', 'critical_values', "
                            "'signatory_passwords', 'signing_attempts', 'received_messages', 'received_sets', "
-                           "'unmatched_results', 'receiver_status')")) ||
+                           "'unmatched_results', 'receiver_status', 'parameter_aliases')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -938,7 +940,7 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
                        "parameter_delta_limits, critical_notifications, critical_values, content_revisions, "
                        "signatory_passwords, signing_attempts, unmatched_results, received_sets, received_messages, "
-                       "receiver_status"),
+                       "receiver_status, parameter_aliases"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})

@@ -1,5 +1,6 @@
 #include "UnmatchedResultsWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFormLayout>
@@ -69,6 +70,10 @@ UnmatchedResultsWindow::UnmatchedResultsWindow(DatabaseConnection* database, QWi
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("&Cererea:"), m_requestId);
     form->addRow(QStringLiteral("&Parametrul:"), m_parameter);
+    m_remember = new QCheckBox(QStringLiteral("&Tine minte: codul analizorului inseamna acest parametru"), this);
+    m_remember->setObjectName(QStringLiteral("checkRemember"));
+    m_remember->setChecked(true);
+    form->addRow(QString(), m_remember);
 
     m_apply = new QPushButton(QStringLiteral("Pune in &set"), this);
     m_apply->setObjectName(QStringLiteral("buttonApply"));
@@ -162,7 +167,8 @@ void UnmatchedResultsWindow::onApply() {
         labrosaMessageBox(QStringLiteral("Alegeti cererea si parametrul rezultatului."), this);
         return;
     }
-    if (!m_queue.resolve(m_waiting.at(size_t(row)), m_requestId->text(), m_parameter->currentText())) {
+    if (!m_queue.resolve(m_waiting.at(size_t(row)), m_requestId->text(), m_parameter->currentText(),
+                         m_remember->isChecked())) {
         labrosaMessageBox(QString::fromLatin1(kMsgNotResolved).arg(m_queue.errorText()), this);
         return;
     }

@@ -7,6 +7,7 @@
 #include "UnmatchedResults.h"
 
 class DatabaseConnection;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -16,7 +17,8 @@ class QTreeWidget;
 // "Rezultate nepotrivite": the analysers' connections (state, last message, last problem) and
 // the received results that wait for a request or a parameter. The technician picks a result,
 // names the request and the parameter, and "Pune in set" puts it into the set; nothing is
-// dropped. Child widgets: "listAnalysers", "listUnmatched", "editRequestId", "comboParameter",
+// dropped; "checkRemember" keeps the analyser's code for that parameter from then on. Child
+// widgets: "listAnalysers", "listUnmatched", "editRequestId", "comboParameter", "checkRemember",
 // "buttonApply", "buttonRefresh", "buttonClose".
 class UnmatchedResultsWindow : public QDialog {
     Q_OBJECT
@@ -43,6 +45,7 @@ private:
     QTreeWidget* m_unmatched = nullptr;
     QLineEdit* m_requestId = nullptr;
     QComboBox* m_parameter = nullptr;
+    QCheckBox* m_remember = nullptr;
     QPushButton* m_apply = nullptr;
     QString m_error;
 };

@@ -32,6 +32,8 @@ const char kAddSetSqlite[] = "INSERT INTO RESULTS (RequestID, PacientName, Trans
 const char kAddSetPostgres[] = "INSERT INTO RESULTS (RequestID, PacientName, TransDate, ProcDate, Age, SEX) VALUES "
                                "(?, ?, CAST(? AS timestamp), CAST(? AS timestamp), ?, ?) RETURNING ID";
 const char kLinkReceivedSet[] = "UPDATE RECEIVED_SETS SET resultID = ? WHERE id = ? AND resultID IS NULL";
+const char kRememberAlias[] = "INSERT INTO PARAMETER_ALIASES (MachineID, code, refcode) VALUES (?, ?, ?) ON CONFLICT "
+                              "(MachineID, code) DO UPDATE SET refcode = excluded.refcode";
 const char kAddValue[] = "INSERT INTO RESULT_VALUES (resultID, MachineID, refcode, stringvalue) VALUES (?, ?, ?, ?)";
 
 constexpr int kRequestIdLength = 50;
@@ -170,7 +172,8 @@ bool UnmatchedResults::parameterCodes(int machineId, QStringList* codes) {
     return true;
 }
 
-bool UnmatchedResults::resolve(const UnmatchedResult& result, const QString& requestId, const QString& code) {
+bool UnmatchedResults::resolve(const UnmatchedResult& result, const QString& requestId, const QString& code,
+                               bool remember) {
     m_error.clear();
     const QString request = requestId.trimmed();
     if (request.isEmpty() || request.size() > kRequestIdLength)
@@ -235,6 +238,9 @@ bool UnmatchedResults::resolve(const UnmatchedResult& result, const QString& req
         return fail(m_database->errorText());
     if (m_database->rowsAffected() != 1)
         return fail(QStringLiteral("Rezultatul a fost pus intre timp in set de altcineva."));
+    if (remember && code != result.code &&
+        !m_database->execute(QString::fromLatin1(kRememberAlias), {result.machineId, result.code, code}))
+        return fail(m_database->errorText());
     if (!m_database->commitTransaction())
         return fail(m_database->errorText());
     return true;

@@ -48,8 +48,9 @@ public:
     bool analysers(std::vector<AnalyserStatus>* list);
     // The analyser's parameter codes, for the technician to choose from.
     bool parameterCodes(int machineId, QStringList* codes);
-    // Puts the result into the set of the request (its own when empty) under the code.
-    bool resolve(const UnmatchedResult& result, const QString& requestId, const QString& code);
+    // Puts the result into the set of the request (its own when empty) under the code; with
+    // remember, the analyser's code stands for that parameter in the results still to come.
+    bool resolve(const UnmatchedResult& result, const QString& requestId, const QString& code, bool remember = false);
     QString errorText() const { return m_error; }
 
     static QString reasonLabel(const QString& reason);

@@ -7,6 +7,7 @@
 namespace {
 
 const char kSqlParameters[] = "SELECT refcode FROM PARAMETERS WHERE MachineID = ?";
+const char kSqlAliases[] = "SELECT code, refcode FROM PARAMETER_ALIASES WHERE MachineID = ?";
 const char kSqlMessageByControl[] = "SELECT id FROM RECEIVED_MESSAGES WHERE MachineID = ? AND controlId = ?";
 const char kSqlSetByFingerprint[] = "SELECT id FROM RECEIVED_SETS WHERE fingerprint = ?";
 const char kSqlAddMessageSqlite[] =
@@ -139,7 +140,19 @@ bool ResultStore::loadParameters() {
         return false;
     }
     q->finish();
+    QSqlQuery* a = query(kSqlAliases);
+    if (!run(a, {m_machineId}))
+        return false;
+    QHash<QString, QString> aliases;
+    while (a->next())
+        aliases.insert(a->value(0).toString(), a->value(1).toString());
+    if (a->lastError().isValid()) {
+        m_error = a->lastError().text();
+        return false;
+    }
+    a->finish();
     m_codes = codes;
+    m_aliases = aliases;
     m_codesLoaded = true;
     return true;
 }
@@ -157,7 +170,7 @@ StoreOutcome ResultStore::store(const QString& protocol, const QString& controlI
     bool unknown = !m_codesLoaded;
     for (const ReceivedSet& set : sets)
         for (const ReceivedValue& v : set.values)
-            unknown = unknown || !m_codes.contains(v.code);
+            unknown = unknown || !m_codes.contains(m_aliases.value(v.code, v.code));
     if (unknown && !loadParameters()) {
         m_broken = true;
         outcome.error = m_error;
@@ -243,10 +256,12 @@ bool ResultStore::storeSet(const ReceivedSet& set, qint64 messageId, const QStri
     const bool hasRequest = !set.specimenId.isEmpty() && set.specimenId.size() <= kRequestIdLength;
     const QVariant age = ageAt(set.birthDate, receivedAt.date());
     const QString name = set.patientName.left(kNameLength);
+    // The analyser's code, or the parameter a technician said it means.
+    auto refcodeOf = [this](const QString& code) { return m_aliases.value(code, code); };
     bool anyMatched = false;
     for (const ReceivedValue& v : set.values)
-        anyMatched =
-            anyMatched || (m_codes.contains(v.code) && v.code.size() <= kCodeLength && v.value.size() <= kValueLength);
+        anyMatched = anyMatched || (m_codes.contains(refcodeOf(v.code)) && refcodeOf(v.code).size() <= kCodeLength &&
+                                    v.value.size() <= kValueLength);
     QVariant resultId(QMetaType(QMetaType::Int));
     if (hasRequest && anyMatched) {
         QSqlQuery* add = query(pg ? kSqlAddResultPostgres : kSqlAddResultSqlite);
@@ -269,10 +284,10 @@ bool ResultStore::storeSet(const ReceivedSet& set, qint64 messageId, const QStri
             reason = QStringLiteral("specimen");
         else if (set.specimenId.size() > kRequestIdLength || v.value.size() > kValueLength)
             reason = QStringLiteral("length");
-        else if (!m_codes.contains(v.code) || v.code.size() > kCodeLength)
+        else if (!m_codes.contains(refcodeOf(v.code)) || refcodeOf(v.code).size() > kCodeLength)
             reason = QStringLiteral("parameter");
         if (reason.isEmpty()) {
-            if (!run(query(kSqlAddValue), {resultId, m_machineId, v.code, v.value}))
+            if (!run(query(kSqlAddValue), {resultId, m_machineId, refcodeOf(v.code), v.value}))
                 return false;
             continue;
         }

@@ -24,8 +24,9 @@ struct StoreOutcome {
 // Writes received messages into the laboratory's database, each in one transaction: the message
 // as it came (RECEIVED_MESSAGES), per specimen one RESULTS row with a RESULT_VALUES row per
 // result whose code the analyser's PARAMETERS know, and every other result into
-// UNMATCHED_RESULTS. A message whose control id, or a set whose analyser, specimen and results,
-// were stored before is not stored again. Either all of a message is committed or none of it.
+// UNMATCHED_RESULTS (a code a technician named in PARAMETER_ALIASES counts as its parameter's). A message whose control
+// id, or a set whose analyser, specimen and results, were stored before is not stored again. Either all of a message is
+// committed or none of it.
 class ResultStore {
 public:
     ResultStore(DatabaseConnection* database, int machineId);
@@ -53,7 +54,8 @@ private:
 
     DatabaseConnection* m_database;
     int m_machineId;
-    QSet<QString> m_codes; // the analyser's parameter codes
+    QSet<QString> m_codes;             // the analyser's parameter codes
+    QHash<QString, QString> m_aliases; // the analyser's own code -> its parameter's code
     bool m_codesLoaded = false;
     std::vector<std::pair<const char*, std::unique_ptr<QSqlQuery>>> m_queries;
     bool m_broken = false; // a failure left the connection in doubt: open it anew

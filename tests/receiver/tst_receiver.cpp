@@ -291,6 +291,13 @@ void TestReceiver::technicianPutsTheUnmatchedIn() {
                         "r.RequestID = '1305'"),
              2);
     QCOMPARE(count(lab, "SELECT COUNT(*) FROM UNMATCHED_RESULTS WHERE resolvedAt IS NULL"), 0);
+    // Hb was kept as HGB: the next set's Hb goes straight in.
+    s.session->receive(MllpFramer::frame(oru("C2", "1202", {"Hb=13.0"})));
+    QCOMPARE(lab.scalar("SELECT v.refcode FROM RESULT_VALUES v JOIN RESULTS r ON r.ID = v.resultID WHERE "
+                        "r.RequestID = '1202'")
+                 .toString(),
+             QStringLiteral("HGB"));
+    QCOMPARE(count(lab, "SELECT COUNT(*) FROM UNMATCHED_RESULTS"), 3);
     setMessageBoxHook({});
 }
 
