@@ -202,3 +202,72 @@ FOR EACH ROW EXECUTE FUNCTION labrosa_kept_as_written('a signatory is made inact
 
 CREATE OR REPLACE TRIGGER SIGNATORIES_no_truncate BEFORE TRUNCATE ON SIGNATORIES
 FOR EACH STATEMENT EXECUTE FUNCTION labrosa_kept_as_written('a signatory is made inactive, never removed');
+
+-- Every message the receiver (labrosa-receiver) stored, as it came, so that a set's history can
+-- show where it came from. controlId is the message's own id (HL7 MSH-10, ASTM H field 3): a
+-- message sent again under the same id by the same analyser is stored once.
+CREATE TABLE IF NOT EXISTS RECEIVED_MESSAGES (
+    id BIGSERIAL PRIMARY KEY,
+    MachineID INTEGER NOT NULL,
+    protocol VARCHAR(10) NOT NULL,
+    controlId VARCHAR(200),
+    receivedAt TIMESTAMP NOT NULL,
+    content TEXT NOT NULL
+);
+
+CREATE UNIQUE INDEX IF NOT EXISTS UX_RECEIVED_MESSAGES_control ON RECEIVED_MESSAGES (MachineID, controlId);
+
+-- One row per specimen's results in a received message: the set it became (resultID; NULL
+-- while the whole set waits in UNMATCHED_RESULTS for its request) and its fingerprint (the
+-- analyser, the specimen and the results), so that the same results sent again are stored once.
+CREATE TABLE IF NOT EXISTS RECEIVED_SETS (
+    id BIGSERIAL PRIMARY KEY,
+    messageID BIGINT NOT NULL REFERENCES RECEIVED_MESSAGES (id),
+    resultID INTEGER,
+    fingerprint CHAR(64) NOT NULL UNIQUE
+);
+
+CREATE INDEX IF NOT EXISTS IX_RECEIVED_SETS_result ON RECEIVED_SETS (resultID);
+
+-- Received results that could not be put into a set: a code the analyser's PARAMETERS do not
+-- know (reason 'parameter'; resultID is the set the specimen's other results went into) or a
+-- specimen without a request (reason 'specimen'), or a value or request longer than the result
+-- tables hold (reason 'length'): nothing is cut to fit. They wait here until a technician maps the
+-- code or names the request; then resolvedAt is set and the value is in RESULT_VALUES.
+CREATE TABLE IF NOT EXISTS UNMATCHED_RESULTS (
+    id BIGSERIAL PRIMARY KEY,
+    receivedSetID BIGINT NOT NULL REFERENCES RECEIVED_SETS (id),
+    MachineID INTEGER NOT NULL,
+    RequestID TEXT,
+    PacientName TEXT,
+    Age INTEGER,
+    SEX VARCHAR(10),
+    refcode TEXT NOT NULL,
+    stringvalue TEXT NOT NULL,
+    reason VARCHAR(20) NOT NULL,
+    resultID INTEGER,
+    receivedAt TIMESTAMP NOT NULL,
+    resolvedAt TIMESTAMP
+);
+
+CREATE INDEX IF NOT EXISTS IX_UNMATCHED_RESULTS_open ON UNMATCHED_RESULTS (resolvedAt);
+
+-- What each receiver last said of its analyser's connection, for the program to show.
+CREATE TABLE IF NOT EXISTS RECEIVER_STATUS (
+    MachineID INTEGER PRIMARY KEY,
+    state VARCHAR(20) NOT NULL,
+    lastMessageAt TIMESTAMP,
+    messages BIGINT NOT NULL DEFAULT 0,
+    lastError TEXT,
+    lastErrorAt TIMESTAMP,
+    updatedAt TIMESTAMP NOT NULL
+);
+
+-- An analyser's own code for a parameter that PARAMETERS knows under another (its refcode),
+-- as a technician named it for a result that waited: later results with the code go straight in.
+CREATE TABLE IF NOT EXISTS PARAMETER_ALIASES (
+    MachineID INTEGER NOT NULL,
+    code VARCHAR(100) NOT NULL,
+    refcode VARCHAR(20) NOT NULL,
+    PRIMARY KEY (MachineID, code)
+);

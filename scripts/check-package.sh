@@ -61,7 +61,7 @@ check_contents() {
 
     dpkg -x "$deb" "$pkgroot"
     local u="$pkgroot/usr"
-    for f in bin/labrosa bin/labrosa-dbtool; do
+    for f in bin/labrosa bin/labrosa-dbtool bin/labrosa-receiver bin/labrosa-analyser-sim; do
         [ -x "$u/$f" ] || fail "missing /usr/$f"
     done
     for f in share/labrosa/Labrosa.ini share/labrosa/buletin_files/print.css share/labrosa/buletin_files/dr.gif \
@@ -69,7 +69,7 @@ check_contents() {
         share/applications/labrosa.desktop share/metainfo/ro.labrosa.Labrosa.metainfo.xml \
         share/icons/hicolor/scalable/apps/labrosa.svg share/man/man1/labrosa.1.gz share/man/man1/labrosa-dbtool.1.gz \
         share/doc/labrosa/copyright share/doc/labrosa/changelog.gz share/doc/labrosa/README.md \
-        share/doc/labrosa/mapping-format.md; do
+        share/doc/labrosa/mapping-format.md share/labrosa/receiver.ini lib/systemd/system/labrosa-receiver@.service; do
         [ -f "$u/$f" ] || fail "missing /usr/$f"
     done
     # Every PNG icon has the size its folder names.

@@ -8,6 +8,8 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-pdf-dev libgl-dev libqt6svg6
     # the Evolutie window's plot and its SVG copy
     qt6-charts-dev qt6-svg-dev
+    # labrosa-receiver on an analyser's serial line
+    qt6-serialport-dev
     # the numbered page footer of a printed or exported bulletin
     libqpdf-dev
     libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev

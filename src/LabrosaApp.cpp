@@ -15,6 +15,8 @@
 #include "ResultsWindow.h"
 #include "SignatoriesDialog.h"
 #include "SqliteIntegrityCheck.h"
+#include "UnmatchedResults.h"
+#include "UnmatchedResultsWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,10 @@
 #include <QStatusBar>
 
 namespace {
+
+// How often the status bar reads the analysers' connections again.
+constexpr int kAnalyserStatusMs = 10000;
+
 const char* const kSettingsFile = "Labrosa.ini";
 const char* const kMsgReadOnly = "Baza de date nu a trecut verificarea integritatii si programul o foloseste doar "
                                  "pentru citire; in ea nu se importa si nu se adauga nimic.";
@@ -73,6 +79,8 @@ void LabrosaApp::onLaboratoryOpened() {
         QObject::connect(frame->action(ID_LAB_ADD_JOURNAL), &QAction::triggered, frame, [this] { onAddJournal(); });
         QObject::connect(frame->action(ID_LAB_SIGNATORIES), &QAction::triggered, frame, [this] { onSignatories(); });
         QObject::connect(frame->action(ID_LAB_BACKUP_NOW), &QAction::triggered, frame, [this] { onBackupNow(); });
+        QObject::connect(frame->action(ID_LAB_UNMATCHED), &QAction::triggered, frame,
+                         [this] { UnmatchedResultsWindow::showFor(&m_database, mainFrame()); });
     }
     // Offered only to a database that lacks them for certain (a question that failed is no answer).
     CorrectionJournal journal(&m_database);
@@ -86,6 +94,63 @@ void LabrosaApp::onLaboratoryOpened() {
         journal.available() && tableExists(&m_database, QStringLiteral("CONTENT_REVISIONS"), &error) == 0;
     frame->action(ID_LAB_ADD_JOURNAL)->setEnabled(journalMissing || signatoriesMissing || countersMissing);
     showJournalProtection();
+    if (!m_analyserStatusTimer.isActive()) {
+        m_analyserStatusTimer.setInterval(kAnalyserStatusMs);
+        QObject::connect(&m_analyserStatusTimer, &QTimer::timeout, [this] { showAnalyserStatus(); });
+        m_analyserStatusTimer.start();
+    }
+    showAnalyserStatus();
+}
+
+void LabrosaApp::showAnalyserStatus() {
+    MainWindow* frame = mainFrame();
+    if (!frame)
+        return;
+    QStatusBar* bar = frame->statusBar();
+    auto* label = bar->findChild<QLabel*>(QStringLiteral("analyserStatus"));
+    UnmatchedResults queue(&m_database);
+    std::vector<AnalyserStatus> analysers;
+    std::vector<UnmatchedResult> waiting;
+    QString text, tip;
+    if (!queue.available() && queue.errorText().isEmpty()) {
+        delete label; // a database that receives nothing from analysers
+        return;
+    }
+    if (!queue.analysers(&analysers) || !queue.waiting(&waiting)) {
+        text = QStringLiteral("Starea analizoarelor nu se poate citi");
+        tip = queue.errorText();
+    } else {
+        if (analysers.empty() && waiting.empty()) {
+            delete label;
+            return;
+        }
+        QStringList parts, lines;
+        for (const AnalyserStatus& a : analysers) {
+            const QString name = a.analyserName.isEmpty() ? QString::number(a.machineId) : a.analyserName;
+            parts << QStringLiteral("%1: %2").arg(name, a.state);
+            QString line =
+                QStringLiteral("%1 (%2): %3, %4 mesaje").arg(name).arg(a.machineId).arg(a.state).arg(a.messages);
+            if (!a.lastMessageAt.isEmpty())
+                line += QStringLiteral(", ultimul la %1").arg(a.lastMessageAt);
+            if (!a.lastError.isEmpty())
+                line += QStringLiteral("; ultima eroare la %1: %2").arg(a.lastErrorAt, a.lastError);
+            lines << line;
+        }
+        if (!waiting.empty()) {
+            parts << QStringLiteral("%1 rezultate nepotrivite").arg(waiting.size());
+            lines << QStringLiteral("Laborator > Rezultate nepotrivite arata rezultatele care asteapta.");
+        }
+        text = QStringLiteral("Analizoare: ") + parts.join(QLatin1String("; "));
+        tip = lines.join(QLatin1Char('\n'));
+    }
+    if (!label) {
+        label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("analyserStatus"));
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        bar->addPermanentWidget(label, 1);
+    }
+    label->setText(text);
+    label->setToolTip(tip);
 }
 
 void LabrosaApp::showJournalProtection() {

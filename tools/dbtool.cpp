@@ -47,9 +47,9 @@ const char kUsage[] =
     "\n"
     "  --empty, --demo       creeaza baza de date (goala sau cu date demonstrative), cu jurnalul\n"
     "                        corecturilor si arhiva buletinelor\n"
-    "  --upgrade             adauga jurnalul corecturilor, arhiva buletinelor si indexurile cautarii\n"
-    "                        unei baze de date existente, fara sa schimbe datele; se poate rula din\n"
-    "                        nou fara grija\n"
+    "  --upgrade             adauga jurnalul corecturilor, arhiva buletinelor, tabelele receptorului\n"
+    "                        de la analizoare si indexurile cautarii unei baze de date existente,\n"
+    "                        fara sa schimbe datele; se poate rula din nou fara grija\n"
     "  --force               inlocuieste o baza de date existenta (tot ce contine se pierde)\n"
     "  --program-role ROLE   PostgreSQL: rolul cu care lucreaza programul primeste doar drepturile\n"
     "                        lui (orice alt drept dat inainte ii este luat); in jurnal si in arhiva\n"
@@ -96,6 +96,10 @@ const char kProgramView[] = "vresults2_vet";
 const char* const kJournalTables[] = {"correction_journal",  "bulletin_archive",       "signatories",
                                       "bulletin_validation", "critical_notifications", "critical_values",
                                       "signatory_passwords", "signing_attempts"};
+// What labrosa-receiver writes: the messages received, their sets, the unmatched results, the
+// state of each analyser's connection.
+const char* const kReceiverTables[] = {"received_messages", "received_sets", "unmatched_results", "receiver_status",
+                                       "parameter_aliases"};
 
 // Reading every column proves that a table of that name is the program's own and not
 // something else that CREATE TABLE IF NOT EXISTS would have left standing.
@@ -387,6 +391,12 @@ const ProgramRight kProgramRights[] = {
     {"parameter_delta_limits", "SELECT", false},
     // Raised by the database's own triggers (functions of the owner); the program reads them.
     {"content_revisions", "SELECT", false},
+    // Written by labrosa-receiver under its own role; the program shows them.
+    {"received_messages", "SELECT", false},
+    {"received_sets", "SELECT", false},
+    {"unmatched_results", "SELECT", false},
+    {"receiver_status", "SELECT", false},
+    {"parameter_aliases", "SELECT", false},
 };
 
 const char kSqlCurrentSchema[] = "SELECT quote_ident(current_schema())";
@@ -672,8 +682,10 @@ bool fill(QSqlDatabase& db, bool sqlite, const Options& options, DemoSummary* su
 
 // Adds the journal, the archive and the search's indexes (the name search's shadow filled
 // afresh) to a database of the program's; a database without the program's tables is refused
-// untouched. *added tells whether a journal table was missing.
-bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QString& name, bool* added, QString* error) {
+// untouched. *added tells whether a journal table was missing, *receiverAdded whether one of the
+// receiver's was.
+bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QString& name, bool* added,
+             bool* receiverAdded, QString* error) {
     QStringList journal = schemaStatements(schemaResource(sqlite, true), error);
     if (journal.isEmpty())
         return false;
@@ -705,6 +717,10 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
             for (const char* table : kJournalTables)
                 if (!present.contains(QLatin1String(table)))
                     *added = true;
+            *receiverAdded = false;
+            for (const char* table : kReceiverTables)
+                if (!present.contains(QLatin1String(table)))
+                    *receiverAdded = true;
             return runJournal(db, sqlite, journal, &cryptoWarning, e) && addLaterColumns(db, sqlite, e) &&
                    checkJournalColumns(db, e) && makeIndexes(db, sqlite, schema, &warning, e) &&
                    (options.programRole.isEmpty() || grantProgramRole(db, options.programRole, e));
@@ -717,9 +733,11 @@ bool upgrade(QSqlDatabase& db, bool sqlite, const Options& options, const QStrin
     return ok;
 }
 
-void reportUpgrade(const QString& name, bool added, const QString& role) {
+void reportUpgrade(const QString& name, bool added, bool receiverAdded, const QString& role) {
     QString text = added ? QStringLiteral("%1: jurnalul corecturilor si arhiva buletinelor au fost adaugate").arg(name)
                          : QStringLiteral("%1: jurnalul corecturilor si arhiva buletinelor erau deja acolo").arg(name);
+    text += receiverAdded ? QStringLiteral("; tabelele receptorului de la analizoare au fost adaugate")
+                          : QStringLiteral("; tabelele receptorului de la analizoare erau deja acolo");
     text += QStringLiteral("; indexurile cautarii sunt la zi");
     if (!role.isEmpty())
         text += QStringLiteral("; rolul %1 poate doar adauga si citi randuri in ele").arg(role);
@@ -738,7 +756,7 @@ int upgradeSqlite(const QString& file, const Options& options) {
     }
     QString error;
     bool ok = false;
-    bool added = false;
+    bool added = false, receiverAdded = false;
     // Made before the open, which applies a -wal or -journal lying beside the file.
     SqliteIntegrityCheck check(info.absoluteFilePath());
     {
@@ -767,7 +785,7 @@ int upgradeSqlite(const QString& file, const Options& options) {
             SqliteIntegrityCheck::keepWalOnClose(db);
             error = damagedDatabaseText(check);
         } else {
-            ok = upgrade(db, true, options, file, &added, &error);
+            ok = upgrade(db, true, options, file, &added, &receiverAdded, &error);
             reason = error;
         }
         if (!ok && !reason.isEmpty()) {
@@ -782,7 +800,7 @@ int upgradeSqlite(const QString& file, const Options& options) {
         fail(error);
         return 1;
     }
-    reportUpgrade(file, added, QString());
+    reportUpgrade(file, added, receiverAdded, QString());
     return 0;
 }
 
@@ -896,7 +914,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
                            "('vet_profiles', 'results', 'analysers', 'parameters', 'result_values', "
                            "'vet_profile_normal_values', 'correction_journal', 'bulletin_archive', 'signatories', "
                            "'bulletin_validation', 'critical_notifications', 'critical_values', "
-                           "'signatory_passwords', 'signing_attempts')")) ||
+                           "'signatory_passwords', 'signing_attempts', 'received_messages', 'received_sets', "
+                           "'unmatched_results', 'receiver_status', 'parameter_aliases')")) ||
         !probe.next()) {
         fail(QStringLiteral("cannot read the database's tables: %1").arg(probe.lastError().text()));
         return 1;
@@ -929,7 +948,8 @@ int createPostgres(const QString& connectionString, const Options& options, Demo
         QStringLiteral("DROP TABLE IF EXISTS result_values, vet_profile_normal_values, parameters, analysers, results, "
                        "vet_profiles, correction_journal, bulletin_archive, signatories, bulletin_validation, "
                        "parameter_delta_limits, critical_notifications, critical_values, content_revisions, "
-                       "signatory_passwords, signing_attempts"),
+                       "signatory_passwords, signing_attempts, unmatched_results, received_sets, received_messages, "
+                       "receiver_status, parameter_aliases"),
     };
     QStringList after;
     for (const char* table : {"results", "result_values", "vet_profile_normal_values"})
@@ -952,12 +972,12 @@ int upgradePostgres(const QString& connectionString, const Options& options, con
     }
     QSqlDatabase db = ado.connection();
     QString error;
-    bool added = false;
-    if (!upgrade(db, false, options, name, &added, &error)) {
+    bool added = false, receiverAdded = false;
+    if (!upgrade(db, false, options, name, &added, &receiverAdded, &error)) {
         fail(error);
         return 1;
     }
-    reportUpgrade(name, added, options.programRole);
+    reportUpgrade(name, added, receiverAdded, options.programRole);
     return 0;
 }
 

@@ -266,6 +266,9 @@ void MainWindow::createMenus() {
                                                      "buletinelor\nAdauga jurnalul")));
     m_labMenu->addAction(createAction(ID_LAB_SIGNATORIES, QStringLiteral("Se&mnatari..."),
                                       QStringLiteral("Cine poate valida buletinele laboratorului\nSemnatari")));
+    m_labMenu->addAction(createAction(ID_LAB_UNMATCHED, QStringLiteral("Rezultate &nepotrivite..."),
+                                      QStringLiteral("Legaturile cu analizoarele si rezultatele primite care asteapta "
+                                                     "cererea sau parametrul\nRezultate nepotrivite")));
     m_labMenu->addSeparator();
     m_labMenu->addAction(createAction(ID_LAB_BACKUP_NOW, QStringLiteral("Fa o &copie acum"),
                                       QStringLiteral("Face o copie de siguranta verificata a bazei de date\nFa o "

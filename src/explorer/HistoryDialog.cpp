@@ -2,10 +2,12 @@
 
 #include <QDate>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -17,6 +19,7 @@
 #include "CorrectionJournal.h"
 #include "CriticalNotifications.h"
 #include "MessageBox.h"
+#include "ReceivedMessages.h"
 #include "SqlDialect.h"
 
 namespace {
@@ -31,7 +34,7 @@ const char* const kMsgBulletinNotRead = "Buletinul arhivat nu a putut fi citit d
                                         "schimbat; incercati din nou peste putin timp.\n%1";
 const char* const kTimeFormat = "dd/MM/yyyy HH:mm:ss";
 
-enum { BulletinIdRole = Qt::UserRole, BulletinNoteRole };
+enum { BulletinIdRole = Qt::UserRole, BulletinNoteRole, MessageTextRole };
 
 QString localTimeText(const QDateTime& utc) {
     return utc.isValid() ? utc.toLocalTime().toString(QLatin1String(kTimeFormat)) : QString();
@@ -88,6 +91,23 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     m_notifications->hide();
     m_notificationsLabel->hide();
 
+    m_received = makeList({QStringLiteral("Primit la"), QStringLiteral("Analizor"), QStringLiteral("Protocol"),
+                           QStringLiteral("ID mesaj"), QStringLiteral("ID inregistrare")},
+                          "listReceivedMessages", this);
+    m_receivedLabel = new QLabel(QStringLiteral("&Mesaje primite de la analizoare"), this);
+    m_receivedLabel->setBuddy(m_received);
+    m_receivedText = new QPlainTextEdit(this);
+    m_receivedText->setObjectName(QStringLiteral("textReceivedMessage"));
+    m_receivedText->setReadOnly(true);
+    m_receivedText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_receivedText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_receivedText->setAccessibleName(QStringLiteral("Mesajul primit"));
+    for (QWidget* w : std::initializer_list<QWidget*>{m_received, m_receivedLabel, m_receivedText})
+        w->hide();
+    connect(m_received, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        m_receivedText->setPlainText(current ? current->data(0, MessageTextRole).toString() : QString());
+    });
+
     m_open = new QPushButton(QStringLiteral("&Deschide buletinul"), this);
     m_open->setObjectName(QStringLiteral("buttonOpenBulletin"));
     m_open->setEnabled(false);
@@ -110,6 +130,9 @@ HistoryDialog::HistoryDialog(DatabaseConnection* database, DocumentTemplate* bul
     layout->addWidget(m_bulletins, 1);
     layout->addWidget(m_notificationsLabel);
     layout->addWidget(m_notifications, 1);
+    layout->addWidget(m_receivedLabel);
+    layout->addWidget(m_received, 1);
+    layout->addWidget(m_receivedText, 1);
     layout->addLayout(buttons);
     resize(900, 520);
 
@@ -223,7 +246,34 @@ bool HistoryDialog::load(const QString& requestId, qint64 recordId) {
     }
     m_notifications->addTopLevelItems(rows);
 
-    for (QTreeWidget* list : {m_corrections, m_bulletins, m_notifications}) {
+    ReceivedMessages received(m_database);
+    std::vector<ReceivedMessage> messages;
+    const bool receives = received.available();
+    if (!received.errorText().isEmpty() || (receives && !(recordOnly ? received.forRecord(recordId, &messages)
+                                                                     : received.forRequest(requestId, &messages)))) {
+        m_error = received.errorText();
+        return false;
+    }
+    // Shown on a database that receives from analysers, when a set came from one.
+    const bool showReceived = receives && !messages.empty();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_received, m_receivedLabel, m_receivedText})
+        w->setVisible(showReceived);
+    rows.clear();
+    for (const ReceivedMessage& m : messages) {
+        const QString analyser = m.analyserName.isEmpty()
+                                     ? QString::number(m.machineId)
+                                     : QStringLiteral("%1 (%2)").arg(m.analyserName).arg(m.machineId);
+        auto* item =
+            new QTreeWidgetItem(QStringList{QDateTime::fromString(m.receivedAt, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                                .toString(QLatin1String(kTimeFormat)),
+                                            analyser, m.protocol, m.controlId, QString::number(m.resultId)});
+        item->setData(0, MessageTextRole, ReceivedMessages::displayText(m.content));
+        rows << item;
+    }
+    m_received->clear();
+    m_received->addTopLevelItems(rows);
+
+    for (QTreeWidget* list : {m_corrections, m_bulletins, m_notifications, m_received}) {
         if (list->topLevelItemCount() > 0)
             list->setCurrentItem(list->topLevelItem(0));
         for (int column = 0; column < list->columnCount() - 1; ++column)

@@ -9,6 +9,7 @@
 class DatabaseConnection;
 class DocumentTemplate;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -17,7 +18,9 @@ class QTreeWidgetItem;
 // modal dialog. A record whose identifier names no request shows its own history only. An
 // archived bulletin opens read-only in a bulletin window, and the dialog closes.
 // Child widgets: "labelSubject", "listCorrections", "listBulletins", "buttonOpenBulletin", "buttonClose",
-// and, on a database that records who was told of critical values, "listNotifications".
+// and, on a database that records who was told of critical values, "listNotifications"; on one
+// that receives results from analysers, "listReceivedMessages" with the current message's text in
+// "textReceivedMessage".
 class HistoryDialog : public QDialog {
     Q_OBJECT
 public:
@@ -52,6 +55,9 @@ private:
     QTreeWidget* m_bulletins = nullptr;
     QTreeWidget* m_notifications = nullptr; // who was told of critical values
     QLabel* m_notificationsLabel = nullptr;
+    QTreeWidget* m_received = nullptr; // the analysers' messages the sets came from
+    QLabel* m_receivedLabel = nullptr;
+    QPlainTextEdit* m_receivedText = nullptr;
     QPushButton* m_open = nullptr;
     QString m_error;
 };

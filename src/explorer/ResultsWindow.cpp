@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimeZone>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -47,6 +48,8 @@
 #include "EditableListView.h"
 #include "EvolutionWindow.h"
 #include "HistoryDialog.h"
+#include "InPlaceComboBox.h"
+#include "InPlaceLineEdit.h"
 #include "LabSchemaCheck.h"
 #include "ListMarks.h"
 #include "MessageBox.h"
@@ -62,6 +65,11 @@ namespace {
 
 const char* const kSelectProfiles = "SELECT id, profileName FROM VET_PROFILES ORDER BY profileName";
 // %1: the transfer day (the list shows the day alone).
+// The newest set: a change of it tells that sets arrived since the list was filled.
+const char* const kSelectNewestSet = "SELECT MAX(ID) FROM RESULTS";
+// How often a list of today's sets looks for new ones (the analysers' receiver adds them).
+constexpr int kRefreshIntervalMs = 5000;
+
 const char* const kSelectResults =
     "SELECT ID, RequestID, PacientName, %1 AS TransDate, Age, SEX, comment, profileID FROM RESULTS WHERE (1=1)";
 const char* const kOrderResults = " ORDER BY RESULTS.TransDate, RESULTS.RequestID";
@@ -414,6 +422,10 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     m_listViewport->installEventFilter(this);
 
     connect(m_search, &QPushButton::clicked, this, &ResultsWindow::onSearch);
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(kRefreshIntervalMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, &ResultsWindow::refreshIfNew);
+    m_refreshTimer->start();
     connect(m_list, &EditableListView::gridEditDone, this, &ResultsWindow::onGridEditDone);
     connect(m_list, &EditableListView::gridFillCombo, this, &ResultsWindow::onGridFillCombo, Qt::DirectConnection);
     connect(m_list, &EditableListView::listRightClicked, this, &ResultsWindow::onListRightClick);
@@ -720,6 +732,9 @@ void ResultsWindow::onSearch() {
     m_list->deleteAllItems();
     // The count of the search before no longer says what the list shows.
     showStatus(QString());
+    // Asked before the search, so that a set arriving meanwhile is found by the next look.
+    if (!newestSetId(&m_newestSeen))
+        m_newestSeen = -1;
 
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
     SqlDialect dialect = database ? database->dialect() : SqlDialect();
@@ -1420,4 +1435,42 @@ void ResultsWindow::saveDateRange() const {
     settings.setValue(QLatin1String(kKeyDateStart), m_dateStart->date());
     settings.setValue(QLatin1String(kKeyDateEnd), m_dateEnd->date());
     settings.setValue(QLatin1String(kKeyDateChosenOn), QDate::currentDate());
+}
+
+bool ResultsWindow::newestSetId(qint64* id) {
+    DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    if (!database)
+        return false;
+    Recordset newest;
+    QVariant value;
+    if (!newest.open(QString::fromLatin1(kSelectNewestSet), database) || newest.isEOF() ||
+        !newest.getFieldValueAt(0, &value))
+        return false;
+    *id = value.isNull() ? 0 : value.toLongLong();
+    return true;
+}
+
+void ResultsWindow::refreshIfNew() {
+    // Only a list of today's sets, searched by days, that nobody is working in at this moment.
+    const QDate today = QDate::currentDate();
+    if (!isVisible() || !m_requestId->text().trimmed().isEmpty() || m_dateStart->date() > today ||
+        m_dateEnd->date() < today || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return;
+    if ((InPlaceLineEdit::hasInstance() && InPlaceLineEdit::getInstance()->isVisible()) ||
+        (InPlaceComboBox::hasInstance() && InPlaceComboBox::getInstance()->isVisible()))
+        return;
+    // A failed look is no news: the list stays as it is and the next look asks again.
+    qint64 newest = 0;
+    if (!newestSetId(&newest) || newest == m_newestSeen)
+        return;
+    const int row = currentRow();
+    const qint64 current = row >= 0 ? m_list->getItemData(row) : -1;
+    onSearch();
+    for (int r = 0; current >= 0 && r < m_list->getItemCount(); ++r) {
+        if (m_list->getItemData(r) == current) {
+            m_list->setCurrentIndex(m_list->model()->index(r, 0));
+            m_list->ensureVisible(r);
+            break;
+        }
+    }
 }

@@ -26,6 +26,7 @@ class QDateEdit;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 class SharedState;
 class WaitingBar;
 class WidestTextTracker;
@@ -78,6 +79,10 @@ public slots:
     void onValidate();
     // "Evolutie" (Ctrl+E): the patient's values over the latest sets, in a window of their own.
     void onEvolution();
+    // A list of today's sets (the receiver adds sets as the analysers send them) is filled anew
+    // when a set arrived since, every few seconds, unless a cell is being edited or a dialog is
+    // open; the current row stays the current one.
+    void refreshIfNew();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,6 +91,8 @@ protected:
 
 private:
     void loadProfiles();
+    // The highest set ID; false when it could not be read.
+    bool newestSetId(qint64* id);
     // The comment dialog for a row (-1: none, the dialog opens empty and stores nothing).
     void editComment(int row);
     // The row the keyboard acts on: the focused row, else the first selected one.
@@ -169,4 +176,6 @@ private:
     int m_textPadding = 0;                // what auto-size adds to a column's widest text
     std::vector<int> m_userColumnWidths;  // width the user gave each column, 0 where none
     bool m_headerDragging = false;        // a mouse button is down on the list's header
+    QTimer* m_refreshTimer = nullptr;
+    qint64 m_newestSeen = -1; // the newest set when the list was last filled
 };

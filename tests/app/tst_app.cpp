@@ -185,6 +185,10 @@ private slots:
     void startsWithOneResultsWindow() {
         TestLab lab;
         QVERIFY(lab.createDemo(40));
+        // A receiver is connected to the first analyser.
+        QVERIFY(QSqlQuery(lab.admin())
+                    .exec("INSERT INTO RECEIVER_STATUS (MachineID, state, messages, updatedAt) "
+                          "VALUES (1, 'conectat', 3, '2026-12-09 10:00:00')"));
         LabrosaApp app;
         QVERIFY(app.initInstance({"labrosa"}));
         QVERIFY(m_messages.isEmpty());
@@ -205,6 +209,9 @@ private slots:
         QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
         // The tool's database keeps its journal: nothing to warn of.
         QVERIFY(!frame->statusBar()->findChild<QLabel*>(QStringLiteral("journalProtection")));
+        auto* analysers = frame->statusBar()->findChild<QLabel*>(QStringLiteral("analyserStatus"));
+        QVERIFY(analysers);
+        QCOMPARE(analysers->text(), QStringLiteral("Analizoare: Hemoleucograma: conectat"));
         QVERIFY(!frame->action(ID_FILE_PRINT)->isEnabled());
         QCOMPARE(QSettings().fileName(), qEnvironmentVariable("XDG_CONFIG_HOME") + "/labrosa/Labrosa.conf");
     }

@@ -271,10 +271,10 @@ private slots:
         QTest::addColumn<QList<int>>("offered");
         // Adding the journal is offered only by the application, once it knows the database lacks it;
         // the restore and the server's copies once it knows where the database is.
-        const QList<int> always{ID_FILE_NEW,      ID_FILE_OPEN,       ID_FILE_PRINT_SETUP,  ID_APP_EXIT,
-                                ID_VIEW_TOOLBAR,  ID_VIEW_STATUS_BAR, ID_APP_ABOUT,         ID_LAB_HEADER,
-                                ID_LAB_CHANGE,    ID_LAB_NEW,         ID_LAB_IMPORT_ACCESS, ID_LAB_SIGNATORIES,
-                                ID_LAB_BACKUP_NOW};
+        const QList<int> always{ID_FILE_NEW,       ID_FILE_OPEN,       ID_FILE_PRINT_SETUP,  ID_APP_EXIT,
+                                ID_VIEW_TOOLBAR,   ID_VIEW_STATUS_BAR, ID_APP_ABOUT,         ID_LAB_HEADER,
+                                ID_LAB_CHANGE,     ID_LAB_NEW,         ID_LAB_IMPORT_ACCESS, ID_LAB_SIGNATORIES,
+                                ID_LAB_BACKUP_NOW, ID_LAB_UNMATCHED};
         QTest::newRow("no window") << "none" << always;
         QTest::newRow("results") << "results" << always;
         // The bulletin is saved first, so its file is among the recent files too.

@@ -373,6 +373,9 @@ void TestDbTool::upgradeAddsJournal() {
     QVERIFY(db.exec("DROP TABLE BULLETIN_ARCHIVE"));
     QVERIFY(db.exec("DROP TABLE SIGNATORIES"));
     QVERIFY(db.exec("DROP TABLE BULLETIN_VALIDATION"));
+    // Nor the receiver's tables.
+    for (const char* table : {"UNMATCHED_RESULTS", "RECEIVED_SETS", "RECEIVED_MESSAGES", "RECEIVER_STATUS"})
+        QVERIFY(db.exec(QStringLiteral("DROP TABLE %1").arg(table)));
     // Nor had it the search's indexes and, on SQLite, the name shadow.
     const QStringList searchIndexes =
         db.isPg() ? QStringList{"DROP INDEX IX_RESULTS_TransDate_RequestID", "DROP INDEX IX_RESULTS_RequestNumber",
@@ -394,6 +397,9 @@ void TestDbTool::upgradeAddsJournal() {
     QString out;
     QVERIFY2(runTool({"--upgrade", db.connectionString()}, &out) == 0, qPrintable(out));
     QCOMPARE(digest(db.admin()), before);
+    QVERIFY2(out.contains("tabelele receptorului de la analizoare au fost adaugate"), qPrintable(out));
+    QVERIFY(db.exec("SELECT u.id, s.fingerprint, m.content, r.state FROM UNMATCHED_RESULTS u, RECEIVED_SETS s, "
+                    "RECEIVED_MESSAGES m, RECEIVER_STATUS r"));
     // A journal of the time before a correction carried its reason and its mark: the columns are
     // added, its rows stay.
     QVERIFY(db.exec("DROP TABLE CORRECTION_JOURNAL"));

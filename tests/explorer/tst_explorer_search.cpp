@@ -156,6 +156,23 @@ private slots:
         QVERIFY(x.addResult(2, "6", "Ieri", QDate::currentDate().addDays(-1).toString("yyyy-MM-dd") + " 12:00:00"));
         QVERIFY(x.start());
         QCOMPARE(x.listedIds(), Ids{1});
+
+        // Sets the receiver adds come into the list of today by themselves; the current row stays.
+        x.list()->setCurrentIndex(x.list()->model()->index(0, 0));
+        QVERIFY(x.addResult(3, "7", "Sosit", today + " 00:00:01"));
+        x.view->refreshIfNew();
+        QCOMPARE(x.listedIds(), (Ids{1, 3}));
+        QCOMPARE(x.list()->getItemData(x.list()->currentIndex().row()), 1);
+        // Not while a cell is being edited: the edit would lose its row.
+        QWidget* editor = startEditing(x, 0, 1);
+        QVERIFY(editor);
+        QVERIFY(x.addResult(4, "8", "Tot azi", today + " 00:00:02"));
+        x.view->refreshIfNew();
+        QCOMPARE(x.listedIds(), (Ids{1, 3}));
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(!editor->isVisible());
+        x.view->refreshIfNew();
+        QCOMPARE(x.listedIds(), (Ids{1, 3, 4}));
     }
 
     // A column the user widened keeps its width through searches and the next opening, while

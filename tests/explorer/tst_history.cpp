@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -238,9 +239,19 @@ private slots:
         file.write(bulletinOf("Din fisier"));
         file.close();
 
+        // The analyser's message the set came from, and another set's, which stays out.
+        QVERIFY(x.lab.exec("INSERT INTO ANALYSERS (MachineID, AnalyseName) VALUES (1, 'Hemo')"));
+        for (qint64 set : {record, other})
+            QVERIFY(x.lab.exec(QStringLiteral("INSERT INTO RECEIVED_MESSAGES (id, MachineID, protocol, controlId, "
+                                              "receivedAt, content) VALUES (?, 1, 'HL7', ?, %1, ?)")
+                                   .arg(x.lab.dateParameter()),
+                               {set, QStringLiteral("M%1").arg(set), "2026-05-10 08:00:00",
+                                QStringLiteral("MSH|^~\\&|A\rOBR|1|%1\r").arg(set)}) &&
+                    x.lab.exec("INSERT INTO RECEIVED_SETS (messageID, resultID, fingerprint) VALUES (?, ?, ?)",
+                               {set, set, QString(64, QLatin1Char('a' + int(set)))}));
         const QString who = CorrectionJournal::currentUser() + '|' + CorrectionJournal::workstation() + '|';
-        QStringList shownCorrections, shownBulletins;
-        QString shownSubject;
+        QStringList shownCorrections, shownBulletins, shownReceived;
+        QString shownSubject, shownMessage;
         whenUp([&](QWidget* up) {
             auto* dialog = qobject_cast<HistoryDialog*>(up);
             QVERIFY(dialog);
@@ -248,6 +259,8 @@ private slots:
             shownSubject = dialog->findChild<QLabel*>("labelSubject")->text();
             shownCorrections = listRows(dialog, "listCorrections");
             shownBulletins = listRows(dialog, "listBulletins");
+            shownReceived = listRows(dialog, "listReceivedMessages");
+            shownMessage = dialog->findChild<QPlainTextEdit*>("textReceivedMessage")->toPlainText();
             dialog->findChild<QTreeWidget*>("listBulletins")->setFocus();
             QTest::mouseClick(dialog->findChild<QPushButton*>("buttonOpenBulletin"), Qt::LeftButton);
         });
@@ -264,6 +277,8 @@ private slots:
         for (const QString& row : bulletins)
             expected << row.section('|', 0, 0) + '|' + who + row.section('|', 1);
         QCOMPARE(shownBulletins, expected);
+        QCOMPARE(shownReceived, QStringList{QStringLiteral("10/05/2026 08:00:00|Hemo (1)|HL7|M%1|%1").arg(record)});
+        QCOMPARE(shownMessage, QStringLiteral("MSH|^~\\&|A\nOBR|1|%1").arg(record));
 
         // The newest bulletin, from the archive, in a window of its own.
         QCOMPARE(m_frame->childFrames().size(), 1);
