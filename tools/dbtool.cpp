@@ -371,12 +371,13 @@ struct ProgramRight {
 };
 
 const ProgramRight kProgramRights[] = {
-    // Corrections and comments change RESULTS in place; the program never adds or removes a set.
-    {"results", "SELECT, UPDATE", false},
+    // Corrections and comments change RESULTS in place; a received result the technician places
+    // by hand (Rezultate nepotrivite) may start a set and adds its value. No set is ever removed.
+    {"results", "SELECT, INSERT, UPDATE", true},
     {"vet_profiles", "SELECT", false},
     {"analysers", "SELECT", false},
     {"parameters", "SELECT", false},
-    {"result_values", "SELECT", false},
+    {"result_values", "SELECT, INSERT", true},
     {"vet_profile_normal_values", "SELECT", false},
     {"vresults2_vet", "SELECT", false},
     // The journal, the archive, the validations and the notifications are only added to.
@@ -391,12 +392,13 @@ const ProgramRight kProgramRights[] = {
     {"parameter_delta_limits", "SELECT", false},
     // Raised by the database's own triggers (functions of the owner); the program reads them.
     {"content_revisions", "SELECT", false},
-    // Written by labrosa-receiver under its own role; the program shows them.
+    // Written by labrosa-receiver under its own role; the program shows them, and placing an
+    // unmatched result links its set, marks it placed and may remember the analyser's code.
     {"received_messages", "SELECT", false},
-    {"received_sets", "SELECT", false},
-    {"unmatched_results", "SELECT", false},
+    {"received_sets", "SELECT, UPDATE", false},
+    {"unmatched_results", "SELECT, UPDATE", false},
     {"receiver_status", "SELECT", false},
-    {"parameter_aliases", "SELECT", false},
+    {"parameter_aliases", "SELECT, INSERT, UPDATE", false},
 };
 
 const char kSqlCurrentSchema[] = "SELECT quote_ident(current_schema())";

@@ -622,10 +622,16 @@ void TestDbTool::programRoleOnlyAddsJournalRows() {
             QVERIFY(!exec(QStringLiteral("DELETE FROM %1").arg(table)));
             QVERIFY(!exec(QStringLiteral("TRUNCATE %1").arg(table)));
         }
+        // A received result placed by hand may start a set; no set is ever removed.
         QVERIFY(!exec("DELETE FROM results"));
-        QVERIFY(!exec("INSERT INTO results (ID, RequestID, TransDate) VALUES ((SELECT MAX(ID) + 1 FROM results), "
-                      "'8', CAST(? AS timestamp))",
-                      {"2026-06-30 10:00:00"}));
+        QVERIFY(!exec("DELETE FROM result_values"));
+        QVERIFY(exec("INSERT INTO results (RequestID, TransDate) VALUES ('8', CAST(? AS timestamp))",
+                     {"2026-06-30 10:00:00"}));
+        QVERIFY(exec("INSERT INTO result_values (resultID, MachineID, refcode, stringvalue) VALUES ((SELECT MAX(ID) "
+                     "FROM results), 1, 'GLU', '90')"));
+        QVERIFY(exec("INSERT INTO parameter_aliases (MachineID, code, refcode) VALUES (1, 'Glu', 'GLU') ON CONFLICT "
+                     "(MachineID, code) DO UPDATE SET refcode = excluded.refcode"));
+        QVERIFY(!exec("DELETE FROM unmatched_results"));
         program.close();
     }
     // Not even the tables' owner changes or removes a row.
