@@ -1,5 +1,7 @@
 #include "AstmRecord.h"
 
+#include "EscapeSequences.h"
+
 AstmRecord::AstmRecord(const QString& text, const AstmDelimiters& delimiters)
     : m_fields(text.split(delimiters.field)), m_delimiters(delimiters) {}
 
@@ -27,38 +29,9 @@ QString AstmRecord::component(int field, int component, int repeat) const {
 
 QString AstmRecord::unescape(const QString& text) const {
     const QChar e = m_delimiters.escape;
-    if (!text.contains(e))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i) != e) {
-            out += text.at(i);
-            continue;
-        }
-        const int end = int(text.indexOf(e, i + 1));
-        if (end < 0) { // a lone escape character stands for itself
-            out += text.mid(i);
-            break;
-        }
-        const QString code = text.mid(i + 1, end - i - 1);
-        if (code == QLatin1String("F"))
-            out += m_delimiters.field;
-        else if (code == QLatin1String("S"))
-            out += m_delimiters.component;
-        else if (code == QLatin1String("R"))
-            out += m_delimiters.repeat;
-        else if (code == QLatin1String("E"))
-            out += e;
-        else if (code.startsWith(QLatin1Char('X')) && code.size() >= 3 && code.size() % 2 == 1) {
-            for (int k = 1; k + 1 < code.size(); k += 2) {
-                bool ok = false;
-                const int value = code.mid(k, 2).toInt(&ok, 16);
-                if (ok)
-                    out += QChar(value);
-            }
-        }
-        i = end;
-    }
-    return out;
+    return unescapeSequences(text, e,
+                             {{QStringLiteral("F"), m_delimiters.field},
+                              {QStringLiteral("S"), m_delimiters.component},
+                              {QStringLiteral("R"), m_delimiters.repeat},
+                              {QStringLiteral("E"), e}});
 }

@@ -1,5 +1,7 @@
 #include "Hl7Message.h"
 
+#include "EscapeSequences.h"
+
 bool Hl7Message::parse(const QString& text, Hl7Message* message, QString* error) {
     QString body = text;
     body.replace(QLatin1String("\r\n"), QLatin1String("\r"));
@@ -104,46 +106,13 @@ QString Hl7Message::version() const {
 
 QString Hl7Message::unescape(const QString& text) const {
     const QChar e = m_escape;
-    if (!text.contains(e))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i) != e) {
-            out += text.at(i);
-            continue;
-        }
-        const int end = int(text.indexOf(e, i + 1));
-        if (end < 0) {
-            out += text.mid(i);
-            break;
-        }
-        const QString code = text.mid(i + 1, end - i - 1);
-        if (code == QLatin1String("F"))
-            out += m_field;
-        else if (code == QLatin1String("S"))
-            out += m_component;
-        else if (code == QLatin1String("T"))
-            out += m_subcomponent;
-        else if (code == QLatin1String("R"))
-            out += m_repetition;
-        else if (code == QLatin1String("E"))
-            out += e;
-        else if (code == QLatin1String(".br"))
-            out += QLatin1Char('\n');
-        else if (code.startsWith(QLatin1Char('X')) && code.size() >= 3 && code.size() % 2 == 1) {
-            QByteArray bytes;
-            for (int k = 1; k + 1 < code.size(); k += 2) {
-                bool ok = false;
-                const int value = code.mid(k, 2).toInt(&ok, 16);
-                if (ok)
-                    bytes += char(value);
-            }
-            out += QString::fromLatin1(bytes);
-        }
-        i = end;
-    }
-    return out;
+    return unescapeSequences(text, e,
+                             {{QStringLiteral("F"), m_field},
+                              {QStringLiteral("S"), m_component},
+                              {QStringLiteral("T"), m_subcomponent},
+                              {QStringLiteral("R"), m_repetition},
+                              {QStringLiteral("E"), e},
+                              {QStringLiteral(".br"), QStringLiteral("\n")}});
 }
 
 QString Hl7Message::escape(const QString& text) const {
