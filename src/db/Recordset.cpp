@@ -6,6 +6,10 @@
 
 #include <QSqlRecord>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 namespace {
 
 QSqlError recordsetError(const QString& text, QSqlError::ErrorType type = QSqlError::StatementError) {
@@ -34,6 +38,7 @@ void Recordset::fail(const char* context, const QSqlError& error) {
 
 bool Recordset::open(const QString& sql, DatabaseConnection* database, const QVariantList& values, Reading reading) {
     m_readFailed = false;
+    m_givenUp = false;
     m_databaseText.clear();
     if (database)
         m_connection = database;
@@ -83,8 +88,14 @@ bool Recordset::open(const QString& sql, DatabaseConnection* database, const QVa
             error = m_query->lastError();
             m_query.reset();
         }
-        if (attempt > 0 || !m_connection->reconnectAfter(error))
+        if (m_givenUp || attempt > 0 || !m_connection->reconnectAfter(error))
             break;
+    }
+    if (m_givenUp) {
+        // Asked for, not a failure of the database: nothing goes to the error log.
+        m_comError = error.text();
+        m_providerError.clear();
+        return false;
     }
     if (!m_query && !m_native) {
         fail("CAdoRecordset::Open", error);
@@ -134,15 +145,36 @@ void startStatement(Handle* connection, const QString& sql, const QVariantList& 
 // m_native holds the started statement, or *error says why it could not start.
 bool Recordset::startNative(const QString& sql, const QVariantList& values, QSqlError* error) {
     const QSqlDatabase db = m_connection->connection();
-    if (sqlite3* connection = SqliteStatement::canBind(values) ? SqliteStatement::handleOf(db) : nullptr) {
-        startStatement<SqliteStatement>(connection, sql, values, &m_native, error);
+    std::function<void()> start;
+    if (sqlite3* connection = SqliteStatement::canBind(values) ? SqliteStatement::handleOf(db) : nullptr)
+        start = [&, connection] { startStatement<SqliteStatement>(connection, sql, values, &m_native, error); };
+    else if (pg_conn* connection = PostgresStatement::canBind(values) ? PostgresStatement::handleOf(db) : nullptr)
+        start = [&, connection] { startStatement<PostgresStatement>(connection, sql, values, &m_native, error); };
+    else
+        return false;
+    if (!m_waiter) {
+        start();
         return true;
     }
-    if (pg_conn* connection = PostgresStatement::canBind(values) ? PostgresStatement::handleOf(db) : nullptr) {
-        startStatement<PostgresStatement>(connection, sql, values, &m_native, error);
-        return true;
+    // The statement starts on a thread of its own, so that a wait for its first rows can be shown
+    // and given up; most give them before the waiter is needed.
+    std::packaged_task<void()> task(start);
+    std::future<void> started = task.get_future();
+    std::thread worker(std::move(task));
+    constexpr auto kQuietWait = std::chrono::milliseconds(100);
+    if (started.wait_for(kQuietWait) != std::future_status::ready &&
+        !m_waiter([&started] { return started.wait_for(std::chrono::seconds(0)) == std::future_status::ready; })) {
+        m_givenUp = true;
+        m_connection->requestCancel();
     }
-    return false;
+    worker.join();
+    if (m_givenUp) {
+        m_connection->clearCancel();
+        m_native.reset();
+        if (!error->isValid())
+            *error = QSqlError(QStringLiteral("Cautarea a fost oprita"), QString(), QSqlError::StatementError);
+    }
+    return true;
 }
 
 bool Recordset::getFieldTextAt(int index, QAnyStringView* text, bool* isNull) {

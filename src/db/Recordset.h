@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,13 @@ public:
     bool open(const QString& sql, DatabaseConnection* database, const QVariantList& values = {},
               Reading reading = Reading::values);
     bool isEOF() const;
+    // A statement read as texts whose first rows do not come within a moment (a lock held by
+    // another workstation or program) is then waited for through waiter, which keeps the caller's
+    // window alive until ready() says the rows came, and returns false when the user gave up: the
+    // statement is then cancelled and open() fails with givenUp() set. Nothing else may use the
+    // database meanwhile.
+    void setWaiter(std::function<bool(const std::function<bool()>& ready)> waiter) { m_waiter = std::move(waiter); }
+    bool givenUp() const { return m_givenUp; }
     // A database NULL arrives as a null QVariant (QVariant::isNull()).
     bool getFieldValue(const QString& name, QVariant* value);
     // The position of a column of the open result (-1 when there is none) and a value by that
@@ -81,5 +89,7 @@ private:
     bool m_open = false;
     bool m_eof = true;
     bool m_readFailed = false;
+    bool m_givenUp = false;
+    std::function<bool(const std::function<bool()>& ready)> m_waiter;
     QString m_databaseText;
 };

@@ -58,6 +58,7 @@
 #include "SqlDialect.h"
 #include "TextUtils.h"
 #include "ValidatedBulletins.h"
+#include "WaitedSearch.h"
 #include "WaitingBar.h"
 #include "WidestTextTracker.h"
 
@@ -400,10 +401,14 @@ ResultsWindow::ResultsWindow(SharedState* sharedState, QWidget* parent) : QWidge
     });
 
     m_waitingBar = new WaitingBar(this);
+    auto* searchBar = new WaitingBar(this);
+    searchBar->setObjectName(QStringLiteral("searchWaitingBar"));
+    m_waitedSearch = std::make_unique<WaitedSearch>(searchBar);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(m_waitingBar);
+    layout->addWidget(searchBar);
     layout->addWidget(m_list, 1);
 
     setTabOrder(m_requestId, m_patientName);
@@ -510,6 +515,11 @@ CorrectionJournal* ResultsWindow::journal() {
 void ResultsWindow::closeEvent(QCloseEvent* event) {
     if (m_background && m_background->running()) {
         m_background->giveUp();
+        event->ignore();
+        return;
+    }
+    if (m_waitedSearch->waiting()) {
+        m_waitedSearch->giveUp();
         event->ignore();
         return;
     }
@@ -718,6 +728,9 @@ void ResultsWindow::showStatus(const QString& text) {
 }
 
 void ResultsWindow::onSearch() {
+    // A search that waits for the database keeps the window working: not a second one meanwhile.
+    if (m_waitedSearch->waiting())
+        return;
     QElapsedTimer elapsed;
     elapsed.start();
     if (m_requestId->text().trimmed().isEmpty()) {
@@ -732,11 +745,22 @@ void ResultsWindow::onSearch() {
     m_list->deleteAllItems();
     // The count of the search before no longer says what the list shows.
     showStatus(QString());
-    // Asked before the search, so that a set arriving meanwhile is found by the next look.
-    if (!newestSetId(&m_newestSeen))
-        m_newestSeen = -1;
-
     DatabaseConnection* database = m_sharedState ? m_sharedState->m_database : nullptr;
+    // Asked before the search, so that a set arriving meanwhile is found by the next look; on the
+    // search's own connection, as the search waits.
+    m_newestSeen = -1;
+    if (database) {
+        Recordset newest;
+        QVariant value;
+        if (m_waitedSearch->open(newest, database, QString::fromLatin1(kSelectNewestSet), {}) && !newest.isEOF() &&
+            newest.getFieldValueAt(0, &value)) {
+            m_newestSeen = value.isNull() ? 0 : value.toLongLong();
+        } else if (newest.givenUp()) {
+            autoSizeColumns(kColumnCount);
+            showStatus(QString::fromLatin1(WaitedSearch::kGivenUpText));
+            return;
+        }
+    }
     SqlDialect dialect = database ? database->dialect() : SqlDialect();
     dialect.setNameShadow(SearchIndexes::of(database).nameShadow);
 
@@ -801,16 +825,21 @@ void ResultsWindow::onSearch() {
             return;
         }
     }
-    if (!m_recordset.open(sql, database, values, Recordset::Reading::Texts)) {
-        const bool tooLong = database && database->lastErrorCode() == QLatin1String(kQueryCanceled);
+    if (!m_waitedSearch->open(m_recordset, database, sql, values)) {
+        autoSizeColumns(kColumnCount);
+        if (m_recordset.givenUp()) {
+            showStatus(QString::fromLatin1(WaitedSearch::kGivenUpText));
+            return;
+        }
+        DatabaseConnection* searched = m_recordset.m_connection;
+        const bool tooLong = searched && searched->lastErrorCode() == QLatin1String(kQueryCanceled);
         labrosaMessageBox((tooLong ? QString::fromLatin1(kMsgSearchTooLong)
-                                             .arg(QString::number(database->limits().statementMs / 1000.0)
+                                             .arg(QString::number(searched->limits().statementMs / 1000.0)
                                                       .replace(QLatin1Char('.'), QLatin1Char(','))) +
                                          QLatin1Char('\n')
                                    : QString()) +
-                              failureText(database, m_recordset.errorText()),
+                              failureText(searched, m_recordset.errorText()),
                           this);
-        autoSizeColumns(kColumnCount);
         return;
     }
 

@@ -17,6 +17,7 @@
 class BackgroundCorrection;
 class EditableListView;
 class ListMarks;
+class WaitedSearch;
 struct BulletinBuildResult;
 class CorrectionJournal;
 class QAction;
@@ -167,7 +168,8 @@ private:
     SharedState* m_sharedState;
     std::unique_ptr<CorrectionJournal> m_journal;
     std::unique_ptr<ListMarks> m_marks;
-    QString m_foundText; // the status of the last search, before what its marks could not read
+    std::unique_ptr<WaitedSearch> m_waitedSearch;
+    QString m_foundText;                // the status of the last search, before what its marks could not read
     WaitingBar* m_waitingBar = nullptr; // "waitingBar": a correction waits for the database
     std::unique_ptr<BackgroundCorrection> m_background;
     std::vector<ProfileEntry> m_profiles;

@@ -5,12 +5,18 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 
 #include "BulletinBuilder.h"
 #include "ExplorerLab.h"
@@ -645,6 +651,66 @@ private slots:
         QVERIFY2(x.messages[0].startsWith("Cautarea a durat mai mult decat limita de 0,2 s"),
                  qPrintable(x.messages[0]));
         QCOMPARE(x.list()->getItemCount(), 0);
+    }
+
+    // Another program or workstation holds the sets: the search waits without freezing the
+    // window, says so, and "Renunta" gives it up with nothing listed and no message; once the
+    // database is free again the next search works.
+    void searchThatWaitsCanBeGivenUp() {
+        ExplorerLab x;
+        if (!x.lab.isPg())
+            QSKIP("a SQLite laboratory file is kept in WAL mode, where a search never waits for a writer");
+        QVERIFY(fillSearchLab(x));
+        QVERIFY(x.start());
+        QVERIFY(x.database.open(x.lab.connectionString() + ";Lock Timeout=60;Busy Timeout=60;Statement Timeout=60"));
+        QMainWindow frame;
+        frame.setCentralWidget(x.view.get());
+        const auto detach = qScopeGuard([&x] { x.view->setParent(nullptr); });
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        // The window's first search opens its connection, as when the window opens.
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.list()->getItemCount(), 10);
+        const auto dropHolder = qScopeGuard([] { QSqlDatabase::removeDatabase("holder"); });
+        QSqlDatabase holder = x.lab.addConnection("holder");
+        QVERIFY(holder.open());
+        QSqlQuery hold(holder);
+        QVERIFY(hold.exec("BEGIN"));
+        QVERIFY(hold.exec("LOCK TABLE RESULTS IN ACCESS EXCLUSIVE MODE"));
+        auto* bar = x.view->findChild<QWidget*>("searchWaitingBar");
+        QVERIFY(bar && !bar->isVisible());
+        bool sawWait = false;
+        QString typed;
+        std::function<void(int)> poll = [&](int attempts) {
+            if (!bar->isVisible()) {
+                if (attempts < 1000)
+                    QTimer::singleShot(10, [&poll, attempts] { poll(attempts + 1); });
+                return;
+            }
+            sawWait = true;
+            QTest::keyClicks(x.view->findChild<QLineEdit*>("editPatientName"), "ion");
+            typed = x.view->findChild<QLineEdit*>("editPatientName")->text();
+            QTest::mouseClick(bar->findChild<QPushButton*>("buttonGiveUp"), Qt::LeftButton);
+        };
+        QTimer::singleShot(0, [&poll] { poll(0); });
+        QElapsedTimer waited;
+        waited.start();
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY(sawWait);
+        QCOMPARE(typed, QString("ion"));
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.list()->getItemCount(), 0);
+        QCOMPARE(frame.statusBar()->findChild<QLabel*>("searchCount")->text(),
+                 QString("Ati renuntat la cautare; lista este goala."));
+
+        QVERIFY(hold.exec("ROLLBACK"));
+        hold.finish();
+        holder.close();
+        x.search("", "", QDate(2006, 3, 1), QDate(2006, 3, 31));
+        QCOMPARE(x.messages, QStringList());
+        QCOMPARE(x.list()->getItemCount(), 10);
     }
 
     // A record that cannot be read half-way through: the rows read before it are not shown as
