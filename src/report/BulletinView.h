@@ -14,6 +14,7 @@ class DocumentTemplate;
 class QLabel;
 class QPageLayout;
 class QPrinter;
+struct BulletinWindowContext;
 struct OpenedBulletin;
 class QTemporaryFile;
 class QWebEngineView;
@@ -32,6 +33,8 @@ public:
     explicit BulletinView(QWidget* parent = nullptr);
     ~BulletinView() override;
 
+    // A BulletinWindowContext: an archived copy, or the page the builder made with what goes with it.
+    void setOpeningContext(const DocumentContext& context) override;
     void onInitialUpdate() override;
     bool canPrint() const override { return true; }
     // File > Print: the print dialog, then the page as the engine lays it out, every page with
@@ -134,4 +137,6 @@ private:
     // The bulletin the builder handed over, shared with further windows of its document; null
     // for any other page.
     std::shared_ptr<OpenedBulletin> m_opened;
+    // What the window was opened with, until its first update takes it.
+    std::unique_ptr<BulletinWindowContext> m_openedWith;
 };
