@@ -89,7 +89,6 @@ private slots:
     void emptyResultStillWritesWholePage();
     void nullHeadValuesAreEmpty();
     void databaseTextsAreEscaped();
-    void groupingFollowsMachineId();
     void previousValuesAndDeltaMarks();
     void overLongTextsAreCut();
     void datesInEveryStoredShape_data();
@@ -904,21 +903,6 @@ void TestBulletinBuilder::databaseTextsAreEscaped() {
     QVERIFY(page.contains("<B>&lt;b&gt;6&lt;/b&gt;</B> </TD>"));
     QVERIFY(page.contains("  &lt;u&gt;</SPAN>"));
     QVERIFY(page.contains("<B><b>Lab</b> & Co\n"));
-}
-
-void TestBulletinBuilder::groupingFollowsMachineId() {
-    // Two analysers sharing one name still form two groups; MachineID 0 (first by name)
-    // followed by another analyser starts no title.
-    QVERIFY(m_lab->exec("insert into ANALYSERS (MachineID, AnalyseName) values (0, 'Aparat manual'), "
-                        "(4, 'Biochimie'), (6, 'Biochimie')"));
-    QVERIFY(addResult({"9", "Max", "2026-03-06 12:00:00", "2026-03-06 12:30:00", 3, "M", "", QVariant(), ""},
-                      {{0, "A", "1"}, {4, "B", "2"}, {6, "C", "3"}}) > 0);
-    QVERIFY(build(1, "9").messages.isEmpty());
-    const QByteArray page = readFile(kBulletinFileName);
-    QCOMPARE(page.count("<tr><td>&nbsp;</td></tr><TR>"), 1);
-    QVERIFY(page.contains("colSpan=3><B>Aparat manual</B> </TD>\n        <TR>"));
-    QVERIFY(page.indexOf("<B>B</B>") < page.indexOf("<tr><td>&nbsp;</td></tr><TR>"));
-    QVERIFY(page.indexOf("<tr><td>&nbsp;</td></tr><TR>") < page.indexOf("<B>C</B>"));
 }
 
 // With the laboratory's key on, each value's previous one (of the same patient only) is printed

@@ -87,6 +87,7 @@ private slots:
     void failedWriteIsReported();
     void composedPageMatchesReference_data();
     void composedPageMatchesReference();
+    void groupingFollowsMachineId();
 };
 
 void TestBulletinWriter::initTestCase() {
@@ -295,6 +296,21 @@ void TestBulletinWriter::composedPageMatchesReference() {
             std::mismatch(page.begin(), page.end(), expected.begin(), expected.end()).first - page.begin();
         QFAIL(qPrintable(QStringLiteral("differs at byte %1: %2").arg(at).arg(QString::fromUtf8(page.mid(at, 120)))));
     }
+}
+
+void TestBulletinWriter::groupingFollowsMachineId() {
+    // Two analysers sharing one name still form two groups; MachineID 0 (first by name)
+    // followed by another analyser starts no title.
+    BulletinData data;
+    data.content.firstTitle = "Aparat manual";
+    data.content.rows = {resultRow(0, "Aparat manual", "A", "1", "", "", ""),
+                         resultRow(4, "Biochimie", "B", "2", "", "", ""),
+                         resultRow(6, "Biochimie", "C", "3", "", "", "")};
+    const QByteArray page = composeBulletin(data, BulletinPageOptions());
+    QCOMPARE(page.count("<tr><td>&nbsp;</td></tr><TR>"), 1);
+    QVERIFY(page.contains("colSpan=3><B>Aparat manual</B> </TD>\n        <TR>"));
+    QVERIFY(page.indexOf("<B>B</B>") < page.indexOf("<tr><td>&nbsp;</td></tr><TR>"));
+    QVERIFY(page.indexOf("<tr><td>&nbsp;</td></tr><TR>") < page.indexOf("<B>C</B>"));
 }
 
 QTEST_GUILESS_MAIN(TestBulletinWriter)
