@@ -21,7 +21,7 @@ class QWebEngineView;
 class SharedState;
 
 // The bulletin window's view: shows a bulletin through Qt WebEngine (JavaScript off) and prints
-// it. It holds the bytes it was opened with (those the bulletin builder handed over, else the
+// it. It holds the bytes it was opened with (those of the page the bulletin builder made, else the
 // bulletin file of the current directory as it was then), and shows, prints and saves those
 // alone: a reload never shows a bulletin written since. A bulletin taken from the archive is
 // shown from its stored bytes, read-only, under a line that says so. Before a bulletin the
@@ -134,7 +134,7 @@ private:
     QString m_validateRequestId;
     QString m_validateDay;
     SharedState* m_validateState = nullptr;
-    // The bulletin the builder handed over, shared with further windows of its document; null
+    // The bulletin the builder made, shared with further windows of its document; null
     // for any other page.
     std::shared_ptr<OpenedBulletin> m_opened;
     // What the window was opened with, until its first update takes it.
