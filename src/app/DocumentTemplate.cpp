@@ -25,7 +25,7 @@ QString DocumentTemplate::docStringField(int index) const {
     return index >= 0 && index < fields.size() ? fields.at(index) : QString();
 }
 
-ChildWindow* DocumentTemplate::openDocumentFile(const QString& path, bool makeVisible) {
+ChildWindow* DocumentTemplate::openDocumentFile(const QString& path, bool makeVisible, const DocumentContext* context) {
     if (!m_frame)
         return nullptr;
     auto* document = new BulletinDocument(this);
@@ -52,6 +52,8 @@ ChildWindow* DocumentTemplate::openDocumentFile(const QString& path, bool makeVi
     }
     if (path.isEmpty())
         ++m_untitledCount;
+    if (DocumentView* view = frame->viewBase(); view && context)
+        view->setOpeningContext(*context);
     initialUpdateFrame(frame, makeVisible);
     return frame;
 }

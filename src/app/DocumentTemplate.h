@@ -8,6 +8,7 @@
 class MainWindow;
 class BulletinDocument;
 class ChildWindow;
+class DocumentContext;
 
 // A multiple-document template: a resource id, the document strings and a view factory.
 // Opening a document makes a BulletinDocument, a ChildWindow (640 x 480) in the main frame and
@@ -29,8 +30,10 @@ public:
 
     // An empty path opens an untitled document titled docName() plus the next running
     // number; a path titles the window with the file's name. Returns the new child frame,
-    // or null when it could not be created.
-    ChildWindow* openDocumentFile(const QString& path, bool makeVisible = true);
+    // or null when it could not be created. context, when given, goes to the new view before
+    // its OnInitialUpdate.
+    ChildWindow* openDocumentFile(const QString& path, bool makeVisible = true,
+                                  const DocumentContext* context = nullptr);
     // A further window on an open document (Window > New Window), or null.
     ChildWindow* createNewFrame(BulletinDocument* document);
     // Runs the view's OnInitialUpdate, then shows and activates the frame.

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "DocumentContext.h"
+
 class QMenu;
 
 // What a view inside a child frame offers to the frame and the template.
@@ -12,6 +14,9 @@ public:
     enum class SaveResult { failed, Saved, Exported };
 
     virtual ~DocumentView() = default;
+    // What the window was opened with, given once before onInitialUpdate; only the first window
+    // of a document gets one.
+    virtual void setOpeningContext(const DocumentContext& context) { Q_UNUSED(context); }
     // Runs once, after the view has been put into its child frame.
     virtual void onInitialUpdate() {}
     // A menu of the view's own commands, shown in the menu bar while its window is active.

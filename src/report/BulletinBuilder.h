@@ -38,9 +38,11 @@ struct BulletinRelease {
     std::function<bool(const QByteArray& bulletin, const QString& summary, QString* password)> confirm;
 };
 
-// Reads the request of (recordId, requestId, day) through recordset, writes the bulletin
-// file and opens a bulletin window through sharedState.m_bulletinTemplate. day is the
-// year/month/day text of the transfer day (as ToSqlDate gives).
+// The bulletin of (recordId, requestId, day): its data read through recordset (BulletinReader),
+// its page composed (composeBulletin), then published: the bulletin file written, the page
+// archived (with its validation, for a release) and a bulletin window opened through
+// sharedState.m_bulletinTemplate with what the window needs. day is the year/month/day text of
+// the transfer day (as ToSqlDate gives).
 BulletinBuildResult buildBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                   const QString& requestId, const QString& day,
                                   const BulletinRelease* release = nullptr);

@@ -33,11 +33,6 @@ const char* const kMsgNoneActive = "Buletinul nu a fost validat: laboratorul nu 
 const char* const kMsgChooseSignatory = "Alegeti semnatarul.";
 const char* const kMsgTypePassword = "Scrieti parola de semnare a semnatarului.";
 
-PreliminaryBulletin& pendingPreliminary() {
-    static PreliminaryBulletin pending;
-    return pending;
-}
-
 std::function<bool(ValidationConfirmDialog&)>& answerHook() {
     static std::function<bool(ValidationConfirmDialog&)> hook;
     return hook;
@@ -163,16 +158,6 @@ bool ValidationConfirmDialog::passwordAccepted() {
 void ValidationConfirmDialog::accept() {
     if (passwordAccepted())
         QDialog::accept();
-}
-
-void setPendingPreliminaryBulletin(const PreliminaryBulletin& bulletin) {
-    pendingPreliminary() = bulletin;
-}
-
-PreliminaryBulletin takePendingPreliminaryBulletin() {
-    PreliminaryBulletin taken = pendingPreliminary();
-    pendingPreliminary() = PreliminaryBulletin();
-    return taken;
 }
 
 BulletinBuildResult validateBulletin(Recordset& recordset, SharedState& sharedState, int recordId,

@@ -59,16 +59,5 @@ private:
 
 // "Valideaza" on the bulletin of (recordId, requestId, day): an active signatory of the
 // laboratory validates it with their signing password. Messages to show are in the result.
-// The preliminary bulletin a window is about to show, so that the window can offer to validate it.
-struct PreliminaryBulletin {
-    SharedState* sharedState = nullptr; // null: nothing to validate
-    int recordId = 0;
-    QString requestId;
-    QString day;
-};
-void setPendingPreliminaryBulletin(const PreliminaryBulletin& bulletin);
-// What the last bulletin made left for its window, and forgets it.
-PreliminaryBulletin takePendingPreliminaryBulletin();
-
 BulletinBuildResult validateBulletin(Recordset& recordset, SharedState& sharedState, int recordId,
                                      const QString& requestId, const QString& day, QWidget* parent);

@@ -3,13 +3,13 @@
 #include "BulletinBuilder.h"
 #include "BulletinDocument.h"
 #include "BulletinValidationCommand.h"
+#include "BulletinWindowContext.h"
 #include "ChildWindow.h"
 #include "CriticalNotificationDialog.h"
 #include "CriticalNotifications.h"
 #include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "MessageBox.h"
-#include "OpenedBulletin.h"
 #include "PdfDocumentTitle.h"
 #include "PdfPageFooter.h"
 #include "PdfRasterPrinter.h"
@@ -92,14 +92,6 @@ const char* const kPdfDialogTitle = "Export PDF";
 const char* const kPdfFilter = "Fisiere PDF (*.pdf)";
 // Margins of the exported page, in millimetres.
 constexpr qreal kPdfMargin = 10.0;
-
-// What OpenArchived hands to the view that the template is about to make.
-struct PendingArchive {
-    bool set = false;
-    QByteArray html;
-    QString note;
-};
-PendingArchive g_pendingArchive;
 
 BulletinDocument* documentOf(QWidget* view) {
     for (QWidget* w = view; w; w = w->parentWidget()) {
@@ -205,27 +197,32 @@ BulletinView::~BulletinView() {
         g_printingView = nullptr;
 }
 
+void BulletinView::setOpeningContext(const DocumentContext& context) {
+    if (const auto* bulletin = dynamic_cast<const BulletinWindowContext*>(&context))
+        m_openedWith = std::make_unique<BulletinWindowContext>(*bulletin);
+}
+
 void BulletinView::onInitialUpdate() {
     BulletinDocument* document = documentOf(this);
-    if (g_pendingArchive.set) {
-        PendingArchive pending = std::move(g_pendingArchive);
-        g_pendingArchive = PendingArchive();
+    // What the window was opened with serves this update alone.
+    const std::unique_ptr<BulletinWindowContext> context = std::move(m_openedWith);
+    if (context && context->archived) {
         if (document) {
-            document->setProperty(kArchivedHtml, pending.html);
-            document->setProperty(kArchivedNote, pending.note);
+            document->setProperty(kArchivedHtml, context->archivedHtml);
+            document->setProperty(kArchivedNote, context->archivedNote);
             document->setTitle(QString::fromLatin1(kArchivedTitle).arg(document->title()));
         }
-        showArchived(pending.html, pending.note);
+        showArchived(context->archivedHtml, context->archivedNote);
         return;
     }
     if (document && document->property(kArchivedHtml).isValid()) {
         showArchived(document->property(kArchivedHtml).toByteArray(), document->property(kArchivedNote).toString());
         return;
     }
-    if (OpenedBulletin opened = takePendingOpenedBulletin(); !opened.html.isEmpty())
-        m_opened = std::make_shared<OpenedBulletin>(std::move(opened));
-    const PreliminaryBulletin preliminary = takePendingPreliminaryBulletin();
-    if (preliminary.sharedState) {
+    if (context && !context->opened.html.isEmpty())
+        m_opened = std::make_shared<OpenedBulletin>(context->opened);
+    if (context && context->preliminary.sharedState) {
+        const PreliminaryBulletin& preliminary = context->preliminary;
         m_validateState = preliminary.sharedState;
         m_validateRecordId = preliminary.recordId;
         m_validateRequestId = preliminary.requestId;
@@ -241,8 +238,9 @@ void BulletinView::onInitialUpdate() {
         addAction(key);
     }
     // Values whose change from the patient's previous set is beyond its limit, above the page.
-    if (DeltaMarkBar* marks = DeltaMarkBar::takePending(this))
-        static_cast<QVBoxLayout*>(layout())->insertWidget(0, marks);
+    if (context && (!context->deltaMarks.isEmpty() || !context->deltaProblem.isEmpty()))
+        static_cast<QVBoxLayout*>(layout())->insertWidget(
+            0, new DeltaMarkBar(context->deltaMarks, context->deltaProblem, this));
     if (m_opened) {
         m_shownHtml = m_opened->html;
         m_shownHtmlKnown = true;
@@ -278,10 +276,11 @@ BulletinView* BulletinView::openArchived(DocumentTemplate* bulletinTemplate, con
                                          const QString& note) {
     if (!bulletinTemplate)
         return nullptr;
-    g_pendingArchive = PendingArchive{true, html, note};
-    ChildWindow* frame = bulletinTemplate->openDocumentFile(QString(), true);
-    // Whatever happened, the bytes are not left for the next window.
-    g_pendingArchive = PendingArchive();
+    BulletinWindowContext context;
+    context.archived = true;
+    context.archivedHtml = html;
+    context.archivedNote = note;
+    ChildWindow* frame = bulletinTemplate->openDocumentFile(QString(), true, &context);
     return frame ? qobject_cast<BulletinView*>(frame->view()) : nullptr;
 }
 

@@ -14,13 +14,14 @@ class DocumentTemplate;
 class QLabel;
 class QPageLayout;
 class QPrinter;
+struct BulletinWindowContext;
 struct OpenedBulletin;
 class QTemporaryFile;
 class QWebEngineView;
 class SharedState;
 
 // The bulletin window's view: shows a bulletin through Qt WebEngine (JavaScript off) and prints
-// it. It holds the bytes it was opened with (those the bulletin builder handed over, else the
+// it. It holds the bytes it was opened with (those of the page the bulletin builder made, else the
 // bulletin file of the current directory as it was then), and shows, prints and saves those
 // alone: a reload never shows a bulletin written since. A bulletin taken from the archive is
 // shown from its stored bytes, read-only, under a line that says so. Before a bulletin the
@@ -32,6 +33,8 @@ public:
     explicit BulletinView(QWidget* parent = nullptr);
     ~BulletinView() override;
 
+    // A BulletinWindowContext: an archived copy, or the page the builder made with what goes with it.
+    void setOpeningContext(const DocumentContext& context) override;
     void onInitialUpdate() override;
     bool canPrint() const override { return true; }
     // File > Print: the print dialog, then the page as the engine lays it out, every page with
@@ -131,7 +134,9 @@ private:
     QString m_validateRequestId;
     QString m_validateDay;
     SharedState* m_validateState = nullptr;
-    // The bulletin the builder handed over, shared with further windows of its document; null
+    // The bulletin the builder made, shared with further windows of its document; null
     // for any other page.
     std::shared_ptr<OpenedBulletin> m_opened;
+    // What the window was opened with, until its first update takes it.
+    std::unique_ptr<BulletinWindowContext> m_openedWith;
 };

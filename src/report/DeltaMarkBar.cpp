@@ -2,16 +2,6 @@
 
 #include "PatientHistory.h"
 
-namespace {
-
-struct PendingMarks {
-    QStringList marks;
-    QString problem;
-};
-PendingMarks g_pending;
-
-} // namespace
-
 DeltaMarkBar::DeltaMarkBar(const QStringList& marks, const QString& problem, QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("deltaMarkBar"));
     setWordWrap(true);
@@ -34,16 +24,4 @@ DeltaMarkBar::DeltaMarkBar(const QStringList& marks, const QString& problem, QWi
     setToolTip(text);
     setAccessibleName(QStringLiteral("Schimbari mari fata de valorile anterioare"));
     setAccessibleDescription(text);
-}
-
-void DeltaMarkBar::setPending(const QStringList& marks, const QString& problem) {
-    g_pending = PendingMarks{marks, problem};
-}
-
-DeltaMarkBar* DeltaMarkBar::takePending(QWidget* parent) {
-    PendingMarks pending = std::move(g_pending);
-    g_pending = PendingMarks();
-    if (pending.marks.isEmpty() && pending.problem.isEmpty())
-        return nullptr;
-    return new DeltaMarkBar(pending.marks, pending.problem, parent);
 }

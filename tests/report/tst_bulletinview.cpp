@@ -3,9 +3,9 @@
 #include "BulletinBuilder.h"
 #include "BulletinDocument.h"
 #include "BulletinView.h"
+#include "BulletinWindowContext.h"
 #include "ChildWindow.h"
 #include "CommandIds.h"
-#include "DeltaMarkBar.h"
 #include "DocumentTemplate.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -88,8 +89,8 @@ private:
     }
 
     // Opens a bulletin window the way the program does and waits for its page.
-    BulletinView* openBulletin(bool expectLoaded = true) {
-        ChildWindow* frame = m_template->openDocumentFile(QString());
+    BulletinView* openBulletin(bool expectLoaded = true, const DocumentContext* context = nullptr) {
+        ChildWindow* frame = m_template->openDocumentFile(QString(), true, context);
         if (!frame)
             return nullptr;
         auto* view = qobject_cast<BulletinView*>(frame->view());
@@ -158,8 +159,9 @@ private slots:
         // A later bulletin overwrites the file; the open window keeps the page it loaded. Its
         // values beyond their delta limit are listed above the page, for that window alone.
         writeBulletin(bulletinHtml("<h1>Alt pacient</h1>", "Al doilea"));
-        DeltaMarkBar::setPending({QStringLiteral("Glucoza 135: limita 20%")}, QString());
-        BulletinView* second = openBulletin();
+        BulletinWindowContext context;
+        context.deltaMarks = QStringList{QStringLiteral("Glucoza 135: limita 20%")};
+        BulletinView* second = openBulletin(true, &context);
         QVERIFY(second);
         auto* marks = second->findChild<QLabel*>("deltaMarkBar");
         QVERIFY(marks && marks->isVisible());

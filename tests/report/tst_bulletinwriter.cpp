@@ -1,12 +1,74 @@
 #include <QBuffer>
+#include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <ctime>
 #include <string>
 
+#include "BulletinComposer.h"
+#include "BulletinData.h"
 #include "BulletinWriter.h"
 
 Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+BulletinRow resultRow(int machine, const char* title, const char* name, const char* value, const char* lower,
+                      const char* upper, const char* unit) {
+    BulletinRow row;
+    row.groupKey = machine;
+    row.groupTitle = title;
+    row.name = name;
+    row.value = value;
+    row.lower = lower;
+    row.upper = upper;
+    row.unit = unit;
+    return row;
+}
+
+// The request of the reference page: two analysers, a value above and one below its interval,
+// a value without one, and the laboratory header with markup of its own.
+BulletinData referenceData() {
+    BulletinData data;
+    data.lab = {"Laborator Veterinar <i>Labrosa</i>", "Str. Florilor 12", "0264 000 111", "Luni - Vineri 8-18"};
+    BulletinContent& content = data.content;
+    content.setDate = "6/3/2026 10:05";
+    content.requestCode = "1201";
+    content.patientName = "Rex Popescu";
+    content.profile = "Caine adult";
+    content.age = "7";
+    content.sex = "M";
+    content.firstTitle = "Biochimie";
+    content.rows = {resultRow(7, "Biochimie", "ALT (TGP)", "42 5", "", "60", "U/L"),
+                    resultRow(7, "Biochimie", "Glucoza", "135", "70", "120", "mg/dL"),
+                    resultRow(7, "Biochimie", "Uree", "negativ", "", "", ""),
+                    resultRow(3, "Hematologie", "Leucocite", "4.5", "6", "17", "10^3/uL"),
+                    resultRow(3, "Hematologie", "Hemoglobina", "15", "12", "18", "g/dL"),
+                    resultRow(3, "Hematologie", "PLT", "250", "", "", "10^3/uL")};
+    return data;
+}
+
+// The reference request after its patient's name and profile were corrected (the profile's
+// intervals with it) since the copy printed the day before.
+BulletinData correctedData() {
+    BulletinData data = referenceData();
+    data.content.patientName = "Rex <Pop> & \"Co\"";
+    data.content.profile = "Pisica";
+    for (BulletinRow& row : data.content.rows)
+        row.lower = row.upper = std::string();
+    data.content.rows[2].lower = "1";
+    data.content.rows[2].upper = "9";
+    data.hasLast = true;
+    data.last.madeAt = QDateTime(QDate(2026, 3, 6), QTime(8, 5), Qt::UTC);
+    data.correctedAt = QDateTime(QDate(2026, 3, 7), QTime(7, 15), Qt::UTC);
+    data.changes = {{"Nume", "Rex Popescu", "Rex <Pop> & \"Co\""},
+                    {"Profil", "Caine adult", "Pisica"},
+                    {"Comentariu", "<script>alert('x')</script> & \"a\"", "<i>b</i> & 'c'"}};
+    return data;
+}
+
+} // namespace
 
 class TestBulletinWriter : public QObject {
     Q_OBJECT
@@ -23,6 +85,9 @@ private slots:
     void headerValuesAreWrittenAsTyped();
     void footerUsesPrintTime();
     void failedWriteIsReported();
+    void composedPageMatchesReference_data();
+    void composedPageMatchesReference();
+    void groupingFollowsMachineId();
 };
 
 void TestBulletinWriter::initTestCase() {
@@ -207,6 +272,45 @@ void TestBulletinWriter::failedWriteIsReported() {
     writer.writeDocumentHead();
     QVERIFY(!writer.ok());
     QVERIFY(!writer.errorString().isEmpty());
+}
+
+// The page is composed from the bulletin's data alone, byte for byte the reference page.
+void TestBulletinWriter::composedPageMatchesReference_data() {
+    QTest::addColumn<bool>("corrected");
+    QTest::addColumn<QString>("reference");
+    QTest::newRow("plain") << false << "expected_bulletin.html";
+    QTest::newRow("corrected since the printed copy") << true << "expected_bulletin_corrected.html";
+}
+
+void TestBulletinWriter::composedPageMatchesReference() {
+    QFETCH(bool, corrected);
+    QFETCH(QString, reference);
+    QFile file(QStringLiteral(LABROSA_SOURCE_DIR "/tests/report/") + reference);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    BulletinPageOptions options;
+    options.printedAt = QDateTime(QDate(2026, 3, 7), QTime(8, 4));
+    const QByteArray page = composeBulletin(corrected ? correctedData() : referenceData(), options);
+    const QByteArray expected = file.readAll();
+    if (page != expected) {
+        const qsizetype at =
+            std::mismatch(page.begin(), page.end(), expected.begin(), expected.end()).first - page.begin();
+        QFAIL(qPrintable(QStringLiteral("differs at byte %1: %2").arg(at).arg(QString::fromUtf8(page.mid(at, 120)))));
+    }
+}
+
+void TestBulletinWriter::groupingFollowsMachineId() {
+    // Two analysers sharing one name still form two groups; MachineID 0 (first by name)
+    // followed by another analyser starts no title.
+    BulletinData data;
+    data.content.firstTitle = "Aparat manual";
+    data.content.rows = {resultRow(0, "Aparat manual", "A", "1", "", "", ""),
+                         resultRow(4, "Biochimie", "B", "2", "", "", ""),
+                         resultRow(6, "Biochimie", "C", "3", "", "", "")};
+    const QByteArray page = composeBulletin(data, BulletinPageOptions());
+    QCOMPARE(page.count("<tr><td>&nbsp;</td></tr><TR>"), 1);
+    QVERIFY(page.contains("colSpan=3><B>Aparat manual</B> </TD>\n        <TR>"));
+    QVERIFY(page.indexOf("<B>B</B>") < page.indexOf("<tr><td>&nbsp;</td></tr><TR>"));
+    QVERIFY(page.indexOf("<tr><td>&nbsp;</td></tr><TR>") < page.indexOf("<B>C</B>"));
 }
 
 QTEST_GUILESS_MAIN(TestBulletinWriter)
