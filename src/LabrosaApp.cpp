@@ -1,6 +1,7 @@
 #include "LabrosaApp.h"
 
 #include "AccessImportWindow.h"
+#include "BackgroundTask.h"
 #include "BackupSchedule.h"
 #include "BulletinView.h"
 #include "CommandIds.h"
@@ -13,6 +14,7 @@
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "ResultsWindow.h"
+#include "SchemaUpgrade.h"
 #include "SignatoriesDialog.h"
 #include "SqliteIntegrityCheck.h"
 #include "UnmatchedResults.h"
@@ -23,7 +25,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
-#include <QProcess>
 #include <QStatusBar>
 
 namespace {
@@ -37,7 +38,6 @@ const char* const kMsgReadOnly = "Baza de date nu a trecut verificarea integrita
 const char* const kMsgJournalAdded = "Jurnalul corecturilor si arhiva buletinelor au fost adaugate in baza de date "
                                      "\"%1\"; de acum corecturile se inregistreaza in jurnal.";
 const char* const kMsgJournalFailed = "Jurnalul corecturilor nu a putut fi adaugat; baza de date a ramas cum era.\n%1";
-const char* const kMsgNoTool = "Programul labrosa-dbtool, care adauga jurnalul corecturilor, nu a fost gasit.";
 // %1 database, %2 server, %3 port, %4 the program's role.
 const char* const kMsgJournalOnServer =
     "Baza de date \"%1\" de pe serverul %2 nu are jurnalul corecturilor si arhiva buletinelor. Programul nu schimba "
@@ -55,7 +55,6 @@ const char* const kMsgChooseBackupFolder =
 const char* const kMsgSettingsProblem = "Setarile copiilor din Labrosa.ini: %1";
 const char* const kBackupFolderKey = "CopiiDosar";
 const char* const kDefaultBackupFolder = "backup";
-constexpr int kToolTimeoutMs = 600000;
 
 // False when the database must not be written: its integrity check failed (or is still to pass).
 bool writable(DatabaseConnection& database) {
@@ -245,26 +244,15 @@ void LabrosaApp::onAddJournal() {
         labrosaMessageBox(QLatin1String(kMsgReadOnly), mainFrame());
         return;
     }
-    const QString tool = LabFolder::dbToolPath();
-    if (tool.isEmpty()) {
-        labrosaMessageBox(QLatin1String(kMsgNoTool), mainFrame());
-        return;
-    }
-    // The database tool's own upgrade: one transaction, which adds what is missing or nothing.
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
+    // The schema's own upgrade, on a connection of its own: one transaction, which adds what is
+    // missing or nothing.
+    SchemaUpgrade upgrade;
+    bool upgraded = false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    process.start(tool, {QStringLiteral("--upgrade"), file});
-    const bool finished = process.waitForFinished(kToolTimeoutMs);
+    BackgroundTask::runAndWait([&upgrade, &upgraded, &file] { upgraded = upgrade.upgradeSqlite(file); });
     QApplication::restoreOverrideCursor();
-    const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        if (!finished) {
-            process.kill();
-            process.waitForFinished();
-        }
-        labrosaMessageBox(QString::fromLatin1(kMsgJournalFailed).arg(output.isEmpty() ? process.errorString() : output),
-                          mainFrame());
+    if (!upgraded) {
+        labrosaMessageBox(QString::fromLatin1(kMsgJournalFailed).arg(upgrade.error()), mainFrame());
         return;
     }
     labrosaMessageBox(QString::fromLatin1(kMsgJournalAdded).arg(QDir::toNativeSeparators(file)), mainFrame());

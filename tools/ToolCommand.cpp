@@ -11,13 +11,6 @@ void sayTool(FILE* stream, const QString& text) {
     std::fprintf(stream, "labrosa-dbtool: %s\n", text.toUtf8().constData());
 }
 
-QString databaseReason(const DatabaseConnection& database) {
-    for (const QString& line : database.m_comError.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("\tDescription = ")))
-            return line.mid(15).trimmed();
-    return database.m_comError.simplified();
-}
-
 int splitToolCommand(const QStringList& args, const char* option,
                      const std::vector<std::pair<const char*, int>>& actions, QStringList* words, QString* error,
                      const QString& unknownAction, const QString& wrongCount) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseProblems.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,8 +16,6 @@ class DatabaseConnection;
 
 // "labrosa-dbtool: text" on the stream.
 void sayTool(FILE* stream, const QString& text);
-// The database's own reason from its last failure, without the provider's framing.
-QString databaseReason(const DatabaseConnection& database);
 
 // The words after the option: the action (one of actions, each with how many words follow it,
 // the database included) and those words in order. The index of the action, or -1 with error set

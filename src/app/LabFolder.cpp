@@ -1,10 +1,12 @@
 #include "LabFolder.h"
 
+#include "BackgroundTask.h"
+#include "SchemaCreator.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
 
 namespace {
@@ -18,10 +20,8 @@ const char* const kKeyDatabase = "LabFolder/Database";
 const char* const kKeyUser = "LabFolder/User";
 const char* const kSettingsFile = "Labrosa.ini";
 const char* const kBulletinFiles = "buletin_files";
-const char* const kToolName = "labrosa-dbtool";
 // A demo large enough to search in, small enough to be made in a few seconds.
-const char* const kDemoResults = "3000";
-constexpr int kToolTimeoutMs = 120000;
+constexpr int kDemoResults = 3000;
 
 const char* const kMsgNoFolder = "Dosarul laboratorului \"%1\", folosit data trecuta, nu exista acum (a fost "
                                  "mutat, redenumit sau sters?). Alegeti locul unde se afla acum.";
@@ -33,11 +33,10 @@ const char* const kMsgNoServer = "Nu este dat serverul sau numele bazei de date.
 const char* const kMsgDemoExists = "In dosarul \"%1\" este deja o baza de date lab.db; alegeti-l ca dosar al "
                                    "laboratorului sau alegeti un dosar nou pentru laboratorul demonstrativ.";
 const char* const kMsgCannotCreate = "Dosarul \"%1\" nu a putut fi creat.";
-const char* const kMsgNoTool = "Programul labrosa-dbtool, care face baza de date demonstrativa, nu a fost gasit.";
-const char* const kMsgToolFailed = "Baza de date demonstrativa nu a putut fi facuta.\n%1";
+const char* const kMsgDemoFailed = "Baza de date demonstrativa nu a putut fi facuta.\n%1";
 const char* const kMsgEmptyExists = "In dosarul \"%1\" este deja o baza de date lab.db; alegeti-l ca dosar al "
                                     "laboratorului sau alegeti un dosar nou pentru laboratorul nou.";
-const char* const kMsgEmptyToolFailed = "Baza de date a laboratorului nou nu a putut fi facuta.\n%1";
+const char* const kMsgEmptyFailed = "Baza de date a laboratorului nou nu a putut fi facuta.\n%1";
 const char* const kMsgNoData = "Fisierele programului (Labrosa.ini, buletin_files) nu au fost gasite.";
 const char* const kMsgCopyFailed = "Fisierul \"%1\" nu a putut fi copiat in dosarul laboratorului.";
 
@@ -143,25 +142,11 @@ QString dataFolder() {
     return QString();
 }
 
-QString dbToolPath() {
-    const QString named = qEnvironmentVariable("LABROSA_DBTOOL");
-    if (!named.isEmpty() && QFileInfo(named).isExecutable())
-        return named;
-    const QString folder = QCoreApplication::applicationDirPath();
-    // Installed: beside the program. Build tree: src/labrosa and tools/labrosa-dbtool.
-    for (const QString& candidate :
-         {folder + QLatin1Char('/') + QLatin1String(kToolName), folder + QStringLiteral("/../tools/") + kToolName}) {
-        if (QFileInfo(candidate).isExecutable())
-            return QDir::cleanPath(candidate);
-    }
-    return QString();
-}
-
 namespace {
-// A laboratory folder with a database the tool makes with toolArguments; the messages say
-// which kind of laboratory it was to be.
-bool createLab(const QString& folder, const QStringList& toolArguments, const char* existsMessage,
-               const char* toolFailedMessage, QString* error) {
+// A laboratory folder with a database made with options; the messages say which kind of
+// laboratory it was to be.
+bool createLab(const QString& folder, const SchemaCreator::Options& options, const char* existsMessage,
+               const char* failedMessage, QString* error) {
     const QString shown = QDir::toNativeSeparators(folder);
     const QString database = QDir(folder).filePath(QLatin1String(kDatabaseFile));
     if (QFileInfo::exists(database)) {
@@ -173,30 +158,17 @@ bool createLab(const QString& folder, const QStringList& toolArguments, const ch
         *error = QLatin1String(kMsgNoData);
         return false;
     }
-    const QString tool = dbToolPath();
-    if (tool.isEmpty()) {
-        *error = QLatin1String(kMsgNoTool);
-        return false;
-    }
     if (!QDir().mkpath(folder)) {
         *error = QString::fromLatin1(kMsgCannotCreate).arg(shown);
         return false;
     }
 
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(tool, QStringList(toolArguments) << database);
-    const bool finished = process.waitForFinished(kToolTimeoutMs);
-    const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        if (!finished)
-            process.kill();
-        // A half-made database must not pass for a laboratory next time.
-        if (process.state() != QProcess::NotRunning)
-            process.waitForFinished();
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            QFile::remove(database + QLatin1String(suffix));
-        *error = QString::fromLatin1(toolFailedMessage).arg(output.isEmpty() ? process.errorString() : output);
+    // A half-made database is removed by the creator: it must not pass for a laboratory next time.
+    SchemaCreator creator(options);
+    bool made = false;
+    BackgroundTask::runAndWait([&creator, &made, &database] { made = creator.createSqlite(database); });
+    if (!made) {
+        *error = QString::fromLatin1(failedMessage).arg(creator.error());
         return false;
     }
 
@@ -224,12 +196,14 @@ bool createLab(const QString& folder, const QStringList& toolArguments, const ch
 } // namespace
 
 bool createDemo(const QString& folder, QString* error) {
-    return createLab(folder, {QStringLiteral("--demo"), QStringLiteral("--results"), QLatin1String(kDemoResults)},
-                     kMsgDemoExists, kMsgToolFailed, error);
+    SchemaCreator::Options options;
+    options.demo = true;
+    options.demoOptions.results = kDemoResults;
+    return createLab(folder, options, kMsgDemoExists, kMsgDemoFailed, error);
 }
 
 bool createEmpty(const QString& folder, QString* error) {
-    return createLab(folder, {QStringLiteral("--empty")}, kMsgEmptyExists, kMsgEmptyToolFailed, error);
+    return createLab(folder, SchemaCreator::Options(), kMsgEmptyExists, kMsgEmptyFailed, error);
 }
 
 } // namespace LabFolder

@@ -53,10 +53,8 @@ QString problem(const LabChoice& choice, FolderOrigin origin = FolderOrigin::rem
 // Where the program's shipped files (Labrosa.ini, buletin_files) are: the installed data
 // folder beside the executable, else the source tree's share/ for a build tree.
 QString dataFolder();
-// The database tool: LABROSA_DBTOOL when set, else beside the executable, else in the build tree.
-QString dbToolPath();
-// Makes a demo laboratory in folder (created when missing): a demo lab.db made by the database
-// tool, Labrosa.ini and buletin_files copied from the data folder. Never replaces a lab.db.
+// Makes a demo laboratory in folder (created when missing): a demo lab.db made by the schema
+// library on a thread of its own, Labrosa.ini and buletin_files copied from the data folder. Never replaces a lab.db.
 // False with the reason in *error.
 bool createDemo(const QString& folder, QString* error);
 // Makes an empty laboratory in folder the same way: lab.db with the tables and no rows,

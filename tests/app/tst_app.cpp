@@ -296,7 +296,7 @@ private slots:
         QVERIFY2(app.mainFrame()->statusBar()->currentMessage().contains("jurnal"),
                  qPrintable(app.mainFrame()->statusBar()->currentMessage()));
 
-        // The Laborator menu offers to add them, does it with the database tool's upgrade, and
+        // The Laborator menu offers to add them, does it with the schema's own upgrade, and
         // the results window opened anew journals corrections.
         QAction* addJournal = app.mainFrame()->action(ID_LAB_ADD_JOURNAL);
         QVERIFY(addJournal->isEnabled());

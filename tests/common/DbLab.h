@@ -2,7 +2,7 @@
 
 // A test database on the backend under test: a fresh SQLite file in a TestLab folder, or,
 // when LABROSA_TEST_PG holds a connection string, the PostgreSQL database it names (its
-// tables dropped and made again by the tool for every test).
+// tables dropped and made again by the schema library for every test).
 
 #include "ConnectionString.h"
 #include "TestLab.h"
@@ -49,27 +49,20 @@ public:
 
     QString connectionString() const { return isPg() ? pgConnectionString() : m_lab.connectionString(); }
 
-    bool runTool(const QStringList& args, QString* output = nullptr) const {
-        if (!isPg())
-            return m_lab.runTool(args, output);
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(TestLab::dbTool(), QStringList(args) << QStringLiteral("--force") << pgConnectionString());
-        if (!p.waitForFinished(600000))
-            return false;
-        const QString text = QString::fromUtf8(p.readAll());
-        if (output)
-            *output = text;
-        if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-            qWarning().noquote() << text;
-            return false;
-        }
-        return true;
-    }
-    bool createEmpty() const { return runTool({"--empty"}); }
+    bool createEmpty() const { return create(SchemaCreator::Options()); }
     bool createDemo(int results = 300, int seed = 7) const {
-        return runTool({"--demo", "--seed", QString::number(seed), "--results", QString::number(results), "--end-date",
-                        "2026-06-30"});
+        return create(TestLab::demoOptions(results, seed, QDate(2026, 6, 30)));
+    }
+    // The database made in-process; on PostgreSQL the program's tables replace the earlier test's.
+    bool create(SchemaCreator::Options options) const {
+        if (!isPg())
+            return TestLab::create(m_lab.dbPath(), options);
+        options.force = true;
+        SchemaCreator creator(options);
+        if (creator.createPostgres(pgConnectionString()))
+            return true;
+        qWarning().noquote() << "creating the PostgreSQL test database failed:" << creator.error();
+        return false;
     }
 
     QSqlDatabase admin() {

@@ -1,8 +1,10 @@
 #pragma once
 
 // A laboratory folder for one test: a fresh temporary directory holding lab.db made by the
-// project's database tool, with the process's current directory switched into it (the
+// program's schema library, with the process's current directory switched into it (the
 // program names all its files relative to the current directory).
+
+#include "SchemaCreator.h"
 
 #include <QDir>
 #include <QProcess>
@@ -36,7 +38,7 @@ public:
 
     static QString dbTool() { return QString::fromLocal8Bit(qgetenv("LABROSA_DBTOOL")); }
 
-    // Runs the database tool with the given arguments followed by the database file.
+    // Runs the database tool itself with the given arguments followed by the database file.
     bool runTool(const QStringList& args, QString* output = nullptr) const {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
@@ -48,9 +50,26 @@ public:
         return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
     // The schema with no rows, for tests that insert exactly the rows they need.
-    bool createEmpty() const { return runTool({"--empty"}); }
+    bool createEmpty() const { return create(dbPath(), SchemaCreator::Options()); }
     bool createDemo(int results = 300, int seed = 7) const {
-        return runTool({"--demo", "--seed", QString::number(seed), "--results", QString::number(results)});
+        return create(dbPath(), demoOptions(results, seed, QDate::currentDate()));
+    }
+
+    static SchemaCreator::Options demoOptions(int results, int seed, const QDate& endDate) {
+        SchemaCreator::Options options;
+        options.demo = true;
+        options.demoOptions.results = results;
+        options.demoOptions.seed = std::uint32_t(seed);
+        options.demoOptions.endDate = endDate;
+        return options;
+    }
+    // A new SQLite database made in-process, as the program makes one.
+    static bool create(const QString& file, const SchemaCreator::Options& options) {
+        SchemaCreator creator(options);
+        if (creator.createSqlite(file))
+            return true;
+        qWarning().noquote() << "creating" << file << "failed:" << creator.error();
+        return false;
     }
 
     // A connection of the test's own to the same file, for arranging and checking rows.

@@ -1,5 +1,6 @@
 #include "DatabaseProblems.h"
 
+#include "DatabaseConnection.h"
 #include "DiskSpace.h"
 #include "SqliteIntegrityCheck.h"
 
@@ -38,4 +39,11 @@ QString fullDiskText(const QString& file, const QString& reason) {
     return QStringLiteral("discul pe care se afla %1 (%2) este plin, asa ca nu s-a schimbat nimic: %3. Eliberati "
                           "spatiu pe acest disc, apoi rulati din nou.")
         .arg(QDir::toNativeSeparators(file), disk, reason);
+}
+
+QString databaseReason(const DatabaseConnection& database) {
+    for (const QString& line : database.m_comError.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("\tDescription = ")))
+            return line.mid(15).trimmed();
+    return database.m_comError.simplified();
 }
