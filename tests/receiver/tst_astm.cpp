@@ -1,6 +1,6 @@
 // Conformance of the ASTM low level (E1381) and record layer (E1394) with messages written
 // from the standards. The "analyser layout" message follows the record layout of Sysmex's
-// "CA-600 ASTM Host Interface Specification" (Ver. 1.03, 2014, published at
+// CA-600 ASTM host interface manual (Ver. 1.03, 2014, published at
 // studylib.net/doc/27539319): H, P, O with the sample number in its components, R per test,
 // L. Its values and names are ours.
 #include "AstmFrame.h"
